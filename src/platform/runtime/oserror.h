@@ -1,0 +1,46 @@
+// Operating-system error numbers as the runtime reports them (FError,
+// Error:OsCode): the Windows numbers the application tests for.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rt {
+
+enum OsError : int {
+    kOsOk = 0,
+    kOsInvalidFunction = 1,
+    kOsFileNotFound = 2,
+    kOsPathNotFound = 3,
+    kOsTooManyOpenFiles = 4,
+    kOsAccessDenied = 5,
+    kOsInvalidHandle = 6,
+    kOsNotEnoughMemory = 8,
+    kOsInvalidDrive = 15,
+    kOsNotSameDevice = 17,
+    kOsNoMoreFiles = 18,
+    kOsWriteProtect = 19,
+    kOsWriteFault = 29,
+    kOsReadFault = 30,
+    kOsGenFailure = 31,
+    kOsSharingViolation = 32,
+    kOsLockViolation = 33,
+    kOsHandleEof = 38,
+    kOsFileExists = 80,
+    kOsCannotMake = 82,
+    kOsInvalidParameter = 87,
+    kOsDiskFull = 112,
+    kOsInvalidName = 123,
+    kOsDirNotEmpty = 145,
+    kOsAlreadyExists = 183,
+    kOsFilenameTooLong = 206,
+};
+
+// Maps a POSIX errno onto the Windows number. ENOENT is told apart by the
+// path: 2 when the directory holding the file exists, 3 when it does not.
+int OsErrorFromErrno(int err, std::string_view nativePath = {});
+
+// The text of a Windows error number ("File not found").
+std::string DosErrString(int code);
+
+}  // namespace rt
