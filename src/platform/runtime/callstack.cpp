@@ -1,0 +1,108 @@
+#include "platform/runtime/callstack.h"
+
+#include <cxxabi.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string_view>
+
+#if defined(QZ_HAVE_LIBBACKTRACE) && __has_include(<backtrace.h>)
+#include <backtrace.h>
+#define QZ_USE_LIBBACKTRACE 1
+#else
+#include <dlfcn.h>
+#include <execinfo.h>
+#endif
+
+namespace rt {
+namespace {
+
+std::string Demangle(const char* symbol) {
+    if (!symbol) return {};
+    int status = 0;
+    std::unique_ptr<char, decltype(&std::free)> out(
+        abi::__cxa_demangle(symbol, nullptr, nullptr, &status), &std::free);
+    return status == 0 && out ? std::string(out.get()) : std::string(symbol);
+}
+
+// "ns::Cls::Fn(int) const" -> "ns::Cls::Fn"; a lambda is named after the
+// function that holds it.
+std::string ShortName(std::string name) {
+    size_t lambda = name.find("::{lambda");
+    if (lambda != std::string::npos) name.resize(lambda);
+    int depth = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        char c = name[i];
+        if (c == '<') ++depth;
+        if (c == '>') --depth;
+        if (c == '(' && depth == 0 && i > 0 && name.compare(0, 9, "operator(") != 0) {
+            name.resize(i);
+            break;
+        }
+    }
+    // Drop template arguments for readability.
+    std::string out;
+    depth = 0;
+    for (char c : name) {
+        if (c == '<') ++depth;
+        if (depth == 0) out += c;
+        if (c == '>' && depth > 0) --depth;
+    }
+    return out;
+}
+
+bool Hidden(std::string_view name) {
+    return name.empty() || name.starts_with("std::") || name.starts_with("__") ||
+           name.starts_with("rt::CallStack") || name.starts_with("rt::ProcName") ||
+           name.starts_with("rt::ProcLine") || name.starts_with("testing::");
+}
+
+#ifdef QZ_USE_LIBBACKTRACE
+backtrace_state* State() {
+    static backtrace_state* state = backtrace_create_state(nullptr, 1, nullptr, nullptr);
+    return state;
+}
+
+int OnFrame(void* data, uintptr_t, const char* file, int line, const char* function) {
+    auto* out = static_cast<std::vector<Activation>*>(data);
+    if (!function || !file) return 0;
+    std::string name = ShortName(Demangle(function));
+    if (!Hidden(name)) out->push_back(Activation{name, file, line});
+    return out->size() >= 64 ? 1 : 0;
+}
+#endif
+
+}  // namespace
+
+std::vector<Activation> CallStack() {
+    std::vector<Activation> out;
+#ifdef QZ_USE_LIBBACKTRACE
+    static std::mutex mutex;  // libbacktrace's state is shared
+    std::lock_guard lock(mutex);
+    backtrace_full(State(), 0, OnFrame, nullptr, &out);
+#else
+    void* frames[64];
+    int n = backtrace(frames, 64);
+    for (int i = 0; i < n; ++i) {
+        Dl_info info{};
+        if (!dladdr(frames[i], &info) || !info.dli_sname) continue;
+        std::string name = ShortName(Demangle(info.dli_sname));
+        if (!Hidden(name)) out.push_back(Activation{name, {}, 0});
+    }
+#endif
+    return out;
+}
+
+std::string ProcName(int n) {
+    std::vector<Activation> stack = CallStack();
+    return n >= 0 && static_cast<size_t>(n) < stack.size() ? stack[n].name : std::string();
+}
+
+int ProcLine(int n) {
+    std::vector<Activation> stack = CallStack();
+    return n >= 0 && static_cast<size_t>(n) < stack.size() ? stack[n].line : 0;
+}
+
+}  // namespace rt
