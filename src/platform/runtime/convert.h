@@ -49,6 +49,32 @@ T FromUsual(const Usual& v) {
     }
 }
 
+// The runtime type code an argument of C++ type T must have, 0 for "any",
+// kFloat for "any number". Used to raise argument errors in late-bound calls.
+template <class T>
+constexpr uint32_t RequiredType() {
+    if constexpr (std::is_same_v<T, Usual>) return 0;
+    else if constexpr (std::is_same_v<T, bool>) return kLogic;
+    else if constexpr (std::is_integral_v<T>) return kLong;
+    else if constexpr (std::is_floating_point_v<T> || std::is_same_v<T, Float>) return kFloat;
+    else if constexpr (std::is_same_v<T, std::string>) return kString;
+    else if constexpr (std::is_same_v<T, Date>) return kDate;
+    else if constexpr (std::is_same_v<T, Symbol>) return kSymbol;
+    else if constexpr (std::is_same_v<T, Pointer>) return kPtr;
+    else if constexpr (std::is_same_v<T, std::shared_ptr<ArrayData>>) return kArray;
+    else if constexpr (std::is_same_v<T, std::shared_ptr<CodeBlockFn>>) return kCodeBlock;
+    else if constexpr (IsSharedPtr<T>::value) return kObject;
+    else return 0;
+}
+
+// Whether a value may stand for a parameter of the required type. Nil stands
+// for any parameter (the parameter's empty value is used).
+inline bool ArgTypeFits(const Usual& v, uint32_t required) {
+    if (required == 0 || v.IsNil()) return true;
+    if (required == kLong || required == kFloat) return v.IsNumeric();
+    return v.Type() == required;
+}
+
 template <class T>
 Usual ToUsual(const T& value) {
     if constexpr (std::is_same_v<T, bool>) {

@@ -39,6 +39,21 @@ Usual NoMember(const Usual& target, Symbol name, uint32_t genCode, const char* o
 
 }  // namespace
 
+namespace detail {
+
+void RaiseArgError(Symbol method, size_t argNum, const Usual& got, uint32_t required) {
+    auto e = MakeError(kGenArg, "Send");
+    e->Description = std::string(ErrString(kGenArg));
+    e->FuncSym = method;
+    e->ArgNum = static_cast<uint32_t>(argNum);
+    e->ArgType = got.Type();
+    e->ArgTypeReq = required;
+    e->CanDefault = true;
+    RaiseError(e);
+}
+
+}  // namespace detail
+
 const MethodFn* ClassDef::FindMethod(Symbol s) const { return FindIn(this, &ClassDef::methods, s); }
 const MethodFn* ClassDef::FindAccess(Symbol s) const { return FindIn(this, &ClassDef::accesses, s); }
 const MethodFn* ClassDef::FindAssign(Symbol s) const { return FindIn(this, &ClassDef::assigns, s); }

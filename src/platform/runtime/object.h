@@ -25,7 +25,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <type_traits>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -139,25 +141,42 @@ struct MemberTraits<R (C::*)(A...)> {
 template <class R, class C, class... A>
 struct MemberTraits<R (C::*)(A...) const> : MemberTraits<R (C::*)(A...)> {};
 
+// Raises an argument error for argument number argNum (1-based) of a
+// late-bound call; the call goes on with the parameter's empty value.
+void RaiseArgError(Symbol method, size_t argNum, const Usual& got, uint32_t required);
+
+template <class T>
+T Arg(Symbol method, Args args, size_t i) {
+    static const Usual kNil;
+    const Usual& v = i < args.size() ? args[i] : kNil;
+    if (!ArgTypeFits(v, RequiredType<T>())) {
+        RaiseArgError(method, i + 1, v, RequiredType<T>());
+        return FromUsual<T>(kNil);
+    }
+    return FromUsual<T>(v);
+}
+
 template <auto Fn, class Tuple, size_t... I>
-Usual CallWith(Object& self, Args args, std::index_sequence<I...>) {
+Usual CallWith(Object& self, [[maybe_unused]] Symbol method, [[maybe_unused]] Args args,
+               std::index_sequence<I...>) {
     using Traits = MemberTraits<decltype(Fn)>;
     auto& obj = static_cast<typename Traits::Cls&>(self);
-    static const Usual kNil;
+    // Arguments are converted left to right before the call.
+    Tuple converted{Arg<std::tuple_element_t<I, Tuple>>(method, args, I)...};
     if constexpr (std::is_void_v<typename Traits::Ret>) {
-        (obj.*Fn)(FromUsual<std::tuple_element_t<I, Tuple>>(I < args.size() ? args[I] : kNil)...);
+        (obj.*Fn)(std::get<I>(std::move(converted))...);
         return Usual();
     } else {
-        return ToUsual((obj.*Fn)(
-            FromUsual<std::tuple_element_t<I, Tuple>>(I < args.size() ? args[I] : kNil)...));
+        return ToUsual((obj.*Fn)(std::get<I>(std::move(converted))...));
     }
 }
 
 template <auto Fn>
-MethodFn Bind() {
+MethodFn Bind(Symbol method) {
     using Tuple = typename MemberTraits<decltype(Fn)>::ArgTuple;
-    return [](Object& self, Args args) {
-        return CallWith<Fn, Tuple>(self, args, std::make_index_sequence<std::tuple_size_v<Tuple>>{});
+    return [method](Object& self, Args args) {
+        return CallWith<Fn, Tuple>(self, method, args,
+                                   std::make_index_sequence<std::tuple_size_v<Tuple>>{});
     };
 }
 
@@ -176,7 +195,7 @@ public:
     // A method; arguments and result are converted to and from Usual.
     template <auto Fn>
     ClassBuilder& Method(std::string_view name) {
-        def_.methods[Symbol(name)] = detail::Bind<Fn>();
+        def_.methods[Symbol(name)] = detail::Bind<Fn>(Symbol(name));
         return *this;
     }
     // A method that takes the raw argument list.
@@ -186,12 +205,12 @@ public:
     }
     template <auto Fn>
     ClassBuilder& Access(std::string_view name) {
-        def_.accesses[Symbol(name)] = detail::Bind<Fn>();
+        def_.accesses[Symbol(name)] = detail::Bind<Fn>(Symbol(name));
         return *this;
     }
     template <auto Fn>
     ClassBuilder& Assign(std::string_view name) {
-        def_.assigns[Symbol(name)] = detail::Bind<Fn>();
+        def_.assigns[Symbol(name)] = detail::Bind<Fn>(Symbol(name));
         return *this;
     }
     // An instance variable backed by a data member.

@@ -90,12 +90,17 @@ TEST(Object, MissingMembersRaiseErrors) {
     IVarGet(o, Symbol("NOSUCH"));
     Send(Usual(3), "ADD", {1});
     CreateInstance(Symbol("NOCLASS"));
-    ASSERT_EQ(block.seen.size(), 4u);
+    EXPECT_EQ(Send(o, "ADD", {"five"}).AsLong(), 0);  // argument error; goes on with 0
+    ASSERT_EQ(block.seen.size(), 5u);
     EXPECT_EQ(block.seen[0]->GenCode, kGenNoMethod);
     EXPECT_EQ(block.seen[0]->FuncSym, Symbol("NOPE"));
     EXPECT_EQ(block.seen[1]->GenCode, kGenNoVarMethod);
     EXPECT_EQ(block.seen[2]->ArgType, kLong);
     EXPECT_EQ(block.seen[3]->GenCode, kGenNoClass);
+    EXPECT_EQ(block.seen[4]->GenCode, kGenArg);
+    EXPECT_EQ(block.seen[4]->ArgNum, 1u);
+    EXPECT_EQ(block.seen[4]->ArgType, kString);
+    EXPECT_EQ(block.seen[4]->ArgTypeReq, kLong);
 }
 
 TEST(Object, CreateInstanceByNameAndFinalisers) {
