@@ -34,6 +34,7 @@ int64_t DaysBetween(Date later, Date earlier);
 
 // Text under the date picture (SetDateFrmt), century and epoch settings.
 std::string DToC(Date d);          // blanks in the picture's shape for the empty date
+std::string DToC(Date d, std::string_view picture);  // under the given picture ("DD/MM/YYYY")
 Date CToD(std::string_view text);  // the empty date for text that is no date
 std::string DToS(Date d);          // "YYYYMMDD"; 8 blanks for the empty date
 Date SToD(std::string_view text);  // the empty date for text that is no date
