@@ -1,0 +1,78 @@
+#include "platform/rdd/dataserver.h"
+
+#include <algorithm>
+
+namespace rt {
+
+const ClassDef& DataServer::StaticClass() {
+    static const ClassDef& c = ClassBuilder<DataServer>("DATASERVER")
+                                   .Method<&DataServer::RegisterClient>("REGISTERCLIENT")
+                                   .Method<&DataServer::UnRegisterClient>("UNREGISTERCLIENT")
+                                   .Method<&DataServer::Notify>("NOTIFY")
+                                   .Method<&DataServer::SuspendNotification>("SUSPENDNOTIFICATION")
+                                   .Method<&DataServer::ResetNotification>("RESETNOTIFICATION")
+                                   .Access<&DataServer::ClientCount>("CLIENTCOUNT")
+                                   .Done();
+    return c;
+}
+
+bool DataServer::RegisterClient(const Usual& client) {
+    if (!client.IsObject() || !client.AsObject()) return false;
+    const ObjectRef& o = client.AsObject();
+    for (const auto& w : clients_)
+        if (w.lock() == o) return true;
+    clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
+                                  [](const std::weak_ptr<Object>& w) { return w.expired(); }),
+                   clients_.end());
+    clients_.push_back(o);
+    return true;
+}
+
+bool DataServer::UnRegisterClient(const Usual& client) {
+    if (!client.IsObject()) return false;
+    const ObjectRef& o = client.AsObject();
+    auto it = std::find_if(clients_.begin(), clients_.end(),
+                           [&](const std::weak_ptr<Object>& w) { return w.lock() == o; });
+    if (it == clients_.end()) return false;
+    clients_.erase(it);
+    return true;
+}
+
+int64_t DataServer::ClientCount() const {
+    return std::count_if(clients_.begin(), clients_.end(),
+                         [](const std::weak_ptr<Object>& w) { return !w.expired(); });
+}
+
+Usual DataServer::Notify(int64_t code, const Usual& description) {
+    bool intent = code == kNotifyIntentToMove;
+    if (suspended_ > 0) return intent ? Usual(true) : Usual();
+    static const Symbol kNotify("NOTIFY");
+    Usual result;
+    bool refused = false;
+    // A client may unregister (or register others) while it is notified:
+    // walk a copy.
+    std::vector<std::weak_ptr<Object>> clients = clients_;
+    for (const auto& w : clients) {
+        ObjectRef o = w.lock();
+        if (!o) continue;
+        Usual target(o);
+        if (!IsMethod(target, kNotify)) continue;
+        const Usual args[] = {Usual(code), description};
+        Usual answer = Send(target, kNotify, Args(args, 2));
+        if (intent && answer.IsLogic() && !answer.AsLogic()) refused = true;
+        result = answer;
+    }
+    if (intent) return Usual(!refused);
+    return result;
+}
+
+int64_t DataServer::SuspendNotification() { return ++suspended_; }
+
+int64_t DataServer::ResetNotification() {
+    if (suspended_ > 0) --suspended_;
+    return suspended_;
+}
+
+bool DataServer::MayMove() { return Notify(kNotifyIntentToMove).AsLogic(); }
+
+}  // namespace rt

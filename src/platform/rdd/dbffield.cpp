@@ -1,0 +1,191 @@
+#include "platform/rdd/dbffield.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "platform/rdd/dbfmemo.h"
+#include "platform/runtime/error.h"
+
+namespace rt::dbf {
+namespace {
+
+std::string_view Trimmed(const uint8_t* p, int width) {
+    std::string_view s(reinterpret_cast<const char*>(p), static_cast<size_t>(width));
+    size_t b = s.find_first_not_of(' ');
+    if (b == std::string_view::npos) return {};
+    size_t e = s.find_last_not_of(' ');
+    return s.substr(b, e - b + 1);
+}
+
+Usual DecodeNumber(const FieldDesc& f, const uint8_t* p) {
+    std::string_view t = Trimmed(p, f.width);
+    std::string text(t);
+    for (char& c : text)
+        if (c == ',') c = '.';
+    bool integral = f.decimals == 0 && text.find_first_of(".eE") == std::string::npos;
+    if (integral) {
+        char* end = nullptr;
+        errno = 0;
+        long long v = text.empty() ? 0 : std::strtoll(text.c_str(), &end, 10);
+        if (text.empty() || (errno == 0 && end && *end == '\0'))
+            return Usual(static_cast<int64_t>(v));
+    }
+    char* end = nullptr;
+    double d = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+    if (!std::isfinite(d) || (end && *end != '\0')) d = 0.0;  // "***" and other junk
+    if (f.decimals == 0 && d == std::trunc(d) && std::fabs(d) < 9e15)
+        return Usual(static_cast<int64_t>(d));
+    return Usual(Float{d, static_cast<int16_t>(f.width), static_cast<int16_t>(f.decimals)});
+}
+
+Usual DecodeDate(const uint8_t* p, int width) {
+    if (width < 8) return Usual(Date{});
+    int y = 0, m = 0, d = 0;
+    for (int i = 0; i < 8; ++i) {
+        if (p[i] < '0' || p[i] > '9') return Usual(Date{});
+        int digit = p[i] - '0';
+        if (i < 4) y = y * 10 + digit;
+        else if (i < 6) m = m * 10 + digit;
+        else d = d * 10 + digit;
+    }
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return Usual(Date{});
+    bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    if (m == 2 && d == 29 && !leap) return Usual(Date{});
+    return Usual(Date{JulianFromCivil(y, m, d)});
+}
+
+Fault TypeFault(const FieldDesc& f, const Usual& v) {
+    return MakeFault(kGenDataType, "field " + f.name + " of type " + std::string(1, f.type) +
+                                       " cannot hold a value of type " + TypeString(v.Type()));
+}
+
+Fault EncodeNumber(const FieldDesc& f, const Usual& v, uint8_t* p) {
+    char buf[64];
+    int n;
+    if (v.IsLong() && f.decimals == 0) {
+        n = std::snprintf(buf, sizeof buf, "%*lld", f.width, static_cast<long long>(v.AsLong()));
+    } else {
+        double d = v.AsDouble();
+        if (!std::isfinite(d))
+            return MakeFault(kGenDataWidth, "field " + f.name + " cannot hold an infinite number");
+        n = std::snprintf(buf, sizeof buf, "%*.*f", f.width, f.decimals, d);
+        // A value that rounds to zero keeps no minus sign.
+        if (n > 0 && std::strchr(buf, '-') && std::strspn(buf, " -0.") == static_cast<size_t>(n))
+            n = std::snprintf(buf, sizeof buf, "%*.*f", f.width, f.decimals, 0.0);
+    }
+    if (n < 0 || n > f.width) {
+        std::string shown = n > 0 ? std::string(buf, std::min(static_cast<size_t>(n), sizeof buf - 1)) : "?";
+        shown.erase(0, shown.find_first_not_of(' '));
+        return MakeFault(kGenDataWidth, "value " + shown + " does not fit field " + f.name +
+                                            " (width " + std::to_string(f.width) + ")");
+    }
+    std::memcpy(p, buf, static_cast<size_t>(f.width));
+    return {};
+}
+
+}  // namespace
+
+int32_t JulianFromCivil(int year, int month, int day) {
+    int a = (14 - month) / 12;
+    int64_t y = int64_t{year} + 4800 - a;
+    int64_t m = month + 12 * a - 3;
+    return static_cast<int32_t>(day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045);
+}
+
+void CivilFromJulian(int32_t julian, int& year, int& month, int& day) {
+    int64_t a = int64_t{julian} + 32044;
+    int64_t b = (4 * a + 3) / 146097;
+    int64_t c = a - 146097 * b / 4;
+    int64_t d = (4 * c + 3) / 1461;
+    int64_t e = c - 1461 * d / 4;
+    int64_t m = (5 * e + 2) / 153;
+    day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
+    month = static_cast<int>(m + 3 - 12 * (m / 10));
+    year = static_cast<int>(100 * b + d - 4800 + m / 10);
+}
+
+Usual DecodeField(const FieldDesc& f, const uint8_t* p, const MemoFile* memo) {
+    switch (f.type) {
+        case 'C':
+            return Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
+        case 'N':
+        case 'F':
+            return DecodeNumber(f, p);
+        case 'D':
+            return DecodeDate(p, f.width);
+        case 'L':
+            return Usual(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y');
+        case 'M':
+            return Usual(memo ? memo->Read(p, f.width) : std::string());
+        default:
+            return Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
+    }
+}
+
+Fault EncodeField(const FieldDesc& f, const Usual& v, uint8_t* p) {
+    const size_t width = static_cast<size_t>(f.width);
+    if (v.IsNil()) {
+        std::memset(p, ' ', width);
+        return {};
+    }
+    switch (f.type) {
+        case 'C': {
+            if (!v.IsString()) return TypeFault(f, v);
+            const std::string& s = v.AsStr();
+            size_t n = std::min(s.size(), width);
+            std::memcpy(p, s.data(), n);
+            std::memset(p + n, ' ', width - n);
+            return {};
+        }
+        case 'N':
+        case 'F':
+            if (!v.IsNumeric()) return TypeFault(f, v);
+            return EncodeNumber(f, v, p);
+        case 'D': {
+            if (!v.IsDate()) return TypeFault(f, v);
+            Date d = v.AsDate();
+            if (d.IsEmpty()) {
+                std::memset(p, ' ', width);
+                return {};
+            }
+            int y, m, day;
+            CivilFromJulian(d.julian, y, m, day);
+            if (y < 1 || y > 9999)
+                return MakeFault(kGenDataWidth, "field " + f.name + ": the year is outside 1 to 9999");
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, day);
+            std::memset(p, ' ', width);
+            std::memcpy(p, buf, std::min<size_t>(8, width));
+            return {};
+        }
+        case 'L':
+            if (!v.IsLogic()) return TypeFault(f, v);
+            p[0] = v.AsLogic() ? 'T' : 'F';
+            return {};
+        default:
+            return MakeFault(kGenUnsupported, "field " + f.name + " of type " + std::string(1, f.type) +
+                                                  " cannot be written");
+    }
+}
+
+Usual BlankValue(const FieldDesc& f) {
+    switch (f.type) {
+        case 'C': return Usual(std::string(static_cast<size_t>(f.width), ' '));
+        case 'N':
+        case 'F':
+            if (f.decimals == 0) return Usual(int64_t{0});
+            return Usual(Float{0.0, static_cast<int16_t>(f.width), static_cast<int16_t>(f.decimals)});
+        case 'D': return Usual(Date{});
+        case 'L': return Usual(false);
+        default: return Usual(std::string());
+    }
+}
+
+}  // namespace rt::dbf

@@ -1,0 +1,35 @@
+// Field values: the bytes of one field in a record, read into a typed value
+// and written from one.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/rdd/dbfheader.h"
+#include "platform/rdd/fault.h"
+#include "platform/runtime/usual.h"
+
+namespace rt::dbf {
+
+class MemoFile;
+
+// The value of a field: C text with its trailing blanks; N and F a number
+// (an integer when the field has no decimals and the value fits, else a
+// Float carrying width and decimals); D a date (empty for blanks); L a logic;
+// M the memo text (empty without a memo file). Other types give the raw
+// bytes as text. Never fails: unreadable content gives the empty value.
+Usual DecodeField(const FieldDesc& f, const uint8_t* bytes, const MemoFile* memo);
+
+// Writes a value into the field's bytes. Character text is padded with
+// blanks or cut to the width; nil stores blanks. A value of the wrong type
+// or a number too wide for the field is refused with a fault and nothing is
+// written.
+Fault EncodeField(const FieldDesc& f, const Usual& value, uint8_t* bytes);
+
+// The empty value of a field's type ("" padded, 0, empty date, false).
+Usual BlankValue(const FieldDesc& f);
+
+// Julian day number of a civil date and back (proleptic Gregorian).
+int32_t JulianFromCivil(int year, int month, int day);
+void CivilFromJulian(int32_t julian, int& year, int& month, int& day);
+
+}  // namespace rt::dbf

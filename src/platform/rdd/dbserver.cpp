@@ -1,0 +1,525 @@
+#include "platform/rdd/dbserver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/rdd/dbffield.h"
+#include "platform/rdd/dbflayout.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/oserror.h"
+#include "platform/runtime/settings.h"
+
+namespace rt {
+namespace {
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string TrimBlanks(const std::string& s) {
+    size_t b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+}  // namespace
+
+const ClassDef& DBServer::StaticClass() {
+    static const ClassDef& c =
+        ClassBuilder<DBServer>("DBSERVER", &DataServer::StaticClass())
+            .Method<&DBServer::Init>("INIT")
+            .Method<&DBServer::Used>("USED")
+            .Access<&DBServer::Used>("USED")
+            .Method<&DBServer::Close>("CLOSE")
+            .Method<&DBServer::GoTop>("GOTOP")
+            .Method<&DBServer::GoBottom>("GOBOTTOM")
+            .Method<&DBServer::Skip>("SKIP")
+            .Method<&DBServer::GoTo>("GOTO")
+            .Method<&DBServer::RecNo>("RECNO")
+            .Access<&DBServer::RecNo>("RECNO")
+            .Assign<&DBServer::SetRecNo>("RECNO")
+            .Method<&DBServer::Eof>("EOF")
+            .Access<&DBServer::Eof>("EOF")
+            .Method<&DBServer::Bof>("BOF")
+            .Access<&DBServer::Bof>("BOF")
+            .Method<&DBServer::LastRec>("LASTREC")
+            .Access<&DBServer::LastRec>("LASTREC")
+            .Method<&DBServer::RecCount>("RECCOUNT")
+            .Access<&DBServer::RecCount>("RECCOUNT")
+            .Method<&DBServer::Append>("APPEND")
+            .Method<&DBServer::FieldPut>("FIELDPUT")
+            .Method<&DBServer::FieldGet>("FIELDGET")
+            .Method<&DBServer::FieldPos>("FIELDPOS")
+            .Method<&DBServer::FieldName>("FIELDNAME")
+            .Method<&DBServer::FieldLen>("FIELDLEN")
+            .Method<&DBServer::FieldDec>("FIELDDEC")
+            .Method<&DBServer::FieldType>("FIELDTYPE")
+            .Method<&DBServer::FCount>("FCOUNT")
+            .Access<&DBServer::FCount>("FCOUNT")
+            .Method<&DBServer::Delete>("DELETE")
+            .Method<&DBServer::Recall>("RECALL")
+            .Method<&DBServer::Deleted>("DELETED")
+            .Access<&DBServer::Deleted>("DELETED")
+            .Method<&DBServer::DBStruct>("DBSTRUCT")
+            .Access<&DBServer::DBStruct>("DBSTRUCT")
+            .Method<&DBServer::Commit>("COMMIT")
+            .Method<&DBServer::Refresh>("REFRESH")
+            .Access<&DBServer::FileName>("FILENAME")
+            .Done();
+    return c;
+}
+
+DBServer::DBServer(const Usual& file, const Usual& shared, const Usual& readOnly) {
+    Init(file, shared, readOnly);
+}
+
+DBServer::~DBServer() {
+    if (!table_) return;
+    // A destructor cannot hand errors to the error block (it may leave
+    // through a recovery scope); a failure is still reported.
+    if (dbf::Fault f = FlushAndSync())
+        std::fprintf(stderr, "%s: %s\n", path_.c_str(), f.description.c_str());
+    CloseTable();
+}
+
+ErrorRef DBServer::MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const {
+    ErrorRef e = MakeError(f.genCode, operation);
+    e->SubSystem = "DBFCDX";
+    e->OsCode = static_cast<uint32_t>(f.osCode);
+    e->Description = (path_.empty() ? std::string() : path_ + ": ") + f.description;
+    e->FileName = path_;
+    e->CanDefault = true;
+    e->CanRetry = f.canRetry;
+    e->Tries = tries;
+    if (auto self = std::const_pointer_cast<Object>(weak_from_this().lock())) e->METHODSELF = Usual(self);
+    return e;
+}
+
+template <class Step>
+bool DBServer::Attempt(const char* operation, Step step) {
+    for (uint32_t tries = 1;; ++tries) {
+        dbf::Fault f = step();
+        if (!f) return true;
+        ErrorRef e = MakeTableError(f, operation, tries);
+        if (!WantsRetry(*e, RaiseError(e))) return false;
+    }
+}
+
+bool DBServer::CheckUsed(const char* operation) const {
+    if (table_) return true;
+    RaiseError(MakeTableError(dbf::MakeFault(kGenNoTable, "the table is not open"), operation, 1));
+    return false;
+}
+
+bool DBServer::Init(const Usual& file, const Usual& shared, const Usual& readOnly) {
+    if (table_) Close();
+    if (!file.IsString()) {
+        RaiseError(MakeTableError(dbf::MakeFault(kGenArg, "the file name is not text"), "DBSERVER:INIT", 1));
+        return false;
+    }
+    path_ = TablePath(file.AsStr(), false);
+    dbf::OpenMode mode;
+    mode.shared = shared.IsLogic() ? shared.AsLogic() : !SetExclusive();
+    mode.readOnly = readOnly.AsLogic();
+    mode.lockTries = rt::LockTries();
+    for (uint32_t tries = 1;; ++tries) {
+        dbf::Fault f;
+        table_ = dbf::Table::Open(path_, mode, f);
+        if (table_) break;
+        ErrorRef e = MakeTableError(f, "DBSERVER:INIT", tries);
+        bool conflict = f.osCode == kOsSharingViolation || f.osCode == kOsLockViolation;
+        Usual answer = RaiseError(e);
+        if (WantsRetry(*e, answer)) continue;
+        // The quiet path of a sharing conflict: the caller tests NetErr.
+        if (conflict) NetErr(true);
+        return false;
+    }
+    NetErr(false);
+    buf_.assign(table_->RecordLen(), ' ');
+    scratch_.assign(table_->RecordLen(), ' ');
+    RegisterOpenTable(this);
+    SuspendNotification();
+    GoTop();
+    ResetNotification();
+    return true;
+}
+
+void DBServer::CloseTable() {
+    table_.reset();
+    UnregisterOpenTable(this);
+    dirty_ = appendPending_ = false;
+    recno_ = 0;
+    eof_ = bof_ = true;
+}
+
+bool DBServer::Close() {
+    if (!table_) return true;
+    bool ok = true;
+    if (!table_->ReadOnly()) ok = Attempt("CLOSE", [&] { return FlushAndSync(); });
+    Notify(kNotifyClose);
+    CloseTable();
+    return ok;
+}
+
+uint32_t DBServer::Count() const { return table_->Count() + (appendPending_ ? 1 : 0); }
+
+dbf::Fault DBServer::Flush() {
+    if (!dirty_) return {};
+    if (appendPending_) {
+        if (dbf::Fault f = table_->Append(buf_.data())) return f;
+        appendPending_ = false;
+        dirty_ = false;
+        recno_ = table_->Count();
+        return {};
+    }
+    if (table_->Shared())
+        if (dbf::Fault f = table_->LockRecord(recno_)) return f;
+    dbf::Fault f = table_->Write(recno_, buf_.data());
+    if (!f) f = table_->TouchHeader();
+    if (table_->Shared()) table_->UnlockRecord(recno_);
+    if (!f) dirty_ = false;
+    return f;
+}
+
+dbf::Fault DBServer::FlushAndSync() {
+    bool hadChanges = dirty_;
+    if (dbf::Fault f = Flush()) return f;
+    if (dbf::Fault f = table_->Sync()) {
+        // After a failed sync the written pages may be dropped: write the
+        // record again on the next attempt.
+        if (hadChanges && !eof_) dirty_ = true;
+        return f;
+    }
+    return {};
+}
+
+dbf::Fault DBServer::Load(uint32_t recno) {
+    if (dbf::Fault f = table_->Read(recno, buf_.data())) return f;
+    recno_ = recno;
+    eof_ = false;
+    dirty_ = false;
+    return {};
+}
+
+void DBServer::SetEofState() {
+    recno_ = Count() + 1;
+    eof_ = true;
+    dirty_ = false;
+    std::fill(buf_.begin(), buf_.end(), ' ');
+}
+
+bool DBServer::Hidden(uint32_t recno, bool& hidden) {
+    hidden = false;
+    if (!SetDeleted()) return true;
+    return Attempt("SKIP", [&] {
+        dbf::Fault f = table_->Read(recno, scratch_.data());
+        if (!f) hidden = scratch_[0] == dbf::kDeletedFlag;
+        return f;
+    });
+}
+
+bool DBServer::StepForward(int64_t n) {
+    const uint32_t count = Count();
+    if (!SetDeleted()) {
+        int64_t target = int64_t{recno_} + n;
+        if (target > count) {
+            SetEofState();
+            return true;
+        }
+        return Attempt("SKIP", [&] { return Load(static_cast<uint32_t>(target)); });
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        uint32_t r = recno_ + 1;
+        bool hidden = true;
+        while (r <= count) {
+            if (!Hidden(r, hidden)) return false;
+            if (!hidden) break;
+            ++r;
+        }
+        if (r > count) {
+            SetEofState();
+            return true;
+        }
+        if (!Attempt("SKIP", [&] { return Load(r); })) return false;
+    }
+    return true;
+}
+
+bool DBServer::StepBack(int64_t n) {
+    uint32_t start = eof_ ? Count() + 1 : recno_;
+    uint32_t at = start;
+    for (int64_t i = 0; i < n; ++i) {
+        uint32_t r = at - 1;
+        bool hidden = false;
+        while (r >= 1) {
+            if (!Hidden(r, hidden)) return false;
+            if (!hidden) break;
+            --r;
+        }
+        if (r < 1) {
+            // Ran into the top: stay on the first visible record.
+            bof_ = true;
+            break;
+        }
+        at = r;
+    }
+    if (at == start) {
+        bof_ = true;
+        return true;
+    }
+    return Attempt("SKIP", [&] { return Load(at); });
+}
+
+bool DBServer::GoTop() {
+    if (!CheckUsed("GOTOP") || !MayMove()) return false;
+    if (!Attempt("GOTOP", [&] { return Flush(); })) return false;
+    if (!Attempt("GOTOP", [&] { return table_->RefreshCount(); })) return false;
+    bof_ = false;
+    if (Count() == 0) {
+        SetEofState();
+        bof_ = true;
+    } else {
+        bool hidden = false;
+        if (!Hidden(1, hidden)) return false;
+        if (!hidden) {
+            if (!Attempt("GOTOP", [&] { return Load(1); })) return false;
+        } else {
+            recno_ = 1;
+            eof_ = false;
+            if (!StepForward(1)) return false;
+            if (eof_) bof_ = true;
+        }
+    }
+    Notify(kNotifyGoTop);
+    return true;
+}
+
+bool DBServer::GoBottom() {
+    if (!CheckUsed("GOBOTTOM") || !MayMove()) return false;
+    if (!Attempt("GOBOTTOM", [&] { return Flush(); })) return false;
+    if (!Attempt("GOBOTTOM", [&] { return table_->RefreshCount(); })) return false;
+    bof_ = false;
+    uint32_t count = Count();
+    if (count == 0) {
+        SetEofState();
+        bof_ = true;
+    } else {
+        bool hidden = false;
+        if (!Hidden(count, hidden)) return false;
+        if (!hidden) {
+            if (!Attempt("GOBOTTOM", [&] { return Load(count); })) return false;
+        } else {
+            SetEofState();
+            if (!StepBack(1)) return false;
+        }
+    }
+    Notify(kNotifyGoBottom);
+    return true;
+}
+
+bool DBServer::Skip(const Usual& count) {
+    int64_t n = count.IsNumeric() ? count.AsLong() : 1;
+    if (!CheckUsed("SKIP") || !MayMove()) return false;
+    if (!Attempt("SKIP", [&] { return Flush(); })) return false;
+    if (table_->Shared() && !Attempt("SKIP", [&] { return table_->RefreshCount(); })) return false;
+    bool ok = true;
+    if (n == 0) {
+        if (!eof_) ok = Attempt("SKIP", [&] { return Load(recno_); });
+    } else if (n > 0) {
+        bof_ = false;
+        if (!eof_) ok = StepForward(n);
+    } else {
+        bof_ = false;
+        ok = StepBack(-n);
+    }
+    Notify(kNotifyRecordChange);
+    return ok;
+}
+
+bool DBServer::GoTo(int64_t recno) {
+    if (!CheckUsed("GOTO") || !MayMove()) return false;
+    if (!Attempt("GOTO", [&] { return Flush(); })) return false;
+    if (!Attempt("GOTO", [&] { return table_->RefreshCount(); })) return false;
+    bof_ = false;
+    bool ok = true;
+    if (recno >= 1 && recno <= Count())
+        ok = Attempt("GOTO", [&] { return Load(static_cast<uint32_t>(recno)); });
+    else
+        SetEofState();
+    Notify(kNotifyRecordChange);
+    return ok;
+}
+
+int64_t DBServer::LastRec() {
+    if (!table_) return 0;
+    if (table_->Shared()) table_->RefreshCount();
+    return Count();
+}
+
+bool DBServer::Append() {
+    if (!CheckUsed("APPEND")) return false;
+    if (table_->ReadOnly()) {
+        RaiseError(MakeTableError(dbf::MakeFault(kGenReadOnly, "the table is open read-only"), "APPEND", 1));
+        return false;
+    }
+    if (!MayMove()) return false;
+    if (!Attempt("APPEND", [&] { return Flush(); })) return false;
+    std::vector<uint8_t> blank(table_->RecordLen(), ' ');
+    if (table_->Shared()) {
+        // Shared: the new record is written at once under the append lock,
+        // so that each user's record gets its own number.
+        bool ok = Attempt("APPEND", [&] {
+            if (dbf::Fault f = table_->LockHeader()) return f;
+            dbf::Fault f = table_->RefreshCount();
+            if (!f) f = table_->Append(blank.data());
+            table_->UnlockHeader();
+            return f;
+        });
+        if (!ok) return false;
+        if (!Attempt("APPEND", [&] { return Load(table_->Count()); })) return false;
+    } else {
+        buf_ = blank;
+        appendPending_ = true;
+        dirty_ = true;
+        recno_ = table_->Count() + 1;
+        eof_ = false;
+    }
+    bof_ = false;
+    Notify(kNotifyAppend);
+    return true;
+}
+
+int64_t DBServer::FieldPos(const Usual& field) const {
+    if (!table_) return 0;
+    const auto& fields = table_->Fields();
+    if (field.IsNumeric()) {
+        int64_t n = field.AsLong();
+        return n >= 1 && n <= static_cast<int64_t>(fields.size()) ? n : 0;
+    }
+    std::string name;
+    if (field.IsSymbol()) name = field.AsSymbol().Name();
+    else if (field.IsString()) name = TrimBlanks(field.AsStr());
+    else return 0;
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (SameNoCase(fields[i].name, name)) return static_cast<int64_t>(i + 1);
+    return 0;
+}
+
+Usual DBServer::FieldGet(const Usual& field) const {
+    if (!CheckUsed("FIELDGET")) return Usual();
+    int64_t pos = FieldPos(field);
+    if (pos == 0) {
+        RaiseError(MakeTableError(dbf::MakeFault(kGenArg, "no such field"), "FIELDGET", 1));
+        return Usual();
+    }
+    const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
+    return dbf::DecodeField(f, buf_.data() + f.offset, table_->Memo());
+}
+
+Usual DBServer::FieldPut(const Usual& field, const Usual& value) {
+    if (!CheckUsed("FIELDPUT")) return Usual();
+    int64_t pos = FieldPos(field);
+    dbf::Fault fault;
+    if (pos == 0) fault = dbf::MakeFault(kGenArg, "no such field");
+    else if (table_->ReadOnly()) fault = dbf::MakeFault(kGenReadOnly, "the table is open read-only");
+    if (fault) {
+        RaiseError(MakeTableError(fault, "FIELDPUT", 1));
+        return Usual();
+    }
+    if (eof_) return Usual();  // nothing to store into past the last record
+    const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
+    std::vector<uint8_t> bytes(static_cast<size_t>(f.width));
+    if (dbf::Fault e = dbf::EncodeField(f, value, bytes.data())) {
+        RaiseError(MakeTableError(e, "FIELDPUT", 1));
+        return Usual();
+    }
+    std::memcpy(buf_.data() + f.offset, bytes.data(), bytes.size());
+    dirty_ = true;
+    Notify(kNotifyFieldChange, Usual(Symbol(f.name)));
+    return value;
+}
+
+std::string DBServer::FieldName(int64_t pos) const {
+    if (!table_ || pos < 1 || pos > static_cast<int64_t>(table_->Fields().size())) return {};
+    return table_->Fields()[static_cast<size_t>(pos - 1)].name;
+}
+
+int64_t DBServer::FieldLen(const Usual& field) const {
+    int64_t pos = FieldPos(field);
+    return pos ? table_->Fields()[static_cast<size_t>(pos - 1)].width : 0;
+}
+
+int64_t DBServer::FieldDec(const Usual& field) const {
+    int64_t pos = FieldPos(field);
+    return pos ? table_->Fields()[static_cast<size_t>(pos - 1)].decimals : 0;
+}
+
+std::string DBServer::FieldType(const Usual& field) const {
+    int64_t pos = FieldPos(field);
+    return pos ? std::string(1, table_->Fields()[static_cast<size_t>(pos - 1)].type) : std::string();
+}
+
+int64_t DBServer::FCount() const { return table_ ? static_cast<int64_t>(table_->Fields().size()) : 0; }
+
+bool DBServer::Delete() {
+    if (!CheckUsed("DELETE") || eof_) return false;
+    if (table_->ReadOnly()) {
+        RaiseError(MakeTableError(dbf::MakeFault(kGenReadOnly, "the table is open read-only"), "DELETE", 1));
+        return false;
+    }
+    // A deletion the operator confirmed is made durable at once.
+    buf_[0] = dbf::kDeletedFlag;
+    dirty_ = true;
+    if (!Attempt("DELETE", [&] { return FlushAndSync(); })) return false;
+    Notify(kNotifyDelete);
+    return true;
+}
+
+bool DBServer::Recall() {
+    if (!CheckUsed("RECALL") || eof_) return false;
+    if (table_->ReadOnly()) {
+        RaiseError(MakeTableError(dbf::MakeFault(kGenReadOnly, "the table is open read-only"), "RECALL", 1));
+        return false;
+    }
+    buf_[0] = dbf::kLiveFlag;
+    dirty_ = true;
+    return Attempt("RECALL", [&] { return FlushAndSync(); });
+}
+
+bool DBServer::Deleted() const { return table_ && !eof_ && buf_[0] == dbf::kDeletedFlag; }
+
+Usual DBServer::DBStruct() const {
+    Usual a = Usual::Array();
+    if (!table_) return a;
+    for (const dbf::FieldDesc& f : table_->Fields())
+        a.AAdd(Usual::Array({Usual(f.name), Usual(std::string(1, f.type)), Usual(int64_t{f.width}),
+                             Usual(int64_t{f.decimals})}));
+    return a;
+}
+
+bool DBServer::Commit() {
+    if (!CheckUsed("COMMIT")) return false;
+    if (table_->ReadOnly()) return true;
+    return Attempt("COMMIT", [&] { return FlushAndSync(); });
+}
+
+bool DBServer::Refresh() {
+    if (!CheckUsed("REFRESH")) return false;
+    bool ok = true;
+    if (appendPending_) {
+        std::fill(buf_.begin(), buf_.end(), ' ');  // still a blank record to be written
+    } else if (!eof_) {
+        ok = Attempt("REFRESH", [&] { return Load(recno_); });
+    }
+    Notify(kNotifyRecordChange);
+    return ok;
+}
+
+}  // namespace rt

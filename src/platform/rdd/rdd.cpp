@@ -1,0 +1,181 @@
+#include "platform/rdd/rdd.h"
+
+#include <algorithm>
+#include <mutex>
+
+#include "platform/rdd/dbflayout.h"
+#include "platform/rdd/dbftable.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/paths.h"
+#include "platform/runtime/settings.h"
+
+namespace rt {
+namespace {
+
+std::mutex gMutex;
+std::string gDefaultDriver = "DBFCDX";
+std::vector<OpenTable*> gOpen;
+bool gQuitHandlerAdded = false;
+
+std::string Upper(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return r;
+}
+
+std::string Trim(std::string_view s) {
+    size_t b = s.find_first_not_of(' ');
+    if (b == std::string_view::npos) return {};
+    size_t e = s.find_last_not_of(' ');
+    return std::string(s.substr(b, e - b + 1));
+}
+
+bool IsSep(char c) { return c == '/' || c == '\\'; }
+
+// Reads one structure entry {name, type, width, decimals}.
+bool ReadEntry(const Usual& e, size_t index, dbf::FieldDesc& f, dbf::Fault& fault) {
+    std::string label = "structure entry " + std::to_string(index);
+    if (!e.IsArray() || e.ALen() < 3) {
+        fault = dbf::MakeFault(kGenArg, label + " is not {name, type, width, decimals}");
+        return false;
+    }
+    if (!e.At(1).IsString() || !e.At(2).IsString() || e.At(2).AsStr().empty() ||
+        !e.At(3).IsNumeric() || (e.ALen() >= 4 && !e.At(4).IsNil() && !e.At(4).IsNumeric())) {
+        fault = dbf::MakeFault(kGenArg, label + " is not {name, type, width, decimals}");
+        return false;
+    }
+    f.name = Trim(e.At(1).AsStr());
+    f.type = e.At(2).AsStr()[0];
+    int64_t width = e.At(3).AsLong();
+    int64_t dec = e.ALen() >= 4 ? e.At(4).AsLong() : 0;
+    if (width < 0 || width > 65535 || dec < 0 || dec > 255) {
+        fault = dbf::MakeFault(kGenCreate, label + " has an impossible width or decimals");
+        return false;
+    }
+    f.width = static_cast<int>(width);
+    f.decimals = static_cast<int>(dec);
+    return true;
+}
+
+}  // namespace
+
+std::string RDDSetDefault(std::string_view name) {
+    std::lock_guard lock(gMutex);
+    std::string old = gDefaultDriver;
+    std::string n = Upper(Trim(name));
+    if (!n.empty()) gDefaultDriver = n;
+    return old;
+}
+
+Usual RDDInfo(int setting) {
+    if (setting == kRddDefaultDriver) {
+        std::lock_guard lock(gMutex);
+        return Usual(gDefaultDriver);
+    }
+    return Usual();
+}
+
+Usual RDDInfo(int setting, const Usual& value) {
+    if (setting == kRddDefaultDriver)
+        return Usual(RDDSetDefault(value.IsString() ? std::string_view(value.AsStr()) : ""));
+    return Usual();
+}
+
+std::vector<std::string> RDDStack(std::string_view driver) {
+    std::string name = Upper(Trim(driver));
+    if (name.empty()) name = RDDSetDefault();
+    // Every driver here shares the one DBF engine; the index drivers differ
+    // only by name, as no index files are kept.
+    if (name == "DBF") return {"DBF"};
+    if (name == "DBFNTX" || name == "DBFCDX" || name == "DBFMDX") return {"DBF", name};
+    return {};
+}
+
+std::string TablePath(std::string_view fileName, bool forCreate) {
+    std::string name = Trim(fileName);
+    bool hasDir = std::any_of(name.begin(), name.end(), IsSep) ||
+                  (name.size() >= 2 && name[1] == ':');
+    if (!hasDir) {
+        std::string dir = GetDefault();
+        if (!dir.empty()) name = dir + (IsSep(dir.back()) ? "" : "/") + name;
+    }
+    size_t lastSep = name.find_last_of("/\\");
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || (lastSep != std::string::npos && dot < lastSep)) name += ".dbf";
+    return forCreate ? ResolvePathForCreate(name) : ResolvePath(name);
+}
+
+dbf::Fault RDDCreate(const std::string& nativePath, const Usual& structure,
+                     const std::vector<std::string>& drivers) {
+    if (drivers.empty()) return dbf::MakeFault(kGenCreate, "no such table driver");
+    if (!structure.IsArray()) return dbf::MakeFault(kGenArg, "the structure is not an array");
+    std::vector<dbf::FieldDesc> fields;
+    dbf::Fault fault;
+    for (size_t i = 1; i <= structure.ALen(); ++i) {
+        dbf::FieldDesc f;
+        if (!ReadEntry(structure.At(i), i, f, fault)) return fault;
+        fields.push_back(std::move(f));
+    }
+    return dbf::Table::Create(nativePath, std::move(fields),
+                              SetAnsi() ? dbf::kCodePageAnsi : dbf::kCodePageOem);
+}
+
+Usual DBCreate(const std::string& fileName, const Usual& structure, std::string_view driver) {
+    std::vector<std::string> drivers = RDDStack(driver);
+    std::string driverName = drivers.empty() ? Upper(Trim(driver)) : drivers.back();
+    for (uint32_t tries = 1;; ++tries) {
+        std::string path = TablePath(fileName, true);
+        dbf::Fault f = drivers.empty()
+                           ? dbf::MakeFault(kGenCreate, "no table driver named " + driverName)
+                           : RDDCreate(path, structure, drivers);
+        if (!f) return Usual(true);
+        ErrorRef e = MakeError(f.genCode, "DBCREATE");
+        e->SubSystem = driverName;
+        e->OsCode = static_cast<uint32_t>(f.osCode);
+        e->Description = path + ": " + f.description;
+        e->FileName = path;
+        e->FuncSym = Symbol("DBCREATE");
+        e->CanDefault = true;
+        e->CanRetry = f.canRetry;
+        e->Tries = tries;
+        Usual answer = RaiseError(e);
+        if (!WantsRetry(*e, answer)) return answer;
+    }
+}
+
+void RegisterOpenTable(OpenTable* t) {
+    bool addHandler = false;
+    {
+        std::lock_guard lock(gMutex);
+        gOpen.push_back(t);
+        addHandler = !std::exchange(gQuitHandlerAdded, true);
+    }
+    if (addHandler) AddQuitHandler([] { RDDCloseAll(); });
+}
+
+void UnregisterOpenTable(OpenTable* t) {
+    std::lock_guard lock(gMutex);
+    gOpen.erase(std::remove(gOpen.begin(), gOpen.end(), t), gOpen.end());
+}
+
+size_t OpenTableCount() {
+    std::lock_guard lock(gMutex);
+    return gOpen.size();
+}
+
+void RDDCloseAll() {
+    // Each close unregisters its table, so take them one at a time.
+    for (;;) {
+        OpenTable* t = nullptr;
+        {
+            std::lock_guard lock(gMutex);
+            if (gOpen.empty()) return;
+            t = gOpen.back();
+        }
+        t->CloseForQuit();
+        UnregisterOpenTable(t);  // in case the close kept it registered
+    }
+}
+
+}  // namespace rt
