@@ -1,0 +1,29 @@
+// Dialog templates. Coordinates are dialog units (x, y, width, height).
+#include "resources/resources.h"
+
+namespace resources {
+
+void RegisterDialogs() {
+    using namespace gui;
+    const uint32_t kEdit = kStyleBorder | kStyleTabStop | kStyleAutoHScroll | kStyleClientEdge;
+
+    DialogTemplate reader;
+    reader.name = "DataReader";
+    reader.cx = 232;
+    reader.cy = 337;
+    reader.childForm = true;
+    reader.items = {
+        {100, "edit", "", 12, 270, 140, 12, kEdit},
+        {101, "edit", "", 12, 300, 67, 13, kEdit},
+        {102, "button", "End Scanning", 166, 300, 60, 13, kStylePushButton | kStyleTabStop},
+        {103, "custom", "", 6, 8, 220, 246, kStyleBorder | kStyleTabStop | kStyleClientEdge},
+        {104, "button", "Scan Item", 6, 257, 150, 28, kStyleGroupBox | kStyleGroup},
+        {105, "button", "Quantity", 6, 288, 150, 28, kStyleGroupBox | kStyleGroup},
+        {106, "static", "Enter Count", 86, 300, 53, 13, kStyleLeft},
+        {107, "static", "Double click on data cell to edit, DEL to delete record, ESC to exit.", 12,
+         319, 212, 12, kStyleLeft},
+    };
+    RegisterDialog(reader);
+}
+
+}  // namespace resources

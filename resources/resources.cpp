@@ -1,0 +1,18 @@
+#include "resources/resources.h"
+
+#include <QtGlobal>
+
+static void InitImages() { Q_INIT_RESOURCE(resources); }
+
+namespace resources {
+
+void RegisterAll() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    InitImages();
+    RegisterMenus();
+    RegisterDialogs();
+}
+
+}  // namespace resources

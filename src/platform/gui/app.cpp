@@ -1,0 +1,112 @@
+#include "platform/gui/app.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include "platform/gui/event.h"
+#include "platform/gui/vkeys.h"
+
+namespace gui {
+namespace {
+
+App* gCurrent = nullptr;
+
+// Sees every key press of the application once, before any widget or
+// shortcut does, and asks the application object whether it may go on.
+class KeyHook : public QObject {
+public:
+    explicit KeyHook(App* app) : app_(app) {}
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(receiver);
+        if (!widget) return false;
+        QWidget* focus = QApplication::focusWidget();
+        if (focus ? widget != focus : !widget->isWindow()) return false;  // a parent's copy
+        auto* key = static_cast<QKeyEvent*>(event);
+        Stamp stamp{key->timestamp(), key->key(), int(key->modifiers()), receiver};
+        if (stamp == last_) {
+            // The key press that follows its shortcut check: decided already.
+            if (event->type() == QEvent::KeyPress) last_ = Stamp{};
+            return !allowed_;
+        }
+        last_ = stamp;
+        uint32_t vk = VirtualKeyFromQt(key->key());
+        int64_t lParam = 1 | (key->isAutoRepeat() ? (1LL << 30) : 0);
+        auto keep = app_->Self();
+        allowed_ = app_->BeforeDispatch(HandleOf(widget), WM_KEYDOWN, vk, lParam);
+        if (event->type() == QEvent::KeyPress) last_ = Stamp{};
+        if (!allowed_ && event->type() == QEvent::ShortcutOverride) {
+            event->accept();  // no shortcut for this key: it is swallowed below
+            return true;
+        }
+        return !allowed_;
+    }
+
+private:
+    struct Stamp {
+        uint64_t time = 0;
+        int key = 0;
+        int modifiers = 0;
+        QObject* receiver = nullptr;
+        bool operator==(const Stamp&) const = default;
+    };
+    App* app_;
+    Stamp last_;
+    bool allowed_ = true;
+};
+
+}  // namespace
+
+QApplication& EnsureQtApplication(int argc, char** argv) {
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
+    static int sArgc = argc;
+    static char** sArgv = argv;
+    static char name[] = "qzscan";
+    static char* fallback[] = {name, nullptr};
+    if (sArgc == 0 || !sArgv) {
+        sArgc = 1;
+        sArgv = fallback;
+    }
+    auto* app = new QApplication(sArgc, sArgv);
+    app->setQuitOnLastWindowClosed(false);
+    return *app;
+}
+
+const rt::ClassDef& App::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<App>("APP")
+            .Method<&App::Exec>("EXEC")
+            .RawMethod("BEFOREDISPATCH",
+                       [](rt::Object& o, rt::Args a) {
+                           auto arg = [&](size_t i) { return i < a.size() ? a[i].AsLong() : 0; };
+                           return rt::Usual(static_cast<App&>(o).BeforeDispatch(
+                               static_cast<uintptr_t>(arg(0)), static_cast<uint32_t>(arg(1)),
+                               static_cast<uint64_t>(arg(2)), arg(3)));
+                       })
+            .Done();
+    return c;
+}
+
+App::App() {
+    QApplication& qt = EnsureQtApplication();
+    filter_ = new KeyHook(this);
+    qt.installEventFilter(filter_);
+    gCurrent = this;
+}
+
+App::~App() {
+    if (gCurrent == this) gCurrent = nullptr;
+    if (QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(filter_);
+    delete filter_;
+}
+
+int64_t App::Exec() { return QApplication::exec(); }
+
+bool App::BeforeDispatch(uintptr_t, uint32_t, uint64_t, int64_t) { return true; }
+
+App* App::Current() { return gCurrent; }
+
+}  // namespace gui

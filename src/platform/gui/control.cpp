@@ -1,0 +1,340 @@
+#include "platform/gui/control.h"
+
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include "platform/gui/resource.h"
+#include "platform/gui/vkeys.h"
+#include "platform/gui/window.h"
+
+namespace gui {
+namespace {
+
+class ControlBridge : public QObject {
+public:
+    ControlBridge(Control* control, QWidget* widget) : QObject(widget), control_(control) {}
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        return !control_->DeliverEvent(receiver, event);
+    }
+
+private:
+    Control* control_;
+};
+
+template <class W>
+W* As(const QPointer<QWidget>& w) {
+    return qobject_cast<W*>(w.data());
+}
+
+}  // namespace
+
+uint32_t ColorConstantRgb(int c) {
+    static constexpr uint32_t kPalette[16] = {
+        0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
+        0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+    return c >= 0 && c < 16 ? kPalette[c] : 0;
+}
+
+// ---- HyperLabel ---------------------------------------------------------
+
+const rt::ClassDef& HyperLabel::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<HyperLabel>("HYPERLABEL")
+                                       .IVar<&HyperLabel::NameSym>("NAMESYM")
+                                       .IVar<&HyperLabel::Caption>("CAPTION")
+                                       .IVar<&HyperLabel::Description>("DESCRIPTION")
+                                       .IVar<&HyperLabel::HelpContext>("HELPCONTEXT")
+                                       .RawMethod("INIT",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      auto& h = static_cast<HyperLabel&>(o);
+                                                      if (a.size() > 0) h.NameSym = a[0].AsSymbol();
+                                                      if (a.size() > 1) h.Caption = a[1].AsStr();
+                                                      if (a.size() > 2) h.Description = a[2].AsStr();
+                                                      if (a.size() > 3) h.HelpContext = a[3].AsStr();
+                                                      return rt::Usual();
+                                                  })
+                                       .Done();
+    return c;
+}
+
+// ---- Control ------------------------------------------------------------
+
+const rt::ClassDef& Control::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<Control>("CONTROL")
+                                       .Access<&Control::NameSym>("NAMESYM")
+                                       .Access<&Control::GetHyperLabel>("HYPERLABEL")
+                                       .Assign<&Control::SetHyperLabel>("HYPERLABEL")
+                                       .Access<&Control::OwnerObject>("OWNER")
+                                       .Access<&Control::Caption>("CAPTION")
+                                       .Assign<&Control::SetCaption>("CAPTION")
+                                       .Method<&Control::Show>("SHOW")
+                                       .Method<&Control::Hide>("HIDE")
+                                       .Method<&Control::Enable>("ENABLE")
+                                       .Method<&Control::Disable>("DISABLE")
+                                       .Method<&Control::SetFocus>("SETFOCUS")
+                                       .Method<&Control::SetTextColor>("SETTEXTCOLOR")
+                                       .Done();
+    return c;
+}
+
+Control::~Control() {
+    if (widget_) UnlinkHandle(widget_);
+}
+
+QWidget* Control::MakeWidget(QWidget* parent) { return new QWidget(parent); }
+
+void Control::Create(Window& owner, int id) {
+    QWidget* w = MakeWidget(owner.Surface());
+    Attach(owner, id, w);
+    if (const DialogTemplate* t = owner.Template())
+        if (const DialogItemResource* item = t->Item(id); item && !item->text.empty())
+            SetCaption(item->text);
+}
+
+void Control::Attach(Window& owner, int id, QWidget* widget) {
+    owner_ = &owner;
+    id_ = id;
+    widget_ = widget;
+    if (widget->parentWidget() != owner.Surface()) widget->setParent(owner.Surface());
+    if (const DialogTemplate* t = owner.Template()) {
+        if (const DialogItemResource* item = t->Item(id)) {
+            widget->setGeometry(DialogUnitsToPixels(*t, item->x, item->y, item->cx, item->cy));
+            widget->setFont(DialogFont(*t));
+            widget->setFocusPolicy(item->style & kStyleTabStop ? Qt::StrongFocus : Qt::NoFocus);
+        }
+    }
+    LinkHandle(widget, Self());
+    widget->installEventFilter(new ControlBridge(this, widget));
+    owner.AddControl(std::static_pointer_cast<Control>(Self()));
+    widget->show();
+    Attached();
+}
+
+rt::Usual Control::SetHyperLabel(const rt::Usual& label) {
+    hyperLabel_ = label;
+    if (auto* h = dynamic_cast<HyperLabel*>(label.AsObject().get())) name_ = h->NameSym;
+    return label;
+}
+
+rt::Usual Control::OwnerObject() const { return owner_ ? rt::Usual(owner_->Self()) : rt::Usual(); }
+
+std::string Control::Caption() const {
+    if (auto* l = As<QLabel>(widget_)) return l->text().toStdString();
+    if (auto* b = As<QPushButton>(widget_)) return b->text().toStdString();
+    if (auto* g = As<QGroupBox>(widget_)) return g->title().toStdString();
+    return {};
+}
+
+std::string Control::SetCaption(const std::string& text) {
+    QString t = QString::fromStdString(text);
+    if (auto* l = As<QLabel>(widget_)) l->setText(t);
+    if (auto* b = As<QPushButton>(widget_)) b->setText(t);
+    if (auto* g = As<QGroupBox>(widget_)) g->setTitle(t);
+    return text;
+}
+
+void Control::Show() {
+    if (widget_) widget_->show();
+}
+void Control::Hide() {
+    if (widget_) widget_->hide();
+}
+void Control::Enable() {
+    if (widget_) widget_->setEnabled(true);
+}
+void Control::Disable() {
+    if (widget_) widget_->setEnabled(false);
+}
+bool Control::IsEnabled() const { return widget_ && widget_->isEnabled(); }
+void Control::SetFocus() {
+    if (widget_) widget_->setFocus(Qt::OtherFocusReason);
+}
+
+void Control::SetTextColor(int colorConstant) {
+    if (!widget_) return;
+    QPalette p = widget_->palette();
+    p.setColor(QPalette::WindowText, QColor::fromRgb(ColorConstantRgb(colorConstant)));
+    p.setColor(QPalette::Text, QColor::fromRgb(ColorConstantRgb(colorConstant)));
+    widget_->setPalette(p);
+}
+
+bool Control::Dispatch(Event& event) {
+    if (IsEdit() && owner_ && (event.uMsg == WM_SETFOCUS || event.uMsg == WM_KILLFOCUS)) {
+        auto e = rt::New<EditFocusChangeEvent>();
+        e->uMsg = event.uMsg;
+        e->hWnd = event.hWnd;
+        e->nameSym = name_;
+        e->gotFocus = event.uMsg == WM_SETFOCUS;
+        e->control = rt::Usual(Self());
+        owner_->EditFocusChange(*e);
+    }
+    return true;
+}
+
+bool Control::DeliverEvent(QObject* receiver, QEvent* event) {
+    if (receiver != widget_) return true;
+    auto keep = Self();
+    rt::Usual e = TranslateEvent(receiver, event);
+    auto* ev = dynamic_cast<Event*>(e.AsObject().get());
+    if (!ev) return true;
+    auto ownerKeep = owner_ ? owner_->Self() : nullptr;
+    if (!Dispatch(*ev)) return false;
+    return owner_ ? owner_->Dispatch(*ev) : true;
+}
+
+// ---- SingleLineEdit -----------------------------------------------------
+
+const rt::ClassDef& SingleLineEdit::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<SingleLineEdit>("SINGLELINEEDIT", &Control::StaticClass())
+            .Access<&SingleLineEdit::TextValue>("TEXTVALUE")
+            .Assign<&SingleLineEdit::SetTextValue>("TEXTVALUE")
+            .Access<&SingleLineEdit::TextLimit>("TEXTLIMIT")
+            .Assign<&SingleLineEdit::SetTextLimit>("TEXTLIMIT")
+            .Done();
+    return c;
+}
+
+QWidget* SingleLineEdit::MakeWidget(QWidget* parent) { return new QLineEdit(parent); }
+QLineEdit* SingleLineEdit::Edit() const { return As<QLineEdit>(QPointer<QWidget>(Widget())); }
+
+std::string SingleLineEdit::TextValue() const {
+    QLineEdit* e = Edit();
+    return e ? e->text().toStdString() : std::string();
+}
+
+std::string SingleLineEdit::SetTextValue(const std::string& text) {
+    if (QLineEdit* e = Edit()) e->setText(QString::fromStdString(text));
+    return text;
+}
+
+int64_t SingleLineEdit::TextLimit() const {
+    QLineEdit* e = Edit();
+    return e ? e->maxLength() : 0;
+}
+
+int64_t SingleLineEdit::SetTextLimit(int64_t limit) {
+    if (QLineEdit* e = Edit()) e->setMaxLength(static_cast<int>(limit));
+    return limit;
+}
+
+// ---- PushButton ---------------------------------------------------------
+
+const rt::ClassDef& PushButton::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<PushButton>("PUSHBUTTON", &Control::StaticClass())
+                                       .Method<&PushButton::Click>("CLICK")
+                                       .Done();
+    return c;
+}
+
+QWidget* PushButton::MakeWidget(QWidget* parent) {
+    auto* b = new QPushButton(parent);
+    b->setAutoDefault(false);
+    QObject::connect(b, &QPushButton::clicked, b, [this] { Click(); });
+    return b;
+}
+
+QPushButton* PushButton::Button() const { return As<QPushButton>(QPointer<QWidget>(Widget())); }
+
+void PushButton::Click() {
+    auto keep = Self();
+    rt::Usual owner = OwnerObject();
+    if (!NameSym().IsNull() && rt::IsMethod(owner, NameSym())) rt::Send(owner, NameSym());
+}
+
+// ---- Static controls ----------------------------------------------------
+
+const rt::ClassDef& FixedText::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<FixedText>("FIXEDTEXT", &Control::StaticClass()).Done();
+    return c;
+}
+
+QWidget* FixedText::MakeWidget(QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    l->setWordWrap(true);
+    return l;
+}
+
+const rt::ClassDef& GroupBox::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<GroupBox>("GROUPBOX", &Control::StaticClass()).Done();
+    return c;
+}
+
+QWidget* GroupBox::MakeWidget(QWidget* parent) {
+    auto* g = new QGroupBox(parent);
+    g->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return g;
+}
+
+const rt::ClassDef& FixedBitmap::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<FixedBitmap>("FIXEDBITMAP", &Control::StaticClass())
+            .Method<&FixedBitmap::SetBitmap>("SETBITMAP")
+            .Done();
+    return c;
+}
+
+QWidget* FixedBitmap::MakeWidget(QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setAlignment(Qt::AlignCenter);
+    return l;
+}
+
+void FixedBitmap::SetBitmap(const std::string& resourceName) {
+    auto* l = As<QLabel>(QPointer<QWidget>(Widget()));
+    if (!l) return;
+    QString base = QStringLiteral(":/bitmaps/") + QString::fromStdString(resourceName);
+    QPixmap pix(base + QStringLiteral(".png"));
+    if (pix.isNull()) pix.load(base + QStringLiteral(".svg"));
+    l->setPixmap(pix.scaled(l->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+}
+
+// ---- RichEdit and custom controls ---------------------------------------
+
+const rt::ClassDef& RichEdit::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<RichEdit>("RICHEDIT", &Control::StaticClass())
+                                       .Access<&RichEdit::TextValue>("TEXTVALUE")
+                                       .Assign<&RichEdit::SetTextValue>("TEXTVALUE")
+                                       .Access<&RichEdit::ReadOnly>("READONLY")
+                                       .Assign<&RichEdit::SetReadOnly>("READONLY")
+                                       .Done();
+    return c;
+}
+
+QWidget* RichEdit::MakeWidget(QWidget* parent) {
+    auto* t = new QTextEdit(parent);
+    t->setAcceptRichText(false);
+    return t;
+}
+
+QTextEdit* RichEdit::Editor() const { return As<QTextEdit>(QPointer<QWidget>(Widget())); }
+
+std::string RichEdit::TextValue() const {
+    QTextEdit* t = Editor();
+    return t ? t->toPlainText().toStdString() : std::string();
+}
+
+std::string RichEdit::SetTextValue(const std::string& text) {
+    if (QTextEdit* t = Editor()) t->setPlainText(QString::fromStdString(text));
+    return text;
+}
+
+bool RichEdit::ReadOnly() const { return Editor() && Editor()->isReadOnly(); }
+bool RichEdit::SetReadOnly(bool on) {
+    if (QTextEdit* t = Editor()) t->setReadOnly(on);
+    return on;
+}
+
+const rt::ClassDef& CustomControl::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<CustomControl>("CUSTOMCONTROL", &Control::StaticClass()).Done();
+    return c;
+}
+
+}  // namespace gui

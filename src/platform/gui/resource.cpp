@@ -1,0 +1,83 @@
+#include "platform/gui/resource.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontMetrics>
+
+#include <map>
+
+namespace gui {
+namespace {
+
+std::string Key(const std::string& name) {
+    std::string k = name;
+    for (char& c : k)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return k;
+}
+
+template <class T>
+std::map<std::string, T>& Table() {
+    static std::map<std::string, T> table;
+    return table;
+}
+
+template <class T>
+const T* Find(const std::string& name) {
+    auto& t = Table<T>();
+    auto it = t.find(Key(name));
+    return it == t.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+const DialogItemResource* DialogTemplate::Item(int id) const {
+    for (const auto& i : items)
+        if (i.id == id) return &i;
+    return nullptr;
+}
+
+void RegisterMenu(MenuResource menu) { Table<MenuResource>()[Key(menu.name)] = std::move(menu); }
+void RegisterAccelerator(AcceleratorResource table) {
+    Table<AcceleratorResource>()[Key(table.name)] = std::move(table);
+}
+void RegisterDialog(DialogTemplate dialog) {
+    Table<DialogTemplate>()[Key(dialog.name)] = std::move(dialog);
+}
+const MenuResource* FindMenu(const std::string& name) { return Find<MenuResource>(name); }
+const AcceleratorResource* FindAccelerator(const std::string& name) {
+    return Find<AcceleratorResource>(name);
+}
+const DialogTemplate* FindDialog(const std::string& name) { return Find<DialogTemplate>(name); }
+
+QFont DialogFont(const DialogTemplate& dialog) {
+    QString face = QString::fromStdString(dialog.fontFace);
+    QFont font;
+    if (QFontDatabase::hasFamily(face))
+        font.setFamily(face);
+    else
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(dialog.fontPoints);
+    return font;
+}
+
+QRect DialogUnitsToPixels(const DialogTemplate& dialog, int x, int y, int cx, int cy) {
+    QFontMetrics fm(DialogFont(dialog));
+    // The average width of the Latin letters, as dialog units are defined.
+    int baseX = (fm.horizontalAdvance(QStringLiteral(
+                     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) + 26) / 52;
+    int baseY = fm.height();
+    auto sx = [&](int v) { return (v * baseX + 2) / 4; };
+    auto sy = [&](int v) { return (v * baseY + 4) / 8; };
+    return QRect(sx(x), sy(y), sx(cx), sy(cy));
+}
+
+QString ToolBarImagePath(int image) {
+    for (const char* ext : {".svg", ".png"}) {
+        QString path = QStringLiteral(":/toolbar/%1%2").arg(image).arg(QLatin1String(ext));
+        if (QFile::exists(path)) return path;
+    }
+    return {};
+}
+
+}  // namespace gui

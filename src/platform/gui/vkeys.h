@@ -1,0 +1,66 @@
+// Keys as the application's handlers see them: Win32 virtual-key codes.
+#pragma once
+
+#include <cstdint>
+
+namespace gui {
+
+enum VirtualKey : uint32_t {
+    VK_BACK = 0x08,
+    VK_TAB = 0x09,
+    VK_RETURN = 0x0D,
+    VK_SHIFT = 0x10,
+    VK_CONTROL = 0x11,
+    VK_MENU = 0x12,
+    VK_PAUSE = 0x13,
+    VK_CAPITAL = 0x14,
+    VK_ESCAPE = 0x1B,
+    VK_SPACE = 0x20,
+    VK_PRIOR = 0x21,
+    VK_NEXT = 0x22,
+    VK_END = 0x23,
+    VK_HOME = 0x24,
+    VK_LEFT = 0x25,
+    VK_UP = 0x26,
+    VK_RIGHT = 0x27,
+    VK_DOWN = 0x28,
+    VK_INSERT = 0x2D,
+    VK_DELETE = 0x2E,
+    VK_F1 = 0x70,
+    VK_F2 = 0x71,
+    VK_F4 = 0x73,
+    VK_F12 = 0x7B,
+    VK_ADD = 0x6B,
+    VK_SUBTRACT = 0x6D,
+    VK_MULTIPLY = 0x6A,
+    VK_DIVIDE = 0x6F,
+    VK_DECIMAL = 0x6E,
+};
+
+// Window messages used by the event translation.
+enum Message : uint32_t {
+    WM_SETFOCUS = 0x0007,
+    WM_KILLFOCUS = 0x0008,
+    WM_PAINT = 0x000F,
+    WM_CLOSE = 0x0010,
+    WM_KEYDOWN = 0x0100,
+    WM_KEYUP = 0x0101,
+    WM_CHAR = 0x0102,
+    WM_COMMAND = 0x0111,
+    WM_TIMER = 0x0113,
+    WM_MOUSEMOVE = 0x0200,
+    WM_LBUTTONDOWN = 0x0201,
+    WM_LBUTTONUP = 0x0202,
+    WM_LBUTTONDBLCLK = 0x0203,
+    WM_RBUTTONDOWN = 0x0204,
+    WM_RBUTTONUP = 0x0205,
+    WM_MOUSELEAVE = 0x02A3,
+    WM_DROPFILES = 0x0233,
+};
+
+// The virtual-key code of a Qt key (Qt::Key value), 0 when there is none.
+uint32_t VirtualKeyFromQt(int qtKey);
+// The Qt key of a virtual-key code, 0 when there is none.
+int QtKeyFromVirtualKey(uint32_t vk);
+
+}  // namespace gui

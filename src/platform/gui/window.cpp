@@ -1,0 +1,401 @@
+#include "platform/gui/window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QFile>
+#include <QIcon>
+#include <QMimeData>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+
+#include <unordered_map>
+
+#include "platform/gui/control.h"
+
+namespace gui {
+namespace {
+
+// Hands the events of a widget to its window object.
+class EventBridge : public QObject {
+public:
+    explicit EventBridge(Window* window) : QObject(window->Widget()), window_(window) {}
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        return !window_->DeliverEvent(receiver, event);
+    }
+
+private:
+    Window* window_;
+};
+
+std::unordered_map<const QObject*, std::weak_ptr<rt::Object>>& Handles() {
+    static std::unordered_map<const QObject*, std::weak_ptr<rt::Object>> handles;
+    return handles;
+}
+
+std::vector<std::shared_ptr<Window>>& Open() {
+    static std::vector<std::shared_ptr<Window>> open;
+    return open;
+}
+
+}  // namespace
+
+// ---- Dimension and Icon -------------------------------------------------
+
+const rt::ClassDef& Dimension::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<Dimension>("DIMENSION")
+                                       .IVar<&Dimension::Width>("WIDTH")
+                                       .IVar<&Dimension::Height>("HEIGHT")
+                                       .RawMethod("INIT",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      auto& d = static_cast<Dimension&>(o);
+                                                      if (a.size() > 0) d.Width = a[0].AsLong();
+                                                      if (a.size() > 1) d.Height = a[1].AsLong();
+                                                      return rt::Usual();
+                                                  })
+                                       .Done();
+    return c;
+}
+
+const rt::ClassDef& Icon::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<Icon>("ICON").Done();
+    return c;
+}
+
+Icon::Icon(const std::string& resourceName) { Load(resourceName); }
+
+void Icon::Load(const std::string& resourceName) {
+    name_ = resourceName;
+    QString base = QStringLiteral(":/icons/") + QString::fromStdString(resourceName);
+    icon_ = std::make_shared<QIcon>();
+    for (const char* ext : {".svg", ".png", ".ico"}) {
+        QString path = base + QString::fromLatin1(ext);
+        if (QFile::exists(path)) icon_->addFile(path);
+    }
+}
+
+const QIcon& Icon::Get() const {
+    static const QIcon kNone;
+    return icon_ ? *icon_ : kNone;
+}
+
+// ---- Window -------------------------------------------------------------
+
+const rt::ClassDef& Window::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<Window>("WINDOW")
+            .RawMethod("INIT",
+                       [](rt::Object& o, rt::Args a) {
+                           static_cast<Window&>(o).Init(a);
+                           return rt::Usual(o.Self());
+                       })
+            .Method<&Window::Show>("SHOW")
+            .Method<&Window::Hide>("HIDE")
+            .Method<&Window::EndWindow>("ENDWINDOW")
+            .Access<&Window::Owner>("OWNER")
+            .Access<&Window::Caption>("CAPTION")
+            .Assign<&Window::SetCaption>("CAPTION")
+            .Access<&Window::GetIcon>("ICON")
+            .Assign<&Window::SetIcon>("ICON")
+            .Access<&Window::GetIconSm>("ICONSM")
+            .Assign<&Window::SetIconSm>("ICONSM")
+            .Access<&Window::Size>("SIZE")
+            .Assign<&Window::SetSize>("SIZE")
+            .Access<&Window::QuitOnClose>("QUITONCLOSE")
+            .Assign<&Window::SetQuitOnClose>("QUITONCLOSE")
+            .Method<&Window::EnableDragDropClient>("ENABLEDRAGDROPCLIENT")
+            .Method<&Window::MenuCommand>("MENUCOMMAND")
+            .Method<&Window::RegisterTimer>("REGISTERTIMER")
+            .Method<&Window::UnregisterTimer>("UNREGISTERTIMER")
+            .RawMethod("PREINIT",
+                       [](rt::Object& o, rt::Args a) {
+                           static_cast<Window&>(o).PreInit(a);
+                           return rt::Usual();
+                       })
+            .RawMethod("POSTINIT",
+                       [](rt::Object& o, rt::Args a) {
+                           static_cast<Window&>(o).PostInit(a);
+                           return rt::Usual();
+                       })
+            .RawMethod("DISPATCH",
+                       [](rt::Object& o, rt::Args a) {
+                           auto e = a.empty() ? nullptr
+                                              : std::dynamic_pointer_cast<Event>(a[0].AsObject());
+                           return rt::Usual(e ? static_cast<Window&>(o).Dispatch(*e) : true);
+                       })
+            .RawMethod("DROP",
+                       [](rt::Object& o, rt::Args a) {
+                           auto e = a.empty() ? nullptr
+                                              : std::dynamic_pointer_cast<DragEvent>(a[0].AsObject());
+                           if (e) static_cast<Window&>(o).Drop(*e);
+                           return rt::Usual();
+                       })
+            .RawMethod("EDITFOCUSCHANGE",
+                       [](rt::Object& o, rt::Args a) {
+                           auto e = a.empty() ? nullptr
+                                              : std::dynamic_pointer_cast<EditFocusChangeEvent>(
+                                                    a[0].AsObject());
+                           if (e) static_cast<Window&>(o).EditFocusChange(*e);
+                           return rt::Usual();
+                       })
+            .Done();
+    return c;
+}
+
+Window::Window() = default;
+
+Window::~Window() {
+    if (widget_) {
+        UnlinkHandle(widget_);
+        widget_->hide();
+        widget_->deleteLater();
+    }
+}
+
+void Window::Init(rt::Args args) {
+    if (widget_) return;  // INIT runs once
+    PreInit(args);
+    Build(args);
+    PostInit(args);
+}
+
+void Window::Build(rt::Args args) {
+    owner_ = args.empty() ? rt::Usual() : args[0];
+    QWidget* parent = nullptr;  // top-level windows; ownership is by object
+    widget_ = CreateWidget(parent);
+    widget_->setAttribute(Qt::WA_QuitOnClose, false);
+    if (Window* owner = OwnerWindow(); owner && owner->Widget() && widget_->isWindow()) {
+        // Keep the owner's window above: a top-level child window of it.
+        widget_->setParent(owner->Widget(), widget_->windowFlags() | Qt::Window);
+    }
+    LinkHandle(widget_, Self());
+    bridge_ = new EventBridge(this);
+    widget_->installEventFilter(bridge_);
+}
+
+QWidget* Window::CreateWidget(QWidget* parent) { return new QWidget(parent); }
+
+Window* Window::OwnerWindow() const {
+    return owner_.IsObject() ? dynamic_cast<Window*>(owner_.AsObject().get()) : nullptr;
+}
+
+std::string Window::Caption() const {
+    return widget_ ? widget_->windowTitle().toStdString() : std::string();
+}
+
+std::string Window::SetCaption(const std::string& caption) {
+    if (widget_) widget_->setWindowTitle(QString::fromStdString(caption));
+    return caption;
+}
+
+rt::Usual Window::SetIcon(const rt::Usual& icon) {
+    icon_ = icon;
+    if (auto* i = dynamic_cast<Icon*>(icon.AsObject().get()); i && widget_)
+        widget_->setWindowIcon(i->Get());
+    return icon;
+}
+
+rt::Usual Window::SetIconSm(const rt::Usual& icon) {
+    // Qt keeps one icon with all its sizes; the small icon adds its pictures.
+    iconSm_ = icon;
+    if (auto* i = dynamic_cast<Icon*>(icon.AsObject().get()); i && widget_ && icon_.IsNil())
+        widget_->setWindowIcon(i->Get());
+    return icon;
+}
+
+rt::Usual Window::Size() const {
+    QSize s = widget_ ? widget_->size() : QSize();
+    return rt::Usual(rt::New<Dimension>(s.width(), s.height()));
+}
+
+rt::Usual Window::SetSize(const rt::Usual& dimension) {
+    if (auto* d = dynamic_cast<Dimension*>(dimension.AsObject().get()); d && widget_)
+        widget_->resize(static_cast<int>(d->Width), static_cast<int>(d->Height));
+    return dimension;
+}
+
+void Window::Show(int64_t mode) {
+    if (!widget_) return;
+    if (widget_->isWindow()) KeepOpen(std::static_pointer_cast<Window>(Self()));
+    if (mode == 3) {
+        QRect area = widget_->screen() ? widget_->screen()->availableGeometry() : QRect();
+        if (Window* owner = OwnerWindow(); owner && owner->Widget() && owner->Widget()->isVisible())
+            area = owner->Widget()->frameGeometry();
+        QRect frame = widget_->frameGeometry();
+        widget_->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
+    }
+    switch (mode) {
+        case 1: widget_->showMaximized(); break;
+        case 2: widget_->showMinimized(); break;
+        default: widget_->show(); break;
+    }
+    widget_->raise();
+    widget_->activateWindow();
+}
+
+void Window::Hide() {
+    if (widget_) widget_->hide();
+}
+
+void Window::EndWindow() {
+    if (closed_) return;
+    if (widget_ && widget_->isVisible()) {
+        widget_->close();  // runs QueryClose and Closed through the event bridge
+        return;
+    }
+    Closed();
+}
+
+bool Window::IsOpen() const { return widget_ && !closed_; }
+
+void Window::Closed() {
+    if (closed_) return;
+    closed_ = true;
+    auto keep = Self();  // the object must outlive this call
+    if (timer_) timer_->stop();
+    Close();
+    if (widget_) widget_->hide();
+    ReleaseOpen(this);
+    if (quitOnClose_) QCoreApplication::exit(0);
+}
+
+bool Window::Dispatch(Event& event) {
+    if (auto* k = dynamic_cast<KeyEvent*>(&event); k && k->uMsg == 0x0100) return KeyDown(*k);
+    return true;
+}
+
+bool Window::DeliverEvent(QObject* receiver, QEvent* event) {
+    auto keep = Self();
+    if (receiver != widget_) return true;
+    switch (event->type()) {
+        case QEvent::Close:
+            if (closed_) return true;
+            if (!QueryClose()) {
+                event->ignore();
+                return false;
+            }
+            Closed();
+            return true;
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            if (dropEnabled_) {
+                auto* d = static_cast<QDropEvent*>(event);
+                if (d->mimeData()->hasUrls()) {
+                    d->acceptProposedAction();
+                    return false;
+                }
+            }
+            return true;
+        case QEvent::Drop:
+            if (dropEnabled_) {
+                rt::Usual e = TranslateEvent(receiver, event);
+                auto drag = std::dynamic_pointer_cast<DragEvent>(e.AsObject());
+                static_cast<QDropEvent*>(event)->acceptProposedAction();
+                if (drag) {
+                    rt::Usual self(keep);
+                    rt::Send(self, rt::Symbol("DROP"), std::vector<rt::Usual>{e});
+                }
+                return false;
+            }
+            return true;
+        default: break;
+    }
+    rt::Usual e = TranslateEvent(receiver, event);
+    if (auto* ev = dynamic_cast<Event*>(e.AsObject().get())) return Dispatch(*ev);
+    return true;
+}
+
+void Window::EnableDragDropClient(bool on) {
+    dropEnabled_ = on;
+    if (widget_) widget_->setAcceptDrops(on);
+}
+
+void Window::MenuCommand(rt::Symbol command) {
+    if (command.IsNull()) return;
+    rt::Usual self(Self());
+    if (rt::IsMethod(self, command)) {
+        rt::Send(self, command);
+        return;
+    }
+    const rt::ClassDef* cls = rt::FindClass(command);
+    if (!cls || !cls->factory || !cls->IsA(rt::Symbol("WINDOW"))) return;  // no handler
+    rt::Usual created = rt::CreateInstance(command, std::vector<rt::Usual>{self});
+    if (auto* w = dynamic_cast<Window*>(created.AsObject().get()); w && w->IsOpen()) w->Show();
+}
+
+int64_t Window::RegisterTimer(int64_t intervalMs, bool oneTime) {
+    if (!widget_) return 0;
+    if (!timer_) {
+        timer_ = new QTimer(widget_);
+        QObject::connect(timer_, &QTimer::timeout, widget_, [this] {
+            auto keep = Self();
+            Timer();
+        });
+    }
+    timer_->setSingleShot(oneTime);
+    timer_->start(static_cast<int>(intervalMs));
+    return intervalMs;
+}
+
+void Window::UnregisterTimer() {
+    if (timer_) timer_->stop();
+}
+
+void Window::AddControl(const std::shared_ptr<Control>& control) { controls_.push_back(control); }
+
+Control* Window::ControlById(int id) const {
+    for (const auto& c : controls_)
+        if (c->Id() == id) return c.get();
+    return nullptr;
+}
+
+Control* Window::ControlByName(rt::Symbol name) const {
+    for (const auto& c : controls_)
+        if (c->NameSym() == name) return c.get();
+    return nullptr;
+}
+
+// ---- Handles and open windows ------------------------------------------
+
+QWidget* WidgetOf(const rt::Usual& object) {
+    if (auto* w = dynamic_cast<Window*>(object.AsObject().get())) return w->Widget();
+    if (auto* c = dynamic_cast<Control*>(object.AsObject().get())) return c->Widget();
+    return nullptr;
+}
+
+rt::Usual ObjectFromHandle(uintptr_t handle) {
+    auto it = Handles().find(reinterpret_cast<const QObject*>(handle));
+    if (it == Handles().end()) return rt::Usual();
+    auto o = it->second.lock();
+    return o ? rt::Usual(o) : rt::Usual();
+}
+
+void LinkHandle(QObject* widget, const std::shared_ptr<rt::Object>& object) {
+    Handles()[widget] = object;
+}
+
+void UnlinkHandle(QObject* widget) { Handles().erase(widget); }
+
+void KeepOpen(const std::shared_ptr<Window>& window) {
+    for (const auto& w : Open())
+        if (w == window) return;
+    Open().push_back(window);
+}
+
+void ReleaseOpen(Window* window) {
+    auto& open = Open();
+    for (auto it = open.begin(); it != open.end(); ++it) {
+        if (it->get() == window) {
+            // Let go after the current event: the window may be mid-call.
+            auto keep = *it;
+            open.erase(it);
+            QTimer::singleShot(0, [keep] {});
+            return;
+        }
+    }
+}
+
+std::vector<std::shared_ptr<Window>> OpenWindows() { return Open(); }
+
+}  // namespace gui
