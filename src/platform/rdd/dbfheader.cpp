@@ -56,6 +56,12 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
         fault = Corrupt("the file is empty, not a DBF table");
         return false;
     }
+    // The version byte first: a file that is no table at all says so
+    // whatever its length.
+    if (!bytes.empty() && !KnownVersion(bytes[kOffVersion])) {
+        fault = Corrupt("unknown version byte " + Hex(bytes[kOffVersion]) + ": not a DBF table");
+        return false;
+    }
     if (bytes.size() < kHeaderSize || fileSize < kHeaderSize) {
         fault = Corrupt("truncated header: " + std::to_string(fileSize) +
                         " bytes, a DBF table needs at least 32");
@@ -63,10 +69,6 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
     }
     const uint8_t* h = bytes.data();
     out.version = h[kOffVersion];
-    if (!KnownVersion(out.version)) {
-        fault = Corrupt("unknown version byte " + Hex(out.version) + ": not a DBF table");
-        return false;
-    }
     out.year = 1900 + h[kOffDate];
     out.month = h[kOffDate + 1];
     out.day = h[kOffDate + 2];

@@ -310,8 +310,10 @@ Fault Table::TouchHeader() {
     h[1] = static_cast<uint8_t>(m);
     h[2] = static_cast<uint8_t>(d);
     PutLe32(h + 3, count_);
-    // After a failed sync the count is written again with the date.
-    if (Fault f = WriteAll(h, rewriteCount_ ? 7 : 3, kOffDate, "header")) return f;
+    // After a failed sync the count is written again with the date (only
+    // by an exclusive open: a shared one may hold an old count).
+    bool withCount = rewriteCount_ && !mode_.shared;
+    if (Fault f = WriteAll(h, withCount ? 7 : 3, kOffDate, "header")) return f;
     headerDateDone_ = true;
     rewriteCount_ = false;
     return {};
