@@ -1,9 +1,12 @@
-// Program entry. Until the windows exist the program only names itself.
-#include <cstdio>
+// Program entry: the Qt application, the resources, then the application
+// object's start-up, which runs until the shell window closes.
+#include "app/qzapp.h"
+#include "platform/gui/app.h"
+#include "resources/resources.h"
 
-#include "platform/runtime/version.h"
-
-int main() {
-    std::printf("%s\n", rt::Version().c_str());
-    return 0;
+int main(int argc, char** argv) {
+    gui::EnsureQtApplication(argc, argv);
+    resources::RegisterAll();
+    auto app = rt::New<app::QZApp>();
+    app->START();
 }

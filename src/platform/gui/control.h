@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QWidget>
 
 #include <string>
 

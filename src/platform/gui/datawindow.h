@@ -3,7 +3,9 @@
 // windows laid out from a dialog template.
 #pragma once
 
+#include <QLabel>
 #include <QPointer>
+#include <QStackedWidget>
 
 #include <functional>
 #include <vector>

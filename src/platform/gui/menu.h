@@ -3,7 +3,9 @@
 // accelerator delivers the command to the window the menu is installed in.
 #pragma once
 
+#include <QMenuBar>
 #include <QPointer>
+#include <QToolBar>
 
 #include <map>
 #include <string>

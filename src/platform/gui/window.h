@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QWidget>
 
 #include <map>
 #include <memory>

@@ -1,0 +1,13 @@
+#include "app/programicon.h"
+
+namespace app {
+
+const rt::ClassDef& AAAIcon::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<AAAIcon>("__AAAICON", &gui::Icon::StaticClass()).Done();
+    return c;
+}
+
+AAAIcon::AAAIcon() { Load("__AAAICON"); }
+
+}  // namespace app

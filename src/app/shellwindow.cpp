@@ -1,0 +1,133 @@
+#include "app/shellwindow.h"
+
+#include <QMainWindow>
+
+#include "app/shellmenus.h"
+#include "platform/gui/msgbox.h"
+#include "platform/gui/stddialogs.h"
+#include "platform/rdd/dbserver.h"
+#include "platform/runtime/files.h"
+#include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
+
+namespace app {
+namespace {
+
+constexpr int kFormViewItem = 22359;
+constexpr int kTableViewItem = 22360;
+
+gui::ToolBar* ToolBarOf(const rt::Usual& menu) {
+    auto* m = dynamic_cast<gui::Menu*>(menu.AsObject().get());
+    return m ? dynamic_cast<gui::ToolBar*>(m->GetToolBar().AsObject().get()) : nullptr;
+}
+
+}  // namespace
+
+const rt::ClassDef& StandardSDIWindow::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<StandardSDIWindow>("STANDARDSDIWINDOW", &gui::DataWindow::StaticClass())
+            .Method<&StandardSDIWindow::DOOPENFILE>("DOOPENFILE")
+            .Method<&StandardSDIWindow::FILEEXIT>("FILEEXIT")
+            .Method<&StandardSDIWindow::FILEOPEN>("FILEOPEN")
+            .Method<&StandardSDIWindow::FILEPRINTERSETUP>("FILEPRINTERSETUP")
+            .Method<&StandardSDIWindow::FILECLOSE>("FILECLOSE")
+            .Method<&StandardSDIWindow::FILEPRINT>("FILEPRINT")
+            .Method<&StandardSDIWindow::VIEWTABLE>("VIEWTABLE")
+            .Method<&StandardSDIWindow::VIEWFORM>("VIEWFORM")
+            .Done();
+    return c;
+}
+
+void StandardSDIWindow::Build(rt::Args args) {
+    rt::SetDeleted(true);
+    gui::DataWindow::Build(args);
+    EnableDragDropClient(true);
+    SetIcon(rt::Usual(rt::New<gui::Icon>("101")));
+    auto menu = rt::New<EmptySDIMenu>();
+    menu->Init(rt::Usual(Self()));
+    SetMenu(rt::Usual(menu));
+    auto standard = rt::New<StandardSDIMenu>();
+    standard->Init(rt::Usual(Self()));
+    standardMenu_ = rt::Usual(standard);
+    SetCaption("Standard SDI Application");
+    EnableStatusBar(true);
+    SetDisplayTime(true);
+    SetQuitOnClose(true);
+    SetSize(rt::Usual(rt::New<gui::Dimension>(500, 250)));
+    printingDevice_ = rt::Usual(rt::New<gui::PrintingDevice>());
+}
+
+bool StandardSDIWindow::Browsing() const { return GetMenu() == standardMenu_; }
+
+void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual& readOnly) {
+    if (fileName.size() > 3 && rt::Upper(rt::Right(fileName, 4)) == ".DBF") {
+        if (!Browsing()) {
+            SetMenu(standardMenu_);
+            if (gui::ToolBar* bar = ToolBarOf(standardMenu_)) bar->PressItem(kFormViewItem);
+        }
+        auto server = rt::New<rt::DBServer>(rt::Usual(fileName), rt::Usual(!rt::SetExclusive()),
+                                            readOnly.IsLogic() ? readOnly : rt::Usual(false));
+        Use(rt::Usual(server));
+        SetCaption("Browse Database: " + fileName);
+        return;
+    }
+    gui::TextBox box(rt::Usual(Self()), "File Open Error",
+                     "Cannot open " + fileName + " - Not a DBF file", gui::MB_OK);
+    box.SetBeep(true);
+    box.Show();
+}
+
+void StandardSDIWindow::Drop(gui::DragEvent& event) {
+    std::string first = event.FileName(1);
+    if (!first.empty() && rt::File(first)) DOOPENFILE(first, rt::Usual());
+}
+
+void StandardSDIWindow::FILEEXIT() { EndWindow(); }
+
+void StandardSDIWindow::FILEOPEN() {
+    if (!Server().IsObject()) {
+        gui::OpenDialog dialog(rt::Usual(Self()), "*.dbf");
+        dialog.Show();
+        if (!dialog.FileName().empty())
+            DOOPENFILE(dialog.FileName(), rt::Usual(dialog.ReadOnly()));
+        return;
+    }
+    // A table is open: OK closes it and offers the open dialog again,
+    // Cancel keeps it.
+    gui::TextBox box(rt::Usual(Self()), "Warning",
+                     "A DBF file is already open!\nDo you want close it?", gui::MB_OKCANCEL);
+    if (box.Show() != gui::IDOK) return;
+    FILECLOSE();
+    FILEOPEN();
+}
+
+void StandardSDIWindow::FILEPRINTERSETUP() {
+    if (auto* device = dynamic_cast<gui::PrintingDevice*>(printingDevice_.AsObject().get()))
+        device->Setup();
+}
+
+void StandardSDIWindow::FILECLOSE() {
+    rt::Usual server = Server();
+    Use(rt::Usual());
+    if (auto* db = dynamic_cast<rt::DBServer*>(server.AsObject().get())) db->Close();
+}
+
+void StandardSDIWindow::FILEPRINT() { Print(printingDevice_); }
+
+void StandardSDIWindow::VIEWTABLE() {
+    if (gui::ToolBar* bar = ToolBarOf(GetMenu())) {
+        bar->UnPressItem(kFormViewItem);
+        bar->PressItem(kTableViewItem);
+    }
+    ViewTable();
+}
+
+void StandardSDIWindow::VIEWFORM() {
+    if (gui::ToolBar* bar = ToolBarOf(GetMenu())) {
+        bar->UnPressItem(kTableViewItem);
+        bar->PressItem(kFormViewItem);
+    }
+    ViewForm();
+}
+
+}  // namespace app
