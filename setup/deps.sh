@@ -3,7 +3,8 @@
 # step when every one of them is present already.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core)
+          qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core
+          python3 python3-dbfread python3-dbf)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

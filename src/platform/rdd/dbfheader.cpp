@@ -69,7 +69,8 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
     }
     const uint8_t* h = bytes.data();
     out.version = h[kOffVersion];
-    out.year = 1900 + h[kOffDate];
+    // dBASE stores the year less 1900, FoxPro the year of the century.
+    out.year = h[kOffDate] < 70 ? 2000 + h[kOffDate] : 1900 + h[kOffDate];
     out.month = h[kOffDate + 1];
     out.day = h[kOffDate + 2];
     out.headerCount = Le32(h + kOffCount);

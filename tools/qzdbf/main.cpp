@@ -1,0 +1,306 @@
+// qzdbf: a command-line tool on the program's table engine, for people and
+// scripts. See Usage() for the commands; errors go to stderr; exit codes:
+// 0 done, 1 the operation failed (file, table or value), 2 wrong usage.
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/rdd/dbffield.h"
+#include "platform/rdd/dbflayout.h"
+#include "platform/rdd/dbserver.h"
+#include "platform/rdd/rdd.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/settings.h"
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+const char* const kUsageText =
+    "usage: qzdbf COMMAND FILE [ARGS...]\n"
+    "\n"
+    "commands:\n"
+    "  info FILE                       header, fields, record counts, code page and\n"
+    "                                  any problems found (torn record, missing marker)\n"
+    "  dump FILE                       every record, tab separated: number, deletion\n"
+    "                                  flag (* deleted), then the fields\n"
+    "  create FILE NAME:TYPE:LEN[:DEC]...\n"
+    "                                  a new empty table (replaces FILE); TYPE is C, N,\n"
+    "                                  F, D or L (D and L need no LEN)\n"
+    "  append FILE VALUE...            adds one record, values in field order (dates as\n"
+    "                                  YYYYMMDD, logic as T or F), committed durably\n"
+    "                                  before the tool exits 0; prints its number\n"
+    "  delete FILE RECNO               marks a record deleted, durably\n"
+    "\n"
+    "exit codes: 0 done, 1 the operation failed, 2 wrong usage\n";
+
+int Usage(bool error) {
+    std::fputs(kUsageText, error ? stderr : stdout);
+    return error ? kUsage : kOk;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "qzdbf: %s\n", message.c_str());
+    return kFailed;
+}
+
+// Every runtime error is reported on stderr and answered "give up".
+bool gFailed = false;
+void InstallErrorBlock() {
+    rt::ErrorBlock(rt::Usual::Block([](rt::Args a) {
+        auto e = std::dynamic_pointer_cast<rt::Error>(a[0].AsObject());
+        gFailed = true;
+        if (e) {
+            std::string text = std::string(rt::ErrString(e->GenCode));
+            std::fprintf(stderr, "qzdbf: %s: %s\n", text.c_str(), e->Description.c_str());
+        }
+        return rt::Usual(false);
+    }));
+}
+
+std::string Escape(const std::string& s) {
+    std::string r;
+    for (char c : s) {
+        if (c == '\t') r += "\\t";
+        else if (c == '\n') r += "\\n";
+        else if (c == '\r') r += "\\r";
+        else if (c == '\\') r += "\\\\";
+        else r += c;
+    }
+    return r;
+}
+
+std::string TrimRight(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+// A field's value as text for dump.
+std::string Show(const rt::dbf::FieldDesc& f, const rt::Usual& v) {
+    if (v.IsString()) return Escape(f.type == 'C' ? TrimRight(v.AsStr()) : v.AsStr());
+    if (v.IsLogic()) return v.AsLogic() ? "T" : "F";
+    if (v.IsDate()) {
+        if (v.AsDate().IsEmpty()) return "";
+        int y, m, d;
+        rt::dbf::CivilFromJulian(v.AsDate().julian, y, m, d);
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+        return buf;
+    }
+    if (v.IsLong()) return std::to_string(v.AsLong());
+    if (v.IsFloat()) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.*f", f.decimals, v.AsDouble());
+        return buf;
+    }
+    return "";
+}
+
+std::shared_ptr<rt::DBServer> OpenTable(const std::string& file, bool readOnly) {
+    auto db = rt::New<rt::DBServer>(rt::Usual(file), rt::Usual(readOnly), rt::Usual(readOnly));
+    return db->Used() ? db : nullptr;
+}
+
+int Info(const std::string& file) {
+    rt::SetDeleted(false);
+    auto db = OpenTable(file, true);
+    if (!db) return kFailed;
+    const rt::dbf::Table& t = *db->Engine();
+    const rt::dbf::Layout& h = t.Header();
+    int64_t deleted = 0;
+    for (db->GoTop(); !db->Eof(); db->Skip(rt::Usual(1)))
+        if (db->Deleted()) ++deleted;
+    std::printf("file:          %s\n", t.Path().c_str());
+    std::printf("version:       0x%02X\n", h.version);
+    std::printf("last update:   %04d-%02d-%02d\n", h.year, h.month, h.day);
+    std::printf("records:       %u (header says %u)\n", t.Count(), h.headerCount);
+    std::printf("deleted:       %lld\n", static_cast<long long>(deleted));
+    std::printf("header length: %u\n", h.headerLen);
+    std::printf("record length: %u\n", h.recordLen);
+    std::printf("code page:     0x%02X%s\n", h.codePage,
+                h.codePage == rt::dbf::kCodePageOem ? " (OEM 437)"
+                : h.codePage == rt::dbf::kCodePageAnsi ? " (ANSI 1252)" : "");
+    if (t.Memo()) std::printf("memo file:     %s\n", t.Memo()->Path().c_str());
+    std::printf("fields:        %zu\n", t.Fields().size());
+    for (const auto& f : t.Fields())
+        std::printf("  %-10s %c %3d %2d\n", f.name.c_str(), f.type, f.width, f.decimals);
+    if (t.Notes().empty()) {
+        std::printf("problems:      none\n");
+    } else {
+        std::printf("problems:\n");
+        for (const std::string& n : t.Notes()) std::printf("  %s\n", n.c_str());
+    }
+    return gFailed ? kFailed : kOk;
+}
+
+int Dump(const std::string& file) {
+    rt::SetDeleted(false);
+    auto db = OpenTable(file, true);
+    if (!db) return kFailed;
+    const auto& fields = db->Engine()->Fields();
+    std::printf("#\tDEL");
+    for (const auto& f : fields) std::printf("\t%s", f.name.c_str());
+    std::printf("\n");
+    for (db->GoTop(); !db->Eof(); db->Skip(rt::Usual(1))) {
+        std::printf("%lld\t%s", static_cast<long long>(db->RecNo()), db->Deleted() ? "*" : "");
+        for (size_t i = 0; i < fields.size(); ++i)
+            std::printf("\t%s", Show(fields[i], db->FieldGet(rt::Usual(static_cast<int64_t>(i + 1)))).c_str());
+        std::printf("\n");
+    }
+    return gFailed ? kFailed : kOk;
+}
+
+int Create(const std::string& file, const std::vector<std::string>& specs) {
+    if (specs.empty()) return Usage(true);
+    rt::Usual structure = rt::Usual::Array();
+    for (const std::string& spec : specs) {
+        std::vector<std::string> parts;
+        size_t start = 0;
+        for (;;) {
+            size_t colon = spec.find(':', start);
+            parts.push_back(spec.substr(start, colon - start));
+            if (colon == std::string::npos) break;
+            start = colon + 1;
+        }
+        if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1) {
+            std::fprintf(stderr, "qzdbf: field %s is not NAME:TYPE:LEN[:DEC]\n", spec.c_str());
+            return kUsage;
+        }
+        char type = static_cast<char>(std::toupper(static_cast<unsigned char>(parts[1][0])));
+        long width = type == 'D' ? 8 : type == 'L' ? 1 : -1;
+        long dec = 0;
+        char* end = nullptr;
+        if (parts.size() >= 3) {
+            width = std::strtol(parts[2].c_str(), &end, 10);
+            if (parts[2].empty() || *end) width = -1;
+        }
+        if (parts.size() == 4) {
+            dec = std::strtol(parts[3].c_str(), &end, 10);
+            if (parts[3].empty() || *end) dec = -1;
+        }
+        if (width < 0 || dec < 0) {
+            std::fprintf(stderr, "qzdbf: field %s needs a width (and decimals) as numbers\n", spec.c_str());
+            return kUsage;
+        }
+        structure.AAdd(rt::Usual::Array({rt::Usual(parts[0]), rt::Usual(std::string(1, type)),
+                                         rt::Usual(width), rt::Usual(dec)}));
+    }
+    rt::Usual r = rt::DBCreate(file, structure);
+    return r.IsLogic() && r.AsLogic() && !gFailed ? kOk : kFailed;
+}
+
+// The typed value of a command-line text for a field.
+bool Parse(const rt::dbf::FieldDesc& f, const std::string& text, rt::Usual& out) {
+    switch (f.type) {
+        case 'C':
+            out = rt::Usual(text);
+            return true;
+        case 'N':
+        case 'F': {
+            if (text.empty()) {
+                out = rt::Usual();
+                return true;
+            }
+            char* end = nullptr;
+            double d = std::strtod(text.c_str(), &end);
+            if (*end) return false;
+            if (f.decimals == 0 && text.find_first_of(".eE") == std::string::npos)
+                out = rt::Usual(static_cast<int64_t>(std::strtoll(text.c_str(), nullptr, 10)));
+            else
+                out = rt::Usual(d);
+            return true;
+        }
+        case 'D': {
+            if (text.empty()) {
+                out = rt::Usual(rt::Date{});
+                return true;
+            }
+            if (text.size() != 8 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+            int y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(4, 2)), d = std::stoi(text.substr(6, 2));
+            int32_t j = rt::dbf::JulianFromCivil(y, m, d);
+            int cy, cm, cd;
+            rt::dbf::CivilFromJulian(j, cy, cm, cd);
+            if (cy != y || cm != m || cd != d) return false;
+            out = rt::Usual(rt::Date{j});
+            return true;
+        }
+        case 'L':
+            if (text == "T" || text == "t" || text == "Y" || text == "y") out = rt::Usual(true);
+            else if (text == "F" || text == "f" || text == "N" || text == "n" || text.empty()) out = rt::Usual(false);
+            else return false;
+            return true;
+        default:
+            return false;
+    }
+}
+
+int Append(const std::string& file, const std::vector<std::string>& values) {
+    auto db = OpenTable(file, false);
+    if (!db) return kFailed;
+    const auto& fields = db->Engine()->Fields();
+    if (values.size() > fields.size())
+        return Fail("the table has " + std::to_string(fields.size()) + " fields, " +
+                    std::to_string(values.size()) + " values were given");
+    std::vector<rt::Usual> typed(values.size());
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (!Parse(fields[i], values[i], typed[i]))
+            return Fail("value \"" + values[i] + "\" does not suit field " + fields[i].name +
+                        " of type " + std::string(1, fields[i].type));
+        // Every value is checked before the record is added: a refused value
+        // must not leave a half-filled record behind.
+        std::vector<uint8_t> bytes(static_cast<size_t>(fields[i].width));
+        if (rt::dbf::Fault f = rt::dbf::EncodeField(fields[i], typed[i], bytes.data()))
+            return Fail(f.description);
+    }
+    if (!db->Append()) return kFailed;
+    for (size_t i = 0; i < typed.size(); ++i) {
+        db->FieldPut(rt::Usual(static_cast<int64_t>(i + 1)), typed[i]);
+    }
+    if (!db->Commit() || gFailed) return kFailed;
+    int64_t recno = db->RecNo();
+    if (!db->Close() || gFailed) return kFailed;
+    std::printf("%lld\n", static_cast<long long>(recno));
+    return kOk;
+}
+
+int Delete(const std::string& file, const std::string& recnoText) {
+    char* end = nullptr;
+    long long recno = std::strtoll(recnoText.c_str(), &end, 10);
+    if (recnoText.empty() || *end || recno < 1) {
+        std::fprintf(stderr, "qzdbf: %s is not a record number\n", recnoText.c_str());
+        return kUsage;
+    }
+    rt::SetDeleted(false);
+    auto db = OpenTable(file, false);
+    if (!db) return kFailed;
+    if (recno > db->LastRec())
+        return Fail("record " + std::to_string(recno) + " does not exist (the table holds " +
+                    std::to_string(db->LastRec()) + ")");
+    db->GoTo(recno);
+    if (!db->Delete() || !db->Close() || gFailed) return kFailed;
+    return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return Usage(true);
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") return Usage(false);
+    if (args.size() < 2) return Usage(true);
+    InstallErrorBlock();
+    const std::string& cmd = args[0];
+    const std::string& file = args[1];
+    std::vector<std::string> rest(args.begin() + 2, args.end());
+    if (cmd == "info" && rest.empty()) return Info(file);
+    if (cmd == "dump" && rest.empty()) return Dump(file);
+    if (cmd == "create") return Create(file, rest);
+    if (cmd == "append") return Append(file, rest);
+    if (cmd == "delete" && rest.size() == 1) return Delete(file, rest[0]);
+    return Usage(true);
+}
