@@ -1,0 +1,220 @@
+// The shell window as the operator meets it: start-up, menus, accelerators,
+// tool bar, status-bar prompts, dropped tables and the table browser.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QTest>
+#include <QUrl>
+
+#include <filesystem>
+#include <fstream>
+
+#include "app/qzapp.h"
+#include "app/settings_list.h"
+#include "app/shellwindow.h"
+#include "platform/gui/control.h"
+#include "platform/gui/menu.h"
+#include "platform/gui/testhooks.h"
+#include "platform/rdd/dbserver.h"
+#include "platform/rdd/rdd.h"
+#include "platform/runtime/paths.h"
+#include "platform/runtime/settings.h"
+
+namespace fs = std::filesystem;
+using gui::TestHooks;
+
+namespace {
+
+// Stands in for a window class opened by a menu command.
+class StandIn : public gui::DataWindow {
+    QZ_OBJECT(StandIn)
+public:
+    StandIn() = default;
+};
+
+const rt::ClassDef& StandIn::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<StandIn>("DATAREADER", &gui::DataWindow::StaticClass()).Done();
+    return c;
+}
+
+class Shell : public testing::Test {
+protected:
+    void SetUp() override {
+        TestHooks::Clear();
+        rt::ResetSettings();
+        sandbox_ = fs::temp_directory_path() / ("qzshell" + std::to_string(getpid()));
+        fs::create_directories(sandbox_);
+        // Drive C is the file system, drive D a sandbox that is current at
+        // start: the root TEMP goes there, TEMP and DATA beside the program.
+        setenv("QZ_DRIVES", ("C=/;D=" + sandbox_.string()).c_str(), 1);
+        rt::ReloadDriveMap();
+        rt::DirChange(sandbox_.string());
+        fs::remove_all(rt::WorkDir() + "DATA");
+        app_ = rt::New<app::QZApp>();
+        shell_ = app_->Startup();
+    }
+    void TearDown() override {
+        if (auto* w = Window()) w->EndWindow();
+        shell_ = rt::Usual();
+        app_.reset();
+        rt::RDDCloseAll();
+        unsetenv("QZ_DRIVES");
+        rt::ReloadDriveMap();
+        fs::remove_all(sandbox_);
+    }
+    app::StandardSDIWindow* Window() {
+        return dynamic_cast<app::StandardSDIWindow*>(shell_.AsObject().get());
+    }
+    gui::Menu* CurrentMenu() { return dynamic_cast<gui::Menu*>(Window()->GetMenu().AsObject().get()); }
+    gui::ToolBar* CurrentToolBar() {
+        return dynamic_cast<gui::ToolBar*>(CurrentMenu()->GetToolBar().AsObject().get());
+    }
+    // "text|text|-|text" for the items of each popup.
+    std::vector<std::string> PopupTexts() {
+        std::vector<std::string> out;
+        for (QAction* top : CurrentMenu()->Bar()->actions()) {
+            std::string line = top->text().toStdString() + ":";
+            for (QAction* a : top->menu()->actions())
+                line += (a->isSeparator() ? std::string("-") : a->text().toStdString()) + "|";
+            out.push_back(line);
+        }
+        return out;
+    }
+    std::string MakeTable(const std::string& name) {
+        std::string path = (sandbox_ / name).string();
+        rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 6, 0})}));
+        rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+        for (const char* code : {"AAA", "BBB", "CCC"}) {
+            db.Append();
+            db.FieldPut(rt::Usual(1), rt::Usual(code));
+        }
+        db.GoTo(2);
+        db.Delete();
+        db.Close();
+        return path;
+    }
+    void DropFile(const std::string& path) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        QWidget* w = Window()->Widget();
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        // Qt delivers drop events only inside a running drag; the window's
+        // event entry is handed the event the way the drag would hand it.
+        Window()->DeliverEvent(w, &drop);
+    }
+
+    fs::path sandbox_;
+    std::shared_ptr<app::QZApp> app_;
+    rt::Usual shell_;
+};
+
+}  // namespace
+
+TEST_F(Shell, StartUpMakesDirectoriesDataFileAndWindow) {
+    EXPECT_TRUE(fs::exists(rt::WorkDir() + "DATA/QZSCAN.DBF"));
+    EXPECT_TRUE(fs::is_directory(rt::WorkDir() + "TEMP"));
+    EXPECT_TRUE(fs::is_directory(sandbox_ / "TEMP"));  // the root TEMP of the start drive
+    EXPECT_TRUE(TestHooks::Boxes().empty());           // no message on a fresh start
+    EXPECT_EQ(app::DataDirectory(), rt::WorkDir() + "DATA");
+    EXPECT_EQ(app::ApplicationTitle(), "Quorvex Stocktake Utility (1.02)");
+    EXPECT_EQ(Window()->Caption(), "Quorvex Stocktake Utility (1.02)");
+    QSize size = Window()->Widget()->size();
+    EXPECT_LE(size.width(), 600);
+    EXPECT_LE(size.height(), 400);
+    EXPECT_TRUE(Window()->QuitOnClose());
+    EXPECT_TRUE(rt::SetDeleted());
+    EXPECT_EQ(rt::SetDateFrmt(), "DD/MM/YYYY");
+    EXPECT_EQ(rt::LockTries(), 10);
+    EXPECT_EQ(rt::GetDefault(), app::DataDirectory());
+}
+
+TEST_F(Shell, OptionsMenuToolBarAndAccelerators) {
+    std::vector<std::string> expected = {
+        "&Options:&Scan Data\tShift+S|-|&Restart Data|&Export Data|&About|E&xit\tAlt+F4|"};
+    EXPECT_EQ(PopupTexts(), expected);
+    const gui::Menu* m = CurrentMenu();
+    EXPECT_EQ(m->CommandOf(2833).Name(), "DATAREADER");
+    EXPECT_EQ(m->CommandOf(2836).Name(), "CSVEXPORT");
+    EXPECT_EQ(m->CommandOf(2838).Name(), "FILEEXIT");
+    auto* label = dynamic_cast<gui::HyperLabel*>(m->FindItem(2838)->hyperLabel.AsObject().get());
+    EXPECT_EQ(label->Description, "Close Program");
+    EXPECT_EQ(label->HelpContext, "File_Exit");
+    EXPECT_EQ(CurrentToolBar()->Layout(), (std::vector<int64_t>{2833, 0, 2836, 2837, 2838, 2835}));
+    EXPECT_EQ(CurrentToolBar()->TipText(2835), "Restart Scan File");
+    EXPECT_TRUE(CurrentToolBar()->Flat());
+    EXPECT_FALSE(CurrentToolBar()->Bands());
+}
+
+TEST_F(Shell, HighlightShowsTheDescription) {
+    QAction* about = CurrentMenu()->FindItem(2837)->action;
+    about->hover();
+    EXPECT_EQ(Window()->StatusText(), "Quorvex Stocktake Utility");
+}
+
+TEST_F(Shell, ShiftSOpensTheScanningScreenAndAltF4Ends) {
+    if (!rt::FindClass(rt::Symbol("DATAREADER"))) StandIn::StaticClass();
+    Window()->Show(0);
+    QApplication::setActiveWindow(Window()->Widget());  // accelerators act in the active window
+    QTest::keyClick(Window()->Widget(), Qt::Key_S, Qt::ShiftModifier);
+    bool found = false;
+    for (const auto& w : gui::OpenWindows())
+        if (w->Class().name == rt::Symbol("DATAREADER")) {
+            found = true;
+            EXPECT_EQ(w->Owner(), shell_);
+            w->EndWindow();
+        }
+    EXPECT_TRUE(found);
+    QTest::keyClick(Window()->Widget(), Qt::Key_F4, Qt::AltModifier);
+    EXPECT_FALSE(Window()->IsOpen());
+}
+
+TEST_F(Shell, DroppedTablesOpenForBrowsingOthersAreRefused) {
+    std::string table = MakeTable("stock.dbf");  // lower-case extension
+    std::string other = (sandbox_ / "notes.db").string();
+    std::ofstream(other) << "x";
+
+    DropFile(other);
+    ASSERT_EQ(TestHooks::Boxes().size(), 1u);
+    EXPECT_EQ(TestHooks::Boxes()[0].caption, "File Open Error");
+    EXPECT_EQ(TestHooks::Boxes()[0].text, "Cannot open " + other + " - Not a DBF file");
+    EXPECT_TRUE(TestHooks::Boxes()[0].beep);
+    DropFile((sandbox_ / "missing.dbf").string());  // ignored silently
+    EXPECT_EQ(TestHooks::Boxes().size(), 1u);
+    EXPECT_FALSE(Window()->Browsing());
+
+    DropFile(table);
+    EXPECT_TRUE(Window()->Browsing());
+    EXPECT_EQ(Window()->Caption(), "Browse Database: " + table);
+    EXPECT_TRUE(CurrentToolBar()->IsPressed(22359));
+    EXPECT_EQ(PopupTexts().size(), 4u);
+    EXPECT_EQ(PopupTexts()[2], "&View:&Form\tShift+F2|&Table\tF2|");
+    EXPECT_EQ(CurrentMenu()->FindItem(2833), nullptr);  // "&Scan Data" is gone
+}
+
+TEST_F(Shell, BrowserFormViewNavigatesWithDeletedRecordsHidden) {
+    std::string table = MakeTable("STOCK.DBF");
+    Window()->DOOPENFILE(table, rt::Usual());
+    auto field = [&] { return Window()->Widget()->findChild<QLineEdit*>("CODE")->text().toStdString(); };
+    Window()->MenuCommand(rt::Symbol("GOTOP"));
+    EXPECT_EQ(field(), "AAA   ");
+    Window()->MenuCommand(rt::Symbol("SKIPNEXT"));
+    EXPECT_EQ(field(), "CCC   ");  // BBB is deleted
+    Window()->MenuCommand(rt::Symbol("SKIPPREVIOUS"));
+    EXPECT_EQ(field(), "AAA   ");
+    Window()->MenuCommand(rt::Symbol("GOBOTTOM"));
+    EXPECT_EQ(field(), "CCC   ");
+    Window()->MenuCommand(rt::Symbol("VIEWTABLE"));
+    EXPECT_TRUE(CurrentToolBar()->IsPressed(22360));
+    EXPECT_FALSE(CurrentToolBar()->IsPressed(22359));
+    Window()->MenuCommand(rt::Symbol("HELPINDEX"));  // no handler anywhere: nothing happens
+    Window()->MenuCommand(rt::Symbol("FILECLOSE"));
+    EXPECT_FALSE(Window()->Server().IsObject());
+    EXPECT_TRUE(Window()->Browsing());  // the standard menu stays
+}

@@ -1,0 +1,160 @@
+// The GUI layer: key routing before dispatch, Enter as Tab, edit focus
+// events, buttons calling their owner's method, template layout, message
+// boxes under the test hooks, and window closing.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "platform/gui/app.h"
+#include "platform/gui/control.h"
+#include "platform/gui/datawindow.h"
+#include "platform/gui/msgbox.h"
+#include "platform/gui/resource.h"
+#include "platform/gui/testhooks.h"
+#include "platform/gui/vkeys.h"
+
+using gui::TestHooks;
+
+namespace {
+
+// Records every key press and swallows F12.
+class KeyApp : public gui::App {
+    QZ_OBJECT(KeyApp)
+public:
+    std::vector<uint64_t> seen;
+    bool BeforeDispatch(uintptr_t, uint32_t message, uint64_t key, int64_t) override {
+        if (message == gui::WM_KEYDOWN) seen.push_back(key);
+        return key != gui::VK_F12;
+    }
+};
+
+const rt::ClassDef& KeyApp::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<KeyApp>("KEYAPP", &gui::App::StaticClass()).Done();
+    return c;
+}
+
+class Form : public gui::DataDialog {
+    QZ_OBJECT(Form)
+public:
+    std::shared_ptr<gui::SingleLineEdit> first, second;
+    std::shared_ptr<gui::PushButton> button;
+    std::vector<std::pair<std::string, bool>> focus;
+    int clicks = 0;
+    int closes = 0;
+    void Build(rt::Args args) override {
+        gui::DataDialog::Build(args);
+        first = gui::MakeControl<gui::SingleLineEdit>(*this, 10);
+        first->SetName(rt::Symbol("FIRST"));
+        second = gui::MakeControl<gui::SingleLineEdit>(*this, 11);
+        second->SetName(rt::Symbol("SECOND"));
+        button = gui::MakeControl<gui::PushButton>(*this, 12);
+        button->SetName(rt::Symbol("PBGO"));
+    }
+    void EditFocusChange(gui::EditFocusChangeEvent& e) override {
+        focus.emplace_back(e.NameSym().Name(), e.GotFocus());
+    }
+    void PBGO() { ++clicks; }
+    void Close() override { ++closes; }
+};
+
+const rt::ClassDef& Form::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<Form>("TESTFORM", &gui::DataDialog::StaticClass())
+                                       .Method<&Form::PBGO>("PBGO")
+                                       .Done();
+    return c;
+}
+
+void RegisterTemplate() {
+    gui::DialogTemplate t;
+    t.name = "TestForm";
+    t.cx = 200;
+    t.cy = 100;
+    t.items = {{10, "edit", "", 10, 10, 80, 12, gui::kStyleTabStop},
+               {11, "edit", "", 10, 30, 80, 12, gui::kStyleTabStop},
+               {12, "button", "Go", 10, 50, 40, 14, gui::kStyleTabStop}};
+    gui::RegisterDialog(t);
+}
+
+std::shared_ptr<Form> OpenForm() {
+    RegisterTemplate();
+    auto f = rt::New<Form>();
+    f->Init({rt::Usual()});
+    f->Show();
+    QApplication::setActiveWindow(f->Widget());
+    f->first->SetFocus();
+    return f;
+}
+
+}  // namespace
+
+TEST(Gui, BeforeDispatchSeesEveryKeyAndCanSwallowIt) {
+    auto app = rt::New<KeyApp>();
+    auto f = OpenForm();
+    QTest::keyClicks(f->first->Edit(), "ab");
+    QTest::keyClick(f->first->Edit(), Qt::Key_F12);
+    QTest::keyClick(f->first->Edit(), Qt::Key_Delete);
+    EXPECT_EQ(app->seen, (std::vector<uint64_t>{'A', 'B', gui::VK_F12, gui::VK_DELETE}));
+    EXPECT_EQ(f->first->TextValue(), "ab");
+    f->EndWindow();
+}
+
+TEST(Gui, EnterMovesOnUnderLegacyKeysAndFocusChangesAreReported) {
+    auto f = OpenForm();
+    f->SetLegacyKeys(true);
+    f->focus.clear();
+    QTest::keyClicks(f->first->Edit(), "123");
+    QTest::keyClick(f->first->Edit(), Qt::Key_Return);
+    EXPECT_TRUE(f->second->Edit()->hasFocus());
+    ASSERT_EQ(f->focus.size(), 2u);
+    EXPECT_EQ(f->focus[0], std::make_pair(std::string("FIRST"), false));
+    EXPECT_EQ(f->focus[1], std::make_pair(std::string("SECOND"), true));
+    f->SetLegacyKeys(false);
+    QTest::keyClick(f->second->Edit(), Qt::Key_Return);
+    EXPECT_TRUE(f->second->Edit()->hasFocus());  // without legacy keys Enter stays put
+    f->EndWindow();
+}
+
+TEST(Gui, ButtonsCallTheirOwnersMethodAndTemplatesPlaceControls) {
+    auto f = OpenForm();
+    QTest::mouseClick(f->button->Button(), Qt::LeftButton);
+    EXPECT_EQ(f->clicks, 1);
+    EXPECT_EQ(f->button->Caption(), "Go");  // the template's text
+    QRect r = gui::DialogUnitsToPixels(*f->Template(), 10, 30, 80, 12);
+    EXPECT_EQ(f->second->Widget()->geometry(), r);
+    EXPECT_GT(r.width(), 80);  // dialog units are larger than pixels
+    // The form surface is a form dialog window two owners below the dialog.
+    rt::Usual surface = gui::ObjectFromHandle(gui::HandleOf(f->first->Widget()->parentWidget()));
+    ASSERT_TRUE(rt::IsInstanceOf(surface, rt::Symbol("__FORMDIALOGWINDOW")));
+    rt::Usual owner = rt::IVarGet(rt::IVarGet(surface, rt::Symbol("OWNER")), rt::Symbol("OWNER"));
+    EXPECT_EQ(owner.AsObject().get(), f.get());
+    f->EndWindow();
+}
+
+TEST(Gui, WindowsRunTheirCloseHookOnceHoweverTheyClose) {
+    auto a = OpenForm();
+    a->EndWindow();
+    a->EndWindow();
+    EXPECT_EQ(a->closes, 1);
+    auto b = OpenForm();
+    b->Widget()->close();  // the close box
+    EXPECT_EQ(b->closes, 1);
+    EXPECT_FALSE(b->IsOpen());
+}
+
+TEST(Gui, MessageBoxesRecordAndTakeScriptedAnswers) {
+    TestHooks::Clear();
+    TestHooks::AnswerBox(gui::IDYES);
+    gui::WarningBox ask(rt::Usual(), "DELETE RECORD", "OK to delete this record?", 0x24);
+    EXPECT_EQ(ask.Show(), gui::IDYES);
+    // Without a scripted answer the default button answers: No when it is second.
+    EXPECT_EQ(gui::ShowMessageBox(nullptr, "Q", "?", gui::MB_YESNO | gui::MB_DEFBUTTON2), gui::IDNO);
+    gui::TextBox plain(rt::Usual(), "Note", "Text");
+    EXPECT_EQ(plain.Show(), gui::IDOK);
+    ASSERT_EQ(TestHooks::Boxes().size(), 3u);
+    EXPECT_EQ(TestHooks::Boxes()[0].caption, "DELETE RECORD");
+    EXPECT_EQ(TestHooks::Boxes()[0].type, 0x24u);  // its own icon kept
+    EXPECT_EQ(TestHooks::Boxes()[2].type, 0u);
+}
