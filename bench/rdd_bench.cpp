@@ -1,0 +1,179 @@
+// Table engine benchmarks, each beside its floor:
+//   committed appends (Append, two FieldPuts, Commit) against a raw write
+//   plus fdatasync of the same record bytes;
+//   a full GoTop..EOF scan with FieldGet of every field over 1,000,000
+//   records against a plain read of the file;
+//   GoBottom on a 10,000-record and a 1,000,000-record table (it must not
+//   depend on the size; both are larger than the engine's read cache, so
+//   each move reads from the file).
+// The summary at the end prints the ratios.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/rdd/dbflayout.h"
+#include "platform/rdd/dbserver.h"
+#include "platform/rdd/rdd.h"
+#include "platform/runtime/settings.h"
+
+namespace {
+
+std::string Dir() {
+    static std::string dir = [] {
+        char tmpl[] = "/tmp/qzrddbench.XXXXXX";
+        return std::string(::mkdtemp(tmpl));
+    }();
+    return dir;
+}
+
+rt::Usual ScanStruct() {
+    auto f = [](const char* n, int w) {
+        return rt::Usual::Array({rt::Usual(n), rt::Usual("C"), rt::Usual(w), rt::Usual(0)});
+    };
+    return rt::Usual::Array({f("BARCODE", 15), f("QTY", 10)});
+}
+
+// A scan table of n records, written in one go (the engine reads it).
+std::string BigTable(uint32_t n) {
+    std::string path = Dir() + "/big" + std::to_string(n) + ".dbf";
+    if (std::filesystem::exists(path)) return path;
+    std::vector<rt::dbf::FieldDesc> fields = {{"BARCODE", 'C', 15, 0, 1}, {"QTY", 'C', 10, 0, 16}};
+    std::vector<uint8_t> bytes = rt::dbf::BuildHeader(fields, rt::dbf::kCodePageOem, 2024, 1, 1);
+    rt::dbf::PutLe32(&bytes[rt::dbf::kOffCount], n);
+    char rec[32];
+    for (uint32_t i = 1; i <= n; ++i) {
+        std::snprintf(rec, sizeof rec, " %-15u%-10u", 4000000000u + i, i % 97);
+        bytes.insert(bytes.end(), rec, rec + 26);
+    }
+    bytes.push_back(rt::dbf::kEofMarker);
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+    return path;
+}
+
+void BM_CommittedAppend(benchmark::State& state) {
+    std::string path = Dir() + "/append.dbf";
+    rt::DBCreate(path, ScanStruct());
+    auto db = rt::New<rt::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+    int64_t i = 0;
+    for (auto _ : state) {
+        db->Append();
+        db->FieldPut(rt::Usual(1), rt::Usual(std::to_string(4000000000LL + ++i)));
+        db->FieldPut(rt::Usual(2), rt::Usual("12"));
+        if (!db->Commit()) state.SkipWithError("commit failed");
+    }
+    state.SetItemsProcessed(state.iterations());
+    db->Close();
+}
+BENCHMARK(BM_CommittedAppend)->MinTime(2.0)->UseRealTime();
+
+void BM_RawWriteSync(benchmark::State& state) {
+    std::string path = Dir() + "/raw.bin";
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+    char rec[26];
+    std::snprintf(rec, sizeof rec, " %-15s%-9s", "4000000000", "12");
+    for (auto _ : state) {
+        if (::write(fd, rec, sizeof rec) != static_cast<ssize_t>(sizeof rec)) state.SkipWithError("write");
+        if (::fdatasync(fd) != 0) state.SkipWithError("fdatasync");
+    }
+    state.SetItemsProcessed(state.iterations());
+    ::close(fd);
+}
+BENCHMARK(BM_RawWriteSync)->MinTime(2.0)->UseRealTime();
+
+void BM_FullScan(benchmark::State& state) {
+    std::string path = BigTable(1000000);
+    auto db = rt::New<rt::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(true));
+    const rt::Usual f1(1), f2(2), one(1);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        for (db->GoTop(); !db->Eof(); db->Skip(one)) {
+            bytes += db->FieldGet(f1).AsStr().size();
+            bytes += db->FieldGet(f2).AsStr().size();
+        }
+    }
+    benchmark::DoNotOptimize(bytes);
+    state.SetItemsProcessed(state.iterations() * 1000000);
+}
+BENCHMARK(BM_FullScan)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_PlainRead(benchmark::State& state) {
+    std::string path = BigTable(1000000);
+    std::vector<char> buf(64 * 1024);
+    size_t total = 0;
+    for (auto _ : state) {
+        int fd = ::open(path.c_str(), O_RDONLY);
+        ssize_t n;
+        while ((n = ::read(fd, buf.data(), buf.size())) > 0) total += static_cast<size_t>(n);
+        ::close(fd);
+    }
+    benchmark::DoNotOptimize(total);
+    state.SetItemsProcessed(state.iterations() * 1000000);
+}
+BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_GoBottom(benchmark::State& state) {
+    std::string path = BigTable(static_cast<uint32_t>(state.range(0)));
+    auto db = rt::New<rt::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(true));
+    for (auto _ : state) {
+        db->GoTop();  // away from the bottom, so each GoBottom really moves
+        db->GoBottom();
+    }
+}
+BENCHMARK(BM_GoBottom)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+
+// Collects the rates and prints the ratios after the usual table.
+class SummaryReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            auto it = r.counters.find("items_per_second");
+            times_[r.benchmark_name()] = r.GetAdjustedRealTime();
+            if (it != r.counters.end()) rates_[r.benchmark_name()] = it->second;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Summary() const {
+        auto rate = [&](const std::string& prefix) {
+            for (const auto& [name, v] : rates_)
+                if (name.rfind(prefix, 0) == 0) return static_cast<double>(v);
+            return 0.0;
+        };
+        auto time = [&](const std::string& name) {
+            auto it = times_.find(name);
+            return it == times_.end() ? 0.0 : it->second;
+        };
+        double app = rate("BM_CommittedAppend"), raw = rate("BM_RawWriteSync");
+        double scan = rate("BM_FullScan"), read = rate("BM_PlainRead");
+        std::printf("\ncommitted append: %.0f/s   raw write+fdatasync: %.0f/s   floor/append: %.2fx (goal <= 1.3x)\n",
+                    app, raw, app > 0 ? raw / app : 0.0);
+        std::printf("full scan + FieldGet: %.2f M rec/s   plain read: %.2f M rec/s   ratio: %.1fx\n",
+                    scan / 1e6, read / 1e6, scan > 0 ? read / scan : 0.0);
+        std::printf("GoTop+GoBottom: 10,000 records %.2f us   1,000,000 records %.2f us\n",
+                    time("BM_GoBottom/10000"), time("BM_GoBottom/1000000"));
+    }
+
+private:
+    std::map<std::string, double> rates_, times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    SummaryReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.Summary();
+    rt::RDDCloseAll();
+    std::filesystem::remove_all(Dir());
+    benchmark::Shutdown();
+    return 0;
+}
