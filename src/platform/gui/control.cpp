@@ -163,7 +163,10 @@ void Control::SetTextColor(int colorConstant) {
 }
 
 bool Control::Dispatch(Event& event) {
-    if (IsEdit() && owner_ && (event.uMsg == WM_SETFOCUS || event.uMsg == WM_KILLFOCUS)) {
+    // Edit focus changes are the operator's moves between controls; a box
+    // or another window taking the activation for a while is not one.
+    if (IsEdit() && owner_ && event.wParam == 0 &&
+        (event.uMsg == WM_SETFOCUS || event.uMsg == WM_KILLFOCUS)) {
         auto e = rt::New<EditFocusChangeEvent>();
         e->uMsg = event.uMsg;
         e->hWnd = event.hWnd;

@@ -96,7 +96,14 @@ rt::Usual TranslateEvent(QObject* receiver, QEvent* event) {
         }
         case QEvent::FocusIn:
         case QEvent::FocusOut: {
-            auto e = rt::New<Event>(event->type() == QEvent::FocusIn ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0);
+            // wParam 1 marks a change that comes from another window taking
+            // or giving back the activation (a message box opening), not
+            // from the operator moving between controls.
+            Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+            uint64_t activation =
+                reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ? 1 : 0;
+            auto e = rt::New<Event>(event->type() == QEvent::FocusIn ? WM_SETFOCUS : WM_KILLFOCUS,
+                                    activation, 0);
             e->hWnd = HandleOf(receiver);
             return rt::Usual(e);
         }
