@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include "platform/gui/errorbox.h"
 #include "platform/gui/event.h"
 #include "platform/gui/vkeys.h"
 
@@ -72,6 +73,7 @@ QApplication& EnsureQtApplication(int argc, char** argv) {
     }
     auto* app = new QApplication(sArgc, sArgv);
     app->setQuitOnLastWindowClosed(false);
+    InstallErrorBoxHooks();
     return *app;
 }
 
