@@ -1,12 +1,14 @@
 // Program entry: the Qt application, the resources, then the application
 // object's start-up, which runs until the shell window closes.
 #include "app/qzapp.h"
+#include "errors/errorgen.h"
 #include "platform/gui/app.h"
 #include "resources/resources.h"
 
 int main(int argc, char** argv) {
     gui::EnsureQtApplication(argc, argv);
     resources::RegisterAll();
+    errors::InstallErrorHandling();
     auto app = rt::New<app::QZApp>();
     app->START();
 }
