@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, skipping the
-# step when every one of them is present already.
+# step when every one of them is present already, and generates the locales
+# the regional-settings tests read.
 set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core
-          python3 python3-dbfread python3-dbf)
+          python3 python3-dbfread python3-dbf locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -13,4 +14,25 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# German (day first, decimal comma), American (month first, 12-hour clock)
+# and Swedish (year first) locales; generated only when `locale -a` lacks one.
+locales=(de_DE.UTF-8 en_US.UTF-8 sv_SE.UTF-8)
+have=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | sed 's/utf-8$/utf8/')
+generate=0
+for l in "${locales[@]}"; do
+  norm=$(printf '%s' "$l" | tr '[:upper:]' '[:lower:]' | sed 's/utf-8$/utf8/')
+  if ! grep -qx "$norm" <<<"$have"; then
+    generate=1
+    entry="$l UTF-8"
+    if grep -qE "^#? *${l//./\\.} UTF-8" /etc/locale.gen 2>/dev/null; then
+      sed -i -E "s/^# *(${l//./\\.} UTF-8)/\\1/" /etc/locale.gen
+    else
+      echo "$entry" >>/etc/locale.gen
+    fi
+  fi
+done
+if ((generate)); then
+  locale-gen >/dev/null
 fi
