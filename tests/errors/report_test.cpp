@@ -209,10 +209,5 @@ TEST(HexText, FloatsWithDecimalsOrOutOfRangeShowTheirStorage) {
     EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{4294967296.0, -1, 0})), "41F0000000000000");
 }
 
-TEST(ExecutableName, FullPathOrFileName) {
-    EXPECT_EQ(errors::ExecutableName(true), rt::ExecName());
-    EXPECT_EQ(errors::ExecutableName(false), "errors_tests");
-}
-
 }  // namespace
 }  // namespace errors_test
