@@ -17,16 +17,21 @@
 namespace gui {
 namespace {
 
-// Hands the events of a widget to its window object.
+// Hands the events of a widget to its window object. The widget outlives
+// the object for a while (it is deleted later): events that arrive after the
+// object has gone pass through untouched.
 class EventBridge : public QObject {
 public:
-    explicit EventBridge(Window* window) : QObject(window->Widget()), window_(window) {}
+    explicit EventBridge(Window* window)
+        : QObject(window->Widget()), window_(window), alive_(window->Self()) {}
     bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (alive_.expired()) return false;
         return !window_->DeliverEvent(receiver, event);
     }
 
 private:
     Window* window_;
+    std::weak_ptr<rt::Object> alive_;
 };
 
 std::unordered_map<const QObject*, std::weak_ptr<rt::Object>>& Handles() {
@@ -147,6 +152,8 @@ Window::Window() = default;
 
 Window::~Window() {
     if (widget_) {
+        // The object is going: its widget's events must no longer reach it.
+        if (bridge_) widget_->removeEventFilter(bridge_);
         UnlinkHandle(widget_);
         widget_->hide();
         widget_->deleteLater();
@@ -321,7 +328,8 @@ void Window::MenuCommand(rt::Symbol command) {
     const rt::ClassDef* cls = rt::FindClass(command);
     if (!cls || !cls->factory || !cls->IsA(rt::Symbol("WINDOW"))) return;  // no handler
     rt::Usual created = rt::CreateInstance(command, std::vector<rt::Usual>{self});
-    if (auto* w = dynamic_cast<Window*>(created.AsObject().get()); w && w->IsOpen()) w->Show();
+    // A window opened by a command appears centred on the window it belongs to.
+    if (auto* w = dynamic_cast<Window*>(created.AsObject().get()); w && w->IsOpen()) w->Show(3);
 }
 
 int64_t Window::RegisterTimer(int64_t intervalMs, bool oneTime) {

@@ -50,11 +50,18 @@ std::string ShortName(std::string name) {
         if (depth == 0) out += c;
         if (c == '>' && depth > 0) --depth;
     }
+    // A template function's name starts with its return type: drop it.
+    size_t space = out.rfind(' ');
+    if (space != std::string::npos && out.find("operator") == std::string::npos)
+        out.erase(0, space + 1);
     return out;
 }
 
 bool Hidden(std::string_view name) {
-    return name.empty() || name.starts_with("std::") || name.starts_with("__") ||
+    // Standard-library frames (calls through std::function) and compiler
+    // helpers are noise.
+    return name.empty() || name.starts_with("std::") ||
+           name.starts_with("__") || name == "operator()" ||
            name.starts_with("rt::CallStack") || name.starts_with("rt::ProcName") ||
            name.starts_with("rt::ProcLine") || name.starts_with("testing::");
 }
