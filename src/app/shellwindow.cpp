@@ -3,6 +3,7 @@
 #include <QMainWindow>
 
 #include "app/shellmenus.h"
+#include "export/commands.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/stddialogs.h"
 #include "platform/rdd/dbserver.h"
@@ -34,6 +35,8 @@ const rt::ClassDef& StandardSDIWindow::StaticClass() {
             .Method<&StandardSDIWindow::FILEPRINT>("FILEPRINT")
             .Method<&StandardSDIWindow::VIEWTABLE>("VIEWTABLE")
             .Method<&StandardSDIWindow::VIEWFORM>("VIEWFORM")
+            .Method<&StandardSDIWindow::CSVEXPORT>("CSVEXPORT")
+            .Method<&StandardSDIWindow::DATARESTART>("DATARESTART")
             .Done();
     return c;
 }
@@ -129,5 +132,9 @@ void StandardSDIWindow::VIEWFORM() {
     }
     ViewForm();
 }
+
+void StandardSDIWindow::CSVEXPORT() { exportdata::CsvExport(*this); }
+
+void StandardSDIWindow::DATARESTART() { exportdata::DataRestart(*this); }
 
 }  // namespace app

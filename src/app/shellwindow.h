@@ -24,6 +24,9 @@ public:
     void FILEPRINT();
     void VIEWTABLE();
     void VIEWFORM();
+    // "&Export Data" and "&Restart Data" (src/export).
+    void CSVEXPORT();
+    void DATARESTART();
 
     rt::Usual PrintingDevice() const { return printingDevice_; }
     rt::Usual StandardMenu() const { return standardMenu_; }

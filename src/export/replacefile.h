@@ -1,0 +1,27 @@
+// Writing a file so that its name never holds half of it: the content goes
+// to a new temporary file in the same directory, is synced, and only then
+// renamed over the name. No Qt.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace exportdata {
+
+// Makes `content` the whole content of the file at `path` (an application
+// path, see platform/runtime/paths.h). Returns 0, or the Windows error
+// number of the step that failed (5 access denied or read-only file system,
+// 32 the file is held by another open that denies writing, 112 disk full,
+// 3 the directory does not exist, ...). On failure the temporary file is
+// removed and whatever stood under `path` before is left as it was.
+//
+// An existing file keeps its permission bits. A name that is an existing
+// directory, or a file that cannot be opened for writing, is refused before
+// anything is written.
+int ReplaceFileContent(std::string_view path, std::string_view content);
+
+// The native path that `path` names for writing ("" when it cannot name a
+// file here; *osError then says why).
+std::string NativeTarget(std::string_view path, int* osError);
+
+}  // namespace exportdata

@@ -1,0 +1,23 @@
+#include "export/restart.h"
+
+#include "platform/rdd/dbftable.h"
+#include "platform/rdd/rdd.h"
+#include "platform/runtime/files.h"
+#include "platform/runtime/oserror.h"
+
+namespace exportdata {
+
+int EraseTable(const std::string& path) {
+    rt::dbf::OpenMode exclusive;
+    exclusive.shared = false;
+    rt::dbf::Fault fault;
+    std::unique_ptr<rt::dbf::Table> hold = rt::dbf::Table::Open(rt::TablePath(path, false), exclusive, fault);
+    // A table that another open uses is refused; any other reason the open
+    // fails (a damaged or unreadable file) is left to the erase itself.
+    if (!hold && (fault.osCode == rt::kOsSharingViolation || fault.osCode == rt::kOsLockViolation))
+        return rt::kOsSharingViolation;
+    if (!rt::FErase(path)) return rt::FError() ? rt::FError() : rt::kOsGenFailure;
+    return 0;
+}
+
+}  // namespace exportdata
