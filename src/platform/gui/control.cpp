@@ -15,15 +15,20 @@
 namespace gui {
 namespace {
 
+// Hands the events of a control's widget to the control object; events
+// that arrive after the object has gone pass through untouched.
 class ControlBridge : public QObject {
 public:
-    ControlBridge(Control* control, QWidget* widget) : QObject(widget), control_(control) {}
+    ControlBridge(Control* control, QWidget* widget)
+        : QObject(widget), control_(control), alive_(control->Self()) {}
     bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (alive_.expired()) return false;
         return !control_->DeliverEvent(receiver, event);
     }
 
 private:
     Control* control_;
+    std::weak_ptr<rt::Object> alive_;
 };
 
 template <class W>

@@ -5,12 +5,14 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
 #include "platform/gui/app.h"
 #include "platform/gui/control.h"
 #include "platform/gui/datawindow.h"
+#include "platform/gui/dialogwindow.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/testhooks.h"
@@ -157,4 +159,28 @@ TEST(Gui, MessageBoxesRecordAndTakeScriptedAnswers) {
     EXPECT_EQ(TestHooks::Boxes()[0].caption, "DELETE RECORD");
     EXPECT_EQ(TestHooks::Boxes()[0].type, 0x24u);  // its own icon kept
     EXPECT_EQ(TestHooks::Boxes()[2].type, 0u);
+}
+
+TEST(Gui, EventsForTheWidgetsOfAGoneWindowPassThrough) {
+    // A window's widget is deleted later than its object: events that reach
+    // it, or its controls, in between must not reach the dead objects.
+    RegisterTemplate();
+    QPointer<QWidget> widget, button;
+    std::weak_ptr<rt::Object> gone;
+    {
+        auto d = rt::New<gui::DialogWindow>();
+        gone = d;
+        d->Init({rt::Usual(), rt::Usual("TestForm"), rt::Usual(false)});
+        auto b = gui::MakeControl<gui::PushButton>(*d, 12);
+        d->Show();
+        widget = d->Widget();
+        button = b->Widget();
+        d->EndWindow();
+        QApplication::processEvents();  // the window lets go of itself
+        QApplication::postEvent(widget, new QEvent(QEvent::UpdateRequest));
+        QApplication::postEvent(button, new QEvent(QEvent::UpdateRequest));
+    }  // the last holders let go: the objects are gone, their widgets not yet
+    ASSERT_TRUE(gone.expired());
+    ASSERT_TRUE(widget);
+    EXPECT_NO_THROW(QApplication::processEvents());
 }
