@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "export/csv.h"
 #include "platform/rdd/dbffield.h"
 #include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbserver.h"
@@ -36,6 +37,9 @@ const char* const kUsageText =
     "                                  YYYYMMDD, logic as T or F), committed durably\n"
     "                                  before the tool exits 0; prints its number\n"
     "  delete FILE RECNO               marks a record deleted, durably\n"
+    "  export FILE OUT.csv [FIELD...]  the live records as the program's CSV export\n"
+    "                                  writes them (all fields, or the ones named);\n"
+    "                                  OUT.csv is replaced only once written whole\n"
     "\n"
     "exit codes: 0 done, 1 the operation failed, 2 wrong usage\n";
 
@@ -286,6 +290,24 @@ int Delete(const std::string& file, const std::string& recnoText) {
     return kOk;
 }
 
+// The program's CSV export without its dialogs: the same conversion, with
+// the program's date format and deleted records left out.
+int Export(const std::string& file, const std::string& csvFile, const std::vector<std::string>& fields) {
+    rt::SetDeleted(true);
+    rt::SetCentury(true);
+    rt::SetDateFrmt("DD/MM/YYYY");
+    rt::Usual list = rt::Usual::Array();
+    for (const std::string& f : fields) list.AAdd(rt::Usual(f));
+    exportdata::CsvFault fault = exportdata::TableToCsvFile(file, csvFile, list);
+    if (fault) {
+        // An open error has been reported by the error block already.
+        if (fault.kind != exportdata::CsvFault::kTableNotOpened || !gFailed)
+            Fail(exportdata::DescribeFault(fault, file, csvFile));
+        return kFailed;
+    }
+    return gFailed ? kFailed : kOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -302,5 +324,7 @@ int main(int argc, char** argv) {
     if (cmd == "create") return Create(file, rest);
     if (cmd == "append") return Append(file, rest);
     if (cmd == "delete" && rest.size() == 1) return Delete(file, rest[0]);
+    if (cmd == "export" && !rest.empty())
+        return Export(file, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     return Usage(true);
 }
