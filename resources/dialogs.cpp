@@ -24,6 +24,33 @@ void RegisterDialogs() {
          319, 212, 12, kStyleLeft},
     };
     RegisterDialog(reader);
+
+    // The about box of the shell window.
+    DialogTemplate about;
+    about.name = "HelpAboutNew";
+    about.caption = "Business Software by Quorvex";
+    about.cx = 362;
+    about.cy = 75;
+    about.items = {
+        {100, "static", "", 131, 6, 227, 41, kStyleLeft | kStyleBorder},
+        {101, "button", "OK", 324, 56, 34, 12, kStyleDefPushButton | kStyleTabStop},
+        {102, "static", "BADGEBMP", 4, 6, 120, 41, kStyleBitmap | kStyleBorder},
+        {103, "static", "Fixed Text", 4, 52, 312, 21, kStyleLeft},
+    };
+    RegisterDialog(about);
+
+    // The read-me viewer.
+    DialogTemplate readme;
+    readme.name = "ShowReadMe";
+    readme.cx = 399;
+    readme.cy = 208;
+    readme.childForm = true;
+    readme.items = {
+        {100, "richedit", "", 6, 5, 386, 179,
+         kStyleMultiLine | kStyleReadOnly | kStyleVScroll | kStyleBorder | kStyleClientEdge},
+        {101, "button", "OK", 172, 190, 54, 12, kStylePushButton | kStyleTabStop},
+    };
+    RegisterDialog(readme);
 }
 
 }  // namespace resources

@@ -4,6 +4,7 @@
 #include <QScreen>
 #include <QWidget>
 
+#include "about/helpaboutnew.h"
 #include "app/programicon.h"
 #include "app/settings_list.h"
 #include "app/shellwindow.h"
@@ -30,6 +31,7 @@ const rt::ClassDef& QZApp::StaticClass() {
 }
 
 rt::Usual QZApp::Startup() {
+    about::HelpAboutNew::StaticClass();  // "&About" creates it by its class name
     // 1. Process-wide settings, on top of the regional ones.
     rt::SetExclusive(false);
     rt::SetCentury(true);

@@ -1,0 +1,117 @@
+#include "about/helpaboutnew.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+#include "about/showreadme.h"
+#include "app/settings_list.h"
+#include "platform/gui/resource.h"
+#include "scan/datafile.h"
+
+namespace about {
+namespace {
+
+constexpr int kTextColour = 1;        // navy in the sixteen-colour order
+constexpr int kBackgroundColour = 7;  // light grey
+constexpr int kCentred = 3;
+
+// Labels show LF line ends; the texts carry the CR and CR LF of their form.
+QString Displayed(const std::string& text) {
+    QString t = QString::fromStdString(text);
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return t;
+}
+
+void Name(gui::Control& control, const char* name) { control.SetName(rt::Symbol(name)); }
+
+void StaticEdge(QWidget* w) {
+    if (auto* frame = qobject_cast<QFrame*>(w)) frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+}
+
+}  // namespace
+
+std::string AboutText() {
+    return std::string("\r") + "   " + kMakerName + "\r   " + kMakerLocation + "\r   " + kMakerTelephone + "   " +
+           kMakerEmail;
+}
+
+std::string DataSourceText() { return "Program Data Source\r\n" + scan::GetDataFileName(); }
+
+const rt::ClassDef& HelpAboutNew::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<HelpAboutNew>("HELPABOUTNEW", &gui::DialogWindow::StaticClass())
+            .IVar<&HelpAboutNew::aboutText_>("ABOUTTEXT")
+            .IVar<&HelpAboutNew::okButton_>("PBOKAY")
+            .IVar<&HelpAboutNew::badge_>("FIXEDBITMAP1")
+            .IVar<&HelpAboutNew::dataSource_>("FIXEDTEXT1")
+            .Method<&HelpAboutNew::PBOKAY>("PBOKAY")
+            .Method<&HelpAboutNew::PBREADME>("PBREADME")
+            .Done();
+    return c;
+}
+
+void HelpAboutNew::Build(rt::Args args) {
+    // INIT(owner, extra value): the template is always HelpAboutNew, modal.
+    const rt::Usual base[] = {args.empty() ? rt::Usual() : args[0], rt::Usual("HelpAboutNew"), rt::Usual(true)};
+    gui::DialogWindow::Build(rt::Args(base, 3));
+
+    gui::DialogTemplate fontOnly;
+    fontOnly.fontFace = "Microsoft Sans Serif";
+    fontOnly.fontPoints = 10;
+    const QFont font = gui::DialogFont(fontOnly);
+
+    aboutText_ = gui::MakeControl<gui::FixedText>(*this, 100);
+    Name(*aboutText_, "ABOUTTEXT");
+    aboutText_->SetTextColor(kTextColour);
+    if (auto* label = qobject_cast<QLabel*>(aboutText_->Widget())) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::Window, QColor::fromRgb(gui::ColorConstantRgb(kBackgroundColour)));
+        label->setPalette(p);
+        label->setAutoFillBackground(true);
+        label->setFont(font);
+        label->setWordWrap(false);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        StaticEdge(label);
+    }
+
+    okButton_ = gui::MakeControl<gui::PushButton>(*this, 101);
+    Name(*okButton_, "PBOKAY");
+    okButton_->SetCaption("OK");
+    if (QPushButton* b = okButton_->Button()) b->setDefault(true);
+
+    badge_ = gui::MakeControl<gui::FixedBitmap>(*this, 102);
+    Name(*badge_, "FIXEDBITMAP1");
+    badge_->SetBitmap("BADGEBMP");
+    StaticEdge(badge_->Widget());
+
+    dataSource_ = gui::MakeControl<gui::FixedText>(*this, 103);
+    Name(*dataSource_, "FIXEDTEXT1");
+    dataSource_->SetCaption("Fixed Text");
+    if (auto* label = qobject_cast<QLabel*>(dataSource_->Widget())) {
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+
+    SetCaption("Business Software by Quorvex");
+    Widget()->setObjectName(QStringLiteral("HELPABOUTNEW"));
+}
+
+void HelpAboutNew::PostInit(rt::Args) {
+    aboutText_->SetCaption(Displayed(AboutText()).toStdString());
+    SetCaption(app::ApplicationTitle());
+    dataSource_->SetCaption(Displayed(DataSourceText()).toStdString());
+    Show(kCentred);
+}
+
+void HelpAboutNew::PBOKAY() { EndDialog(); }
+
+void HelpAboutNew::PBREADME() {
+    auto viewer = rt::New<ShowReadme>();
+    viewer->Init({rt::Usual()});
+    viewer->Show();
+}
+
+}  // namespace about
