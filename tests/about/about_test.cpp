@@ -1,0 +1,133 @@
+// The about box as the "&About" menu item opens it from the shell window.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+
+#include <filesystem>
+
+#include "about/helpaboutnew.h"
+#include "about/showreadme.h"
+#include "app/qzapp.h"
+#include "app/settings_list.h"
+#include "app/shellwindow.h"
+#include "platform/gui/resource.h"
+#include "platform/gui/testhooks.h"
+#include "platform/rdd/rdd.h"
+#include "platform/runtime/paths.h"
+#include "platform/runtime/settings.h"
+#include "scan/datafile.h"
+
+namespace fs = std::filesystem;
+using gui::TestHooks;
+
+namespace {
+
+class AboutBox : public testing::Test {
+protected:
+    void SetUp() override {
+        TestHooks::Clear();
+        rt::ResetSettings();
+        sandbox_ = fs::temp_directory_path() / ("qzabout" + std::to_string(getpid()));
+        fs::create_directories(sandbox_);
+        setenv("QZ_DRIVES", ("C=/;D=" + sandbox_.string()).c_str(), 1);
+        rt::ReloadDriveMap();
+        rt::DirChange(sandbox_.string());
+        fs::remove_all(rt::WorkDir() + "DATA");
+        app_ = rt::New<app::QZApp>();
+        shell_ = app_->Startup();
+    }
+    void TearDown() override {
+        for (const auto& w : gui::OpenWindows()) w->EndWindow();
+        shell_ = rt::Usual();
+        app_.reset();
+        rt::RDDCloseAll();
+        unsetenv("QZ_DRIVES");
+        rt::ReloadDriveMap();
+        fs::remove_all(sandbox_);
+        fs::remove_all(rt::WorkDir() + "DATA");
+    }
+    app::StandardSDIWindow* Shell() { return dynamic_cast<app::StandardSDIWindow*>(shell_.AsObject().get()); }
+    template <class T>
+    T* OpenOf(const char* className) {
+        for (const auto& w : gui::OpenWindows())
+            if (w->Class().name == rt::Symbol(className)) return dynamic_cast<T*>(w.get());
+        return nullptr;
+    }
+    about::HelpAboutNew* OpenAbout() {
+        Shell()->MenuCommand(rt::Symbol("HELPABOUTNEW"));
+        return OpenOf<about::HelpAboutNew>("HELPABOUTNEW");
+    }
+
+    fs::path sandbox_;
+    std::shared_ptr<app::QZApp> app_;
+    rt::Usual shell_;
+};
+
+QLabel* LabelOf(gui::Control* c) { return qobject_cast<QLabel*>(c->Widget()); }
+
+}  // namespace
+
+TEST(AboutTextTest, CarriageReturnsOnlyAndThreeIndentedLines) {
+    EXPECT_EQ(about::AboutText(),
+              "\r   Quorvex Systems\r   Kettering, Northamptonshire\r   Tel. 01632 960418   info@quorvex.co.uk");
+}
+
+TEST_F(AboutBox, MenuItemOpensTheBoxWithTitleTextsAndDataSource) {
+    about::HelpAboutNew* box = OpenAbout();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->Owner(), shell_);
+    EXPECT_TRUE(box->IsModal());
+    EXPECT_EQ(box->Caption(), "Quorvex Stocktake Utility (1.02)");
+    EXPECT_EQ(LabelOf(box->AboutTextControl())->text().toStdString(),
+              "\n   Quorvex Systems\n   Kettering, Northamptonshire\n   Tel. 01632 960418   info@quorvex.co.uk");
+    std::string path = scan::GetDataFileName();
+    EXPECT_NE(path.find("data\\qzscan.dbf"), std::string::npos) << path;
+    EXPECT_EQ(LabelOf(box->DataSourceControl())->text().toStdString(), "Program Data Source\n" + path);
+    EXPECT_EQ(box->OkButton()->Caption(), "OK");
+    EXPECT_TRUE(box->OkButton()->Button()->isDefault());
+    EXPECT_EQ(box->OkButton()->NameSym().Name(), "PBOKAY");
+    // The controls are the object's fields, reached by name too.
+    EXPECT_EQ(rt::IVarGet(rt::Usual(box->Self()), rt::Symbol("FIXEDTEXT1")).AsObject().get(),
+              static_cast<rt::Object*>(box->DataSourceControl()));
+}
+
+TEST_F(AboutBox, LooksAsItsTemplateSays) {
+    about::HelpAboutNew* box = OpenAbout();
+    ASSERT_NE(box, nullptr);
+    const gui::DialogTemplate* t = gui::FindDialog("HelpAboutNew");
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(box->Template(), t);
+    EXPECT_EQ(box->Widget()->size(), gui::DialogUnitsToPixels(*t, 0, 0, 362, 75).size());
+    EXPECT_EQ(box->OkButton()->Widget()->geometry(), gui::DialogUnitsToPixels(*t, 324, 56, 34, 12));
+    QLabel* text = LabelOf(box->AboutTextControl());
+    EXPECT_EQ(text->font().pointSize(), 10);
+    EXPECT_FALSE(text->wordWrap());
+    EXPECT_EQ(text->palette().color(QPalette::WindowText).rgb() & 0xFFFFFF, gui::ColorConstantRgb(1));
+    EXPECT_EQ(text->palette().color(QPalette::Window).rgb() & 0xFFFFFF, gui::ColorConstantRgb(7));
+    EXPECT_TRUE(text->autoFillBackground());
+    QLabel* badge = LabelOf(box->Badge());
+    ASSERT_FALSE(badge->pixmap().isNull());  // the BADGEBMP picture is there
+    EXPECT_LE(badge->pixmap().width(), badge->width());
+}
+
+TEST_F(AboutBox, OkClosesTheBox) {
+    about::HelpAboutNew* box = OpenAbout();
+    ASSERT_NE(box, nullptr);
+    box->OkButton()->Button()->click();
+    EXPECT_FALSE(box->IsOpen());
+    EXPECT_EQ(OpenOf<about::HelpAboutNew>("HELPABOUTNEW"), nullptr);
+}
+
+TEST_F(AboutBox, ReadmeMethodOpensTheViewerOwnedByNobody) {
+    about::HelpAboutNew* box = OpenAbout();
+    ASSERT_NE(box, nullptr);
+    rt::Send(rt::Usual(box->Self()), rt::Symbol("PBREADME"));
+    auto* viewer = OpenOf<about::ShowReadme>("SHOWREADME");
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_TRUE(viewer->Owner().IsNil());
+    EXPECT_EQ(viewer->Caption(), "Additional Program Information");
+    EXPECT_FALSE(viewer->Widget()->windowIcon().isNull());
+}
