@@ -62,13 +62,26 @@ QVariant GridModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (!source_ || role != Qt::DisplayRole) return {};
+    if (!source_) return {};
     if (orientation == Qt::Horizontal) {
-        if (section < 0 || section >= columns_) return {};
+        if (role != Qt::DisplayRole || section < 0 || section >= columns_) return {};
         return QString::fromStdString(source_->Columns()[static_cast<size_t>(section)].name);
     }
+    // The record numbers; the current record's is marked, so the operator
+    // sees which record Delete acts on whatever the highlight shows.
     uint32_t recno = RecordOf(section);
-    return recno ? QVariant(static_cast<qulonglong>(recno)) : QVariant();
+    if (!recno) return {};
+    bool current = recno == source_->CurrentRecord();
+    if (role == Qt::DisplayRole) return QVariant(static_cast<qulonglong>(recno));
+    if (!current) return {};
+    if (role == Qt::FontRole) {
+        QFont f;
+        f.setBold(true);
+        return f;
+    }
+    if (role == Qt::BackgroundRole) return QColor(0x33, 0x66, 0xCC);
+    if (role == Qt::ForegroundRole) return QColor(Qt::white);
+    return {};
 }
 
 Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {

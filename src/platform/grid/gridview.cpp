@@ -50,7 +50,11 @@ GridView::GridView(QWidget* parent) : QTableView(parent) {
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current, const QModelIndex&) { CurrentRowChanged(current); });
+            [this](const QModelIndex& current, const QModelIndex&) {
+                CurrentRowChanged(current);
+                // The record-number column marks the current record.
+                if (verticalHeader()->isVisible()) verticalHeader()->viewport()->update();
+            });
     connect(this, &QAbstractItemView::pressed, this, [this](const QModelIndex& index) { Pressed(index); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { ApplyWidths(); });
 }
