@@ -18,6 +18,7 @@
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
 #include "scan/datafile.h"
+#include "scan/datareader.h"
 #include "scan/dirs.h"
 
 namespace app {
@@ -32,6 +33,7 @@ const rt::ClassDef& QZApp::StaticClass() {
 
 rt::Usual QZApp::Startup() {
     about::HelpAboutNew::StaticClass();  // "&About" creates it by its class name
+    scan::DataReader::StaticClass();     // so does "&Scan Data"
     // 1. Process-wide settings, on top of the regional ones.
     rt::SetExclusive(false);
     rt::SetCentury(true);

@@ -1,6 +1,9 @@
 #include "app/shellwindow.h"
 
+#include <QIcon>
+#include <QLabel>
 #include <QMainWindow>
+#include <QVBoxLayout>
 
 #include "app/shellmenus.h"
 #include "export/commands.h"
@@ -16,6 +19,33 @@ namespace {
 
 constexpr int kFormViewItem = 22359;
 constexpr int kTableViewItem = 22360;
+
+// The face of the window while no table is shown: the program's icon and
+// name, and where to start.
+QWidget* MakeWelcome() {
+    auto* panel = new QWidget;
+    panel->setObjectName("welcome");
+    auto* layout = new QVBoxLayout(panel);
+    layout->addStretch(1);
+    auto* icon = new QLabel;
+    icon->setPixmap(QIcon(QStringLiteral(":/icons/__AAAICON.svg")).pixmap(72, 72));
+    icon->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon);
+    auto* title = new QLabel(QStringLiteral("Quorvex Stocktake Utility"));
+    QFont f = title->font();
+    f.setPointSizeF(f.pointSizeF() * 1.4);
+    f.setBold(true);
+    title->setFont(f);
+    title->setAlignment(Qt::AlignCenter);
+    layout->addWidget(title);
+    auto* hint = new QLabel(QStringLiteral("Press Shift+S, or choose Options \u25B8 Scan Data, to start counting."));
+    hint->setObjectName("hint");
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setStyleSheet(QStringLiteral("color: #555;"));
+    layout->addWidget(hint);
+    layout->addStretch(2);
+    return panel;
+}
 
 gui::ToolBar* ToolBarOf(const rt::Usual& menu) {
     auto* m = dynamic_cast<gui::Menu*>(menu.AsObject().get());
@@ -58,6 +88,7 @@ void StandardSDIWindow::Build(rt::Args args) {
     SetQuitOnClose(true);
     SetSize(rt::Usual(rt::New<gui::Dimension>(500, 250)));
     printingDevice_ = rt::Usual(rt::New<gui::PrintingDevice>());
+    SetCentral(MakeWelcome());
 }
 
 bool StandardSDIWindow::Browsing() const { return GetMenu() == standardMenu_; }
@@ -65,6 +96,7 @@ bool StandardSDIWindow::Browsing() const { return GetMenu() == standardMenu_; }
 void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual& readOnly) {
     if (fileName.size() > 3 && rt::Upper(rt::Right(fileName, 4)) == ".DBF") {
         if (!Browsing()) {
+            if (auto* hint = Widget()->findChild<QLabel*>("hint")) hint->hide();
             SetMenu(standardMenu_);
             if (gui::ToolBar* bar = ToolBarOf(standardMenu_)) bar->PressItem(kFormViewItem);
         }
