@@ -1,0 +1,262 @@
+// The scanning screen driven as an operator drives it: a barcode reader
+// typing code and Enter, counts typed by hand, the questions answered, the
+// keys that move and delete, and the ways the screen closes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+
+#include "app/qzapp.h"
+#include "app/settings_list.h"
+#include "platform/grid/datagrid.h"
+#include "platform/grid/gridview.h"
+#include "platform/gui/testhooks.h"
+#include "platform/rdd/dbserver.h"
+#include "platform/rdd/rdd.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/settings.h"
+#include "scan/datafile.h"
+#include "scan/datareader.h"
+
+namespace fs = std::filesystem;
+using gui::TestHooks;
+
+namespace {
+
+struct Scan {
+    std::string barcode, qty;
+};
+
+class Screen : public testing::Test {
+protected:
+    void SetUp() override {
+        TestHooks::Clear();
+        rt::ResetSettings();
+        rt::SetDeleted(true);
+        dir_ = fs::temp_directory_path() / ("qzreader" + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        app::ResetSettingsList();
+        app::AddSetting(rt::Usual(dir_.string()));
+        app::AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)"));
+        app_ = rt::New<app::QZApp>();  // routes keys to ONFUNCTIONKEY
+        Open();
+    }
+    void TearDown() override {
+        if (screen_ && screen_->IsOpen()) screen_->EndWindow();
+        screen_.reset();
+        app_.reset();
+        rt::RDDCloseAll();
+        fs::remove_all(dir_);
+        TestHooks::Clear();
+    }
+    void Open() {
+        screen_ = rt::New<scan::DataReader>();
+        screen_->Init({rt::Usual()});
+        screen_->Show();
+        QApplication::setActiveWindow(screen_->Widget());
+        screen_->BarcodeField()->SetFocus();
+    }
+    QLineEdit* Barcode() { return screen_->BarcodeField()->Edit(); }
+    QLineEdit* Qty() { return screen_->QuantityField()->Edit(); }
+    QWidget* Focused() { return QApplication::focusWidget(); }
+    rt::DBServer* Table() { return dynamic_cast<rt::DBServer*>(screen_->Table().AsObject().get()); }
+
+    // A barcode reader: the code, then Enter.
+    void ReaderTypes(const std::string& code) {
+        QTest::keyClicks(Focused(), QString::fromStdString(code));
+        QTest::keyClick(Focused(), Qt::Key_Return);
+    }
+    // The operator types the count and presses Enter.
+    void CountTyped(const std::string& qty) {
+        QTest::keyClicks(Focused(), QString::fromStdString(qty));
+        QTest::keyClick(Focused(), Qt::Key_Return);
+    }
+    // The records in the file, read after the screen has closed it.
+    std::vector<Scan> Stored() {
+        if (screen_->IsOpen()) screen_->EndWindow();
+        std::vector<Scan> out;
+        rt::DBServer db(rt::Usual(scan::GetDataFileName()), rt::Usual(true), rt::Usual(true));
+        for (db.GoTop(); !db.Eof(); db.Skip(rt::Usual(1)))
+            out.push_back({db.FieldGet(rt::Usual("BARCODE")).AsStr(), db.FieldGet(rt::Usual("QTY")).AsStr()});
+        db.Close();
+        return out;
+    }
+
+    fs::path dir_;
+    std::shared_ptr<app::QZApp> app_;
+    std::shared_ptr<scan::DataReader> screen_;
+};
+
+std::string Pad(std::string s, size_t n) {
+    s.resize(n, ' ');
+    return s;
+}
+
+}  // namespace
+
+TEST_F(Screen, ReaderSpeedScansAreStoredExactlyAsTyped) {
+    EXPECT_EQ(screen_->Caption(), "Scanned Data");
+    EXPECT_EQ(Barcode()->maxLength(), 15);
+    EXPECT_EQ(Qty()->maxLength(), 12);
+    EXPECT_EQ(Focused(), Barcode());
+    std::vector<Scan> typed;
+    for (int i = 0; i < 1000; ++i) {
+        std::string code = std::to_string(4006381333000LL + i);
+        std::string qty = std::to_string(i % 97 + 1);
+        if (i % 10 == 1) code = "  " + code;       // leading blanks kept
+        if (i % 10 == 2) qty = "1.50";             // decimals kept
+        if (i % 10 == 3) qty = "5 boxes";          // letters after a number kept
+        if (i % 10 == 4) qty = "123456789012";     // 12 typed, 10 stored
+        if (i % 10 == 5) code = "ABC-" + std::to_string(i);
+        ReaderTypes(code);
+        ASSERT_EQ(Focused(), Qty()) << i;
+        CountTyped(qty);
+        ASSERT_EQ(Focused(), Barcode()) << i;   // fields cleared, focus back
+        ASSERT_EQ(Barcode()->text(), "");
+        typed.push_back({code, qty});
+    }
+    EXPECT_TRUE(TestHooks::Boxes().empty());
+    std::vector<Scan> stored = Stored();
+    ASSERT_EQ(stored.size(), typed.size());
+    for (size_t i = 0; i < typed.size(); ++i) {
+        EXPECT_EQ(stored[i].barcode, Pad(typed[i].barcode.substr(0, 15), 15)) << i;
+        EXPECT_EQ(stored[i].qty, Pad(typed[i].qty.substr(0, 10), 10)) << i;
+    }
+}
+
+TEST_F(Screen, CountTypedBeforeTheBarcodeIsStoredWhenTheBarcodeArrives) {
+    Qty()->setFocus();
+    QTest::keyClicks(Qty(), "7");
+    Barcode()->setFocus();  // the operator clicks back: nothing to store yet
+    EXPECT_EQ(Table()->LastRec(), 0);
+    ReaderTypes("999");      // Enter moves into the quantity field, which stores
+    EXPECT_EQ(Table()->LastRec(), 1);
+    EXPECT_EQ(Focused(), Barcode());
+    std::vector<Scan> stored = Stored();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].qty, Pad("7", 10));
+}
+
+TEST_F(Screen, DoubtfulCountsAreQuestioned) {
+    for (const char* qty : {"0", "-1", "0.00", "abc"}) {
+        TestHooks::Clear();
+        TestHooks::AnswerBox(7);  // No: only the quantity is cleared
+        ReaderTypes(" X1 ");
+        CountTyped(qty);
+        ASSERT_EQ(TestHooks::Boxes().size(), 1u) << qty;
+        EXPECT_EQ(TestHooks::Boxes()[0].caption, "Quantity Warning");
+        EXPECT_EQ(TestHooks::Boxes()[0].text, std::string("Item X1 has a possible invalid quantity\r\n") +
+                                                   "Are you sure you want to save it as " + qty + "?");
+        EXPECT_EQ(TestHooks::Boxes()[0].type, 0x42124u);
+        EXPECT_EQ(Qty()->text(), "");
+        EXPECT_EQ(Barcode()->text(), " X1 ");
+        EXPECT_EQ(Focused(), Qty());
+        EXPECT_EQ(Table()->LastRec(), 0);
+        TestHooks::AnswerBox(6);  // Yes: stored as typed
+        CountTyped(qty);
+        EXPECT_EQ(Table()->LastRec(), 1) << qty;
+        // Start the next round on a fresh file.
+        screen_->EndWindow();
+        fs::remove(dir_ / "QZSCAN.DBF");
+        Open();
+    }
+}
+
+TEST_F(Screen, KeysMoveTheRecordAndDeleteAsksFirst) {
+    for (const char* code : {"A", "B", "C", "D"}) {
+        ReaderTypes(code);
+        CountTyped("1");
+    }
+    rt::DBServer* t = Table();
+    EXPECT_EQ(t->RecNo(), 4);
+    QTest::keyClick(Barcode(), Qt::Key_Up);
+    EXPECT_EQ(t->RecNo(), 3);
+    QTest::keyClick(Barcode(), Qt::Key_PageUp);
+    EXPECT_EQ(t->RecNo(), 1);
+    QTest::keyClick(Barcode(), Qt::Key_Down);
+    EXPECT_EQ(t->RecNo(), 2);
+    QTest::keyClick(Barcode(), Qt::Key_PageDown);
+    EXPECT_EQ(t->RecNo(), 4);
+    EXPECT_EQ(screen_->Grid()->View()->currentIndex().row(), 3);  // the grid follows
+
+    // Delete in a field with text: the question first; after No the key
+    // deletes a character as usual.
+    QTest::keyClicks(Barcode(), "XYZ");
+    Barcode()->setCursorPosition(0);
+    TestHooks::AnswerBox(7);
+    QTest::keyClick(Barcode(), Qt::Key_Delete);
+    EXPECT_EQ(TestHooks::Boxes().back().caption, "DELETE RECORD");
+    EXPECT_EQ(TestHooks::Boxes().back().text, "OK to delete this record?");
+    EXPECT_EQ(Barcode()->text(), "YZ");
+    EXPECT_FALSE(t->Deleted());
+    Barcode()->clear();
+    t->GoTo(2);
+    TestHooks::AnswerBox(6);
+    QTest::keyClick(Barcode(), Qt::Key_Delete);
+    std::vector<Scan> stored = Stored();
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[1].barcode, Pad("C", 15));
+}
+
+TEST_F(Screen, EscapeAsksAndNoKeepsTheScreenOpen) {
+    TestHooks::AnswerBox(7);
+    QTest::keyClick(Barcode(), Qt::Key_Escape);
+    EXPECT_TRUE(screen_->IsOpen());
+    EXPECT_EQ(TestHooks::Boxes().back().caption, "END SCANNING");
+    EXPECT_EQ(TestHooks::Boxes().back().text, "OK to close the scanning screen?");
+    TestHooks::AnswerBox(6);
+    TestHooks::AnswerBox(1);
+    QTest::keyClick(Barcode(), Qt::Key_Escape);
+    EXPECT_EQ(TestHooks::Boxes().back().caption, "CLOSING SCAN SCREEN");
+    EXPECT_EQ(TestHooks::Boxes().back().text, "Your scanned data has been saved.");
+    EXPECT_FALSE(screen_->IsOpen());
+    // The table is closed with the screen: it can be opened exclusively again.
+    rt::DBServer again(rt::Usual(scan::GetDataFileName()), rt::Usual(false), rt::Usual(false));
+    EXPECT_TRUE(again.Used());
+}
+
+TEST_F(Screen, EndScanningStoresAWaitingCountFirst) {
+    ReaderTypes("555");
+    QTest::keyClicks(Qty(), "2");
+    QTest::mouseClick(screen_->OkayButton()->Button(), Qt::LeftButton);
+    EXPECT_FALSE(screen_->IsOpen());
+    std::vector<Scan> stored = Stored();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].barcode, Pad("555", 15));
+}
+
+TEST_F(Screen, KeysOnAnEmptyTableDoNothing) {
+    TestHooks::AnswerBox(6);
+    for (Qt::Key k : {Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Up, Qt::Key_Down, Qt::Key_Delete})
+        QTest::keyClick(Barcode(), k);
+    EXPECT_EQ(Table()->LastRec(), 0);
+    EXPECT_TRUE(Stored().empty());
+}
+
+TEST_F(Screen, ASecondScreenGetsTheSharingErrorNotACrash) {
+    std::vector<rt::ErrorRef> errors;
+    rt::Usual previous = rt::ErrorBlock(rt::Usual::Block([&](rt::Args a) {
+        errors.push_back(std::dynamic_pointer_cast<rt::Error>(a[0].AsObject()));
+        return rt::Usual(false);
+    }));
+    auto second = rt::New<scan::DataReader>();
+    second->Init({rt::Usual()});
+    rt::ErrorBlock(previous);
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors[0]->GenCode, 21u);
+    EXPECT_EQ(errors[0]->OsCode, 32u);
+    auto* t = dynamic_cast<rt::DBServer*>(second->Table().AsObject().get());
+    EXPECT_TRUE(t == nullptr || !t->Used());
+    // Typing into the second screen stores nothing and does not crash.
+    second->BarcodeField()->SetTextValue("1");
+    second->QuantityField()->SetTextValue("1");
+    second->PBACCEPT();
+    second->EndWindow();
+    EXPECT_EQ(Table()->LastRec(), 0);
+}
