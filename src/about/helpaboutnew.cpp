@@ -1,5 +1,6 @@
 #include "about/helpaboutnew.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -22,6 +23,17 @@ QString Displayed(const std::string& text) {
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return t;
+}
+
+// The desktop's stand-in for the 10-point face may be taller than the face
+// the layout was drawn for: the font steps down until every line fits.
+void FitLines(QLabel* label) {
+    if (!label) return;
+    const int lines = static_cast<int>(label->text().count(QLatin1Char('\n'))) + 1;
+    const int room = label->contentsRect().height();
+    QFont f = label->font();
+    while (f.pointSize() > 6 && QFontMetrics(f).lineSpacing() * lines > room) f.setPointSize(f.pointSize() - 1);
+    label->setFont(f);
 }
 
 void Name(gui::Control& control, const char* name) { control.SetName(rt::Symbol(name)); }
@@ -74,6 +86,7 @@ void HelpAboutNew::Build(rt::Args args) {
         label->setWordWrap(false);
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setIndent(0);  // the text carries its own indentation
         StaticEdge(label);
     }
 
@@ -101,6 +114,7 @@ void HelpAboutNew::Build(rt::Args args) {
 
 void HelpAboutNew::PostInit(rt::Args) {
     aboutText_->SetCaption(Displayed(AboutText()).toStdString());
+    FitLines(qobject_cast<QLabel*>(aboutText_->Widget()));
     SetCaption(app::ApplicationTitle());
     dataSource_->SetCaption(Displayed(DataSourceText()).toStdString());
     Show(kCentred);
