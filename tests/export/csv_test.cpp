@@ -181,3 +181,21 @@ TEST_F(CsvTest, TablesOpenElsewhereAreReadAndExclusiveOnesRefused) {
     rt::ErrorBlock(old);
     EXPECT_FALSE(fs::exists(Path("b.csv")));
 }
+
+TEST_F(CsvTest, RecordsAcrossReadBlocksAndTextCleanedInPlace) {
+    // More records than one read block holds, deleted ones on both sides
+    // of the block boundary, and texts whose blanks show only once the
+    // commas, quotes and bars are gone.
+    std::vector<std::vector<Usual>> rows;
+    for (int i = 1; i <= 9000; ++i) rows.push_back({Usual(std::to_string(i)), Usual("1")});
+    rows[4999] = {Usual(" , X\"|"), Usual("\r\n2 ,")};
+    std::string table = MakeTable("many.dbf", ScanStruct(), rows, {4096, 4097, 8192, 9000});
+    ASSERT_FALSE(Export(table, Path("many.csv")));
+    std::string csv = ReadFile(Path("many.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 8996);
+    EXPECT_EQ(csv.find("\r\n4096,"), std::string::npos);
+    EXPECT_EQ(csv.find("\r\n4097,"), std::string::npos);
+    EXPECT_NE(csv.find("\r\n4095,1\r\n4098,1\r\n"), std::string::npos);
+    EXPECT_NE(csv.find("\r\n4999,1\r\nX,2\r\n5001,1\r\n"), std::string::npos);
+    EXPECT_EQ(csv.substr(csv.size() - 10), "\r\n8999,1\r\n");
+}
