@@ -11,10 +11,10 @@ ROWS = [
     ("Negative", -7, -12.75, datetime.date(2000, 2, 29), False, "x" * 700),
     ("Last", 99999, 99999.99, datetime.date(2023, 6, 1), None, "tail"),
 ]
-SPEC = "name C(12); qty N(5,0); price N(8,2); day D; ok L; note M"
+LAYOUT = "name C(12); qty N(5,0); price N(8,2); day D; ok L; note M"
 
 for filename, kind in (("pydbf_db3.dbf", "db3"), ("pydbf_fp.dbf", "fp")):
-    table = dbf.Table(filename, SPEC, dbf_type=kind)
+    table = dbf.Table(filename, LAYOUT, dbf_type=kind)
     table.open(dbf.READ_WRITE)
     for row in ROWS:
         table.append(row)

@@ -159,20 +159,20 @@ int Dump(const std::string& file) {
     return gFailed ? kFailed : kOk;
 }
 
-int Create(const std::string& file, const std::vector<std::string>& specs) {
-    if (specs.empty()) return Usage(true);
+int Create(const std::string& file, const std::vector<std::string>& fieldDefs) {
+    if (fieldDefs.empty()) return Usage(true);
     rt::Usual structure = rt::Usual::Array();
-    for (const std::string& spec : specs) {
+    for (const std::string& fieldDef : fieldDefs) {
         std::vector<std::string> parts;
         size_t start = 0;
         for (;;) {
-            size_t colon = spec.find(':', start);
-            parts.push_back(spec.substr(start, colon - start));
+            size_t colon = fieldDef.find(':', start);
+            parts.push_back(fieldDef.substr(start, colon - start));
             if (colon == std::string::npos) break;
             start = colon + 1;
         }
         if (parts.size() < 2 || parts.size() > 4 || parts[1].size() != 1) {
-            std::fprintf(stderr, "qzdbf: field %s is not NAME:TYPE:LEN[:DEC]\n", spec.c_str());
+            std::fprintf(stderr, "qzdbf: field %s is not NAME:TYPE:LEN[:DEC]\n", fieldDef.c_str());
             return kUsage;
         }
         char type = static_cast<char>(std::toupper(static_cast<unsigned char>(parts[1][0])));
@@ -188,7 +188,7 @@ int Create(const std::string& file, const std::vector<std::string>& specs) {
             if (parts[3].empty() || *end) dec = -1;
         }
         if (width < 0 || dec < 0) {
-            std::fprintf(stderr, "qzdbf: field %s needs a width (and decimals) as numbers\n", spec.c_str());
+            std::fprintf(stderr, "qzdbf: field %s needs a width (and decimals) as numbers\n", fieldDef.c_str());
             return kUsage;
         }
         structure.AAdd(rt::Usual::Array({rt::Usual(parts[0]), rt::Usual(std::string(1, type)),
