@@ -264,6 +264,7 @@ void DataWindow::BuildForm() {
         auto* edit = new QLineEdit;
         edit->setObjectName(QString::fromStdString(name));
         edit->setReadOnly(type == "M");
+        if (type == "C" && width > 0) edit->setMaxLength(static_cast<int>(width));
         edit->setMinimumWidth(static_cast<int>(std::min<int64_t>(width, 60) * 8));
         QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, edit, i] {
             if (!edit->isModified() || !server_.IsObject()) return;
