@@ -19,51 +19,19 @@
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
 #include "scan/datafile.h"
+#include "support/shell_fixture.h"
 
 namespace fs = std::filesystem;
 using gui::TestHooks;
 
 namespace {
 
-class AboutBox : public testing::Test {
+class AboutBox : public ShellTest {
 protected:
-    void SetUp() override {
-        TestHooks::Clear();
-        rt::ResetSettings();
-        sandbox_ = fs::temp_directory_path() / ("qzabout" + std::to_string(getpid()));
-        fs::create_directories(sandbox_);
-        setenv("QZ_DRIVES", ("C=/;D=" + sandbox_.string()).c_str(), 1);
-        rt::ReloadDriveMap();
-        rt::DirChange(sandbox_.string());
-        fs::remove_all(rt::WorkDir() + "DATA");
-        app_ = rt::New<app::QZApp>();
-        shell_ = app_->Startup();
-    }
-    void TearDown() override {
-        for (const auto& w : gui::OpenWindows()) w->EndWindow();
-        shell_ = rt::Usual();
-        app_.reset();
-        rt::RDDCloseAll();
-        unsetenv("QZ_DRIVES");
-        rt::ReloadDriveMap();
-        fs::remove_all(sandbox_);
-        fs::remove_all(rt::WorkDir() + "DATA");
-    }
-    app::StandardSDIWindow* Shell() { return dynamic_cast<app::StandardSDIWindow*>(shell_.AsObject().get()); }
-    template <class T>
-    T* OpenOf(const char* className) {
-        for (const auto& w : gui::OpenWindows())
-            if (w->Class().name == rt::Symbol(className)) return dynamic_cast<T*>(w.get());
-        return nullptr;
-    }
     about::HelpAboutNew* OpenAbout() {
         Shell()->MenuCommand(rt::Symbol("HELPABOUTNEW"));
         return OpenOf<about::HelpAboutNew>("HELPABOUTNEW");
     }
-
-    fs::path sandbox_;
-    std::shared_ptr<app::QZApp> app_;
-    rt::Usual shell_;
 };
 
 QLabel* LabelOf(gui::Control* c) { return qobject_cast<QLabel*>(c->Widget()); }

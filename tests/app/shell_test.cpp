@@ -25,40 +25,16 @@
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
+#include "support/shell_fixture.h"
 
 namespace fs = std::filesystem;
 using gui::TestHooks;
 
 namespace {
 
-class Shell : public testing::Test {
+class Shell : public ShellTest {
 protected:
-    void SetUp() override {
-        TestHooks::Clear();
-        rt::ResetSettings();
-        sandbox_ = fs::temp_directory_path() / ("qzshell" + std::to_string(getpid()));
-        fs::create_directories(sandbox_);
-        // Drive C is the file system, drive D a sandbox that is current at
-        // start: the root TEMP goes there, TEMP and DATA beside the program.
-        setenv("QZ_DRIVES", ("C=/;D=" + sandbox_.string()).c_str(), 1);
-        rt::ReloadDriveMap();
-        rt::DirChange(sandbox_.string());
-        fs::remove_all(rt::WorkDir() + "DATA");
-        app_ = rt::New<app::QZApp>();
-        shell_ = app_->Startup();
-    }
-    void TearDown() override {
-        if (auto* w = Window()) w->EndWindow();
-        shell_ = rt::Usual();
-        app_.reset();
-        rt::RDDCloseAll();
-        unsetenv("QZ_DRIVES");
-        rt::ReloadDriveMap();
-        fs::remove_all(sandbox_);
-    }
-    app::StandardSDIWindow* Window() {
-        return dynamic_cast<app::StandardSDIWindow*>(shell_.AsObject().get());
-    }
+    app::StandardSDIWindow* Window() { return ShellTest::Shell(); }
     gui::Menu* CurrentMenu() { return dynamic_cast<gui::Menu*>(Window()->GetMenu().AsObject().get()); }
     gui::ToolBar* CurrentToolBar() {
         return dynamic_cast<gui::ToolBar*>(CurrentMenu()->GetToolBar().AsObject().get());
@@ -96,10 +72,6 @@ protected:
         // event entry is handed the event the way the drag would hand it.
         Window()->DeliverEvent(w, &drop);
     }
-
-    fs::path sandbox_;
-    std::shared_ptr<app::QZApp> app_;
-    rt::Usual shell_;
 };
 
 }  // namespace
