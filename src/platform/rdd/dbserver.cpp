@@ -72,6 +72,20 @@ const ClassDef& DBServer::StaticClass() {
             .Method<&DBServer::Commit>("COMMIT")
             .Method<&DBServer::Refresh>("REFRESH")
             .Access<&DBServer::FileName>("FILENAME")
+            // A field is a property of its server: oServer:BARCODE.
+            .Dynamic(
+                [](Object& o, Symbol name, Usual& value) {
+                    auto& db = static_cast<DBServer&>(o);
+                    if (db.FieldPos(Usual(name)) == 0) return false;
+                    value = db.FieldGet(Usual(name));
+                    return true;
+                },
+                [](Object& o, Symbol name, const Usual& value) {
+                    auto& db = static_cast<DBServer&>(o);
+                    if (db.FieldPos(Usual(name)) == 0) return false;
+                    db.FieldPut(Usual(name), value);
+                    return true;
+                })
             .Done();
     return c;
 }

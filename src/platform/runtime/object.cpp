@@ -65,6 +65,18 @@ const IVarDef* ClassDef::FindIVar(Symbol s) const {
     return nullptr;
 }
 
+const DynamicGetFn* ClassDef::FindDynamicGet() const {
+    for (const ClassDef* c = this; c; c = c->base)
+        if (c->dynamicGet) return &c->dynamicGet;
+    return nullptr;
+}
+
+const DynamicPutFn* ClassDef::FindDynamicPut() const {
+    for (const ClassDef* c = this; c; c = c->base)
+        if (c->dynamicPut) return &c->dynamicPut;
+    return nullptr;
+}
+
 bool ClassDef::IsA(Symbol className) const {
     for (const ClassDef* c = this; c; c = c->base)
         if (c->name == className) return true;
@@ -106,8 +118,14 @@ Usual Send(const Usual& target, Symbol method, Args args) {
     // call of the runtime does.
     if (args.empty()) {
         if (IsAccess(target, method) || o.Class().FindIVar(method)) return IVarGet(target, method);
+        if (const DynamicGetFn* get = o.Class().FindDynamicGet()) {
+            Usual value;
+            if ((*get)(o, method, value)) return value;
+        }
     } else if (IsAssign(target, method)) {
         return IVarPut(target, method, args[0]);
+    } else if (const DynamicPutFn* put = o.Class().FindDynamicPut(); put && (*put)(o, method, args[0])) {
+        return args[0];
     }
     return NoMember(target, method, kGenNoMethod, "Send");
 }
@@ -133,6 +151,10 @@ Usual IVarGet(const Usual& target, Symbol name) {
     Object& o = *target.AsObject();
     if (const IVarDef* d = o.Class().FindIVar(name)) return d->get ? d->get(o) : o.Slot(name);
     if (const MethodFn* fn = o.Class().FindAccess(name)) return (*fn)(o, {});
+    if (const DynamicGetFn* get = o.Class().FindDynamicGet()) {
+        Usual value;
+        if ((*get)(o, name, value)) return value;
+    }
     return NoMember(target, name, kGenNoVarMethod, "IVarGet");
 }
 
@@ -150,6 +172,8 @@ Usual IVarPut(const Usual& target, Symbol name, const Usual& value) {
             o.Slot(name) = value;
         return value;
     }
+    if (const DynamicPutFn* put = o.Class().FindDynamicPut(); put && (*put)(o, name, value))
+        return value;
     return NoMember(target, name, kGenNoVarMethod, "IVarPut");
 }
 

@@ -40,6 +40,10 @@ class Object;
 using MethodFn = std::function<Usual(Object& self, Args args)>;
 using GetterFn = std::function<Usual(const Object& self)>;
 using SetterFn = std::function<void(Object& self, const Usual& value)>;
+// Reads or writes a property the class does not declare (a table's field by
+// name, say); answers false when the object has no such property either.
+using DynamicGetFn = std::function<bool(Object& self, Symbol name, Usual& value)>;
+using DynamicPutFn = std::function<bool(Object& self, Symbol name, const Usual& value)>;
 
 struct IVarDef {
     Symbol name;
@@ -56,11 +60,15 @@ public:
     std::unordered_map<Symbol, MethodFn> accesses;
     std::unordered_map<Symbol, MethodFn> assigns;
     std::vector<IVarDef> ivars;  // in declaration order
+    DynamicGetFn dynamicGet;     // empty: no undeclared properties
+    DynamicPutFn dynamicPut;
 
     const MethodFn* FindMethod(Symbol s) const;
     const MethodFn* FindAccess(Symbol s) const;
     const MethodFn* FindAssign(Symbol s) const;
     const IVarDef* FindIVar(Symbol s) const;
+    const DynamicGetFn* FindDynamicGet() const;
+    const DynamicPutFn* FindDynamicPut() const;
     bool IsA(Symbol className) const;
 };
 
@@ -229,6 +237,12 @@ public:
     // A plain instance variable held in the object's slots.
     ClassBuilder& Slot(std::string_view name) {
         def_.ivars.push_back(IVarDef{Symbol(name), {}, {}});
+        return *this;
+    }
+    // Properties the class does not declare, looked up at run time.
+    ClassBuilder& Dynamic(DynamicGetFn get, DynamicPutFn put) {
+        def_.dynamicGet = std::move(get);
+        def_.dynamicPut = std::move(put);
         return *this;
     }
     const ClassDef& Done() { return RegisterClass(std::move(def_)); }

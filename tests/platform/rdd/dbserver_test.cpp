@@ -248,6 +248,11 @@ TEST_F(DBServerTest, LateBoundCallsReachTheTable) {
     EXPECT_FALSE(IVarGet(db, Symbol("EOF")).AsLogic());
     EXPECT_EQ(IVarPut(db, Symbol("RECNO"), Usual(5)).AsLong(), 2);  // past the end: EOF
     EXPECT_TRUE(Send(db, "EOF").AsLogic());
+    // Fields are properties of their server.
+    Send(db, "GOTOP");
+    EXPECT_EQ(IVarGet(db, Symbol("barcode")).AsStr(), std::string("LB1") + std::string(12, ' '));
+    EXPECT_EQ(IVarPut(db, Symbol("QTY"), Usual("7")).AsStr(), "7");
+    EXPECT_EQ(Send(db, "QTY").AsStr(), std::string("7") + std::string(9, ' '));
     Usual st = Send(db, "DBSTRUCT");
     ASSERT_EQ(st.ALen(), 2u);
     EXPECT_EQ(st.At(2).At(1).AsStr(), "QTY");
