@@ -152,8 +152,22 @@ TEST_F(Shell, DroppedTablesOpenForBrowsingOthersAreRefused) {
     EXPECT_TRUE(Window()->Browsing());
     EXPECT_EQ(Window()->Caption(), "Browse Database: " + table);
     EXPECT_TRUE(CurrentToolBar()->IsPressed(22359));
-    EXPECT_EQ(PopupTexts().size(), 4u);
-    EXPECT_EQ(PopupTexts()[2], "&View:&Form\tShift+F2|&Table\tF2|");
+    std::vector<std::string> standard = {
+        "&File:&Open...\tCtrl+O|-|&Print|P&rint Setup...|-|&Send...|-|E&xit\tAlt+F4|",
+        "&Edit:Cu&t\tCtrl+X|&Copy\tCtrl+C|&Paste\tCtrl+V|-|&Insert Record|&Delete Record|-|"
+        "G&o To Top\tCtrl+Home|Pre&vious|&Next|Go To &Bottom\tCtrl+End|",
+        "&View:&Form\tShift+F2|&Table\tF2|",
+        "&Help:&Index\tF1|&Context Help\tCtrl+F1|&Using Help|-|&About...|"};
+    EXPECT_EQ(PopupTexts(), standard);
+    const gui::Menu* m = CurrentMenu();
+    for (auto [id, command] : std::vector<std::pair<int, const char*>>{
+             {22337, "FILE"}, {32001, "FILEOPEN"}, {22343, "MAILDLG"}, {22351, "APPEND"},
+             {22355, "SKIPPREVIOUS"}, {22360, "VIEWTABLE"}, {22363, "HELPCONTEXT"}, {32031, "HELPABOUT"}})
+        EXPECT_EQ(m->CommandOf(id).Name(), command) << id;
+    EXPECT_EQ(CurrentToolBar()->Layout(),
+              (std::vector<int64_t>{32001, 0, 22347, 22348, 22349, 0, 22354, 22355, 22356, 22357, 0,
+                                    22359, 22360, 0, 32031}));
+    EXPECT_EQ(CurrentToolBar()->TipText(22360), "Browse View");
     EXPECT_EQ(CurrentMenu()->FindItem(2833), nullptr);  // "&Scan Data" is gone
 }
 

@@ -82,6 +82,14 @@ const rt::ClassDef& Control::StaticClass() {
                                        .Method<&Control::Disable>("DISABLE")
                                        .Method<&Control::SetFocus>("SETFOCUS")
                                        .Method<&Control::SetTextColor>("SETTEXTCOLOR")
+                                       .RawMethod("DISPATCH",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      auto e = a.empty() ? nullptr
+                                                                         : std::dynamic_pointer_cast<Event>(
+                                                                               a[0].AsObject());
+                                                      return rt::Usual(
+                                                          e ? static_cast<Control&>(o).Dispatch(*e) : true);
+                                                  })
                                        .Done();
     return c;
 }
