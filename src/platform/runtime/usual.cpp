@@ -1,6 +1,7 @@
 #include "platform/runtime/usual.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "platform/runtime/settings.h"
 
@@ -66,6 +67,11 @@ int64_t Usual::AsLong() const {
     if (auto p = std::get_if<int64_t>(&v_)) return *p;
     if (auto f = std::get_if<Float>(&v_)) {
         if (!std::isfinite(f->value)) return 0;
+        // Beyond 64 bits the conversion itself is undefined: the nearest
+        // end of the range stands for the value.
+        constexpr double kTwo63 = 9223372036854775808.0;
+        if (f->value >= kTwo63) return INT64_MAX;
+        if (f->value < -kTwo63) return INT64_MIN;
         return static_cast<int64_t>(f->value);
     }
     return 0;

@@ -66,3 +66,13 @@ TEST(Usual, WrongTypedReadsGiveEmptyValues) {
     EXPECT_EQ(Usual(-3.9).AsLong(), -3);
     EXPECT_EQ(Usual(5).AsStr(), "");
 }
+
+TEST(Usual, FloatsOutsideTheIntegerRangeSaturate) {
+    // A float beyond 64 bits has no integer of its own: the nearest end of
+    // the range stands for it, with its sign.
+    EXPECT_EQ(Usual(1e30).AsLong(), INT64_MAX);
+    EXPECT_EQ(Usual(-1e30).AsLong(), INT64_MIN);
+    EXPECT_EQ(Usual(9223372036854775808.0).AsLong(), INT64_MAX);  // 2^63
+    EXPECT_EQ(Usual(-9223372036854775808.0).AsLong(), INT64_MIN);
+    EXPECT_EQ(Usual(9.2233720368547748e18).AsLong(), int64_t{9223372036854774784});
+}
