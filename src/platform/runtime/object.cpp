@@ -25,6 +25,9 @@ const MethodFn* FindIn(const ClassDef* c, Map ClassDef::*map, Symbol s) {
     return nullptr;
 }
 
+// An object value that refers to an object (NULL_OBJECT does not).
+bool IsLiveObject(const Usual& v) { return v.IsObject() && v.AsObject() != nullptr; }
+
 // Raises a late-bound failure: no such member, or not an object.
 Usual NoMember(const Usual& target, Symbol name, uint32_t genCode, const char* operation) {
     auto e = MakeError(genCode, operation);
@@ -111,7 +114,7 @@ void RunFinaliser(Object* o) {
 bool InCollect() { return tCollecting > 0; }
 
 Usual Send(const Usual& target, Symbol method, Args args) {
-    if (!target.IsObject()) return NoMember(target, method, kGenNoMethod, "Send");
+    if (!IsLiveObject(target)) return NoMember(target, method, kGenNoMethod, "Send");
     Object& o = *target.AsObject();
     if (const MethodFn* fn = o.Class().FindMethod(method)) return (*fn)(o, args);
     // A method call on a property name reads or writes it, as the late-bound
@@ -135,19 +138,19 @@ Usual Send(const Usual& target, std::string_view method, std::initializer_list<U
 }
 
 bool IsMethod(const Usual& target, Symbol method) {
-    return target.IsObject() && target.AsObject()->Class().FindMethod(method) != nullptr;
+    return IsLiveObject(target) && target.AsObject()->Class().FindMethod(method) != nullptr;
 }
 
 bool IsAccess(const Usual& target, Symbol name) {
-    return target.IsObject() && target.AsObject()->Class().FindAccess(name) != nullptr;
+    return IsLiveObject(target) && target.AsObject()->Class().FindAccess(name) != nullptr;
 }
 
 bool IsAssign(const Usual& target, Symbol name) {
-    return target.IsObject() && target.AsObject()->Class().FindAssign(name) != nullptr;
+    return IsLiveObject(target) && target.AsObject()->Class().FindAssign(name) != nullptr;
 }
 
 Usual IVarGet(const Usual& target, Symbol name) {
-    if (!target.IsObject()) return NoMember(target, name, kGenNoVarMethod, "IVarGet");
+    if (!IsLiveObject(target)) return NoMember(target, name, kGenNoVarMethod, "IVarGet");
     Object& o = *target.AsObject();
     if (const IVarDef* d = o.Class().FindIVar(name)) return d->get ? d->get(o) : o.Slot(name);
     if (const MethodFn* fn = o.Class().FindAccess(name)) return (*fn)(o, {});
@@ -159,7 +162,7 @@ Usual IVarGet(const Usual& target, Symbol name) {
 }
 
 Usual IVarPut(const Usual& target, Symbol name, const Usual& value) {
-    if (!target.IsObject()) return NoMember(target, name, kGenNoVarMethod, "IVarPut");
+    if (!IsLiveObject(target)) return NoMember(target, name, kGenNoVarMethod, "IVarPut");
     Object& o = *target.AsObject();
     if (const MethodFn* fn = o.Class().FindAssign(name)) {
         const Usual arg[] = {value};

@@ -103,6 +103,25 @@ TEST(Object, MissingMembersRaiseErrors) {
     EXPECT_EQ(block.seen[4]->ArgTypeReq, kLong);
 }
 
+TEST(Object, ANullObjectReferenceIsNoTarget) {
+    // NULL_OBJECT holds the object type but no object: every late-bound
+    // operation on it is an error, never a dereference.
+    RecordingBlock block;
+    Usual null{ObjectRef{}};
+    ASSERT_TRUE(null.IsObject());
+    EXPECT_TRUE(Send(null, "ADD", {1}).IsLogic());
+    EXPECT_TRUE(IVarGet(null, Symbol("TOTAL")).IsLogic());
+    EXPECT_TRUE(IVarPut(null, Symbol("TOTAL"), 1).IsLogic());
+    EXPECT_FALSE(IsMethod(null, Symbol("ADD")));
+    EXPECT_FALSE(IsAccess(null, Symbol("TOTAL")));
+    EXPECT_FALSE(IsAssign(null, Symbol("TOTAL")));
+    ASSERT_EQ(block.seen.size(), 3u);
+    EXPECT_EQ(block.seen[0]->GenCode, kGenNoMethod);
+    EXPECT_EQ(block.seen[0]->ArgType, kObject);
+    EXPECT_EQ(block.seen[1]->GenCode, kGenNoVarMethod);
+    EXPECT_EQ(block.seen[2]->GenCode, kGenNoVarMethod);
+}
+
 TEST(Object, CreateInstanceByNameAndFinalisers) {
     Counter::StaticClass();
     gAxitCalls = 0;
