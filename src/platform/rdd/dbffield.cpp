@@ -67,7 +67,10 @@ Fault TypeFault(const FieldDesc& f, const Usual& v) {
 }
 
 Fault EncodeNumber(const FieldDesc& f, const Usual& v, uint8_t* p) {
-    char buf[64];
+    // Tables made elsewhere may declare numeric fields up to 255 wide: the
+    // buffer holds the widest field whole, so the copy below never reads
+    // past the text that was formatted.
+    char buf[512];
     int n;
     if (v.IsLong() && f.decimals == 0) {
         n = std::snprintf(buf, sizeof buf, "%*lld", f.width, static_cast<long long>(v.AsLong()));
@@ -80,7 +83,7 @@ Fault EncodeNumber(const FieldDesc& f, const Usual& v, uint8_t* p) {
         if (n > 0 && std::strchr(buf, '-') && std::strspn(buf, " -0.") == static_cast<size_t>(n))
             n = std::snprintf(buf, sizeof buf, "%*.*f", f.width, f.decimals, 0.0);
     }
-    if (n < 0 || n > f.width) {
+    if (n < 0 || n > f.width || static_cast<size_t>(n) >= sizeof buf) {
         std::string shown = n > 0 ? std::string(buf, std::min(static_cast<size_t>(n), sizeof buf - 1)) : "?";
         shown.erase(0, shown.find_first_not_of(' '));
         return MakeFault(kGenDataWidth, "value " + shown + " does not fit field " + f.name +

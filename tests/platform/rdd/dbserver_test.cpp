@@ -132,6 +132,34 @@ TEST_F(DBServerTest, TypedFieldsRoundTripAndBadValuesAreRefused) {
     EXPECT_EQ(again->FieldGet(Usual("NAME")).AsStr(), "        ");
 }
 
+TEST_F(DBServerTest, WideNumericFieldOfAForeignTableIsWrittenWhole) {
+    // Other programs write numeric fields wider than the 20 positions this
+    // engine creates; a value stored there fills the whole width.
+    std::vector<dbf::FieldDesc> fields{{"AMOUNT", 'N', 100, 0, 1}, {"PRICE", 'N', 120, 3, 101}};
+    std::vector<uint8_t> bytes = dbf::BuildHeader(fields, dbf::kCodePageAnsi, 2024, 1, 2);
+    bytes.push_back(dbf::kEofMarker);
+    rddtest::WriteBytes(Path("wide.dbf"), bytes);
+    ErrorRecorder errors;
+    auto db = Open("wide.dbf");
+    ASSERT_TRUE(db->Used());
+    db->Append();
+    db->FieldPut(Usual("AMOUNT"), Usual(5));
+    db->FieldPut(Usual("PRICE"), Usual(-2.5));
+    ASSERT_TRUE(db->Close());
+    EXPECT_TRUE(errors.seen.empty());
+
+    std::vector<uint8_t> file = ReadBytes(Path("wide.dbf"));
+    size_t rec = bytes.size() - 1;
+    ASSERT_EQ(file.size(), rec + 221 + 1);
+    EXPECT_EQ(std::string(file.begin() + static_cast<long>(rec) + 1, file.begin() + static_cast<long>(rec) + 101),
+              std::string(99, ' ') + "5");
+    EXPECT_EQ(std::string(file.begin() + static_cast<long>(rec) + 101, file.begin() + static_cast<long>(rec) + 221),
+              std::string(114, ' ') + "-2.500");
+    auto again = Open("wide.dbf");
+    EXPECT_EQ(again->FieldGet(Usual("AMOUNT")), Usual(5));
+    EXPECT_DOUBLE_EQ(again->FieldGet(Usual("PRICE")).AsDouble(), -2.5);
+}
+
 TEST_F(DBServerTest, NavigationPassesOverDeletedRecordsWhileHidden) {
     Create("scan.dbf", ScanStruct());
     auto db = Open("scan.dbf");
