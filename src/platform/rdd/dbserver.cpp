@@ -242,12 +242,12 @@ bool DBServer::Hidden(uint32_t recno, bool& hidden) {
 bool DBServer::StepForward(int64_t n) {
     const uint32_t count = Count();
     if (!SetDeleted()) {
-        int64_t target = int64_t{recno_} + n;
-        if (target > count) {
+        // Compared before adding, so that no count can overflow.
+        if (n > int64_t{count} - recno_) {
             SetEofState();
             return true;
         }
-        return Attempt("SKIP", [&] { return Load(static_cast<uint32_t>(target)); });
+        return Attempt("SKIP", [&] { return Load(static_cast<uint32_t>(recno_ + n)); });
     }
     for (int64_t i = 0; i < n; ++i) {
         uint32_t r = recno_ + 1;
@@ -351,7 +351,7 @@ bool DBServer::Skip(const Usual& count) {
         if (!eof_) ok = StepForward(n);
     } else {
         bof_ = false;
-        ok = StepBack(-n);
+        ok = StepBack(n == INT64_MIN ? INT64_MAX : -n);  // -INT64_MIN does not exist
     }
     Notify(kNotifyRecordChange);
     return ok;

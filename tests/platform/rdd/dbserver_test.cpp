@@ -216,6 +216,31 @@ TEST_F(DBServerTest, AllRecordsDeletedLeavesAnEmptyView) {
     EXPECT_TRUE(db->Eof());
 }
 
+TEST_F(DBServerTest, SkipByHugeCountsStopsAtTheEnds) {
+    Create("scan.dbf", ScanStruct());
+    auto db = Open("scan.dbf");
+    for (int i = 0; i < 3; ++i) db->Append();
+    db->Commit();
+    ErrorRecorder errors;
+    for (bool hide : {false, true}) {
+        SCOPED_TRACE(hide);
+        SetDeleted(hide);
+        db->GoTop();
+        EXPECT_TRUE(db->Skip(Usual(INT64_MAX)));
+        EXPECT_TRUE(db->Eof());
+        EXPECT_EQ(db->RecNo(), 4);
+        EXPECT_TRUE(db->Skip(Usual(INT64_MIN)));
+        EXPECT_EQ(db->RecNo(), 1);
+        EXPECT_TRUE(db->Bof());
+        db->GoTo(2);
+        EXPECT_TRUE(db->Skip(Usual(1e30)));
+        EXPECT_TRUE(db->Eof());
+        EXPECT_TRUE(db->Skip(Usual(-1e30)));
+        EXPECT_EQ(db->RecNo(), 1);
+    }
+    EXPECT_TRUE(errors.seen.empty());
+}
+
 TEST_F(DBServerTest, ClientsAreNotifiedAndMayRefuseAMove) {
     Create("scan.dbf", ScanStruct());
     auto db = Open("scan.dbf");
