@@ -132,6 +132,20 @@ bool Table::Load(Fault& fault) {
         }
     }
     if (!ParseHeader(head, size, layout_, fault)) return false;
+    if (mode_.shared) {
+        // A shared writer may have appended between the size and the header
+        // read: it writes records before the count, so the size taken after
+        // the header holds every record the header counts.
+        if (::fstat(fd_, &st) != 0) {
+            fault = OsFault(kGenRead, errno, "cannot read the file size");
+            return false;
+        }
+        size = static_cast<uint64_t>(st.st_size);
+        if (size < layout_.headerLen) {
+            fault = MakeFault(kGenCorruption, "the table was cut short");
+            return false;
+        }
+    }
     uint32_t count = 0;
     if (Fault f = CountRecords(size, layout_.headerCount, count, &notes_)) {
         fault = f;

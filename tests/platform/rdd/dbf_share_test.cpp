@@ -5,9 +5,13 @@
 
 #include <sys/wait.h>
 
+#include <atomic>
+#include <cstring>
 #include <functional>
+#include <thread>
 #include <set>
 
+#include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbftable.h"
 
 using namespace rt;
@@ -188,6 +192,38 @@ TEST_F(ShareTest, TwoSharedWritersAppendingAtOnceLoseNothing) {
     std::set<std::string> seen;
     for (db->GoTop(); !db->Eof(); db->Skip(Usual(1))) seen.insert(db->FieldGet(Usual(1)).AsStr());
     EXPECT_EQ(seen.size(), size_t{2 * kEach});
+}
+
+TEST_F(ShareTest, SharedOpenWhileAnotherWriterAppendsSeesAGoodTable) {
+    // Opens made while another writer appends quickly read the header and
+    // the file size at different moments; neither order of the two may make
+    // a sound table look like one that lost records.
+    dbf::OpenMode mode;
+    mode.shared = true;
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        dbf::Fault f;
+        auto t = dbf::Table::Open(Path("t.dbf"), mode, f);
+        if (!t) return;
+        std::vector<uint8_t> rec(t->RecordLen(), ' ');
+        while (!stop && t->Count() < 20000) {
+            if (t->LockHeader()) continue;
+            if (!t->RefreshCount()) t->Append(rec.data());
+            t->UnlockHeader();
+        }
+    });
+    int failed = 0;
+    std::string why;
+    for (int i = 0; i < 3000; ++i) {
+        dbf::Fault f;
+        if (!dbf::Table::Open(Path("t.dbf"), mode, f)) {
+            ++failed;
+            why = f.description;
+        }
+    }
+    stop = true;
+    writer.join();
+    EXPECT_EQ(failed, 0) << why;
 }
 
 TEST_F(ShareTest, ReadOnlyOpenRefusesWrites) {
