@@ -204,6 +204,37 @@ TEST_F(Screen, KeysMoveTheRecordAndDeleteAsksFirst) {
     EXPECT_EQ(stored[1].barcode, Pad("C", 15));
 }
 
+// The operator answers a question box with a key: that key passes the key
+// hook while the key that opened the box is still being decided.
+void AnswerWithAKey(const gui::ShownBox&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F9); }
+
+TEST_F(Screen, DeleteAnsweredByKeyAsksOnceAndDeletesOneRecord) {
+    for (const char* code : {"A", "B", "C", "D"}) {
+        ReaderTypes(code);
+        CountTyped("1");
+    }
+    Table()->GoTo(2);
+    TestHooks::SetOnBox(&AnswerWithAKey);
+    TestHooks::AnswerBox(6);
+    TestHooks::AnswerBox(6);
+    QTest::keyClick(Barcode(), Qt::Key_Delete);
+    TestHooks::SetOnBox(nullptr);
+    EXPECT_EQ(TestHooks::Boxes().size(), 1u);
+    std::vector<Scan> stored = Stored();
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[1].barcode, Pad("C", 15));
+}
+
+TEST_F(Screen, EscapeAnsweredNoByKeyAsksOnce) {
+    TestHooks::SetOnBox(&AnswerWithAKey);
+    TestHooks::AnswerBox(7);
+    TestHooks::AnswerBox(7);
+    QTest::keyClick(Barcode(), Qt::Key_Escape);
+    TestHooks::SetOnBox(nullptr);
+    EXPECT_EQ(TestHooks::Boxes().size(), 1u);
+    EXPECT_TRUE(screen_->IsOpen());
+}
+
 TEST_F(Screen, EscapeAsksAndNoKeepsTheScreenOpen) {
     TestHooks::AnswerBox(7);
     QTest::keyClick(Barcode(), Qt::Key_Escape);

@@ -20,6 +20,13 @@ public:
     explicit KeyHook(App* app) : app_(app) {}
 
     bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (event->type() == QEvent::KeyRelease) {
+            // A shortcut that took its key sends no key press after the
+            // check; the release ends that key, and the next press of it is
+            // a new one.
+            last_ = Stamp{};
+            return false;
+        }
         if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
             return false;
         auto* widget = qobject_cast<QWidget*>(receiver);
@@ -37,8 +44,12 @@ public:
         uint32_t vk = VirtualKeyFromQt(key->key());
         int64_t lParam = 1 | (key->isAutoRepeat() ? (1LL << 30) : 0);
         auto keep = app_->Self();
-        allowed_ = app_->BeforeDispatch(HandleOf(widget), WM_KEYDOWN, vk, lParam);
-        if (event->type() == QEvent::KeyPress) last_ = Stamp{};
+        const bool allowed = app_->BeforeDispatch(HandleOf(widget), WM_KEYDOWN, vk, lParam);
+        // A box opened from BeforeDispatch runs its own loop, and the keys
+        // that answer it pass here too: this key's decision is set again
+        // afterwards, so that its key press does not ask a second time.
+        allowed_ = allowed;
+        last_ = event->type() == QEvent::KeyPress ? Stamp{} : stamp;
         if (!allowed_ && event->type() == QEvent::ShortcutOverride) {
             event->accept();  // no shortcut for this key: it is swallowed below
             return true;

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTest>
 
 #include "platform/gui/app.h"
@@ -103,6 +104,57 @@ TEST(Gui, BeforeDispatchSeesEveryKeyAndCanSwallowIt) {
     f->EndWindow();
 }
 
+namespace {
+
+// Answers a key the way a modal box does: while the hook is still deciding
+// on Escape, another key is pressed and decided (the box's own key).
+class NestingKeyApp : public gui::App {
+    QZ_OBJECT(NestingKeyApp)
+public:
+    std::vector<uint64_t> seen;
+    bool BeforeDispatch(uintptr_t, uint32_t message, uint64_t key, int64_t) override {
+        if (message == gui::WM_KEYDOWN) seen.push_back(key);
+        if (key == gui::VK_ESCAPE && seen.size() == 1) QTest::keyClick(QApplication::focusWidget(), Qt::Key_F9);
+        return true;
+    }
+};
+
+const rt::ClassDef& NestingKeyApp::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<NestingKeyApp>("NESTINGKEYAPP", &gui::App::StaticClass()).Done();
+    return c;
+}
+
+}  // namespace
+
+TEST(Gui, AKeyPressedWhileTheHookDecidesDoesNotMakeItDecideAgain) {
+    // A box opened from BeforeDispatch runs its own loop; the keys that
+    // answer it pass the hook in between. The key that opened it is still
+    // decided once.
+    auto app = rt::New<NestingKeyApp>();
+    auto f = OpenForm();
+    QTest::keyClick(f->first->Edit(), Qt::Key_Escape);
+    EXPECT_EQ(app->seen, (std::vector<uint64_t>{gui::VK_ESCAPE, gui::VK_F1 + 8}));
+    f->EndWindow();
+}
+
+TEST(Gui, EveryPressOfAShortcutKeyIsDecided) {
+    // A shortcut takes the key after its check, so no key press follows:
+    // the next press of the same key is a new key, not the same one.
+    auto app = rt::New<KeyApp>();
+    auto f = OpenForm();
+    int fired = 0;
+    auto* s = new QShortcut(QKeySequence(Qt::Key_F5), f->Widget());
+    s->setContext(Qt::WindowShortcut);
+    QObject::connect(s, &QShortcut::activated, [&] { ++fired; });
+    QTest::keyClick(f->first->Edit(), Qt::Key_F5);
+    QTest::keyClick(f->first->Edit(), Qt::Key_F5);
+    EXPECT_EQ(fired, 2);
+    EXPECT_EQ(app->seen, (std::vector<uint64_t>{gui::VK_F1 + 4, gui::VK_F1 + 4}));
+    delete s;
+    f->EndWindow();
+}
+
 TEST(Gui, EnterMovesOnUnderLegacyKeysAndFocusChangesAreReported) {
     auto f = OpenForm();
     f->SetLegacyKeys(true);
@@ -184,3 +236,4 @@ TEST(Gui, EventsForTheWidgetsOfAGoneWindowPassThrough) {
     ASSERT_TRUE(widget);
     EXPECT_NO_THROW(QApplication::processEvents());
 }
+
