@@ -110,6 +110,7 @@ void Control::Create(Window& owner, int id) {
 
 void Control::Attach(Window& owner, int id, QWidget* widget) {
     owner_ = &owner;
+    ownerAlive_ = owner.Self();
     id_ = id;
     widget_ = widget;
     if (widget->parentWidget() != owner.Surface()) widget->setParent(owner.Surface());
@@ -133,7 +134,10 @@ rt::Usual Control::SetHyperLabel(const rt::Usual& label) {
     return label;
 }
 
-rt::Usual Control::OwnerObject() const { return owner_ ? rt::Usual(owner_->Self()) : rt::Usual(); }
+rt::Usual Control::OwnerObject() const {
+    auto owner = ownerAlive_.lock();
+    return owner ? rt::Usual(owner) : rt::Usual();
+}
 
 std::string Control::Caption() const {
     if (auto* l = As<QLabel>(widget_)) return l->text().toStdString();
@@ -178,7 +182,8 @@ void Control::SetTextColor(int colorConstant) {
 bool Control::Dispatch(Event& event) {
     // Edit focus changes are the operator's moves between controls; a box
     // or another window taking the activation for a while is not one.
-    if (IsEdit() && owner_ && event.wParam == 0 &&
+    Window* owner = Owner();
+    if (IsEdit() && owner && event.wParam == 0 &&
         (event.uMsg == WM_SETFOCUS || event.uMsg == WM_KILLFOCUS)) {
         auto e = rt::New<EditFocusChangeEvent>();
         e->uMsg = event.uMsg;
@@ -186,7 +191,7 @@ bool Control::Dispatch(Event& event) {
         e->nameSym = name_;
         e->gotFocus = event.uMsg == WM_SETFOCUS;
         e->control = rt::Usual(Self());
-        owner_->EditFocusChange(*e);
+        owner->EditFocusChange(*e);
     }
     return true;
 }
@@ -197,9 +202,11 @@ bool Control::DeliverEvent(QObject* receiver, QEvent* event) {
     rt::Usual e = TranslateEvent(receiver, event);
     auto* ev = dynamic_cast<Event*>(e.AsObject().get());
     if (!ev) return true;
-    auto ownerKeep = owner_ ? owner_->Self() : nullptr;
+    // The owner is held for the call; once it is gone the control's events
+    // no longer reach it.
+    auto ownerKeep = ownerAlive_.lock();
     if (!Dispatch(*ev)) return false;
-    return owner_ ? owner_->Dispatch(*ev) : true;
+    return ownerKeep && owner_ ? owner_->Dispatch(*ev) : true;
 }
 
 // ---- SingleLineEdit -----------------------------------------------------

@@ -54,7 +54,9 @@ public:
     void SetName(rt::Symbol name) { name_ = name; }
     rt::Usual GetHyperLabel() const { return hyperLabel_; }
     rt::Usual SetHyperLabel(const rt::Usual& label);
-    Window* Owner() const { return owner_; }
+    // The owner window; nullptr once that window object is gone (the
+    // control may be kept longer by whoever holds it).
+    Window* Owner() const { return ownerAlive_.expired() ? nullptr : owner_; }
     rt::Usual OwnerObject() const;
     QWidget* Widget() const { return widget_; }
 
@@ -89,6 +91,7 @@ private:
     rt::Symbol name_;
     rt::Usual hyperLabel_;
     Window* owner_ = nullptr;
+    std::weak_ptr<rt::Object> ownerAlive_;
     QPointer<QWidget> widget_;
 };
 

@@ -237,3 +237,35 @@ TEST(Gui, EventsForTheWidgetsOfAGoneWindowPassThrough) {
     EXPECT_NO_THROW(QApplication::processEvents());
 }
 
+TEST(Gui, AControlThatOutlivesItsWindowNoLongerReachesIt) {
+    // A control object kept by someone else (a late-bound caller, an event
+    // that carries it) outlives its window object; its widget is still there
+    // until Qt deletes it. Neither may reach the window that is gone.
+    RegisterTemplate();
+    std::shared_ptr<gui::PushButton> kept;
+    std::shared_ptr<gui::SingleLineEdit> edit;
+    std::weak_ptr<rt::Object> gone;
+    QPointer<QWidget> button, field;
+    {
+        auto d = rt::New<gui::DialogWindow>();
+        gone = d;
+        d->Init({rt::Usual(), rt::Usual("TestForm"), rt::Usual(false)});
+        kept = gui::MakeControl<gui::PushButton>(*d, 12);
+        kept->SetName(rt::Symbol("ENDDIALOG"));
+        edit = gui::MakeControl<gui::SingleLineEdit>(*d, 10);
+        d->Show();
+        button = kept->Widget();
+        field = edit->Widget();
+        d->EndWindow();
+        QApplication::processEvents();
+    }
+    ASSERT_TRUE(gone.expired());
+    ASSERT_TRUE(button);
+    EXPECT_EQ(kept->Owner(), nullptr);
+    EXPECT_NO_THROW(EXPECT_TRUE(kept->OwnerObject().IsNil()));
+    EXPECT_NO_THROW(kept->Click());
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    EXPECT_NO_THROW(QApplication::sendEvent(field, &out));
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+    EXPECT_NO_THROW(QApplication::sendEvent(field, &press));
+}
