@@ -185,6 +185,15 @@ bool DataReader::ONFUNCTIONKEY(int64_t key) {
     return true;
 }
 
+bool DataReader::KeyDown(gui::KeyEvent& event) {
+    // Up and Down have skipped one record in ONFUNCTIONKEY already; the grid,
+    // when it has the focus, must not move the table a second record.
+    if (grid_ && event.hWnd == gui::HandleOf(grid_->Widget()) &&
+        (event.wParam == gui::VK_UP || event.wParam == gui::VK_DOWN))
+        return false;
+    return gui::DataDialog::KeyDown(event);
+}
+
 void DataReader::PBOKAY() { EndWindow(); }
 
 void DataReader::Close() {

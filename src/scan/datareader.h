@@ -28,6 +28,8 @@ public:
     void PBACCEPT();
     // Key handling before the key reaches the focused control; always true.
     bool ONFUNCTIONKEY(int64_t key);
+    // Keeps Up and Down from the grid: ONFUNCTIONKEY has moved the table.
+    bool KeyDown(gui::KeyEvent& event) override;
     // "End Scanning": closes the screen.
     void PBOKAY();
     // Stores a scan still waiting in the fields, then closes the table.

@@ -204,6 +204,31 @@ TEST_F(Screen, KeysMoveTheRecordAndDeleteAsksFirst) {
     EXPECT_EQ(stored[1].barcode, Pad("C", 15));
 }
 
+TEST_F(Screen, UpAndDownInTheGridMoveOneRecord) {
+    for (const char* code : {"A", "B", "C", "D", "E"}) {
+        ReaderTypes(code);
+        CountTyped("1");
+    }
+    rt::DBServer* t = Table();
+    grid::GridView* view = screen_->Grid()->View();
+    view->setFocus();
+    ASSERT_EQ(Focused(), view);
+    ASSERT_EQ(t->RecNo(), 5);
+    QTest::keyClick(view, Qt::Key_Up);
+    EXPECT_EQ(t->RecNo(), 4);
+    EXPECT_EQ(view->currentIndex().row(), 3);
+    QTest::keyClick(view, Qt::Key_Up);
+    EXPECT_EQ(t->RecNo(), 3);
+    QTest::keyClick(view, Qt::Key_Down);
+    EXPECT_EQ(t->RecNo(), 4);
+    EXPECT_EQ(view->currentIndex().row(), 3);
+    QTest::keyClick(view, Qt::Key_PageUp);
+    EXPECT_EQ(t->RecNo(), 1);
+    QTest::keyClick(view, Qt::Key_PageDown);
+    EXPECT_EQ(t->RecNo(), 5);
+    EXPECT_EQ(view->currentIndex().row(), 4);
+}
+
 // The operator answers a question box with a key: that key passes the key
 // hook while the key that opened the box is still being decided.
 void AnswerWithAKey(const gui::ShownBox&) { QTest::keyClick(QApplication::focusWidget(), Qt::Key_F9); }
