@@ -152,10 +152,11 @@ bool Table::Load(Fault& fault) {
         return false;
     }
     count_ = count;
+    bool damaged = !notes_.empty();  // a missing memo file is nothing to repair
     memo_ = MemoFile::OpenBeside(path_, layout_.memo);
     if (layout_.memo != MemoKind::kNone && !memo_)
         notes_.push_back("the memo file is missing: memo fields read as empty");
-    if (!mode_.readOnly && !notes_.empty()) {
+    if (!mode_.readOnly && damaged) {
         if (Fault f = Repair(size)) {
             fault = f;
             return false;
@@ -221,7 +222,30 @@ Fault Table::CountRecords(uint64_t size, uint32_t headerCount, uint32_t& count,
 Fault Table::Repair(uint64_t size) {
     // Another writer may be half way through an append: its lock says so, and
     // then the file is left to it.
-    if (mode_.shared && TryLock(fd_, kLockHeader, LockKind::kWrite) != 0) return {};
+    if (mode_.shared) {
+        if (TryLock(fd_, kLockHeader, LockKind::kWrite) != 0) return {};
+        // The count was made before the lock; another writer may have
+        // appended since. Count again under the lock, so that nothing it
+        // wrote is cut off or overwritten by the marker.
+        std::vector<std::string> found;
+        struct stat st;
+        uint8_t c[4];
+        Fault f;
+        if (::fstat(fd_, &st) != 0) f = OsFault(kGenRead, errno, "cannot read the file size");
+        if (!f) {
+            size = static_cast<uint64_t>(st.st_size);
+            if (size < layout_.headerLen) f = MakeFault(kGenCorruption, "the table was cut short");
+        }
+        if (!f) f = ReadAll(c, 4, kOffCount);
+        if (!f) {
+            layout_.headerCount = Le32(c);
+            f = CountRecords(size, layout_.headerCount, count_, &found);
+        }
+        if (f || found.empty()) {
+            UnlockHeader();
+            return f;
+        }
+    }
     uint64_t end = layout_.headerLen + uint64_t{count_} * layout_.recordLen;
     Fault f;
     if (size > end + 1 || size < end + 1) {

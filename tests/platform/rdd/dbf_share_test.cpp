@@ -226,6 +226,53 @@ TEST_F(ShareTest, SharedOpenWhileAnotherWriterAppendsSeesAGoodTable) {
     EXPECT_EQ(failed, 0) << why;
 }
 
+TEST_F(ShareTest, RepairOnOpenNeverOverwritesAnotherWritersAppend) {
+    // A table whose memo file is missing is looked over on every writable
+    // open. Meanwhile another writer appends: whatever it wrote under the
+    // append lock must survive the opens, deletion flags included.
+    std::vector<dbf::FieldDesc> fields{{"CODE", 'C', 6, 0, 1}, {"NOTE", 'M', 10, 0, 7}};
+    std::vector<uint8_t> bytes = dbf::BuildHeader(fields, dbf::kCodePageAnsi, 2024, 1, 2);
+    bytes.push_back(dbf::kEofMarker);
+    rddtest::WriteBytes(Path("memo.dbf"), bytes);
+    const size_t headerLen = bytes.size() - 1;
+    const size_t recLen = 17;
+
+    dbf::OpenMode mode;  // one try: the writer spins on the append lock
+    mode.shared = true;
+    std::atomic<bool> stop{false};
+    std::atomic<int> appended{0};
+    std::thread writer([&] {
+        dbf::Fault f;
+        auto t = dbf::Table::Open(Path("memo.dbf"), mode, f);
+        if (!t) return;
+        std::vector<uint8_t> rec(recLen, ' ');
+        std::memcpy(rec.data() + 1, "ABCDEF", 6);
+        while (!stop && appended < 2000) {
+            if (t->LockHeader()) continue;
+            dbf::Fault g = t->RefreshCount();
+            if (!g) g = t->Append(rec.data());
+            t->UnlockHeader();
+            if (!g) ++appended;
+        }
+    });
+    for (int i = 0; i < 1000 && appended < 2000; ++i) {
+        dbf::Fault f;
+        auto t = dbf::Table::Open(Path("memo.dbf"), mode, f);
+        ASSERT_TRUE(t != nullptr) << f.description;
+    }
+    stop = true;
+    writer.join();
+
+    std::vector<uint8_t> file = rddtest::ReadBytes(Path("memo.dbf"));
+    ASSERT_GE(file.size(), headerLen + size_t(appended) * recLen + 1);
+    size_t bad = 0;
+    for (int r = 0; r < appended; ++r)
+        if (file[headerLen + size_t(r) * recLen] != ' ') ++bad;
+    EXPECT_EQ(bad, 0u) << "of " << appended << " records";
+    EXPECT_EQ(file[headerLen + size_t(appended) * recLen], dbf::kEofMarker);
+    EXPECT_EQ(dbf::Le32(&file[dbf::kOffCount]), uint32_t(appended));
+}
+
 TEST_F(ShareTest, ReadOnlyOpenRefusesWrites) {
     auto db = Open("t.dbf", true, true);
     ErrorRecorder errors;
