@@ -29,7 +29,8 @@ bool DataServer::RegisterClient(const Usual& client) {
 }
 
 bool DataServer::UnRegisterClient(const Usual& client) {
-    if (!client.IsObject()) return false;
+    // A null reference would match the entry of a client that went away.
+    if (!client.IsObject() || !client.AsObject()) return false;
     const ObjectRef& o = client.AsObject();
     auto it = std::find_if(clients_.begin(), clients_.end(),
                            [&](const std::weak_ptr<Object>& w) { return w.lock() == o; });

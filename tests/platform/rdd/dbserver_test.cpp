@@ -283,6 +283,24 @@ TEST_F(DBServerTest, ClientsAreNotifiedAndMayRefuseAMove) {
     EXPECT_TRUE(db->UnRegisterClient(Usual(client)));
 }
 
+TEST_F(DBServerTest, UnregisteringANullClientRemovesNothing) {
+    // A client that went away leaves an expired entry behind; a null
+    // reference is no client and must not be taken for that entry.
+    Create("scan.dbf", ScanStruct());
+    auto db = Open("scan.dbf");
+    auto stays = New<Recorder>();
+    ASSERT_TRUE(db->RegisterClient(Usual(stays)));
+    {
+        auto gone = New<Recorder>();
+        ASSERT_TRUE(db->RegisterClient(Usual(gone)));
+    }
+    EXPECT_EQ(db->ClientCount(), 1);
+    EXPECT_FALSE(db->UnRegisterClient(Usual(ObjectRef{})));
+    EXPECT_FALSE(db->UnRegisterClient(Usual()));
+    EXPECT_TRUE(db->UnRegisterClient(Usual(stays)));
+    EXPECT_FALSE(db->UnRegisterClient(Usual(stays)));
+}
+
 TEST_F(DBServerTest, LateBoundCallsReachTheTable) {
     Create("scan.dbf", ScanStruct());
     DBServer::StaticClass();
