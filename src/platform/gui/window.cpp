@@ -152,7 +152,9 @@ Window::Window() = default;
 
 Window::~Window() {
     if (widget_) {
-        // The object is going: its widget's events must no longer reach it.
+        // The object is going: its widget's events and its timer (a child
+        // of the widget) must no longer reach it.
+        if (timer_) timer_->stop();
         if (bridge_) widget_->removeEventFilter(bridge_);
         UnlinkHandle(widget_);
         widget_->hide();

@@ -269,3 +269,22 @@ TEST(Gui, AControlThatOutlivesItsWindowNoLongerReachesIt) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
     EXPECT_NO_THROW(QApplication::sendEvent(field, &press));
 }
+
+TEST(Gui, ATimerOfAWindowThatIsGoneDoesNotFire) {
+    // A window object that goes without being closed (never shown) leaves
+    // its widget, and the widget's timer, to be deleted later; the timer
+    // must not call into the object in between.
+    QPointer<QWidget> widget;
+    std::weak_ptr<rt::Object> gone;
+    {
+        auto w = rt::New<gui::Window>();
+        gone = w;
+        w->Init({rt::Usual()});
+        w->RegisterTimer(0);
+        widget = w->Widget();
+    }
+    ASSERT_TRUE(gone.expired());
+    ASSERT_TRUE(widget);
+    QTest::qWait(20);  // timers run; the widget may go meanwhile
+    SUCCEED();
+}
