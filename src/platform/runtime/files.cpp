@@ -437,7 +437,8 @@ std::string FGetS(int handle, size_t maxLen) {
         bool ok = ReadFully(fd, buf.data() + old, chunk, &got);
         buf.resize(old + got);
         if (!ok) {
-            FailErrno(errno);
+            // EBADF on a handle of ours: it was not opened for reading.
+            Fail(errno == EBADF ? kOsAccessDenied : OsErrorFromErrno(errno));
             ::lseek(fd, start, SEEK_SET);
             return {};
         }

@@ -228,6 +228,19 @@ TEST_F(FileHandles, SeekReadAndWritePositions) {
     EXPECT_EQ(FWrite(ro, "x"), 0u);
     EXPECT_EQ(FError(), kOsAccessDenied);  // not open for writing
     FClose(ro);
+
+    // Reading a handle open for writing only is access denied, whichever
+    // function reads; the handle itself is sound.
+    int wo = FOpen(P("s.bin"), kFoWrite);
+    ASSERT_GE(wo, 0);
+    EXPECT_EQ(FRead(wo, buf, sizeof buf), 0u);
+    EXPECT_EQ(FError(), kOsAccessDenied);
+    EXPECT_EQ(FReadStr(wo, 4), "");
+    EXPECT_EQ(FError(), kOsAccessDenied);
+    EXPECT_EQ(FGetS(wo), "");
+    EXPECT_EQ(FError(), kOsAccessDenied);
+    EXPECT_EQ(FTell(wo), 0);
+    FClose(wo);
 }
 
 TEST_F(FileWhole, CopyIsByteForByteAndNeverOntoItself) {
