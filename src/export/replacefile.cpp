@@ -75,6 +75,9 @@ int WriteAll(int fd, std::string_view data, const std::string& path) {
 // An existing target must be one that could be opened for writing: a
 // read-only file, a directory or a file another program holds with a
 // deny-write share mode is refused, as truncating it in place would be.
+// So is anything that is not a plain file (a pipe, a device such as
+// /dev/stdout): renaming over it would put a file in place of the node,
+// and opening a pipe nobody reads would wait for ever.
 int CheckExistingTarget(const std::string& native, struct stat& st, bool& exists) {
     exists = false;
     if (::stat(native.c_str(), &st) != 0) {
@@ -82,7 +85,7 @@ int CheckExistingTarget(const std::string& native, struct stat& st, bool& exists
         return rt::OsErrorFromErrno(errno, native);
     }
     exists = true;
-    if (S_ISDIR(st.st_mode)) return rt::kOsAccessDenied;
+    if (!S_ISREG(st.st_mode)) return rt::kOsAccessDenied;
     int err = 0;
     int fd = rt::ShareOpen(native, O_WRONLY, rt::kFoWrite, rt::kFoDenyNone, &err);
     if (fd < 0) return err;

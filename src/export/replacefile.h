@@ -16,8 +16,9 @@ namespace exportdata {
 // removed and whatever stood under `path` before is left as it was.
 //
 // An existing file keeps its permission bits. A name that is an existing
-// directory, or a file that cannot be opened for writing, is refused before
-// anything is written.
+// directory or anything else that is not a plain file (a pipe, a device),
+// or a file that cannot be opened for writing, is refused before anything
+// is written.
 int ReplaceFileContent(std::string_view path, std::string_view content);
 
 // The native path that `path` names for writing ("" when it cannot name a

@@ -2,6 +2,10 @@
 // full, one that is read-only, a target another program holds, a missing
 // directory. Nothing may be reported as done, and no half-written file may
 // stand under the chosen name.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "export/archive.h"
 #include "export/csv.h"
 #include "export/replacefile.h"
@@ -91,6 +95,24 @@ TEST_F(FailureTest, ATargetHeldOrUnwritableIsNotReplaced) {
     EXPECT_EQ(Export(table, Path("adir.csv")).osError, rt::kOsAccessDenied);
     EXPECT_EQ(Export(table, Path("nowhere/x.csv")).osError, rt::kOsPathNotFound);
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"adir.csv", "held.csv", "t.dbf"}));
+}
+
+TEST_F(FailureTest, APipeUnderTheNameIsRefusedNotReplaced) {
+    // A name that is no file (a pipe, a device such as /dev/stdout) cannot
+    // hold the old file or the whole new one: renaming over it would put a
+    // plain file in place of the pipe or device node.
+    std::string table = MakeTable("t.dbf", ScanStruct(), {{Usual("A"), Usual("1")}});
+    ASSERT_EQ(::mkfifo(Path("pipe.csv").c_str(), 0644), 0);
+    int reader = ::open(Path("pipe.csv").c_str(), O_RDONLY | O_NONBLOCK);  // a writer never blocks
+    ASSERT_GE(reader, 0);
+    CsvFault f = Export(table, Path("pipe.csv"));
+    ::close(reader);
+    EXPECT_EQ(f.kind, CsvFault::kWriteFailed);
+    EXPECT_EQ(f.osError, rt::kOsAccessDenied);
+    struct stat st {};
+    ASSERT_EQ(::lstat(Path("pipe.csv").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"pipe.csv", "t.dbf"}));
 }
 
 TEST_F(FailureTest, AnArchiveOnAFullFileSystemFailsAndLeavesNoPartialCopy) {
