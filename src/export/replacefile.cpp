@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include "platform/runtime/files.h"
@@ -93,6 +94,20 @@ int CheckExistingTarget(const std::string& native, struct stat& st, bool& exists
     return 0;
 }
 
+// A name that is a symbolic link is written through: the file it points
+// at gets the new content and the link stays. Renaming over the link
+// would replace the link itself and leave that file as it was. A link
+// that points nowhere is left to be replaced.
+std::string ThroughLink(const std::string& native) {
+    struct stat lst {};
+    if (::lstat(native.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return native;
+    char* real = ::realpath(native.c_str(), nullptr);
+    if (!real) return native;
+    std::string target(real);
+    std::free(real);
+    return target;
+}
+
 void SyncDirectory(const std::string& native) {
     size_t slash = native.rfind('/');
     std::string dir = slash == 0 ? std::string("/") : native.substr(0, slash);
@@ -112,6 +127,7 @@ int ReplaceFileContent(std::string_view path, std::string_view content) {
     int err = 0;
     std::string native = NativeTarget(path, &err);
     if (native.empty()) return err ? err : rt::kOsPathNotFound;
+    native = ThroughLink(native);
 
     struct stat st {};
     bool exists = false;

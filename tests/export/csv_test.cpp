@@ -166,6 +166,21 @@ TEST_F(CsvTest, ReplacingKeepsPermissionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"out.csv", "t.dbf"}));
 }
 
+TEST_F(CsvTest, AnExportThroughALinkWritesTheFileItNames) {
+    // The chosen name is a link to a file in another folder (a share the
+    // counts are collected from): that file gets the new content and the
+    // link stays.
+    std::string table = MakeTable("t.dbf", ScanStruct(), {{Usual("A"), Usual("1")}});
+    fs::create_directory(Path("share"));
+    WriteFile(Path("share/count.csv"), "yesterday,1\r\n");
+    fs::create_symlink("share/count.csv", Path("count.csv"));
+    ASSERT_FALSE(Export(table, Path("count.csv")));
+    EXPECT_EQ(ReadFile(Path("share/count.csv")), "A,1\r\n");
+    EXPECT_TRUE(fs::is_symlink(Path("count.csv")));
+    EXPECT_EQ(Names(Path("share")), (std::vector<std::string>{"count.csv"}));
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"count.csv", "share", "t.dbf"}));
+}
+
 TEST_F(CsvTest, TablesOpenElsewhereAreReadAndExclusiveOnesRefused) {
     std::string table = MakeTable("t.dbf", ScanStruct(), {{Usual("A"), Usual("1")}});
     {
