@@ -70,9 +70,10 @@ void ShowReadme::PostInit(rt::Args) {
     std::string bytes = rt::File(kReadmeFile) ? rt::MemoRead(kReadmeFile) : std::string("\r\n") + kNoNotes;
     // Saved back with the line ends and the character set it was read with:
     // a text that is not UTF-8 is taken byte for byte (Latin-1), so that no
-    // byte is lost on the way through the editor.
+    // byte is lost on the way through the editor. A byte order mark stays
+    // in the text (it shows as nothing) and is written back with it.
     crlf_ = bytes.find("\r\n") != std::string::npos || bytes.find('\n') == std::string::npos;
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringConverter::Flag::ConvertInitialBom);
     QString text = utf8(QByteArray::fromStdString(bytes));
     latin1_ = utf8.hasError();
     if (latin1_) text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));

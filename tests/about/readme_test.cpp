@@ -132,6 +132,18 @@ TEST_F(Readme, BytesThatAreNotUtf8AndLinuxLineEndsSurviveASave) {
     EXPECT_EQ(ReadFile(ReadmePath()), latin1);
 }
 
+TEST_F(Readme, AByteOrderMarkSurvivesASave) {
+    // Windows editors start UTF-8 text with a byte order mark; an unedited
+    // save gives the same bytes back.
+    PlaceMarker();
+    const std::string marked = "\xEF\xBB\xBFVersion 1.02\r\nNew export.\r\n";
+    WriteFile(ReadmePath(), marked);
+    auto v = Open();
+    v->PBOKAY();
+    EXPECT_FALSE(v->IsOpen());
+    EXPECT_EQ(ReadFile(ReadmePath()), marked);
+}
+
 TEST_F(Readme, ALongReadmeOpensScrolledToItsEnd) {
     std::string text;
     for (int i = 1; i <= 400; ++i) text += "Line " + std::to_string(i) + " of the release notes\r\n";
