@@ -67,7 +67,12 @@ void ShowReadme::Build(rt::Args args) {
 
 void ShowReadme::PostInit(rt::Args) {
     save_ = false;
-    std::string bytes = rt::File(kReadmeFile) ? rt::MemoRead(kReadmeFile) : std::string("\r\n") + kNoNotes;
+    const bool exists = rt::File(kReadmeFile);
+    std::string bytes = exists ? rt::MemoRead(kReadmeFile) : std::string("\r\n") + kNoNotes;
+    // A read-me that is there but could not be read (held by another
+    // program, a read error) is never saved over: the editor holds nothing
+    // of it, and OK would write that nothing in place of the notes.
+    const bool unread = exists && rt::FError() != 0;
     // Saved back with the line ends and the character set it was read with:
     // a text that is not UTF-8 is taken byte for byte (Latin-1), so that no
     // byte is lost on the way through the editor. A byte order mark stays
@@ -80,7 +85,7 @@ void ShowReadme::PostInit(rt::Args) {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     if (QTextEdit* e = richEdit_->Editor()) e->setPlainText(text);
     POS2ENDOFMEMO();
-    if (rt::File(kMarkerFile)) {
+    if (!unread && rt::File(kMarkerFile)) {
         save_ = true;
         richEdit_->SetReadOnly(false);
     }

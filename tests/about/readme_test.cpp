@@ -14,6 +14,7 @@
 
 #include "about/showreadme.h"
 #include "platform/gui/testhooks.h"
+#include "platform/runtime/files.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
 #include "support/tmpfs_mount.h"
@@ -142,6 +143,22 @@ TEST_F(Readme, AByteOrderMarkSurvivesASave) {
     v->PBOKAY();
     EXPECT_FALSE(v->IsOpen());
     EXPECT_EQ(ReadFile(ReadmePath()), marked);
+}
+
+TEST_F(Readme, AReadmeThatCannotBeReadIsNeverSavedOver) {
+    // Another program holds the file and lets nobody read it: the viewer
+    // has nothing of it, and OK must not write that nothing over the notes.
+    PlaceMarker();
+    WriteFile(ReadmePath(), "Version 1.02\r\nNew export.\r\n");
+    int h = rt::FOpen(ReadmePath(), rt::kFoRead | rt::kFoDenyRead);
+    ASSERT_GE(h, 0);
+    auto v = Open();
+    EXPECT_FALSE(v->SaveAllowed());
+    EXPECT_TRUE(v->Editor()->ReadOnly());
+    v->PBOKAY();
+    rt::FClose(h);
+    EXPECT_FALSE(v->IsOpen());
+    EXPECT_EQ(ReadFile(ReadmePath()), "Version 1.02\r\nNew export.\r\n");
 }
 
 TEST_F(Readme, ALongReadmeOpensScrolledToItsEnd) {
