@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 
 #include <cstdlib>
 #include <cstdio>
@@ -67,6 +69,27 @@ TEST(ErrorBox, ClosingAnswersTheDefaultOrElseAbort) {
     EXPECT_TRUE(noDefault.Button(gui::IDRETRY)->isDefault());
     noDefault.reject();
     EXPECT_EQ(noDefault.Choice(), rt::kErrorBoxBreak) << "retry is never chosen for the operator";
+}
+
+TEST(ErrorBox, WindowGoneWhileTheBoxIsOpenAnswersAsIfClosed) {
+    // The box belongs to the active window. When that window goes while the
+    // box waits (an event handled meanwhile closes it), the box goes with
+    // it: the answer is the closing answer, and nothing is freed twice.
+    TestHooks::SetOn(false);
+    auto* window = new QWidget;
+    window->show();
+    window->activateWindow();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::activeWindow(), window);
+    QPointer<QWidget> gone = window;
+    QTimer::singleShot(0, qApp, [window] { delete window; });
+    QTimer::singleShot(2000, qApp, [] {  // only if the window stayed
+        if (QWidget* box = QApplication::activeModalWidget()) box->close();
+    });
+    uint32_t answer = gui::ShowErrorBox("text", "ERROR", 1, 2, rt::kErrorBoxQuit);
+    TestHooks::SetOn(true);
+    EXPECT_TRUE(gone.isNull());
+    EXPECT_EQ(answer, 1u);
 }
 
 class ErrorBoxHooks : public testing::Test {

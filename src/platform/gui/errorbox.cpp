@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QThread>
@@ -150,9 +151,17 @@ uint32_t ShowErrorBox(const std::string& text, const std::string& caption, uint3
     auto* app = QCoreApplication::instance();
     if (!qobject_cast<QApplication*>(app) || QThread::currentThread() != app->thread())
         return rt::StderrErrorMessageBox(text, caption, defaultValue, retryValue, abortValue);
-    ErrorDialog dialog(text, caption, defaultValue, retryValue, abortValue, QApplication::activeWindow());
-    dialog.exec();
-    return dialog.Choice();
+    // The box belongs to the active window, which may go while the box
+    // waits (an event handled meanwhile closes it) and takes its children
+    // with it: the box lives on the heap, watched, and a box gone that way
+    // answers as if closed.
+    QPointer<ErrorDialog> dialog =
+        new ErrorDialog(text, caption, defaultValue, retryValue, abortValue, QApplication::activeWindow());
+    dialog->exec();
+    if (!dialog) return CloseValue(defaultValue, abortValue);
+    uint32_t choice = dialog->Choice();
+    delete dialog.data();
+    return choice;
 }
 
 void InstallErrorBoxHooks() {
