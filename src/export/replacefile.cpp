@@ -30,6 +30,15 @@ public:
         size_t slash = target.rfind('/');
         std::string dir = target.substr(0, slash + 1);
         std::string base = target.substr(slash + 1);
+        // Room for the dot, the process id, the number and ".tmp" within
+        // the longest name the file system takes (255 bytes); a long name is
+        // cut, never inside a UTF-8 character.
+        constexpr size_t kBaseRoom = 200;
+        if (base.size() > kBaseRoom) {
+            size_t cut = kBaseRoom;
+            while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80) --cut;
+            base.resize(cut);
+        }
         for (int n = 0; n < 1000; ++n) {
             std::string name = dir + "." + base + "." + std::to_string(::getpid()) + "." +
                                std::to_string(n) + ".tmp";

@@ -166,6 +166,16 @@ TEST_F(CsvTest, ReplacingKeepsPermissionsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"out.csv", "t.dbf"}));
 }
 
+TEST_F(CsvTest, ANameAsLongAsTheFileSystemAllowsCanBeWritten) {
+    // The temporary file beside it carries the name too; it must not make
+    // a name the file system takes into one it refuses.
+    std::string table = MakeTable("t.dbf", ScanStruct(), {{Usual("A"), Usual("1")}});
+    std::string name = std::string(251, 'c') + ".csv";  // 255 bytes, the longest name
+    ASSERT_FALSE(Export(table, Path(name)));
+    EXPECT_EQ(ReadFile(Path(name)), "A,1\r\n");
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{name, "t.dbf"}));
+}
+
 TEST_F(CsvTest, AnExportThroughALinkWritesTheFileItNames) {
     // The chosen name is a link to a file in another folder (a share the
     // counts are collected from): that file gets the new content and the
