@@ -144,6 +144,12 @@ int ReplaceFileContent(std::string_view path, std::string_view content) {
 
     TempFile temp;
     if ((err = temp.Create(native, 0666)) != 0) return err;
+    // The new file has the old one's owner and group where this process
+    // may give them (an administrator replacing a user's file); elsewhere
+    // the file is the writer's own, as any file it writes.
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(temp.Fd(), st.st_uid, st.st_gid) != 0) {
+    }
     if (exists && ::fchmod(temp.Fd(), st.st_mode & 07777) != 0)
         return rt::OsErrorFromErrno(errno, temp.Path());
     if ((err = WriteAll(temp.Fd(), content, temp.Path())) != 0) return err;

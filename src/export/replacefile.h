@@ -15,7 +15,8 @@ namespace exportdata {
 // 3 the directory does not exist, ...). On failure the temporary file is
 // removed and whatever stood under `path` before is left as it was.
 //
-// An existing file keeps its permission bits; a name that is a link has
+// An existing file keeps its permission bits (and its owner and group,
+// where this process may give them); a name that is a link has
 // the file it points at replaced, and stays a link. A name that is an existing
 // directory or anything else that is not a plain file (a pipe, a device),
 // or a file that cannot be opened for writing, is refused before anything

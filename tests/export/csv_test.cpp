@@ -1,6 +1,7 @@
 // The CSV conversion: value texts, the proposed name, whole tables, field
 // lists, and the file written only when complete.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "export/csv.h"
 #include "export_fixture.h"
@@ -164,6 +165,23 @@ TEST_F(CsvTest, ReplacingKeepsPermissionsAndLeavesNoTemporaryFile) {
     ASSERT_EQ(::stat(Path("out.csv").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"out.csv", "t.dbf"}));
+}
+
+TEST_F(CsvTest, ReplacingKeepsTheOwnerOfTheFile) {
+    // Run by an administrator, the export must not take a user's file from
+    // them: the new file has the old one's owner and group.
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the file another owner";
+    std::string table = MakeTable("t.dbf", ScanStruct(), {{Usual("A"), Usual("1")}});
+    WriteFile(Path("theirs.csv"), "old\r\n");
+    ASSERT_EQ(::chmod(Path("theirs.csv").c_str(), 0640), 0);
+    ASSERT_EQ(::chown(Path("theirs.csv").c_str(), 65534, 65534), 0);
+    ASSERT_FALSE(Export(table, Path("theirs.csv")));
+    struct stat st {};
+    ASSERT_EQ(::stat(Path("theirs.csv").c_str(), &st), 0);
+    EXPECT_EQ(ReadFile(Path("theirs.csv")), "A,1\r\n");
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST_F(CsvTest, ANameAsLongAsTheFileSystemAllowsCanBeWritten) {
