@@ -37,6 +37,17 @@ void TodayForHeader(int& year, int& month, int& day) {
     day = tm.tm_mday;
 }
 
+// The header's last-update date (today) and record count, as the seven
+// bytes that start at the date's offset.
+static void HeaderDateAndCount(uint8_t (&h)[7], uint32_t count) {
+    int y, m, d;
+    TodayForHeader(y, m, d);
+    h[0] = static_cast<uint8_t>(y - 1900);
+    h[1] = static_cast<uint8_t>(m);
+    h[2] = static_cast<uint8_t>(d);
+    PutLe32(h + 3, count);
+}
+
 Fault Table::OsFault(uint32_t genCode, int err, const std::string& what) const {
     return MakeFault(genCode, what + ": " + std::strerror(err), OsErrorFromErrno(err, path_),
                      true);
@@ -326,12 +337,7 @@ Fault Table::Append(const uint8_t* src) {
     // counts it from the file size.
     if (Fault f = WriteAll(buf.data(), buf.size(), RecordOffset(count_ + 1), "record")) return f;
     uint8_t h[7];
-    int y, m, d;
-    TodayForHeader(y, m, d);
-    h[0] = static_cast<uint8_t>(y - 1900);
-    h[1] = static_cast<uint8_t>(m);
-    h[2] = static_cast<uint8_t>(d);
-    PutLe32(h + 3, count_ + 1);
+    HeaderDateAndCount(h, count_ + 1);
     if (Fault f = WriteAll(h, sizeof h, kOffDate, "header")) return f;
     ++count_;
     layout_.headerCount = count_;
@@ -342,12 +348,7 @@ Fault Table::Append(const uint8_t* src) {
 Fault Table::TouchHeader() {
     if (mode_.readOnly || headerDateDone_) return {};
     uint8_t h[7];
-    int y, m, d;
-    TodayForHeader(y, m, d);
-    h[0] = static_cast<uint8_t>(y - 1900);
-    h[1] = static_cast<uint8_t>(m);
-    h[2] = static_cast<uint8_t>(d);
-    PutLe32(h + 3, count_);
+    HeaderDateAndCount(h, count_);
     // After a failed sync the count is written again with the date (only
     // by an exclusive open: a shared one may hold an old count).
     bool withCount = rewriteCount_ && !mode_.shared;
