@@ -114,12 +114,6 @@ protected:
     qztest::TmpfsMount mount_;
 };
 
-#define NEED_MOUNT(expr)                         \
-    do {                                         \
-        std::string why_ = (expr);               \
-        if (!why_.empty()) GTEST_SKIP() << why_; \
-    } while (0)
-
 }  // namespace
 
 TEST_F(Commands, ExportWritesTheCsvArchivesTheFileAndReminds) {

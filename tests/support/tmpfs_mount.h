@@ -2,6 +2,7 @@
 // Mounting needs root; a test that cannot have one skips with the reason.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -63,3 +64,11 @@ private:
 };
 
 }  // namespace qztest
+
+// Skips the test, with the reason, when a mount (an expression giving ""
+// on success, else why not) could not be made.
+#define NEED_MOUNT(expr)                         \
+    do {                                         \
+        std::string why_ = (expr);               \
+        if (!why_.empty()) GTEST_SKIP() << why_; \
+    } while (0)
