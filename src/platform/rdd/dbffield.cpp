@@ -11,6 +11,7 @@
 
 #include "platform/rdd/dbfmemo.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/text.h"
 
 namespace rt::dbf {
 namespace {
@@ -142,7 +143,7 @@ Fault EncodeField(const FieldDesc& f, const Usual& v, uint8_t* p) {
         case 'C': {
             if (!v.IsString()) return TypeFault(f, v);
             const std::string& s = v.AsStr();
-            size_t n = std::min(s.size(), width);
+            size_t n = s.size() <= width ? s.size() : rt::Utf8Cut(s, width);
             std::memcpy(p, s.data(), n);
             std::memset(p + n, ' ', width - n);
             return {};

@@ -61,6 +61,10 @@ public:
     // Writes a new last record, then the end marker, then the header's
     // count and date. The count grows only when all of that was written.
     Fault Append(const uint8_t* src);
+    // Takes back the last record of an exclusive open (one whose append
+    // could not be made durable): the header's count, the end marker in the
+    // record's place, the file cut after it, then a sync.
+    Fault DropLast();
     // Updates the header's date of last update (after writing a record).
     Fault TouchHeader();
     // fdatasync: everything written so far is on the disk when it returns.
@@ -83,6 +87,8 @@ private:
     Fault CountRecords(uint64_t fileSize, uint32_t headerCount, uint32_t& count,
                        std::vector<std::string>* notes);
     Fault Repair(uint64_t fileSize);
+    // Puts the end marker after record `count` and cuts the file there.
+    void RestoreEnd(uint32_t count);
     Fault WriteAll(const void* src, size_t n, uint64_t offset, const char* what);
     Fault ReadAll(void* dst, size_t n, uint64_t offset);
     Fault OsFault(uint32_t genCode, int err, const std::string& what) const;

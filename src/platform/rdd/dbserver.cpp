@@ -71,6 +71,7 @@ const ClassDef& DBServer::StaticClass() {
             .Access<&DBServer::DBStruct>("DBSTRUCT")
             .Method<&DBServer::Commit>("COMMIT")
             .Method<&DBServer::Refresh>("REFRESH")
+            .Method<&DBServer::Withdraw>("WITHDRAW")
             .Access<&DBServer::FileName>("FILENAME")
             // A field is a property of its server: oServer:BARCODE.
             .Dynamic(
@@ -169,6 +170,7 @@ void DBServer::CloseTable() {
     table_.reset();
     UnregisterOpenTable(this);
     dirty_ = appendPending_ = false;
+    undurable_ = 0;
     recno_ = 0;
     eof_ = bof_ = true;
 }
@@ -191,6 +193,7 @@ dbf::Fault DBServer::Flush() {
         appendPending_ = false;
         dirty_ = false;
         recno_ = table_->Count();
+        undurable_ = recno_;
         return {};
     }
     if (table_->Shared())
@@ -211,6 +214,7 @@ dbf::Fault DBServer::FlushAndSync() {
         if (hadChanges && !eof_) dirty_ = true;
         return f;
     }
+    undurable_ = 0;
     return {};
 }
 
@@ -397,6 +401,7 @@ bool DBServer::Append() {
             return f;
         });
         if (!ok) return false;
+        undurable_ = table_->Count();
         if (!Attempt("APPEND", [&] { return Load(table_->Count()); })) return false;
     } else {
         buf_ = blank;
@@ -522,6 +527,38 @@ bool DBServer::Commit() {
     if (!CheckUsed("COMMIT")) return false;
     if (table_->ReadOnly()) return true;
     return Attempt("COMMIT", [&] { return FlushAndSync(); });
+}
+
+bool DBServer::Withdraw() {
+    if (!table_ || table_->ReadOnly()) return false;
+    bool taken = false;
+    if (appendPending_) {
+        // Never written: the buffer is all there is of it.
+        appendPending_ = false;
+        taken = true;
+    } else if (undurable_ != 0) {
+        const uint32_t recno = undurable_;
+        if (!table_->Shared() && recno == table_->Count()) {
+            taken = Attempt("WITHDRAW", [&] { return table_->DropLast(); });
+        } else {
+            taken = Attempt("WITHDRAW", [&] {
+                if (dbf::Fault f = table_->Read(recno, scratch_.data())) return f;
+                scratch_[0] = dbf::kDeletedFlag;
+                if (dbf::Fault f = table_->Write(recno, scratch_.data())) return f;
+                return table_->Sync();
+            });
+        }
+        if (taken) undurable_ = 0;
+    }
+    if (!taken) return false;
+    dirty_ = false;
+    SetEofState();
+    uint32_t count = Count();
+    bool hidden = false;
+    while (count > 0 && Hidden(count, hidden) && hidden) --count;
+    if (count > 0) Attempt("WITHDRAW", [&] { return Load(count); });
+    Notify(kNotifyFileChange);
+    return true;
 }
 
 bool DBServer::Refresh() {

@@ -67,6 +67,13 @@ public:
     Usual DBStruct() const;
     bool Commit();
     bool Refresh();
+    // Takes back the record appended last when it could not be made durable
+    // (its commit failed and the error was not retried): in an exclusive open
+    // it leaves the table, whether it was still in the buffer or written but
+    // not synced; in a shared open, where others may have appended after it,
+    // it is marked deleted. The pointer then goes to the last record and the
+    // clients hear that the content changed. FALSE when nothing was taken back.
+    bool Withdraw();
 
     const std::string& FileName() const { return path_; }
     bool Shared() const { return table_ && table_->Shared(); }
@@ -101,6 +108,7 @@ private:
     bool bof_ = true;
     bool dirty_ = false;
     bool appendPending_ = false;  // exclusive opens write a new record at its first flush
+    uint32_t undurable_ = 0;      // a record appended and written, not yet synced
 };
 
 }  // namespace rt
