@@ -169,4 +169,22 @@ void StandardSDIWindow::CSVEXPORT() { exportdata::CsvExport(*this); }
 
 void StandardSDIWindow::DATARESTART() { exportdata::DataRestart(*this); }
 
+void StandardSDIWindow::MenuCommand(rt::Symbol command) {
+    static const rt::Symbol kScanScreen("DATAREADER");
+    if (command == kScanScreen) {
+        for (const std::shared_ptr<gui::Window>& w : gui::OpenWindows()) {
+            if (w->OwnerWindow() != this || !w->IsOpen() ||
+                !rt::IsInstanceOf(rt::Usual(std::static_pointer_cast<rt::Object>(w)), kScanScreen))
+                continue;
+            QWidget* widget = w->Widget();
+            widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
+            widget->show();
+            widget->raise();
+            widget->activateWindow();
+            return;
+        }
+    }
+    gui::DataWindow::MenuCommand(command);
+}
+
 }  // namespace app
