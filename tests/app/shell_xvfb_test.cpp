@@ -1,14 +1,26 @@
 // The shell window on an X server: the menu opened from the bar shows each
-// item's description while the item is highlighted, by key and by mouse.
+// item's description while the item is highlighted, by key and by mouse;
+// the open dialog's read-only choice; the printer set-up dialog.
 #include <gtest/gtest.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrintDialog>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <functional>
 
 #include "platform/gui/menu.h"
+#include "platform/rdd/dbserver.h"
+#include "platform/rdd/rdd.h"
 #include "support/shell_fixture.h"
 
 namespace {
@@ -20,6 +32,12 @@ protected:
         QWidget* w = Shell()->Widget();
         w->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(w));
+    }
+    void TearDown() override {
+        // A shell that quits on close would end every later event loop of
+        // this test program, the modal dialogs' too.
+        Shell()->SetQuitOnClose(false);
+        ShellTest::TearDown();
     }
     QMenuBar* Bar() { return dynamic_cast<gui::Menu*>(Shell()->GetMenu().AsObject().get())->Bar(); }
     // Opens a popup of the bar with a click on its title.
@@ -61,4 +79,61 @@ TEST_F(ShellOnX, TheBarsMenuShowsTheHighlightedItemsDescription) {
     EXPECT_EQ(popup->activeAction(), exportItem);
     EXPECT_EQ(Prompt(), "Export Scanned Data to CSV");
     QTest::keyClick(popup, Qt::Key_Escape);
+}
+
+namespace {
+
+// Runs `act` on the modal dialog that `show` opens, then lets `show` return.
+template <class Dialog>
+void OnModal(const std::function<void()>& show, const std::function<void(Dialog*)>& act) {
+    gui::TestHooks::SetOn(false);  // the real dialog
+    bool acted = false;
+    QTimer::singleShot(0, [&] {
+        QTest::qWait(100);
+        auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (const char* dir = std::getenv("QZ_SCREENSHOT_DIR"))
+            dialog->grab().save(QString::fromUtf8(dir) + "/" + dialog->metaObject()->className() + ".png");
+        act(dialog);
+        acted = true;
+    });
+    show();
+    gui::TestHooks::SetOn(true);
+    EXPECT_TRUE(acted);
+}
+
+}  // namespace
+
+TEST_F(ShellOnX, TheOpenDialogOffersTheReadOnlyChoice) {
+    std::string table = (sandbox_ / "STOCK.DBF").string();
+    rt::DBCreate(table, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 6, 0})}));
+    OnModal<QFileDialog>([&] { Shell()->FILEOPEN(); },
+                         [&](QFileDialog* dialog) {
+                             auto* readOnly = dialog->findChild<QCheckBox*>("readOnly");
+                             ASSERT_NE(readOnly, nullptr);
+                             EXPECT_TRUE(readOnly->isVisible());
+                             readOnly->setChecked(true);
+                             // The operator types the name and presses Enter.
+                             auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+                             ASSERT_NE(name, nullptr);
+                             name->setText(QString::fromStdString(table));
+                             QTest::keyClick(name, Qt::Key_Return);
+                         });
+    auto* db = dynamic_cast<rt::DBServer*>(Shell()->Server().AsObject().get());
+    ASSERT_NE(db, nullptr);
+    EXPECT_TRUE(db->ReadOnly());
+    EXPECT_EQ(Shell()->Caption(), "Browse Database: " + table);
+}
+
+TEST_F(ShellOnX, PrintSetupIsASetupDialogWithoutAPrintButton) {
+    OnModal<QPrintDialog>([&] { Shell()->FILEPRINTERSETUP(); },
+                          [&](QPrintDialog* dialog) {
+                              EXPECT_EQ(dialog->windowTitle(), "Print Setup");
+                              QStringList texts;
+                              for (QPushButton* b : dialog->findChildren<QPushButton*>())
+                                  if (b->isVisible()) texts << b->text().remove('&');
+                              EXPECT_FALSE(texts.contains("Print")) << texts.join(',').toStdString();
+                              EXPECT_TRUE(texts.contains("OK")) << texts.join(',').toStdString();
+                              dialog->reject();
+                          });
 }

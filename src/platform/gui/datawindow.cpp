@@ -20,6 +20,7 @@
 
 #include "platform/gui/control.h"
 #include "platform/gui/menu.h"
+#include "platform/gui/msgbox.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/stddialogs.h"
 #include "platform/gui/testhooks.h"
@@ -327,16 +328,33 @@ void DataWindow::ViewTable() {
 void DataWindow::Print(const rt::Usual& printingDevice) {
     auto* device = dynamic_cast<PrintingDevice*>(printingDevice.AsObject().get());
     if (!device) return;
+    QPrinter* printer = device->Printer();
     if (TestHooks::On()) {
         TestHooks::Dialogs().push_back(ShownDialog{"print", Caption(), 0});
-        return;
+        // Tests print only into a file they name, never on a real printer.
+        if (printer->outputFileName().isEmpty()) return;
     }
-    QPainter painter(device->Printer());
     QWidget* view = views_->currentWidget();
     if (!view) return;
+    QPainter painter;
+    if (!painter.begin(printer)) {
+        // A printer that did not start is not used again: the next Print
+        // (after Print Setup) starts on a fresh one.
+        std::string what = !printer->printerName().isEmpty()
+                               ? "on the printer " + printer->printerName().toStdString()
+                               : !printer->outputFileName().isEmpty()
+                                     ? "into " + printer->outputFileName().toStdString()
+                                     : std::string("without a printer");
+        device->Discard();
+        WarningBox box(rt::Usual(Self()), "PRINT ERROR",
+                       "Printing could not start " + what + ".\nChoose a printer with Print Setup and try again.");
+        box.Show();
+        return;
+    }
     double scale = std::min(painter.viewport().width() / double(std::max(1, view->width())), 4.0);
     painter.scale(scale, scale);
     view->render(&painter);
+    painter.end();
 }
 
 void DataWindow::GoTop() { rt::Send(server_, kGoTop, std::vector<rt::Usual>{}); }
