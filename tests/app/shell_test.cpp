@@ -25,6 +25,7 @@
 #include "platform/gui/testhooks.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
+#include "platform/runtime/dates.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
 #include "support/shell_fixture.h"
@@ -248,4 +249,29 @@ TEST_F(Shell, TheApplicationClassOffersStartAndInitialize) {
     EXPECT_TRUE(rt::IsMethod(app, rt::Symbol("START")));
     EXPECT_TRUE(rt::IsMethod(app, rt::Symbol("INITIALIZE")));
     EXPECT_FALSE(rt::IsMethod(app, rt::Symbol("STARTUP")));
+}
+
+TEST_F(Shell, TheFormViewStoresNumbersDatesAndLogicByTheirFieldTypes) {
+    std::string path = (sandbox_ / "PRICES.DBF").string();
+    rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"PRICE", "N", 8, 2}), rt::Usual::Array({"DAY", "D", 8, 0}),
+                                         rt::Usual::Array({"OK", "L", 1, 0})}));
+    {
+        rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+        db.Append();
+        db.Close();
+    }
+    Window()->DOOPENFILE(path, rt::Usual());
+    for (auto [field, text] : {std::pair{"PRICE", "12,5"}, {"DAY", "29/02/2024"}, {"OK", "Y"}}) {
+        auto* edit = Window()->Widget()->findChild<QLineEdit*>(field);
+        ASSERT_NE(edit, nullptr) << field;
+        edit->setText(text);
+        edit->setModified(true);
+        emit edit->editingFinished();
+    }
+    Window()->MenuCommand(rt::Symbol("FILECLOSE"));
+    rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(true));
+    EXPECT_DOUBLE_EQ(db.FieldGet(rt::Usual("PRICE")).AsDouble(), 12.5);
+    EXPECT_EQ(db.FieldGet(rt::Usual("DAY")).AsDate(), rt::MakeDate(2024, 2, 29));
+    EXPECT_EQ(db.FieldGet(rt::Usual("OK")), rt::Usual(true));
+    EXPECT_TRUE(TestHooks::Boxes().empty());
 }
