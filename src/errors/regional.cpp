@@ -3,7 +3,6 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <cctype>
 #include <string>
 #include <vector>
 
@@ -154,7 +153,12 @@ void ReadDateFormat(std::string_view dFmt, RegionalSettings& s) {
     // The separator stands between every two fields: one ASCII mark in all
     // the gaps. Where each gap has its own text ("%Y年%m月%d日") no one
     // character separates them, and the fallback stays.
-    bool uniform = !gaps.empty() && gaps[0].size() == 1 && !std::isalnum(static_cast<unsigned char>(gaps[0][0]));
+    auto mark = [](const std::string& g) {
+        if (g.size() != 1) return false;
+        char c = g[0];
+        return c >= ' ' && c <= '~' && !(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z');
+    };
+    bool uniform = !gaps.empty() && mark(gaps[0]);
     for (const std::string& g : gaps) uniform = uniform && g == gaps[0];
     if (uniform) s.dateSep = gaps[0];
     s.shortDate = rt::Upper(picture);
