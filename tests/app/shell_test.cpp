@@ -213,18 +213,6 @@ TEST_F(Shell, ATableThatFailsToOpenIsNotAttachedAndTheWindowStaysAsItWas) {
     EXPECT_TRUE(db->Used());
 }
 
-TEST_F(Shell, TheOpenDialogsReadOnlyChoiceOpensTheTableReadOnly) {
-    std::string table = MakeTable("STOCK.DBF");
-    Window()->MenuCommand(rt::Symbol("FILECLOSE"));  // nothing attached yet
-    TestHooks::AnswerFile(table, true);
-    Window()->FILEOPEN();
-    ASSERT_EQ(TestHooks::Dialogs().size(), 1u);
-    EXPECT_EQ(TestHooks::Dialogs()[0].kind, "open");
-    auto* db = dynamic_cast<rt::DBServer*>(Window()->Server().AsObject().get());
-    ASSERT_NE(db, nullptr);
-    EXPECT_TRUE(db->ReadOnly());
-}
-
 TEST_F(Shell, APrintThatCannotStartSaysSoAndTheNextOneAfterSetupPrints) {
     Window()->DOOPENFILE(MakeTable("STOCK.DBF"), rt::Usual());
     auto* device = dynamic_cast<gui::PrintingDevice*>(Window()->PrintingDevice().AsObject().get());

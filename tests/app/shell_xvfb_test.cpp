@@ -15,7 +15,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cstdlib>
 #include <functional>
 
 #include "platform/gui/menu.h"
@@ -92,8 +91,6 @@ void OnModal(const std::function<void()>& show, const std::function<void(Dialog*
         QTest::qWait(100);
         auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
-        if (const char* dir = std::getenv("QZ_SCREENSHOT_DIR"))
-            dialog->grab().save(QString::fromUtf8(dir) + "/" + dialog->metaObject()->className() + ".png");
         act(dialog);
         acted = true;
     });
