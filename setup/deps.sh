@@ -17,9 +17,11 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# German (day first, decimal comma), American (month first, 12-hour clock)
-# and Swedish (year first) locales; generated only when `locale -a` lacks one.
-locales=(de_DE.UTF-8 en_US.UTF-8 sv_SE.UTF-8)
+# German (day first, decimal comma), American (month first, 12-hour clock),
+# Swedish (year first, decimal comma) and Japanese (a date without one
+# separator, currency without decimals) locales; generated only when
+# `locale -a` lacks one.
+locales=(de_DE.UTF-8 en_US.UTF-8 sv_SE.UTF-8 ja_JP.UTF-8)
 have=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | sed 's/utf-8$/utf8/')
 generate=0
 for l in "${locales[@]}"; do
