@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -104,6 +105,7 @@ private:
     void SyncCount();
     void AddRow(rt::Usual row);  // an imported row with a FALSE flag
     void EndImport();            // the end state after an import
+    bool ImportLines(const rt::Usual& file, const std::function<rt::Usual(std::string&)>& parse);
     rt::Usual FieldBindingBlock(const std::string& text);
 
     rt::Usual rows_;

@@ -116,8 +116,10 @@ void ArrayServer::EndImport() {
     }
 }
 
-bool ArrayServer::AppendDelimited(const Usual& file, const Usual& delimiter) {
-    std::string delim = delimiter.IsString() && !delimiter.AsStr().empty() ? delimiter.AsStr() : ",";
+// Opens a text file for an import and hands each non-empty line to
+// `parse`, which answers the row to add; the end state, the notifications
+// and the file are settled whether or not a failure ended the loop.
+bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::string&)>& parse) {
     int h = rt::FOpen(file.AsStr(), rt::kFoRead | rt::kFoDenyNone);
     if (h < 0) return true;
     if (rt::FSeek(h, 0, 2) <= 0) {
@@ -130,32 +132,8 @@ bool ArrayServer::AppendDelimited(const Usual& file, const Usual& delimiter) {
     bool ok = Protected([&] {
         LineReader reader(h);
         std::string line;
-        size_t nfields = struct_.ALen();
-        while (reader.Next(line)) {
-            if (line.empty()) continue;
-            bool quoted = line.find('"') != std::string::npos;
-            if (quoted) {
-                line = rt::StrTran(line, "\",\"", "|");
-                delim = "|";
-            }
-            Usual row = EmptyRow();
-            auto& cells = *row.AsArray();
-            size_t i = 0;
-            size_t start = 0;
-            for (;;) {
-                size_t at = line.find(delim, start);
-                std::string text = line.substr(start, at == std::string::npos ? std::string::npos : at - start);
-                if (++i > nfields) Fail("a line has more fields than the structure: " + line.substr(0, 80));
-                text = rt::AllTrim(text);
-                // The outer quotes of a quoted line are not part of the values.
-                if (quoted && i == 1 && !text.empty() && text.front() == '"') text.erase(0, 1);
-                if (quoted && at == std::string::npos && !text.empty() && text.back() == '"') text.pop_back();
-                cells[i - 1] = String2Usual(Usual(text), Usual(static_cast<int64_t>(i)));
-                if (at == std::string::npos) break;
-                start = at + delim.size();
-            }
-            AddRow(std::move(row));
-        }
+        while (reader.Next(line))
+            if (!line.empty()) AddRow(parse(line));
     });
     EndImport();
     ResetNotification();
@@ -164,40 +142,50 @@ bool ArrayServer::AppendDelimited(const Usual& file, const Usual& delimiter) {
     return ok;
 }
 
-bool ArrayServer::AppendSDF(const Usual& file) {
-    int h = rt::FOpen(file.AsStr(), rt::kFoRead | rt::kFoDenyNone);
-    if (h < 0) return true;
-    if (rt::FSeek(h, 0, 2) <= 0) {
-        rt::FClose(h);
-        return true;
-    }
-    rt::FSeek(h, 0, 0);
-    Notify(rt::kNotifyIntentToMove);
-    SuspendNotification();
-    bool ok = Protected([&] {
-        LineReader reader(h);
-        std::string line;
-        while (reader.Next(line)) {
-            if (line.empty()) continue;
-            line = rt::StrTran(line, "\"", "");
-            Usual row = EmptyRow();
-            auto& cells = *row.AsArray();
-            std::string_view rest(line);
-            for (size_t i = 1; i <= fields_.size() && i <= cells.size(); ++i) {
-                size_t len = static_cast<size_t>(std::max<int64_t>(FieldLen(Usual(static_cast<int64_t>(i))), 0));
-                std::string text = rt::AllTrim(rest.substr(0, len));
-                cells[i - 1] = String2Usual(Usual(text), Usual(static_cast<int64_t>(i)));
-                rest.remove_prefix(std::min(len, rest.size()));
-                if (rest.empty()) break;
-            }
-            AddRow(std::move(row));
+bool ArrayServer::AppendDelimited(const Usual& file, const Usual& delimiter) {
+    std::string delim = delimiter.IsString() && !delimiter.AsStr().empty() ? delimiter.AsStr() : ",";
+    size_t nfields = struct_.ALen();
+    return ImportLines(file, [&](std::string& line) {
+        bool quoted = line.find('"') != std::string::npos;
+        if (quoted) {
+            line = rt::StrTran(line, "\",\"", "|");
+            delim = "|";
         }
+        Usual row = EmptyRow();
+        auto& cells = *row.AsArray();
+        size_t i = 0;
+        size_t start = 0;
+        for (;;) {
+            size_t at = line.find(delim, start);
+            std::string text = line.substr(start, at == std::string::npos ? std::string::npos : at - start);
+            if (++i > nfields) Fail("a line has more fields than the structure: " + line.substr(0, 80));
+            text = rt::AllTrim(text);
+            // The outer quotes of a quoted line are not part of the values.
+            if (quoted && i == 1 && !text.empty() && text.front() == '"') text.erase(0, 1);
+            if (quoted && at == std::string::npos && !text.empty() && text.back() == '"') text.pop_back();
+            cells[i - 1] = String2Usual(Usual(text), Usual(static_cast<int64_t>(i)));
+            if (at == std::string::npos) break;
+            start = at + delim.size();
+        }
+        return row;
     });
-    EndImport();
-    ResetNotification();
-    Notify(rt::kNotifyFileChange);
-    rt::FClose(h);
-    return ok;
+}
+
+bool ArrayServer::AppendSDF(const Usual& file) {
+    return ImportLines(file, [&](std::string& line) {
+        line = rt::StrTran(line, "\"", "");
+        Usual row = EmptyRow();
+        auto& cells = *row.AsArray();
+        std::string_view rest(line);
+        for (size_t i = 1; i <= fields_.size() && i <= cells.size(); ++i) {
+            size_t len = static_cast<size_t>(std::max<int64_t>(FieldLen(Usual(static_cast<int64_t>(i))), 0));
+            std::string text = rt::AllTrim(rest.substr(0, len));
+            cells[i - 1] = String2Usual(Usual(text), Usual(static_cast<int64_t>(i)));
+            rest.remove_prefix(std::min(len, rest.size()));
+            if (rest.empty()) break;
+        }
+        return row;
+    });
 }
 
 bool ArrayServer::AppendDB(const Usual& source) {

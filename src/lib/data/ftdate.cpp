@@ -204,70 +204,48 @@ FTDate::Period FTDate::AcctYearOf(Date date) const {
     return r;
 }
 
-FTDate::Period FTDate::AcctMonthOf(Date date, const Usual& month) const {
-    auto read = [](const Period& p, int64_t& y, int64_t& m) {
+// An accounting month or quarter: the calendar period of `of` (MonthOf or
+// QtrOf) moved to week boundaries; a date outside those boundaries belongs
+// to the period before or after, numbered around `top` (12 or 4).
+FTDate::Period FTDate::AcctPeriodOf(Date date, const Usual& number, PeriodFn of, int64_t top) const {
+    auto read = [](const Period& p, int64_t& y, int64_t& k) {
         y = std::atoll(rt::AllTrim(p.code.substr(0, 4)).c_str());
-        m = std::atoll(p.code.substr(4, 2).c_str());
+        k = std::atoll(p.code.substr(4, 2).c_str());
     };
     auto adjust = [this](Period& p) {
         p.first = Adjust(p.first, false);
         p.last = Adjust(p.last, true);
     };
-    Period r = MonthOf(date, Usual());
-    int64_t y, m;
-    read(r, y, m);
+    Period r = (this->*of)(date, Usual());
+    int64_t y, k;
+    read(r, y, k);
     adjust(r);
     if (date < r.first) {
         date = AddMonths(date, -1, false);
-        r = MonthOf(date, Usual());
-        if (--m == 0) m = 12, --y;
+        r = (this->*of)(date, Usual());
+        if (--k == 0) k = top, --y;
         adjust(r);
     } else if (date > r.last) {
         date = AddMonths(date, 1, false);
-        r = MonthOf(date, Usual());
-        if (++m == 13) m = 1, ++y;
+        r = (this->*of)(date, Usual());
+        if (++k == top + 1) k = 1, ++y;
         adjust(r);
     }
-    if (month.IsNumeric()) {
-        r = MonthOf(date, Usual(Clamp(month, 12)));
-        read(r, y, m);
+    if (number.IsNumeric()) {
+        r = (this->*of)(date, Usual(Clamp(number, top)));
+        read(r, y, k);
         adjust(r);
     }
-    r.code = YearCode(y) + Digits(m, 2);
+    r.code = YearCode(y) + Digits(k, 2);
     return r;
 }
 
+FTDate::Period FTDate::AcctMonthOf(Date date, const Usual& month) const {
+    return AcctPeriodOf(date, month, &FTDate::MonthOf, 12);
+}
+
 FTDate::Period FTDate::AcctQtrOf(Date date, const Usual& qtr) const {
-    auto read = [](const Period& p, int64_t& y, int64_t& q) {
-        y = std::atoll(rt::AllTrim(p.code.substr(0, 4)).c_str());
-        q = std::atoll(p.code.substr(4, 2).c_str());
-    };
-    auto adjust = [this](Period& p) {
-        p.first = Adjust(p.first, false);
-        p.last = Adjust(p.last, true);
-    };
-    Period r = QtrOf(date, Usual());
-    int64_t y, q;
-    read(r, y, q);
-    adjust(r);
-    if (date < r.first) {
-        date = AddMonths(date, -1, false);
-        r = QtrOf(date, Usual());
-        if (--q == 0) q = 4, --y;
-        adjust(r);
-    } else if (date > r.last) {
-        date = AddMonths(date, 1, false);
-        r = QtrOf(date, Usual());
-        if (++q == 5) q = 1, ++y;
-        adjust(r);
-    }
-    if (qtr.IsNumeric()) {
-        r = QtrOf(date, Usual(Clamp(qtr, 4)));
-        read(r, y, q);
-        adjust(r);
-    }
-    r.code = YearCode(y) + Digits(q, 2);
-    return r;
+    return AcctPeriodOf(date, qtr, &FTDate::QtrOf, 4);
 }
 
 FTDate::Period FTDate::AcctWeekOf(Date date, const Usual& week) const {

@@ -59,6 +59,8 @@ private:
     Period AcctMonthOf(rt::Date d, const rt::Usual& month) const;
     Period AcctQtrOf(rt::Date d, const rt::Usual& qtr) const;
     Period AcctWeekOf(rt::Date d, const rt::Usual& week) const;
+    using PeriodFn = Period (FTDate::*)(rt::Date, const rt::Usual&) const;
+    Period AcctPeriodOf(rt::Date d, const rt::Usual& number, PeriodFn of, int64_t top) const;
 
     std::string start_ = "1980.01.01";
     int weekStart_ = 1;
