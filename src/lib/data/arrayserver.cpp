@@ -156,7 +156,8 @@ bool ArrayServer::Hidden() {
     if (recno_ < 1 || recno_ > count_) return false;
     if (hideDeleted_ && recno_ <= deleted_.size() && deleted_[recno_ - 1]) return true;
     if (!filterActive_) return false;
-    Usual verdict = filterBlock_.Eval({Usual(Self()), rows_});
+    rt::ObjectRef self = weak_from_this().lock();
+    Usual verdict = filterBlock_.Eval({self ? Usual(self) : Usual(), rows_});
     return !(verdict.IsLogic() && verdict.AsLogic());
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "lib/data/arrayserver.h"
@@ -250,4 +251,59 @@ TEST_F(ArrayServerTest, TableImportAndExport) {
     EXPECT_EQ(rows_.At(2).At(1).AsStr(), "XYZ   ");
     EXPECT_EQ(rows_.At(3).At(2).AsLong(), 2);
     EXPECT_EQ(rows_.At(1).At(3).AsDate(), MakeDate(2024, 3, 15));
+}
+
+TEST_F(ArrayServerTest, EachOperationSendsItsCode) {
+    struct Case {
+        const char* what;
+        std::function<void(ArrayServer&)> op;
+        std::vector<int64_t> codes;
+    } cases[] = {
+        {"GOTO", [](ArrayServer& s) { s.GoTo(Usual(2)); }, {kNotifyIntentToMove, kNotifyRecordChange}},
+        {"GOBOTTOM", [](ArrayServer& s) { s.GoBottom(); }, {kNotifyIntentToMove, kNotifyGoBottom}},
+        {"APPEND", [](ArrayServer& s) { s.Append(); }, {kNotifyIntentToMove, kNotifyAppend}},
+        {"DELETE", [](ArrayServer& s) { s.Delete(); }, {kNotifyDelete}},
+        {"RECALL", [](ArrayServer& s) { s.Recall(); }, {}},
+        {"FIELDPUT", [](ArrayServer& s) { s.FieldPut(Usual(1), Usual("Q")); }, {kNotifyFieldChange}},
+        {"REFRESH", [](ArrayServer& s) { s.Refresh(); }, {kNotifyRecordChange}},
+        {"CLOSE", [](ArrayServer& s) { s.Close(); }, {kNotifyClose}},
+        {"SETFILTER", [](ArrayServer& s) { s.SetFilterText(Usual("QTY > 0")); }, {kNotifyIntentToMove, kNotifyGoTop}},
+        {"SORT", [](ArrayServer& s) { s.Sort(Usual(1)); }, {kNotifyIntentToMove, kNotifyGoTop}},
+        {"SETDELETED", [](ArrayServer& s) { s.SetDeletedFlag(Usual(true)); },
+         {kNotifyIntentToMove, kNotifyGoTop, kNotifyFileChange}},
+        {"SETDELETED non-logic", [](ArrayServer& s) { s.SetDeletedFlag(Usual(1)); }, {}},
+    };
+    for (const Case& c : cases) {
+        auto s = Three();
+        c.op(*s);
+        EXPECT_EQ(client_->codes, c.codes) << c.what;
+    }
+}
+
+TEST_F(ArrayServerTest, RefusedMovesChangeNothing) {
+    auto s = Three();
+    client_->allowMoves = false;
+    s->GoBottom();
+    EXPECT_EQ(s->RecNo(), 1);
+    EXPECT_FALSE(s->Append());
+    s->SetFilterText(Usual("QTY > 2"));
+    EXPECT_EQ(s->Filter(), "");
+    EXPECT_TRUE(s->Seek(Usual("MNO")));  // not at EOF, and not moved
+    EXPECT_EQ(s->RecNo(), 1);
+}
+
+TEST_F(ArrayServerTest, BottomAndBackwardPassHiddenRows) {
+    auto s = Three();
+    s->SetFilterText(Usual("QTY != 2"));  // hides MNO, the last row
+    s->GoBottom();
+    EXPECT_EQ(s->RecNo(), 2);
+    s->SetFilterText(Usual("QTY > 2"));  // only row 1 is visible
+    s->GoTo(Usual(3));
+    s->Skip(Usual(-1));
+    EXPECT_EQ(s->RecNo(), 1);
+    s->Skip(Usual(-1));
+    EXPECT_EQ(s->RecNo(), 1);
+    EXPECT_TRUE(s->Bof());
+    s->SetFilterText(Usual("QTY > 9"));
+    EXPECT_TRUE(s->Eof());
 }
