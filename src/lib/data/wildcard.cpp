@@ -11,28 +11,54 @@ namespace {
 
 constexpr size_t kMaxLen = 65535;  // lengths are 16-bit unsigned numbers
 
-// Greedy two-pointer match (docs/wildcard.md proves it gives the answers of
-// the recursive definition). On a mismatch only the most recent star is
-// widened by one character: an earlier star never needs to take more.
-bool Match(std::string_view v, std::string_view p) {
-    size_t i = 0, j = 0;
-    size_t star = std::string_view::npos, mark = 0;
-    while (i < v.size()) {
-        if (j < p.size() && p[j] == '*') {
-            star = j++;
-            mark = i;
-        } else if (j < p.size() && (p[j] == '?' || p[j] == v[i])) {
-            ++i;
-            ++j;
-        } else if (star != std::string_view::npos) {
-            j = star + 1;
-            i = ++mark;
-        } else {
-            return false;
-        }
+// Whether segment `seg` (no "*"; "?" matches any character) matches the
+// text at `at` (the text holds at least seg.size() characters there).
+bool SegmentAt(std::string_view v, size_t at, std::string_view seg) {
+    for (size_t k = 0; k < seg.size(); ++k)
+        if (seg[k] != '?' && seg[k] != v[at + k]) return false;
+    return true;
+}
+
+// The leftmost position >= from at which the segment matches and ends by
+// `limit`; npos when none.
+size_t FindSegment(std::string_view v, size_t from, size_t limit, std::string_view seg) {
+    if (seg.size() > limit || from > limit - seg.size()) return std::string_view::npos;
+    if (seg.find('?') == std::string_view::npos) {
+        size_t at = v.substr(0, limit).find(seg, from);
+        return at;
     }
-    while (j < p.size() && p[j] == '*') ++j;
-    return j == p.size();
+    for (size_t at = from; at + seg.size() <= limit; ++at)
+        if (SegmentAt(v, at, seg)) return at;
+    return std::string_view::npos;
+}
+
+// The pattern as segments between runs of stars (docs/wildcard.md proves
+// that this gives the answers of the recursive definition): the first
+// segment must start the text, the last must end it, and each one between
+// is placed at its leftmost place after the one before. Leftmost is never
+// worse: whatever fits after a later place fits after an earlier one.
+bool Match(std::string_view v, std::string_view p) {
+    size_t star = p.find('*');
+    if (star == std::string_view::npos) return v.size() == p.size() && SegmentAt(v, 0, p);
+    std::string_view head = p.substr(0, star);
+    size_t lastStar = p.rfind('*');
+    std::string_view tail = p.substr(lastStar + 1);
+    if (head.size() + tail.size() > v.size()) return false;
+    if (!SegmentAt(v, 0, head) || !SegmentAt(v, v.size() - tail.size(), tail)) return false;
+    size_t pos = head.size();
+    const size_t limit = v.size() - tail.size();
+    size_t i = star;
+    while (i < lastStar) {
+        while (i < lastStar && p[i] == '*') ++i;
+        if (i >= lastStar) break;
+        size_t end = p.find('*', i);
+        std::string_view seg = p.substr(i, end - i);
+        size_t at = FindSegment(v, pos, limit, seg);
+        if (at == std::string_view::npos) return false;
+        pos = at + seg.size();
+        i = end;
+    }
+    return true;
 }
 
 std::string KeyText(const rt::Usual& k) {
