@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_table.h"
 #include "lib/data/wildcard.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
@@ -36,23 +37,11 @@ std::string Code(uint32_t i) {
 // CODE C10, QTY C5, written as bytes.
 void MakeTable(const std::string& path) {
     rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 10, 0}), rt::Usual::Array({"QTY", "C", 5, 0})}));
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    char header[32];
-    f.read(header, 32);
-    uint16_t headerLen = static_cast<uint16_t>(static_cast<unsigned char>(header[8]) |
-                                               static_cast<unsigned char>(header[9]) << 8);
-    for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<char>((kRecords >> (8 * i)) & 0xFF);
-    f.seekp(0);
-    f.write(header, 32);
-    f.seekp(headerLen);
-    std::string block;
-    char rec[32];
-    for (uint32_t i = 0; i < kRecords; ++i) {
+    FillTable(path, kRecords, [](uint32_t i, std::string& out) {
+        char rec[32];
         std::snprintf(rec, sizeof rec, " %-10s%-5u", Code(i).c_str(), i % 50);
-        block.append(rec, 16);
-    }
-    block += '\x1A';
-    f.write(block.data(), static_cast<std::streamsize>(block.size()));
+        out.append(rec, 16);
+    });
 }
 
 // Seconds per call of fnmatch.fnmatchcase(value, pattern) in python3.

@@ -59,22 +59,13 @@ TEST_F(IndexCrashTest, OrdersAgreeWithTheTableAfterEveryKill) {
     int runs = 0;
     while (std::chrono::steady_clock::now() < deadline && runs < 60) {
         ++runs;
-        int p[2];
-        ASSERT_EQ(::pipe(p), 0);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(p[0]);
-            Writer(path, runs, p[1]);
-        }
-        ::close(p[1]);
-        std::this_thread::sleep_for(std::chrono::microseconds(2000 + rng() % 20000));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself, status " << status;
+        bool killed = false;
+        int in = rddtest::RunAndKill(std::chrono::microseconds(2000 + rng() % 20000),
+                                     [&](int out) { Writer(path, runs, out); }, killed);
+        ASSERT_TRUE(killed) << "the writer stopped by itself";
         char msg[24];
         inFlight.clear();
-        while (::read(p[0], msg, sizeof msg) == sizeof msg) {
+        while (::read(in, msg, sizeof msg) == sizeof msg) {
             uint32_t recno;
             std::memcpy(&recno, msg, 4);
             std::string key(msg + 5, strnlen(msg + 5, 18));
@@ -85,7 +76,7 @@ TEST_F(IndexCrashTest, OrdersAgreeWithTheTableAfterEveryKill) {
                 inFlight[recno] = key;
             }
         }
-        ::close(p[0]);
+        ::close(in);
 
         for (bool readOnly : {true, false}) {
             ErrorRecorder errors;
