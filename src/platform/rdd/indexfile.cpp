@@ -145,7 +145,6 @@ IndexFile::~IndexFile() {
 std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, Fault& fault) {
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
-    f->writable_ = writable;
     f->fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (f->fd_ < 0) {
         fault = f->OsFault(kGenOpen, errno, "cannot open the index file");
@@ -266,7 +265,6 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const std:
     }
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
-    f->writable_ = true;
     f->fd_ = fd;
     f->snapshot_ = stamp;
     for (const Order* o : orders) f->defs_.push_back(o->Def());

@@ -67,9 +67,9 @@ public:
     void DropSnapshotEntries();
 
     // Reads journal entries from the read position to the end of the file;
-    // stops at a torn or damaged entry (torn() tells). Advances the position.
+    // stops at a torn or damaged entry, which the next Append cuts off.
+    // Advances the position.
     Fault ReadJournal(std::vector<JournalEntry>& out);
-    bool Torn() const { return torn_; }
     uint64_t JournalBytes() const { return end_ - journalStart_; }
     // Whether the file grew past what this open has read (another writer).
     bool Grew(bool& grew);
@@ -88,7 +88,6 @@ private:
 
     std::string path_;
     int fd_ = -1;
-    bool writable_ = false;
     std::vector<OrderDef> defs_;
     bool entriesValid_ = false;
     Stamp snapshot_;

@@ -69,10 +69,6 @@ void Order::Update(uint32_t recno, const std::string& key, bool in) {
     if (in) set_.insert(recno);
 }
 
-bool Order::SameKeys(const Order& other) const {
-    return in_ == other.in_ && keys_ == other.keys_;
-}
-
 Order::Iter Order::Position(uint32_t recno) const {
     if (Contains(recno)) return set_.find(recno);
     if (recno < 1 || recno > in_.size()) return set_.end();

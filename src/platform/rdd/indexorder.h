@@ -60,7 +60,6 @@ public:
 
     bool Contains(uint32_t recno) const { return recno >= 1 && recno <= in_.size() && in_[recno - 1]; }
     const uint8_t* KeyOf(uint32_t recno) const { return keys_.data() + size_t{recno - 1} * def_.width; }
-    bool SameKeys(const Order& other) const;
 
     // The sorted entries: record numbers in key order.
     struct Probe {

@@ -263,6 +263,26 @@ TEST_F(IndexTest, SharedOpensSeeEachOthersWrites) {
     EXPECT_EQ(Walk(*again), (std::vector<int64_t>{3, 1, 2}));
 }
 
+TEST_F(IndexTest, OrdersInAnotherFileOpenOnRequest) {
+    auto db = Names({{"m", 3}, {"c", 1}, {"x", 2}});
+    ASSERT_TRUE(db->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
+    ASSERT_TRUE(db->CreateOrder(Usual("BYCOUNT"), Usual("extra"), Usual("COUNT"), Usual()));
+    EXPECT_TRUE(std::filesystem::exists(Path("extra.qzx")));
+    db->Close();
+    auto again = Open("names.dbf");
+    EXPECT_EQ(again->OrderCount(), 1);  // the table's own file only
+    EXPECT_EQ(again->OrderName(Usual()), "NAME");
+    again->Append();
+    again->FieldPut(Usual("COUNT"), Usual(0));
+    again->Commit();
+    ASSERT_TRUE(again->OrderListAdd(Usual("extra")));
+    ASSERT_TRUE(again->SetOrder(Usual("bycount")));
+    EXPECT_EQ(Walk(*again), (std::vector<int64_t>{4, 2, 3, 1}));  // the append it missed is rebuilt in
+    ErrorRecorder errors;
+    EXPECT_FALSE(again->OrderListAdd(Usual("missing")));
+    EXPECT_EQ(errors.seen.size(), 1u);
+}
+
 TEST_F(IndexTest, BadOrdersAreRefusedWithAnError) {
     auto db = Names({{"m", 1}});
     ErrorRecorder errors;
