@@ -42,7 +42,8 @@ public:
     rt::Usual bexpr;  // BEXPR
 };
 
-// Registers FILTERBLOCK and adds WILDSEEK to DBSERVER (idempotent).
+// Registers FILTERBLOCK, the functions WILDMATCH and WILDPOS, and adds
+// WILDSEEK to DBSERVER (idempotent).
 void RegisterWildcard();
 
 }  // namespace lib

@@ -122,6 +122,7 @@ private:
     void CloseTable();
     void OpenOrders();
     Usual CompileKey(const std::string& text, dbf::Fault& fault);
+    std::string AliasName() const;
     Usual EvalOnRecord(const Usual& block, const uint8_t* record, uint32_t recno);
     dbf::Fault WriteRecord(uint32_t recno, bool append, const uint8_t* bytes);
     idx::Order* ActiveOrder() const { return orders_ ? orders_->Active() : nullptr; }

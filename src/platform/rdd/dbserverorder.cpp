@@ -1,11 +1,11 @@
 // DBServer's index orders: opening the table's own index file, the order
 // methods, navigation in key order and Seek. The upkeep itself is in
 // orderlist.cpp; the table calls it through WriteRecord.
-#include <sys/stat.h>
-
 #include "platform/rdd/dbffield.h"
 #include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbserver.h"
+#include "platform/rdd/workarea.h"
+#include "platform/runtime/macro.h"
 #include "platform/runtime/settings.h"
 
 namespace rt {
@@ -19,15 +19,39 @@ std::string TrimText(const std::string& s) {
 
 }  // namespace
 
+// The base name of a table path, upper case: the alias its fields answer to.
+std::string DBServer::AliasName() const {
+    size_t slash = path_.rfind('/');
+    std::string base = path_.substr(slash == std::string::npos ? 0 : slash + 1);
+    base = base.substr(0, base.find('.'));
+    for (char& c : base)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return base;
+}
+
 Usual DBServer::CompileKey(const std::string& text, dbf::Fault& fault) {
-    // Until expressions compile from text, a key is a field name.
-    int64_t pos = FieldPos(Usual(TrimText(text)));
-    if (pos == 0) {
-        fault = dbf::MakeFault(kGenSyntax, "cannot compile the expression \"" + text + "\"");
+    if (std::string why = MacroSyntaxCheck(text); !why.empty()) {
+        fault = dbf::MakeFault(kGenSyntax, why);
         return Usual();
     }
+    // Field names bind to this table at compile time; the blocks live in
+    // this table's orders, so they never outlive it.
     DBServer* self = this;
-    return Usual::Block([self, pos](Args) { return self->FieldGet(Usual(pos)); });
+    FieldLookup fields = [self](std::string_view alias, std::string_view name) -> std::optional<FieldBinding> {
+        if (!alias.empty()) {
+            std::string a(alias);
+            for (char& c : a)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            if (a != self->AliasName()) return std::nullopt;
+        }
+        int64_t pos = self->FieldPos(Usual(std::string(name)));
+        if (pos == 0) return std::nullopt;
+        return FieldBinding{[self, pos] { return self->FieldGet(Usual(pos)); },
+                            [self, pos](const Usual& v) { return self->FieldPut(Usual(pos), v); }};
+    };
+    Usual block = CompileBlock(text, fields);
+    if (!block.IsCodeBlock()) fault = dbf::MakeFault(kGenSyntax, "\"" + text + "\" is no expression");
+    return block;
 }
 
 Usual DBServer::EvalOnRecord(const Usual& block, const uint8_t* record, uint32_t recno) {
@@ -35,13 +59,23 @@ Usual DBServer::EvalOnRecord(const Usual& block, const uint8_t* record, uint32_t
     uint32_t savedNo = evalRecno_;
     evalRec_ = record;
     evalRecno_ = recno;
-    Usual v = block.Eval();
+    // RECNO() and DELETED() in a key speak of this table and this record.
+    Usual self;
+    if (auto me = std::const_pointer_cast<Object>(weak_from_this().lock())) self = Usual(me);
+    Usual v;
+    if (self.IsObject()) {
+        AreaScope area(self);
+        v = block.Eval();
+    } else {
+        v = block.Eval();
+    }
     evalRec_ = savedRec;
     evalRecno_ = savedNo;
     return v;
 }
 
 void DBServer::OpenOrders() {
+    InstallWorkAreas();  // RECNO(), DELETED() and aliases in key expressions
     idx::OrderList::Host host;
     host.compile = [this](const std::string& text, dbf::Fault& f) { return CompileKey(text, f); };
     host.eval = [this](const Usual& b, const uint8_t* rec, uint32_t recno) { return EvalOnRecord(b, rec, recno); };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/runtime/macro.h"
 #include "rdd_test_util.h"
 
 using namespace rt;
@@ -170,6 +171,14 @@ TEST_F(WildSeekTest, NotifiesOnceAndLeavesNotificationsBalanced) {
     EXPECT_FALSE(lib::WildSeek(*db, Usual("A*")));  // no order: the table's error
     EXPECT_EQ(errors.seen.size(), 1u);
     EXPECT_FALSE(db->NotificationsSuspended());
+}
+
+TEST(WildMatch, ReachableFromCompiledBlocks) {
+    lib::RegisterWildcard();
+    EXPECT_EQ(MacroEval("WildMatch('ABC', 'A?C') .AND. WildPos('AB*') == 3"), Usual(true));
+    Usual block = CompileBlock("{|s| WildMatch(s, '*B*')}");
+    EXPECT_EQ(block.Eval({Usual("ABC")}), Usual(true));
+    EXPECT_EQ(block.Eval({Usual("AC")}), Usual(false));
 }
 
 TEST(FilterBlock, EvaluatesTheConditionWithItsServer) {

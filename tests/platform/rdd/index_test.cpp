@@ -155,6 +155,27 @@ TEST_F(IndexTest, ConditionAndHiddenRecordsAreHonoured) {
     EXPECT_EQ(Walk(*db), (std::vector<int64_t>{1, 2, 3, 5}));
 }
 
+TEST_F(IndexTest, KeyAndConditionTextsCompileAgainstTheTable) {
+    auto db = Names({{"pear", 3}, {"Apple", 0}, {"fig", 12}, {"apple", 7}, {"Date", 2}});
+    ErrorRecorder errors;
+    ASSERT_TRUE(db->CreateOrder(Usual("UP"), Usual(), Usual("Upper(NAMES->NAME) + Str(COUNT, 3)"),
+                                Usual("COUNT > 1 .AND. RecNo() != 3")));
+    EXPECT_EQ(Walk(*db), (std::vector<int64_t>{4, 5, 1}));
+    EXPECT_TRUE(db->Seek(Usual("APPLE     7"), Usual()));
+    EXPECT_EQ(db->RecNo(), 4);
+    db->Close();
+    auto again = Open("names.dbf");  // compiled again from the file's texts
+    EXPECT_EQ(again->OrderKey(Usual(1)), "Upper(NAMES->NAME) + Str(COUNT, 3)");
+    again->GoTo(2);
+    again->FieldPut(Usual("COUNT"), Usual(40));
+    again->Commit();
+    EXPECT_EQ(Walk(*again), (std::vector<int64_t>{4, 2, 5, 1}));  // "APPLE     7" before "APPLE    40"
+    EXPECT_TRUE(errors.seen.empty());
+    EXPECT_FALSE(again->CreateOrder(Usual("BAD"), Usual(), Usual("Upper(NAME"), Usual()));
+    ASSERT_EQ(errors.seen.size(), 1u);
+    EXPECT_EQ(errors.Last().GenCode, kGenSyntax);
+}
+
 TEST_F(IndexTest, EveryWriteKeepsTheOrderAndTheFileInStep) {
     auto db = Names({{"m", 1}, {"c", 2}, {"x", 3}});
     ASSERT_TRUE(db->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
