@@ -266,6 +266,8 @@ TEST_F(IndexTest, SharedOpensSeeEachOthersWrites) {
     ASSERT_TRUE(db->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
     db->Close();
     auto one = Open("names.dbf", true);
+    ASSERT_TRUE(one->CreateOrder(Usual("BYCOUNT"), Usual(), Usual("COUNT"), Usual()));  // alone: allowed
+    one->SetOrder(Usual("NAME"));
     auto two = Open("names.dbf", true);
     one->Append();
     one->FieldPut(Usual("NAME"), Usual("a"));
