@@ -204,10 +204,12 @@ Fault OrderList::Add(const std::string& path, bool mustExist) {
                 if ((f = Rewrite(bag))) return f;
             } else {
                 bag.stale = true;  // the others' journal must not be trusted at the next open
+                JournalEntry e{0, {}, {}, std::vector<bool>(bag.orders.size(), false)};
+                for (const auto& o : bag.orders) e.keys.emplace_back(o->Width(), ' ');
                 if (!(f = bag.file->Lock(table_.LockTries()))) {
-                    f = bag.file->Append(JournalEntry{0, {}, std::vector<std::string>(bag.orders.size(), std::string()),
-                                                      std::vector<bool>(bag.orders.size(), false)},
-                                         {});
+                    std::vector<JournalEntry> others;  // read to the end first: the entry goes after them
+                    f = bag.file->ReadJournal(others);
+                    if (!f) f = bag.file->Append(e, Orders(bag));
                     bag.file->Unlock();
                 }
                 if (f) return f;
