@@ -315,6 +315,23 @@ Fault Table::Read(uint32_t recno, uint8_t* dst) {
     return {};
 }
 
+Fault Table::ReadRecords(uint32_t first, uint32_t n, uint8_t* dst) {
+    if (n == 0) return {};
+    if (first < 1 || first + (n - 1) > count_)
+        return MakeFault(kGenBound, "record " + std::to_string(first + n - 1) + " does not exist");
+    return ReadAll(dst, size_t{n} * layout_.recordLen, RecordOffset(first));
+}
+
+bool Table::SoleOpen() {
+    if (mode_.readOnly) return false;
+    if (!mode_.shared) return true;
+    // Our own read lock turns into a write lock only while no other open
+    // holds one; it goes back to a read lock at once.
+    if (TryLock(fd_, kLockOpen, LockKind::kWrite) != 0) return false;
+    TryLock(fd_, kLockOpen, LockKind::kRead);
+    return true;
+}
+
 Fault Table::Write(uint32_t recno, const uint8_t* src) {
     if (mode_.readOnly) return MakeFault(kGenReadOnly, "the table is open read-only");
     if (recno < 1 || recno > count_)

@@ -56,6 +56,11 @@ public:
 
     // Reads record `recno` (1-based) into dst (RecordLen bytes).
     Fault Read(uint32_t recno, uint8_t* dst);
+    // Reads records first .. first + n - 1 in one read (past the cache).
+    Fault ReadRecords(uint32_t first, uint32_t n, uint8_t* dst);
+    // Whether this is the only open of the table (no other open, in this
+    // process or another, holds its open lock).
+    bool SoleOpen();
     // Writes an existing record. Not yet durable: Sync makes it so.
     Fault Write(uint32_t recno, const uint8_t* src);
     // Writes a new last record, then the end marker, then the header's
