@@ -1,0 +1,28 @@
+#include "lib/system/library.h"
+
+#include "lib/system/registry.h"
+#include "platform/runtime/text.h"
+
+namespace libsys {
+
+void RegisterSystemClasses() {
+    ClassRegistry::StaticClass();
+    ClassHKLM::StaticClass();
+    ClassHKCU::StaticClass();
+    ClassHKCR::StaticClass();
+}
+
+const std::vector<NamedFunction>& SystemFunctions() {
+    static const std::vector<NamedFunction> functions = {
+    };
+    return functions;
+}
+
+const NamedFunction* FindSystemFunction(std::string_view name) {
+    std::string upper = rt::Upper(name);
+    for (const NamedFunction& f : SystemFunctions())
+        if (f.name == upper) return &f;
+    return nullptr;
+}
+
+}  // namespace libsys

@@ -1,0 +1,36 @@
+// A second process for the OS-service tests: writes registry values or INI
+// entries at the same time as another copy, or records its own arguments.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/os/registry.h"
+
+int main(int argc, char** argv) {
+    if (argc >= 4 && std::strcmp(argv[1], "regwrite") == 0) {
+        // regwrite PREFIX COUNT: one value per transaction under HKCU\Software\Concurrent.
+        int n = std::atoi(argv[3]);
+        os::HKEY key = 0;
+        if (os::RegCreateKeyExA(os::HKEY_CURRENT_USER, "Software\\Concurrent", 0, nullptr, 0, os::KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr) != 0)
+            return 2;
+        for (int i = 0; i < n; ++i) {
+            std::string name = std::string(argv[2]) + std::to_string(i);
+            uint32_t v = static_cast<uint32_t>(i);
+            if (os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4) != 0)
+                return 3;
+        }
+        os::RegCloseKey(key);
+        return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "argv") == 0) {
+        // argv OUTFILE ARGS...: writes each argument and a line feed.
+        FILE* f = std::fopen(argv[2], "wb");
+        if (f == nullptr) return 2;
+        for (int i = 3; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
+        std::fclose(f);
+        return 0;
+    }
+    return 1;
+}
