@@ -1,11 +1,13 @@
 #include "lib/system/library.h"
 
+#include "lib/system/inifile.h"
 #include "lib/system/registry.h"
 #include "platform/runtime/text.h"
 
 namespace libsys {
 
 void RegisterSystemClasses() {
+    IniFile::StaticClass();
     ClassRegistry::StaticClass();
     ClassHKLM::StaticClass();
     ClassHKCU::StaticClass();

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/os/profile.h"
 #include "platform/os/registry.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,16 @@ int main(int argc, char** argv) {
                 return 3;
         }
         os::RegCloseKey(key);
+        return 0;
+    }
+    if (argc >= 5 && std::strcmp(argv[1], "iniwrite") == 0) {
+        // iniwrite FILE PREFIX COUNT: entries PREFIXi=i in section [Shared].
+        int n = std::atoi(argv[4]);
+        for (int i = 0; i < n; ++i) {
+            std::string key = std::string(argv[3]) + std::to_string(i);
+            if (!os::WritePrivateProfileStringA("Shared", key.c_str(), std::to_string(i).c_str(), argv[2]))
+                return 3;
+        }
         return 0;
     }
     if (argc >= 3 && std::strcmp(argv[1], "argv") == 0) {
