@@ -2,6 +2,7 @@
 
 #include "lib/system/inifile.h"
 #include "lib/system/registry.h"
+#include "lib/system/tktask.h"
 #include "platform/runtime/text.h"
 
 namespace libsys {
@@ -9,6 +10,7 @@ namespace libsys {
 void RegisterSystemClasses() {
     IniFile::StaticClass();
     ClassRegistry::StaticClass();
+    TKTask::StaticClass();
     ClassHKLM::StaticClass();
     ClassHKCU::StaticClass();
     ClassHKCR::StaticClass();
@@ -16,6 +18,11 @@ void RegisterSystemClasses() {
 
 const std::vector<NamedFunction>& SystemFunctions() {
     static const std::vector<NamedFunction> functions = {
+        {"LASTPROCERRORASTEXT", [](rt::Args) { return rt::Usual(LASTPROCERRORASTEXT()); }},
+        {"MAKELANGID",
+         [](rt::Args a) {
+             return rt::Usual(MAKELANGID(a.size() > 0 ? a[0].AsLong() : 0, a.size() > 1 ? a[1].AsLong() : 0));
+         }},
     };
     return functions;
 }

@@ -114,6 +114,7 @@ const char* WinErrorText(int code) {
         case 193: return "%1 is not a valid Win32 application.";
         case 234: return "More data is available.";
         case 259: return "No more data is available.";
+        case 267: return "The directory name is invalid.";
         case 317:
             return "The system cannot find message text for message number 0x%1 in the message file for %2.";
         case 1009: return "The configuration registry database is corrupt.";

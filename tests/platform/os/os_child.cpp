@@ -1,5 +1,7 @@
 // A second process for the OS-service tests: writes registry values or INI
 // entries at the same time as another copy, or records its own arguments.
+#include <fcntl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,6 +42,15 @@ int main(int argc, char** argv) {
         FILE* f = std::fopen(argv[2], "wb");
         if (f == nullptr) return 2;
         for (int i = 3; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
+        std::fclose(f);
+        return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "fds") == 0) {
+        // fds OUTFILE: the open descriptors above 2 other than the file itself.
+        FILE* f = std::fopen(argv[2], "wb");
+        if (f == nullptr) return 2;
+        for (int fd = 3; fd < 1024; ++fd)
+            if (fd != fileno(f) && fcntl(fd, F_GETFD) != -1) std::fprintf(f, "%d\n", fd);
         std::fclose(f);
         return 0;
     }
