@@ -1,5 +1,6 @@
 #include "lib/system/library.h"
 
+#include "lib/system/fileobject.h"
 #include "lib/system/inifile.h"
 #include "lib/system/registry.h"
 #include "lib/system/tktask.h"
@@ -8,6 +9,8 @@
 namespace libsys {
 
 void RegisterSystemClasses() {
+    rt::FileSpec::StaticClass();
+    FileObject::StaticClass();
     IniFile::StaticClass();
     ClassRegistry::StaticClass();
     TKTask::StaticClass();
