@@ -4,6 +4,7 @@
 #include "lib/system/inifile.h"
 #include "lib/system/registry.h"
 #include "lib/system/tktask.h"
+#include "lib/system/windllversion.h"
 #include "platform/runtime/text.h"
 
 namespace libsys {
@@ -14,6 +15,7 @@ void RegisterSystemClasses() {
     IniFile::StaticClass();
     ClassRegistry::StaticClass();
     TKTask::StaticClass();
+    WinDllVersion::StaticClass();
     ClassHKLM::StaticClass();
     ClassHKCU::StaticClass();
     ClassHKCR::StaticClass();
