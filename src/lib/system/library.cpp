@@ -5,6 +5,7 @@
 #include "lib/system/registry.h"
 #include "lib/system/tktask.h"
 #include "lib/system/windllversion.h"
+#include "lib/system/workstation.h"
 #include "platform/runtime/text.h"
 
 namespace libsys {
@@ -27,6 +28,12 @@ const std::vector<NamedFunction>& SystemFunctions() {
         {"MAKELANGID",
          [](rt::Args a) {
              return rt::Usual(MAKELANGID(a.size() > 0 ? a[0].AsLong() : 0, a.size() > 1 ? a[1].AsLong() : 0));
+         }},
+        {"QZGETCOMPUTERNAME", [](rt::Args) { return rt::Usual(QZGetComputerName()); }},
+        {"MAPDRIVE",
+         [](rt::Args a) {
+             auto arg = [&](size_t i) { return i < a.size() ? a[i].AsStr() : std::string(); };
+             return MapDrive(arg(0), arg(1), arg(2), arg(3));
          }},
     };
     return functions;

@@ -104,6 +104,7 @@ const char* WinErrorText(int code) {
         case kOsCantResolveFilename: return "The name of the file cannot be resolved by the system.";
         case 14: return "Not enough memory resources are available to complete this operation.";
         case 53: return "The network path was not found.";
+        case 59: return "An unexpected network error occurred.";
         case 67: return "The network name cannot be found.";
         case 85: return "The local device name is already in use.";
         case 86: return "The specified network password is not correct.";
@@ -130,6 +131,7 @@ const char* WinErrorText(int code) {
         case 1326: return "The user name or password is incorrect.";
         case 1815: return "The specified resource language ID cannot be found in the image file.";
         case 2250: return "This network connection does not exist.";
+        case 2401: return "This network connection has files open or requests pending.";
         default: return nullptr;
     }
 }

@@ -37,13 +37,22 @@ protected:
     std::string dir_;
 };
 
-inline pid_t Spawn(const std::vector<std::string>& args) {
+// Starts a program; with ownGroup in a process group of its own (a server
+// that signals its whole group on exit then reaches only itself).
+inline pid_t Spawn(const std::vector<std::string>& args, bool ownGroup = false) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    if (ownGroup) {
+        posix_spawnattr_setpgroup(&attr, 0);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    }
     pid_t pid = -1;
-    if (::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    return pid;
+    int rc = ::posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    return rc == 0 ? pid : -1;
 }
 
 inline int Wait(pid_t pid) {
