@@ -7,6 +7,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -124,6 +127,40 @@ std::optional<std::string> ReadAll(const std::string& path) {
     return data;
 }
 
+// Parsed files, reused while the file on disk is the same one (same inode,
+// size and change times): every write renames a new file into place.
+struct CachedProfile {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{};
+    timespec ctime{};
+    std::shared_ptr<const Profile> profile;
+};
+std::mutex gCacheMutex;
+std::map<std::string, CachedProfile> gCache;
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+std::shared_ptr<const Profile> Load(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return std::make_shared<Profile>();
+    {
+        std::lock_guard lock(gCacheMutex);
+        auto it = gCache.find(path);
+        if (it != gCache.end() && it->second.dev == st.st_dev && it->second.ino == st.st_ino &&
+            it->second.size == st.st_size && SameTime(it->second.mtime, st.st_mtim) &&
+            SameTime(it->second.ctime, st.st_ctim))
+            return it->second.profile;
+    }
+    auto data = ReadAll(path);
+    auto profile = std::make_shared<const Profile>(Parse(data ? *data : std::string()));
+    std::lock_guard lock(gCacheMutex);
+    if (gCache.size() > 64) gCache.clear();
+    gCache[path] = CachedProfile{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, profile};
+    return profile;
+}
+
 std::string Unquote(const std::string& v) {
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
         return v.substr(1, v.size() - 2);
@@ -235,8 +272,8 @@ std::string ProfileFilePath(const char* fileName) {
 DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
                                DWORD size, const char* fileName) {
     if (buffer == nullptr || size == 0) return 0;
-    auto data = ReadAll(ProfileFilePath(fileName));
-    Profile p = Parse(data ? *data : std::string());
+    auto loaded = Load(ProfileFilePath(fileName));
+    const Profile& p = *loaded;
     if (section == nullptr) {
         std::vector<std::string> names;
         for (const Line& l : p.lines)
