@@ -106,65 +106,56 @@ std::string ClassRegistry::BUILD_FULL_SUBKEY(std::string subkey) const {
     return working + "\\" + s;
 }
 
-std::string ClassRegistry::GETSTRING(std::string subkey, std::string valueName) {
+bool ClassRegistry::Query(const std::string& subkey, const std::string& valueName, os::DWORD* type, void* data,
+                          os::DWORD size) {
     std::string path = BUILD_FULL_SUBKEY(subkey);
     os::HKEY key = 0;
-    std::string result;
     lastError_ = os::RegOpenKeyExA(root_, path.c_str(), 0, os::KEY_QUERY_VALUE, &key);
-    if (lastError_ == os::ERROR_SUCCESS) {
-        std::vector<char> buffer(kBufferSize + 1, ' ');
-        buffer[kBufferSize] = '\0';
-        os::DWORD type = 0;
-        os::DWORD size = kBufferSize;
-        lastError_ = os::RegQueryValueExA(key, valueName.c_str(), nullptr, &type,
-                                          reinterpret_cast<os::BYTE*>(buffer.data()), &size);
-        os::RegCloseKey(key);
-        // A value too long for the buffer (ERROR_MORE_DATA) reads as empty:
-        // the buffer was not filled.
-        if (lastError_ == os::ERROR_SUCCESS && type == os::REG_SZ)
-            result.assign(buffer.data(), ::strnlen(buffer.data(), kBufferSize));
-    }
+    if (lastError_ != os::ERROR_SUCCESS) return false;
+    lastError_ = os::RegQueryValueExA(key, valueName.c_str(), nullptr, type, static_cast<os::BYTE*>(data), &size);
+    os::RegCloseKey(key);
+    return lastError_ == os::ERROR_SUCCESS;
+}
+
+std::string ClassRegistry::GETSTRING(std::string subkey, std::string valueName) {
+    std::vector<char> buffer(kBufferSize + 1, ' ');
+    buffer[kBufferSize] = '\0';
+    os::DWORD type = 0;
+    std::string result;
+    // A value too long for the buffer (ERROR_MORE_DATA) reads as empty: the
+    // buffer was not filled.
+    if (Query(subkey, valueName, &type, buffer.data(), kBufferSize) && type == os::REG_SZ)
+        result.assign(buffer.data(), ::strnlen(buffer.data(), kBufferSize));
     return TrimRight(std::move(result));
 }
 
 int32_t ClassRegistry::GETINT(std::string subkey, std::string valueName) {
+    uint32_t word = 0;
+    os::DWORD type = 0;
+    if (Query(subkey, valueName, &type, &word, sizeof word) && type == os::REG_DWORD)
+        return static_cast<int32_t>(word);
+    return 0;
+}
+
+bool ClassRegistry::Create(const std::string& subkey, os::HKEY* key) {
     std::string path = BUILD_FULL_SUBKEY(subkey);
-    os::HKEY key = 0;
-    int32_t result = 0;
-    lastError_ = os::RegOpenKeyExA(root_, path.c_str(), 0, os::KEY_QUERY_VALUE, &key);
-    if (lastError_ == os::ERROR_SUCCESS) {
-        uint32_t word = 0;
-        os::DWORD type = 0;
-        os::DWORD size = sizeof word;
-        lastError_ = os::RegQueryValueExA(key, valueName.c_str(), nullptr, &type,
-                                          reinterpret_cast<os::BYTE*>(&word), &size);
-        os::RegCloseKey(key);
-        if (lastError_ == os::ERROR_SUCCESS && type == os::REG_DWORD) result = static_cast<int32_t>(word);
-    }
-    return result;
+    os::DWORD disposition = 0;
+    lastError_ = os::RegCreateKeyExA(root_, path.c_str(), 0, keyClass_.c_str(), os::REG_OPTION_NON_VOLATILE,
+                                     os::KEY_SET_VALUE | os::KEY_CREATE_SUB_KEY, nullptr, key, &disposition);
+    return lastError_ == os::ERROR_SUCCESS;
 }
 
 int32_t ClassRegistry::CREATEKEY(std::string subkey) {
-    std::string path = BUILD_FULL_SUBKEY(subkey);
     os::HKEY key = 0;
-    os::DWORD disposition = 0;
-    lastError_ = os::RegCreateKeyExA(root_, path.c_str(), 0, keyClass_.c_str(), os::REG_OPTION_NON_VOLATILE,
-                                     os::KEY_SET_VALUE | os::KEY_CREATE_SUB_KEY, nullptr, &key,
-                                     &disposition);
     // The key exists now; its handle is not kept.
-    if (lastError_ == os::ERROR_SUCCESS) os::RegCloseKey(key);
+    if (Create(subkey, &key)) os::RegCloseKey(key);
     return lastError_;
 }
 
 int32_t ClassRegistry::Write(const std::string& subkey, const std::string& valueName, os::DWORD type,
                              const void* data, os::DWORD size) {
-    std::string path = BUILD_FULL_SUBKEY(subkey);
     os::HKEY key = 0;
-    os::DWORD disposition = 0;
-    lastError_ = os::RegCreateKeyExA(root_, path.c_str(), 0, keyClass_.c_str(), os::REG_OPTION_NON_VOLATILE,
-                                     os::KEY_SET_VALUE | os::KEY_CREATE_SUB_KEY, nullptr, &key,
-                                     &disposition);
-    if (lastError_ == os::ERROR_SUCCESS) {
+    if (Create(subkey, &key)) {
         lastError_ = os::RegSetValueExA(key, valueName.c_str(), 0, type,
                                         static_cast<const os::BYTE*>(data), size);
         os::RegCloseKey(key);

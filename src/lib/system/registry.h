@@ -51,6 +51,11 @@ protected:
     os::HKEY root_ = os::HKEY_LOCAL_MACHINE;
 
 private:
+    // Opens the key, reads the value into data (size bytes) and closes the
+    // key; true on success, LASTERROR set either way.
+    bool Query(const std::string& subkey, const std::string& valueName, os::DWORD* type, void* data,
+               os::DWORD size);
+    bool Create(const std::string& subkey, os::HKEY* key);
     int32_t Write(const std::string& subkey, const std::string& valueName, os::DWORD type,
                   const void* data, os::DWORD size);
 

@@ -46,10 +46,13 @@ HANDLE NewHandle(std::shared_ptr<Proc> p) {
     return h;
 }
 
+// The process a handle names; null with ERROR_INVALID_HANDLE set.
 std::shared_ptr<Proc> Find(HANDLE h) {
     std::lock_guard lock(gHandlesMutex);
     auto it = gHandles.find(h);
-    return it == gHandles.end() ? nullptr : it->second;
+    if (it != gHandles.end()) return it->second;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
 }
 
 void Reap(std::shared_ptr<Proc> p) {
@@ -299,10 +302,7 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* 
 
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
     auto p = Find(process);
-    if (!p || exitCode == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE_;
-    }
+    if (!p || exitCode == nullptr) return FALSE_;
     std::lock_guard lock(p->m);
     *exitCode = p->done ? p->code : STILL_ACTIVE;
     return TRUE_;
@@ -310,10 +310,7 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
 
 DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds) {
     auto p = Find(process);
-    if (!p) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
-    }
+    if (!p) return WAIT_FAILED;
     std::unique_lock lock(p->m);
     if (milliseconds == INFINITE) {
         p->cv.wait(lock, [&] { return p->done; });
@@ -325,10 +322,7 @@ DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds) {
 
 BOOL TerminateProcess(HANDLE process, UINT exitCode) {
     auto p = Find(process);
-    if (!p) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE_;
-    }
+    if (!p) return FALSE_;
     std::lock_guard lock(p->m);
     if (p->done) {
         SetLastError(ERROR_ACCESS_DENIED);

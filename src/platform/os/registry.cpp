@@ -108,6 +108,12 @@ LONG SplitPath(const char* subKey, std::vector<std::string>* parts) {
     return ERROR_SUCCESS;
 }
 
+// The handle and path of a call that names a subkey.
+LONG Prepare(HKEY key, const char* subKey, KeyRef* ref, std::vector<std::string>* parts) {
+    if (LONG e = LookupHandle(key, ref)) return e;
+    return SplitPath(subKey, parts);
+}
+
 bool Allows(const KeyRef& ref, REGSAM needed) { return (ref.access & needed) == needed; }
 
 std::string ValueFold(const char* name) { return reg::Fold(name == nullptr ? "" : name); }
@@ -124,6 +130,16 @@ void Touch(Store& s, int64_t id) {
     sqlite3_bind_int64(st, 1, static_cast<int64_t>(std::time(nullptr)));
     sqlite3_bind_int64(st, 2, id);
     sqlite3_step(st);
+}
+
+// Follows the path's names from *id; ERROR_FILE_NOT_FOUND at a missing one.
+LONG Walk(Store& s, const std::vector<std::string>& parts, int64_t* id) {
+    for (const std::string& part : parts) {
+        auto child = s.Child(*id, part);
+        if (!child) return ERROR_FILE_NOT_FOUND;
+        *id = *child;
+    }
+    return ERROR_SUCCESS;
 }
 
 // Copies a name into a caller's buffer of *length characters (terminator
@@ -162,17 +178,12 @@ LONG CopyData(sqlite3_stmt* st, int col, BYTE* data, DWORD* size) {
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM access, HKEY* result) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LONG e = LookupHandle(key, &ref)) return e;
     std::vector<std::string> parts;
-    if (LONG e = SplitPath(subKey, &parts)) return e;
+    if (LONG e = Prepare(key, subKey, &ref, &parts)) return e;
     Locked l(ref);
     int64_t id = 0;
     if (LONG e = KeyId(l.store, ref, &id)) return e;
-    for (const std::string& part : parts) {
-        auto child = l.store.Child(id, part);
-        if (!child) return ERROR_FILE_NOT_FOUND;
-        id = *child;
-    }
+    if (LONG e = Walk(l.store, parts, &id)) return e;
     *result = NewHandle(KeyRef{ref.store, id, 0, access & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY)});
     return ERROR_SUCCESS;
 }
@@ -182,9 +193,8 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, const cha
                      DWORD* disposition) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LONG e = LookupHandle(key, &ref)) return e;
     std::vector<std::string> parts;
-    if (LONG e = SplitPath(subKey, &parts)) return e;
+    if (LONG e = Prepare(key, subKey, &ref, &parts)) return e;
     Locked l(ref);
     Store& s = l.store;
     if (!s.Open()) return s.WriteError();
@@ -379,18 +389,13 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
 LONG RegDeleteKeyA(HKEY key, const char* subKey) {
     if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
     KeyRef ref;
-    if (LONG e = LookupHandle(key, &ref)) return e;
     std::vector<std::string> parts;
-    if (LONG e = SplitPath(subKey, &parts)) return e;
+    if (LONG e = Prepare(key, subKey, &ref, &parts)) return e;
     Locked l(ref);
     Store& s = l.store;
     int64_t id = 0;
     if (LONG e = KeyId(s, ref, &id)) return e;
-    for (const std::string& part : parts) {
-        auto child = s.Child(id, part);
-        if (!child) return ERROR_FILE_NOT_FOUND;
-        id = *child;
-    }
+    if (LONG e = Walk(s, parts, &id)) return e;
     // Roots, and the keys that HKEY_CLASSES_ROOT and HKEY_CURRENT_CONFIG
     // stand for, stay.
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, HKEY_CLASSES_ROOT,
