@@ -125,6 +125,26 @@ struct Locked {
     explicit Locked(const KeyRef& ref) : store(reg::GetStore(ref.store)), lock(store.Mutex()) {}
 };
 
+// A read through a handle: the handle looked up, its access checked, the
+// store locked and the key's row found; error says why not.
+struct ReadKey {
+    KeyRef ref;
+    Store* store = nullptr;
+    std::unique_lock<std::mutex> lock;
+    int64_t id = 0;
+    LONG error = ERROR_SUCCESS;
+    ReadKey(HKEY key, REGSAM needed) {
+        if ((error = LookupHandle(key, &ref)) != ERROR_SUCCESS) return;
+        if (!Allows(ref, needed)) {
+            error = ERROR_ACCESS_DENIED;
+            return;
+        }
+        store = &reg::GetStore(ref.store);
+        lock = std::unique_lock<std::mutex>(store->Mutex());
+        error = KeyId(*store, ref, &id);
+    }
+};
+
 void Touch(Store& s, int64_t id) {
     sqlite3_stmt* st = s.Stmt("UPDATE keys SET written = ? WHERE id = ?");
     sqlite3_bind_int64(st, 1, static_cast<int64_t>(std::time(nullptr)));
@@ -254,13 +274,10 @@ LONG RegCloseKey(HKEY key) {
 LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                       DWORD* size) {
     if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
-    KeyRef ref;
-    if (LONG e = LookupHandle(key, &ref)) return e;
-    if (!Allows(ref, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    Locked l(ref);
-    int64_t id = 0;
-    if (LONG e = KeyId(l.store, ref, &id)) return e;
-    sqlite3_stmt* st = l.store.Stmt("SELECT type, data FROM vals WHERE key = ? AND fold = ?");
+    ReadKey l(key, KEY_QUERY_VALUE);
+    if (l.error != ERROR_SUCCESS) return l.error;
+    int64_t id = l.id;
+    sqlite3_stmt* st = l.store->Stmt("SELECT type, data FROM vals WHERE key = ? AND fold = ?");
     std::string fold = ValueFold(valueName);
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_text(st, 2, fold.c_str(), -1, SQLITE_STATIC);
@@ -312,13 +329,10 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD t
 
 LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* /*reserved*/,
                    char* keyClass, DWORD* classLength, FILETIME* lastWrite) {
-    KeyRef ref;
-    if (LONG e = LookupHandle(key, &ref)) return e;
-    if (!Allows(ref, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
-    Locked l(ref);
-    int64_t id = 0;
-    if (LONG e = KeyId(l.store, ref, &id)) return e;
-    sqlite3_stmt* st = l.store.Stmt(
+    ReadKey l(key, KEY_ENUMERATE_SUB_KEYS);
+    if (l.error != ERROR_SUCCESS) return l.error;
+    int64_t id = l.id;
+    sqlite3_stmt* st = l.store->Stmt(
         "SELECT name, class, written FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?");
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_int64(st, 2, index);
@@ -345,14 +359,11 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* 
 LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* /*reserved*/,
                    DWORD* type, BYTE* data, DWORD* dataSize) {
     if (data != nullptr && dataSize == nullptr) return ERROR_INVALID_PARAMETER;
-    KeyRef ref;
-    if (LONG e = LookupHandle(key, &ref)) return e;
-    if (!Allows(ref, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    Locked l(ref);
-    int64_t id = 0;
-    if (LONG e = KeyId(l.store, ref, &id)) return e;
+    ReadKey l(key, KEY_QUERY_VALUE);
+    if (l.error != ERROR_SUCCESS) return l.error;
+    int64_t id = l.id;
     sqlite3_stmt* st =
-        l.store.Stmt("SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid LIMIT 1 OFFSET ?");
+        l.store->Stmt("SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid LIMIT 1 OFFSET ?");
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_int64(st, 2, index);
     int rc = sqlite3_step(st);
