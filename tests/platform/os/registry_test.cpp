@@ -1,6 +1,7 @@
 // The registry functions: Win32 results and codes, case rules, store files
 // that cannot be written, two processes writing at once, and qzreg.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -181,6 +182,37 @@ TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
     }
     RegCloseKey(k);
     EXPECT_EQ(found, 2 * kEach);
+}
+
+TEST_F(Registry, AWriterKilledMidWayLeavesEveryValueWhole) {
+    pid_t child = ostest::Spawn({QZ_OS_CHILD, "regwrite", "k", "1000000"});
+    // Kill it once it is well under way (at most ten seconds).
+    HKEY k = 0;
+    for (int i = 0; i < 1000; ++i) {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Concurrent", 0, KEY_READ, &k) == 0) {
+            DWORD size = 0;
+            bool far = RegQueryValueExA(k, "k500", nullptr, nullptr, nullptr, &size) == 0;
+            RegCloseKey(k);
+            if (far) break;
+        }
+        ::usleep(10000);
+    }
+    ::kill(child, SIGKILL);
+    EXPECT_EQ(ostest::Wait(child), 128 + SIGKILL);
+    RegCloseStores();
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Concurrent", 0, KEY_READ, &k), ERROR_SUCCESS);
+    int whole = 0, count = 0;
+    for (DWORD i = 0;; ++i) {
+        char name[64];
+        DWORD len = sizeof name, type = 0, size = 8;
+        uint32_t v[2] = {0, 0};
+        if (RegEnumValueA(k, i, name, &len, nullptr, &type, reinterpret_cast<BYTE*>(v), &size) != 0) break;
+        ++count;
+        whole += type == REG_DWORD && size == 4 && std::string(name) == "k" + std::to_string(v[0]);
+    }
+    RegCloseKey(k);
+    EXPECT_GT(count, 500);
+    EXPECT_EQ(whole, count);
 }
 
 TEST_F(Registry, QzregRoundTripsThroughExportAndImport) {
