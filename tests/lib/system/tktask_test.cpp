@@ -106,6 +106,26 @@ TEST_F(TKTaskTest, TheChildGetsItsQuotedArgumentsInTheirCase) {
     ::unlink(tmpl);
 }
 
+TEST_F(TKTaskTest, HandlesAreClosedByANewStartAndByAxit) {
+    Usual t = New();
+    Put(t, "COMMANDLINE", Usual("/bin/true"));
+    rt::Send(t, "LAUNCH");
+    WaitFor(t);
+    auto first = reinterpret_cast<os::HANDLE>(Get(t, "HANDLE").AsPtr().address);
+    rt::Send(t, "LAUNCH");
+    WaitFor(t);
+    os::DWORD code = 0;
+    EXPECT_FALSE(os::GetExitCodeProcess(first, &code));
+    auto second = reinterpret_cast<os::HANDLE>(Get(t, "HANDLE").AsPtr().address);
+    EXPECT_TRUE(os::GetExitCodeProcess(second, &code));
+    // A failed start keeps the last process's handle and ids.
+    Put(t, "COMMANDLINE", Usual("qz-no-such-program"));
+    rt::Send(t, "LAUNCH");
+    EXPECT_TRUE(os::GetExitCodeProcess(second, &code));
+    rt::Send(t, "AXIT");
+    EXPECT_FALSE(os::GetExitCodeProcess(second, &code));
+}
+
 TEST_F(TKTaskTest, FunctionsAreFoundBySymbol) {
     const auto* make = libsys::FindSystemFunction("makelangid");
     ASSERT_NE(make, nullptr);
