@@ -277,10 +277,14 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* 
     if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
-    sigset_t none;
+    // The child starts with no signal blocked or ignored, whatever the
+    // parent does with them.
+    sigset_t none, all;
     sigemptyset(&none);
+    sigfillset(&all);
     posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
     int err = ::posix_spawn(&pid, program.path.c_str(), &actions, &attr, argv.data(),
                             environment != nullptr ? envp.data() : environ);
