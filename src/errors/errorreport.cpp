@@ -74,6 +74,10 @@ void WriteErrorReport(int h, const std::string& message, const rt::Error& e) {
     rt::FPutS(h, "Error message:");
     rt::FPutS(h, "--------------");
     rt::FPutS(h, message);
+    WriteErrorObject(h, e);
+}
+
+void WriteErrorObject(int h, const rt::Error& e) {
     rt::FPutS(h, "Error Object created:");
     rt::FPutS(h, "--------------------");
     Field(h, "SubSystem       :", Text(rt::Usual(e.SubSystem)));

@@ -25,6 +25,9 @@ int OpenErrorLog();
 // Writes one report: banner, version, date and time, application path,
 // the message and every field of the error (see docs/errors.md).
 void WriteErrorReport(int handle, const std::string& message, const rt::Error& e);
+// The report's part from "Error Object created:" to the closing dashes:
+// every field of the error.
+void WriteErrorObject(int handle, const rt::Error& e);
 
 // Hexadecimal forms, upper-case digits: a string as its bytes; a number
 // that fits 32 bits as 8 digits, otherwise (or a float with decimals) its

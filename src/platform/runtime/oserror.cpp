@@ -66,7 +66,7 @@ int OsErrorFromErrno(int err, std::string_view nativePath) {
     }
 }
 
-std::string DosErrString(int code) {
+const char* WinErrorText(int code) {
     switch (code) {
         case kOsOk: return "The operation completed successfully.";
         case kOsInvalidFunction: return "Incorrect function.";
@@ -102,8 +102,43 @@ std::string DosErrString(int code) {
         case kOsFilenameTooLong: return "The filename or extension is too long.";
         case kOsFileTooLarge: return "The file size exceeds the limit allowed and cannot be saved.";
         case kOsCantResolveFilename: return "The name of the file cannot be resolved by the system.";
-        default: return "Operating system error " + std::to_string(code) + ".";
+        case 14: return "Not enough memory resources are available to complete this operation.";
+        case 53: return "The network path was not found.";
+        case 59: return "An unexpected network error occurred.";
+        case 67: return "The network name cannot be found.";
+        case 85: return "The local device name is already in use.";
+        case 86: return "The specified network password is not correct.";
+        case 111: return "The file name is too long.";
+        case 122: return "The data area passed to a system call is too small.";
+        case 161: return "The specified path is invalid.";
+        case 170: return "The requested resource is in use.";
+        case 193: return "%1 is not a valid Win32 application.";
+        case 234: return "More data is available.";
+        case 259: return "No more data is available.";
+        case 267: return "The directory name is invalid.";
+        case 317:
+            return "The system cannot find message text for message number 0x%1 in the message file for %2.";
+        case 1009: return "The configuration registry database is corrupt.";
+        case 1011: return "The configuration registry key could not be opened.";
+        case 1016:
+            return "An I/O operation initiated by the registry failed unrecoverably. The registry could not "
+                   "read in, or write out, or flush, one of the files that contain the system's image of the "
+                   "registry.";
+        case 1018: return "Illegal operation attempted on a registry key that has been marked for deletion.";
+        case 1200: return "The specified device name is invalid.";
+        case 1202: return "The local device name has a remembered connection to another network resource.";
+        case 1222: return "The network is not present or not started.";
+        case 1326: return "The user name or password is incorrect.";
+        case 1815: return "The specified resource language ID cannot be found in the image file.";
+        case 2250: return "This network connection does not exist.";
+        case 2401: return "This network connection has files open or requests pending.";
+        default: return nullptr;
     }
+}
+
+std::string DosErrString(int code) {
+    if (const char* text = WinErrorText(code)) return text;
+    return "Operating system error " + std::to_string(code) + ".";
 }
 
 }  // namespace rt

@@ -49,6 +49,10 @@ enum OsError : int {
 // itself. Numbers without a closer match become 31.
 int OsErrorFromErrno(int err, std::string_view nativePath = {});
 
+// The system message text of a Win32 error number (without a line end), or
+// nullptr for a number the table does not hold.
+const char* WinErrorText(int code);
+
 // The Windows text of an error number ("The system cannot find the file
 // specified."); "Operating system error N." for numbers without one.
 std::string DosErrString(int code);

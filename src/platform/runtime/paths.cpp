@@ -361,6 +361,19 @@ std::optional<std::string> DriveRoot(char drive) {
     return RootLocked(drive);
 }
 
+void SetDriveRoot(char drive, std::optional<std::string> root) {
+    std::lock_guard lock(gMutex);
+    drive = Upper(drive);
+    if (!IsLetter(drive)) return;
+    DriveState& s = StateLocked();
+    if (!s.hasMap) {
+        // The default map (every drive is "/") becomes explicit first.
+        s.hasMap = true;
+        for (auto& r : s.roots) r = std::string("/");
+    }
+    s.roots[static_cast<size_t>(drive - 'A')] = root ? std::optional<std::string>(NormalizeRoot(*root)) : std::nullopt;
+}
+
 void ReloadDriveMap() {
     std::lock_guard lock(gMutex);
     LoadLocked();

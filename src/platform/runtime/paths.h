@@ -53,6 +53,11 @@ bool HasDirectoryPart(std::string_view path);
 // letter that is not mapped when a map is set.
 std::optional<std::string> DriveRoot(char drive);
 
+// Maps a drive letter onto a directory from now on (a network drive that
+// was connected), or takes it out of the map (nullopt). Until then unmapped
+// drives keep mapping as before.
+void SetDriveRoot(char drive, std::optional<std::string> root);
+
 // Re-reads the drive map from QZ_DRIVES (tests change it).
 void ReloadDriveMap();
 

@@ -1,0 +1,202 @@
+#include "errors/logfile.h"
+
+#include <unistd.h>
+
+#include <cstring>
+
+#include "errors/errorreport.h"
+#include "platform/os/module.h"
+#include "platform/os/registry.h"
+#include "platform/os/sysinfo.h"
+#include "platform/runtime/dates.h"
+#include "platform/runtime/files.h"
+#include "platform/runtime/oserror.h"
+#include "platform/runtime/paths.h"
+#include "platform/runtime/text.h"
+#include "platform/runtime/version.h"
+
+namespace errors {
+namespace {
+
+constexpr const char* kW3svcKey = "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters";
+
+// Position (1-based) of the last occurrence of c, 0 when none.
+size_t LastPos(const std::string& s, char c) {
+    size_t p = s.rfind(c);
+    return p == std::string::npos ? 0 : p + 1;
+}
+
+}  // namespace
+
+const rt::ClassDef& LogFile::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<LogFile>("LOGFILE")
+                                       .Method<&LogFile::INIT>("INIT")
+                                       .Method<&LogFile::DUMPERROR>("DUMPERROR")
+                                       .Method<&LogFile::DEBUGMSG>("DEBUGMSG")
+                                       .Access<&LogFile::FNAME>("FNAME")
+                                       .Assign<&LogFile::SetFName>("FNAME")
+                                       .Access<&LogFile::BACKUPNAME>("BACKUPNAME")
+                                       .Assign<&LogFile::SetBackupName>("BACKUPNAME")
+                                       .Access<&LogFile::LOG2FILE>("LOG2FILE")
+                                       .Assign<&LogFile::SetLog2File>("LOG2FILE")
+                                       .Access<&LogFile::APPEND>("APPEND")
+                                       .Assign<&LogFile::SetAppend>("APPEND")
+                                       .Access<&LogFile::SERVERPATH>("SERVERPATH")
+                                       .Access<&LogFile::LOGPATH>("LOGPATH")
+                                       .Done();
+    return c;
+}
+
+std::string ExecutableWindowsPath() {
+    std::string p = ExecutableName(true);
+    for (char& c : p)
+        if (c == '/') c = '\\';
+    return p;
+}
+
+std::string DirectoryOf(const std::string& path) {
+    size_t p = path.rfind('\\');
+    return p == std::string::npos ? path : path.substr(0, p + 1);
+}
+
+int OpenWithRetry(const std::string& fileName, int mode) {
+    int attempts = 10;
+    while (attempts > 0) {
+        int h = rt::FOpen(fileName, mode);
+        if (h != -1) return h;
+        // The runtime's sign of a file held by another process.
+        int err = rt::FError();
+        if (err == rt::kOsSharingViolation || err == rt::kOsLockViolation) {
+            --attempts;
+            ::usleep(1000);
+        } else {
+            attempts = 0;
+        }
+    }
+    return -1;
+}
+
+std::string WebServerLogDirectory() {
+    os::HKEY key = 0;
+    if (os::RegCreateKeyExA(os::HKEY_LOCAL_MACHINE, kW3svcKey, 0, nullptr, 0, os::KEY_QUERY_VALUE, nullptr, &key,
+                            nullptr) != os::ERROR_SUCCESS)
+        return "";
+    char buffer[261] = {};
+    os::DWORD size = 260;
+    os::DWORD type = 0;
+    os::RegQueryValueExA(key, "LogFileDirectory", nullptr, &type, reinterpret_cast<os::BYTE*>(buffer), &size);
+    os::RegCloseKey(key);
+    std::string text(buffer, ::strnlen(buffer, 260));
+    if (text.empty()) {
+        char sys[260];
+        os::UINT n = os::GetSystemDirectoryA(sys, sizeof sys);
+        if (n == 0 || n >= sizeof sys) return "";
+        return std::string(sys, n) + "\\LogFiles";
+    }
+    std::string upper = rt::Upper(text);
+    size_t token = upper.find("%SYSTEMROOT%");
+    if (token == std::string::npos) return text;
+    char root[260];
+    os::DWORD n = os::GetEnvironmentVariableA("SystemRoot", root, sizeof root);
+    std::string prefix = n > 0 && n < sizeof root ? std::string(root, n) : std::string("c:\\\\winnt");
+    return prefix + text.substr(token + 12);
+}
+
+rt::Usual LogFile::INIT(rt::Usual fileName, rt::Usual useWebServerDir, rt::Usual append) {
+    std::string exe = ExecutableWindowsPath();
+    serverPath_ = DirectoryOf(exe);
+    bool web = useWebServerDir.IsLogic() && useWebServerDir.AsLogic();
+    std::string base;
+    if (fileName.IsString() && !fileName.AsStr().empty())
+        base = fileName.AsStr().find('\\') != std::string::npos ? fileName.AsStr() : serverPath_ + fileName.AsStr();
+    else
+        base = exe;
+    size_t dot = LastPos(base, '.');
+    if (web) {
+        size_t slash = LastPos(base, '\\');
+        size_t from = slash == 0 ? 0 : slash - 1;
+        size_t to = dot > slash ? dot - 1 : base.size();
+        fname_ = WebServerLogDirectory() + base.substr(from, to - from) + ".log";
+    } else if (dot > 0) {
+        fname_ = base.substr(0, dot) + "log";
+    } else {
+        fname_ = base + ".log";
+    }
+    append_ = append.IsLogic() ? append.AsLogic() : true;
+    int h = -1;
+    if (rt::File(fname_)) {
+        if (append_) {
+            h = OpenWithRetry(fname_, rt::kFoReadWrite);
+        } else {
+            if (backupName_.empty()) {
+                size_t d = LastPos(fname_, '.');
+                backupName_ = d > 0 ? fname_.substr(0, d) + "bak" : fname_ + ".bak";
+            }
+            rt::FCopy(fname_, backupName_);
+            h = rt::FCreate(fname_);
+        }
+    } else {
+        h = rt::FCreate(fname_);
+    }
+    if (h != -1) {
+        log2File_ = true;
+        rt::FClose(h);
+    } else if (rt::FError() == rt::kOsSharingViolation || rt::FError() == rt::kOsLockViolation) {
+        log2File_ = true;  // there, but held by another process for now
+    }
+    return rt::Usual(Self());
+}
+
+rt::Usual LogFile::DUMPERROR(rt::Usual error) {
+    auto e = std::dynamic_pointer_cast<rt::Error>(error.AsObject());
+    int h = e ? OpenWithRetry(fname_, rt::kFoReadWrite) : -1;
+    if (h == -1) return rt::Usual(Self());
+    rt::FSeek(h, 0, 2);
+    rt::FPutS(h, "***********************ERROR********************************");
+    rt::FPutS(h, rt::Version());
+    rt::FPutS(h, rt::DToC(rt::Today()) + " " + rt::Time());
+    rt::FPutS(h, " ");
+    WriteErrorObject(h, *e);
+    rt::FClose(h);
+    return rt::Usual(Self());
+}
+
+bool LogFile::DEBUGMSG(std::string text) {
+    size_t count = 0;
+    if (log2File_) {
+        int h = OpenWithRetry(fname_, rt::kFoReadWrite);
+        if (h != -1) {
+            rt::FSeek(h, 0, 2);
+            count = rt::FPutS(h, text);  // the line end counts
+            rt::FClose(h);
+        }
+    } else {
+        os::OutputDebugStringA((text + "\n").c_str());
+        count = text.size();
+    }
+    return count > 0;
+}
+
+std::string LogFile::SetFName(rt::Usual v) {
+    if (v.IsString()) fname_ = v.AsStr();
+    return fname_;
+}
+std::string LogFile::SetBackupName(rt::Usual v) {
+    if (v.IsString()) backupName_ = v.AsStr();
+    return backupName_;
+}
+bool LogFile::SetLog2File(rt::Usual v) {
+    if (v.IsLogic()) log2File_ = v.AsLogic();
+    return log2File_;
+}
+bool LogFile::SetAppend(rt::Usual v) {
+    if (v.IsLogic()) append_ = v.AsLogic();
+    return append_;
+}
+
+std::string LogFile::LOGPATH() const {
+    size_t p = fname_.rfind('\\');
+    return p == std::string::npos ? fname_ : fname_.substr(0, p);
+}
+
+}  // namespace errors

@@ -1,0 +1,20 @@
+// Workstation helpers: the NetBIOS computer name and mapping a drive
+// letter to a network share.
+#pragma once
+
+#include <string>
+
+#include "platform/runtime/usual.h"
+
+namespace libsys {
+
+// The computer name as GetComputerNameA gives it into a 16-byte buffer:
+// "" when the name is longer than 15 characters.
+std::string QZGetComputerName();
+// Connects the local device to the share, remembered for later sessions;
+// {TRUE, ""} when mapped (also when already remembered for this share),
+// else {FALSE, "Failed to map <share> to <device>."}.
+rt::Usual MapDrive(const std::string& localDevice, const std::string& shareName, const std::string& userName,
+                   const std::string& password);
+
+}  // namespace libsys

@@ -1,0 +1,229 @@
+#include "platform/os/regstore.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+
+namespace os::reg {
+namespace {
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS keys("
+    " id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL, fold TEXT NOT NULL,"
+    " class TEXT NOT NULL DEFAULT '', written INTEGER NOT NULL DEFAULT 0,"
+    " UNIQUE(parent, fold));"
+    "CREATE TABLE IF NOT EXISTS vals("
+    " key INTEGER NOT NULL, name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL,"
+    " data BLOB NOT NULL, UNIQUE(key, fold));";
+
+// The roots a store holds and the keys Windows always has below them.
+struct RootDef {
+    const char* name;
+    std::vector<std::vector<const char*>> paths;
+};
+std::vector<RootDef> RootsOf(StoreKind kind) {
+    if (kind == StoreKind::kUser) return {{"HKEY_CURRENT_USER", {{"Software"}}}};
+    return {{"HKEY_LOCAL_MACHINE",
+             {{"SOFTWARE", "Classes"},
+              {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"}}},
+            {"HKEY_USERS", {{".DEFAULT"}}}};
+}
+
+std::string HomeDir() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return home;
+    if (const passwd* pw = ::getpwuid(::getuid())) return pw->pw_dir;
+    return "/tmp";
+}
+
+void MakeDirs(const std::string& dir, mode_t mode) {
+    for (size_t i = 1; i <= dir.size(); ++i) {
+        if (i == dir.size() || dir[i] == '/') ::mkdir(dir.substr(0, i).c_str(), mode);
+    }
+}
+
+std::mutex gStoresMutex;
+std::unique_ptr<Store> gStores[2];
+
+}  // namespace
+
+std::string Fold(std::string_view name) {
+    std::string out(name);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+LONG FromSqlite(int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_OK:
+        case SQLITE_ROW:
+        case SQLITE_DONE: return ERROR_SUCCESS;
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+        case SQLITE_CANTOPEN: return ERROR_ACCESS_DENIED;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return ERROR_BUSY;
+        case SQLITE_FULL: return ERROR_DISK_FULL;
+        case SQLITE_NOMEM: return ERROR_OUTOFMEMORY;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB: return ERROR_BADDB;
+        default: return ERROR_REGISTRY_IO_FAILED;
+    }
+}
+
+std::string StorePath(StoreKind kind) {
+    const char* dir = std::getenv("QZ_REGISTRY_DIR");
+    if (dir != nullptr && *dir != '\0')
+        return std::string(dir) + (kind == StoreKind::kMachine ? "/machine.db" : "/user.db");
+    if (kind == StoreKind::kMachine) return "/var/lib/qzscan/registry/machine.db";
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base = xdg != nullptr && *xdg == '/' ? std::string(xdg) : HomeDir() + "/.config";
+    return base + "/qzscan/registry/user.db";
+}
+
+Store::Store(StoreKind kind) : kind_(kind) { OpenFile(); }
+Store::~Store() { Close(); }
+
+void Store::Close() {
+    for (auto& [sql, st] : stmts_) sqlite3_finalize(st);
+    stmts_.clear();
+    if (db_ != nullptr) sqlite3_close(db_);
+    db_ = nullptr;
+}
+
+void Store::OpenFile() {
+    path_ = StorePath(kind_);
+    MakeDirs(path_.substr(0, path_.rfind('/')), kind_ == StoreKind::kUser ? 0700 : 0755);
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK && Setup()) {
+        writable_ = true;
+        return;
+    }
+    writeError_ = db_ != nullptr && sqlite3_errcode(db_) != SQLITE_OK ? FromSqlite(sqlite3_errcode(db_))
+                                                                       : FromSqlite(rc);
+    if (writeError_ == ERROR_SUCCESS || writeError_ == ERROR_REGISTRY_IO_FAILED)
+        writeError_ = ERROR_ACCESS_DENIED;
+    Close();
+    // A store that exists but cannot be written is still read.
+    // On a read-only file system the WAL index cannot be made, and nobody
+    // can be writing: the file is then opened as immutable.
+    struct stat st{};
+    if (::stat(path_.c_str(), &st) != 0) return;
+    for (std::string name : {path_, "file:" + path_ + "?immutable=1"}) {
+        if (sqlite3_open_v2(name.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
+            sqlite3_busy_timeout(db_, 10000);
+            if (sqlite3_exec(db_, "SELECT count(*) FROM keys", nullptr, nullptr, nullptr) == SQLITE_OK) return;
+        }
+        Close();
+    }
+}
+
+bool Store::Setup() {
+    sqlite3_busy_timeout(db_, 10000);
+    // WAL: readers never wait for the writer; NORMAL: a commit is safe from
+    // a crash of the process at once and reaches the disk at the next
+    // checkpoint, which RegFlushKey forces (the registry's own lazy flush).
+    if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
+                     nullptr) != SQLITE_OK)
+        return false;
+    if (Begin() != ERROR_SUCCESS) return false;
+    if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
+        Rollback();
+        return false;
+    }
+    for (const RootDef& root : RootsOf(kind_)) {
+        sqlite3_stmt* ins = Stmt("INSERT OR IGNORE INTO keys(parent, name, fold) VALUES(?, ?, ?)");
+        auto insert = [&](int64_t parent, const char* name) -> std::optional<int64_t> {
+            sqlite3_reset(ins);
+            sqlite3_bind_int64(ins, 1, parent);
+            sqlite3_bind_text(ins, 2, name, -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(ins, 3, Fold(name).c_str(), -1, SQLITE_TRANSIENT);
+            if (sqlite3_step(ins) != SQLITE_DONE) return std::nullopt;
+            return parent == 0 ? Root(name) : Child(parent, name);
+        };
+        auto rootId = insert(0, root.name);
+        if (!rootId) {
+            Rollback();
+            return false;
+        }
+        for (const auto& path : root.paths) {
+            std::optional<int64_t> id = rootId;
+            for (const char* part : path)
+                if (id) id = insert(*id, part);
+            if (!id) {
+                Rollback();
+                return false;
+            }
+        }
+    }
+    return Commit() == ERROR_SUCCESS;
+}
+
+sqlite3_stmt* Store::Stmt(const char* sql) {
+    auto it = stmts_.find(sql);
+    if (it == stmts_.end()) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+            return nullptr;
+        it = stmts_.emplace(sql, st).first;
+    }
+    sqlite3_reset(it->second);
+    sqlite3_clear_bindings(it->second);
+    return it->second;
+}
+
+std::optional<int64_t> Store::Root(std::string_view rootName) { return Child(0, rootName); }
+
+std::optional<int64_t> Store::Child(int64_t parent, std::string_view name) {
+    sqlite3_stmt* st = Stmt("SELECT id FROM keys WHERE parent = ? AND fold = ?");
+    if (st == nullptr) return std::nullopt;
+    std::string fold = Fold(name);
+    sqlite3_bind_int64(st, 1, parent);
+    sqlite3_bind_text(st, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
+    std::optional<int64_t> id;
+    if (sqlite3_step(st) == SQLITE_ROW) id = sqlite3_column_int64(st, 0);
+    sqlite3_reset(st);
+    return id;
+}
+
+bool Store::KeyExists(int64_t id) {
+    sqlite3_stmt* st = Stmt("SELECT 1 FROM keys WHERE id = ?");
+    if (st == nullptr) return false;
+    sqlite3_bind_int64(st, 1, id);
+    bool found = sqlite3_step(st) == SQLITE_ROW;
+    sqlite3_reset(st);
+    return found;
+}
+
+LONG Store::Begin() { return FromSqlite(sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr)); }
+
+LONG Store::Commit() {
+    int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) Rollback();
+    return FromSqlite(rc);
+}
+
+void Store::Rollback() {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+Store& GetStore(StoreKind kind) {
+    std::lock_guard lock(gStoresMutex);
+    auto& slot = gStores[static_cast<int>(kind)];
+    if (!slot) slot = std::make_unique<Store>(kind);
+    return *slot;
+}
+
+void CloseStores() {
+    std::lock_guard lock(gStoresMutex);
+    gStores[0].reset();
+    gStores[1].reset();
+}
+
+}  // namespace os::reg

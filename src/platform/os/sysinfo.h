@@ -1,0 +1,28 @@
+// The Windows directory, the system directory, environment variables and
+// the computer name.
+//
+// The Windows directory is the value of the environment variable "windir"
+// when set (a Windows path such as "C:\WINDOWS"), else "C:\WINDOWS"; it is
+// reached through the drive map like any other Windows path. The system
+// directory is its "system32" folder.
+#pragma once
+
+#include "platform/os/win32.h"
+
+namespace os {
+
+inline constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
+
+// Copies the directory (no final backslash) and answers its length; when
+// the buffer is too small, the size needed (terminator included).
+UINT GetWindowsDirectoryA(char* buffer, UINT size);
+UINT GetSystemDirectoryA(char* buffer, UINT size);
+// The variable's value and its length; 0 with error 203 when it is not set;
+// the size needed when the buffer is too small.
+DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size);
+// The NetBIOS name: the host name's first label in upper case. *size is
+// the buffer's size on entry and the name's length on success; a buffer
+// too small fails with ERROR_BUFFER_OVERFLOW and *size the size needed.
+BOOL GetComputerNameA(char* buffer, DWORD* size);
+
+}  // namespace os

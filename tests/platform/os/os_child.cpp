@@ -1,0 +1,58 @@
+// A second process for the OS-service tests: writes registry values or INI
+// entries at the same time as another copy, or records its own arguments.
+#include <fcntl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/os/profile.h"
+#include "platform/os/registry.h"
+
+int main(int argc, char** argv) {
+    if (argc >= 4 && std::strcmp(argv[1], "regwrite") == 0) {
+        // regwrite PREFIX COUNT: one value per transaction under HKCU\Software\Concurrent.
+        int n = std::atoi(argv[3]);
+        os::HKEY key = 0;
+        if (os::RegCreateKeyExA(os::HKEY_CURRENT_USER, "Software\\Concurrent", 0, nullptr, 0, os::KEY_ALL_ACCESS,
+                                nullptr, &key, nullptr) != 0)
+            return 2;
+        for (int i = 0; i < n; ++i) {
+            std::string name = std::string(argv[2]) + std::to_string(i);
+            uint32_t v = static_cast<uint32_t>(i);
+            if (os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4) != 0)
+                return 3;
+        }
+        os::RegCloseKey(key);
+        return 0;
+    }
+    if (argc >= 5 && std::strcmp(argv[1], "iniwrite") == 0) {
+        // iniwrite FILE PREFIX COUNT: entries PREFIXi=i in section [Shared].
+        int n = std::atoi(argv[4]);
+        for (int i = 0; i < n; ++i) {
+            std::string key = std::string(argv[3]) + std::to_string(i);
+            if (!os::WritePrivateProfileStringA("Shared", key.c_str(), std::to_string(i).c_str(), argv[2]))
+                return 3;
+        }
+        return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "argv") == 0) {
+        // argv OUTFILE ARGS...: writes each argument and a line feed.
+        FILE* f = std::fopen(argv[2], "wb");
+        if (f == nullptr) return 2;
+        for (int i = 3; i < argc; ++i) std::fprintf(f, "%s\n", argv[i]);
+        std::fclose(f);
+        return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "fds") == 0) {
+        // fds OUTFILE: the open descriptors above 2 other than the file itself.
+        FILE* f = std::fopen(argv[2], "wb");
+        if (f == nullptr) return 2;
+        for (int fd = 3; fd < 1024; ++fd)
+            if (fd != fileno(f) && fcntl(fd, F_GETFD) != -1) std::fprintf(f, "%d\n", fd);
+        std::fclose(f);
+        return 0;
+    }
+    return 1;
+}

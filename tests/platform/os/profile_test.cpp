@@ -1,0 +1,148 @@
+// The private-profile API: the read rules, the buffer-size rules, the
+// Windows fixture byte for byte, bare names in the Windows directory, and
+// two processes writing one file at once.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "os_fixture.h"
+#include "platform/os/profile.h"
+#include "platform/runtime/paths.h"
+
+namespace {
+
+using namespace os;
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Profile : public ostest::StoreDir {
+protected:
+    void SetUp() override {
+        StoreDir::SetUp();
+        file_ = dir_ + "/in.ini";
+        std::filesystem::copy_file(std::string(QZ_OS_DATA) + "/profile-windows-in.ini", file_);
+    }
+    std::string Get(const char* sec, const char* key, const char* def = "", DWORD size = 4096,
+                    DWORD* count = nullptr) {
+        std::string buf(size, '#');
+        DWORD n = GetPrivateProfileStringA(sec, key, def, buf.data(), size, file_.c_str());
+        if (count) *count = n;
+        return key == nullptr || sec == nullptr ? buf.substr(0, n + 1) : buf.substr(0, n);
+    }
+    std::string file_;
+};
+
+TEST_F(Profile, ValuesAreTrimmedUnquotedAndFoundIgnoringCase) {
+    struct Case {
+        const char *sec, *key, *want;
+    } cases[] = {
+        {"general", "NAME", "Quoted value"}, {"General", "Path", "C:\\data"},
+        {"General", "Mixed", "\"left'"},     {"General", "Blank", ""},
+        {"General", "DUP", "first"},         {"General", "Other", "dflt"},  // only the first [General] counts
+        {"spaced", "Key", "v1"},             {"Last", "z", "26"},
+        {"Nowhere", "x", "dflt"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(Get(c.sec, c.key, "dflt  "), c.want) << c.sec << "/" << c.key;
+    // A long value is cut to the buffer.
+    DWORD n = 0;
+    EXPECT_EQ(Get("Long", "Text", "", 1024, &n), std::string(1023, 'x'));
+    EXPECT_EQ(n, 1023u);
+    EXPECT_EQ(Get("Long", "Text").size(), 2000u);
+}
+
+TEST_F(Profile, NameListsFollowTheBufferRules) {
+    DWORD n = 0;
+    EXPECT_EQ(Get(nullptr, nullptr, "", 4096, &n), std::string("General\0Spaced\0Long\0Drop\0Last\0\0", 31));
+    EXPECT_EQ(n, 30u);
+    EXPECT_EQ(Get("GENERAL", nullptr), std::string("Name\0Path\0Mixed\0Blank\0Dup\0\0", 27));
+    // Too small: cut to size - 2, two NULs, size - 2.
+    EXPECT_EQ(Get(nullptr, nullptr, "", 9, &n) + '\0', std::string("General\0\0", 9));
+    EXPECT_EQ(n, 7u);
+    EXPECT_EQ(Get(nullptr, nullptr, "", 12, &n) + '\0', std::string("General\0Sp\0\0", 12));
+    EXPECT_EQ(n, 10u);
+    EXPECT_EQ(Get("Nowhere", nullptr, "", 16, &n).substr(0, 1), std::string("\0", 1));
+    EXPECT_EQ(n, 0u);
+}
+
+TEST_F(Profile, IntegersTakeSignHexAndLeadingDigits) {
+    const char* f = file_.c_str();
+    struct Case {
+        const char* text;
+        UINT want;
+    } cases[] = {{"42abc", 42}, {"-5", static_cast<UINT>(-5)}, {"0x1F", 31}, {"abc", 0}, {" 7 ", 7}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(WritePrivateProfileStringA("Num", "v", c.text, f));
+        EXPECT_EQ(GetPrivateProfileIntA("Num", "v", 99, f), c.want) << c.text;
+    }
+    EXPECT_EQ(GetPrivateProfileIntA("Num", "missing", 99, f), 99u);
+}
+
+TEST_F(Profile, WritesMatchTheWindowsFixtureByteForByte) {
+    const char* f = file_.c_str();
+    EXPECT_TRUE(WritePrivateProfileStringA("General", "name", "new", f));
+    EXPECT_TRUE(WritePrivateProfileStringA("General", "Added", "1", f));
+    EXPECT_TRUE(WritePrivateProfileStringA("Drop", nullptr, nullptr, f));
+    EXPECT_TRUE(WritePrivateProfileStringA("Spaced", "KEY", nullptr, f));
+    EXPECT_TRUE(WritePrivateProfileStringA("Last", "Z", "27", f));
+    EXPECT_TRUE(WritePrivateProfileStringA("New", "k", "v", f));
+    EXPECT_EQ(Slurp(file_), Slurp(std::string(QZ_OS_DATA) + "/profile-windows-out.ini"));
+}
+
+TEST_F(Profile, LfFilesReadAlikeAndAddedLinesKeepTheirLineEnds) {
+    std::string lf = dir_ + "/lf.ini";
+    std::ofstream(lf, std::ios::binary) << "[A]\nx = 1\n";
+    EXPECT_TRUE(WritePrivateProfileStringA("A", "y", "2", lf.c_str()));
+    EXPECT_EQ(Slurp(lf), "[A]\nx = 1\ny=2\n");
+    char buf[8];
+    EXPECT_EQ(GetPrivateProfileStringA("a", "X", "", buf, sizeof buf, lf.c_str()), 1u);
+}
+
+TEST_F(Profile, UnsafeInputIsRefusedAndNothingIsWritten) {
+    std::string before = Slurp(file_);
+    const char* f = file_.c_str();
+    EXPECT_FALSE(WritePrivateProfileStringA("A]", "k", "v", f));
+    EXPECT_FALSE(WritePrivateProfileStringA("A", "k=j", "v", f));
+    EXPECT_FALSE(WritePrivateProfileStringA("A", "k", "v\r\n[Evil]", f));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(WritePrivateProfileStringA("A", "k", "v", (dir_ + "/no/such/dir/x.ini").c_str()));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(Slurp(file_), before);
+}
+
+TEST_F(Profile, ABareNameLivesInTheWindowsDirectory) {
+    std::filesystem::create_directories(dir_ + "/c/WINDOWS");
+    ::setenv("QZ_DRIVES", ("C=" + dir_ + "/c").c_str(), 1);
+    rt::ReloadDriveMap();
+    EXPECT_TRUE(WritePrivateProfileStringA("S", "k", "v", "qz.ini"));
+    ::unsetenv("QZ_DRIVES");
+    rt::ReloadDriveMap();
+    EXPECT_EQ(Slurp(dir_ + "/c/WINDOWS/qz.ini"), "[S]\r\nk=v\r\n");
+}
+
+TEST_F(Profile, TwoProcessesWritingOneFileLoseNoEntry) {
+    constexpr int kEach = 300;
+    std::string f = dir_ + "/shared.ini";
+    pid_t a = ostest::Spawn({QZ_OS_CHILD, "iniwrite", f, "a", std::to_string(kEach)});
+    pid_t b = ostest::Spawn({QZ_OS_CHILD, "iniwrite", f, "b", std::to_string(kEach)});
+    EXPECT_EQ(ostest::Wait(a), 0);
+    EXPECT_EQ(ostest::Wait(b), 0);
+    int found = 0;
+    for (const char* p : {"a", "b"})
+        for (int i = 0; i < kEach; ++i)
+            found += GetPrivateProfileIntA("Shared", (p + std::to_string(i)).c_str(), -1, f.c_str()) ==
+                     static_cast<UINT>(i);
+    EXPECT_EQ(found, 2 * kEach);
+    // No temporary file is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);  // in.ini, shared.ini
+}
+
+}  // namespace

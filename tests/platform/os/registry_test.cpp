@@ -1,0 +1,253 @@
+// The registry functions: Win32 results and codes, case rules, store files
+// that cannot be written, two processes writing at once, and qzreg.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "os_fixture.h"
+#include "platform/os/registry.h"
+#include "tmpfs_mount.h"
+
+namespace {
+
+using namespace os;
+
+class Registry : public ostest::StoreDir {};
+
+HKEY Create(HKEY root, const char* path, DWORD* how = nullptr) {
+    HKEY k = 0;
+    EXPECT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, how), ERROR_SUCCESS);
+    return k;
+}
+
+LONG SetSz(HKEY k, const char* name, const std::string& text) {
+    return RegSetValueExA(k, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1));
+}
+
+TEST_F(Registry, CreateReportsDispositionAndPathsIgnoreCase) {
+    DWORD how = 0;
+    HKEY k = Create(HKEY_CURRENT_USER, "Software\\QZ\\Case", &how);
+    EXPECT_EQ(how, REG_CREATED_NEW_KEY);
+    RegCloseKey(k);
+    k = Create(HKEY_CURRENT_USER, "SOFTWARE\\qz\\CASE\\", &how);
+    EXPECT_EQ(how, REG_OPENED_EXISTING_KEY);
+    ASSERT_EQ(SetSz(k, "Value", "x"), ERROR_SUCCESS);
+    RegCloseKey(k);
+    // The case first given is kept.
+    HKEY qz = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "software\\QZ", 0, KEY_READ, &qz), ERROR_SUCCESS);
+    char name[256];
+    DWORD len = sizeof name;
+    ASSERT_EQ(RegEnumKeyExA(qz, 0, name, &len, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_STREQ(name, "Case");
+    EXPECT_EQ(len, 4u);
+    len = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(qz, 1, name, &len, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    RegCloseKey(qz);
+}
+
+TEST_F(Registry, QueryFollowsTheWin32BufferRules) {
+    HKEY k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\QZ");
+    ASSERT_EQ(SetSz(k, "Text", "hello"), ERROR_SUCCESS);
+    DWORD type = 0, size = 0;
+    ASSERT_EQ(RegQueryValueExA(k, "TEXT", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(type, REG_SZ);
+    EXPECT_EQ(size, 6u);
+    char small[4] = {'#', '#', '#', '#'};
+    size = sizeof small;
+    EXPECT_EQ(RegQueryValueExA(k, "Text", nullptr, &type, reinterpret_cast<BYTE*>(small), &size), ERROR_MORE_DATA);
+    EXPECT_EQ(size, 6u);
+    EXPECT_EQ(small[0], '#');
+    char buf[16];
+    size = sizeof buf;
+    EXPECT_EQ(RegQueryValueExA(k, "Text", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+    EXPECT_STREQ(buf, "hello");
+    EXPECT_EQ(RegQueryValueExA(k, "Missing", nullptr, &type, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(k);
+}
+
+TEST_F(Registry, EveryTypeComesBackAsStored) {
+    HKEY k = Create(HKEY_CURRENT_USER, "Software\\Types");
+    struct Case {
+        DWORD type;
+        std::string data;
+    } cases[] = {{REG_SZ, std::string("a\0", 2)},
+                 {REG_EXPAND_SZ, std::string("%PATH%\0", 7)},
+                 {REG_MULTI_SZ, std::string("a\0bc\0\0", 6)},
+                 {REG_DWORD, std::string("\x01\x02\x03\x04", 4)},
+                 {REG_BINARY, std::string("\x00\xff\x10", 3)}};
+    for (const Case& c : cases) {
+        std::string name = "v" + std::to_string(c.type);
+        ASSERT_EQ(RegSetValueExA(k, name.c_str(), 0, c.type, reinterpret_cast<const BYTE*>(c.data.data()),
+                                 static_cast<DWORD>(c.data.size())),
+                  ERROR_SUCCESS);
+        std::string back(64, '\0');
+        DWORD type = 0, size = 64;
+        ASSERT_EQ(RegQueryValueExA(k, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(back.data()), &size),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(type, c.type);
+        EXPECT_EQ(back.substr(0, size), c.data) << c.type;
+    }
+    RegCloseKey(k);
+}
+
+TEST_F(Registry, DeletionRulesAndCodes) {
+    HKEY k = Create(HKEY_CURRENT_USER, "Software\\Del\\Child");
+    RegCloseKey(k);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Del"), ERROR_ACCESS_DENIED);  // has a subkey
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);             // a root
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Nope"), ERROR_FILE_NOT_FOUND);
+    HKEY child = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Del\\Child", 0, KEY_ALL_ACCESS, &child), ERROR_SUCCESS);
+    EXPECT_EQ(SetSz(child, "v", "1"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(child, "V"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(child, "V"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Del\\Child"), ERROR_SUCCESS);
+    // A handle to a deleted key says so.
+    EXPECT_EQ(SetSz(child, "v", "1"), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(child), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Del"), ERROR_SUCCESS);
+    EXPECT_EQ(RegFlushKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+}
+
+TEST_F(Registry, HandlesKeepTheirAccessAndPathsTheirShape) {
+    HKEY k = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_QUERY_VALUE, &k), ERROR_SUCCESS);
+    EXPECT_EQ(SetSz(k, "v", "1"), ERROR_ACCESS_DENIED);
+    char name[64];
+    DWORD len = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(k, 0, name, &len, nullptr, nullptr, nullptr, nullptr), ERROR_ACCESS_DENIED);
+    RegCloseKey(k);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\SOFTWARE", 0, KEY_READ, &k), ERROR_BAD_PATHNAME);
+    EXPECT_EQ(RegOpenKeyExA(0x1234, "", 0, KEY_READ, &k), ERROR_INVALID_HANDLE);
+    // HKEY_CLASSES_ROOT is the Classes key of the machine.
+    HKEY cr = Create(HKEY_CLASSES_ROOT, ".qz");
+    RegCloseKey(cr);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.QZ", 0, KEY_READ, &k), ERROR_SUCCESS);
+    RegCloseKey(k);
+}
+
+TEST_F(Registry, AStoreOnAReadOnlyFileSystemIsReadButNotWritten) {
+    qztest::TmpfsMount fs;
+    NEED_MOUNT(fs.Mount(dir_ + "/ro", 1 << 20));
+    SetDir(dir_ + "/ro");
+    HKEY k = Create(HKEY_CURRENT_USER, "Software\\Before");
+    ASSERT_EQ(SetSz(k, "v", "kept"), ERROR_SUCCESS);
+    RegCloseKey(k);
+    RegFlushKey(HKEY_CURRENT_USER);
+    RegCloseStores();
+    ASSERT_EQ(fs.MakeReadOnly(), "");
+    HKEY out = 0;
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out,
+                              nullptr),
+              ERROR_ACCESS_DENIED);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Before", 0, KEY_ALL_ACCESS, &out), ERROR_SUCCESS);
+    char buf[16];
+    DWORD size = sizeof buf;
+    EXPECT_EQ(RegQueryValueExA(out, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+    EXPECT_STREQ(buf, "kept");
+    EXPECT_EQ(SetSz(out, "v", "lost"), ERROR_ACCESS_DENIED);
+    RegCloseKey(out);
+    RegCloseStores();
+}
+
+TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
+    constexpr int kEach = 10000;
+    pid_t a = ostest::Spawn({QZ_OS_CHILD, "regwrite", "a", std::to_string(kEach)});
+    pid_t b = ostest::Spawn({QZ_OS_CHILD, "regwrite", "b", std::to_string(kEach)});
+    EXPECT_EQ(ostest::Wait(a), 0);
+    EXPECT_EQ(ostest::Wait(b), 0);
+    HKEY k = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Concurrent", 0, KEY_READ, &k), ERROR_SUCCESS);
+    int found = 0;
+    for (const char* prefix : {"a", "b"}) {
+        for (int i = 0; i < kEach; ++i) {
+            uint32_t v = 0;
+            DWORD size = 4;
+            std::string name = prefix + std::to_string(i);
+            if (RegQueryValueExA(k, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size) == 0 &&
+                v == static_cast<uint32_t>(i))
+                ++found;
+        }
+    }
+    RegCloseKey(k);
+    EXPECT_EQ(found, 2 * kEach);
+}
+
+TEST_F(Registry, AWriterKilledMidWayLeavesEveryValueWhole) {
+    pid_t child = ostest::Spawn({QZ_OS_CHILD, "regwrite", "k", "1000000"});
+    // Kill it once it is well under way (at most ten seconds).
+    HKEY k = 0;
+    for (int i = 0; i < 1000; ++i) {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Concurrent", 0, KEY_READ, &k) == 0) {
+            DWORD size = 0;
+            bool far = RegQueryValueExA(k, "k500", nullptr, nullptr, nullptr, &size) == 0;
+            RegCloseKey(k);
+            if (far) break;
+        }
+        ::usleep(10000);
+    }
+    ::kill(child, SIGKILL);
+    EXPECT_EQ(ostest::Wait(child), 128 + SIGKILL);
+    RegCloseStores();
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Concurrent", 0, KEY_READ, &k), ERROR_SUCCESS);
+    int whole = 0, count = 0;
+    for (DWORD i = 0;; ++i) {
+        char name[64];
+        DWORD len = sizeof name, type = 0, size = 8;
+        uint32_t v[2] = {0, 0};
+        if (RegEnumValueA(k, i, name, &len, nullptr, &type, reinterpret_cast<BYTE*>(v), &size) != 0) break;
+        ++count;
+        whole += type == REG_DWORD && size == 4 && std::string(name) == "k" + std::to_string(v[0]);
+    }
+    RegCloseKey(k);
+    EXPECT_GT(count, 500);
+    EXPECT_EQ(whole, count);
+}
+
+TEST_F(Registry, QzregRoundTripsThroughExportAndImport) {
+    auto run = [&](const std::string& args) {
+        std::string cmd = std::string(QZREG_TOOL) + " " + args + " >" + dir_ + "/out.txt 2>&1";
+        int rc = std::system(cmd.c_str());
+        std::ifstream in(dir_ + "/out.txt");
+        std::stringstream s;
+        s << in.rdbuf();
+        return std::make_pair(WEXITSTATUS(rc), s.str());
+    };
+    EXPECT_EQ(run("add HKCU\\\\Software\\\\RT /v Name /d \"two words\"").first, 0);
+    EXPECT_EQ(run("add HKCU\\\\Software\\\\RT /v N /t REG_DWORD /d 42").first, 0);
+    EXPECT_EQ(run("add HKCU\\\\Software\\\\RT\\\\Sub /ve /t REG_MULTI_SZ /d a\\\\0b").first, 0);
+    EXPECT_EQ(run("add HKCU\\\\Software\\\\RT /v N /t REG_DWORD /d nonsense").first, 1);
+    auto q = run("query hkcu\\\\software\\\\RT");
+    EXPECT_EQ(q.second,
+              "\nHKEY_CURRENT_USER\\software\\RT\n"
+              "    Name    REG_SZ    two words\n"
+              "    N    REG_DWORD    0x2a\n\n"
+              "HKEY_CURRENT_USER\\software\\RT\\Sub\n");
+    ASSERT_EQ(run("export HKCU\\\\Software\\\\RT " + dir_ + "/a.reg /y").first, 0);
+    ASSERT_EQ(run("delete HKCU\\\\Software\\\\RT /f").first, 0);
+    EXPECT_EQ(run("query HKCU\\\\Software\\\\RT").first, 1);
+    ASSERT_EQ(run("import " + dir_ + "/a.reg").first, 0);
+    ASSERT_EQ(run("export HKCU\\\\Software\\\\RT " + dir_ + "/b.reg /y").first, 0);
+    auto read = [&](const char* f) {
+        std::ifstream in(dir_ + "/" + f, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    };
+    std::string a = read("a.reg");
+    EXPECT_EQ(a, read("b.reg"));
+    EXPECT_EQ(a.substr(0, 4), std::string("\xFF\xFEW\0", 4));
+}
+
+}  // namespace
