@@ -3,9 +3,11 @@
 #include "lib/data/dataclasses.h"
 
 void RunArrayBench();
+void RunIndexBench();
 
 int main() {
     lib::RegisterDataClasses();
+    RunIndexBench();
     RunArrayBench();
     return 0;
 }

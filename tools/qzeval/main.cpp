@@ -12,9 +12,11 @@
 #include "app/processsettings.h"
 #include "errors/international.h"
 #include "lib/data/dataclasses.h"
+#include "lib/system/library.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/macro.h"
+#include "platform/runtime/macrofuncs.h"
 #include "platform/runtime/numbers.h"
 
 namespace {
@@ -83,6 +85,8 @@ int main(int argc, char** argv) {
     errors::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
     app::ApplyProcessSettings();
     lib::RegisterDataClasses();
+    libsys::RegisterSystemClasses();
+    for (const libsys::NamedFunction& f : libsys::SystemFunctions()) rt::RegisterFunction(f.name, f.call);
     // Every fault leaves the line it happened in.
     rt::ErrorBlock(rt::Usual::Block([](rt::Args a) -> rt::Usual { rt::LabelJump(a.empty() ? rt::Usual() : a[0]); }));
 
