@@ -63,10 +63,20 @@ class Desk:
         self.table = os.path.join(self.data, "QZSCAN.DBF")
 
     @staticmethod
+    def display_taken(n):
+        """Whether display n has a live server (a lock whose process lives)."""
+        lock = "/tmp/.X%d-lock" % n
+        try:
+            pid = int(open(lock).read().strip())
+        except (OSError, ValueError):
+            return os.path.exists("/tmp/.X11-unix/X%d" % n)
+        return os.path.exists("/proc/%d" % pid)
+
+    @staticmethod
     def start_x():
         # A display nobody uses: no lock file, and a server that stays up.
         for n in range(60, 100):
-            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
+            if Desk.display_taken(n):
                 continue
             xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24"],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -143,8 +153,12 @@ class Desk:
         for p in reversed(self.procs):
             p.kill()
             p.wait()
-        self.xvfb.kill()
-        self.xvfb.wait()
+        self.xvfb.terminate()  # lets the server remove its lock and socket
+        try:
+            self.xvfb.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.xvfb.kill()
+            self.xvfb.wait()
         if self.mounted:
             subprocess.run(["umount", "-l", self.data])
         shutil.rmtree(self.work, ignore_errors=True)
