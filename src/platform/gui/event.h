@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/gui/handles.h"
 #include "platform/runtime/object.h"
 
 class QEvent;
@@ -70,8 +71,5 @@ public:
 // Translates a Qt event for a widget into the message form, or nullptr when
 // the event has no counterpart. Key presses become WM_KEYDOWN KeyEvents.
 rt::Usual TranslateEvent(QObject* receiver, QEvent* event);
-
-// The handle of a widget (its address) as windows and events report it.
-uintptr_t HandleOf(const QObject* widget);
 
 }  // namespace gui
