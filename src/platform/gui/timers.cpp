@@ -207,6 +207,10 @@ void TimerClock::Advance(int64_t ms) {
     s.manualUs = target;
 }
 
+void TimerClock::Stall(int64_t ms) {
+    if (S().manual) S().manualUs += ms * 1000;
+}
+
 size_t TimerClock::Count() { return S().timers.size(); }
 
 }  // namespace gui

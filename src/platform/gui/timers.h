@@ -42,6 +42,9 @@ public:
     static void UseManual(bool on);
     static bool Manual();
     static void Advance(int64_t ms);
+    // The thread was busy for ms: the clock moves on without firing; the
+    // next Advance fires each timer that fell due meanwhile once.
+    static void Stall(int64_t ms);
     // Timers set now (window timers and others).
     static size_t Count();
 };
