@@ -18,6 +18,7 @@ public:
 
     // INIT(owner window, interval in ms = 1000).
     void Init(rt::Args args);
+    void Init(std::initializer_list<rt::Usual> args) { Init(rt::Args(args.begin(), args.size())); }
     // Starts the timer on the owner's handle; false when it runs already,
     // has no owner (or the owner no window handle) or SetTimer fails.
     bool Start();

@@ -19,6 +19,7 @@ public:
     // on the owner's template item (or at the point and dimension given),
     // then its stopped 100 ms timer, then hidden.
     void Init(rt::Args args);
+    void Init(std::initializer_list<rt::Usual> args) { Init(rt::Args(args.begin(), args.size())); }
     void Start();
     void Stop();
     bool Running() const { return timer_ && timer_->Running(); }

@@ -26,6 +26,7 @@ public:
 
     // INIT(window, icon, tool tip, message).
     void Init(rt::Args args);
+    void Init(std::initializer_list<rt::Usual> args) { Init(rt::Args(args.begin(), args.size())); }
     void Show();
     void Hide();
     void Refresh();
