@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "lib/system/selfmethod.h"
 #include "platform/gui/timers.h"
 
 namespace lib {
@@ -72,16 +73,8 @@ double RyTimedMethod::Countdown() const { return on_ ? frequency_ - tenths_ / 10
 const rt::ClassDef& RyTimerContainer::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<RyTimerContainer>("RYTIMERCONTAINER")
-            .RawMethod("INIT",
-                       [](rt::Object& o, rt::Args) {
-                           static_cast<RyTimerContainer&>(o).Init();
-                           return rt::Usual(o.Self());
-                       })
-            .RawMethod("AXIT",
-                       [](rt::Object& o, rt::Args) {
-                           static_cast<RyTimerContainer&>(o).Axit();
-                           return rt::Usual();
-                       })
+            .RawMethod("INIT", AnswerSelf<&RyTimerContainer::Init>())
+            .RawMethod("AXIT", AnswerSelf<&RyTimerContainer::Axit>())
             .RawMethod("REGISTERCLIENT",
                        [](rt::Object& o, rt::Args a) {
                            return rt::Usual(static_cast<RyTimerContainer&>(o).RegisterClient(a));
@@ -95,11 +88,7 @@ const rt::ClassDef& RyTimerContainer::StaticClass() {
                        })
             .Method<&RyTimerContainer::GetCountdown>("GETCOUNTDOWN")
             .Method<&RyTimerContainer::GetObjectElement>("GETOBJECTELEMENT")
-            .RawMethod("RECEIVETIMER",
-                       [](rt::Object& o, rt::Args) {
-                           static_cast<RyTimerContainer&>(o).ReceiveTimer();
-                           return rt::Usual(o.Self());
-                       })
+            .RawMethod("RECEIVETIMER", AnswerSelf<&RyTimerContainer::ReceiveTimer>())
             .Done();
     return c;
 }

@@ -2,6 +2,7 @@
 
 #include <bitset>
 
+#include "lib/system/selfmethod.h"
 #include "platform/gui/timers.h"
 
 namespace lib {
@@ -49,11 +50,7 @@ const rt::ClassDef& VellTimer::StaticClass() {
                                                       return rt::Usual(o.Self());
                                                   })
                                        .Method<&VellTimer::Start>("START")
-                                       .RawMethod("STOP",
-                                                  [](rt::Object& o, rt::Args) {
-                                                      static_cast<VellTimer&>(o).Stop();
-                                                      return rt::Usual(o.Self());
-                                                  })
+                                       .RawMethod("STOP", AnswerSelf<&VellTimer::Stop>())
                                        .Access<&VellTimer::Id>("ID")
                                        .Access<&VellTimer::Running>("RUNNING")
                                        .Access<&VellTimer::Owner>("OWNER")

@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include "lib/system/selfmethod.h"
 #include "platform/gui/messages.h"
 #include "platform/gui/window.h"
 
@@ -15,16 +16,8 @@ const rt::ClassDef& VellTimerControl::StaticClass() {
                            static_cast<VellTimerControl&>(o).Init(a);
                            return rt::Usual(o.Self());
                        })
-            .RawMethod("START",
-                       [](rt::Object& o, rt::Args) {
-                           static_cast<VellTimerControl&>(o).Start();
-                           return rt::Usual(o.Self());
-                       })
-            .RawMethod("STOP",
-                       [](rt::Object& o, rt::Args) {
-                           static_cast<VellTimerControl&>(o).Stop();
-                           return rt::Usual(o.Self());
-                       })
+            .RawMethod("START", AnswerSelf<&VellTimerControl::Start>())
+            .RawMethod("STOP", AnswerSelf<&VellTimerControl::Stop>())
             .Access<&VellTimerControl::Running>("RUNNING")
             .Access<&VellTimerControl::Timer>("TIMER")
             .RawMethod("DISPATCH",
@@ -33,16 +26,8 @@ const rt::ClassDef& VellTimerControl::StaticClass() {
                            if (!e) return rt::Usual(int64_t{1});
                            return rt::Usual(static_cast<VellTimerControl&>(o).DispatchMessage(*e));
                        })
-            .RawMethod("DESTROY",
-                       [](rt::Object& o, rt::Args) {
-                           static_cast<VellTimerControl&>(o).Destroy();
-                           return rt::Usual(o.Self());
-                       })
-            .RawMethod("AXIT",
-                       [](rt::Object& o, rt::Args) {
-                           static_cast<VellTimerControl&>(o).Axit();
-                           return rt::Usual(o.Self());
-                       })
+            .RawMethod("DESTROY", AnswerSelf<&VellTimerControl::Destroy>())
+            .RawMethod("AXIT", AnswerSelf<&VellTimerControl::Axit>())
             .Done();
     return c;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "lib/system/selfmethod.h"
+
 namespace lib {
 namespace {
 
@@ -17,12 +19,6 @@ uint32_t HandleOfObject(const rt::Usual& o) {
 }  // namespace
 
 const rt::ClassDef& VellTrayObject::StaticClass() {
-    auto self = [](void (VellTrayObject::*fn)()) {
-        return [fn](rt::Object& o, rt::Args) {
-            (static_cast<VellTrayObject&>(o).*fn)();
-            return rt::Usual(o.Self());
-        };
-    };
     static const rt::ClassDef& c =
         rt::ClassBuilder<VellTrayObject>("VELLTRAYOBJECT")
             .RawMethod("INIT",
@@ -30,11 +26,11 @@ const rt::ClassDef& VellTrayObject::StaticClass() {
                            static_cast<VellTrayObject&>(o).Init(a);
                            return rt::Usual(o.Self());
                        })
-            .RawMethod("SHOW", self(&VellTrayObject::Show))
-            .RawMethod("HIDE", self(&VellTrayObject::Hide))
-            .RawMethod("REFRESH", self(&VellTrayObject::Refresh))
-            .RawMethod("DESTROY", self(&VellTrayObject::Destroy))
-            .RawMethod("AXIT", self(&VellTrayObject::Destroy))
+            .RawMethod("SHOW", AnswerSelf<&VellTrayObject::Show>())
+            .RawMethod("HIDE", AnswerSelf<&VellTrayObject::Hide>())
+            .RawMethod("REFRESH", AnswerSelf<&VellTrayObject::Refresh>())
+            .RawMethod("DESTROY", AnswerSelf<&VellTrayObject::Destroy>())
+            .RawMethod("AXIT", AnswerSelf<&VellTrayObject::Destroy>())
             .Access<&VellTrayObject::Window>("WINDOW")
             .Assign<&VellTrayObject::SetWindow>("WINDOW")
             .Access<&VellTrayObject::Window>("OWNER")

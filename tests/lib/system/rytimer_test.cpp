@@ -145,3 +145,18 @@ TEST_F(Dispatcher, ATimerEventWithANonContainerIsATypeError) {
     EXPECT_TRUE(raised);
     EXPECT_EQ(HeldTimerContainer(), nullptr);
 }
+
+TEST_F(Dispatcher, TheClassesAreReachedByName) {
+    RegisterTimerClasses();
+    rt::Usual record = rt::CreateInstance(rt::Symbol("RYTIMEDMETHOD"));
+    rt::IVarPut(record, rt::Symbol("TIMERFREQUENCY"), rt::Usual(int64_t{2}));
+    EXPECT_DOUBLE_EQ(rt::IVarGet(record, rt::Symbol("COUNTDOWN")).AsDouble(), 2.0);
+    rt::Usual c(container);
+    auto client = rt::New<Client>();
+    EXPECT_TRUE(rt::Send(c, "REGISTERCLIENT", {rt::Usual(client), kMethod, rt::Usual(0.5)}).AsLogic());
+    Ticks(6);
+    EXPECT_EQ(client->calls, 1);
+    EXPECT_EQ(rt::Send(c, "GETOBJECTELEMENT", {rt::Usual(client), kMethod}).AsLong(), 1);
+    rt::Usual timer = rt::CreateInstance(rt::Symbol("VELLTIMER"), std::vector<rt::Usual>{rt::Usual()});
+    EXPECT_FALSE(rt::Send(timer, "START").AsLogic());  // no owner
+}
