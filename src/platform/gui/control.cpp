@@ -7,10 +7,12 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QValidator>
 
 #include "platform/gui/resource.h"
 #include "platform/gui/vkeys.h"
 #include "platform/gui/window.h"
+#include "platform/runtime/text.h"
 
 namespace gui {
 namespace {
@@ -36,6 +38,26 @@ W* As(const QPointer<QWidget>& w) {
     return qobject_cast<W*>(w.data());
 }
 
+// A text limit counts the bytes of the runtime's text (UTF-8), as the
+// table field the text goes to does: a letter outside ASCII takes two or more
+// of them, and one that would not fit whole cannot be typed.
+class ByteLimit : public QValidator {
+public:
+    ByteLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+    State validate(QString& input, int&) const override {
+        return input.toUtf8().size() > limit_ ? Invalid : Acceptable;
+    }
+    void fixup(QString& input) const override {
+        QByteArray bytes = input.toUtf8();
+        if (bytes.size() <= limit_) return;
+        const std::string_view view(bytes.constData(), static_cast<size_t>(bytes.size()));
+        input = QString::fromUtf8(bytes.constData(), static_cast<qsizetype>(rt::Utf8Cut(view, limit_)));
+    }
+
+private:
+    int limit_;
+};
+
 }  // namespace
 
 uint32_t ColorConstantRgb(int c) {
@@ -43,27 +65,6 @@ uint32_t ColorConstantRgb(int c) {
         0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
         0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
     return c >= 0 && c < 16 ? kPalette[c] : 0;
-}
-
-// ---- HyperLabel ---------------------------------------------------------
-
-const rt::ClassDef& HyperLabel::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<HyperLabel>("HYPERLABEL")
-                                       .IVar<&HyperLabel::NameSym>("NAMESYM")
-                                       .IVar<&HyperLabel::Caption>("CAPTION")
-                                       .IVar<&HyperLabel::Description>("DESCRIPTION")
-                                       .IVar<&HyperLabel::HelpContext>("HELPCONTEXT")
-                                       .RawMethod("INIT",
-                                                  [](rt::Object& o, rt::Args a) {
-                                                      auto& h = static_cast<HyperLabel&>(o);
-                                                      if (a.size() > 0) h.NameSym = a[0].AsSymbol();
-                                                      if (a.size() > 1) h.Caption = a[1].AsStr();
-                                                      if (a.size() > 2) h.Description = a[2].AsStr();
-                                                      if (a.size() > 3) h.HelpContext = a[3].AsStr();
-                                                      return rt::Usual();
-                                                  })
-                                       .Done();
-    return c;
 }
 
 // ---- Control ------------------------------------------------------------
@@ -253,7 +254,14 @@ int64_t SingleLineEdit::TextLimit() const {
 }
 
 int64_t SingleLineEdit::SetTextLimit(int64_t limit) {
-    if (QLineEdit* e = Edit()) e->setMaxLength(static_cast<int>(limit));
+    if (QLineEdit* e = Edit()) {
+        e->setMaxLength(static_cast<int>(limit));
+        const QValidator* old = e->validator();
+        if (!old || dynamic_cast<const ByteLimit*>(old)) {
+            e->setValidator(limit > 0 ? new ByteLimit(static_cast<int>(limit), e) : nullptr);
+            delete old;
+        }
+    }
     return limit;
 }
 
