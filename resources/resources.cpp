@@ -13,6 +13,7 @@ void RegisterAll() {
     InitImages();
     RegisterMenus();
     RegisterDialogs();
+    RegisterSplashDialogs();
 }
 
 }  // namespace resources

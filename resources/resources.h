@@ -17,5 +17,7 @@ const std::vector<gui::ToolBarButtonResource>& StandardSDIToolBar();
 
 void RegisterMenus();
 void RegisterDialogs();
+// The two splash screens' templates (splashdialogs.cpp).
+void RegisterSplashDialogs();
 
 }  // namespace resources

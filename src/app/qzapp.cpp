@@ -85,7 +85,7 @@ void QZApp::INITIALIZE() { AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02
 bool QZApp::BeforeDispatch(uintptr_t hWnd, uint32_t message, uint64_t wParam, int64_t) {
     bool result = true;
     if (message != gui::WM_KEYDOWN) return result;
-    auto* widget = reinterpret_cast<QWidget*>(hWnd);
+    auto* widget = qobject_cast<QWidget*>(gui::WidgetFromHandle(hWnd));
     QWidget* parent = widget ? widget->parentWidget() : nullptr;
     if (!parent) return result;
     rt::Usual target = gui::ObjectFromHandle(gui::HandleOf(parent));

@@ -13,6 +13,7 @@
 #include "errors/international.h"
 #include "lib/data/dataclasses.h"
 #include "lib/system/library.h"
+#include "lib/system/rytimer.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/macro.h"
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
     lib::RegisterDataClasses();
     libsys::RegisterSystemClasses();
     for (const libsys::NamedFunction& f : libsys::SystemFunctions()) rt::RegisterFunction(f.name, f.call);
+    lib::RegisterTimerClasses();
     // Every fault leaves the line it happened in.
     rt::ErrorBlock(rt::Usual::Block([](rt::Args a) -> rt::Usual { rt::LabelJump(a.empty() ? rt::Usual() : a[0]); }));
 

@@ -129,7 +129,14 @@ App::~App() {
     delete filter_;
 }
 
-int64_t App::Exec() { return QApplication::exec(); }
+int64_t App::Exec(int64_t mode) {
+    if (mode == 1) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return 0;
+    }
+    return QApplication::exec();
+}
 
 bool App::BeforeDispatch(uintptr_t, uint32_t, uint64_t, int64_t) { return true; }
 

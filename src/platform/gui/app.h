@@ -17,9 +17,11 @@ public:
     App();
     ~App() override;
 
-    // Runs the message loop until the window that quits on close has closed
-    // (or QCoreApplication::exit is called). Returns the loop's exit code.
-    int64_t Exec();
+    // Mode 0 runs the message loop until the window that quits on close has
+    // closed (or QCoreApplication::exit is called) and returns the loop's
+    // exit code. Mode 1 handles the messages and events pending now
+    // (painting included) and returns 0.
+    int64_t Exec(int64_t mode = 0);
 
     // Consulted for every key press before it is dispatched, with the handle
     // of the widget that has the key, the message (WM_KEYDOWN), the

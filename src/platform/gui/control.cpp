@@ -83,6 +83,8 @@ const rt::ClassDef& Control::StaticClass() {
                                        .Method<&Control::Disable>("DISABLE")
                                        .Method<&Control::SetFocus>("SETFOCUS")
                                        .Method<&Control::SetTextColor>("SETTEXTCOLOR")
+                                       .Access<&Control::Handle>("HANDLE")
+                                       .Method<&Control::Destroy>("DESTROY")
                                        .RawMethod("DISPATCH",
                                                   [](rt::Object& o, rt::Args a) {
                                                       auto e = a.empty() ? nullptr
@@ -100,6 +102,16 @@ Control::~Control() {
 }
 
 QWidget* Control::MakeWidget(QWidget* parent) { return new QWidget(parent); }
+
+HWND Control::Handle() const { return widget_ ? HandleOf(widget_) : 0; }
+
+void Control::Destroy() {
+    if (!widget_) return;
+    UnlinkHandle(widget_);
+    widget_->hide();
+    widget_->deleteLater();
+    widget_ = nullptr;
+}
 
 void Control::Create(Window& owner, int id) {
     QWidget* w = MakeWidget(owner.Surface());

@@ -49,6 +49,11 @@ public:
     Window* Owner() const { return ownerAlive_.expired() ? nullptr : owner_; }
     rt::Usual OwnerObject() const;
     QWidget* Widget() const { return widget_; }
+    // The control's handle (handles.h); 0 once the control is destroyed.
+    HWND Handle() const;
+    // Destroys the control's widget: its handle retires (its timers stop)
+    // and the widget goes. The object may be kept; it shows nothing more.
+    virtual void Destroy();
 
     virtual std::string Caption() const;
     virtual std::string SetCaption(const std::string& text);

@@ -407,7 +407,7 @@ void DataWindow::Paste() {
 
 bool DataWindow::Dispatch(Event& event) {
     if (legacyKeys_ && event.uMsg == WM_KEYDOWN && event.wParam == VK_RETURN) {
-        auto* focused = reinterpret_cast<QObject*>(event.hWnd);
+        QObject* focused = WidgetFromHandle(event.hWnd);
         if (auto* edit = qobject_cast<QLineEdit*>(focused); edit && edit->window() == Widget()) {
             // Enter moves on like Tab: the next control that takes the focus.
             QWidget* next = edit->nextInFocusChain();

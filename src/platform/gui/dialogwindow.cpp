@@ -1,6 +1,7 @@
 #include "platform/gui/dialogwindow.h"
 
 #include <QDialog>
+#include <QScreen>
 
 #include "platform/gui/resource.h"
 #include "platform/gui/testhooks.h"
@@ -34,6 +35,12 @@ void DialogWindow::Build(rt::Args args) {
         Widget()->setFixedSize(r.size());
         Widget()->setFont(DialogFont(*template_));
         if (!template_->caption.empty()) SetCaption(template_->caption);
+        if (template_->popup)
+            Widget()->setWindowFlags(Widget()->windowFlags() | Qt::FramelessWindowHint);
+        if (template_->centred && Widget()->screen()) {
+            const QRect area = Widget()->screen()->availableGeometry();
+            Widget()->move(area.center() - QPoint(r.width() / 2, r.height() / 2));
+        }
     }
     QObject::connect(Dialog(), &QDialog::finished, Widget(), [this](int) {
         auto keep = Self();

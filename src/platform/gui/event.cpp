@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QUrl>
 
+#include "platform/gui/handles.h"
 #include "platform/gui/vkeys.h"
 
 namespace gui {
@@ -51,8 +52,6 @@ std::string DragEvent::FileName(int64_t n) const {
     if (n < 1 || n > files.size()) return {};
     return files[static_cast<int>(n - 1)].toStdString();
 }
-
-uintptr_t HandleOf(const QObject* widget) { return reinterpret_cast<uintptr_t>(widget); }
 
 rt::Usual TranslateEvent(QObject* receiver, QEvent* event) {
     switch (event->type()) {

@@ -83,6 +83,8 @@ struct DialogTemplate {
     std::string fontFace = "MS Shell Dlg";
     int fontPoints = 8;
     bool childForm = false;  // laid out inside a data window rather than as its own window
+    bool popup = false;      // no caption bar and no frame
+    bool centred = false;    // placed in the middle of the screen
     std::vector<DialogItemResource> items;
 
     const DialogItemResource* Item(int id) const;

@@ -1,6 +1,8 @@
 // Keys as the application's handlers see them: Win32 virtual-key codes.
 #pragma once
 
+#include "platform/gui/messages.h"
+
 #include <cstdint>
 
 namespace gui {
@@ -37,27 +39,6 @@ enum VirtualKey : uint32_t {
     VK_DECIMAL = 0x6E,
 };
 
-// Window messages used by the event translation.
-enum Message : uint32_t {
-    WM_SETFOCUS = 0x0007,
-    WM_KILLFOCUS = 0x0008,
-    WM_PAINT = 0x000F,
-    WM_CLOSE = 0x0010,
-    WM_KEYDOWN = 0x0100,
-    WM_KEYUP = 0x0101,
-    WM_CHAR = 0x0102,
-    WM_SYSKEYDOWN = 0x0104,
-    WM_COMMAND = 0x0111,
-    WM_TIMER = 0x0113,
-    WM_MOUSEMOVE = 0x0200,
-    WM_LBUTTONDOWN = 0x0201,
-    WM_LBUTTONUP = 0x0202,
-    WM_LBUTTONDBLCLK = 0x0203,
-    WM_RBUTTONDOWN = 0x0204,
-    WM_RBUTTONUP = 0x0205,
-    WM_MOUSELEAVE = 0x02A3,
-    WM_DROPFILES = 0x0233,
-};
 
 // The virtual-key code of a Qt key (Qt::Key value), 0 when there is none.
 uint32_t VirtualKeyFromQt(int qtKey);

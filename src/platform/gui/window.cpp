@@ -10,9 +10,10 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <unordered_map>
+#include <algorithm>
 
 #include "platform/gui/control.h"
+#include "platform/gui/timers.h"
 
 namespace gui {
 namespace {
@@ -33,11 +34,6 @@ private:
     Window* window_;
     std::weak_ptr<rt::Object> alive_;
 };
-
-std::unordered_map<const QObject*, std::weak_ptr<rt::Object>>& Handles() {
-    static std::unordered_map<const QObject*, std::weak_ptr<rt::Object>> handles;
-    return handles;
-}
 
 std::vector<std::shared_ptr<Window>>& Open() {
     static std::vector<std::shared_ptr<Window>> open;
@@ -64,8 +60,18 @@ const rt::ClassDef& Dimension::StaticClass() {
 }
 
 const rt::ClassDef& Icon::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<Icon>("ICON").Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<Icon>("ICON").Access<&Icon::Handle>("HANDLE").Done();
     return c;
+}
+
+Icon::~Icon() {
+    if (handle_) RetireHandle(handle_);
+}
+
+HWND Icon::Handle() const {
+    if (!handle_) handle_ = IssueObjectHandle(const_cast<Icon*>(this)->Self());
+    return handle_;
 }
 
 Icon::Icon(const std::string& resourceName) { Load(resourceName); }
@@ -113,6 +119,8 @@ const rt::ClassDef& Window::StaticClass() {
             .Method<&Window::MenuCommand>("MENUCOMMAND")
             .Method<&Window::RegisterTimer>("REGISTERTIMER")
             .Method<&Window::UnregisterTimer>("UNREGISTERTIMER")
+            .Method<&Window::Timer>("TIMER")
+            .Access<&Window::Handle>("HANDLE")
             .RawMethod("PREINIT",
                        [](rt::Object& o, rt::Args a) {
                            static_cast<Window&>(o).PreInit(a);
@@ -152,9 +160,8 @@ Window::Window() = default;
 
 Window::~Window() {
     if (widget_) {
-        // The object is going: its widget's events and its timer (a child
-        // of the widget) must no longer reach it.
-        if (timer_) timer_->stop();
+        // The object is going: its widget's events and its timers must no
+        // longer reach it (retiring the handle stops the timers).
         if (bridge_) widget_->removeEventFilter(bridge_);
         UnlinkHandle(widget_);
         widget_->hide();
@@ -274,14 +281,28 @@ void Window::Closed() {
     if (closed_) return;
     closed_ = true;
     auto keep = Self();  // the object must outlive this call
-    if (timer_) timer_->stop();
     Close();
+    // A closed window is gone for the message layer: its handle and its
+    // controls' handles retire, which stops their timers and refuses
+    // messages still addressed to them.
+    for (const auto& c : controls_)
+        if (c->Widget()) UnlinkHandle(c->Widget());
+    if (widget_) UnlinkHandle(widget_);
     if (widget_) widget_->hide();
     ReleaseOpen(this);
     if (quitOnClose_) QCoreApplication::exit(0);
 }
 
 bool Window::Dispatch(Event& event) {
+    if (event.uMsg == WM_TIMER && event.wParam == kRegisteredTimerId) {
+        // The window timer of RegisterTimer: a one-shot timer ends before
+        // TIMER runs (TIMER may register it again).
+        if (registeredOneShot_) UnregisterTimer();
+        static const rt::Symbol kTimer("TIMER");
+        rt::Usual self(Self());
+        rt::Send(self, kTimer);
+        return false;
+    }
     if (auto* k = dynamic_cast<KeyEvent*>(&event); k && k->uMsg == 0x0100) return KeyDown(*k);
     return true;
 }
@@ -346,23 +367,18 @@ void Window::MenuCommand(rt::Symbol command) {
     if (auto* w = dynamic_cast<Window*>(created.AsObject().get()); w && w->IsOpen()) w->Show(3);
 }
 
-int64_t Window::RegisterTimer(int64_t intervalMs, bool oneTime) {
-    if (!widget_) return 0;
-    if (!timer_) {
-        timer_ = new QTimer(widget_);
-        QObject::connect(timer_, &QTimer::timeout, widget_, [this] {
-            auto keep = Self();
-            Timer();
-        });
-    }
-    timer_->setSingleShot(oneTime);
-    timer_->start(static_cast<int>(intervalMs));
-    return intervalMs;
+int64_t Window::RegisterTimer(int64_t intervalSeconds, bool oneTime) {
+    if (!widget_ || closed_) return 0;
+    registeredOneShot_ = oneTime;
+    const int64_t ms = std::clamp<int64_t>(intervalSeconds, 0, 0x7FFFFFFF / 1000) * 1000;
+    return SetTimer(Handle(), kRegisteredTimerId, static_cast<uint32_t>(ms)) ? 1 : 0;
 }
 
 void Window::UnregisterTimer() {
-    if (timer_) timer_->stop();
+    if (widget_) KillTimer(HandleOf(widget_), kRegisteredTimerId);
 }
+
+HWND Window::Handle() const { return widget_ && !closed_ ? HandleOf(widget_) : 0; }
 
 void Window::AddControl(const std::shared_ptr<Control>& control) { controls_.push_back(control); }
 
@@ -385,19 +401,6 @@ QWidget* WidgetOf(const rt::Usual& object) {
     if (auto* c = dynamic_cast<Control*>(object.AsObject().get())) return c->Widget();
     return nullptr;
 }
-
-rt::Usual ObjectFromHandle(uintptr_t handle) {
-    auto it = Handles().find(reinterpret_cast<const QObject*>(handle));
-    if (it == Handles().end()) return rt::Usual();
-    auto o = it->second.lock();
-    return o ? rt::Usual(o) : rt::Usual();
-}
-
-void LinkHandle(QObject* widget, const std::shared_ptr<rt::Object>& object) {
-    Handles()[widget] = object;
-}
-
-void UnlinkHandle(QObject* widget) { Handles().erase(widget); }
 
 void KeepOpen(const std::shared_ptr<Window>& window) {
     for (const auto& w : Open())

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/gui/event.h"
+#include "platform/gui/handles.h"
 #include "platform/runtime/object.h"
 
 class QWidget;
@@ -43,8 +44,11 @@ public:
     Icon() = default;
     // Loads the icon resource of that name (resources/icons/<name>.png or .svg).
     explicit Icon(const std::string& resourceName);
+    ~Icon() override;
     const QIcon& Get() const;
     const std::string& Name() const { return name_; }
+    // The icon's handle (handles.h), issued on first use.
+    HWND Handle() const;
 
 protected:
     void Load(const std::string& resourceName);
@@ -52,6 +56,7 @@ protected:
 private:
     std::string name_;
     std::shared_ptr<QIcon> icon_;
+    mutable HWND handle_ = 0;
 };
 
 class Window : public rt::Object {
@@ -122,10 +127,18 @@ public:
     // class of that name created with this window as owner and shown.
     virtual void MenuCommand(rt::Symbol command);
 
-    // Window timers: Timer() is called every interval (milliseconds).
-    int64_t RegisterTimer(int64_t intervalMs, bool oneTime = false);
+    // The window timer: TIMER (by symbol, so a class's own TIMER method
+    // runs; the C++ default is Timer()) every interval, in seconds; a
+    // one-shot timer runs once. Registering again replaces the timer. It is
+    // a SetTimer window timer with the identifier kRegisteredTimerId and
+    // stops when the window closes. Returns 1 when the timer is set.
+    static constexpr uintptr_t kRegisteredTimerId = 0xFFFF;
+    int64_t RegisterTimer(int64_t intervalSeconds, bool oneTime = false);
     void UnregisterTimer();
     virtual void Timer() {}
+
+    // The window's handle (handles.h); 0 once the window has closed.
+    HWND Handle() const;
 
     // Controls by template id and by name.
     void AddControl(const std::shared_ptr<Control>& control);
@@ -155,17 +168,12 @@ private:
     bool closed_ = false;
     bool dropEnabled_ = false;
     QObject* bridge_ = nullptr;
-    QTimer* timer_ = nullptr;
+    bool registeredOneShot_ = false;
     std::vector<std::shared_ptr<Control>> controls_;
 };
 
 // The widget of a window object (or of a control object), nullptr for none.
 QWidget* WidgetOf(const rt::Usual& windowOrControl);
-// The window or control object of a widget handle; nil when none.
-rt::Usual ObjectFromHandle(uintptr_t handle);
-// Registers and forgets widget-to-object links.
-void LinkHandle(QObject* widget, const std::shared_ptr<rt::Object>& object);
-void UnlinkHandle(QObject* widget);
 // Keeps an open window alive until it closes.
 void KeepOpen(const std::shared_ptr<Window>& window);
 void ReleaseOpen(Window* window);
