@@ -84,8 +84,8 @@ bool ArrayServer::Init(const Usual& structure, const Usual& rows) {
         const Usual& f = struct_.At(i);
         auto item = [&](size_t k) { return k <= f.ALen() ? f.At(k) : Usual(); };
         std::string name = item(1).AsStr();
-        auto spec = rt::New<rt::FieldSpec>(name, item(2).AsStr(), item(3).AsLong(), item(4).AsLong());
-        fields_.push_back(rt::New<rt::DataField>(name, spec));
+        auto fieldSpec = rt::New<rt::FieldSpec>(name, item(2).AsStr(), item(3).AsLong(), item(4).AsLong());
+        fields_.push_back(rt::New<rt::DataField>(name, fieldSpec));
     }
     std::vector<Usual> defaults;
     for (size_t i = 1; i <= fields_.size(); ++i) defaults.push_back(DefaultValue(Usual(static_cast<int64_t>(i))));
@@ -227,9 +227,9 @@ void ArrayServer::FirstVisible() {
     }
 }
 
-const rt::FieldSpec* ArrayServer::Spec(int64_t pos) const {
+const rt::FieldSpec* ArrayServer::FieldSpecOf(int64_t pos) const {
     if (pos < 1 || pos > FCount()) return nullptr;
-    return fields_[static_cast<size_t>(pos - 1)]->Spec();
+    return fields_[static_cast<size_t>(pos - 1)]->GetFieldSpec();
 }
 
 // ---- navigation ------------------------------------------------------------
@@ -326,13 +326,13 @@ Usual ArrayServer::FieldGet(const Usual& field) const {
 
 Usual ArrayServer::FieldGetFormatted(const Usual& field) const {
     int64_t pos = FieldPos(field);
-    if (pos > 0 && !eof_) return Spec(pos)->Transform(FieldGet(Usual(pos)));
+    if (pos > 0 && !eof_) return FieldSpecOf(pos)->Transform(FieldGet(Usual(pos)));
     return DefaultValue(Usual(pos));
 }
 
 bool ArrayServer::FieldValidate(int64_t pos, const Usual& value) const {
-    const rt::FieldSpec* spec = Spec(pos);
-    return spec && spec->Validate(value);
+    const rt::FieldSpec* fieldSpec = FieldSpecOf(pos);
+    return fieldSpec && fieldSpec->Validate(value);
 }
 
 Usual ArrayServer::FieldPut(const Usual& field, const Usual& value) {
@@ -347,8 +347,8 @@ Usual ArrayServer::FieldPut(const Usual& field, const Usual& value) {
 }
 
 int64_t ArrayServer::FieldLen(const Usual& field) const {
-    const rt::FieldSpec* spec = Spec(FieldPos(field));
-    return spec ? spec->Length() : 0;
+    const rt::FieldSpec* fieldSpec = FieldSpecOf(FieldPos(field));
+    return fieldSpec ? fieldSpec->Length() : 0;
 }
 
 std::string ArrayServer::FieldName(const Usual& field) const {
@@ -357,9 +357,9 @@ std::string ArrayServer::FieldName(const Usual& field) const {
 }
 
 Usual ArrayServer::DefaultValue(const Usual& field) const {
-    const rt::FieldSpec* spec = Spec(FieldPos(field));
-    if (!spec) return Usual();
-    const std::string& t = spec->ValType();
+    const rt::FieldSpec* fieldSpec = FieldSpecOf(FieldPos(field));
+    if (!fieldSpec) return Usual();
+    const std::string& t = fieldSpec->ValType();
     if (t == "C" || t == "M") return Usual(std::string());
     if (t == "N") return Usual(0);
     if (t == "D") return Usual(rt::CToD("  /  /  "));
@@ -384,11 +384,11 @@ Usual ArrayServer::EmptyRow() const {
 }
 
 Usual ArrayServer::String2Usual(const Usual& text, const Usual& field) const {
-    const rt::FieldSpec* spec = Spec(field.AsLong());
-    if (!spec) return Usual();
+    const rt::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
+    if (!fieldSpec) return Usual();
     const std::string& s = text.AsStr();
-    const std::string& t = spec->ValType();
-    if (t == "C") return Usual(s.size() < static_cast<size_t>(std::max<int64_t>(spec->Length(), 0)) ? rt::PadR(s, spec->Length()) : s);
+    const std::string& t = fieldSpec->ValType();
+    if (t == "C") return Usual(s.size() < static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0)) ? rt::PadR(s, fieldSpec->Length()) : s);
     if (t == "N") return rt::Val(s);
     if (t == "D") return Usual(rt::CToD(s));
     if (t == "L") return Usual(!s.empty() && rt::At(s, "Y:y:T:t") > 0);
@@ -397,14 +397,14 @@ Usual ArrayServer::String2Usual(const Usual& text, const Usual& field) const {
 }
 
 std::string ArrayServer::Usual2String(const Usual& value, const Usual& field) const {
-    const rt::FieldSpec* spec = Spec(field.AsLong());
-    if (!spec) return {};
-    const std::string& t = spec->ValType();
+    const rt::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
+    if (!fieldSpec) return {};
+    const std::string& t = fieldSpec->ValType();
     std::string text = value.IsString() ? value.AsStr() : rt::AsString(value);
-    if (t == "C") return text.size() < static_cast<size_t>(std::max<int64_t>(spec->Length(), 0)) ? rt::PadR(text, spec->Length()) : text;
+    if (t == "C") return text.size() < static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0)) ? rt::PadR(text, fieldSpec->Length()) : text;
     if (t == "N")
-        return rt::Str(value.IsNumeric() ? value : Usual(0), static_cast<int>(spec->Length()),
-                       static_cast<int>(spec->Decimals()));
+        return rt::Str(value.IsNumeric() ? value : Usual(0), static_cast<int>(fieldSpec->Length()),
+                       static_cast<int>(fieldSpec->Decimals()));
     if (t == "D") return rt::DToS(value.AsDate());
     if (t == "L") return value.AsLogic() ? "T" : "F";
     if (t == "M") return text;

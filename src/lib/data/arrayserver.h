@@ -100,7 +100,7 @@ private:
     void GoForward(int64_t n);
     void GoBackward(int64_t n);
     void FirstVisible();         // record 1 or the first visible row after it
-    const rt::FieldSpec* Spec(int64_t pos) const;
+    const rt::FieldSpec* FieldSpecOf(int64_t pos) const;
     std::shared_ptr<rt::ArrayData> RowAt(uint32_t recno) const;
     void SyncCount();
     void AddRow(rt::Usual row);  // an imported row with a FALSE flag

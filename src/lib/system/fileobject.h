@@ -1,5 +1,5 @@
 // FileObject: one handle of the runtime's file functions in an object that
-// is also the file's specification, and that keeps the runtime's file
+// is also the file's name and path (a FILESPEC), and that keeps the runtime's file
 // error of its last operation (ERROR, ERRORCODE, ERRSTRING).
 #pragma once
 

@@ -59,13 +59,13 @@ const ClassDef& DataField::StaticClass() {
     return c;
 }
 
-DataField::DataField(std::string name, std::shared_ptr<FieldSpec> spec)
-    : name_(std::move(name)), label_(New<HyperLabel>(Symbol(name_), name_)), spec_(std::move(spec)) {}
+DataField::DataField(std::string name, std::shared_ptr<FieldSpec> fieldSpec)
+    : name_(std::move(name)), label_(New<HyperLabel>(Symbol(name_), name_)), spec_(std::move(fieldSpec)) {}
 
-bool DataField::Init(const Usual& name, const Usual& spec) {
+bool DataField::Init(const Usual& name, const Usual& fieldSpec) {
     name_ = name.IsSymbol() ? name.AsSymbol().Name() : name.AsStr();
     label_ = New<HyperLabel>(Symbol(name_), name_);
-    spec_ = std::dynamic_pointer_cast<FieldSpec>(spec.AsObject());
+    spec_ = std::dynamic_pointer_cast<FieldSpec>(fieldSpec.AsObject());
     return true;
 }
 

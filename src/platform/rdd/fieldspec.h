@@ -1,6 +1,6 @@
 // Field descriptions of a data server: FIELDSPEC (type letter, length,
 // decimals; display form and type check of a value) and DATAFIELD (a
-// name with its hyperlabel and field spec).
+// name with its hyperlabel and FIELDSPEC).
 #pragma once
 
 #include <string>
@@ -38,14 +38,14 @@ class DataField : public Object {
     QZ_OBJECT(DataField)
 public:
     DataField() = default;
-    DataField(std::string name, std::shared_ptr<FieldSpec> spec);
-    bool Init(const Usual& name, const Usual& spec);
+    DataField(std::string name, std::shared_ptr<FieldSpec> fieldSpec);
+    bool Init(const Usual& name, const Usual& fieldSpec);
 
     const std::string& Name() const { return name_; }
     Symbol NameSym() const { return label_ ? label_->NameSym : Symbol(); }
     Usual HyperLabelValue() const { return label_ ? Usual(label_) : Usual(); }
     Usual FieldSpecValue() const { return spec_ ? Usual(spec_) : Usual(); }
-    const FieldSpec* Spec() const { return spec_.get(); }
+    const FieldSpec* GetFieldSpec() const { return spec_.get(); }
 
 private:
     std::string name_;

@@ -143,7 +143,7 @@ TEST_F(ArrayServerTest, BufferReachesTheRowOnMoveOrCommitOnly) {
     s->Append();
     s->FieldPut(Usual(1), Usual("NEW"));
     EXPECT_EQ(rows_.At(4).At(1).AsStr(), "NEW");  // the appended buffer is the row
-    EXPECT_EQ(s->FieldPut(Usual(2), Usual("text")).AsLong(), 0);  // the field spec refuses the type
+    EXPECT_EQ(s->FieldPut(Usual(2), Usual("text")).AsLong(), 0);  // its FIELDSPEC refuses the type
 }
 
 TEST_F(ArrayServerTest, FieldsByPositionNameAndSymbol) {

@@ -26,7 +26,7 @@ protected:
     static Usual Get(const Usual& o, const char* p) { return rt::IVarGet(o, rt::Symbol(p)); }
 };
 
-TEST_F(FileObjectTest, TheSpecificationSplitsAndJoins) {
+TEST_F(FileObjectTest, TheFileNameSplitsIntoDrivePathNameAndExtensionAndJoins) {
     Usual f = rt::CreateInstance(rt::Symbol("FILEOBJECT"), std::vector<Usual>{Usual("C:\\DATA\\Scan.Old.DBF")});
     EXPECT_EQ(Get(f, "DRIVE"), Usual("C:"));
     EXPECT_EQ(Get(f, "PATH"), Usual("\\DATA\\"));
