@@ -1,7 +1,6 @@
 #include "scan/datareader.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
@@ -40,23 +39,18 @@ rt::DBServer* ServerOf(const rt::Usual& table) {
 class ReaderKeys : public QObject {
 public:
     ReaderKeys(QWidget* barcode, QWidget* button, QWidget* grid)
-        : barcode_(barcode), button_(button), grid_(grid) {
-        clock_.start();
-    }
+        : barcode_(barcode), button_(button), grid_(grid) {}
 
     bool eventFilter(QObject* receiver, QEvent* event) override {
         if (event->type() != QEvent::KeyPress) return false;
         auto* w = qobject_cast<QWidget*>(receiver);
         if (!w || w != QApplication::focusWidget()) return false;  // a parent's copy
-        const int64_t now = clock_.elapsed();
-        const int64_t gap = now - last_;
-        last_ = now;
         if (!barcode_ || !Strays(w)) return false;
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
         const QString text = key->text();
         if (text.isEmpty() || !text.at(0).isPrint()) return false;
-        if (key->key() == Qt::Key_Space && w == button_ && gap >= gui::burst::kQuietMs) return false;
+        if (key->key() == Qt::Key_Space && w == button_ && !gui::burst::FollowsClosely(key)) return false;
         barcode_->setFocus(Qt::OtherFocusReason);
         QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->nativeScanCode(),
                        key->nativeVirtualKey(), key->nativeModifiers(), text, key->isAutoRepeat(),
@@ -72,8 +66,6 @@ private:
     }
 
     QPointer<QWidget> barcode_, button_, grid_;
-    QElapsedTimer clock_;
-    int64_t last_ = -gui::burst::kQuietMs;
 };
 
 }  // namespace

@@ -85,7 +85,10 @@ public:
         // and neither is a modifier held for the next key (Alt of Alt+R).
         const int64_t previous = lastPress;
         if (IsModifier(key->key())) return false;
-        if (type == QEvent::KeyPress) lastPress = now;
+        if (type == QEvent::KeyPress) {
+            lastPress = now;
+            current_ = {key, key->timestamp(), key->key(), previous >= 0 && now - previous < kQuietMs};
+        }
         Guarded* g = Find(receiver, false);
         if (!g) return false;
         if (type == QEvent::KeyRelease) {
@@ -101,6 +104,13 @@ public:
         // Swallowed whole: no shortcut, no button, no mnemonic sees it.
         event->accept();
         return true;
+    }
+
+    bool FollowsClosely(const QKeyEvent* press) const {
+        // This filter may see the press before or after the caller's.
+        if (press == current_.event && press->timestamp() == current_.timestamp && press->key() == current_.key)
+            return current_.close;
+        return lastPress >= 0 && Now() - lastPress < kQuietMs;
     }
 
 private:
@@ -125,8 +135,16 @@ private:
         QApplication::beep();
     }
 
+    struct Press {
+        const QKeyEvent* event = nullptr;
+        uint64_t timestamp = 0;
+        int key = 0;
+        bool close = false;  // within kQuietMs of the press before it
+    };
+
     std::vector<Guarded> guarded_;
     int64_t lastPress = -1;
+    Press current_;
 };
 
 }  // namespace
@@ -141,6 +159,10 @@ void Disarm() {
 }
 
 bool Armed() { return gArmed > 0; }
+
+bool FollowsClosely(const QKeyEvent* press) {
+    return QCoreApplication::instance() && Filter::Get().FollowsClosely(press);
+}
 
 void Protect(QWidget* box) {
     if (!box || !Armed() || !QCoreApplication::instance()) return;

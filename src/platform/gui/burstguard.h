@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+class QKeyEvent;
 class QWidget;
 
 namespace gui::burst {
@@ -26,6 +27,11 @@ inline constexpr int64_t kQuietMs = 400;
 void Arm();
 void Disarm();
 bool Armed();
+
+// Whether a key press (being delivered now) came within kQuietMs of the key
+// press before it, modifier keys not counted: a key of a burst. Valid while
+// the guard has been armed at least once.
+bool FollowsClosely(const QKeyEvent* press);
 
 // Protects a box (a top-level widget about to be shown) while the guard is
 // armed; does nothing when it is not. The protection ends with the widget.

@@ -572,12 +572,12 @@ bool DBServer::Withdraw() {
         if (taken) undurable_ = 0;
     }
     if (!taken) return false;
-    dirty_ = false;
     SetEofState();
-    uint32_t count = Count();
-    bool hidden = false;
-    while (count > 0 && Hidden(count, hidden) && hidden) --count;
-    if (count > 0) Attempt("WITHDRAW", [&] { return Load(count); });
+    // To the last record quietly: the clients hear one notice, that the
+    // content changed.
+    SuspendNotification();
+    GoBottom();
+    ResetNotification();
     Notify(kNotifyFileChange);
     return true;
 }
