@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "about/helpaboutnew.h"
+#include "app/processsettings.h"
 #include "app/programicon.h"
 #include "app/settings_list.h"
 #include "app/shellwindow.h"
@@ -35,14 +36,7 @@ rt::Usual QZApp::Startup() {
     about::HelpAboutNew::StaticClass();  // "&About" creates it by its class name
     scan::DataReader::StaticClass();     // so does "&Scan Data"
     // 1. Process-wide settings, on top of the regional ones.
-    rt::SetExclusive(false);
-    rt::SetCentury(true);
-    rt::SetDateFrmt("DD/MM/YYYY");
-    rt::SetEpoch(rt::Year(rt::Today()) - 40);
-    rt::RDDSetDefault("DBFCDX");
-    rt::SetDeleted(true);
-    rt::LockTries(10);
-    rt::SetFloatDelta(0.009);
+    ApplyProcessSettings();
 
     // 2. TEMP at the root of the current drive.
     std::string rootTemp = rt::DiskName() + "\\TEMP";

@@ -45,27 +45,6 @@ uint32_t ColorConstantRgb(int c) {
     return c >= 0 && c < 16 ? kPalette[c] : 0;
 }
 
-// ---- HyperLabel ---------------------------------------------------------
-
-const rt::ClassDef& HyperLabel::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<HyperLabel>("HYPERLABEL")
-                                       .IVar<&HyperLabel::NameSym>("NAMESYM")
-                                       .IVar<&HyperLabel::Caption>("CAPTION")
-                                       .IVar<&HyperLabel::Description>("DESCRIPTION")
-                                       .IVar<&HyperLabel::HelpContext>("HELPCONTEXT")
-                                       .RawMethod("INIT",
-                                                  [](rt::Object& o, rt::Args a) {
-                                                      auto& h = static_cast<HyperLabel&>(o);
-                                                      if (a.size() > 0) h.NameSym = a[0].AsSymbol();
-                                                      if (a.size() > 1) h.Caption = a[1].AsStr();
-                                                      if (a.size() > 2) h.Description = a[2].AsStr();
-                                                      if (a.size() > 3) h.HelpContext = a[3].AsStr();
-                                                      return rt::Usual();
-                                                  })
-                                       .Done();
-    return c;
-}
-
 // ---- Control ------------------------------------------------------------
 
 const rt::ClassDef& Control::StaticClass() {

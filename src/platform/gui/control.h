@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/gui/event.h"
+#include "platform/runtime/hyperlabel.h"
 #include "platform/runtime/object.h"
 
 class QWidget;
@@ -21,20 +22,9 @@ namespace gui {
 
 class Window;
 
-// A command name with caption, description and help context.
-class HyperLabel : public rt::Object {
-    QZ_OBJECT(HyperLabel)
-public:
-    HyperLabel() = default;
-    HyperLabel(rt::Symbol name, std::string caption = {}, std::string description = {},
-               std::string helpContext = {})
-        : NameSym(name), Caption(std::move(caption)), Description(std::move(description)),
-          HelpContext(std::move(helpContext)) {}
-    rt::Symbol NameSym;
-    std::string Caption;
-    std::string Description;
-    std::string HelpContext;
-};
+// A command name with caption, description and help context (kept in the
+// runtime, so that data servers below this layer can carry one too).
+using HyperLabel = rt::HyperLabel;
 
 class Control : public rt::Object {
     QZ_OBJECT(Control)

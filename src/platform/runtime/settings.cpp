@@ -9,6 +9,7 @@ namespace {
 struct Settings {
     bool exclusive = false;
     bool deleted = false;
+    bool exact = false;
     int lockTries = 1;
     bool ansi = true;
     std::string defaultPath;
@@ -65,6 +66,8 @@ bool SetExclusive() { return Get(&Settings::exclusive); }
 bool SetExclusive(bool on) { return Put(&Settings::exclusive, on); }
 bool SetDeleted() { return Get(&Settings::deleted); }
 bool SetDeleted(bool on) { return Put(&Settings::deleted, on); }
+bool SetExact() { return Get(&Settings::exact); }
+bool SetExact(bool on) { return Put(&Settings::exact, on); }
 int LockTries() { return Get(&Settings::lockTries); }
 int LockTries(int tries) { return Put(&Settings::lockTries, tries < 1 ? 1 : tries); }
 bool SetAnsi() { return Get(&Settings::ansi); }

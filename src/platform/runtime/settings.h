@@ -22,6 +22,11 @@ std::string SetDefault(const std::string& dir);
 std::optional<std::string> GetDefaultDir();
 std::optional<std::string> SetDefaultDir(std::optional<std::string> dir);
 
+// Comparison: with exact on, "=" compares whole texts (trailing blanks
+// ignored) instead of the left text's start (default false).
+bool SetExact();
+bool SetExact(bool on);
+
 // Dates.
 bool SetCentury();               // four-digit years in date text (default false)
 bool SetCentury(bool on);

@@ -1,0 +1,20 @@
+#include "app/processsettings.h"
+
+#include "platform/rdd/rdd.h"
+#include "platform/runtime/dates.h"
+#include "platform/runtime/settings.h"
+
+namespace app {
+
+void ApplyProcessSettings() {
+    rt::SetExclusive(false);
+    rt::SetCentury(true);
+    rt::SetDateFrmt("DD/MM/YYYY");
+    rt::SetEpoch(rt::Year(rt::Today()) - 40);
+    rt::RDDSetDefault("DBFCDX");
+    rt::SetDeleted(true);
+    rt::LockTries(10);
+    rt::SetFloatDelta(0.009);
+}
+
+}  // namespace app

@@ -1,0 +1,605 @@
+#include "lib/data/arrayserver.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "platform/runtime/dates.h"
+#include "platform/runtime/macro.h"
+#include "platform/runtime/numbers.h"
+#include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
+
+namespace lib {
+
+using rt::Args;
+using rt::Usual;
+
+const rt::ClassDef& ArrayServer::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<ArrayServer>("ARRAYSERVER", &rt::DataServer::StaticClass())
+            .Method<&ArrayServer::Init>("INIT")
+            .Method<&ArrayServer::GoTo>("GOTO")
+            .Method<&ArrayServer::GoTop>("GOTOP")
+            .Method<&ArrayServer::GoBottom>("GOBOTTOM")
+            .Method<&ArrayServer::Skip>("SKIP")
+            .Method<&ArrayServer::FieldPos>("FIELDPOS")
+            .Method<&ArrayServer::FieldGet>("FIELDGET")
+            .Method<&ArrayServer::FieldGetFormatted>("FIELDGETFORMATTED")
+            .Method<&ArrayServer::FieldPut>("FIELDPUT")
+            .Method<&ArrayServer::FieldLen>("FIELDLEN")
+            .Method<&ArrayServer::FieldName>("FIELDNAME")
+            .Method<&ArrayServer::DefaultValue>("DEFAULTVALUE")
+            .Method<&ArrayServer::EmptyRow>("EMPTYROW")
+            .Method<&ArrayServer::String2Usual>("STRING2USUAL")
+            .Method<&ArrayServer::Usual2String>("USUAL2STRING")
+            .Method<&ArrayServer::FieldValidate>("FIELDVALIDATE")
+            .Access<&ArrayServer::FCount>("FCOUNT")
+            .Method<&ArrayServer::Append>("APPEND")
+            .Method<&ArrayServer::Delete>("DELETE")
+            .Method<&ArrayServer::Recall>("RECALL")
+            .Method<&ArrayServer::RecallAll>("RECALLALL")
+            .Access<&ArrayServer::Deleted>("DELETED")
+            .Method<&ArrayServer::Deleted>("DELETED")
+            .Method<&ArrayServer::Commit>("COMMIT")
+            .Method<&ArrayServer::Refresh>("REFRESH")
+            .Method<&ArrayServer::Close>("CLOSE")
+            .Access<&ArrayServer::GetDeleted>("SETDELETED")
+            .Assign<&ArrayServer::SetDeletedFlag>("SETDELETED")
+            .Access<&ArrayServer::Bof>("BOF")
+            .Access<&ArrayServer::Eof>("EOF")
+            .Method<&ArrayServer::Bof>("BOF")
+            .Method<&ArrayServer::Eof>("EOF")
+            .Access<&ArrayServer::RecNo>("RECNO")
+            .Method<&ArrayServer::RecNo>("RECNO")
+            .Assign<&ArrayServer::SetRecNo>("RECNO")
+            .Access<&ArrayServer::LastRec>("LASTREC")
+            .Access<&ArrayServer::LastRec>("RECCOUNT")
+            .Method<&ArrayServer::LastRec>("LASTREC")
+            .Method<&ArrayServer::LastRec>("RECCOUNT")
+            .Access<&ArrayServer::Data>("DATA")
+            .Access<&ArrayServer::DBStruct>("DBSTRUCT")
+            .Method<&ArrayServer::DBStruct>("DBSTRUCT")
+            .Access<&ArrayServer::Filter>("FILTER")
+            .Assign<&ArrayServer::SetFilterText>("FILTER")
+            .Method<&ArrayServer::SetFilter>("SETFILTER")
+            .Method<&ArrayServer::ClearFilter>("CLEARFILTER")
+            .Method<&ArrayServer::Seek>("SEEK")
+            .Method<&ArrayServer::Sort>("SORT")
+            .Method<&ArrayServer::SuspendNotification>("SUSPENDNOTIFICATION")
+            .Method<&ArrayServer::ResetNotification>("RESETNOTIFICATION")
+            .Method<&ArrayServer::Notify>("NOTIFY")
+            .Method<&ArrayServer::AppendDB>("APPENDDB")
+            .Method<&ArrayServer::AppendDelimited>("APPENDDELIMITED")
+            .Method<&ArrayServer::AppendSDF>("APPENDSDF")
+            .Method<&ArrayServer::CopyDB>("COPYDB")
+            .Method<&ArrayServer::CopyDelimited>("COPYDELIMITED")
+            .Method<&ArrayServer::CopySDF>("COPYSDF")
+            .Access<&ArrayServer::HyperLabel>("HYPERLABEL")
+            .Done();
+    return c;
+}
+
+bool ArrayServer::Init(const Usual& structure, const Usual& rows) {
+    struct_ = structure.IsArray() ? structure : Usual::Array();
+    fields_.clear();
+    for (size_t i = 1; i <= struct_.ALen(); ++i) {
+        const Usual& f = struct_.At(i);
+        auto item = [&](size_t k) { return k <= f.ALen() ? f.At(k) : Usual(); };
+        std::string name = item(1).AsStr();
+        auto spec = rt::New<rt::FieldSpec>(name, item(2).AsStr(), item(3).AsLong(), item(4).AsLong());
+        fields_.push_back(rt::New<rt::DataField>(name, spec));
+    }
+    std::vector<Usual> defaults;
+    for (size_t i = 1; i <= fields_.size(); ++i) defaults.push_back(DefaultValue(Usual(static_cast<int64_t>(i))));
+    defaultRow_ = Usual::Array(std::move(defaults));
+    rows_ = rows.IsArray() ? rows : Usual::Array();
+    count_ = static_cast<uint32_t>(rows_.ALen());
+    recno_ = 1;
+    buffer_ = Usual::Array();
+    bufferSource_.reset();
+    eof_ = bof_ = false;
+    if (count_ > 0)
+        LoadCopy();
+    else
+        eof_ = bof_ = true;
+    deleted_.assign(count_, false);
+    label_ = Usual(rt::New<rt::HyperLabel>(rt::Symbol("ARRAYSERVER"), "ArrayServer"));
+    suspended_ = 0;
+    hideDeleted_ = rt::SetDeleted();
+    filterBlock_ = Usual();
+    filterText_.clear();
+    filterActive_ = false;
+    return true;
+}
+
+// ---- internals -------------------------------------------------------------
+
+std::shared_ptr<rt::ArrayData> ArrayServer::RowAt(uint32_t recno) const {
+    if (recno < 1 || recno > rows_.ALen()) return nullptr;
+    const Usual& row = rows_.At(recno);
+    return row.IsArray() ? row.AsArray() : nullptr;
+}
+
+void ArrayServer::SyncCount() {
+    count_ = static_cast<uint32_t>(rows_.ALen());
+    deleted_.resize(count_, false);
+}
+
+Usual ArrayServer::Notify(int64_t code, const Usual& description) {
+    Usual answer;
+    if (suspended_ == 0) answer = DataServer::Notify(code, description);
+    if (code == rt::kNotifyIntentToMove && !answer.IsLogic()) answer = Usual(true);
+    return answer;
+}
+
+bool ArrayServer::Guard() { return count_ > 0 && Notify(rt::kNotifyIntentToMove).AsLogic(); }
+
+void ArrayServer::WriteBack() {
+    if (eof_ || !bufferSource_ || !buffer_.IsArray()) return;
+    if (buffer_.AsArray() == bufferSource_) return;  // the buffer is the row itself
+    *bufferSource_ = *buffer_.AsArray();
+}
+
+void ArrayServer::LoadCopy() {
+    auto row = RowAt(recno_);
+    bufferSource_ = row;
+    buffer_ = row ? Usual::Array(*row) : Usual::Array();
+}
+
+void ArrayServer::LoadRow() {
+    auto row = RowAt(recno_);
+    bufferSource_ = row;
+    buffer_ = row ? Usual(row) : Usual::Array();
+}
+
+bool ArrayServer::Hidden() {
+    if (recno_ < 1 || recno_ > count_) return false;
+    if (hideDeleted_ && recno_ <= deleted_.size() && deleted_[recno_ - 1]) return true;
+    if (!filterActive_) return false;
+    rt::ObjectRef self = weak_from_this().lock();
+    Usual verdict = filterBlock_.Eval({self ? Usual(self) : Usual(), rows_});
+    return !(verdict.IsLogic() && verdict.AsLogic());
+}
+
+void ArrayServer::GoForward(int64_t n) {
+    if (!AnyHidable()) {
+        int64_t target = static_cast<int64_t>(recno_) + n;
+        if (target > count_) {
+            recno_ = count_ + 1;
+            eof_ = true;
+        } else {
+            recno_ = static_cast<uint32_t>(target);
+        }
+        return;
+    }
+    for (int64_t i = 0; i < n; ++i) {
+        ++recno_;
+        while (recno_ <= count_ && Hidden()) ++recno_;
+        if (recno_ > count_) {
+            recno_ = count_ + 1;
+            eof_ = true;
+            return;
+        }
+    }
+}
+
+void ArrayServer::GoBackward(int64_t n) {
+    if (!AnyHidable()) {
+        int64_t target = static_cast<int64_t>(recno_) + n;
+        if (target < 1) {
+            recno_ = 1;
+            bof_ = true;
+        } else {
+            recno_ = static_cast<uint32_t>(target);
+        }
+        return;
+    }
+    uint32_t start = recno_;
+    int64_t steps = -n;
+    for (int64_t i = 0; i < steps; ++i) {
+        --recno_;
+        while (recno_ > 0 && Hidden()) --recno_;
+        if (recno_ == 0) {
+            recno_ = start;
+            if (start > count_) {
+                eof_ = true;
+            } else if (Hidden()) {
+                if (start < count_) {
+                    SuspendNotification();
+                    GoForward(1);
+                    ResetNotification();
+                } else {
+                    recno_ = count_ + 1;
+                    eof_ = true;
+                }
+            }
+            bof_ = true;
+            return;
+        }
+    }
+}
+
+void ArrayServer::FirstVisible() {
+    recno_ = 1;
+    eof_ = bof_ = false;
+    if (Hidden()) {
+        SuspendNotification();
+        GoForward(1);
+        ResetNotification();
+    }
+}
+
+const rt::FieldSpec* ArrayServer::Spec(int64_t pos) const {
+    if (pos < 1 || pos > FCount()) return nullptr;
+    return fields_[static_cast<size_t>(pos - 1)]->Spec();
+}
+
+// ---- navigation ------------------------------------------------------------
+
+bool ArrayServer::GoTo(const Usual& recno) {
+    if (!Guard()) return true;
+    WriteBack();
+    auto n = static_cast<uint32_t>(recno.AsLong());
+    if (n == 0) {
+        // On row 1: the buffer is row 1, so the server is not past the end.
+        recno_ = 1;
+        bof_ = true;
+        eof_ = false;
+        LoadCopy();
+    } else if (n > count_) {
+        recno_ = count_ + 1;
+        eof_ = true;
+    } else {
+        recno_ = n;
+        eof_ = bof_ = false;
+        LoadCopy();
+    }
+    Notify(rt::kNotifyRecordChange);
+    return true;
+}
+
+int64_t ArrayServer::SetRecNo(const Usual& recno) {
+    GoTo(recno);
+    return recno_;
+}
+
+bool ArrayServer::GoTop() {
+    if (!Guard()) return true;
+    WriteBack();
+    FirstVisible();
+    if (!eof_) LoadCopy();
+    Notify(rt::kNotifyGoTop);
+    return true;
+}
+
+bool ArrayServer::GoBottom() {
+    if (!Guard()) return true;
+    WriteBack();
+    recno_ = count_;
+    eof_ = bof_ = false;
+    if (Hidden()) {
+        SuspendNotification();
+        GoBackward(-1);
+        ResetNotification();
+    }
+    if (!eof_) LoadCopy();
+    Notify(rt::kNotifyGoBottom);
+    return true;
+}
+
+bool ArrayServer::Skip(const Usual& count) {
+    int64_t n = count.IsNil() ? 1 : count.AsLong();
+    bool moved = Guard();
+    if (moved) {
+        WriteBack();
+        eof_ = bof_ = false;
+        if (n == 0)
+            Refresh();
+        else if (n > 0)
+            GoForward(n);
+        else
+            GoBackward(n);
+    }
+    // A refused move keeps the buffer with its pending changes.
+    if (moved && !eof_) LoadCopy();
+    Notify(rt::kNotifyRecordChange);
+    return true;
+}
+
+// ---- fields ----------------------------------------------------------------
+
+int64_t ArrayServer::FieldPos(const Usual& field) const {
+    if (field.IsNumeric()) {
+        int64_t n = field.AsLong();
+        return n >= 1 && n <= FCount() ? n : 0;
+    }
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (field.IsSymbol() && fields_[i]->NameSym() == field.AsSymbol()) return static_cast<int64_t>(i + 1);
+        if (field.IsString() && fields_[i]->Name() == field.AsStr()) return static_cast<int64_t>(i + 1);
+    }
+    return 0;
+}
+
+Usual ArrayServer::FieldGet(const Usual& field) const {
+    int64_t pos = FieldPos(field);
+    if (pos > 0 && !eof_ && static_cast<size_t>(pos) <= buffer_.ALen()) return buffer_.At(static_cast<size_t>(pos));
+    return DefaultValue(Usual(pos));
+}
+
+Usual ArrayServer::FieldGetFormatted(const Usual& field) const {
+    int64_t pos = FieldPos(field);
+    if (pos > 0 && !eof_) return Spec(pos)->Transform(FieldGet(Usual(pos)));
+    return DefaultValue(Usual(pos));
+}
+
+bool ArrayServer::FieldValidate(int64_t pos, const Usual& value) const {
+    const rt::FieldSpec* spec = Spec(pos);
+    return spec && spec->Validate(value);
+}
+
+Usual ArrayServer::FieldPut(const Usual& field, const Usual& value) {
+    int64_t pos = FieldPos(field);
+    if (pos <= 0 || eof_ || !FieldValidate(pos, value)) return DefaultValue(Usual(pos));
+    auto& row = *buffer_.AsArray();
+    // A short row grows to hold the field rather than losing the value.
+    if (row.size() < static_cast<size_t>(pos)) row.resize(static_cast<size_t>(pos));
+    row[static_cast<size_t>(pos - 1)] = value;
+    Notify(rt::kNotifyFieldChange, Usual(fields_[static_cast<size_t>(pos - 1)]->NameSym()));
+    return value;
+}
+
+int64_t ArrayServer::FieldLen(const Usual& field) const {
+    const rt::FieldSpec* spec = Spec(FieldPos(field));
+    return spec ? spec->Length() : 0;
+}
+
+std::string ArrayServer::FieldName(const Usual& field) const {
+    int64_t pos = FieldPos(field);
+    return pos > 0 ? fields_[static_cast<size_t>(pos - 1)]->Name() : std::string();
+}
+
+Usual ArrayServer::DefaultValue(const Usual& field) const {
+    const rt::FieldSpec* spec = Spec(FieldPos(field));
+    if (!spec) return Usual();
+    const std::string& t = spec->ValType();
+    if (t == "C" || t == "M") return Usual(std::string());
+    if (t == "N") return Usual(0);
+    if (t == "D") return Usual(rt::CToD("  /  /  "));
+    if (t == "L") return Usual(false);
+    return Usual();
+}
+
+Usual ArrayServer::EmptyRow() const {
+    std::vector<Usual> row;
+    for (size_t i = 1; i <= struct_.ALen(); ++i) {
+        const Usual& f = struct_.At(i);
+        std::string t = f.ALen() >= 2 ? rt::Upper(f.At(2).AsStr()) : std::string();
+        int64_t len = f.ALen() >= 3 ? f.At(3).AsLong() : 0;
+        if (t == "C") row.emplace_back(rt::Space(len));
+        else if (t == "N") row.emplace_back(0);
+        else if (t == "D") row.emplace_back(rt::Date{});
+        else if (t == "L") row.emplace_back(false);
+        else if (t == "M") row.emplace_back(std::string());
+        else row.emplace_back();
+    }
+    return Usual::Array(std::move(row));
+}
+
+Usual ArrayServer::String2Usual(const Usual& text, const Usual& field) const {
+    const rt::FieldSpec* spec = Spec(field.AsLong());
+    if (!spec) return Usual();
+    const std::string& s = text.AsStr();
+    const std::string& t = spec->ValType();
+    if (t == "C") return Usual(s.size() < static_cast<size_t>(std::max<int64_t>(spec->Length(), 0)) ? rt::PadR(s, spec->Length()) : s);
+    if (t == "N") return rt::Val(s);
+    if (t == "D") return Usual(rt::CToD(s));
+    if (t == "L") return Usual(!s.empty() && rt::At(s, "Y:y:T:t") > 0);
+    if (t == "M") return Usual(s);
+    return Usual();
+}
+
+std::string ArrayServer::Usual2String(const Usual& value, const Usual& field) const {
+    const rt::FieldSpec* spec = Spec(field.AsLong());
+    if (!spec) return {};
+    const std::string& t = spec->ValType();
+    std::string text = value.IsString() ? value.AsStr() : rt::AsString(value);
+    if (t == "C") return text.size() < static_cast<size_t>(std::max<int64_t>(spec->Length(), 0)) ? rt::PadR(text, spec->Length()) : text;
+    if (t == "N")
+        return rt::Str(value.IsNumeric() ? value : Usual(0), static_cast<int>(spec->Length()),
+                       static_cast<int>(spec->Decimals()));
+    if (t == "D") return rt::DToS(value.AsDate());
+    if (t == "L") return value.AsLogic() ? "T" : "F";
+    if (t == "M") return text;
+    return {};
+}
+
+// ---- records ---------------------------------------------------------------
+
+bool ArrayServer::Append() {
+    if (!Notify(rt::kNotifyIntentToMove).AsLogic() || count_ >= kMaxAppendRows) return false;
+    WriteBack();
+    buffer_ = Usual::Array(*defaultRow_.AsArray());
+    bufferSource_ = buffer_.AsArray();
+    rows_.AAdd(buffer_);
+    SyncCount();
+    recno_ = count_;
+    eof_ = bof_ = false;
+    Notify(rt::kNotifyAppend);
+    return true;
+}
+
+bool ArrayServer::Delete() {
+    if (!eof_ && recno_ <= deleted_.size()) {
+        deleted_[recno_ - 1] = true;
+        Notify(rt::kNotifyDelete);
+    }
+    return true;
+}
+
+bool ArrayServer::Recall() {
+    if (!eof_ && recno_ <= deleted_.size()) deleted_[recno_ - 1] = false;
+    return true;
+}
+
+bool ArrayServer::RecallAll() {
+    std::fill(deleted_.begin(), deleted_.end(), false);
+    return true;
+}
+
+bool ArrayServer::Deleted() const { return !eof_ && recno_ <= deleted_.size() && deleted_[recno_ - 1]; }
+
+bool ArrayServer::Commit() {
+    WriteBack();
+    return true;
+}
+
+bool ArrayServer::Refresh() {
+    if (!eof_) {
+        LoadRow();
+        Notify(rt::kNotifyRecordChange);
+    }
+    return true;
+}
+
+bool ArrayServer::Close() {
+    Commit();
+    Notify(rt::kNotifyClose);
+    return true;
+}
+
+Usual ArrayServer::SetDeletedFlag(const Usual& on) {
+    if (on.IsLogic()) {
+        hideDeleted_ = on.AsLogic();
+        GoTop();
+        Notify(rt::kNotifyFileChange);
+    }
+    return Usual(hideDeleted_);
+}
+
+// ---- filter, seek, sort ----------------------------------------------------
+
+bool ArrayServer::SetFilter(const Usual& block, const Usual& text) {
+    if (!Guard()) return filterActive_;
+    SuspendNotification();
+    WriteBack();
+    filterBlock_ = block;
+    filterText_ = text.AsStr();
+    filterActive_ = true;
+    // Row 1 is passed over when it is hidden for either reason, as GOTOP does.
+    FirstVisible();
+    if (!eof_) LoadCopy();
+    ResetNotification();
+    Notify(rt::kNotifyGoTop);
+    return filterActive_;
+}
+
+bool ArrayServer::ClearFilter() {
+    if (!Guard()) return !filterActive_;
+    SuspendNotification();
+    WriteBack();
+    filterBlock_ = Usual();
+    filterText_.clear();
+    filterActive_ = false;
+    FirstVisible();
+    if (!eof_) LoadCopy();
+    ResetNotification();
+    Notify(rt::kNotifyGoTop);
+    return !filterActive_;
+}
+
+// A filter text names fields of this server; the block judges the row at
+// the current record number, the one navigation is deciding on.
+Usual ArrayServer::FieldBindingBlock(const std::string& text) {
+    std::weak_ptr<rt::Object> weak = weak_from_this();
+    rt::FieldLookup fields = [this, weak](std::string_view alias, std::string_view name) -> std::optional<rt::FieldBinding> {
+        if (!alias.empty()) return std::nullopt;
+        int64_t pos = FieldPos(Usual(rt::Symbol(name)));
+        if (pos == 0) return std::nullopt;
+        rt::FieldBinding b;
+        b.get = [weak, pos]() -> Usual {
+            auto self = std::static_pointer_cast<ArrayServer>(weak.lock());
+            if (!self) return Usual();
+            auto row = self->RowAt(self->recno_);
+            if (!row || static_cast<size_t>(pos) > row->size()) return self->DefaultValue(Usual(pos));
+            return (*row)[static_cast<size_t>(pos - 1)];
+        };
+        return b;
+    };
+    return rt::CompileBlock("{||" + text + "}", fields);
+}
+
+std::string ArrayServer::SetFilterText(const Usual& filter) {
+    if (filter.IsString()) {
+        Usual block = FieldBindingBlock(filter.AsStr());
+        if (block.IsCodeBlock()) SetFilter(block, filter);
+    } else if (filter.IsCodeBlock()) {
+        SetFilter(filter, Usual(std::string()));
+    }
+    return filterText_;
+}
+
+bool ArrayServer::Seek(const Usual& key) {
+    if (!Guard()) return !eof_;
+    WriteBack();
+    uint32_t found = 0;
+    for (uint32_t i = 1; i <= count_ && found == 0; ++i) {
+        const Usual& row = rows_.At(i);
+        bool hit;
+        if (key.IsCodeBlock()) {
+            Usual v = key.Eval({row});
+            hit = v.IsLogic() && v.AsLogic();
+        } else {
+            hit = row.ALen() >= 1 && rt::NonExactEquals(row.At(1), key);
+        }
+        if (hit) found = i;
+    }
+    if (found == 0) {
+        recno_ = count_ + 1;
+        eof_ = true;
+    } else {
+        recno_ = found;
+        while (recno_ <= count_ && Hidden()) ++recno_;
+        if (recno_ > count_) {
+            recno_ = count_ + 1;
+            eof_ = true;
+        } else {
+            eof_ = bof_ = false;
+            LoadCopy();
+        }
+    }
+    Notify(rt::kNotifyRecordChange);
+    return !eof_;
+}
+
+bool ArrayServer::Sort(const Usual& field) {
+    if (!Guard()) return true;
+    int64_t pos = FieldPos(field);
+    if (pos <= 0) return true;
+    SuspendNotification();
+    WriteBack();
+    auto& rows = *rows_.AsArray();
+    auto key = [&](size_t i) -> Usual {
+        const Usual& r = rows[i];
+        return static_cast<size_t>(pos) <= r.ALen() ? r.At(static_cast<size_t>(pos)) : Usual();
+    };
+    std::vector<size_t> order(rows.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rt::Compare(key(a), key(b)) < 0; });
+    // The deletion flags travel with their rows.
+    std::vector<Usual> sorted;
+    std::vector<bool> flags;
+    sorted.reserve(rows.size());
+    for (size_t i : order) {
+        sorted.push_back(rows[i]);
+        flags.push_back(i < deleted_.size() && deleted_[i]);
+    }
+    rows = std::move(sorted);
+    deleted_ = std::move(flags);
+    FirstVisible();
+    if (!eof_) LoadCopy();
+    ResetNotification();
+    Notify(rt::kNotifyGoTop);
+    return true;
+}
+
+}  // namespace lib

@@ -1,0 +1,25 @@
+#include "lib/data/dataclasses.h"
+
+#include "lib/data/arrayserver.h"
+#include "lib/data/ftdate.h"
+#include "platform/rdd/dbserver.h"
+#include "platform/rdd/fieldspec.h"
+#include "platform/rdd/workarea.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/hyperlabel.h"
+
+namespace lib {
+
+void RegisterDataClasses() {
+    rt::Error::StaticClass();
+    rt::HyperLabel::StaticClass();
+    rt::FieldSpec::StaticClass();
+    rt::DataField::StaticClass();
+    rt::DataServer::StaticClass();
+    rt::DBServer::StaticClass();
+    ArrayServer::StaticClass();
+    FTDate::StaticClass();
+    rt::InstallWorkAreas();
+}
+
+}  // namespace lib

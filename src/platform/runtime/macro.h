@@ -1,0 +1,52 @@
+// Code blocks compiled from text: the expression language that blocks,
+// filters and index keys are written in (docs/blocks.md).
+//
+// The text is read by a lexer (macrolexer.h), parsed by recursive descent
+// into a tree (macroparser.h, macroast.h) and evaluated by walking that tree
+// (macroeval.cpp). Function calls go by name through the function table
+// (macrofuncs.h); bare names are block parameters, session variables
+// (memvar.h) or fields of a data server.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string_view>
+
+#include "platform/runtime/usual.h"
+
+namespace rt {
+
+// How a compiled block reaches a field: read and write the field's value.
+struct FieldBinding {
+    std::function<Usual()> get;
+    std::function<Usual(const Usual&)> put;
+};
+
+// Looks up a field by alias (empty for a bare name) and name; std::nullopt
+// when there is none.
+using FieldLookup =
+    std::function<std::optional<FieldBinding>(std::string_view alias, std::string_view name)>;
+
+// Compiles the text of an expression ("UPPER(NAME)+STR(QTY)") or of a whole
+// block ("{|a, b| a+b}") into a code block Usual. Names that are not block
+// parameters or session variables are looked up as fields: through `fields`
+// at compile time when given, else at evaluation time through the
+// process-wide current-area lookup (SetCurrentFieldLookup). A syntax fault
+// raises an Error whose description names the position and returns NIL.
+Usual CompileBlock(std::string_view text, const FieldLookup& fields = {});
+
+// Installed by the table layer; an empty lookup removes it.
+void SetCurrentFieldLookup(FieldLookup lookup);
+// The lookup in force (empty when none is installed).
+FieldLookup CurrentFieldLookup();
+
+// Compiles and evaluates an expression at once (the macro operator); the
+// text of a block literal gives the block. A syntax fault raises its Error
+// and gives NIL.
+Usual MacroEval(std::string_view text);
+
+// Checks the text without evaluating it: empty when it compiles, else the
+// description of the first syntax fault. Raises nothing.
+std::string MacroSyntaxCheck(std::string_view text);
+
+}  // namespace rt

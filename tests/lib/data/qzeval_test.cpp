@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct Outcome {
+    std::string out;
+    int code;
+};
+
+// Runs the real qzeval with the given arguments and standard input.
+Outcome QzEval(const std::string& args, const std::string& input = "") {
+    std::string cmd = "printf '" + input + "' | " + QZEVAL_PATH + " " + args + " 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    Outcome r{{}, -1};
+    if (!p) return r;
+    char buf[4096];
+    while (size_t n = std::fread(buf, 1, sizeof buf, p)) r.out.append(buf, n);
+    int status = ::pclose(p);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+}  // namespace
+
+TEST(QzEval, ArgumentsKeepVariablesAndReachLibraryClasses) {
+    Outcome r = QzEval("'x := 20' 'x + 1' 'FT_Date{}:YEAR(CToD(\"15/03/2024\"))' "
+                   "'ArrayServer{{{\"N\",\"C\",3,0}}, {{\"ab\"}}}:FIELDGET(1)'");
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "20\n21\n{\"2024\", 01/01/2024, 31/12/2024}\nab\n");
+}
+
+TEST(QzEval, StandardInputLinesAndErrors) {
+    Outcome r = QzEval("", "y := 2\\n\\ny * 3 +\\nUpper(y)\\ny\\n");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("2\n"), std::string::npos);
+    EXPECT_NE(r.out.find("line 3: Syntax error at position 8"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("line 4: Argument error at position 1"), std::string::npos) << r.out;
+    EXPECT_EQ(QzEval("--help").code, 0);
+}
