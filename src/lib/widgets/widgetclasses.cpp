@@ -1,0 +1,15 @@
+#include "lib/widgets/widgetclasses.h"
+
+#include "lib/widgets/zevsle.h"
+#include "platform/runtime/macrofuncs.h"
+
+namespace lib {
+
+void RegisterWidgetClasses() {
+    ZevSle::StaticClass();
+    rt::RegisterFunction("DATE_ADDMONTH", [](rt::Args a) {
+        return DATE_ADDMONTH(a.size() > 0 ? a[0] : rt::Usual(), a.size() > 1 ? a[1] : rt::Usual());
+    });
+}
+
+}  // namespace lib
