@@ -93,6 +93,14 @@ bool Protected(const std::function<void()>& body) {
     return ok;
 }
 
+// Runs a step with an error block that answers every failure with its
+// default: a table that cannot be opened is then simply not in use.
+void Quietly(const std::function<void()>& step) {
+    Usual previous = rt::ErrorBlock(Usual::Block([](rt::Args) { return Usual(false); }));
+    step();
+    rt::ErrorBlock(previous);
+}
+
 [[noreturn]] void Fail(const std::string& what) {
     auto e = rt::MakeError(rt::kGenDataWidth, "ARRAYSERVER");
     e->Description = what;
@@ -191,18 +199,16 @@ bool ArrayServer::AppendSDF(const Usual& file) {
 bool ArrayServer::AppendDB(const Usual& source) {
     std::shared_ptr<rt::DBServer> db = std::dynamic_pointer_cast<rt::DBServer>(source.AsObject());
     bool opened = false;
-    bool ok = true;
     if (!db) {
-        ok = Protected([&] { db = rt::New<rt::DBServer>(source, Usual(true), Usual(true)); });
+        Quietly([&] { db = rt::New<rt::DBServer>(source, Usual(true), Usual(true)); });
         opened = true;
     }
-    if (!db || !db->Used()) return ok;
+    if (!db || !db->Used()) return true;
     Notify(rt::kNotifyIntentToMove);
     SuspendNotification();
-    ok = Protected([&] {
+    bool ok = Protected([&] {
         std::vector<int64_t> positions;
-        for (size_t i = 1; i <= struct_.ALen(); ++i)
-            positions.push_back(db->FieldPos(Usual(rt::Symbol(struct_.At(i).At(1).AsStr()))));
+        for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
         db->GoTop();
         while (!db->Eof()) {
             std::vector<Usual> row(positions.size());
@@ -222,23 +228,21 @@ bool ArrayServer::AppendDB(const Usual& source) {
 bool ArrayServer::CopyDB(const Usual& target) {
     std::shared_ptr<rt::DBServer> db = std::dynamic_pointer_cast<rt::DBServer>(target.AsObject());
     bool opened = false;
-    bool ok = true;
     if (!db) {
-        ok = Protected([&] {
+        Quietly([&] {
             std::string name = target.AsStr();
             if (!rt::File(rt::TablePath(name, false))) rt::DBCreate(name, struct_);
             db = rt::New<rt::DBServer>(target, Usual(false), Usual(false));
         });
         opened = true;
     }
-    if (!db || !db->Used()) return ok;
+    if (!db || !db->Used()) return true;
     Notify(rt::kNotifyIntentToMove);
     SuspendNotification();
     WriteBack();
-    ok = Protected([&] {
+    bool ok = Protected([&] {
         std::vector<int64_t> positions;
-        for (size_t i = 1; i <= struct_.ALen(); ++i)
-            positions.push_back(db->FieldPos(Usual(rt::Symbol(struct_.At(i).At(1).AsStr()))));
+        for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
         for (size_t r = 1; r <= rows_.ALen(); ++r) {
             const Usual& row = rows_.At(r);
             if (!db->Append()) Fail("the table refused a new record");

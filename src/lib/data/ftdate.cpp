@@ -269,32 +269,24 @@ Usual FTDate::AcctMonth(const Usual& date, const Usual& month) const {
     return ToUsual(AcctMonthOf(DateOrToday(date), month));
 }
 
-Usual FTDate::Qtr(const Usual& dateOrQtr, const Usual& qtr) const {
+// The shuffled call of QTR, WEEK, ACCTQTR and ACCTWEEK: a number as first
+// argument is the period number, and the date is then today.
+Usual FTDate::Shuffled(const Usual& first, const Usual& second, PeriodFn of) const {
     Date d;
     Usual n;
-    Shuffle(dateOrQtr, qtr, d, n);
-    return ToUsual(QtrOf(d, n));
+    Shuffle(first, second, d, n);
+    return ToUsual((this->*of)(d, n));
 }
 
+Usual FTDate::Qtr(const Usual& dateOrQtr, const Usual& qtr) const { return Shuffled(dateOrQtr, qtr, &FTDate::QtrOf); }
 Usual FTDate::Week(const Usual& dateOrWeek, const Usual& week) const {
-    Date d;
-    Usual n;
-    Shuffle(dateOrWeek, week, d, n);
-    return ToUsual(WeekOf(d, n));
+    return Shuffled(dateOrWeek, week, &FTDate::WeekOf);
 }
-
 Usual FTDate::AcctQtr(const Usual& dateOrQtr, const Usual& qtr) const {
-    Date d;
-    Usual n;
-    Shuffle(dateOrQtr, qtr, d, n);
-    return ToUsual(AcctQtrOf(d, n));
+    return Shuffled(dateOrQtr, qtr, &FTDate::AcctQtrOf);
 }
-
 Usual FTDate::AcctWeek(const Usual& dateOrWeek, const Usual& week) const {
-    Date d;
-    Usual n;
-    Shuffle(dateOrWeek, week, d, n);
-    return ToUsual(AcctWeekOf(d, n));
+    return Shuffled(dateOrWeek, week, &FTDate::AcctWeekOf);
 }
 
 Usual FTDate::DayOfYr(const Usual& date, const Usual& day, const Usual& acct) const {

@@ -61,6 +61,7 @@ private:
     Period AcctWeekOf(rt::Date d, const rt::Usual& week) const;
     using PeriodFn = Period (FTDate::*)(rt::Date, const rt::Usual&) const;
     Period AcctPeriodOf(rt::Date d, const rt::Usual& number, PeriodFn of, int64_t top) const;
+    rt::Usual Shuffled(const rt::Usual& first, const rt::Usual& second, PeriodFn of) const;
 
     std::string start_ = "1980.01.01";
     int weekStart_ = 1;

@@ -251,6 +251,8 @@ TEST_F(ArrayServerTest, TableImportAndExport) {
     EXPECT_EQ(rows_.At(2).At(1).AsStr(), "XYZ   ");
     EXPECT_EQ(rows_.At(3).At(2).AsLong(), 2);
     EXPECT_EQ(rows_.At(1).At(3).AsDate(), MakeDate(2024, 3, 15));
+    EXPECT_TRUE(back->AppendDB(Usual(Path("none.dbf"))));  // not in use: nothing done
+    EXPECT_EQ(rows_.ALen(), 3u);
 }
 
 TEST_F(ArrayServerTest, EachOperationSendsItsCode) {
