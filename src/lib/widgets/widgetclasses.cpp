@@ -1,6 +1,7 @@
 #include "lib/widgets/widgetclasses.h"
 
 #include "lib/widgets/bitmap.h"
+#include "lib/widgets/bitmaplistbox.h"
 #include "lib/widgets/wintipofday.h"
 #include "lib/widgets/zevsle.h"
 #include "platform/runtime/macrofuncs.h"
@@ -9,6 +10,8 @@ namespace lib {
 
 void RegisterWidgetClasses() {
     ZevSle::StaticClass();
+    ListBox::StaticClass();
+    BitmapListBox::StaticClass();
     Bitmap::StaticClass();
     BitmapFromDisk::StaticClass();
     LightBulb::StaticClass();
