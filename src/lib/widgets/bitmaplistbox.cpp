@@ -70,8 +70,6 @@ private:
     std::weak_ptr<rt::Object> alive_;
 };
 
-rt::Usual EventArg(rt::Args a, size_t i) { return i < a.size() ? a[i] : rt::Usual(); }
-
 }  // namespace
 
 size_t TREESEEK(const rt::Usual& nodes, int64_t id) {
@@ -127,7 +125,7 @@ const rt::ClassDef& BitmapListBox::StaticClass() {
             .Method<&BitmapListBox::MOUSEBUTTONDOUBLECLICK>("MOUSEBUTTONDOUBLECLICK")
             .RawMethod("TVKEYDOWN",
                        [](rt::Object& o, rt::Args a) {
-                           auto* k = dynamic_cast<gui::Event*>(EventArg(a, 0).AsObject().get());
+                           gui::Event* k = gui::EventArg(a);
                            return rt::Usual(k && static_cast<BitmapListBox&>(o).TVKEYDOWN(static_cast<uint32_t>(k->wParam)));
                        })
             .Method<&BitmapListBox::CLOSE>("CLOSE")

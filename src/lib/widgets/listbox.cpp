@@ -14,7 +14,7 @@ const rt::ClassDef& ListBox::StaticClass() {
         rt::ClassBuilder<ListBox>("LISTBOX", &gui::Control::StaticClass())
             .RawMethod("DISPATCH",
                        [](rt::Object& o, rt::Args a) {
-                           auto e = a.empty() ? nullptr : std::dynamic_pointer_cast<gui::Event>(a[0].AsObject());
+                           gui::Event* e = gui::EventArg(a);
                            if (!e) return rt::Usual(true);
                            auto& box = static_cast<ListBox&>(o);
                            if (IsListBoxMessage(e->uMsg)) return rt::Usual(box.LbMessage(e->uMsg, e->wParam, e->lParam));

@@ -14,7 +14,7 @@ const rt::ClassDef& TabControl::StaticClass() {
             .Access<&TabControl::CurrentIndex>("CURRENTINDEX")
             .RawMethod("DISPATCH",
                        [](rt::Object& o, rt::Args a) {
-                           auto e = a.empty() ? nullptr : std::dynamic_pointer_cast<gui::Event>(a[0].AsObject());
+                           gui::Event* e = gui::EventArg(a);
                            if (!e) return rt::Usual(true);
                            auto& t = static_cast<TabControl&>(o);
                            if (e->uMsg == TCM_HITTEST)

@@ -7,14 +7,6 @@
 #include "platform/gui/window.h"
 
 namespace lib {
-namespace {
-
-std::shared_ptr<gui::Event> EventArg(rt::Args a) {
-    return a.empty() ? nullptr : std::dynamic_pointer_cast<gui::Event>(a[0].AsObject());
-}
-
-}  // namespace
-
 const rt::ClassDef& ZevSle::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<ZevSle>("ZEV_SLE", &gui::SingleLineEdit::StaticClass())
@@ -40,12 +32,12 @@ const rt::ClassDef& ZevSle::StaticClass() {
                        })
             .RawMethod("NUMDISPATCH",
                        [](rt::Object& o, rt::Args a) {
-                           auto e = EventArg(a);
+                           gui::Event* e = gui::EventArg(a);
                            return rt::Usual(e ? static_cast<ZevSle&>(o).NUMDISPATCH(*e) : int64_t{0});
                        })
             .RawMethod("DATEDISPATCH",
                        [](rt::Object& o, rt::Args a) {
-                           auto e = EventArg(a);
+                           gui::Event* e = gui::EventArg(a);
                            return rt::Usual(e ? static_cast<ZevSle&>(o).DATEDISPATCH(*e) : int64_t{0});
                        })
             .Done();
