@@ -56,6 +56,14 @@ private:
     }
 };
 
+// The fields of a tips table or server.
+Usual TipStructure() {
+    auto field = [](const char* name, const char* type, int len) {
+        return Usual::Array({Usual(name), Usual(type), Usual(len), Usual(0)});
+    };
+    return Usual::Array({field("HEADING", "C", 40), field("TIPTEXT", "C", 200), field("SHOWMORE", "L", 1)});
+}
+
 Usual Tip(const char* head, const char* text, bool more) { return Usual::Array({Usual(head), Usual(text), Usual(more)}); }
 
 }  // namespace
@@ -143,10 +151,7 @@ void TipPage::PBTIPSARRAY() {
 
 void TipPage::PBTIPSTABLE() {
     const std::string path = QDir::temp().filePath(QStringLiteral("qzgallery_tips.dbf")).toStdString();
-    const Usual structure = Usual::Array({Usual::Array({Usual("HEADING"), Usual("C"), Usual(40), Usual(0)}),
-                                          Usual::Array({Usual("TIPTEXT"), Usual("C"), Usual(200), Usual(0)}),
-                                          Usual::Array({Usual("SHOWMORE"), Usual("L"), Usual(1), Usual(0)})});
-    if (!rt::DBCreate(path, structure).AsLogic()) return;
+    if (!rt::DBCreate(path, TipStructure()).AsLogic()) return;
     auto table = rt::New<rt::DBServer>(Usual(path));
     const char* rows[][2] = {{"A table of tips", "These tips come from the DBF table qzgallery_tips.dbf."},
                              {"Record numbers", "LASTTIP is a record number when the tips are a table."},
@@ -163,9 +168,7 @@ void TipPage::PBTIPSTABLE() {
 
 void TipPage::PBTIPSSERVER() {
     auto server = rt::New<lib::ArrayServer>();
-    server->Init(Usual::Array({Usual::Array({Usual("HEADING"), Usual("C"), Usual(40), Usual(0)}),
-                               Usual::Array({Usual("TIPTEXT"), Usual("C"), Usual(200), Usual(0)}),
-                               Usual::Array({Usual("SHOWMORE"), Usual("L"), Usual(1), Usual(0)})}),
+    server->Init(TipStructure(),
                  Usual::Array({Tip("An array server", "Rows of an array serve as records.", true),
                                Tip("Skipping", "Next and Previous skip through the server's records.", false)}));
     ShowTips(Usual(server), true);
