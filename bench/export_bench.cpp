@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 
+#include "bench_table.h"
 #include "export/csv.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/settings.h"
@@ -31,27 +32,11 @@ constexpr int kRuns = 5;
 void MakeTable(const std::string& path) {
     rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"BARCODE", "C", 15, 0}),
                                          rt::Usual::Array({"QTY", "C", 10, 0})}));
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    char header[32];
-    f.read(header, 32);
-    uint16_t headerLen = static_cast<uint16_t>(static_cast<unsigned char>(header[8]) |
-                                               static_cast<unsigned char>(header[9]) << 8);
-    for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<char>((kRecords >> (8 * i)) & 0xFF);
-    f.seekp(0);
-    f.write(header, 32);
-    f.seekp(headerLen);
-    std::string block;
-    char rec[27];
-    for (uint32_t i = 0; i < kRecords; ++i) {
+    FillTable(path, kRecords, [](uint32_t i, std::string& out) {
+        char rec[27];
         std::snprintf(rec, sizeof rec, " %-15llu%-10u", 5000000000000ULL + i, i % 50 + 1);
-        block.append(rec, 26);
-        if (block.size() > (1u << 20)) {
-            f.write(block.data(), static_cast<std::streamsize>(block.size()));
-            block.clear();
-        }
-    }
-    block += '\x1A';
-    f.write(block.data(), static_cast<std::streamsize>(block.size()));
+        out.append(rec, 26);
+    });
 }
 
 double Best(const std::function<bool()>& run) {

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core
           python3 python3-dbfread python3-dbf locales
-          openbox trayer xdotool x11-utils imagemagick)
+          openbox trayer xdotool x11-utils x11-xkb-utils imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -17,9 +17,11 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-# German (day first, decimal comma), American (month first, 12-hour clock)
-# and Swedish (year first) locales; generated only when `locale -a` lacks one.
-locales=(de_DE.UTF-8 en_US.UTF-8 sv_SE.UTF-8)
+# German (day first, decimal comma), American (month first, 12-hour clock),
+# Swedish (year first, decimal comma) and Japanese (a date without one
+# separator, currency without decimals) locales; generated only when
+# `locale -a` lacks one.
+locales=(de_DE.UTF-8 en_US.UTF-8 sv_SE.UTF-8 ja_JP.UTF-8)
 have=$(locale -a 2>/dev/null | tr '[:upper:]' '[:lower:]' | sed 's/utf-8$/utf8/')
 generate=0
 for l in "${locales[@]}"; do

@@ -49,7 +49,7 @@ std::string AboutText() {
            kMakerEmail;
 }
 
-std::string DataSourceText() { return "Program Data Source\r\n" + scan::GetDataFileName(); }
+std::string DataSourceText() { return "Program Data Source\r\n" + scan::DataFileOnDisk(); }
 
 const rt::ClassDef& HelpAboutNew::StaticClass() {
     static const rt::ClassDef& c =

@@ -26,7 +26,7 @@ namespace app {
 
 const rt::ClassDef& QZApp::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<QZApp>("QZAPP", &gui::App::StaticClass())
-                                       .Method<&QZApp::Startup>("STARTUP")
+                                       .Method<&QZApp::START>("START")
                                        .Method<&QZApp::INITIALIZE>("INITIALIZE")
                                        .Done();
     return c;

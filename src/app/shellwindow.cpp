@@ -95,13 +95,16 @@ bool StandardSDIWindow::Browsing() const { return GetMenu() == standardMenu_; }
 
 void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual& readOnly) {
     if (fileName.size() > 3 && rt::Upper(rt::Right(fileName, 4)) == ".DBF") {
+        auto server = rt::New<rt::DBServer>(rt::Usual(fileName), rt::Usual(!rt::SetExclusive()),
+                                            readOnly.IsLogic() ? readOnly : rt::Usual(false));
+        // A table that did not open (the error handler has answered) is not
+        // attached, and the window stays as it was.
+        if (!server->Used()) return;
         if (!Browsing()) {
             if (auto* hint = Widget()->findChild<QLabel*>("hint")) hint->hide();
             SetMenu(standardMenu_);
             if (gui::ToolBar* bar = ToolBarOf(standardMenu_)) bar->PressItem(kFormViewItem);
         }
-        auto server = rt::New<rt::DBServer>(rt::Usual(fileName), rt::Usual(!rt::SetExclusive()),
-                                            readOnly.IsLogic() ? readOnly : rt::Usual(false));
         Use(rt::Usual(server));
         SetCaption("Browse Database: " + fileName);
         return;
@@ -168,5 +171,23 @@ void StandardSDIWindow::VIEWFORM() {
 void StandardSDIWindow::CSVEXPORT() { exportdata::CsvExport(*this); }
 
 void StandardSDIWindow::DATARESTART() { exportdata::DataRestart(*this); }
+
+void StandardSDIWindow::MenuCommand(rt::Symbol command) {
+    static const rt::Symbol kScanScreen("DATAREADER");
+    if (command == kScanScreen) {
+        for (const std::shared_ptr<gui::Window>& w : gui::OpenWindows()) {
+            if (w->OwnerWindow() != this || !w->IsOpen() ||
+                !rt::IsInstanceOf(rt::Usual(std::static_pointer_cast<rt::Object>(w)), kScanScreen))
+                continue;
+            QWidget* widget = w->Widget();
+            widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
+            widget->show();
+            widget->raise();
+            widget->activateWindow();
+            return;
+        }
+    }
+    gui::DataWindow::MenuCommand(command);
+}
 
 }  // namespace app

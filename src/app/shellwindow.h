@@ -17,6 +17,9 @@ public:
     // "File Open Error" box.
     void DOOPENFILE(const std::string& fileName, const rt::Usual& readOnly);
     void Drop(gui::DragEvent& event) override;
+    // "&Scan Data" while a scanning screen is open brings that one to the
+    // front instead of opening a second on the same table.
+    void MenuCommand(rt::Symbol command) override;
     void FILEEXIT();
     void FILEOPEN();
     void FILEPRINTERSETUP();

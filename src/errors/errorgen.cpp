@@ -9,9 +9,8 @@ namespace {
 
 constexpr const char* kGenCaption = "FROM DefErrorGen";
 
-void PlainBox(const char* text) {
-    rt::ErrorMessageBox(text, kGenCaption, rt::kErrorBoxDefault, 0, 0);
-}
+// Win32's MessageBoxA with no owner and style 0: an OK button, no icon.
+void PlainBox(const char* text) { rt::MessageBoxA(text, kGenCaption, 0); }
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/runtime/dates.h"
@@ -115,7 +116,9 @@ std::string HexValueText(const rt::Usual& v) {
             return HexBytesText(v.AsStr());
         case rt::kFloat: {
             double d = v.AsDouble();
-            if (rt::Str(v).find('.') != std::string::npos || d > 4294967295.0 || d < -2147483647.0)
+            // NaN and the infinities have no integer value: their storage is shown.
+            if (!std::isfinite(d) || rt::Str(v).find('.') != std::string::npos || d > 4294967295.0 ||
+                d < -2147483647.0)
                 return Hex16(std::bit_cast<uint64_t>(d));
             return HexInteger(static_cast<int64_t>(d));
         }

@@ -27,11 +27,6 @@ public:
         const char* p = loc_ ? nl_langinfo_l(item, loc_) : nullptr;
         return p ? std::string(p) : std::string();
     }
-    // A numeric item (glibc keeps these as one byte; CHAR_MAX: none).
-    int Number(nl_item item) const {
-        const char* p = loc_ ? nl_langinfo_l(item, loc_) : nullptr;
-        return p ? static_cast<unsigned char>(*p) : -1;
-    }
 
 private:
     locale_t loc_;
@@ -117,13 +112,16 @@ void ReadDateFormat(std::string_view dFmt, RegionalSettings& s) {
     std::vector<Token> tokens;
     Tokenize(dFmt, {}, tokens);
     std::string picture;
-    char firstField = 0;
-    bool afterField = false;
-    std::string sep;
+    char firstField = 0, lastField = 0;
+    int fields = 0;
+    // The first character of the text between each two date fields: the
+    // gaps that a separator fills.
+    std::vector<std::string> gaps;
+    std::string pending;  // the text since the last field
     for (const Token& t : tokens) {
         if (!t.conversion) {
             picture += t.literal;
-            if (afterField && sep.empty()) sep = FirstChar(t.literal);
+            pending += t.literal;
             continue;
         }
         char field = 0;
@@ -140,14 +138,29 @@ void ReadDateFormat(std::string_view dFmt, RegionalSettings& s) {
             case 'A': picture += "dddd"; break;
             default: break;
         }
-        if (field) {
+        // "%C%y" is one year field: no gap between its halves.
+        if (field && field != lastField) {
             if (!firstField) firstField = field;
-            afterField = true;
+            if (fields++ >= 1) gaps.push_back(FirstChar(pending));
+        }
+        if (field) {
+            lastField = field;
+            pending.clear();
         }
     }
     if (!firstField) return;  // nothing to go by: the fallbacks stay
     s.dateOrder = firstField == 'd' ? 1 : firstField == 'y' ? 2 : 0;
-    if (!sep.empty()) s.dateSep = sep;
+    // The separator stands between every two fields: one ASCII mark in all
+    // the gaps. Where each gap has its own text ("%Y年%m月%d日") no one
+    // character separates them, and the fallback stays.
+    auto mark = [](const std::string& g) {
+        if (g.size() != 1) return false;
+        char c = g[0];
+        return c >= ' ' && c <= '~' && !(c >= '0' && c <= '9') && !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z');
+    };
+    bool uniform = !gaps.empty() && mark(gaps[0]);
+    for (const std::string& g : gaps) uniform = uniform && g == gaps[0];
+    if (uniform) s.dateSep = gaps[0];
     s.shortDate = rt::Upper(picture);
 }
 
@@ -181,10 +194,9 @@ RegionalSettings ReadRegionalSettings(std::string_view localeName) {
         s.pmExt = " " + time.Item(PM_STR);
         ReadDateFormat(time.Item(D_FMT), s);
     }
-    if (LocaleCategory monetary(LC_MONETARY_MASK, localeName); monetary) {
-        int digits = monetary.Number(__FRAC_DIGITS);
-        if (digits >= 0 && digits <= 9) s.decimals = digits;
-    }
+    // The decimal places of numbers keep their fallback: a POSIX locale has
+    // no such item for numbers, and its currency digits (frac_digits: 0 in
+    // ja_JP, 3 in ar_KW) are the places of money, not of numbers.
     return s;
 }
 

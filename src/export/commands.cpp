@@ -9,6 +9,7 @@
 #include "platform/gui/stddialogs.h"
 #include "platform/gui/window.h"
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/paths.h"
 #include "scan/datafile.h"
 
 namespace exportdata {
@@ -31,7 +32,8 @@ bool DBF2CSV(const std::string& table, const std::string& csvName, rt::Usual fie
     std::string chosen = dialog.FileName();
     if (chosen.empty()) return false;
     if (CsvFault f = TableToCsvFile(table, chosen, fieldList)) {
-        ShowFailure(nullptr, "EXPORT FAILED", DescribeFault(f, table, chosen));
+        // The operator is shown the table as it is named on disk.
+        ShowFailure(nullptr, "EXPORT FAILED", DescribeFault(f, rt::ResolvePath(table), chosen));
         return false;
     }
     return true;
@@ -62,16 +64,17 @@ void DataRestart(gui::Window& shell) {
                      kYesNoQuestion);
     if (ask.Show() != gui::IDYES) return;
     std::string path = scan::GetDataFileName();
+    const std::string shown = scan::DataFileOnDisk();
     if (int err = EraseTable(path)) {
         ShowFailure(&shell, "RESTART FAILED",
-                    "Unable to remove " + path + ". " + rt::DosErrString(err) +
+                    "Unable to remove " + shown + ". " + rt::DosErrString(err) +
                         " The scanned records have been kept.");
         return;
     }
     if (!scan::MakeScannedDataFile()) {
         ShowFailure(&shell, "RESTART FAILED",
                     "The scanned records have been removed, but a new empty scan data file could not be "
-                    "created as " + path + ". Scanning cannot start until it can be created.");
+                    "created as " + shown + ". Scanning cannot start until it can be created.");
         return;
     }
     gui::TextBox(rt::Usual(shell.Self()), "DATA FILE RESTARTED", "All scanned records have been removed.").Show();

@@ -1,8 +1,11 @@
 #include "scan/datafile.h"
 
+#include <sys/stat.h>
+
 #include "app/settings_list.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/files.h"
+#include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
 
 namespace scan {
@@ -16,6 +19,13 @@ std::string Lower(std::string s) {
     for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return s;
+}
+
+// Whether two native paths name one file (the same inode).
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // Restores the ANSI setting however the creation ends.
@@ -37,10 +47,18 @@ rt::Usual ScanStructure() { return rt::Usual::Array({FieldDef("BARCODE", 15), Fi
 std::string DataFilePath() { return app::DataDirectory() + "\\" + kDataFileName; }
 
 std::string GetDataFileName() {
-    std::string path = Lower(DataFilePath());
-    if (!rt::File(path)) MakeScannedDataFile();
-    return path;
+    // Existence is asked of the path as written: on a file system that
+    // tells letter cases apart, the lower-cased name may name another
+    // installation's table (a sibling folder differing only in case), or
+    // nothing, and creating the file then would replace this one's records.
+    const std::string exact = DataFilePath();
+    if (!rt::File(exact)) MakeScannedDataFile();
+    // The lower-cased form is kept where it names this very file.
+    std::string lower = Lower(exact);
+    return SameFile(rt::ResolvePath(lower), rt::ResolvePath(exact)) ? lower : exact;
 }
+
+std::string DataFileOnDisk() { return rt::ResolvePath(DataFilePath()); }
 
 bool MakeScannedDataFile() {
     std::string path = DataFilePath();

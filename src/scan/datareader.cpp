@@ -1,8 +1,15 @@
 #include "scan/datareader.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
+
 #include "app/msgboxes.h"
 #include "app/programicon.h"
 #include "platform/grid/datagrid.h"
+#include "platform/gui/burstguard.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"
 #include "platform/rdd/dbserver.h"
@@ -25,6 +32,49 @@ std::shared_ptr<T> Named(gui::Window& owner, int id, const char* name) {
 rt::DBServer* ServerOf(const rt::Usual& table) {
     return dynamic_cast<rt::DBServer*>(table.AsObject().get());
 }
+
+// A reader types wherever the focus is. Printable keys that reach the "End
+// Scanning" button or the grid (not a cell editor) belong to the next
+// barcode, so they go to the barcode field; a space on the button that does
+// not follow another key closely is the operator's and still presses it.
+class ReaderKeys : public QObject {
+public:
+    ReaderKeys(QWidget* barcode, QWidget* button, QWidget* grid)
+        : barcode_(barcode), button_(button), grid_(grid) {
+        clock_.start();
+    }
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        auto* w = qobject_cast<QWidget*>(receiver);
+        if (!w || w != QApplication::focusWidget()) return false;  // a parent's copy
+        const int64_t now = clock_.elapsed();
+        const int64_t gap = now - last_;
+        last_ = now;
+        if (!barcode_ || !Strays(w)) return false;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+        const QString text = key->text();
+        if (text.isEmpty() || !text.at(0).isPrint()) return false;
+        if (key->key() == Qt::Key_Space && w == button_ && gap >= gui::burst::kQuietMs) return false;
+        barcode_->setFocus(Qt::OtherFocusReason);
+        QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->nativeScanCode(),
+                       key->nativeVirtualKey(), key->nativeModifiers(), text, key->isAutoRepeat(),
+                       key->count());
+        QCoreApplication::sendEvent(barcode_, &copy);
+        return true;
+    }
+
+private:
+    bool Strays(QWidget* w) const {
+        if (button_ && w == button_) return true;
+        return grid_ && (w == grid_ || grid_->isAncestorOf(w)) && !qobject_cast<QLineEdit*>(w);
+    }
+
+    QPointer<QWidget> barcode_, button_, grid_;
+    QElapsedTimer clock_;
+    int64_t last_ = -gui::burst::kQuietMs;
+};
 
 }  // namespace
 
@@ -87,14 +137,33 @@ void DataReader::Build(rt::Args args) {
 
 void DataReader::PostInit(rt::Args) {
     auto table = rt::New<rt::DBServer>(rt::Usual(GetDataFileName()), rt::Usual(false), rt::Usual());
+    if (!table->Used()) {
+        // A screen without its table would take scans and store none. A
+        // sharing conflict was answered quietly: say who holds the file. Any
+        // other failure has been shown by the error handler.
+        if (rt::NetErr())
+            gui::TextBox(Owner(), "SCAN DATA FILE IN USE",
+                         "The scan data file " + DataFileOnDisk() +
+                             " is open in another scanning screen or program. Close it there, then "
+                             "open the scanning screen again.")
+                .Show();
+        EndWindow();
+        return;
+    }
     grid_->Use(rt::Usual(table));
-    if (table->Used()) table->GoBottom();
+    table->GoBottom();
     SetLegacyKeys(true);
     for (auto [field, width] : {std::pair{"BARCODE", 210}, std::pair{"QTY", 90}}) {
         rt::Usual column = grid_->GetColumn(rt::Usual(field));
         if (auto* c = dynamic_cast<grid::DataColumn*>(column.AsObject().get())) c->SetWidth(width);
     }
     grid_->Refresh();
+    // While the screen is open a reader may be typing: boxes wait for a
+    // deliberate answer, and stray keys find the barcode field.
+    gui::burst::Arm();
+    armed_ = true;
+    readerKeys_ = std::make_unique<ReaderKeys>(barcode_->Widget(), okay_->Widget(), grid_->Widget());
+    QCoreApplication::instance()->installEventFilter(readerKeys_.get());
     barcode_->SetFocus();
 }
 
@@ -105,10 +174,12 @@ void DataReader::EditFocusChange(gui::EditFocusChangeEvent& event) {
     if (event.NameSym() == kQuantityName) PBACCEPT();
 }
 
-void DataReader::PBACCEPT() {
-    // A question box can move the focus while the step runs; the step does
-    // not run inside itself.
-    if (accepting_) return;
+void DataReader::PBACCEPT() { Accept(false); }
+
+DataReader::Outcome DataReader::Accept(bool closing) {
+    // A box of the step runs its own event loop; the step does not run
+    // inside itself, and the screen does not close under it.
+    if (accepting_) return closing ? Outcome::kKept : Outcome::kNothing;
     accepting_ = true;
     struct Reset {
         bool& flag;
@@ -117,28 +188,48 @@ void DataReader::PBACCEPT() {
 
     std::string barcode = barcode_->TextValue();
     std::string quantity = quantity_->TextValue();
-    if (rt::AllTrim(barcode).empty() || quantity.empty()) return;
+    if (rt::AllTrim(barcode).empty() || quantity.empty()) return Outcome::kNothing;
     rt::Usual count = rt::Val(quantity);
     if (!(count.AsDouble() > 0)) {
         std::string text = "Item " + rt::AllTrim(barcode) + " has a possible invalid quantity\r\n" +
                            "Are you sure you want to save it as " + quantity + "?";
         if (!app::QZProceed("Quantity Warning", text)) {
-            quantity_->SetTextValue("");
+            if (!closing) quantity_->SetTextValue("");
             quantity_->SetFocus();
-            return;
+            return Outcome::kKept;
         }
     }
     rt::DBServer* table = ServerOf(Table());
-    if (!table || !table->Used()) return;  // the open failed and was reported
-    // The record is durable before the fields clear: a failed append, write
-    // or commit has gone to the error handler and the text stays for a retry.
-    if (!table->Append()) return;
-    table->FieldPut(rt::Usual("BARCODE"), rt::Usual(barcode));
-    table->FieldPut(rt::Usual("QTY"), rt::Usual(quantity));
-    if (!table->Commit()) return;
+    if (!table || !table->Used()) return Outcome::kKept;
+    // The grid hears of the record only once it is durable: while the write
+    // is tried (and a failure is shown) it goes on showing what is on disk.
+    if (!table->Notify(rt::kNotifyIntentToMove).AsLogic()) return Outcome::kKept;
+    table->SuspendNotification();
+    bool stored = table->Append();
+    stored = stored && !table->FieldPut(rt::Usual("BARCODE"), rt::Usual(barcode)).IsNil();
+    stored = stored && !table->FieldPut(rt::Usual("QTY"), rt::Usual(quantity)).IsNil();
+    stored = stored && table->Commit();
+    table->ResetNotification();
+    if (!stored) {
+        // The error handler has shown the failure and was not asked to
+        // retry: the record leaves the table again, so that the next accept
+        // stores the scan once. The fields keep it; Enter in the count tries
+        // again.
+        table->Withdraw();
+        quantity_->SetFocus();
+        return Outcome::kKept;
+    }
+    table->Notify(rt::kNotifyAppend);
     quantity_->SetTextValue("");
     barcode_->SetTextValue("");
     barcode_->SetFocus();
+    return Outcome::kStored;
+}
+
+bool DataReader::QueryClose() {
+    rt::DBServer* table = ServerOf(Table());
+    if (!table || !table->Used()) return true;  // nothing can be stored
+    return Accept(true) != Outcome::kKept;
 }
 
 bool DataReader::ONFUNCTIONKEY(int64_t key) {
@@ -159,7 +250,9 @@ bool DataReader::ONFUNCTIONKEY(int64_t key) {
             break;
         case gui::VK_ESCAPE: {
             gui::WarningBox ask(rt::Usual(), "END SCANNING", "OK to close the scanning screen?", 0x24);
-            if (ask.Show() == gui::IDYES) {
+            // The waiting scan is stored before the screen says so; when it
+            // cannot be, the screen stays open with the fields as they are.
+            if (ask.Show() == gui::IDYES && Accept(true) != Outcome::kKept) {
                 gui::TextBox done(rt::Usual(Self()), "CLOSING SCAN SCREEN",
                                   "Your scanned data has been saved.");
                 done.Show();
@@ -197,9 +290,12 @@ bool DataReader::KeyDown(gui::KeyEvent& event) {
 void DataReader::PBOKAY() { EndWindow(); }
 
 void DataReader::Close() {
-    // A scan typed but not yet accepted is stored before the screen goes:
-    // closing it says the scanned data has been saved.
-    if (quantity_ && barcode_) PBACCEPT();
+    // QueryClose has stored a waiting scan; a screen closed without asking
+    // (never shown) stores it here.
+    if (quantity_ && barcode_) Accept(true);
+    readerKeys_.reset();
+    if (armed_) gui::burst::Disarm();
+    armed_ = false;
     rt::Usual table = Table();
     if (grid_) grid_->Use(rt::Usual());
     if (rt::DBServer* t = ServerOf(table)) t->Close();

@@ -5,6 +5,8 @@
 #include "platform/gui/control.h"
 #include "platform/gui/datawindow.h"
 
+class QObject;
+
 namespace grid {
 class DataGrid;
 }
@@ -26,6 +28,17 @@ public:
     void EditFocusChange(gui::EditFocusChangeEvent& event) override;
     // Accepts one scan: checks the count, appends the record and commits it.
     void PBACCEPT();
+    // What became of a scan waiting in the fields.
+    enum class Outcome {
+        kNothing,  // no scan was waiting (a field is empty)
+        kStored,   // stored and durable; the fields are cleared
+        kKept,     // not stored (refused, or the write failed): the fields keep it
+    };
+    // The accept step. Closing, a "Quantity Warning" answered No keeps the
+    // fields as they are (the screen stays open) instead of clearing the count.
+    Outcome Accept(bool closing);
+    // The screen closes only when no scan is left waiting in its fields.
+    bool QueryClose() override;
     // Key handling before the key reaches the focused control; always true.
     bool ONFUNCTIONKEY(int64_t key);
     // Keeps Up and Down from the grid: ONFUNCTIONKEY has moved the table.
@@ -49,6 +62,8 @@ private:
     std::shared_ptr<gui::GroupBox> scanBox_, quantityBox_;
     std::shared_ptr<gui::FixedText> countLabel_, helpLine_;
     bool accepting_ = false;
+    bool armed_ = false;                 // the box guard is on for this screen
+    std::unique_ptr<QObject> readerKeys_;  // sends typed text to the barcode field
 };
 
 }  // namespace scan

@@ -51,8 +51,9 @@ TEST_F(AboutBox, MenuItemOpensTheBoxWithTitleTextsAndDataSource) {
     EXPECT_EQ(box->Caption(), "Quorvex Stocktake Utility (1.02)");
     EXPECT_EQ(LabelOf(box->AboutTextControl())->text().toStdString(),
               "\n   Quorvex Systems\n   Kettering, Northamptonshire\n   Tel. 01632 960418   info@quorvex.co.uk");
-    std::string path = scan::GetDataFileName();
-    EXPECT_NE(path.find("data\\qzscan.dbf"), std::string::npos) << path;
+    // The path as it is on disk, not the lower-cased form of the name.
+    std::string path = scan::DataFileOnDisk();
+    EXPECT_NE(path.find("/DATA/QZSCAN.DBF"), std::string::npos) << path;
     EXPECT_EQ(LabelOf(box->DataSourceControl())->text().toStdString(), "Program Data Source\n" + path);
     EXPECT_EQ(box->OkButton()->Caption(), "OK");
     EXPECT_TRUE(box->OkButton()->Button()->isDefault());

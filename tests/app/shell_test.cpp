@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPrinter>
 #include <QScrollArea>
 #include <QTest>
 #include <QUrl>
@@ -20,9 +21,11 @@
 #include "app/shellwindow.h"
 #include "platform/gui/control.h"
 #include "platform/gui/menu.h"
+#include "platform/gui/stddialogs.h"
 #include "platform/gui/testhooks.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
+#include "platform/runtime/dates.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
 #include "support/shell_fixture.h"
@@ -190,4 +193,73 @@ TEST_F(Shell, BrowserFormViewNavigatesWithDeletedRecordsHidden) {
     Window()->MenuCommand(rt::Symbol("FILECLOSE"));
     EXPECT_FALSE(Window()->Server().IsObject());
     EXPECT_TRUE(Window()->Browsing());  // the standard menu stays
+}
+
+TEST_F(Shell, ATableThatFailsToOpenIsNotAttachedAndTheWindowStaysAsItWas) {
+    std::string broken = (sandbox_ / "NOTES.DBF").string();
+    std::ofstream(broken) << "this is not a table";
+    DropFile(broken);
+    EXPECT_FALSE(Window()->Server().IsObject());
+    EXPECT_FALSE(Window()->Browsing());
+    EXPECT_EQ(Window()->Caption(), "Quorvex Stocktake Utility (1.02)");
+
+    // Browsing, a second broken table keeps the first one and its caption.
+    std::string table = MakeTable("STOCK.DBF");
+    DropFile(table);
+    DropFile(broken);
+    EXPECT_EQ(Window()->Caption(), "Browse Database: " + table);
+    auto* db = dynamic_cast<rt::DBServer*>(Window()->Server().AsObject().get());
+    ASSERT_NE(db, nullptr);
+    EXPECT_TRUE(db->Used());
+}
+
+TEST_F(Shell, APrintThatCannotStartSaysSoAndTheNextOneAfterSetupPrints) {
+    Window()->DOOPENFILE(MakeTable("STOCK.DBF"), rt::Usual());
+    auto* device = dynamic_cast<gui::PrintingDevice*>(Window()->PrintingDevice().AsObject().get());
+    ASSERT_NE(device, nullptr);
+    device->Printer()->setOutputFileName(QString::fromStdString((sandbox_ / "no/such/dir/out.pdf").string()));
+    Window()->MenuCommand(rt::Symbol("FILEPRINT"));
+    ASSERT_EQ(TestHooks::Boxes().size(), 1u);
+    EXPECT_EQ(TestHooks::Boxes()[0].caption, "PRINT ERROR");
+    EXPECT_NE(TestHooks::Boxes()[0].text.find("Print Setup"), std::string::npos);
+
+    // What Print Setup chooses lands on a fresh printer, which prints.
+    std::string pdf = (sandbox_ / "out.pdf").string();
+    device->Printer()->setOutputFileName(QString::fromStdString(pdf));
+    Window()->MenuCommand(rt::Symbol("FILEPRINT"));
+    EXPECT_EQ(TestHooks::Boxes().size(), 1u);
+    ASSERT_TRUE(fs::exists(pdf));
+    EXPECT_GT(fs::file_size(pdf), 0u);
+}
+
+TEST_F(Shell, TheApplicationClassOffersStartAndInitialize) {
+    rt::Usual app(std::static_pointer_cast<rt::Object>(app_));
+    EXPECT_TRUE(rt::IsMethod(app, rt::Symbol("START")));
+    EXPECT_TRUE(rt::IsMethod(app, rt::Symbol("INITIALIZE")));
+    EXPECT_FALSE(rt::IsMethod(app, rt::Symbol("STARTUP")));
+}
+
+TEST_F(Shell, TheFormViewStoresNumbersDatesAndLogicByTheirFieldTypes) {
+    std::string path = (sandbox_ / "PRICES.DBF").string();
+    rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"PRICE", "N", 8, 2}), rt::Usual::Array({"DAY", "D", 8, 0}),
+                                         rt::Usual::Array({"OK", "L", 1, 0})}));
+    {
+        rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+        db.Append();
+        db.Close();
+    }
+    Window()->DOOPENFILE(path, rt::Usual());
+    for (auto [field, text] : {std::pair{"PRICE", "12,5"}, {"DAY", "29/02/2024"}, {"OK", "Y"}}) {
+        auto* edit = Window()->Widget()->findChild<QLineEdit*>(field);
+        ASSERT_NE(edit, nullptr) << field;
+        edit->setText(text);
+        edit->setModified(true);
+        emit edit->editingFinished();
+    }
+    Window()->MenuCommand(rt::Symbol("FILECLOSE"));
+    rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(true));
+    EXPECT_DOUBLE_EQ(db.FieldGet(rt::Usual("PRICE")).AsDouble(), 12.5);
+    EXPECT_EQ(db.FieldGet(rt::Usual("DAY")).AsDate(), rt::MakeDate(2024, 2, 29));
+    EXPECT_EQ(db.FieldGet(rt::Usual("OK")), rt::Usual(true));
+    EXPECT_TRUE(TestHooks::Boxes().empty());
 }

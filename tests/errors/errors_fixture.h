@@ -26,8 +26,14 @@ struct BoxCall {
     uint32_t defaultValue, retryValue, abortValue;
 };
 
+struct PlainBoxCall {
+    std::string text, caption;
+    uint32_t style;
+};
+
 struct Recorder {
     std::vector<BoxCall> boxes;
+    std::vector<PlainBoxCall> plainBoxes;  // MessageBoxA
     std::deque<uint32_t> answers;  // empty: answer the default value
     std::vector<std::pair<int, int>> tones;
 };
@@ -44,6 +50,11 @@ inline uint32_t RecordBox(const std::string& text, const std::string& caption, u
     uint32_t answer = Rec().answers.front();
     Rec().answers.pop_front();
     return answer;
+}
+
+inline int RecordPlainBox(const std::string& text, const std::string& caption, uint32_t style) {
+    Rec().plainBoxes.push_back({text, caption, style});
+    return 1;
 }
 
 inline void RecordTone(int frequency, int duration) { Rec().tones.emplace_back(frequency, duration); }
@@ -63,6 +74,7 @@ protected:
         rt::ResetSettings();
         Rec() = Recorder{};
         rt::SetErrorMessageBoxHook(&RecordBox);
+        rt::SetMessageBoxHook(&RecordPlainBox);
         rt::SetToneHook(&RecordTone);
         rt::SetClock([] { return rt::CivilTime{2024, 3, 5, 14, 7, 9}; });
         errors::SetStackReader([] {
@@ -80,6 +92,7 @@ protected:
         rt::SetClock(nullptr);
         rt::SetToneHook(nullptr);
         rt::SetErrorMessageBoxHook(nullptr);
+        rt::SetMessageBoxHook(nullptr);
         rt::ResetSettings();
     }
 

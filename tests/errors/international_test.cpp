@@ -65,6 +65,14 @@ TEST_F(ErrorsTest, SwedishLocaleGivesYearFirstDates) {
     EXPECT_EQ(rt::SetThousandSep(), ' ');
 }
 
+TEST_F(ErrorsTest, JapaneseLocaleGivesYearFirstDatesAndTheDecimalsOfNumbers) {
+    REQUIRE_LOCALE("ja_JP.UTF-8");
+    SetInternational(rt::Usual(kWindows), Locale("ja_JP.UTF-8"));
+    EXPECT_EQ(rt::SetDateFrmt(), "YYYY/MM/DD");
+    // Yen have no decimals; numbers keep two.
+    EXPECT_EQ(rt::SetDecimal(), 2);
+}
+
 TEST(RegionalSettings, LocaleThatCannotBeLoadedGivesEveryFallback) {
     RegionalSettings s = ReadRegionalSettings("xx_NOWHERE.UTF-8");
     RegionalSettings fallback;
@@ -97,6 +105,9 @@ TEST(RegionalSettings, DateFormatsGiveOrderSeparatorAndYearWidth) {
         {"%d.%m.%Y", "DD.MM.YYYY"}, {"%y-%m-%d", "YY-MM-DD"}, {"%D", "MM/DD/YY"},
         {"%F", "YYYY-MM-DD"},       {"%e/%m/%C%y", "DD/MM/YYYY"}, {"%a %d %b %Y", "DD MM YYYY"},
         {"%-m/%-d/%Y", "MM/DD/YYYY"},
+        // No one mark between every two fields: the separator falls back.
+        {"%Y\u5e74%m\u6708%d\u65e5", "YYYY/MM/DD"}, {"%d-%m/%Y", "DD/MM/YYYY"},
+        {"%Y. %m. %d.", "YYYY.MM.DD"},
     };
     for (const Case& c : cases) {
         RegionalSettings s;

@@ -2,6 +2,7 @@
 // follow each other, logging off, a log held by someone else, and the
 // hexadecimal forms.
 #include <cstdio>
+#include <limits>
 
 #include "errors_fixture.h"
 #include "platform/runtime/files.h"
@@ -207,6 +208,11 @@ TEST(HexText, FloatsWithDecimalsOrOutOfRangeShowTheirStorage) {
     EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{255.0, -1, 0})), "000000FF");
     // 2^32 is past the unsigned 32-bit range: its storage, 0x41F0000000000000.
     EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{4294967296.0, -1, 0})), "41F0000000000000");
+    // NaN and infinity have no integer value (converting one was undefined).
+    EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{std::numeric_limits<double>::quiet_NaN(), -1, 0})),
+              "7FF8000000000000");
+    EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{-std::numeric_limits<double>::infinity(), -1, 0})),
+              "FFF0000000000000");
 }
 
 }  // namespace

@@ -186,7 +186,7 @@ TEST_F(Commands, AScanFileHeldByTheScanningScreenCannotBeExported) {
     ASSERT_TRUE(screen.Used());
     Export(Out("count.csv"));
     ASSERT_NE(Box("EXPORT FAILED"), nullptr);
-    EXPECT_EQ(Box("EXPORT FAILED")->text, "Unable to open " + scan::GetDataFileName() + ". Nothing was exported.");
+    EXPECT_EQ(Box("EXPORT FAILED")->text, "Unable to open " + scan::DataFileOnDisk() + ". Nothing was exported.");
     EXPECT_FALSE(fs::exists(Out("count.csv")));
     EXPECT_TRUE(Archives().empty());
 }
@@ -245,7 +245,7 @@ TEST_F(Commands, ARestartThatCannotEraseKeepsTheRecordsAndSaysSo) {
     }
     EXPECT_EQ(Box("DATA FILE RESTARTED"), nullptr);
     ASSERT_NE(Box("RESTART FAILED"), nullptr);
-    EXPECT_EQ(Box("RESTART FAILED")->text, "Unable to remove " + scan::GetDataFileName() +
+    EXPECT_EQ(Box("RESTART FAILED")->text, "Unable to remove " + scan::DataFileOnDisk() +
                                                ". The process cannot access the file because it is being used "
                                                "by another process. The scanned records have been kept.");
     EXPECT_EQ(Records(), 1);
@@ -255,7 +255,7 @@ TEST_F(Commands, ARestartThatCannotRecreateTheFileSaysSo) {
     NEED_MOUNT(mount_.Mount(DataDir(), 64 * 1024));
     scan::MakeScannedDataFile();
     Scan({{"1", "1"}});
-    const std::string path = rt::Lower(scan::DataFilePath());
+    const std::string path = scan::DataFileOnDisk();  // as it is on disk
     // A second name for the file keeps its space taken after the erase.
     ASSERT_EQ(::link((DataDir() + "/QZSCAN.DBF").c_str(), (DataDir() + "/copy.bak").c_str()), 0);
     mount_.Fill();

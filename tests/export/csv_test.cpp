@@ -7,6 +7,7 @@
 #include "export_fixture.h"
 #include "platform/rdd/dbffield.h"
 #include "platform/runtime/files.h"
+#include "support/process_locale.h"
 
 using namespace exporttest;
 using exportdata::CsvFault;
@@ -241,4 +242,17 @@ TEST_F(CsvTest, RecordsAcrossReadBlocksAndTextCleanedInPlace) {
     EXPECT_NE(csv.find("\r\n4095,1\r\n4098,1\r\n"), std::string::npos);
     EXPECT_NE(csv.find("\r\n4999,1\r\nX,2\r\n5001,1\r\n"), std::string::npos);
     EXPECT_EQ(csv.substr(csv.size() - 10), "\r\n8999,1\r\n");
+}
+
+TEST_F(CsvTest, NumbersKeepTheirPointUnderDecimalCommaLocales) {
+    for (const char* name : testsupport::kCommaLocales) {
+        SCOPED_TRACE(name);
+        testsupport::ProcessLocale locale(name);
+        if (!locale.CommaInForce()) GTEST_SKIP() << name << " is missing (setup/deps.sh generates it)";
+        std::string table = MakeTable(std::string("n") + name[0] + ".dbf",
+                                      Usual::Array({Field("PRICE", "N", 8, 2), Field("COUNT", "N", 6)}),
+                                      {{Usual(3.25), Usual(12)}, {Usual(-1234.5), Usual(-7)}});
+        ASSERT_FALSE(Export(table, Path("n.csv")));
+        EXPECT_EQ(ReadFile(Path("n.csv")), "        3.25,        12\r\n    -1234.50,        -7\r\n");
+    }
 }

@@ -55,6 +55,38 @@ TEST_F(DataFileTest, GetDataFileNameCreatesTheFileAndReturnsTheLowerCasedPath) {
     EXPECT_EQ(db->LastRec(), 1);
 }
 
+TEST_F(DataFileTest, ASiblingFolderDifferingOnlyInCaseIsLeftAlone) {
+    // This installation is in "Inst"; another one, "inst", sits beside it.
+    namespace fs = std::filesystem;
+    fs::create_directories(Path("Inst/DATA"));
+    fs::create_directories(Path("inst/DATA"));
+    app::ResetSettingsList();
+    app::AddSetting(rt::Usual(dir_ + "/Inst/DATA"));
+    {
+        auto other = rt::New<rt::DBServer>(rt::Usual(dir_ + "/inst/DATA/QZSCAN.DBF"), rt::Usual(false));
+        if (!other->Used()) {
+            ASSERT_TRUE(rt::DBCreate(dir_ + "/inst/DATA/QZSCAN.DBF", scan::ScanStructure()).AsLogic());
+            other = rt::New<rt::DBServer>(rt::Usual(dir_ + "/inst/DATA/QZSCAN.DBF"), rt::Usual(false));
+        }
+        other->Append();
+        other->FieldPut(rt::Usual("BARCODE"), rt::Usual("THEIRS"));
+        other->Close();
+    }
+    std::vector<uint8_t> theirs = Bytes(Path("inst/DATA/QZSCAN.DBF"));
+    std::string name = scan::GetDataFileName();
+    EXPECT_TRUE(fs::exists(Path("Inst/DATA/QZSCAN.DBF")));  // made here, not taken from there
+    {
+        auto db = rt::New<rt::DBServer>(rt::Usual(name), rt::Usual(false));
+        EXPECT_EQ(db->LastRec(), 0);
+        db->Append();
+        db->FieldPut(rt::Usual("BARCODE"), rt::Usual("OURS"));
+        db->Close();
+    }
+    scan::MakeScannedDataFile();  // the restart
+    EXPECT_EQ(Bytes(Path("inst/DATA/QZSCAN.DBF")), theirs);
+    EXPECT_EQ(scan::DataFileOnDisk(), Path("Inst/DATA/QZSCAN.DBF"));  // shown as it is on disk
+}
+
 TEST_F(DataFileTest, MadeFileHasTheScanStructureAsAnOemTable) {
     rt::SetAnsi(true);
     ASSERT_TRUE(scan::MakeScannedDataFile());

@@ -2,6 +2,7 @@
 // scripts. See Usage() for the commands; errors go to stderr; exit codes:
 // 0 done, 1 the operation failed (file, table or value), 2 wrong usage.
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -98,9 +99,10 @@ std::string Show(const rt::dbf::FieldDesc& f, const rt::Usual& v) {
     }
     if (v.IsLong()) return std::to_string(v.AsLong());
     if (v.IsFloat()) {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.*f", f.decimals, v.AsDouble());
-        return buf;
+        // "C"-locale digits whatever the environment's locale.
+        char buf[400];
+        auto r = std::to_chars(buf, buf + sizeof buf, v.AsDouble(), std::chars_format::fixed, f.decimals);
+        return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string("*");
     }
     return "";
 }
@@ -210,13 +212,21 @@ bool Parse(const rt::dbf::FieldDesc& f, const std::string& text, rt::Usual& out)
                 out = rt::Usual();
                 return true;
             }
-            char* end = nullptr;
-            double d = std::strtod(text.c_str(), &end);
-            if (*end) return false;
-            if (f.decimals == 0 && text.find_first_of(".eE") == std::string::npos)
-                out = rt::Usual(static_cast<int64_t>(std::strtoll(text.c_str(), nullptr, 10)));
-            else
-                out = rt::Usual(d);
+            // The number is read in the "C" locale whatever the environment's.
+            std::string_view n(text);
+            if (n[0] == '+') n.remove_prefix(1);
+            const char* last = n.data() + n.size();
+            if (f.decimals == 0 && n.find_first_of(".eE") == std::string_view::npos) {
+                int64_t whole = 0;
+                auto r = std::from_chars(n.data(), last, whole);
+                if (r.ec != std::errc() || r.ptr != last) return false;
+                out = rt::Usual(whole);
+                return true;
+            }
+            double d = 0;
+            auto r = std::from_chars(n.data(), last, d, std::chars_format::general);
+            if (r.ec != std::errc() || r.ptr != last) return false;
+            out = rt::Usual(d);
             return true;
         }
         case 'D': {

@@ -12,6 +12,7 @@
 #include "app/processsettings.h"
 #include "errors/international.h"
 #include "lib/data/dataclasses.h"
+#include "lib/system/rytimer.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/macro.h"
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
     errors::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
     app::ApplyProcessSettings();
     lib::RegisterDataClasses();
+    lib::RegisterTimerClasses();
     // Every fault leaves the line it happened in.
     rt::ErrorBlock(rt::Usual::Block([](rt::Args a) -> rt::Usual { rt::LabelJump(a.empty() ? rt::Usual() : a[0]); }));
 

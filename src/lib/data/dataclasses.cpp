@@ -2,6 +2,7 @@
 
 #include "lib/data/arrayserver.h"
 #include "lib/data/ftdate.h"
+#include "lib/data/wildcard.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/fieldspec.h"
 #include "platform/rdd/workarea.h"
@@ -19,6 +20,7 @@ void RegisterDataClasses() {
     rt::DBServer::StaticClass();
     ArrayServer::StaticClass();
     FTDate::StaticClass();
+    RegisterWildcard();
     rt::InstallWorkAreas();
 }
 

@@ -6,12 +6,19 @@
 
 #include "platform/gui/errorbox.h"
 #include "platform/gui/event.h"
+#include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"
+#include "platform/runtime/errorservices.h"
 
 namespace gui {
 namespace {
 
 App* gCurrent = nullptr;
+
+// The runtime's plain message box: a message box without an owner window.
+int PlainMessageBox(const std::string& text, const std::string& caption, uint32_t style) {
+    return ShowMessageBox(nullptr, caption, text, style);
+}
 
 // Sees every key press of the application once, before any widget or
 // shortcut does, and asks the application object whether it may go on.
@@ -42,9 +49,14 @@ public:
         }
         last_ = stamp;
         uint32_t vk = VirtualKeyFromQt(key->key());
-        int64_t lParam = 1 | (key->isAutoRepeat() ? (1LL << 30) : 0);
+        // As in Win32, a key pressed with Alt held (and F10) is a system
+        // key, WM_SYSKEYDOWN with the context bit, not a plain key press.
+        const bool system = key->modifiers().testFlag(Qt::AltModifier) || key->key() == Qt::Key_F10;
+        int64_t lParam = 1 | (key->isAutoRepeat() ? (1LL << 30) : 0) |
+                         (key->modifiers().testFlag(Qt::AltModifier) ? (1LL << 29) : 0);
         auto keep = app_->Self();
-        const bool allowed = app_->BeforeDispatch(HandleOf(widget), WM_KEYDOWN, vk, lParam);
+        const bool allowed =
+            app_->BeforeDispatch(HandleOf(widget), system ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lParam);
         // A box opened from BeforeDispatch runs its own loop, and the keys
         // that answer it pass here too: this key's decision is set again
         // afterwards, so that its key press does not ask a second time.
@@ -85,6 +97,7 @@ QApplication& EnsureQtApplication(int argc, char** argv) {
     auto* app = new QApplication(sArgc, sArgv);
     app->setQuitOnLastWindowClosed(false);
     InstallErrorBoxHooks();
+    rt::SetMessageBoxHook(&PlainMessageBox);
     return *app;
 }
 

@@ -7,10 +7,12 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QValidator>
 
 #include "platform/gui/resource.h"
 #include "platform/gui/vkeys.h"
 #include "platform/gui/window.h"
+#include "platform/runtime/text.h"
 
 namespace gui {
 namespace {
@@ -35,6 +37,26 @@ template <class W>
 W* As(const QPointer<QWidget>& w) {
     return qobject_cast<W*>(w.data());
 }
+
+// A text limit counts the bytes of the runtime's text (UTF-8), as the
+// table field the text goes to does: a letter outside ASCII takes two or more
+// of them, and one that would not fit whole cannot be typed.
+class ByteLimit : public QValidator {
+public:
+    ByteLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+    State validate(QString& input, int&) const override {
+        return input.toUtf8().size() > limit_ ? Invalid : Acceptable;
+    }
+    void fixup(QString& input) const override {
+        QByteArray bytes = input.toUtf8();
+        if (bytes.size() <= limit_) return;
+        const std::string_view view(bytes.constData(), static_cast<size_t>(bytes.size()));
+        input = QString::fromUtf8(bytes.constData(), static_cast<qsizetype>(rt::Utf8Cut(view, limit_)));
+    }
+
+private:
+    int limit_;
+};
 
 }  // namespace
 
@@ -232,7 +254,14 @@ int64_t SingleLineEdit::TextLimit() const {
 }
 
 int64_t SingleLineEdit::SetTextLimit(int64_t limit) {
-    if (QLineEdit* e = Edit()) e->setMaxLength(static_cast<int>(limit));
+    if (QLineEdit* e = Edit()) {
+        e->setMaxLength(static_cast<int>(limit));
+        const QValidator* old = e->validator();
+        if (!old || dynamic_cast<const ByteLimit*>(old)) {
+            e->setValidator(limit > 0 ? new ByteLimit(static_cast<int>(limit), e) : nullptr);
+            delete old;
+        }
+    }
     return limit;
 }
 

@@ -1,5 +1,8 @@
 #include "platform/gui/datawindow.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -20,11 +23,13 @@
 
 #include "platform/gui/control.h"
 #include "platform/gui/menu.h"
+#include "platform/gui/msgbox.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/stddialogs.h"
 #include "platform/gui/testhooks.h"
 #include "platform/gui/vkeys.h"
 #include "platform/runtime/dates.h"
+#include "platform/runtime/numbers.h"
 
 namespace gui {
 namespace {
@@ -252,6 +257,24 @@ bool DataWindow::Use(const rt::Usual& server) {
     return true;
 }
 
+namespace {
+
+// The value of a form edit's text for a field of that type letter: a number
+// (a decimal comma read as the point; blanks: no number), a date in the
+// date picture, a logic value, or the text.
+rt::Usual FormValue(const std::string& type, const QString& text) {
+    std::string t = text.trimmed().toStdString();
+    if (type == "N" || type == "F") {
+        std::replace(t.begin(), t.end(), ',', '.');
+        return t.empty() ? rt::Usual() : rt::Val(t);
+    }
+    if (type == "D") return rt::Usual(rt::CToD(t));
+    if (type == "L") return rt::Usual(!t.empty() && std::string_view("TtYy").find(t[0]) != std::string_view::npos);
+    return rt::Usual(text.toStdString());
+}
+
+}  // namespace
+
 void DataWindow::BuildForm() {
     auto* scroll = new QScrollArea;
     scroll->setWidgetResizable(true);
@@ -268,12 +291,11 @@ void DataWindow::BuildForm() {
         edit->setReadOnly(type == "M");
         if (type == "C" && width > 0) edit->setMaxLength(static_cast<int>(width));
         edit->setMinimumWidth(static_cast<int>(std::min<int64_t>(width, 60) * 8));
-        QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, edit, i] {
+        QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, edit, i, type] {
             if (!edit->isModified() || !server_.IsObject()) return;
             edit->setModified(false);
             rt::Send(server_, kFieldPut,
-                     std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(i)),
-                                            rt::Usual(edit->text().toStdString())});
+                     std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(i)), FormValue(type, edit->text())});
             rt::Send(server_, kCommit, std::vector<rt::Usual>{});
         });
         layout->addRow(QString::fromStdString(name), edit);
@@ -329,16 +351,33 @@ void DataWindow::ViewTable() {
 void DataWindow::Print(const rt::Usual& printingDevice) {
     auto* device = dynamic_cast<PrintingDevice*>(printingDevice.AsObject().get());
     if (!device) return;
+    QPrinter* printer = device->Printer();
     if (TestHooks::On()) {
         TestHooks::Dialogs().push_back(ShownDialog{"print", Caption(), 0});
-        return;
+        // Tests print only into a file they name, never on a real printer.
+        if (printer->outputFileName().isEmpty()) return;
     }
-    QPainter painter(device->Printer());
     QWidget* view = views_->currentWidget();
     if (!view) return;
+    QPainter painter;
+    if (!painter.begin(printer)) {
+        // A printer that did not start is not used again: the next Print
+        // (after Print Setup) starts on a fresh one.
+        std::string what = !printer->printerName().isEmpty()
+                               ? "on the printer " + printer->printerName().toStdString()
+                               : !printer->outputFileName().isEmpty()
+                                     ? "into " + printer->outputFileName().toStdString()
+                                     : std::string("without a printer");
+        device->Discard();
+        WarningBox box(rt::Usual(Self()), "PRINT ERROR",
+                       "Printing could not start " + what + ".\nChoose a printer with Print Setup and try again.");
+        box.Show();
+        return;
+    }
     double scale = std::min(painter.viewport().width() / double(std::max(1, view->width())), 4.0);
     painter.scale(scale, scale);
     view->render(&painter);
+    painter.end();
 }
 
 void DataWindow::GoTop() { rt::Send(server_, kGoTop, std::vector<rt::Usual>{}); }

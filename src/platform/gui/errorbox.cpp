@@ -11,6 +11,7 @@
 
 #include <cstdio>
 
+#include "platform/gui/burstguard.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/testhooks.h"
 #include "platform/runtime/errorservices.h"
@@ -155,8 +156,10 @@ uint32_t ShowErrorBox(const std::string& text, const std::string& caption, uint3
     // waits (an event handled meanwhile closes it) and takes its children
     // with it: the box lives on the heap, watched, and a box gone that way
     // answers as if closed.
+    FocusReturn focusReturn;
     QPointer<ErrorDialog> dialog =
         new ErrorDialog(text, caption, defaultValue, retryValue, abortValue, QApplication::activeWindow());
+    burst::Protect(dialog);
     dialog->exec();
     if (!dialog) return CloseValue(defaultValue, abortValue);
     uint32_t choice = dialog->Choice();

@@ -154,6 +154,9 @@ void Menu::Load(const std::string& resourceName) {
                           true, position++, popup->menuAction()};
                 items_.push_back(item);
                 QString description = QString::fromStdString(m.description);
+                // Qt follows a highlight with the action's status tip: it
+                // carries the description, or the prompt would be wiped.
+                popup->menuAction()->setStatusTip(description);
                 QObject::connect(popup->menuAction(), &QAction::hovered, bar_, [this, description] {
                     if (target_) target_->ShowPrompt(description.toStdString());
                 });
@@ -169,6 +172,7 @@ void Menu::Load(const std::string& resourceName) {
                 int id = m.id;
                 QObject::connect(a, &QAction::triggered, bar_, [this, id] { Choose(id); });
                 std::string description = m.description;
+                a->setStatusTip(QString::fromStdString(description));
                 QObject::connect(a, &QAction::hovered, bar_, [this, description] {
                     if (target_) target_->ShowPrompt(description);
                 });

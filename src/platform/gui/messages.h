@@ -23,6 +23,7 @@ enum Message : uint32_t {
     WM_KEYDOWN = 0x0100,
     WM_KEYUP = 0x0101,
     WM_CHAR = 0x0102,
+    WM_SYSKEYDOWN = 0x0104,
     WM_COMMAND = 0x0111,
     WM_TIMER = 0x0113,
     WM_MOUSEMOVE = 0x0200,

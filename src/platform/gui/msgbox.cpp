@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "platform/gui/burstguard.h"
 #include "platform/gui/testhooks.h"
 #include "platform/gui/window.h"
 
@@ -47,6 +48,16 @@ QMessageBox::StandardButton QtButton(int id) {
 
 }  // namespace
 
+FocusReturn::FocusReturn() : focus_(QApplication::focusWidget()) {}
+
+FocusReturn::~FocusReturn() {
+    QWidget* w = focus_.data();
+    if (!w || !w->isVisible() || !w->isEnabled()) return;
+    QWidget* window = w->window();
+    if (window && window->isVisible() && !window->isMinimized()) window->activateWindow();
+    w->setFocus(Qt::ActiveWindowFocusReason);
+}
+
 int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string& text,
                    uint32_t type, bool beep) {
     if (TestHooks::On()) {
@@ -60,7 +71,10 @@ int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string
         return DefaultButton(type);
     }
     if (beep) QApplication::beep();
-    QMessageBox box(owner);
+    FocusReturn focusReturn;
+    // A box without an owner still belongs above the window in front, so
+    // that it cannot open behind it.
+    QMessageBox box(owner ? owner : QApplication::activeWindow());
     box.setWindowTitle(QString::fromStdString(caption));
     // Win32 boxes take CR LF line ends; a lone CR would show as a box glyph.
     QString t = QString::fromStdString(text);
@@ -80,6 +94,7 @@ int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string
     box.setDefaultButton(QtButton(DefaultButton(type)));
     if (type & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     if (owner == nullptr || (type & MB_TASKMODAL)) box.setWindowModality(Qt::ApplicationModal);
+    burst::Protect(&box);
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     for (int id : ids)

@@ -6,9 +6,26 @@
 
 #include "platform/runtime/object.h"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
 
 namespace gui {
+
+// Gives the keyboard focus back after a box: the widget that had it when the
+// box opened gets it again, and its window is activated again, so that the
+// next key lands where it would have landed without the box (also without a
+// window manager, which would otherwise leave the keyboard with no window).
+// A caller that moves the focus after the box does so over this.
+class FocusReturn {
+public:
+    FocusReturn();
+    ~FocusReturn();
+    FocusReturn(const FocusReturn&) = delete;
+    FocusReturn& operator=(const FocusReturn&) = delete;
+
+private:
+    QPointer<QWidget> focus_;
+};
 
 enum BoxType : uint32_t {
     MB_OK = 0x0,

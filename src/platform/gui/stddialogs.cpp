@@ -1,8 +1,13 @@
 #include "platform/gui/stddialogs.h"
 
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 
 #include "platform/gui/testhooks.h"
 #include "platform/gui/window.h"
@@ -43,9 +48,21 @@ bool OpenDialog::Show(int64_t) {
     }
     QFileDialog dialog(WidgetOf(owner_));
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QString::fromStdString(filter_));
+    // Win32 matches the filter regardless of case: "*.dbf" shows STOCK.DBF.
+    QString filter = QString::fromStdString(filter_);
+    dialog.setNameFilter(filter.toUpper() == filter ? filter : filter + QLatin1Char(' ') + filter.toUpper());
+    // The read-only choice of the Win32 open dialog: Qt's own dialog (a
+    // desktop's native one could not carry it) with the box below the rest.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* readOnly = new QCheckBox(QObject::tr("Open as &read-only"), &dialog);
+    readOnly->setObjectName(QStringLiteral("readOnly"));
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
+        grid->addWidget(readOnly, grid->rowCount(), 0, 1, grid->columnCount());
+    else if (dialog.layout())
+        dialog.layout()->addWidget(readOnly);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     fileName_ = dialog.selectedFiles().first().toStdString();
+    readOnly_ = readOnly->isChecked();
     return true;
 }
 
@@ -72,12 +89,20 @@ QPrinter* PrintingDevice::Printer() {
     return printer_.get();
 }
 
+void PrintingDevice::Discard() { printer_.reset(); }
+
 bool PrintingDevice::Setup() {
     if (TestHooks::On()) {
         TestHooks::Dialogs().push_back(ShownDialog{"printer", {}, 0});
         return false;
     }
-    QPrintDialog dialog(Printer());
+    QPrintDialog dialog(Printer(), QApplication::activeWindow());
+    // A set-up dialog: the printer and its page, no range or copies to
+    // print, and an OK button where Qt's print dialog has "Print".
+    dialog.setWindowTitle(QObject::tr("Print Setup"));
+    dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
+    for (auto* buttons : dialog.findChildren<QDialogButtonBox*>())
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QObject::tr("OK"));
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -50,9 +50,13 @@ class PrintingDevice : public rt::Object {
 public:
     PrintingDevice();
     ~PrintingDevice() override;
-    // The printer set-up dialog; true when confirmed.
+    // The printer set-up dialog (choices only, nothing is printed); true
+    // when confirmed.
     bool Setup();
+    // The printer, made when first asked for.
     QPrinter* Printer();
+    // Drops the printer (one that failed to start); the next one is fresh.
+    void Discard();
 
 private:
     std::unique_ptr<QPrinter> printer_;

@@ -265,6 +265,18 @@ void Window::EndWindow() {
 
 bool Window::IsOpen() const { return widget_ && !closed_; }
 
+bool Window::CloseOwnedWindows() {
+    // Each owned window closes through its own path (its QueryClose may
+    // store what it holds, or refuse); one that stays open keeps this one
+    // open too.
+    for (const std::shared_ptr<Window>& w : OpenWindows()) {
+        if (w.get() == this || w->OwnerWindow() != this || !w->IsOpen()) continue;
+        w->EndWindow();
+        if (w->IsOpen()) return false;
+    }
+    return true;
+}
+
 void Window::Closed() {
     if (closed_) return;
     closed_ = true;
@@ -301,7 +313,7 @@ bool Window::DeliverEvent(QObject* receiver, QEvent* event) {
     switch (event->type()) {
         case QEvent::Close:
             if (closed_) return true;
-            if (!QueryClose()) {
+            if (!CloseOwnedWindows() || !QueryClose()) {
                 event->ignore();
                 return false;
             }

@@ -109,6 +109,9 @@ public:
     virtual bool KeyDown(KeyEvent&) { return true; }
     // Edit focus changes of the window's edit controls.
     virtual void EditFocusChange(EditFocusChangeEvent&) {}
+    // Closes the open windows this window owns, each through its own close
+    // path; false when one of them stayed open. Runs before QueryClose.
+    bool CloseOwnedWindows();
     // Asked before the window closes; false keeps it open.
     virtual bool QueryClose() { return true; }
     // Called once when the window has closed, however it closed.

@@ -12,6 +12,7 @@ const ClassDef& DataServer::StaticClass() {
                                    .Method<&DataServer::SuspendNotification>("SUSPENDNOTIFICATION")
                                    .Method<&DataServer::ResetNotification>("RESETNOTIFICATION")
                                    .Access<&DataServer::ClientCount>("CLIENTCOUNT")
+                                   .Method<&DataServer::Seek>("SEEK")
                                    .Done();
     return c;
 }
@@ -73,6 +74,8 @@ int64_t DataServer::ResetNotification() {
     if (suspended_ > 0) --suspended_;
     return suspended_;
 }
+
+bool DataServer::Seek(const Usual&, const Usual&) { return false; }
 
 bool DataServer::MayMove() { return Notify(kNotifyIntentToMove).AsLogic(); }
 

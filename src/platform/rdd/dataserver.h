@@ -46,6 +46,10 @@ public:
     int64_t ResetNotification();
     bool NotificationsSuspended() const { return suspended_ > 0; }
 
+    // The plain seek of a server: positions on the first record whose key
+    // is `key`. A server without keys finds nothing (FALSE).
+    virtual bool Seek(const Usual& key, const Usual& softSeek);
+
 protected:
     // Notify(2) as a yes/no: may the server move?
     bool MayMove();

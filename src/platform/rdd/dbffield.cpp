@@ -1,16 +1,16 @@
 #include "platform/rdd/dbffield.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "platform/rdd/dbfmemo.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/text.h"
 
 namespace rt::dbf {
 namespace {
@@ -23,22 +23,33 @@ std::string_view Trimmed(const uint8_t* p, int width) {
     return s.substr(b, e - b + 1);
 }
 
+// Numbers in a table are C-locale text ("12.50") whatever the process
+// locale: the conversions here never go through the C library's locale
+// (under a decimal-comma locale strtod would stop at the "." and snprintf
+// would write "12,50").
+bool ParseInteger(std::string_view text, long long& out) {
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
+    return ec == std::errc() && ptr == text.data() + text.size();
+}
+
+bool ParseDouble(std::string_view text, double& out) {
+    if (!text.empty() && text[0] == '+') text.remove_prefix(1);
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), out, std::chars_format::general);
+    return ec == std::errc() && ptr == text.data() + text.size();
+}
+
 Usual DecodeNumber(const FieldDesc& f, const uint8_t* p) {
-    std::string_view t = Trimmed(p, f.width);
-    std::string text(t);
+    std::string text(Trimmed(p, f.width));
+    // A decimal comma, as programs under such a locale write it, reads as
+    // the point.
     for (char& c : text)
         if (c == ',') c = '.';
     bool integral = f.decimals == 0 && text.find_first_of(".eE") == std::string::npos;
-    if (integral) {
-        char* end = nullptr;
-        errno = 0;
-        long long v = text.empty() ? 0 : std::strtoll(text.c_str(), &end, 10);
-        if (text.empty() || (errno == 0 && end && *end == '\0'))
-            return Usual(static_cast<int64_t>(v));
-    }
-    char* end = nullptr;
-    double d = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
-    if (!std::isfinite(d) || (end && *end != '\0')) d = 0.0;  // "***" and other junk
+    long long whole = 0;
+    if (integral && ParseInteger(text, whole)) return Usual(static_cast<int64_t>(whole));
+    double d = 0.0;
+    if (!ParseDouble(text, d) || !std::isfinite(d)) d = 0.0;  // "***" and other junk
     if (f.decimals == 0 && d == std::trunc(d) && std::fabs(d) < 9e15)
         return Usual(static_cast<int64_t>(d));
     return Usual(Float{d, static_cast<int16_t>(f.width), static_cast<int16_t>(f.decimals)});
@@ -66,25 +77,42 @@ Fault TypeFault(const FieldDesc& f, const Usual& v) {
                                        " cannot hold a value of type " + TypeString(v.Type()));
 }
 
-Fault EncodeNumber(const FieldDesc& f, const Usual& v, uint8_t* p) {
-    // Tables made elsewhere may declare numeric fields up to 255 wide: the
-    // buffer holds the widest field whole, so the copy below never reads
-    // past the text that was formatted.
-    char buf[512];
-    int n;
-    if (v.IsLong() && f.decimals == 0) {
-        n = std::snprintf(buf, sizeof buf, "%*lld", f.width, static_cast<long long>(v.AsLong()));
+// The number right-aligned in `width` positions with `decimals` places,
+// rounded as printf rounds in the "C" locale; the length it needs, which
+// may exceed the width (nothing is cut), or -1 when it does not fit `size`.
+int FormatNumber(char* buf, size_t size, const Usual& v, int width, int decimals) {
+    char digits[700];
+    std::to_chars_result r;
+    if (v.IsLong() && decimals == 0) {
+        r = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(v.AsLong()));
     } else {
         double d = v.AsDouble();
-        if (!std::isfinite(d))
-            return MakeFault(kGenDataWidth, "field " + f.name + " cannot hold an infinite number");
-        n = std::snprintf(buf, sizeof buf, "%*.*f", f.width, f.decimals, d);
+        r = std::to_chars(digits, digits + sizeof digits, d, std::chars_format::fixed, decimals);
         // A value that rounds to zero keeps no minus sign.
-        if (n > 0 && std::strchr(buf, '-') && std::strspn(buf, " -0.") == static_cast<size_t>(n))
-            n = std::snprintf(buf, sizeof buf, "%*.*f", f.width, f.decimals, 0.0);
+        if (r.ec == std::errc() && digits[0] == '-' &&
+            std::string_view(digits + 1, static_cast<size_t>(r.ptr - digits - 1)).find_first_not_of("0.") ==
+                std::string_view::npos)
+            r = std::to_chars(digits, digits + sizeof digits, 0.0, std::chars_format::fixed, decimals);
     }
-    if (n < 0 || n > f.width || static_cast<size_t>(n) >= sizeof buf) {
-        std::string shown = n > 0 ? std::string(buf, std::min(static_cast<size_t>(n), sizeof buf - 1)) : "?";
+    if (r.ec != std::errc()) return -1;
+    auto len = static_cast<size_t>(r.ptr - digits);
+    size_t total = std::max(len, static_cast<size_t>(std::max(width, 0)));
+    if (total >= size) return -1;
+    std::memset(buf, ' ', total - len);
+    std::memcpy(buf + (total - len), digits, len);
+    buf[total] = '\0';
+    return static_cast<int>(total);
+}
+
+Fault EncodeNumber(const FieldDesc& f, const Usual& v, uint8_t* p) {
+    if (!(v.IsLong() && f.decimals == 0) && !std::isfinite(v.AsDouble()))
+        return MakeFault(kGenDataWidth, "field " + f.name + " cannot hold an infinite number");
+    // Tables made elsewhere may declare numeric fields up to 255 wide: the
+    // buffer holds the widest field whole.
+    char buf[512];
+    int n = FormatNumber(buf, sizeof buf, v, f.width, f.decimals);
+    if (n < 0 || n > f.width) {
+        std::string shown = n > 0 ? std::string(buf, static_cast<size_t>(n)) : "?";
         shown.erase(0, shown.find_first_not_of(' '));
         return MakeFault(kGenDataWidth, "value " + shown + " does not fit field " + f.name +
                                             " (width " + std::to_string(f.width) + ")");
@@ -142,7 +170,7 @@ Fault EncodeField(const FieldDesc& f, const Usual& v, uint8_t* p) {
         case 'C': {
             if (!v.IsString()) return TypeFault(f, v);
             const std::string& s = v.AsStr();
-            size_t n = std::min(s.size(), width);
+            size_t n = s.size() <= width ? s.size() : rt::Utf8Cut(s, width);
             std::memcpy(p, s.data(), n);
             std::memset(p + n, ' ', width - n);
             return {};

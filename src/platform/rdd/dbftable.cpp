@@ -315,6 +315,23 @@ Fault Table::Read(uint32_t recno, uint8_t* dst) {
     return {};
 }
 
+Fault Table::ReadRecords(uint32_t first, uint32_t n, uint8_t* dst) {
+    if (n == 0) return {};
+    if (first < 1 || first + (n - 1) > count_)
+        return MakeFault(kGenBound, "record " + std::to_string(first + n - 1) + " does not exist");
+    return ReadAll(dst, size_t{n} * layout_.recordLen, RecordOffset(first));
+}
+
+bool Table::SoleOpen() {
+    if (mode_.readOnly) return false;
+    if (!mode_.shared) return true;
+    // Our own read lock turns into a write lock only while no other open
+    // holds one; it goes back to a read lock at once.
+    if (TryLock(fd_, kLockOpen, LockKind::kWrite) != 0) return false;
+    TryLock(fd_, kLockOpen, LockKind::kRead);
+    return true;
+}
+
 Fault Table::Write(uint32_t recno, const uint8_t* src) {
     if (mode_.readOnly) return MakeFault(kGenReadOnly, "the table is open read-only");
     if (recno < 1 || recno > count_)
@@ -335,14 +352,47 @@ Fault Table::Append(const uint8_t* src) {
     // Order: the record and the marker, then the header. A crash between the
     // two leaves a record the header does not count; the open after it
     // counts it from the file size.
-    if (Fault f = WriteAll(buf.data(), buf.size(), RecordOffset(count_ + 1), "record")) return f;
+    // A write that fails part-way (a full disk) leaves part of a record
+    // past the end; the end is put back, so that the open after it does not
+    // count the record the caller was told had failed.
+    if (Fault f = WriteAll(buf.data(), buf.size(), RecordOffset(count_ + 1), "record")) {
+        RestoreEnd(count_);
+        return f;
+    }
     uint8_t h[7];
     HeaderDateAndCount(h, count_ + 1);
-    if (Fault f = WriteAll(h, sizeof h, kOffDate, "header")) return f;
+    if (Fault f = WriteAll(h, sizeof h, kOffDate, "header")) {
+        RestoreEnd(count_);
+        return f;
+    }
     ++count_;
     layout_.headerCount = count_;
     headerDateDone_ = true;
     return {};
+}
+
+void Table::RestoreEnd(uint32_t count) {
+    // Neither step needs new space: the file is cut to just past the marker
+    // it had, and the marker byte lies in a block the file holds already.
+    const uint64_t end = RecordOffset(count + 1);
+    if (::ftruncate(fd_, static_cast<off_t>(end + 1)) != 0) return;
+    const uint8_t marker = kEofMarker;
+    (void)::pwrite(fd_, &marker, 1, static_cast<off_t>(end));
+    unsynced_ = true;
+}
+
+Fault Table::DropLast() {
+    if (mode_.readOnly) return MakeFault(kGenReadOnly, "the table is open read-only");
+    if (mode_.shared) return MakeFault(kGenShared, "a shared table cannot take back its last record");
+    if (count_ == 0) return {};
+    if (cacheFirst_ + cacheCount_ > count_) cacheCount_ = 0;
+    uint8_t h[7];
+    HeaderDateAndCount(h, count_ - 1);
+    if (Fault f = WriteAll(h, sizeof h, kOffDate, "header")) return f;
+    --count_;
+    layout_.headerCount = count_;
+    RestoreEnd(count_);
+    return Sync();
 }
 
 Fault Table::TouchHeader() {

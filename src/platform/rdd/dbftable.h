@@ -56,11 +56,20 @@ public:
 
     // Reads record `recno` (1-based) into dst (RecordLen bytes).
     Fault Read(uint32_t recno, uint8_t* dst);
+    // Reads records first .. first + n - 1 in one read (past the cache).
+    Fault ReadRecords(uint32_t first, uint32_t n, uint8_t* dst);
+    // Whether this is the only open of the table (no other open, in this
+    // process or another, holds its open lock).
+    bool SoleOpen();
     // Writes an existing record. Not yet durable: Sync makes it so.
     Fault Write(uint32_t recno, const uint8_t* src);
     // Writes a new last record, then the end marker, then the header's
     // count and date. The count grows only when all of that was written.
     Fault Append(const uint8_t* src);
+    // Takes back the last record of an exclusive open (one whose append
+    // could not be made durable): the header's count, the end marker in the
+    // record's place, the file cut after it, then a sync.
+    Fault DropLast();
     // Updates the header's date of last update (after writing a record).
     Fault TouchHeader();
     // fdatasync: everything written so far is on the disk when it returns.
@@ -83,6 +92,8 @@ private:
     Fault CountRecords(uint64_t fileSize, uint32_t headerCount, uint32_t& count,
                        std::vector<std::string>* notes);
     Fault Repair(uint64_t fileSize);
+    // Puts the end marker after record `count` and cuts the file there.
+    void RestoreEnd(uint32_t count);
     Fault WriteAll(const void* src, size_t n, uint64_t offset, const char* what);
     Fault ReadAll(void* dst, size_t n, uint64_t offset);
     Fault OsFault(uint32_t genCode, int err, const std::string& what) const;

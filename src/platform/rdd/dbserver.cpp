@@ -71,7 +71,23 @@ const ClassDef& DBServer::StaticClass() {
             .Access<&DBServer::DBStruct>("DBSTRUCT")
             .Method<&DBServer::Commit>("COMMIT")
             .Method<&DBServer::Refresh>("REFRESH")
+            .Method<&DBServer::Withdraw>("WITHDRAW")
             .Access<&DBServer::FileName>("FILENAME")
+            .Method<&DBServer::CreateOrder>("CREATEORDER")
+            .Method<&DBServer::OrderListAdd>("ORDERLISTADD")
+            .Method<&DBServer::SetOrder>("SETORDER")
+            .Method<&DBServer::OrderNumber>("ORDERNUMBER")
+            .Method<&DBServer::OrderName>("ORDERNAME")
+            .Method<&DBServer::OrderKey>("ORDERKEY")
+            .Method<&DBServer::OrderFor>("ORDERFOR")
+            .Method<&DBServer::OrderCount>("ORDERCOUNT")
+            .Method<&DBServer::Seek>("SEEK")
+            .Method<&DBServer::Found>("FOUND")
+            .Access<&DBServer::Found>("FOUND")
+            .Method<&DBServer::OrderKeyVal>("ORDERKEYVAL")
+            .Access<&DBServer::OrderKeyVal>("ORDERKEYVAL")
+            .Method<&DBServer::OrderKeyCount>("ORDERKEYCOUNT")
+            .Method<&DBServer::Reindex>("REINDEX")
             // A field is a property of its server: oServer:BARCODE.
             .Dynamic(
                 [](Object& o, Symbol name, Usual& value) {
@@ -116,16 +132,6 @@ ErrorRef DBServer::MakeTableError(const dbf::Fault& f, const char* operation, ui
     return e;
 }
 
-template <class Step>
-bool DBServer::Attempt(const char* operation, Step step) {
-    for (uint32_t tries = 1;; ++tries) {
-        dbf::Fault f = step();
-        if (!f) return true;
-        ErrorRef e = MakeTableError(f, operation, tries);
-        if (!WantsRetry(*e, RaiseError(e))) return false;
-    }
-}
-
 bool DBServer::CheckUsed(const char* operation) const {
     if (table_) return true;
     RaiseError(MakeTableError(dbf::MakeFault(kGenNoTable, "the table is not open"), operation, 1));
@@ -159,6 +165,7 @@ bool DBServer::Init(const Usual& file, const Usual& shared, const Usual& readOnl
     buf_.assign(table_->RecordLen(), ' ');
     scratch_.assign(table_->RecordLen(), ' ');
     RegisterOpenTable(this);
+    OpenOrders();
     SuspendNotification();
     GoTop();
     ResetNotification();
@@ -166,9 +173,11 @@ bool DBServer::Init(const Usual& file, const Usual& shared, const Usual& readOnl
 }
 
 void DBServer::CloseTable() {
+    orders_.reset();
     table_.reset();
     UnregisterOpenTable(this);
     dirty_ = appendPending_ = false;
+    undurable_ = 0;
     recno_ = 0;
     eof_ = bof_ = true;
 }
@@ -177,6 +186,7 @@ bool DBServer::Close() {
     if (!table_) return true;
     bool ok = true;
     if (!table_->ReadOnly()) ok = Attempt("CLOSE", [&] { return FlushAndSync(); });
+    if (ok && orders_ && !table_->ReadOnly()) ok = Attempt("CLOSE", [&] { return orders_->Compact(); });
     Notify(kNotifyClose);
     CloseTable();
     return ok;
@@ -187,15 +197,16 @@ uint32_t DBServer::Count() const { return table_->Count() + (appendPending_ ? 1 
 dbf::Fault DBServer::Flush() {
     if (!dirty_) return {};
     if (appendPending_) {
-        if (dbf::Fault f = table_->Append(buf_.data())) return f;
+        if (dbf::Fault f = WriteRecord(table_->Count() + 1, true, buf_.data())) return f;
         appendPending_ = false;
         dirty_ = false;
         recno_ = table_->Count();
+        undurable_ = recno_;
         return {};
     }
     if (table_->Shared())
         if (dbf::Fault f = table_->LockRecord(recno_)) return f;
-    dbf::Fault f = table_->Write(recno_, buf_.data());
+    dbf::Fault f = WriteRecord(recno_, false, buf_.data());
     if (!f) f = table_->TouchHeader();
     if (table_->Shared()) table_->UnlockRecord(recno_);
     if (!f) dirty_ = false;
@@ -211,7 +222,8 @@ dbf::Fault DBServer::FlushAndSync() {
         if (hadChanges && !eof_) dirty_ = true;
         return f;
     }
-    return {};
+    undurable_ = 0;
+    return orders_ ? orders_->Sync() : dbf::Fault{};
 }
 
 dbf::Fault DBServer::Load(uint32_t recno) {
@@ -296,7 +308,9 @@ bool DBServer::GoTop() {
     if (!Attempt("GOTOP", [&] { return Flush(); })) return false;
     if (!Attempt("GOTOP", [&] { return table_->RefreshCount(); })) return false;
     bof_ = false;
-    if (Count() == 0) {
+    if (ActiveOrder()) {
+        if (!OrderTop()) return false;
+    } else if (Count() == 0) {
         SetEofState();
         bof_ = true;
     } else {
@@ -321,7 +335,9 @@ bool DBServer::GoBottom() {
     if (!Attempt("GOBOTTOM", [&] { return table_->RefreshCount(); })) return false;
     bof_ = false;
     uint32_t count = Count();
-    if (count == 0) {
+    if (ActiveOrder()) {
+        if (!OrderBottom()) return false;
+    } else if (count == 0) {
         SetEofState();
         bof_ = true;
     } else {
@@ -343,15 +359,17 @@ bool DBServer::Skip(const Usual& count) {
     if (!CheckUsed("SKIP") || !MayMove()) return false;
     if (!Attempt("SKIP", [&] { return Flush(); })) return false;
     if (table_->Shared() && !Attempt("SKIP", [&] { return table_->RefreshCount(); })) return false;
+    if (!CatchUpOrders("SKIP")) return false;
     bool ok = true;
     if (n == 0) {
         if (!eof_) ok = Attempt("SKIP", [&] { return Load(recno_); });
     } else if (n > 0) {
         bof_ = false;
-        if (!eof_) ok = StepForward(n);
+        if (!eof_) ok = ActiveOrder() ? OrderForward(n) : StepForward(n);
     } else {
         bof_ = false;
-        ok = StepBack(n == INT64_MIN ? INT64_MAX : -n);  // -INT64_MIN does not exist
+        int64_t back = n == INT64_MIN ? INT64_MAX : -n;  // -INT64_MIN does not exist
+        ok = ActiveOrder() ? OrderBack(back) : StepBack(back);
     }
     Notify(kNotifyRecordChange);
     return ok;
@@ -392,11 +410,12 @@ bool DBServer::Append() {
         bool ok = Attempt("APPEND", [&] {
             if (dbf::Fault f = table_->LockHeader()) return f;
             dbf::Fault f = table_->RefreshCount();
-            if (!f) f = table_->Append(blank.data());
+            if (!f) f = WriteRecord(table_->Count() + 1, true, blank.data());
             table_->UnlockHeader();
             return f;
         });
         if (!ok) return false;
+        undurable_ = table_->Count();
         if (!Attempt("APPEND", [&] { return Load(table_->Count()); })) return false;
     } else {
         buf_ = blank;
@@ -434,7 +453,8 @@ Usual DBServer::FieldGet(const Usual& field) const {
         return Usual();
     }
     const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
-    return dbf::DecodeField(f, buf_.data() + f.offset, table_->Memo());
+    const uint8_t* rec = evalRec_ ? evalRec_ : buf_.data();
+    return dbf::DecodeField(f, rec + f.offset, table_->Memo());
 }
 
 Usual DBServer::FieldPut(const Usual& field, const Usual& value) {
@@ -507,7 +527,10 @@ bool DBServer::Recall() {
     return Attempt("RECALL", [&] { return FlushAndSync(); });
 }
 
-bool DBServer::Deleted() const { return table_ && !eof_ && buf_[0] == dbf::kDeletedFlag; }
+bool DBServer::Deleted() const {
+    if (evalRec_) return evalRec_[0] == dbf::kDeletedFlag;
+    return table_ && !eof_ && buf_[0] == dbf::kDeletedFlag;
+}
 
 Usual DBServer::DBStruct() const {
     Usual a = Usual::Array();
@@ -522,6 +545,41 @@ bool DBServer::Commit() {
     if (!CheckUsed("COMMIT")) return false;
     if (table_->ReadOnly()) return true;
     return Attempt("COMMIT", [&] { return FlushAndSync(); });
+}
+
+bool DBServer::Withdraw() {
+    if (!table_ || table_->ReadOnly()) return false;
+    bool taken = false;
+    if (appendPending_) {
+        // Never written: the buffer is all there is of it.
+        appendPending_ = false;
+        taken = true;
+    } else if (undurable_ != 0) {
+        const uint32_t recno = undurable_;
+        if (!table_->Shared() && recno == table_->Count()) {
+            taken = Attempt("WITHDRAW", [&] { return table_->DropLast(); });
+            // The orders took the record's key when it was written: built
+            // again from what the table now holds.
+            if (taken && orders_ && orders_->Count() > 0) Attempt("WITHDRAW", [&] { return orders_->Reindex(); });
+        } else {
+            taken = Attempt("WITHDRAW", [&] {
+                if (dbf::Fault f = table_->Read(recno, scratch_.data())) return f;
+                scratch_[0] = dbf::kDeletedFlag;
+                if (dbf::Fault f = WriteRecord(recno, false, scratch_.data())) return f;
+                return table_->Sync();
+            });
+        }
+        if (taken) undurable_ = 0;
+    }
+    if (!taken) return false;
+    dirty_ = false;
+    SetEofState();
+    uint32_t count = Count();
+    bool hidden = false;
+    while (count > 0 && Hidden(count, hidden) && hidden) --count;
+    if (count > 0) Attempt("WITHDRAW", [&] { return Load(count); });
+    Notify(kNotifyFileChange);
+    return true;
 }
 
 bool DBServer::Refresh() {

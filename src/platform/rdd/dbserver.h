@@ -6,6 +6,10 @@
 // Every failure becomes an Error handed to the error block; a retry answer
 // tries the operation again, any other answer makes it give up (FALSE,
 // nil or the default result) with nothing pretended.
+//
+// Index orders (docs/indexes.md): the table's own index file opens with the
+// table; with an order selected, GoTop, GoBottom and Skip follow the key
+// order and Seek finds a key. Every record written updates the orders.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +19,7 @@
 
 #include "platform/rdd/dataserver.h"
 #include "platform/rdd/dbftable.h"
+#include "platform/rdd/orderlist.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
 
@@ -42,7 +47,7 @@ public:
     bool GoBottom();
     bool Skip(const Usual& count);  // nil: 1
     bool GoTo(int64_t recno);
-    int64_t RecNo() const { return recno_; }
+    int64_t RecNo() const { return evalRec_ ? evalRecno_ : recno_; }
     int64_t SetRecNo(int64_t recno) {  // the RECNO assign
         GoTo(recno);
         return recno_;
@@ -67,6 +72,37 @@ public:
     Usual DBStruct() const;
     bool Commit();
     bool Refresh();
+    // Takes back the record appended last when it could not be made durable
+    // (its commit failed and the error was not retried): in an exclusive open
+    // it leaves the table, whether it was still in the buffer or written but
+    // not synced; in a shared open, where others may have appended after it,
+    // it is marked deleted. The pointer then goes to the last record and the
+    // clients hear that the content changed. FALSE when nothing was taken back.
+    bool Withdraw();
+
+    // Orders (dbserverorder.cpp). CreateOrder(name, index file or nil for
+    // the table's own, key expression, condition or nil) builds the order,
+    // writes it and selects it.
+    bool CreateOrder(const Usual& name, const Usual& file, const Usual& key, const Usual& condition);
+    // The same with the key and condition given as code blocks (the texts
+    // are what the index file keeps).
+    bool CreateOrderWith(const std::string& name, const Usual& file, const std::string& keyText,
+                         const Usual& keyBlock, const std::string& forText, const Usual& forBlock);
+    bool OrderListAdd(const Usual& file);  // opens another index file
+    bool SetOrder(const Usual& order);     // name or number; 0 the natural order
+    int64_t OrderNumber() const;           // 0 when none is selected
+    std::string OrderName(const Usual& order) const;
+    std::string OrderKey(const Usual& order) const;   // the key expression
+    std::string OrderFor(const Usual& order) const;   // the condition
+    int64_t OrderCount() const;
+    // Seek(key, soft seek or nil for SetSoftSeek()): TRUE when found.
+    bool Seek(const Usual& key, const Usual& softSeek) override;
+    bool Found() const { return found_; }
+    Usual OrderKeyVal() const;                   // key of the current record
+    int64_t OrderKeyCount(const Usual& order);   // keys in the order
+    bool Reindex();
+    // The orders themselves (tests and tools).
+    const idx::OrderList* Orders() const { return orders_.get(); }
 
     const std::string& FileName() const { return path_; }
     bool Shared() const { return table_ && table_->Shared(); }
@@ -91,6 +127,19 @@ private:
     bool StepBack(int64_t n);
     uint32_t Count() const;
     void CloseTable();
+    void OpenOrders();
+    Usual CompileKey(const std::string& text, dbf::Fault& fault);
+    std::string AliasName() const;
+    Usual EvalOnRecord(const Usual& block, const uint8_t* record, uint32_t recno);
+    dbf::Fault WriteRecord(uint32_t recno, bool append, const uint8_t* bytes);
+    idx::Order* ActiveOrder() const { return orders_ ? orders_->Active() : nullptr; }
+    idx::Order* OrderArg(const Usual& order) const;
+    bool CatchUpOrders(const char* operation);
+    bool OrderTop();
+    bool OrderBottom();
+    bool OrderForward(int64_t n);
+    bool OrderBack(int64_t n);
+    std::string IndexPath(const Usual& file) const;
 
     std::unique_ptr<dbf::Table> table_;
     std::string path_;
@@ -101,6 +150,22 @@ private:
     bool bof_ = true;
     bool dirty_ = false;
     bool appendPending_ = false;  // exclusive opens write a new record at its first flush
+    uint32_t undurable_ = 0;      // a record appended and written, not yet synced
+    bool found_ = false;
+    std::unique_ptr<idx::OrderList> orders_;
+    // While a key is evaluated for another record than the current one.
+    const uint8_t* evalRec_ = nullptr;
+    uint32_t evalRecno_ = 0;
 };
+
+template <class Step>
+bool DBServer::Attempt(const char* operation, Step step) {
+    for (uint32_t tries = 1;; ++tries) {
+        dbf::Fault f = step();
+        if (!f) return true;
+        ErrorRef e = MakeTableError(f, operation, tries);
+        if (!WantsRetry(*e, RaiseError(e))) return false;
+    }
+}
 
 }  // namespace rt

@@ -60,6 +60,17 @@ bool ReadEntry(const Usual& e, size_t index, dbf::FieldDesc& f, dbf::Fault& faul
 
 }  // namespace
 
+namespace {
+bool gSoftSeek = false;
+}  // namespace
+
+bool SetSoftSeek() { return gSoftSeek; }
+bool SetSoftSeek(bool on) {
+    bool was = gSoftSeek;
+    gSoftSeek = on;
+    return was;
+}
+
 std::string RDDSetDefault(std::string_view name) {
     std::lock_guard lock(gMutex);
     std::string old = gDefaultDriver;

@@ -44,6 +44,12 @@ Usual DBCreate(const std::string& fileName, const Usual& structure, std::string_
 // The native path a table name stands for (see DBCreate).
 std::string TablePath(std::string_view fileName, bool forCreate);
 
+// Soft seek: a Seek that finds nothing leaves the record pointer on the
+// next greater key instead of at the end (default false). Returns the
+// previous setting.
+bool SetSoftSeek();
+bool SetSoftSeek(bool on);
+
 // Closes every open table (committing what they hold). Registered as a quit
 // handler, so that a process end through _Quit closes them too.
 void RDDCloseAll();

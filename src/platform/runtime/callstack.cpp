@@ -30,6 +30,12 @@ std::string Demangle(const char* symbol) {
 // "ns::Cls::Fn(int) const" -> "ns::Cls::Fn"; a lambda is named after the
 // function that holds it.
 std::string ShortName(std::string name) {
+    // ABI tags ("[abi:cxx11]" on functions that return std::string) say
+    // nothing to a reader.
+    for (size_t tag = name.find("[abi:"); tag != std::string::npos; tag = name.find("[abi:", tag)) {
+        size_t end = name.find(']', tag);
+        name.erase(tag, end == std::string::npos ? std::string::npos : end - tag + 1);
+    }
     size_t lambda = name.find("::{lambda");
     if (lambda != std::string::npos) name.resize(lambda);
     int depth = 0;
@@ -57,11 +63,20 @@ std::string ShortName(std::string name) {
     return out;
 }
 
+// Whether an identifier is one the language reserves for the compiler and
+// the standard library ("__invoke", "_M_invoke", "_Function_handler").
+bool Reserved(std::string_view id) {
+    return id.starts_with("__") || (id.size() > 1 && id[0] == '_' && id[1] >= 'A' && id[1] <= 'Z');
+}
+
 bool Hidden(std::string_view name) {
-    // Standard-library frames (calls through std::function) and compiler
+    // Standard-library frames (calls through std::function, which debug
+    // information names by their bare member, "_M_invoke") and compiler
     // helpers are noise.
-    return name.empty() || name.starts_with("std::") ||
-           name.starts_with("__") || name == "operator()" ||
+    size_t last = name.rfind("::");
+    std::string_view member = last == std::string_view::npos ? name : name.substr(last + 2);
+    return name.empty() || name.starts_with("std::") || Reserved(name) || Reserved(member) ||
+           name == "operator()" ||
            name.starts_with("rt::CallStack") || name.starts_with("rt::ProcName") ||
            name.starts_with("rt::ProcLine") || name.starts_with("testing::");
 }

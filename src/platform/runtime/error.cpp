@@ -21,6 +21,8 @@ bool gNetErr = false;
 int gErrorLevel = 0;
 std::vector<std::function<void()>> gQuitHandlers;
 std::function<void(int)> gExit;
+bool gQuitting = false;                            // a _Quit has begun
+std::vector<std::function<void()>> gQuitPending;   // its handlers not yet started, last first
 
 }  // namespace
 
@@ -199,14 +201,26 @@ void SetProcessExit(std::function<void(int)> exitFn) {
 }
 
 void _Quit() {
-    std::vector<std::function<void()>> handlers;
+    // A quit runs each handler once. A handler that ends up here again (a
+    // table that fails to close, answered with "Quit") carries on with the
+    // handlers not yet started instead of beginning the round anew, which
+    // would repeat without end.
     std::function<void(int)> exitFn;
     {
         std::lock_guard lock(gMutex);
-        handlers = gQuitHandlers;
+        if (!std::exchange(gQuitting, true)) gQuitPending = gQuitHandlers;
         exitFn = gExit;
     }
-    for (auto it = handlers.rbegin(); it != handlers.rend(); ++it) (*it)();
+    for (;;) {
+        std::function<void()> handler;
+        {
+            std::lock_guard lock(gMutex);
+            if (gQuitPending.empty()) break;
+            handler = std::move(gQuitPending.back());
+            gQuitPending.pop_back();
+        }
+        handler();
+    }
     std::fflush(nullptr);
     int code = ErrorLevel();
     if (exitFn) exitFn(code);

@@ -14,6 +14,7 @@ namespace {
 
 std::atomic<ToneHook> gToneHook{nullptr};
 std::atomic<ErrorBoxHook> gBoxHook{nullptr};
+std::atomic<MessageBoxHook> gPlainBoxHook{nullptr};
 
 constexpr int kMaxToneTicks = 182;
 
@@ -59,6 +60,15 @@ uint32_t StderrErrorMessageBox(const std::string& text, const std::string& capti
 }
 
 ErrorBoxHook SetErrorMessageBoxHook(ErrorBoxHook hook) { return gBoxHook.exchange(hook); }
+
+int MessageBoxA(const std::string& text, const std::string& caption, uint32_t style) {
+    if (MessageBoxHook hook = gPlainBoxHook.load()) return hook(text, caption, style);
+    std::fprintf(stderr, "%s\n%s\n(answered OK: nobody to ask)\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return 1;
+}
+
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook) { return gPlainBoxHook.exchange(hook); }
 
 void MathInit() {
     std::feclearexcept(FE_ALL_EXCEPT);

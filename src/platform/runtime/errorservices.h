@@ -1,5 +1,5 @@
 // Services of the runtime that the error handler calls: tones, the error
-// message box and the floating-point reset.
+// message box, a plain message box and the floating-point reset.
 //
 // The tone and the box have a plain default here (the terminal bell, a text
 // on stderr) and are replaced by the GUI layer through hooks, so that this
@@ -46,6 +46,15 @@ ErrorBoxHook SetErrorMessageBoxHook(ErrorBoxHook hook);
 // The default itself, for a hook that cannot show its box (another thread).
 uint32_t StderrErrorMessageBox(const std::string& text, const std::string& caption,
                                uint32_t defaultValue, uint32_t retryValue, uint32_t abortValue);
+
+// A plain message box as Win32's MessageBoxA with no owner window: the
+// text, the caption and the Win32 style (0: an OK button, no icon). Returns
+// the Win32 id of the button chosen (1 OK). Without a hook the caption and
+// the text go to stderr and the answer is OK.
+using MessageBoxHook = int (*)(const std::string& text, const std::string& caption, uint32_t style);
+int MessageBoxA(const std::string& text, const std::string& caption, uint32_t style);
+// Installs the hook (nullptr restores the default); returns the previous one.
+MessageBoxHook SetMessageBoxHook(MessageBoxHook hook);
 
 // Resets the floating-point state: clears the exception flags and restores
 // the default environment (rounding to nearest, no traps).

@@ -99,6 +99,11 @@ const ClassDef& RegisterClass(ClassDef def) {
     return *slot;
 }
 
+void ExtendClass(const ClassDef& cls, Symbol method, MethodFn fn) {
+    std::lock_guard lock(gClassMutex);
+    const_cast<ClassDef&>(cls).methods[method] = std::move(fn);
+}
+
 Object::~Object() = default;
 
 void RunFinaliser(Object* o) {

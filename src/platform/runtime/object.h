@@ -75,6 +75,9 @@ public:
 // The process-wide class table.
 const ClassDef* FindClass(Symbol name);
 const ClassDef& RegisterClass(ClassDef def);
+// Adds a method to a registered class (a library extending a platform
+// class); made at start-up, before the class is used from other threads.
+void ExtendClass(const ClassDef& cls, Symbol method, MethodFn fn);
 
 class Object : public std::enable_shared_from_this<Object> {
 public:

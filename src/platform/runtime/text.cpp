@@ -165,4 +165,18 @@ std::string PadC(std::string_view s, int64_t n, char fill) {
 
 int64_t SLen(std::string_view s) { return Len(s); }
 
+size_t Utf8Cut(std::string_view s, size_t limit) {
+    if (s.size() <= limit) return s.size();
+    auto continuation = [&](size_t i) { return (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80; };
+    if (!continuation(limit)) return limit;  // the cut falls between characters
+    // Back up over at most three continuation bytes to the lead byte.
+    size_t lead = limit;
+    while (lead > 0 && limit - lead < 3 && continuation(lead)) --lead;
+    const auto b = static_cast<unsigned char>(s[lead]);
+    const size_t len = b >= 0xF0 && b < 0xF8 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 0;
+    // A lead byte whose character runs past the cut: cut before it.
+    if (len != 0 && lead + len > limit) return lead;
+    return limit;
+}
+
 }  // namespace rt

@@ -64,4 +64,10 @@ std::string PadC(std::string_view s, int64_t n, char fill = ' ');
 
 int64_t SLen(std::string_view s);
 
+// Where to cut a text to at most `limit` bytes without splitting a UTF-8
+// character: `limit` itself, or less when a multi-byte character would be
+// cut (its lead byte and continuation bytes go together). Bytes that are not
+// UTF-8 (an OEM or ANSI table's) are cut exactly at `limit`.
+size_t Utf8Cut(std::string_view s, size_t limit);
+
 }  // namespace rt

@@ -17,6 +17,7 @@
 #include "platform/gui/msgbox.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/testhooks.h"
+#include "platform/runtime/errorservices.h"
 #include "platform/gui/vkeys.h"
 
 using gui::TestHooks;
@@ -27,9 +28,10 @@ namespace {
 class KeyApp : public gui::App {
     QZ_OBJECT(KeyApp)
 public:
-    std::vector<uint64_t> seen;
+    std::vector<uint64_t> seen, systemKeys;
     bool BeforeDispatch(uintptr_t, uint32_t message, uint64_t key, int64_t) override {
         if (message == gui::WM_KEYDOWN) seen.push_back(key);
+        if (message == gui::WM_SYSKEYDOWN) systemKeys.push_back(key);
         return key != gui::VK_F12;
     }
 };
@@ -196,6 +198,26 @@ TEST(Gui, WindowsRunTheirCloseHookOnceHoweverTheyClose) {
     b->Widget()->close();  // the close box
     EXPECT_EQ(b->closes, 1);
     EXPECT_FALSE(b->IsOpen());
+}
+
+TEST(Gui, AltKeysAndF10AreSystemKeysNotKeyPresses) {
+    auto app = rt::New<KeyApp>();
+    auto f = OpenForm();
+    QTest::keyClick(f->first->Edit(), Qt::Key_Delete, Qt::AltModifier);
+    QTest::keyClick(f->first->Edit(), Qt::Key_F10);
+    QTest::keyClick(f->first->Edit(), Qt::Key_Delete);
+    EXPECT_EQ(app->seen, (std::vector<uint64_t>{gui::VK_DELETE}));
+    // Alt itself is pressed first, a system key as in Win32.
+    EXPECT_EQ(app->systemKeys, (std::vector<uint64_t>{gui::VK_MENU, gui::VK_DELETE, gui::VK_F1 + 9}));
+    f->EndWindow();
+}
+
+TEST(Gui, TheRuntimesPlainBoxIsAnOwnerlessBoxOfItsStyle) {
+    TestHooks::Clear();
+    EXPECT_EQ(rt::MessageBoxA("Error structure has wrong tag", "FROM DefErrorGen", 0), gui::IDOK);
+    ASSERT_EQ(TestHooks::Boxes().size(), 1u);
+    EXPECT_EQ(TestHooks::Boxes()[0].caption, "FROM DefErrorGen");
+    EXPECT_EQ(TestHooks::Boxes()[0].type, 0u) << "style 0: an OK button and no icon";
 }
 
 TEST(Gui, MessageBoxesRecordAndTakeScriptedAnswers) {

@@ -44,23 +44,14 @@ TEST_F(CrashTest, CommittedRecordsSurviveSigkill) {
     int runs = 0;
     while (std::chrono::steady_clock::now() < deadline && runs < 120) {
         ++runs;
-        int p[2];
-        ASSERT_EQ(::pipe(p), 0);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(p[0]);
-            Writer(path, runs, p[1]);
-        }
-        ::close(p[1]);
-        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 15000));
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself, status " << status;
+        bool killed = false;
+        int in = rddtest::RunAndKill(std::chrono::microseconds(rng() % 15000),
+                                     [&](int out) { Writer(path, runs, out); }, killed);
+        ASSERT_TRUE(killed) << "the writer stopped by itself";
         uint32_t msg[2];
-        while (::read(p[0], msg, sizeof msg) == sizeof msg)
+        while (::read(in, msg, sizeof msg) == sizeof msg)
             committed[msg[0]] = std::to_string(runs) + "-" + std::to_string(msg[1]);
-        ::close(p[0]);
+        ::close(in);
 
         // Read-only first (sees the file as the crash left it), then the
         // writable open that repairs it for the next run.

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/rdd/dbffield.h"
+#include "support/process_locale.h"
 
 using namespace rt;
 using rddtest::ErrorRecorder;
@@ -122,4 +123,41 @@ TEST_F(InteropTest, PythonDbfreadReadsWhatThisEngineWrote) {
               "L|gamma|99999.99|0||True\n"
               "D|beta|-0.25|-3|1999-12-31|False\n"
               "D|delta|0.0|99999|2000-02-29|False\n");
+}
+
+// A process under a decimal-comma locale (QApplication takes it from the
+// environment) still writes and reads C-locale numbers in the table.
+TEST_F(InteropTest, NumbersKeepTheirPointUnderDecimalCommaLocales) {
+    bool havePython = ::access("/usr/bin/python3", X_OK) == 0 &&
+                      RunCapture("/usr/bin/python3 -c 'import dbfread' 2>&1").find("Error") == std::string::npos;
+    for (const char* name : testsupport::kCommaLocales) {
+        SCOPED_TRACE(name);
+        testsupport::ProcessLocale locale(name);
+        if (!locale.CommaInForce()) GTEST_SKIP() << name << " is missing (setup/deps.sh generates it)";
+        std::string file = std::string("comma_") + name[0] + ".dbf";
+        Create(file, Usual::Array({Field("PRICE", "N", 8, 2), Field("WEIGHT", "F", 10, 3),
+                                   Field("COUNT", "N", 5)}));
+        {
+            auto db = Open(file);
+            db->Append();
+            db->FieldPut(Usual("PRICE"), Usual(12.5));
+            db->FieldPut(Usual("WEIGHT"), Usual(-1234.5678));
+            db->FieldPut(Usual("COUNT"), Usual(42));
+            ASSERT_TRUE(db->Close());
+        }
+        std::vector<uint8_t> bytes = ReadBytes(Path(file));
+        std::string record(bytes.end() - 24, bytes.end() - 1);  // after the flag, before the end marker
+        EXPECT_EQ(record, "   12.50 -1234.568   42");
+        {
+            auto db = Open(file);
+            EXPECT_DOUBLE_EQ(db->FieldGet(Usual("PRICE")).AsDouble(), 12.5);
+            EXPECT_DOUBLE_EQ(db->FieldGet(Usual("WEIGHT")).AsDouble(), -1234.568);
+            EXPECT_EQ(db->FieldGet(Usual("COUNT")), Usual(42));
+        }
+        if (!havePython) continue;
+        std::string out = RunCapture("/usr/bin/python3 -c \"import sys, dbfread; "
+                                     "print(*next(iter(dbfread.DBF(sys.argv[1]))).values())\" " +
+                                     Path(file) + " 2>&1");
+        EXPECT_EQ(out, "12.5 -1234.568 42\n");
+    }
 }

@@ -6,6 +6,7 @@
 #include "platform/rdd/dbflayout.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/paths.h"
+#include "support/tmpfs_mount.h"
 
 using namespace rt;
 using rddtest::ErrorRecorder;
@@ -90,6 +91,60 @@ TEST_F(DBServerTest, CloseCommitsAPendingAppend) {
     auto db = Open("scan.dbf");
     EXPECT_EQ(db->LastRec(), 1);
     EXPECT_EQ(db->FieldGet(Usual("BARCODE")).AsStr(), "A1             ");
+}
+
+TEST_F(DBServerTest, AppendThatCannotBeMadeDurableIsWithdrawnAndStoredOnceLater) {
+    qztest::TmpfsMount disk;
+    NEED_MOUNT(disk.Mount(Path("disk"), 64 * 1024));
+    const std::string name = "disk/scan.dbf";
+    Create(name, ScanStruct());
+    auto db = Open(name);
+    // Fill the table's first block, then the disk.
+    for (int i = 0; i < 153; ++i) {
+        ASSERT_TRUE(db->Append());
+        db->FieldPut(Usual("BARCODE"), Usual("OLD"));
+        ASSERT_TRUE(db->Commit());
+    }
+    std::string filler = disk.Fill();
+    ErrorRecorder errors;  // answers FALSE: the operator chose Ignore
+    ASSERT_TRUE(db->Append());
+    db->FieldPut(Usual("BARCODE"), Usual("NEW"));
+    EXPECT_FALSE(db->Commit());
+    ASSERT_FALSE(errors.seen.empty());
+    EXPECT_EQ(errors.Last().GenCode, uint32_t{kGenWrite});
+    EXPECT_TRUE(db->Withdraw());
+    EXPECT_EQ(db->LastRec(), 153);
+    EXPECT_EQ(ReadBytes(Path(name)).size(), 97u + 153 * 26 + 1);  // no torn record left behind
+    std::filesystem::remove(filler);
+    // The next accept stores the scan once.
+    ASSERT_TRUE(db->Append());
+    db->FieldPut(Usual("BARCODE"), Usual("NEW"));
+    ASSERT_TRUE(db->Commit());
+    db->Close();
+    db = Open(name);
+    EXPECT_EQ(db->LastRec(), 154);
+    db->GoBottom();
+    EXPECT_EQ(db->FieldGet(Usual("BARCODE")).AsStr(), "NEW            ");
+}
+
+TEST_F(DBServerTest, CharacterFieldIsNeverCutInsideAUtf8Character) {
+    Create("scan.dbf", ScanStruct());
+    auto db = Open("scan.dbf");
+    struct Case {
+        std::string typed, stored;
+    } cases[] = {
+        {"ABCDEFGHIJKLMN\xC3\x84", "ABCDEFGHIJKLMN "},    // Ä would need bytes 15 and 16
+        {"\xC3\x84\xC3\x96\xC3\x9C\xC3\x84\xC3\x96\xC3\x9C\xC3\x84X", "\xC3\x84\xC3\x96\xC3\x9C\xC3\x84\xC3\x96\xC3\x9C\xC3\x84X"},
+        {"ABCDEFGHIJKL\xE2\x82\xAC!", "ABCDEFGHIJKL\xE2\x82\xAC"},  // the euro sign fits whole
+        {"ABCDEFGHIJKLM\xE2\x82\xAC", "ABCDEFGHIJKLM  "},
+        {"ABCDEFGHIJKLMN\xF0\x9F\x93\xA6", "ABCDEFGHIJKLMN "},
+        {"OEMBYTES\x8E\x99\x9A\x8E\x99\x9A\x8E\x99", "OEMBYTES\x8E\x99\x9A\x8E\x99\x9A\x8E"},  // not UTF-8: cut at 15
+    };
+    for (const Case& c : cases) {
+        db->Append();
+        db->FieldPut(Usual("BARCODE"), Usual(c.typed));
+        EXPECT_EQ(db->FieldGet(Usual("BARCODE")).AsStr(), c.stored) << c.typed;
+    }
 }
 
 TEST_F(DBServerTest, TypedFieldsRoundTripAndBadValuesAreRefused) {

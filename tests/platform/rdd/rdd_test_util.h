@@ -3,7 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
 
 #include <cstdint>
 #include <cstdlib>
@@ -28,6 +34,28 @@ inline std::vector<uint8_t> ReadBytes(const std::string& path) {
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Forks a child that runs `child` with the write end of a pipe (it must not
+// return), kills it with SIGKILL after `delay` and reaps it. Returns the
+// read end of the pipe (the caller closes it); `killed` tells whether the
+// child was still running when the signal came.
+inline int RunAndKill(std::chrono::microseconds delay, const std::function<void(int)>& child, bool& killed) {
+    int p[2];
+    if (::pipe(p) != 0) return -1;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(p[0]);
+        child(p[1]);
+        ::_exit(99);
+    }
+    ::close(p[1]);
+    std::this_thread::sleep_for(delay);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    killed = WIFSIGNALED(status);
+    return p[0];
 }
 
 // Records every error and answers with a fixed value (FALSE: use the default).

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 #include "platform/runtime/callstack.h"
 
 namespace {
@@ -44,4 +48,30 @@ TEST(CallStack, NamesAndLinesNearestFirst) {
     EXPECT_GT(s.lines[2], s.lines[1]);
     EXPECT_EQ(s.past, "");
     EXPECT_EQ(rt::ProcLine(500), 0);
+}
+
+namespace probe {
+
+// A function whose name carries an ABI tag (it returns std::string), called
+// through std::function, as menu commands and error blocks are called.
+__attribute__((noinline)) std::string Tagged(std::vector<rt::Activation>& out) {
+    out = rt::CallStack();
+    asm volatile("");
+    return "x";
+}
+
+}  // namespace probe
+
+TEST(CallStack, NoAbiTagsAndNoStandardLibraryFrames) {
+    std::vector<rt::Activation> stack;
+    std::function<void()> call = [&] { probe::Tagged(stack); };
+    call();
+    ASSERT_FALSE(stack.empty());
+    EXPECT_NE(stack[0].name.find("Tagged"), std::string::npos) << stack[0].name;
+    for (const rt::Activation& a : stack) {
+        EXPECT_EQ(a.name.find("[abi:"), std::string::npos) << a.name;
+        EXPECT_EQ(a.name.find("std::"), std::string::npos) << a.name;
+        EXPECT_EQ(a.name.find("function"), std::string::npos) << a.name;
+        EXPECT_EQ(a.name.find("_M_invoke"), std::string::npos) << a.name;
+    }
 }

@@ -8,6 +8,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
+#include "support/process_locale.h"
 
 using namespace rt;
 
@@ -193,4 +194,24 @@ TEST(Numbers, TransformStringDateAndLogicPictures) {
     EXPECT_EQ(Transform(true, "L"), "T");
     EXPECT_EQ(Transform(false, ""), "F");
     EXPECT_EQ(Transform(Usual(), "999"), "NIL");
+}
+
+// Str and Val stay machine-readable under a decimal-comma process locale;
+// only Transform follows the runtime's own separators.
+TEST(Numbers, StrAndValIgnoreTheProcessLocale) {
+    for (const char* name : testsupport::kCommaLocales) {
+        SCOPED_TRACE(name);
+        ResetSettings();
+        testsupport::ProcessLocale locale(name);
+        if (!locale.CommaInForce()) GTEST_SKIP() << name << " is missing (setup/deps.sh generates it)";
+        EXPECT_EQ(Str(Usual(12.5), 8, 2), "   12.50");
+        EXPECT_EQ(NTrim(Usual(-0.125)), "-0.13");
+        EXPECT_DOUBLE_EQ(Val("12.50").AsDouble(), 12.5);
+        EXPECT_DOUBLE_EQ(Val("1.5e3").AsDouble(), 1500.0);
+        EXPECT_EQ(Transform(1234.5, "999,999.99"), "  1,234.50");
+        SetDecimalSep(',');
+        SetThousandSep('.');
+        EXPECT_EQ(Transform(1234.5, "999,999.99"), "  1.234,50");
+    }
+    ResetSettings();
 }

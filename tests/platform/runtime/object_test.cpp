@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "platform/runtime/error.h"
 #include "platform/runtime/object.h"
 
@@ -189,4 +191,18 @@ TEST(Error, ThrowEvaluatesTheErrorBlock) {
     EXPECT_EQ(block.seen[0], e);
     Usual viaSend = Send(Usual(ObjectRef(e)), "THROW");
     EXPECT_EQ(block.seen.size(), 2u);
+}
+
+TEST(Error, AQuitEnteredAgainFromItsHandlersFinishesOnce) {
+    auto quit = [] {
+        AddQuitHandler([] { std::fputs("first;", stderr); });
+        AddQuitHandler([] {
+            std::fputs("second;", stderr);
+            ErrorLevel(7);
+            _Quit();  // a table that fails to close, answered with Quit
+        });
+        SetProcessExit([](int code) { std::fprintf(stderr, "exit %d;", code); });
+        _Quit();
+    };
+    EXPECT_EXIT(quit(), testing::ExitedWithCode(7), "^second;first;exit 7;$");
 }

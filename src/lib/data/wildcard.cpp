@@ -1,0 +1,180 @@
+#include "lib/data/wildcard.h"
+
+#include <string>
+
+#include "platform/runtime/dates.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/macrofuncs.h"
+#include "platform/runtime/numbers.h"
+
+namespace lib {
+namespace {
+
+constexpr size_t kMaxLen = 65535;  // lengths are 16-bit unsigned numbers
+
+// Whether segment `seg` (no "*"; "?" matches any character) matches the
+// text at `at` (the text holds at least seg.size() characters there).
+bool SegmentAt(std::string_view v, size_t at, std::string_view seg) {
+    for (size_t k = 0; k < seg.size(); ++k)
+        if (seg[k] != '?' && seg[k] != v[at + k]) return false;
+    return true;
+}
+
+// The leftmost position >= from at which the segment matches and ends by
+// `limit`; npos when none.
+size_t FindSegment(std::string_view v, size_t from, size_t limit, std::string_view seg) {
+    if (seg.size() > limit || from > limit - seg.size()) return std::string_view::npos;
+    if (seg.find('?') == std::string_view::npos) {
+        size_t at = v.substr(0, limit).find(seg, from);
+        return at;
+    }
+    for (size_t at = from; at + seg.size() <= limit; ++at)
+        if (SegmentAt(v, at, seg)) return at;
+    return std::string_view::npos;
+}
+
+// The pattern as segments between runs of stars (docs/wildcard.md proves
+// that this gives the answers of the recursive definition): the first
+// segment must start the text, the last must end it, and each one between
+// is placed at its leftmost place after the one before. Leftmost is never
+// worse: whatever fits after a later place fits after an earlier one.
+bool Match(std::string_view v, std::string_view p) {
+    size_t star = p.find('*');
+    if (star == std::string_view::npos) return v.size() == p.size() && SegmentAt(v, 0, p);
+    std::string_view head = p.substr(0, star);
+    size_t lastStar = p.rfind('*');
+    std::string_view tail = p.substr(lastStar + 1);
+    if (head.size() + tail.size() > v.size()) return false;
+    if (!SegmentAt(v, 0, head) || !SegmentAt(v, v.size() - tail.size(), tail)) return false;
+    size_t pos = head.size();
+    const size_t limit = v.size() - tail.size();
+    size_t i = star;
+    while (i < lastStar) {
+        while (i < lastStar && p[i] == '*') ++i;
+        if (i >= lastStar) break;
+        size_t end = p.find('*', i);
+        std::string_view seg = p.substr(i, end - i);
+        size_t at = FindSegment(v, pos, limit, seg);
+        if (at == std::string_view::npos) return false;
+        pos = at + seg.size();
+        i = end;
+    }
+    return true;
+}
+
+std::string KeyText(const rt::Usual& k) {
+    if (k.IsString()) return k.AsStr();
+    if (k.IsDate()) return rt::DToS(k.AsDate());
+    if (k.IsNil()) return {};
+    return rt::AsString(k);
+}
+
+}  // namespace
+
+bool WildMatch(std::string_view value, std::string_view pattern) {
+    if (value.size() > kMaxLen || pattern.size() > kMaxLen) {
+        auto e = rt::MakeError(rt::kGenNumOverflow, "WILDMATCH");
+        e->Description = "a text longer than 65535 characters cannot be matched";
+        e->CanDefault = true;
+        rt::RaiseError(e);
+        return false;
+    }
+    return Match(value, pattern);
+}
+
+int64_t WildPos(std::string_view pattern) {
+    size_t star = pattern.find('*');
+    int64_t s = star == std::string_view::npos ? 0 : static_cast<int64_t>(star) + 1;
+    if (s != 1) {
+        size_t q = pattern.find('?');
+        if (q != std::string_view::npos && static_cast<int64_t>(q) + 1 < s) return static_cast<int64_t>(q) + 1;
+    }
+    return s;
+}
+
+bool WildSeek(rt::DBServer& db, const rt::Usual& key) {
+    db.Notify(rt::kNotifyIntentToMove);
+    db.SuspendNotification();
+    bool found = false;
+    const int64_t n = key.IsString() ? WildPos(key.AsStr()) : 0;
+    if (n > 0) {
+        const std::string& pattern = key.AsStr();
+        const std::string prefix = pattern.substr(0, static_cast<size_t>(n - 1));
+        // With no order selected the seek raises the table's own error.
+        found = n == 1 && db.OrderNumber() > 0 ? db.GoTop() : db.Seek(rt::Usual(prefix), rt::Usual());
+        if (found) {
+            std::string k = KeyText(db.OrderKeyVal());
+            for (;;) {
+                if (db.Eof()) {
+                    found = false;  // an empty order holds no match
+                    break;
+                }
+                found = WildMatch(k, pattern);
+                if (found || k.compare(0, prefix.size(), prefix) != 0) break;
+                if (!db.Skip(rt::Usual(1))) break;
+                k = KeyText(db.OrderKeyVal());
+            }
+        }
+    } else {
+        found = db.Seek(key, rt::Usual());
+    }
+    db.Notify(rt::kNotifyRecordChange);
+    db.ResetNotification();
+    db.Refresh();
+    return found;
+}
+
+const rt::ClassDef& FilterBlock::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<FilterBlock>("FILTERBLOCK")
+                                       .Method<&FilterBlock::Init>("INIT")
+                                       .Method<&FilterBlock::Eval>("EVAL")
+                                       .Method<&FilterBlock::Destroy>("DESTROY")
+                                       .RawMethod("AXIT",
+                                                  [](rt::Object& o, rt::Args) {
+                                                      static_cast<FilterBlock&>(o).Destroy();
+                                                      return rt::Usual();
+                                                  })
+                                       .IVar<&FilterBlock::odb>("ODB")
+                                       .IVar<&FilterBlock::bexpr>("BEXPR")
+                                       .Done();
+    return c;
+}
+
+rt::ObjectRef FilterBlock::Init(const rt::Usual& server, const rt::Usual& condition) {
+    odb = server;
+    bexpr = condition;
+    RegisterAxit();
+    return Self();
+}
+
+rt::Usual FilterBlock::Eval() {
+    if (!bexpr.IsCodeBlock()) return rt::Usual();
+    return bexpr.Eval({odb});
+}
+
+void FilterBlock::Destroy() {
+    odb = rt::Usual();
+    bexpr = rt::Usual();
+}
+
+void RegisterWildcard() {
+    static const bool done = [] {
+        FilterBlock::StaticClass();
+        rt::RegisterFunction("WILDMATCH", [](rt::Args a) {
+            for (size_t i = 0; i < 2; ++i)
+                if (a.size() <= i || !a[i].IsString()) return rt::ArgFault("WILDMATCH", i + 1, a.size() > i ? a[i] : rt::Usual(), "STRING");
+            return rt::Usual(WildMatch(a[0].AsStr(), a[1].AsStr()));
+        });
+        rt::RegisterFunction("WILDPOS", [](rt::Args a) {
+            if (a.empty() || !a[0].IsString()) return rt::ArgFault("WILDPOS", 1, a.empty() ? rt::Usual() : a[0], "STRING");
+            return rt::Usual(WildPos(a[0].AsStr()));
+        });
+        rt::ExtendClass(rt::DBServer::StaticClass(), rt::Symbol("WILDSEEK"), [](rt::Object& o, rt::Args a) {
+            return rt::Usual(WildSeek(static_cast<rt::DBServer&>(o), a.empty() ? rt::Usual() : a[0]));
+        });
+        return true;
+    }();
+    (void)done;
+}
+
+}  // namespace lib

@@ -1,0 +1,284 @@
+#!/usr/bin/python3
+"""The scanning screen of the real program under X, fed by a reader.
+
+A keyboard-wedge reader is played by xdotool typing at reader speed (a few
+milliseconds between keys) into the real program on its own Xvfb display,
+with or without a window manager (openbox). The faults are real: DATA is a
+small tmpfs that fills up, a second copy of the program holds the table.
+
+usage: reader_e2e_test.py QZSCAN SCENARIO [--wm]
+scenarios: diskfull-retry, diskfull-ignore, second, close, strays
+Exit 77 (skipped) when the machine cannot mount a tmpfs or lacks X tools.
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+READER_DELAY_MS = "4"
+QUIET = 0.8  # longer than the boxes' quiet time: a deliberate key
+
+
+def skip(why):
+    print("SKIPPED:", why)
+    sys.exit(77)
+
+
+def write_dbf(path, rows):
+    """A scan data file holding `rows`, as the program writes it."""
+    header = struct.pack("<BBBBIHH20x", 3, 126, 12, 8, len(rows), 97, 26)
+    fields = b"".join(struct.pack("<11sc4xB15x", name, b"C", width)
+                      for name, width in ((b"BARCODE", 15), (b"QTY", 10)))
+    body = b"".join(b" " + b.ljust(15) + q.ljust(10) for b, q in rows)
+    with open(path, "wb") as f:
+        f.write(header + fields + b"\r" + body + b"\x1a")
+
+
+def read_dbf(path):
+    from dbfread import DBF
+    return [(r["BARCODE"], r["QTY"]) for r in DBF(path, encoding="utf-8", char_decode_errors="strict")]
+
+
+class Desk:
+    """An X display with the program on it, and a reader to type into it."""
+
+    def __init__(self, qzscan, wm):
+        self.work = tempfile.mkdtemp(prefix="qzreader")
+        self.procs = []
+        self.wm = wm
+        self.mounted = False
+        self.xvfb, self.display = self.start_x()
+        self.env = dict(os.environ, DISPLAY=self.display, QZ_DRIVES="C=" + self.work)
+        self.env.pop("QT_QPA_PLATFORM", None)
+        if wm:
+            self.procs.append(subprocess.Popen(["openbox"], env=self.env, stderr=subprocess.DEVNULL))
+            time.sleep(0.5)
+        self.exe = os.path.join(self.work, "qzscan")
+        shutil.copy(qzscan, self.exe)  # DATA lives beside the program
+        self.data = os.path.join(self.work, "DATA")
+        os.makedirs(self.data)
+        self.table = os.path.join(self.data, "QZSCAN.DBF")
+
+    @staticmethod
+    def start_x():
+        # A display nobody uses: no lock file, and a server that stays up.
+        for n in range(60, 100):
+            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
+                continue
+            xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for _ in range(50):
+                time.sleep(0.05)
+                if xvfb.poll() is not None:
+                    break
+                if os.path.exists("/tmp/.X11-unix/X%d" % n):
+                    return xvfb, ":%d" % n
+            xvfb.kill()
+            xvfb.wait()
+        skip("no free X display")
+
+    def mount_small_data(self):
+        r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", self.data],
+                           capture_output=True, text=True)
+        if r.returncode != 0:
+            skip("cannot mount a tmpfs: " + r.stderr.strip())
+        self.mounted = True
+
+    def fill_data(self):
+        filler = os.path.join(self.data, "filler")
+        fd = os.open(filler, os.O_WRONLY | os.O_CREAT, 0o644)
+        try:
+            while os.write(fd, b"\0" * 512) > 0:
+                pass
+        except OSError:
+            pass
+        os.close(fd)
+        return filler
+
+    def start(self):
+        p = subprocess.Popen([self.exe], env=self.env, cwd=self.work,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(p)
+        self.wait_window("Quorvex Stocktake Utility")
+        return p
+
+    def xdo(self, *args):
+        return subprocess.run(["xdotool"] + list(args), env=self.env, capture_output=True, text=True).stdout
+
+    def windows(self, name):
+        return self.xdo("search", "--onlyvisible", "--name", name).split()
+
+    def wait_window(self, name, present=True, timeout=10):
+        end = time.time() + timeout
+        while time.time() < end:
+            if bool(self.windows(name)) == present:
+                return
+            time.sleep(0.05)
+        raise AssertionError("window %r %s" % (name, "never appeared" if present else "stayed"))
+
+    def activate(self, window):
+        # Without a window manager nobody activates windows: focus it directly.
+        self.xdo("windowactivate" if self.wm else "windowfocus", "--sync", window)
+        time.sleep(0.2)
+
+    def keys(self, *keys):
+        self.xdo("key", "--delay", READER_DELAY_MS, *keys)
+
+    def scan(self, code, qty):
+        """What a reader and an operator send: the code and Enter, the count and Enter."""
+        self.xdo("type", "--delay", READER_DELAY_MS, code)
+        self.keys("Return")
+        self.xdo("type", "--delay", READER_DELAY_MS, qty)
+        self.keys("Return")
+
+    def open_screen(self):
+        self.keys("shift+s")
+        self.wait_window("Scanned Data")
+        time.sleep(0.3)
+
+    def close(self):
+        for p in reversed(self.procs):
+            p.kill()
+            p.wait()
+        self.xvfb.kill()
+        self.xvfb.wait()
+        if self.mounted:
+            subprocess.run(["umount", "-l", self.data])
+        shutil.rmtree(self.work, ignore_errors=True)
+
+
+def expect(cond, what):
+    if not cond:
+        raise AssertionError(what)
+
+
+def diskfull(desk, answer):
+    # 150 records leave room in the table's last block for three more.
+    old = [(b"OLD%03d" % i, b"1") for i in range(150)]
+    desk.mount_small_data()
+    write_dbf(desk.table, old)
+    filler = desk.fill_data()
+    desk.start()
+    desk.open_screen()
+    for i in range(1, 5):
+        desk.scan("FULL%02d" % i, str(i))
+    desk.wait_window("ERROR")  # the fourth does not fit
+    # The reader keeps sending while the box is up: its Enters and spaces
+    # must not answer the box.
+    for i in range(5, 9):
+        desk.scan("LOST %02d" % i, str(i))
+    time.sleep(0.2)
+    expect(desk.windows("ERROR"), "the reader's keys answered the error box")
+    os.unlink(filler)
+    time.sleep(QUIET)
+    desk.keys("alt+r" if answer == "retry" else "alt+i")
+    desk.wait_window("ERROR", present=False)
+    if answer == "ignore":
+        time.sleep(QUIET)
+        desk.keys("Return")  # the fields kept the scan: accept it again
+    time.sleep(0.3)
+    desk.scan("AFTER01", "9")
+    time.sleep(0.5)
+    got = read_dbf(desk.table)
+    want = [(b.decode(), q.decode()) for b, q in old] + \
+        [("FULL%02d" % i, str(i)) for i in range(1, 5)] + [("AFTER01", "9")]
+    expect(got == want, "stored %r, expected %r" % (got[150:], want[150:]))
+
+
+def second(desk):
+    desk.start()
+    desk.open_screen()
+    desk.keys("Escape")  # a question box comes up; wait it out deliberately
+    desk.wait_window("END SCANNING")
+    time.sleep(QUIET)
+    desk.keys("alt+n")
+    desk.wait_window("END SCANNING", present=False)
+    # The shell again: Shift+S brings the open screen back, never a second.
+    desk.activate(desk.windows("Quorvex Stocktake Utility")[0])
+    desk.keys("shift+s")
+    time.sleep(0.5)
+    expect(len(desk.windows("Scanned Data")) == 1, "a second scanning screen opened")
+    # A second program on the same table says who holds it and opens nothing.
+    other = subprocess.Popen([desk.exe], env=desk.env, cwd=desk.work,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    desk.procs.append(other)
+    time.sleep(1.5)
+    shells = desk.windows("Quorvex Stocktake Utility")
+    desk.activate(shells[-1])
+    desk.keys("shift+s")
+    desk.wait_window("SCAN DATA FILE IN USE")
+    expect(len(desk.windows("Scanned Data")) == 1, "the second program opened a screen without its table")
+
+
+def close(desk):
+    desk.start()
+    desk.open_screen()
+    desk.scan("STORED1", "4")
+    desk.xdo("type", "--delay", READER_DELAY_MS, "WAITING1")
+    desk.keys("Return")
+    desk.xdo("type", "--delay", READER_DELAY_MS, "3")  # typed, not yet accepted
+    shell = desk.windows("Quorvex Stocktake Utility")[0]
+    desk.activate(shell)
+    if desk.wm:
+        desk.keys("alt+F4")  # the window manager closes the shell
+    else:
+        desk.keys("alt+o", "x")  # "&Options", "E&xit"
+    desk.procs[-1].wait(timeout=10)
+    got = read_dbf(desk.table)
+    expect(got == [("STORED1", "4"), ("WAITING1", "3")], "stored %r" % got)
+
+
+def strays(desk):
+    desk.start()
+    desk.open_screen()
+    desk.scan("FIRST1", "2")
+    # A click on the grid gives it the focus; the next scan still lands.
+    desk.xdo("mousemove", "--window", desk.windows("Scanned Data")[0], "100", "58", "click", "1")
+    time.sleep(QUIET)
+    desk.scan("GRID 3", "3")
+    desk.keys("Return", "Return")  # Enter on an empty count leaves for "End Scanning"
+    desk.scan("SP ACE 2", "5")  # a space there must not close the screen
+    time.sleep(0.3)
+    expect(desk.windows("Scanned Data"), "a space typed by the reader pressed End Scanning")
+    # A reader on a German layout, and a barcode of letters outside ASCII
+    # (two bytes each): the eighth does not fit in 15 bytes and is refused
+    # whole, never cut in half.
+    subprocess.run(["setxkbmap", "de"], env=desk.env)
+    desk.scan("äöüßäöüß", "1")
+    time.sleep(0.5)
+    got = read_dbf(desk.table)  # strict UTF-8: a cut character fails here
+    expect(got == [("FIRST1", "2"), ("GRID 3", "3"), ("SP ACE 2", "5"), ("äöüßäöü", "1")],
+           "stored %r" % got)
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__)
+        return 2
+    for tool in ("Xvfb", "xdotool", "setxkbmap") + (("openbox",) if "--wm" in sys.argv else ()):
+        if not shutil.which(tool):
+            skip(tool + " is not installed")
+    if os.geteuid() != 0 and sys.argv[2].startswith("diskfull"):
+        skip("mounting a tmpfs needs root")
+    desk = Desk(sys.argv[1], "--wm" in sys.argv)
+    try:
+        scenario = sys.argv[2]
+        if scenario.startswith("diskfull-"):
+            diskfull(desk, scenario.split("-")[1])
+        else:
+            {"second": second, "close": close, "strays": strays}[scenario](desk)
+        print("passed:", scenario, "with" if "--wm" in sys.argv else "without", "a window manager")
+        return 0
+    except AssertionError as e:
+        subprocess.run(["import", "-window", "root", "/tmp/qzreader-failed.png"], env=desk.env)
+        print("FAILED:", e)
+        return 1
+    finally:
+        desk.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
