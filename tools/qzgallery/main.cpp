@@ -1,7 +1,9 @@
 // qzgallery: the support library's classes on show, a page each.
 //
-//   qzgallery [--tray] [--splash screen|bar] [--quit-after MS]
+//   qzgallery [--tray] [--splash screen|bar] [--page N] [--tips] [--quit-after MS]
 //
+// --page opens the page of that number (from 0) at start; --tips opens the
+// tip of the day a second after start, as its first button would.
 // --tray shows the tray icon at start; --splash shows a splash screen a
 // second after start (as its button would); --quit-after ends the program
 // after that many milliseconds (for screenshots and tests).
@@ -15,18 +17,23 @@
 #include "lib/system/velltrayobject.h"
 #include "platform/gui/app.h"
 #include "resources/resources.h"
+#include "lib/widgets/mousetracking.h"
 #include "tools/qzgallery/timerspage.h"
+#include "tools/qzgallery/widgetspages.h"
 
 int main(int argc, char** argv) {
-    bool tray = false;
+    bool tray = false, tips = false;
+    int startPage = 0;
     int quitAfter = 0;
     std::string splash;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--tray")) tray = true;
         else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) quitAfter = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--splash") && i + 1 < argc) splash = argv[++i];
+        else if (!std::strcmp(argv[i], "--page") && i + 1 < argc) startPage = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--tips")) tips = true;
         else if (!std::strcmp(argv[i], "--help")) {
-            std::printf("usage: qzgallery [--tray] [--splash screen|bar] [--quit-after MS]\n");
+            std::printf("usage: qzgallery [--tray] [--splash screen|bar] [--page N] [--tips] [--quit-after MS]\n");
             return 0;
         }
     }
@@ -35,13 +42,28 @@ int main(int argc, char** argv) {
     resources::RegisterAll();
     lib::RegisterWindowSideClasses();
     gallery::RegisterTimersPage();
+    gallery::RegisterWidgetsPages();
 
     QTabWidget tabs;
     tabs.setWindowTitle(QStringLiteral("QZScan library gallery"));
     auto page = rt::New<gallery::TimersPage>();
     page->Init({rt::Usual()});
     tabs.addTab(page->Widget(), QStringLiteral("Timers and tray"));
-    tabs.resize(tabs.minimumSizeHint());
+    auto masked = rt::New<gallery::MaskedEditPage>();
+    auto tipPage = rt::New<gallery::TipPage>();
+    auto listPage = rt::New<gallery::ListBoxPage>();
+    auto extensions = rt::New<gallery::ExtensionsPage>();
+    const std::pair<std::shared_ptr<gui::Window>, const char*> more[] = {
+        {masked, "Masked edit"}, {tipPage, "Tip of the day"}, {listPage, "Bitmap list box"}, {extensions, "Small extensions"}};
+    for (const auto& [w, title] : more) {
+        w->Init({rt::Usual()});
+        tabs.addTab(w->Widget(), QString::fromUtf8(title));
+        gui::KeepOpen(w);
+    }
+    lib::MouseTracker::EnableMoves(*extensions);
+    tabs.setCurrentIndex(startPage);
+    if (tips) QTimer::singleShot(1000, &qt, [tipPage] { tipPage->PBTIPSARRAY(); });
+    tabs.resize(tabs.minimumSizeHint().expandedTo(QSize(660, 0)));
     tabs.show();
     gui::KeepOpen(page);
     if (tray) page->PBTRAYSHOW();

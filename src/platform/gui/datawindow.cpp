@@ -90,6 +90,8 @@ const rt::ClassDef& DataWindow::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<DataWindow>("DATAWINDOW", &Window::StaticClass())
             .Access<&DataWindow::GetMenu>("MENU")
+            .Method<&DataWindow::SurfaceHandle>("GETSURFACEHANDLE")
+            .Access<&DataWindow::ControlArray>("ACONTROLS")
             .Assign<&DataWindow::SetMenu>("MENU")
             .Access<&DataWindow::GetToolBar>("TOOLBAR")
             .Assign<&DataWindow::SetToolBar>("TOOLBAR")

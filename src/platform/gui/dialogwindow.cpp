@@ -12,6 +12,7 @@ const rt::ClassDef& DialogWindow::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<DialogWindow>("DIALOGWINDOW", &Window::StaticClass())
             .Method<&DialogWindow::EndDialog>("ENDDIALOG")
+            .Method<&DialogWindow::SurfaceHandle>("GETSURFACEHANDLE")
             .Access<&DialogWindow::Result>("RESULT")
             .Done();
     return c;

@@ -423,4 +423,15 @@ void ReleaseOpen(Window* window) {
 
 std::vector<std::shared_ptr<Window>> OpenWindows() { return Open(); }
 
+HWND Window::SurfaceHandle() const {
+    QWidget* s = Surface();
+    return s ? HandleOf(s) : 0;
+}
+
+rt::Usual Window::ControlArray() const {
+    rt::Usual a = rt::Usual::Array();
+    for (const auto& c : controls_) a.AAdd(rt::Usual(c));
+    return a;
+}
+
 }  // namespace gui

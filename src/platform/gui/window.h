@@ -147,6 +147,11 @@ public:
     const std::vector<std::shared_ptr<Control>>& Controls() const { return controls_; }
     // The widget that holds the controls (the window itself, or its form).
     virtual QWidget* Surface() const { return widget_; }
+    // GETSURFACEHANDLE: the handle of the surface (the form that holds the
+    // controls of a data window or data dialog; a dialog window's own).
+    HWND SurfaceHandle() const;
+    // ACONTROLS: the window's controls in creation order, as an array.
+    rt::Usual ControlArray() const;
     // The dialog template the controls are placed by; nullptr for none.
     virtual const DialogTemplate* Template() const { return nullptr; }
 

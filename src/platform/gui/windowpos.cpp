@@ -1,5 +1,8 @@
 #include "platform/gui/windowpos.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QScreen>
 #include <QWidget>
 
 #include "platform/gui/handles.h"
@@ -45,6 +48,18 @@ bool SetWindowPos(HWND hWnd, HWND insertAfter, int x, int y, int cx, int cy, uin
 bool IsTopmost(HWND hWnd) {
     auto* w = qobject_cast<QWidget*>(WidgetFromHandle(hWnd));
     return w && w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+}
+
+bool GetCursorPos(POINT* point) {
+    if (!point || !QGuiApplication::primaryScreen()) return false;
+    const QPoint p = QCursor::pos();
+    *point = {p.x(), p.y()};
+    return true;
+}
+
+HWND WindowFromPoint(POINT point) {
+    QWidget* w = QApplication::widgetAt(point.x, point.y);
+    return w ? HandleOf(w) : 0;
 }
 
 }  // namespace gui

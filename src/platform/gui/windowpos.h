@@ -13,4 +13,13 @@ bool SetWindowPos(HWND hWnd, HWND insertAfter, int x, int y, int cx, int cy, uin
 // Whether the window is topmost now.
 bool IsTopmost(HWND hWnd);
 
+struct POINT {
+    int x = 0, y = 0;
+};
+// The mouse cursor's position in screen coordinates; false when there is
+// no screen to ask.
+bool GetCursorPos(POINT* point);
+// The handle of the deepest visible widget at a screen point, 0 for none.
+HWND WindowFromPoint(POINT point);
+
 }  // namespace gui

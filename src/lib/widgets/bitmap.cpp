@@ -1,0 +1,103 @@
+#include "lib/widgets/bitmap.h"
+
+#include <QFile>
+#include <QIcon>
+#include <QImageReader>
+#include <QPainter>
+#include <QPainterPath>
+
+#include "platform/gui/window.h"
+
+namespace lib {
+
+const rt::ClassDef& Bitmap::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<Bitmap>("BITMAP")
+                                       .Access<&Bitmap::Handle>("HANDLE")
+                                       .Method<&Bitmap::Handle>("HANDLE")
+                                       .Access<&Bitmap::Size>("SIZE")
+                                       .Done();
+    return c;
+}
+
+Bitmap::~Bitmap() {
+    if (handle_) gui::RetireHandle(handle_);
+}
+
+gui::HWND Bitmap::Handle() const {
+    if (pixmap_.isNull()) return 0;
+    if (!handle_) handle_ = gui::IssueObjectHandle(const_cast<Bitmap*>(this)->Self());
+    return handle_;
+}
+
+void Bitmap::SetPixmap(QPixmap p) { pixmap_ = std::move(p); }
+
+rt::Usual Bitmap::Size() const { return rt::Usual(rt::New<gui::Dimension>(pixmap_.width(), pixmap_.height())); }
+
+const rt::ClassDef& BitmapFromDisk::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<BitmapFromDisk>("BITMAPFROMDISK", &Bitmap::StaticClass())
+                                       .Method<&BitmapFromDisk::Init>("INIT")
+                                       .Done();
+    return c;
+}
+
+void BitmapFromDisk::Init(const rt::Usual&, const std::string& fileName) {
+    SetPixmap(LoadImageFromFile(fileName));
+}
+
+QPixmap LoadImageFromFile(const std::string& fileName) {
+    if (fileName.empty()) return {};
+    QImageReader reader(QString::fromStdString(fileName));
+    reader.setDecideFormatFromContent(true);
+    QImage image = reader.read();
+    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+}
+
+QPixmap PixmapOfHandle(gui::HWND handle, const QSize& iconSize) {
+    rt::Usual o = gui::ObjectOfHandle(handle);
+    if (auto* b = dynamic_cast<Bitmap*>(o.AsObject().get())) return b->Pixmap();
+    if (auto* i = dynamic_cast<gui::Icon*>(o.AsObject().get())) return i->Get().pixmap(iconSize);
+    return {};
+}
+
+const rt::ClassDef& LightBulb::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<LightBulb>("LIGHTBULB", &Bitmap::StaticClass()).Done();
+    return c;
+}
+
+LightBulb::LightBulb() {
+    // A 48 x 48 bulb: yellow glass with a highlight, a grey screw base and rays.
+    QPixmap pm(48, 48);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(0xE0, 0xA0, 0x00), 2));
+    for (int i = 0; i < 5; ++i) {
+        p.save();
+        p.translate(24, 18);
+        p.rotate(-90 + (i - 2) * 40);
+        p.drawLine(17, 0, 22, 0);
+        p.restore();
+    }
+    QRadialGradient glass(20, 13, 15);
+    glass.setColorAt(0, QColor(0xFF, 0xFF, 0xD0));
+    glass.setColorAt(1, QColor(0xFF, 0xD0, 0x20));
+    p.setBrush(glass);
+    p.setPen(QPen(QColor(0x80, 0x60, 0x00), 1.5));
+    QPainterPath bulb;
+    bulb.addEllipse(QPointF(24, 18), 12, 12);
+    QPainterPath neck;
+    neck.addRect(18.5, 25, 11, 8);
+    p.drawPath(bulb.united(neck));
+    p.setPen(QPen(QColor(0xB0, 0x80, 0x00), 1.2));
+    p.drawLine(QPointF(21, 30), QPointF(24, 20));
+    p.drawLine(QPointF(27, 30), QPointF(24, 20));
+    p.setBrush(QColor(0xA0, 0xA0, 0xA8));
+    p.setPen(QPen(QColor(0x50, 0x50, 0x58), 1));
+    for (int i = 0; i < 3; ++i) p.drawRoundedRect(QRectF(18, 33 + i * 3.2, 12, 3), 1, 1);
+    p.setBrush(QColor(0x50, 0x50, 0x58));
+    p.drawEllipse(QPointF(24, 43.5), 3, 1.8);
+    p.end();
+    SetPixmap(pm);
+}
+
+}  // namespace lib

@@ -1,0 +1,69 @@
+#include "lib/widgets/smartsle.h"
+
+#include <QLineEdit>
+
+#include "platform/gui/messages.h"
+#include "platform/gui/window.h"
+
+namespace lib {
+namespace {
+
+// The key of a key event: its character when it types one, else its code.
+int64_t KeyOf(const gui::KeyEvent* e) {
+    if (!e) return 0;
+    return e->ASCIICHAR() != 0 ? e->ASCIICHAR() : e->KEYCODE();
+}
+
+}  // namespace
+
+const rt::ClassDef& SmartSLE::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<SmartSLE>("SMARTSLE", &gui::SingleLineEdit::StaticClass())
+            .Method<&SmartSLE::NEXTSLE>("NEXTSLE")
+            .IVar<&SmartSLE::LEMPTIED>("LEMPTIED")
+            .Done();
+    return c;
+}
+
+void SmartSLE::KEYDOWN(const gui::KeyEvent& e) {
+    const int64_t key = KeyOf(&e);
+    // A printable key (not a control combination) starts the field afresh.
+    // The field is emptied before the key reaches the edit, so the key is
+    // then its whole text (no blank is left standing beside it).
+    if (key > 0 && e.ASCIICHAR() >= 32 && !e.control && !e.alt && !LEMPTIED) {
+        LEMPTIED = true;
+        SetTextValue("");
+    }
+}
+
+void SmartSLE::KEYUP(const gui::KeyEvent& e) {
+    if (KeyOf(&e) == 13) NEXTSLE();
+}
+
+void SmartSLE::NEXTSLE() {
+    gui::Window* owner = Owner();
+    if (!owner) return;
+    const auto& controls = owner->Controls();
+    size_t pos = controls.size();
+    for (size_t i = 0; i < controls.size(); ++i)
+        if (controls[i]->NameSym() == NameSym()) {
+            pos = i;
+            break;
+        }
+    if (pos == controls.size()) return;
+    const size_t next = pos + 1 < controls.size() ? pos + 1 : 0;
+    if (auto* sle = dynamic_cast<SmartSLE*>(controls[next].get())) {
+        if (QLineEdit* e = sle->Edit()) e->selectAll();
+        sle->SetFocus();
+    }
+}
+
+bool SmartSLE::Dispatch(gui::Event& event) {
+    if (auto* k = dynamic_cast<gui::KeyEvent*>(&event)) {
+        if (event.uMsg == gui::WM_KEYDOWN) KEYDOWN(*k);
+        if (event.uMsg == gui::WM_KEYUP) KEYUP(*k);
+    }
+    return gui::SingleLineEdit::Dispatch(event);
+}
+
+}  // namespace lib

@@ -1,0 +1,180 @@
+#include "lib/widgets/zevmask.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/runtime/dates.h"
+
+namespace lib {
+namespace {
+
+int CountCommas(const std::string& t, int n) {
+    n = std::clamp(n, 0, static_cast<int>(t.size()));
+    return static_cast<int>(std::count(t.begin(), t.begin() + n, ','));
+}
+
+std::string WithoutCommas(std::string t) {
+    t.erase(std::remove(t.begin(), t.begin() + static_cast<long>(t.size()), ','), t.end());
+    return t;
+}
+
+int Clamp(int v, const std::string& t) { return std::clamp(v, 0, static_cast<int>(t.size())); }
+
+std::string Reformat(std::string text, NumberLimits limits) {
+    std::string sign;
+    if (!text.empty() && text[0] == '-') {
+        sign = "-";
+        text.erase(0, 1);
+    }
+    const size_t dot = text.find('.');
+    std::string integer = WithoutCommas(dot == std::string::npos ? text : text.substr(0, dot));
+    integer = integer.substr(0, static_cast<size_t>(limits.integerLength));
+    std::string groups;
+    while (integer.size() > 3) {
+        groups = "," + integer.substr(integer.size() - 3) + groups;
+        integer.erase(integer.size() - 3);
+    }
+    std::string out = sign + integer + groups;
+    if (dot != std::string::npos) out += "." + text.substr(dot + 1, static_cast<size_t>(limits.decimals));
+    return out;
+}
+
+bool IsDigit(int c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+int MaskSetPos(const std::string& shown, int pos, int ref, bool toRaw) {
+    return toRaw ? pos - CountCommas(shown, pos) : pos + CountCommas(shown, ref + 1);
+}
+
+MaskEdit NumberKey(const MaskEdit& in, MaskKey key, NumberLimits limits) {
+    const std::string& shown = in.text;  // the control's text before the key
+    std::string text = in.text;
+    int s = Clamp(std::min(in.s, in.f), text), f = Clamp(std::max(in.s, in.f), text);
+    const bool backspace = !key.deleteKey && key.code == 8;
+    if (s != f) {
+        text.erase(static_cast<size_t>(s), static_cast<size_t>(f - s));
+    } else if (key.deleteKey || backspace) {
+        if (key.deleteKey) ++s;
+        if (s > 0 && s <= static_cast<int>(text.size())) {
+            text.erase(static_cast<size_t>(s - 1), 1);
+            --s;
+        } else if (key.deleteKey) {
+            --s;  // Delete at the end removes nothing
+        }
+    }
+    int p = MaskSetPos(shown, s, s, true);
+    const char ch = static_cast<char>(key.code);
+    const bool signed_ = !text.empty() && text[0] == '-';
+    if (ch == '-' && !key.deleteKey && !signed_) {
+        text.insert(0, "-");
+        ++p;
+    } else if (ch == '+' && signed_) {
+        text.erase(0, 1);
+        if (p > 0) --p;
+    } else if (ch == ' ') {
+        text.clear();
+        p = 0;
+    } else if (!key.deleteKey && (IsDigit(ch) || (limits.decimals != 0 && (ch == '.' || ch == ',')))) {
+        const char c = ch == ',' ? '.' : ch;
+        if (p == 0 && signed_) p = 1;
+        if (c != '.' || text.find('.') == std::string::npos) {
+            // Nothing goes in front of the sign.
+            const int at = (s == 0 && signed_) ? 1 : Clamp(s, text);
+            text.insert(static_cast<size_t>(at), 1, c);
+            ++p;
+        } else {
+            s = static_cast<int>(text.find('.')) + 1;
+            p = MaskSetPos(shown, s, s, true);
+        }
+    }
+    text = Reformat(text, limits);
+    const int caret = Clamp(MaskSetPos(text, p, s, false), text);
+    return {text, caret, caret};
+}
+
+MaskEdit DateKey(const MaskEdit& in, MaskKey key) {
+    const std::string mask = kDateMask;
+    std::string text = in.text;
+    if (text.size() < mask.size()) text += mask.substr(text.size());
+    int s = std::clamp(std::min(in.s, in.f), 0, 10), f = std::clamp(std::max(in.s, in.f), 0, 10);
+    const int c = key.deleteKey ? 46 : key.code;
+    const char ch = key.deleteKey ? '\0' : static_cast<char>(key.code);
+    const bool digit = !key.deleteKey && IsDigit(ch);
+    const bool dateKey = !key.deleteKey && ch != '\0' && std::string("+-dDmMyY* ").find(ch) != std::string::npos;
+    if (!((s < 10 && digit) || c == 8 || c == 46 || dateKey)) return in;
+    if (s != f && s < 10 && digit)
+        text.replace(static_cast<size_t>(s), static_cast<size_t>(f - s), mask.substr(static_cast<size_t>(s), static_cast<size_t>(f - s)));
+    if (c == 46 || c == 8) {
+        if (s == f) {
+            if (c == 8) {
+                if (s > 0 && text[static_cast<size_t>(s - 1)] == '.') --s;
+                if (s > 0) {
+                    text[static_cast<size_t>(s - 1)] = ' ';
+                    --s;
+                }
+            } else {
+                if (s < static_cast<int>(text.size())) text.erase(static_cast<size_t>(s), 1);
+                text += ' ';
+                text.erase(std::remove(text.begin(), text.end(), '.'), text.end());
+                text = text.substr(0, 8);
+                text.resize(8, ' ');
+                text = text.substr(0, 2) + "." + text.substr(2, 2) + "." + text.substr(4, 4);
+            }
+        }
+        return {text, s, s};
+    }
+    const rt::Date date = MaskTextDate(text);
+    switch (ch) {
+        case '+':
+        case 'D':
+            if (!date.IsEmpty()) text = MaskDateText(rt::AddDays(date, 1));
+            break;
+        case '-':
+        case 'd':
+            if (!date.IsEmpty()) text = MaskDateText(rt::AddDays(date, -1));
+            break;
+        case 'M': text = MaskDateText(DateAddMonth(date, 1)); break;
+        case 'm': text = MaskDateText(DateAddMonth(date, -1)); break;
+        case 'Y': text = MaskDateText(DateAddMonth(date, 12)); break;
+        case 'y': text = MaskDateText(DateAddMonth(date, -12)); break;
+        case '*': text = MaskDateText(rt::Today()); break;
+        case ' ': text = MaskDateText(rt::Date{}); break;
+        default: {
+            text[static_cast<size_t>(s)] = ch;
+            while (s < 10 && s + 1 < 10 && mask[static_cast<size_t>(s + 1)] != ' ') ++s;
+            return {text, s + 1, s + 1};
+        }
+    }
+    return {text, in.s, in.f};
+}
+
+rt::Date DateAddMonth(rt::Date date, int months) {
+    if (date.IsEmpty()) return date;
+    const int step = months < 0 ? -1 : 1;
+    int month = rt::Month(date), year = rt::Year(date);
+    for (int i = 0; i < std::abs(months); ++i) {
+        month += step;
+        if (month < 1) month = 12, --year;
+        if (month > 12) month = 1, ++year;
+    }
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", year, month, rt::Day(date));
+    return rt::SToD(buf);
+}
+
+std::string MaskDateText(rt::Date d) {
+    if (d.IsEmpty()) return kDateMask;
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", rt::Day(d), rt::Month(d), rt::Year(d));
+    return buf;
+}
+
+rt::Date MaskTextDate(const std::string& text) {
+    if (text.size() < 10 || text[2] != '.' || text[5] != '.') return {};
+    for (int i : {0, 1, 3, 4, 6, 7, 8, 9})
+        if (!IsDigit(text[static_cast<size_t>(i)])) return {};
+    return rt::MakeDate(std::stoi(text.substr(6, 4)), std::stoi(text.substr(3, 2)), std::stoi(text.substr(0, 2)));
+}
+
+}  // namespace lib

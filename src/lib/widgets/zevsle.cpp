@@ -1,0 +1,169 @@
+#include "lib/widgets/zevsle.h"
+
+#include <QLineEdit>
+
+#include "platform/gui/messages.h"
+#include "platform/gui/vkeys.h"
+#include "platform/gui/window.h"
+
+namespace lib {
+const rt::ClassDef& ZevSle::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<ZevSle>("ZEV_SLE", &gui::SingleLineEdit::StaticClass())
+            .RawMethod("INIT",
+                       [](rt::Object& o, rt::Args a) {
+                           static_cast<ZevSle&>(o).Init(a);
+                           return rt::Usual(o.Self());
+                       })
+            .Assign<&ZevSle::SetSleType>("SLE_TYPE")
+            .Access<&ZevSle::SleType>("SLE_TYPE")
+            .RawMethod("SETLEN",
+                       [](rt::Object& o, rt::Args a) {
+                           const int64_t len = a.size() > 0 && a[0].IsNumeric() ? a[0].AsLong() : 10;
+                           const int64_t dec = a.size() > 1 && a[1].IsNumeric() ? a[1].AsLong() : 0;
+                           return rt::Usual(static_cast<ZevSle&>(o).SETLEN(len, dec));
+                       })
+            .Method<&ZevSle::SETBUFFER>("SETBUFFER")
+            .RawMethod("SETPOS",
+                       [](rt::Object& o, rt::Args a) {
+                           auto n = [&](size_t i) { return i < a.size() ? a[i].AsLong() : 0; };
+                           const bool raw = a.size() > 2 && a[2].AsLogic();
+                           return rt::Usual(static_cast<ZevSle&>(o).SETPOS(n(0), n(1), raw));
+                       })
+            .RawMethod("NUMDISPATCH",
+                       [](rt::Object& o, rt::Args a) {
+                           gui::Event* e = gui::EventArg(a);
+                           return rt::Usual(e ? static_cast<ZevSle&>(o).NUMDISPATCH(*e) : int64_t{0});
+                       })
+            .RawMethod("DATEDISPATCH",
+                       [](rt::Object& o, rt::Args a) {
+                           gui::Event* e = gui::EventArg(a);
+                           return rt::Usual(e ? static_cast<ZevSle&>(o).DATEDISPATCH(*e) : int64_t{0});
+                       })
+            .Done();
+    return c;
+}
+
+void ZevSle::Init(rt::Args args) {
+    auto* owner = args.size() > 0 ? dynamic_cast<gui::Window*>(args[0].AsObject().get()) : nullptr;
+    if (!owner) return;
+    const int id = args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0;
+    const std::string type = args.size() > 6 && args[6].IsString() ? args[6].AsStr() : "N";
+    Init(*owner, id, type);
+    if (args.size() > 5 && args[4].AsLong() > 0 && Widget())
+        Widget()->setGeometry(static_cast<int>(args[2].AsLong()), static_cast<int>(args[3].AsLong()),
+                              static_cast<int>(args[4].AsLong()), static_cast<int>(args[5].AsLong()));
+}
+
+void ZevSle::Init(gui::Window& owner, int id, const std::string& type) {
+    Create(owner, id);
+    SetSleType(type);
+}
+
+rt::Usual ZevSle::SetSleType(const std::string& type) {
+    type_ = type;
+    // A date field starts on its layout, so the digits have places to go.
+    if (IsType("D") && TextValue().empty()) SetTextValue(kDateMask);
+    return rt::Usual(Self());
+}
+
+bool ZevSle::IsType(const char* t) const {
+    // The runtime's string comparison: the type begins with the letter.
+    return rt::NonExactEquals(rt::Usual(type_), rt::Usual(std::string(t)));
+}
+
+bool ZevSle::SETLEN(int64_t length, int64_t decimals) {
+    totalLength_ = static_cast<uint16_t>(length);
+    decimals_ = static_cast<uint16_t>(decimals);
+    integerLength_ = static_cast<uint16_t>(decimals != 0 ? length - (decimals + 1) : length);
+    return true;
+}
+
+bool ZevSle::SETBUFFER(const std::string& text) {
+    raw_.clear();
+    for (char c : text)
+        if (c != ',') raw_ += c;
+    return true;
+}
+
+int64_t ZevSle::SETPOS(int64_t pos, int64_t ref, bool toRaw) const {
+    return MaskSetPos(TextValue(), static_cast<int>(pos), static_cast<int>(ref), toRaw);
+}
+
+bool ZevSle::TakeKey(const gui::Event& event, MaskKey& key) const {
+    if (event.uMsg == gui::WM_CHAR) {
+        key = {static_cast<int>(event.wParam), false};
+        return true;
+    }
+    if (event.uMsg != gui::WM_KEYDOWN) return false;
+    if (event.wParam == gui::VK_DELETE) {
+        key = {46, true};
+        return true;
+    }
+    // A key press from the keyboard stands for its character message.
+    auto* k = dynamic_cast<const gui::KeyEvent*>(&event);
+    if (!k || k->control || k->alt) return false;
+    if (event.wParam == gui::VK_BACK) {
+        key = {8, false};
+        return true;
+    }
+    if (k->asciiChar >= 32 && k->asciiChar < 127) {
+        key = {static_cast<int>(k->asciiChar), false};
+        return true;
+    }
+    return false;
+}
+
+MaskEdit ZevSle::State() const {
+    MaskEdit e;
+    e.text = TextValue();
+    if (QLineEdit* le = Edit()) {
+        if (le->hasSelectedText()) {
+            e.s = le->selectionStart();
+            e.f = le->selectionEnd();
+        } else {
+            e.s = e.f = le->cursorPosition();
+        }
+    }
+    return e;
+}
+
+void ZevSle::Apply(const MaskEdit& e) {
+    QLineEdit* le = Edit();
+    if (!le) return;
+    if (le->text().toStdString() != e.text) le->setText(QString::fromStdString(e.text));
+    if (e.s == e.f) {
+        le->setCursorPosition(e.s);
+    } else {
+        le->setSelection(e.s, e.f - e.s);
+    }
+}
+
+int64_t ZevSle::NUMDISPATCH(gui::Event& event) {
+    MaskKey key;
+    if (!TakeKey(event, key)) return SingleLineEdit::Dispatch(event) ? 1 : 0;
+    MaskEdit e = NumberKey(State(), key, {integerLength_, decimals_});
+    SETBUFFER(e.text);
+    Apply(e);
+    return 1;
+}
+
+int64_t ZevSle::DATEDISPATCH(gui::Event& event) {
+    MaskKey key;
+    if (!TakeKey(event, key)) return SingleLineEdit::Dispatch(event) ? 1 : 0;
+    Apply(DateKey(State(), key));
+    return 1;
+}
+
+bool ZevSle::Dispatch(gui::Event& event) {
+    MaskKey key;
+    if (IsType("N") && TakeKey(event, key)) return NUMDISPATCH(event) == 0;
+    if (IsType("D") && TakeKey(event, key)) return DATEDISPATCH(event) == 0;
+    return SingleLineEdit::Dispatch(event);
+}
+
+rt::Usual DATE_ADDMONTH(const rt::Usual& date, const rt::Usual& months) {
+    return rt::Usual(DateAddMonth(date.AsDate(), static_cast<int>(months.AsLong())));
+}
+
+}  // namespace lib
