@@ -1,0 +1,25 @@
+#include "lib/controls/register.h"
+
+#include "lib/controls/artwork.h"
+#include "lib/controls/bitmapbutton.h"
+#include "lib/controls/blinking.h"
+#include "lib/controls/hyperlink.h"
+#include "lib/controls/iconpushbutton.h"
+
+namespace lib {
+
+void RegisterControlClasses() {
+    RegisterArtworkIcons();
+    IconPushButton::StaticClass();
+    OkPushButton::StaticClass();
+    CancelPushButton::StaticClass();
+    NoPushButton::StaticClass();
+    HelpPushButton::StaticClass();
+    WmBitmapButton::StaticClass();
+    SleButton::StaticClass();
+    FixedTextHyperlink::StaticClass();
+    BlinkingFixedText::StaticClass();
+    BlinkingSle::StaticClass();
+}
+
+}  // namespace lib
