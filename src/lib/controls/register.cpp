@@ -5,6 +5,7 @@
 #include "lib/controls/blinking.h"
 #include "lib/controls/hyperlink.h"
 #include "lib/controls/iconpushbutton.h"
+#include "lib/controls/popupcalc.h"
 
 namespace lib {
 
@@ -20,6 +21,10 @@ void RegisterControlClasses() {
     FixedTextHyperlink::StaticClass();
     BlinkingFixedText::StaticClass();
     BlinkingSle::StaticClass();
+    RegisterPopupCalcTemplate();
+    CalcSingleLineEdit::StaticClass();
+    PopupCalcLayout::StaticClass();
+    PopupCalc::StaticClass();
 }
 
 }  // namespace lib
