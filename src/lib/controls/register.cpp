@@ -6,6 +6,7 @@
 #include "lib/controls/hyperlink.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
+#include "lib/controls/rightsle.h"
 
 namespace lib {
 
@@ -25,6 +26,8 @@ void RegisterControlClasses() {
     CalcSingleLineEdit::StaticClass();
     PopupCalcLayout::StaticClass();
     PopupCalc::StaticClass();
+    RightSle::StaticClass();
+    DateSle::StaticClass();
 }
 
 }  // namespace lib
