@@ -2,6 +2,7 @@
 
 #include "lib/controls/artwork.h"
 #include "lib/controls/bitmapbutton.h"
+#include "lib/controls/calendar.h"
 #include "lib/controls/blinking.h"
 #include "lib/controls/hyperlink.h"
 #include "lib/controls/iconpushbutton.h"
@@ -28,6 +29,9 @@ void RegisterControlClasses() {
     PopupCalc::StaticClass();
     RightSle::StaticClass();
     DateSle::StaticClass();
+    RegisterCalendarResources();
+    PeCalendar::StaticClass();
+    DlgPeCalendar::StaticClass();
 }
 
 }  // namespace lib

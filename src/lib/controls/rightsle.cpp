@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 
+#include "lib/controls/calendar.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
 #include "platform/gui/messages.h"
@@ -176,6 +177,22 @@ void RightSle::ShowCalendar() {
         return;
     }
     LSENDFROMBUTTON = false;
+    if (FIRSTDAYOFTHEWEEK == 99) FIRSTDAYOFTHEWEEK = LocaleFirstDayOfWeek(1);
+    const std::string format = rt::SetDateFrmt();
+    gui::Window* owner = Owner();
+    auto dlg = rt::New<DlgPeCalendar>();
+    dlg->Init({owner ? rt::Usual(owner->Self()) : rt::Usual(), rt::Usual(Self())});
+    lastCalendar_ = dlg;
+    dlg->Show();
+    rt::SetDateFrmt(format);
+    TakeCalendarDate();
+}
+
+void RightSle::TakeCalendarDate() {
+    auto dlg = lastCalendar_.lock();
+    if (!dlg || dlg->DSELECTED.IsEmpty()) return;
+    SetTextValue(rt::DToC(dlg->DSELECTED));
+    if (Edit()) Edit()->setModified(true);
 }
 
 void RightSle::CalKeyDown(uint32_t vk) {

@@ -40,6 +40,11 @@ public:
     int Beeps() const { return beeps_; }
     void ShowCalc();
     void ShowCalendar();
+    // The calendar dialog the field opened last (under the test hooks a
+    // modal dialog does not wait: the test picks, then calls
+    // TakeCalendarDate as the end of SHOWCALENDAR).
+    std::shared_ptr<class DlgPeCalendar> LastCalendar() const { return lastCalendar_.lock(); }
+    void TakeCalendarDate();
     // Keypad + and - step the date by a day.
     void CalKeyDown(uint32_t vk);
     void RslePaste();
@@ -64,6 +69,7 @@ private:
     std::shared_ptr<SleButton> button_;
     int rememberedCaret_ = -1;
     int beeps_ = 0;
+    std::weak_ptr<DlgPeCalendar> lastCalendar_;
 };
 
 class DateSle : public RightSle {
