@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include "lib/controls/artwork.h"
 #include "platform/gui/message.h"
@@ -215,6 +216,10 @@ void PopupCalc::PostInit(rt::Args args) {
     QObject::connect(Display()->Edit(), &QLineEdit::textEdited, Display()->Edit(), [this] { EditChange(); },
                      Qt::QueuedConnection);
     Refresh();
+    // Shown, the edit selects its whole text on getting the focus; the
+    // caret belongs at the end with nothing selected.
+    QLineEdit* e = Display()->Edit();
+    QTimer::singleShot(0, e, [e] { e->deselect(), e->end(false); });
 }
 
 std::string PopupCalc::DisplayText() const { return Display() ? Display()->TextValue() : calc_.display; }

@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QEvent>
 #include <QLineEdit>
+#include <QPointer>
 
 #include "lib/controls/calendar.h"
 #include "lib/controls/iconpushbutton.h"
@@ -87,8 +89,8 @@ void RightSle::SetFieldSpec(const FieldSpecification& spec) {
     entry_ = NumEntry(spec);
     if (!Edit()) return;
     if (IsNumeric()) {
-        SetTextValue(entry_.SetField("0", 1));
         Edit()->setMaxLength(spec.length);
+        SetTextValue(entry_.SetField("0", 1));
     } else if (IsDate()) {
         SetTextValue(rt::DToC(rt::Date()));
     }
@@ -106,6 +108,23 @@ std::shared_ptr<SleButton> RightSle::AddButton(const std::string& up, const std:
     Widget()->setGeometry(g.x(), g.y(), g.width() - w, g.height());
     button_->Widget()->setGeometry(g.right() - w + 1, g.y(), w, g.height());
     button_->LoadBitmaps(up, down);
+    // The button stays beside the field wherever the field is moved or
+    // sized later.
+    class Follow : public QObject {
+    public:
+        Follow(QWidget* field, QWidget* button) : QObject(field), button_(button) {}
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && button_) {
+                const QRect g = static_cast<QWidget*>(o)->geometry();
+                button_->setGeometry(g.right() + 1, g.y(), g.height(), g.height());
+            }
+            return false;
+        }
+
+    private:
+        QPointer<QWidget> button_;
+    };
+    Widget()->installEventFilter(new Follow(Widget(), button_->Widget()));
     ShowPb();
     return button_;
 }
@@ -266,7 +285,8 @@ bool RightSle::Dispatch(gui::Event& event) {
             break;
         }
         case gui::WM_LBUTTONDBLCLK:
-            if (IsDate()) {
+            // From the field's button, any field runs its button action.
+            if (IsDate() || LSENDFROMBUTTON) {
                 CallButtonMethod();
             } else if (IsNumeric() && Edit()) {
                 SetFocus();

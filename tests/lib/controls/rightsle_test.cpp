@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "lib/controls/iconpushbutton.h"
+#include "lib/controls/popupcalc.h"
 #include "lib/controls/register.h"
 #include "lib/controls/rightsle.h"
 #include "platform/runtime/dates.h"
@@ -101,6 +102,21 @@ TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
     QCoreApplication::processEvents();
     EXPECT_EQ(d->TextValue(), rt::DToC(rt::Today()));
     EXPECT_FALSE(d->LSENDFROMBUTTON);
+
+    // A numeric field's calculator button opens the calculator on its value.
+    auto n = Numeric(5, {'N', 10, 2, {}});
+    n->SetTextValue("     12.50");
+    n->SYMMETHOD = rt::Symbol("SHOWCALC");
+    n->AddButton("POPUPCALCICO", "POPUPCALCICO");
+    const size_t before = gui::OpenWindows().size();
+    QTest::mouseClick(n->Pb()->Widget(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    const auto open = gui::OpenWindows();
+    ASSERT_EQ(open.size(), before + 1);
+    auto* c = dynamic_cast<lib::PopupCalc*>(open.back().get());
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->DisplayText(), "12.5");
+    c->EndDialog(0);
 }
 
 }  // namespace
