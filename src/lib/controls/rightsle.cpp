@@ -9,6 +9,7 @@
 #include "lib/controls/calendar.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
+#include "lib/controls/unformat.h"
 #include "platform/gui/messages.h"
 #include "platform/gui/vkeys.h"
 #include "platform/runtime/dates.h"
@@ -173,7 +174,7 @@ void RightSle::CallButtonMethod() {
 
 void RightSle::ShowCalc() {
     gui::Window* owner = Owner();
-    const double v = entry_.ValueOf(TextValue());
+    const double v = UnformatNumber(TextValue(), spec_.picture.empty() ? spec_.Template() : spec_.picture);
     std::string start = rt::Str(rt::Usual(v), spec_.length, std::max(0, spec_.decimals));
     start = start.substr(std::min(start.size(), start.find_first_not_of(' ')));
     auto calc = rt::New<PopupCalc>();

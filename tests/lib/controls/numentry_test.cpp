@@ -5,6 +5,8 @@
 #include <random>
 
 #include "lib/controls/numentry.h"
+#include "lib/controls/unformat.h"
+#include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
 
 namespace {
@@ -138,6 +140,27 @@ TEST(NumEntry, RandomKeysNeverBreakTheField) {
             ASSERT_LE(fld.s, static_cast<int>(fld.text.size()));
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Unformat, ATextWrittenWithAPictureReadsBackAsItsNumber) {
+    const char* pictures[] = {"9,999,999.99", "@X 9999.99", "@C 9999.99", "@( 9999.99", "99999", "@R 9,999.9"};
+    const double values[] = {0, 5, -5, 1234.5, -1234.5, 7.25};
+    for (const char* pic : pictures)
+        for (double v : values) {
+            const std::string text = rt::Transform(rt::Usual(v), pic);
+            if (text.find('*') != std::string::npos) continue;
+            const std::string shown = rt::Transform(rt::Usual(lib::UnformatNumber(text, pic)), pic);
+            EXPECT_EQ(shown, text) << pic << " " << v;
+        }
+    Separators de(',', '.');
+    EXPECT_DOUBLE_EQ(lib::UnformatNumber("1.234,50", "9,999.99"), 1234.5);
+    const std::string fmt = rt::SetDateFrmt("DD.MM.YYYY");
+    EXPECT_DOUBLE_EQ(lib::UnformatNumber("31.01.2024", "@D"), 20240131);
+    rt::SetDateFrmt(fmt);
 }
 
 }  // namespace
