@@ -83,6 +83,29 @@ void RegisterCalendarResources() {
     t.cy = 88;
     t.items.push_back({kCalendarId, "custom", "", 1, 0, 150, 87, gui::kStyleTabStop});
     gui::RegisterDialog(std::move(t));
+    gui::MenuResource menu;
+    menu.name = "PEDateSleContextMenu";
+    using Item = gui::MenuItemResource;
+    menu.items = {{Item::kPopupBegin, 0, "&File", "", "", ""},
+                  {Item::kItem, 7754, "&Today", "FILENEW", "Create a new file", ""},
+                  {Item::kItem, 7755, "&Calendar...", "FILEOPEN", "Open a file", ""},
+                  {Item::kPopupEnd, 0, "", "", "", ""}};
+    gui::RegisterMenu(std::move(menu));
+}
+
+const rt::ClassDef& PeDateSleContextMenu::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<PeDateSleContextMenu>("PEDATESLECONTEXTMENU", &gui::Menu::StaticClass()).Done();
+    return c;
+}
+
+QMenu* PeDateSleContextMenu::MakePopup(QWidget* parent) {
+    auto* menu = new QMenu(parent);
+    if (const gui::MenuResource* r = gui::FindMenu("PEDateSleContextMenu"))
+        for (const auto& item : r->items)
+            if (item.kind == gui::MenuItemResource::kItem)
+                menu->addAction(QString::fromStdString(gui::CaptionText(item.caption)))->setData(item.id);
+    return menu;
 }
 
 const rt::ClassDef& PeCalendar::StaticClass() {

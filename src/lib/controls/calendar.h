@@ -12,10 +12,12 @@
 
 #include "platform/gui/control.h"
 #include "platform/gui/dialogwindow.h"
+#include "platform/gui/menu.h"
 #include "platform/runtime/usual.h"
 
 class QPainter;
 class QSpinBox;
+class QMenu;
 
 namespace lib {
 
@@ -93,6 +95,16 @@ protected:
 
 private:
     std::shared_ptr<PeCalendar> calendar_;
+};
+
+// The right-click menu of a date edit: the menu resource
+// "PEDateSleContextMenu" with "&Today" (7754) and "&Calendar..." (7755).
+class PeDateSleContextMenu : public gui::Menu {
+    QZ_OBJECT(PeDateSleContextMenu)
+public:
+    PeDateSleContextMenu() { Load("PEDateSleContextMenu"); }
+    // The items as a pop-up menu; each action's data is its item id.
+    static QMenu* MakePopup(QWidget* parent);
 };
 
 // Registers the template "_dlgPECalendar" and the date edit's context menu.

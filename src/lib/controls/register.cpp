@@ -32,6 +32,7 @@ void RegisterControlClasses() {
     RegisterCalendarResources();
     PeCalendar::StaticClass();
     DlgPeCalendar::StaticClass();
+    PeDateSleContextMenu::StaticClass();
 }
 
 }  // namespace lib

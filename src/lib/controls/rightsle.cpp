@@ -4,12 +4,14 @@
 #include <QClipboard>
 #include <QEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPointer>
 
 #include "lib/controls/calendar.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/unformat.h"
+#include "platform/gui/message.h"
 #include "platform/gui/messages.h"
 #include "platform/gui/vkeys.h"
 #include "platform/runtime/dates.h"
@@ -322,6 +324,16 @@ void DateSle::Init(rt::Args args) {
     RightSle::Init(args);
     SetFieldSpec(FieldSpecification{'D', 10, 0, {}});
     AddButton("IBM_CALUP", "IBM_CALDN");
+    if (QLineEdit* e = Edit()) {
+        // The right-click menu: its choice reaches the field as WM_COMMAND.
+        e->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(e, &QWidget::customContextMenuRequested, e, [e, h = Handle()](const QPoint& at) {
+            QMenu* menu = PeDateSleContextMenu::MakePopup(e);
+            if (QAction* a = menu->exec(e->mapToGlobal(at)))
+                gui::SendMessageA(h, gui::WM_COMMAND, static_cast<uint64_t>(a->data().toInt()), 0);
+            menu->deleteLater();
+        });
+    }
 }
 
 }  // namespace lib

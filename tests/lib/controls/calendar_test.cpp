@@ -2,12 +2,15 @@
 // keys and mouse clicks.
 #include <gtest/gtest.h>
 
+#include <QMenu>
 #include <QTest>
 
 #include "lib/controls/calendar.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/register.h"
 #include "lib/controls/rightsle.h"
+#include "platform/gui/message.h"
+#include "platform/gui/messages.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/settings.h"
 
@@ -97,6 +100,20 @@ TEST_F(CalendarTest, DoubleClickHandsTheDayBackAndEscapeNothing) {
     EXPECT_FALSE(again->Widget()->isVisible());
     edit->TakeCalendarDate();
     EXPECT_EQ(edit->TextValue(), "10.09.2024");
+}
+
+TEST_F(CalendarTest, ContextMenuTodayAndCalendarReachTheField) {
+    std::unique_ptr<QMenu> menu(lib::PeDateSleContextMenu::MakePopup(nullptr));
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text().toStdString(), "&Today");
+    EXPECT_EQ(menu->actions()[1]->data().toInt(), 7755);
+    edit->SetTextValue("01.01.2020");
+    gui::SendMessageA(edit->Handle(), gui::WM_COMMAND, 7754, 0);
+    EXPECT_EQ(edit->TextValue(), rt::DToC(rt::Today()));
+    gui::SendMessageA(edit->Handle(), gui::WM_COMMAND, 7755, 0);
+    ASSERT_NE(edit->LastCalendar(), nullptr);
+    EXPECT_TRUE(edit->LastCalendar()->Widget()->isVisible());
+    edit->LastCalendar()->EndDialog(0);
 }
 
 TEST_F(CalendarTest, FirstDayOfWeekFollowsTheLocale) {
