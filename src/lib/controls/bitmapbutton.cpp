@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "lib/controls/artwork.h"
+#include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/ownerref.h"
 #include "platform/gui/message.h"
@@ -44,11 +45,7 @@ QPixmap LoadPicture(const std::string& name) {
 const rt::ClassDef& WmBitmapButton::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<WmBitmapButton>("WMBITMAPBUTTON", &gui::PushButton::StaticClass())
-            .RawMethod("INIT",
-                       [](rt::Object& o, rt::Args a) {
-                           static_cast<WmBitmapButton&>(o).Init(a);
-                           return rt::Usual(o.Self());
-                       })
+            .RawMethod("INIT", InitMethod<WmBitmapButton>())
             .IVar<&WmBitmapButton::LDOWN>("LDOWN")
             .IVar<&WmBitmapButton::HBITMAPUP>("HBITMAPUP")
             .IVar<&WmBitmapButton::HBITMAPDOWN>("HBITMAPDOWN")
@@ -60,21 +57,14 @@ const rt::ClassDef& WmBitmapButton::StaticClass() {
 
 const rt::ClassDef& SleButton::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<SleButton>("SLEBUTTON", &WmBitmapButton::StaticClass())
-                                       .RawMethod("INIT",
-                                                  [](rt::Object& o, rt::Args a) {
-                                                      static_cast<SleButton&>(o).Init(a);
-                                                      return rt::Usual(o.Self());
-                                                  })
+                                       .RawMethod("INIT", InitMethod<SleButton>())
                                        .IVar<&SleButton::NMESSAGE>("NMESSAGE")
                                        .Done();
     return c;
 }
 
 void WmBitmapButton::Init(rt::Args args) {
-    auto* owner = args.empty() ? nullptr : dynamic_cast<gui::Window*>(args[0].AsObject().get());
-    if (!owner || !owner->Widget()) return;
-    Create(*owner, args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0);
-    PlaceFromArgs(*this, args);
+    if (!CreateFromArgs(*this, args)) return;
     Widget()->setFocusPolicy(Qt::ClickFocus);
 }
 

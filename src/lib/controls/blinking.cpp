@@ -3,6 +3,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/system/selfmethod.h"
 #include "platform/gui/messages.h"
@@ -43,11 +44,7 @@ namespace {
 template <class T>
 const rt::ClassDef& BlinkingClass(const char* name, const rt::ClassDef* base) {
     return rt::ClassBuilder<T>(name, base)
-        .RawMethod("INIT",
-                   [](rt::Object& o, rt::Args a) {
-                       static_cast<T&>(o).Init(a);
-                       return rt::Usual(o.Self());
-                   })
+        .RawMethod("INIT", InitMethod<T>())
         .RawMethod("BLINKING",
                    [](rt::Object& o, rt::Args a) {
                        const bool on = !a.empty() && a[0].IsLogic() && a[0].AsLogic();
@@ -57,15 +54,6 @@ const rt::ClassDef& BlinkingClass(const char* name, const rt::ClassDef* base) {
                    })
         .template Access<&T::IntervalMs>("INTERVAL")
         .Done();
-}
-
-template <class T>
-void InitBlinking(T& c, rt::Args args) {
-    auto* owner = args.empty() ? nullptr : dynamic_cast<gui::Window*>(args[0].AsObject().get());
-    if (!owner || !owner->Widget()) return;
-    c.Create(*owner, args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0);
-    PlaceFromArgs(c, args);
-    c.BLINKING(true, 333);
 }
 
 }  // namespace
@@ -80,23 +68,13 @@ const rt::ClassDef& BlinkingSle::StaticClass() {
     return c;
 }
 
-void BlinkingFixedText::Init(rt::Args args) { InitBlinking(*this, args); }
-void BlinkingSle::Init(rt::Args args) { InitBlinking(*this, args); }
-
-bool BlinkingFixedText::Dispatch(gui::Event& event) {
-    return blink_.Tick(*this, event) ? false : gui::FixedText::Dispatch(event);
-}
-bool BlinkingSle::Dispatch(gui::Event& event) {
-    return blink_.Tick(*this, event) ? false : gui::SingleLineEdit::Dispatch(event);
+template <class Base>
+void BlinkingControl<Base>::Init(rt::Args args) {
+    if (!CreateFromArgs(*this, args)) return;
+    BLINKING(true, 333);
 }
 
-void BlinkingFixedText::Destroy() {
-    blink_.Stop(*this);
-    gui::FixedText::Destroy();
-}
-void BlinkingSle::Destroy() {
-    blink_.Stop(*this);
-    gui::SingleLineEdit::Destroy();
-}
+template class BlinkingControl<gui::FixedText>;
+template class BlinkingControl<gui::SingleLineEdit>;
 
 }  // namespace lib

@@ -30,37 +30,32 @@ private:
     bool running_ = false;
 };
 
-class BlinkingFixedText : public gui::FixedText {
-    QZ_OBJECT(BlinkingFixedText)
+// A control of class Base that blinks: INIT makes it and starts blinking.
+template <class Base>
+class BlinkingControl : public Base {
 public:
-    BlinkingFixedText() = default;
-    // INIT(owner, id [, point, dimension, caption]): the label, blinking.
+    // INIT(owner, id [, point, dimension, caption]).
     void Init(rt::Args args);
     void Init(std::initializer_list<rt::Usual> a) { Init(rt::Args(a.begin(), a.size())); }
     void BLINKING(bool on, int64_t intervalMs) { blink_.Blinking(*this, on, intervalMs); }
     const Blinker& Blink() const { return blink_; }
     int64_t IntervalMs() const { return blink_.Interval(); }
-    bool Dispatch(gui::Event& event) override;
-    void Destroy() override;
+    bool Dispatch(gui::Event& event) override { return blink_.Tick(*this, event) ? false : Base::Dispatch(event); }
+    void Destroy() override {
+        blink_.Stop(*this);
+        Base::Destroy();
+    }
 
 private:
     Blinker blink_;
 };
 
-class BlinkingSle : public gui::SingleLineEdit {
-    QZ_OBJECT(BlinkingSle)
-public:
-    BlinkingSle() = default;
-    void Init(rt::Args args);
-    void Init(std::initializer_list<rt::Usual> a) { Init(rt::Args(a.begin(), a.size())); }
-    void BLINKING(bool on, int64_t intervalMs) { blink_.Blinking(*this, on, intervalMs); }
-    const Blinker& Blink() const { return blink_; }
-    int64_t IntervalMs() const { return blink_.Interval(); }
-    bool Dispatch(gui::Event& event) override;
-    void Destroy() override;
+class BlinkingFixedText : public BlinkingControl<gui::FixedText> {
+    QZ_OBJECT(BlinkingFixedText)
+};
 
-private:
-    Blinker blink_;
+class BlinkingSle : public BlinkingControl<gui::SingleLineEdit> {
+    QZ_OBJECT(BlinkingSle)
 };
 
 }  // namespace lib

@@ -10,6 +10,7 @@
 #include <locale.h>
 
 #include "errors/international.h"
+#include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/ownerref.h"
 #include "lib/controls/rightsle.h"
@@ -111,11 +112,7 @@ QMenu* PeDateSleContextMenu::MakePopup(QWidget* parent) {
 const rt::ClassDef& PeCalendar::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<PeCalendar>("PECALENDAR", &gui::CustomControl::StaticClass())
-            .RawMethod("INIT",
-                       [](rt::Object& o, rt::Args a) {
-                           static_cast<PeCalendar&>(o).Init(a);
-                           return rt::Usual(o.Self());
-                       })
+            .RawMethod("INIT", InitMethod<PeCalendar>())
             .Access<&PeCalendar::CurrentDate>("CURRENTDATE")
             .Assign<&PeCalendar::SetCurrentDate>("CURRENTDATE")
             .Access<&PeCalendar::FirstDayOfWeek>("FIRSTDAYOFWEEK")
@@ -149,10 +146,7 @@ void PeCalendar::Init(rt::Args args) {
     rt::SetThousandSep(ths);
     firstDay_ = LocaleFirstDayOfWeek(static_cast<int>(firstDay_));
     current_ = rt::Today();
-    auto* owner = args.empty() ? nullptr : dynamic_cast<gui::Window*>(args[0].AsObject().get());
-    if (!owner || !owner->Widget()) return;
-    Create(*owner, args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0);
-    PlaceFromArgs(*this, args);
+    if (!CreateFromArgs(*this, args)) return;
 }
 
 void PeCalendar::Redraw() {

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QUrl>
 
+#include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "platform/gui/messages.h"
 
@@ -28,11 +29,7 @@ QUrl TargetUrl(const std::string& target) {
 const rt::ClassDef& FixedTextHyperlink::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<FixedTextHyperlink>("FIXEDTEXTHYPERLINK", &gui::FixedText::StaticClass())
-            .RawMethod("INIT",
-                       [](rt::Object& o, rt::Args a) {
-                           static_cast<FixedTextHyperlink&>(o).Init(a);
-                           return rt::Usual(o.Self());
-                       })
+            .RawMethod("INIT", InitMethod<FixedTextHyperlink>())
             .IVar<&FixedTextHyperlink::LINK>("LINK")
             .Done();
     return c;
@@ -41,10 +38,7 @@ const rt::ClassDef& FixedTextHyperlink::StaticClass() {
 void FixedTextHyperlink::SetOpener(Opener opener) { CurrentOpener() = std::move(opener); }
 
 void FixedTextHyperlink::Init(rt::Args args) {
-    auto* owner = args.empty() ? nullptr : dynamic_cast<gui::Window*>(args[0].AsObject().get());
-    if (!owner || !owner->Widget()) return;
-    Create(*owner, args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0);
-    PlaceFromArgs(*this, args);
+    if (!CreateFromArgs(*this, args)) return;
     SetTextColor(1);
     QWidget* w = Widget();
     QPalette p = w->palette();

@@ -35,22 +35,6 @@ std::shared_ptr<gui::Icon> AsIcon(const rt::Usual& v) {
 
 }  // namespace
 
-void PlaceFromArgs(gui::Control& c, rt::Args args) {
-    if (!c.Widget()) return;
-    if (args.size() > 3)
-        if (auto* d = dynamic_cast<gui::Dimension*>(args[3].AsObject().get()))
-            c.Widget()->resize(static_cast<int>(d->Width), static_cast<int>(d->Height));
-    if (args.size() > 4 && args[4].IsString()) c.SetCaption(args[4].AsStr());
-}
-
-template <class T>
-static rt::MethodFn InitMethod() {
-    return [](rt::Object& o, rt::Args a) {
-        static_cast<T&>(o).Init(a);
-        return rt::Usual(o.Self());
-    };
-}
-
 const rt::ClassDef& IconPushButton::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<IconPushButton>("ICONPUSHBUTTON", &gui::PushButton::StaticClass())
@@ -89,10 +73,7 @@ QZ_ICON_BUTTON(HelpPushButton, "HELPPUSHBUTTON", "ICOHELPUP", "ICOHELPDOWN", "IC
 #undef QZ_ICON_BUTTON
 
 void IconPushButton::Init(rt::Args args) {
-    auto* owner = args.empty() ? nullptr : dynamic_cast<gui::Window*>(args[0].AsObject().get());
-    if (!owner || !owner->Widget()) return;
-    Create(*owner, args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0);
-    PlaceFromArgs(*this, args);
+    if (!CreateFromArgs(*this, args)) return;
     disabled_ = !IsEnabled();
 }
 

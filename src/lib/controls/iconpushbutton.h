@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "lib/controls/controlinit.h"
 #include "platform/gui/control.h"
 #include "platform/gui/window.h"
 
@@ -84,18 +85,5 @@ class HelpPushButton : public IconPushButton {
 public:
     void Init(rt::Args args) override;
 };
-
-// Creates a control of class T on the owner with INIT's usual arguments.
-template <class T>
-std::shared_ptr<T> MakeLibControl(gui::Window& owner, int id) {
-    auto c = rt::New<T>();
-    const rt::Usual args[] = {rt::Usual(owner.Self()), rt::Usual(int64_t{id})};
-    c->Init(rt::Args(args, 2));
-    return c;
-}
-
-// Places a control made without a template item: the point and dimension
-// arguments of INIT (argument 3 and 4) when they are given.
-void PlaceFromArgs(gui::Control& c, rt::Args args);
 
 }  // namespace lib

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include "lib/controls/calendar.h"
+#include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/unformat.h"
@@ -37,11 +38,7 @@ rt::MethodFn Call(void (T::*fn)()) {
 const rt::ClassDef& RightSle::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<RightSle>("RIGHTSLE", &gui::SingleLineEdit::StaticClass())
-            .RawMethod("INIT",
-                       [](rt::Object& o, rt::Args a) {
-                           static_cast<RightSle&>(o).Init(a);
-                           return rt::Usual(o.Self());
-                       })
+            .RawMethod("INIT", InitMethod<RightSle>())
             .IVar<&RightSle::LREMEMBERPOSITION>("LREMEMBERPOSITION")
             .IVar<&RightSle::LSENDFROMBUTTON>("LSENDFROMBUTTON")
             .IVar<&RightSle::SYMMETHOD>("SYMMETHOD")
@@ -68,20 +65,13 @@ const rt::ClassDef& RightSle::StaticClass() {
 
 const rt::ClassDef& DateSle::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<DateSle>("DATESLE", &RightSle::StaticClass())
-                                       .RawMethod("INIT",
-                                                  [](rt::Object& o, rt::Args a) {
-                                                      static_cast<DateSle&>(o).Init(a);
-                                                      return rt::Usual(o.Self());
-                                                  })
+                                       .RawMethod("INIT", InitMethod<DateSle>())
                                        .Done();
     return c;
 }
 
 void RightSle::Init(rt::Args args) {
-    auto* owner = args.empty() ? nullptr : dynamic_cast<gui::Window*>(args[0].AsObject().get());
-    if (!owner || !owner->Widget()) return;
-    Create(*owner, args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0);
-    PlaceFromArgs(*this, args);
+    if (!CreateFromArgs(*this, args)) return;
     Edit()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Edit()->setContextMenuPolicy(Qt::DefaultContextMenu);
     SetFieldSpec(spec_);
