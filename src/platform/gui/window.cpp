@@ -86,6 +86,11 @@ void Icon::Load(const std::string& resourceName) {
     }
 }
 
+void Icon::SetPicture(const std::string& name, QIcon picture) {
+    name_ = name;
+    icon_ = std::make_shared<QIcon>(std::move(picture));
+}
+
 const QIcon& Icon::Get() const {
     static const QIcon kNone;
     return icon_ ? *icon_ : kNone;

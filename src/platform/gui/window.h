@@ -52,6 +52,8 @@ public:
 
 protected:
     void Load(const std::string& resourceName);
+    // An icon whose picture is made in code rather than loaded.
+    void SetPicture(const std::string& name, QIcon picture);
 
 private:
     std::string name_;

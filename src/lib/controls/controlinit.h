@@ -1,0 +1,39 @@
+// What the entry controls' INIT share: making the control on the owner
+// window named by the first argument, placed by the template item of the
+// second (or by the dimension given), and the late-bound INIT that does it.
+#pragma once
+
+#include <memory>
+
+#include "platform/gui/control.h"
+#include "platform/gui/window.h"
+
+namespace lib {
+
+// INIT(owner, id [, point, dimension, caption]): creates the control's
+// widget; false (nothing made) without an owner window that shows.
+bool CreateFromArgs(gui::Control& c, rt::Args args);
+
+// Places a control made without a template item: the dimension (argument
+// 4) and the caption (argument 5) when they are given.
+void PlaceFromArgs(gui::Control& c, rt::Args args);
+
+// The late-bound INIT of a class whose C++ Init takes the raw arguments.
+template <class T>
+rt::MethodFn InitMethod() {
+    return [](rt::Object& o, rt::Args a) {
+        static_cast<T&>(o).Init(a);
+        return rt::Usual(o.Self());
+    };
+}
+
+// Creates a control of class T on the owner with INIT's usual arguments.
+template <class T>
+std::shared_ptr<T> MakeLibControl(gui::Window& owner, int id) {
+    auto c = rt::New<T>();
+    const rt::Usual args[] = {rt::Usual(owner.Self()), rt::Usual(int64_t{id})};
+    c->Init(rt::Args(args, 2));
+    return c;
+}
+
+}  // namespace lib

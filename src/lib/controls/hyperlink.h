@@ -1,0 +1,35 @@
+// FixedTextHyperlink: a label that behaves like a web link: link colour,
+// hand cursor over it, and a left click opens its target (LINK, or the
+// caption when LINK is empty) with the desktop's "open" action.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/gui/control.h"
+#include "platform/gui/window.h"
+
+namespace lib {
+
+class FixedTextHyperlink : public gui::FixedText {
+    QZ_OBJECT(FixedTextHyperlink)
+public:
+    FixedTextHyperlink() = default;
+    // INIT(owner, id [, point, dimension, caption]).
+    void Init(rt::Args args);
+    void Init(std::initializer_list<rt::Usual> a) { Init(rt::Args(a.begin(), a.size())); }
+    // The target a click opens.
+    std::string Target() const;
+    // Opens the target; false when the desktop could not (nothing is shown).
+    bool Open();
+    bool Dispatch(gui::Event& event) override;
+
+    std::string LINK;
+
+    // How a target is opened: QDesktopServices::openUrl by default; tests
+    // put a recorder here.
+    using Opener = std::function<bool(const std::string& target)>;
+    static void SetOpener(Opener opener);
+};
+
+}  // namespace lib

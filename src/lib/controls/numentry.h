@@ -1,0 +1,59 @@
+// The calculator-style numeric entry of the right-aligned edits: each key
+// turns the field's text and selection into a new text and caret, so that
+// the text always follows the field's picture, never grows past the field's
+// length and never holds more decimals than the field allows. No widgets:
+// rightSLE (rightsle.h) feeds it the keys of its edit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lib {
+
+// A field specification: type "N" (number) or "C" (a time typed like a
+// number, picture "99:99"), length, decimals and picture.
+struct FieldSpecification {
+    char type = 'N';
+    int length = 10;
+    int decimals = 2;
+    std::string picture;  // empty: the length and decimals decide
+    // The picture used for writing: the given one, or nines in the field's
+    // length with a point before the decimals.
+    std::string Template() const;
+    bool IsTime() const { return type == 'C' && picture.find("99:99") != std::string::npos; }
+};
+
+class NumEntry {
+public:
+    explicit NumEntry(FieldSpecification spec) : spec_(std::move(spec)) {}
+    const FieldSpecification& Spec() const { return spec_; }
+
+    // SETFIELD(text, factor): the text read as a number (without the strip
+    // characters and the thousands separator), times the factor, written
+    // through the picture.
+    std::string SetField(const std::string& text, int factor);
+    // The number a text shows.
+    double ValueOf(const std::string& text) const;
+
+    struct Result {
+        std::string text;
+        int caret = 0;
+        bool handled = true;  // false: the edit's own handling follows
+        bool beep = false;    // INVALIDACTION
+        bool modified = false;
+    };
+    // PROCESSNUM for a key: the Win32 virtual-key code and the character it
+    // types (0 for none), on text with the selection [selStart, selEnd).
+    Result ProcessKey(uint32_t vk, uint32_t ch, const std::string& text, int selStart, int selEnd);
+
+    bool entryStarted = false;
+    bool negativePending = false;
+    // Removed from a text before it is read as a number; by default the
+    // thousands separator followed by "()$ ".
+    std::string stripChars;
+
+private:
+    FieldSpecification spec_;
+};
+
+}  // namespace lib

@@ -1,0 +1,6 @@
+// Registers the entry controls' classes for late binding.
+#pragma once
+
+namespace lib {
+void RegisterControlClasses();
+}

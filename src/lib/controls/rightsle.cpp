@@ -1,0 +1,329 @@
+#include "lib/controls/rightsle.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+
+#include "lib/controls/calendar.h"
+#include "lib/controls/controlinit.h"
+#include "lib/controls/iconpushbutton.h"
+#include "lib/controls/popupcalc.h"
+#include "lib/controls/unformat.h"
+#include "platform/gui/message.h"
+#include "platform/gui/messages.h"
+#include "platform/gui/vkeys.h"
+#include "platform/runtime/dates.h"
+#include "platform/runtime/numbers.h"
+#include "platform/runtime/settings.h"
+
+namespace lib {
+namespace {
+
+constexpr int kMenuToday = 7754;
+constexpr int kMenuCalendar = 7755;
+
+template <class T>
+rt::MethodFn Call(void (T::*fn)()) {
+    return [fn](rt::Object& o, rt::Args) {
+        (static_cast<T&>(o).*fn)();
+        return rt::Usual(o.Self());
+    };
+}
+
+}  // namespace
+
+const rt::ClassDef& RightSle::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<RightSle>("RIGHTSLE", &gui::SingleLineEdit::StaticClass())
+            .RawMethod("INIT", InitMethod<RightSle>())
+            .IVar<&RightSle::LREMEMBERPOSITION>("LREMEMBERPOSITION")
+            .IVar<&RightSle::LSENDFROMBUTTON>("LSENDFROMBUTTON")
+            .IVar<&RightSle::SYMMETHOD>("SYMMETHOD")
+            .IVar<&RightSle::NDIRECTION>("NDIRECTION")
+            .IVar<&RightSle::FIRSTDAYOFTHEWEEK>("FIRSTDAYOFTHEWEEK")
+            .IVar<&RightSle::LALIGNCALENDARLEFT>("LALIGNCALENDARLEFT")
+            .Access<&RightSle::Value>("VALUE")
+            .Access<&RightSle::ReadOnly>("READONLY")
+            .Assign<&RightSle::SetReadOnly>("READONLY")
+            .Method<&RightSle::SetField>("SETFIELD")
+            .RawMethod("SHOWCALC", Call(&RightSle::ShowCalc))
+            .RawMethod("SHOWCALENDAR", Call(&RightSle::ShowCalendar))
+            .RawMethod("SHOWPB", Call(&RightSle::ShowPb))
+            .RawMethod("PROCESSENTER", Call(&RightSle::ProcessEnter))
+            .RawMethod("INVALIDACTION", Call(&RightSle::InvalidAction))
+            .RawMethod("RSLEPASTE", Call(&RightSle::RslePaste))
+            .RawMethod("PB", [](rt::Object& o, rt::Args) {
+                auto* b = static_cast<RightSle&>(o).Pb();
+                return b ? rt::Usual(b->Self()) : rt::Usual();
+            })
+            .Done();
+    return c;
+}
+
+const rt::ClassDef& DateSle::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<DateSle>("DATESLE", &RightSle::StaticClass())
+                                       .RawMethod("INIT", InitMethod<DateSle>())
+                                       .Done();
+    return c;
+}
+
+void RightSle::Init(rt::Args args) {
+    if (!CreateFromArgs(*this, args)) return;
+    Edit()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Edit()->setContextMenuPolicy(Qt::DefaultContextMenu);
+    SetFieldSpec(spec_);
+}
+
+void RightSle::SetFieldSpec(const FieldSpecification& spec) {
+    spec_ = spec;
+    entry_ = NumEntry(spec);
+    if (!Edit()) return;
+    if (IsNumeric()) {
+        Edit()->setMaxLength(spec.length);
+        SetTextValue(entry_.SetField("0", 1));
+    } else if (IsDate()) {
+        SetTextValue(rt::DToC(rt::Date()));
+    }
+}
+
+std::shared_ptr<SleButton> RightSle::AddButton(const std::string& up, const std::string& down) {
+    gui::Window* owner = Owner();
+    if (!owner || !Widget()) return nullptr;
+    button_ = rt::New<SleButton>();
+    button_->Serve(rt::Usual(Self()));
+    const rt::Usual args[] = {rt::Usual(owner->Self()), rt::Usual(int64_t{Id() + 1000})};
+    button_->WmBitmapButton::Init(rt::Args(args, 2));
+    const QRect g = Widget()->geometry();
+    const int w = g.height();
+    Widget()->setGeometry(g.x(), g.y(), g.width() - w, g.height());
+    button_->Widget()->setGeometry(g.right() - w + 1, g.y(), w, g.height());
+    button_->LoadBitmaps(up, down);
+    // The button stays beside the field wherever the field is moved or
+    // sized later.
+    class Follow : public QObject {
+    public:
+        Follow(QWidget* field, QWidget* button) : QObject(field), button_(button) {}
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if ((e->type() == QEvent::Move || e->type() == QEvent::Resize) && button_) {
+                const QRect g = static_cast<QWidget*>(o)->geometry();
+                button_->setGeometry(g.right() + 1, g.y(), g.height(), g.height());
+            }
+            return false;
+        }
+
+    private:
+        QPointer<QWidget> button_;
+    };
+    Widget()->installEventFilter(new Follow(Widget(), button_->Widget()));
+    ShowPb();
+    return button_;
+}
+
+rt::Usual RightSle::Value() const {
+    if (IsNumeric() && spec_.type == 'N') return rt::Usual(entry_.ValueOf(TextValue()));
+    if (IsDate()) return rt::Usual(rt::CToD(TextValue()));
+    return rt::Usual(TextValue());
+}
+
+bool RightSle::ReadOnly() const { return Edit() && Edit()->isReadOnly(); }
+
+bool RightSle::SetReadOnly(bool on) {
+    if (Edit()) Edit()->setReadOnly(on);
+    ShowPb();
+    return on;
+}
+
+void RightSle::ShowPb() {
+    if (!button_ || !button_->Widget()) return;
+    button_->Widget()->show();
+    button_->Widget()->setEnabled(!ReadOnly() && IsEnabled());
+}
+
+void RightSle::ProcessEnter() {
+    if (!Widget() || (NDIRECTION != 1 && NDIRECTION != 2)) return;
+    // The next or previous widget in the tab chain that takes the focus.
+    QWidget* w = Widget();
+    for (QWidget* c = NDIRECTION == 1 ? w->nextInFocusChain() : w->previousInFocusChain(); c && c != w;
+         c = NDIRECTION == 1 ? c->nextInFocusChain() : c->previousInFocusChain()) {
+        if (c->isEnabled() && c->isVisibleTo(w->window()) && (c->focusPolicy() & Qt::TabFocus)) {
+            c->setFocus(NDIRECTION == 1 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return;
+        }
+    }
+}
+
+void RightSle::InvalidAction() {
+    ++beeps_;
+    QApplication::beep();
+}
+
+void RightSle::CallButtonMethod() {
+    if (rt::IsMethod(rt::Usual(Self()), SYMMETHOD)) rt::Send(rt::Usual(Self()), SYMMETHOD);
+}
+
+void RightSle::ShowCalc() {
+    gui::Window* owner = Owner();
+    const double v = UnformatNumber(TextValue(), spec_.picture.empty() ? spec_.Template() : spec_.picture);
+    std::string start = rt::Str(rt::Usual(v), spec_.length, std::max(0, spec_.decimals));
+    start = start.substr(std::min(start.size(), start.find_first_not_of(' ')));
+    auto calc = rt::New<PopupCalc>();
+    calc->Init({owner ? rt::Usual(owner->Self()) : rt::Usual(), rt::Usual(start)});
+    calc->Show();
+    if (!calc->SEXPORT.empty()) {
+        std::string text = calc->SEXPORT;
+        for (char& c : text)
+            if (c == '.') c = static_cast<char>(rt::SetDecimalSep());
+        SetTextValue(entry_.SetField(text, 1));
+        if (Edit()) Edit()->setModified(true);
+    }
+    SetFocus();
+}
+
+void RightSle::ShowCalendar() {
+    if (doubleAsToday && LSENDFROMBUTTON) {
+        SetTextValue(rt::DToC(rt::Today()));
+        if (Edit()) Edit()->setModified(true);
+        return;
+    }
+    LSENDFROMBUTTON = false;
+    if (FIRSTDAYOFTHEWEEK == 99) FIRSTDAYOFTHEWEEK = LocaleFirstDayOfWeek(1);
+    const std::string format = rt::SetDateFrmt();
+    gui::Window* owner = Owner();
+    auto dlg = rt::New<DlgPeCalendar>();
+    dlg->Init({owner ? rt::Usual(owner->Self()) : rt::Usual(), rt::Usual(Self())});
+    lastCalendar_ = dlg;
+    dlg->Show();
+    rt::SetDateFrmt(format);
+    TakeCalendarDate();
+}
+
+void RightSle::TakeCalendarDate() {
+    auto dlg = lastCalendar_.lock();
+    if (!dlg || dlg->DSELECTED.IsEmpty()) return;
+    SetTextValue(rt::DToC(dlg->DSELECTED));
+    if (Edit()) Edit()->setModified(true);
+}
+
+void RightSle::CalKeyDown(uint32_t vk) {
+    const rt::Date d = rt::CToD(TextValue());
+    if (d.IsEmpty()) {
+        InvalidAction();
+        return;
+    }
+    SetTextValue(rt::DToC(rt::AddDays(d, vk == gui::VK_ADD ? 1 : -1)));
+    if (Edit()) Edit()->setModified(true);
+}
+
+void RightSle::RslePaste() {
+    if (!Edit() || ReadOnly()) return;
+    const std::string strip = entry_.stripChars.empty() ? std::string(1, static_cast<char>(rt::SetThousandSep())) + "()$ "
+                                                          : entry_.stripChars;
+    std::string text = QApplication::clipboard()->text().toStdString(), kept;
+    for (char c : text)
+        if (strip.find(c) == std::string::npos) kept += c;
+    SetTextValue(entry_.SetField(kept, 1));
+    Edit()->setModified(true);
+}
+
+bool RightSle::ProcessNum(const gui::KeyEvent& key) {
+    QLineEdit* e = Edit();
+    if (!e) return false;
+    int s = e->cursorPosition(), f = s;
+    if (e->hasSelectedText()) {
+        s = e->selectionStart();
+        f = s + static_cast<int>(e->selectedText().size());
+    }
+    const auto r = entry_.ProcessKey(key.KEYCODE(), key.ASCIICHAR() >= 32 ? key.ASCIICHAR() : 0,
+                                     TextValue(), s, f);
+    if (!r.handled) {
+        if (r.caret != s || f != s) e->setCursorPosition(r.caret);
+        return false;
+    }
+    if (r.beep) InvalidAction();
+    if (r.text != TextValue()) SetTextValue(r.text);
+    if (r.modified) e->setModified(true);
+    e->setCursorPosition(r.caret);
+    return true;
+}
+
+bool RightSle::Dispatch(gui::Event& event) {
+    switch (event.uMsg) {
+        case gui::WM_KEYDOWN: {
+            auto* key = dynamic_cast<gui::KeyEvent*>(&event);
+            if (!key || key->alt) break;
+            const uint32_t vk = key->KEYCODE();
+            if ((vk == gui::VK_ADD || vk == gui::VK_SUBTRACT) && IsDate()) {
+                CalKeyDown(vk);
+                return false;
+            }
+            if (vk == gui::VK_RETURN) {
+                ProcessEnter();
+                return false;
+            }
+            if (key->control) {
+                if (vk == 'V' && IsNumeric()) {
+                    RslePaste();
+                    return false;
+                }
+                break;
+            }
+            if (IsNumeric() && !ReadOnly() && vk != gui::VK_TAB && vk != gui::VK_ESCAPE) {
+                const bool mine = key->ASCIICHAR() >= 32 || vk == gui::VK_BACK || vk == gui::VK_DELETE ||
+                                  vk == gui::VK_END || vk == gui::VK_HOME || vk == gui::VK_LEFT || vk == gui::VK_RIGHT;
+                if (mine && ProcessNum(*key)) return false;
+            }
+            break;
+        }
+        case gui::WM_LBUTTONDBLCLK:
+            // From the field's button, any field runs its button action.
+            if (IsDate() || LSENDFROMBUTTON) {
+                CallButtonMethod();
+            } else if (IsNumeric() && Edit()) {
+                SetFocus();
+                Edit()->selectAll();
+                entry_.entryStarted = true;
+            }
+            LSENDFROMBUTTON = false;
+            return false;
+        case gui::WM_COMMAND:
+            if (event.wParam == kMenuCalendar) CallButtonMethod();
+            if (event.wParam == kMenuToday) SetTextValue(rt::DToC(rt::Today()));
+            break;
+        case gui::WM_SETFOCUS:
+            entry_.entryStarted = true;
+            if (LREMEMBERPOSITION && rememberedCaret_ >= 0 && Edit()) Edit()->setCursorPosition(rememberedCaret_);
+            break;
+        case gui::WM_KILLFOCUS:
+            if (Edit()) rememberedCaret_ = Edit()->cursorPosition();
+            break;
+        default: break;
+    }
+    return gui::SingleLineEdit::Dispatch(event);
+}
+
+void RightSle::Destroy() {
+    if (button_) button_->Destroy();
+    button_.reset();
+    gui::SingleLineEdit::Destroy();
+}
+
+void DateSle::Init(rt::Args args) {
+    RightSle::Init(args);
+    SetFieldSpec(FieldSpecification{'D', 10, 0, {}});
+    AddButton("IBM_CALUP", "IBM_CALDN");
+    if (QLineEdit* e = Edit()) {
+        // The right-click menu: its choice reaches the field as WM_COMMAND.
+        e->setContextMenuPolicy(Qt::CustomContextMenu);
+        QObject::connect(e, &QWidget::customContextMenuRequested, e, [e, h = Handle()](const QPoint& at) {
+            QMenu* menu = PeDateSleContextMenu::MakePopup(e);
+            if (QAction* a = menu->exec(e->mapToGlobal(at)))
+                gui::SendMessageA(h, gui::WM_COMMAND, static_cast<uint64_t>(a->data().toInt()), 0);
+            menu->deleteLater();
+        });
+    }
+}
+
+}  // namespace lib

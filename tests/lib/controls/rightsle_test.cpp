@@ -1,0 +1,122 @@
+// The numeric and date edits on a real offscreen window, typed into with
+// QTest key events.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+
+#include "lib/controls/iconpushbutton.h"
+#include "lib/controls/popupcalc.h"
+#include "lib/controls/register.h"
+#include "lib/controls/rightsle.h"
+#include "platform/runtime/dates.h"
+#include "platform/runtime/settings.h"
+
+namespace {
+
+struct RightSleTest : testing::Test {
+    RightSleTest() {
+        lib::RegisterControlClasses();
+        window->Init({rt::Usual()});
+        window->Widget()->resize(300, 200);
+        window->Widget()->show();
+        QApplication::setActiveWindow(window->Widget());
+    }
+    std::shared_ptr<lib::RightSle> Numeric(int id, lib::FieldSpecification spec) {
+        auto e = lib::MakeLibControl<lib::RightSle>(*window, id);
+        e->Widget()->setGeometry(10, 10 + 24 * id, 120, 20);
+        e->SetFieldSpec(spec);
+        return e;
+    }
+    std::shared_ptr<gui::Window> window = rt::New<gui::Window>();
+};
+
+TEST_F(RightSleTest, FocusedWithTheWholeTextSelectedTheFirstKeyReplacesTheValue) {
+    auto e = Numeric(1, {'N', 10, 2, {}});
+    QLineEdit* edit = e->Edit();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, '5');
+    EXPECT_EQ(e->TextValue(), "      5.00");
+    EXPECT_EQ(edit->cursorPosition(), 7);
+    edit->selectAll();
+    QTest::keyClicks(edit, "-5");
+    EXPECT_EQ(e->TextValue(), "     -5.00");
+    QTest::keyClicks(edit, "x");
+    EXPECT_EQ(e->TextValue(), "     -5.00");
+    EXPECT_EQ(e->Beeps(), 0);
+    EXPECT_EQ(e->Value().AsDouble(), -5.0);
+}
+
+TEST_F(RightSleTest, DecimalCommaSettingTypesWithTheRuntimeSeparators) {
+    const int dec = rt::SetDecimalSep(','), ths = rt::SetThousandSep('.');
+    auto e = Numeric(1, {'N', 12, 2, "9,999,999.99"});
+    e->Edit()->setFocus();
+    e->Edit()->selectAll();
+    QTest::keyClicks(e->Edit(), "12345,6");
+    EXPECT_EQ(e->TextValue(), "   12.345,60");
+    EXPECT_DOUBLE_EQ(e->Value().AsDouble(), 12345.6);
+    rt::SetDecimalSep(dec);
+    rt::SetThousandSep(ths);
+}
+
+TEST_F(RightSleTest, KeypadPlusOnTheLastOfJanuaryGivesTheFirstOfFebruary) {
+    const std::string fmt = rt::SetDateFrmt("DD.MM.YYYY");
+    auto d = lib::MakeLibControl<lib::DateSle>(*window, 2);
+    d->SetTextValue("31.01.2024");
+    QTest::keyClick(d->Edit(), Qt::Key_Plus, Qt::KeypadModifier);
+    EXPECT_EQ(d->TextValue(), "01.02.2024");
+    QTest::keyClick(d->Edit(), Qt::Key_Minus, Qt::KeypadModifier);
+    QTest::keyClick(d->Edit(), Qt::Key_Minus, Qt::KeypadModifier);
+    EXPECT_EQ(d->TextValue(), "30.01.2024");
+    EXPECT_TRUE(d->Edit()->isModified());
+    rt::SetDateFrmt(fmt);
+}
+
+TEST_F(RightSleTest, EnterWithDirectionTwoMovesToThePreviousControl) {
+    auto a = Numeric(1, {'N', 10, 2, {}});
+    auto b = Numeric(2, {'N', 10, 2, {}});
+    b->NDIRECTION = 2;
+    b->Edit()->setFocus();
+    QTest::keyClick(b->Edit(), Qt::Key_Return);
+    EXPECT_TRUE(a->Edit()->hasFocus());
+    QTest::keyClick(a->Edit(), Qt::Key_Return);  // direction 1: the next one
+    EXPECT_TRUE(b->Edit()->hasFocus());
+}
+
+TEST_F(RightSleTest, ReadOnlyFieldDisablesItsButton) {
+    auto d = lib::MakeLibControl<lib::DateSle>(*window, 3);
+    ASSERT_NE(d->Pb(), nullptr);
+    EXPECT_TRUE(d->Pb()->Widget()->isEnabled());
+    rt::IVarPut(rt::Usual(d), rt::Symbol("READONLY"), rt::Usual(true));
+    EXPECT_FALSE(d->Pb()->Widget()->isEnabled());
+    rt::IVarPut(rt::Usual(d), rt::Symbol("READONLY"), rt::Usual(false));
+    EXPECT_TRUE(d->Pb()->Widget()->isEnabled());
+}
+
+TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
+    auto d = lib::MakeLibControl<lib::DateSle>(*window, 4);
+    d->doubleAsToday = true;
+    QTest::mouseClick(d->Pb()->Widget(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d->TextValue(), rt::DToC(rt::Today()));
+    EXPECT_FALSE(d->LSENDFROMBUTTON);
+
+    // A numeric field's calculator button opens the calculator on its value.
+    auto n = Numeric(5, {'N', 10, 2, {}});
+    n->SetTextValue("     12.50");
+    n->SYMMETHOD = rt::Symbol("SHOWCALC");
+    n->AddButton("POPUPCALCICO", "POPUPCALCICO");
+    const size_t before = gui::OpenWindows().size();
+    QTest::mouseClick(n->Pb()->Widget(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    const auto open = gui::OpenWindows();
+    ASSERT_EQ(open.size(), before + 1);
+    auto* c = dynamic_cast<lib::PopupCalc*>(open.back().get());
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->DisplayText(), "12.5");
+    c->EndDialog(0);
+}
+
+}  // namespace
