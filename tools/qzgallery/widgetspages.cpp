@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QTabBar>
 
+#include "lib/controls/controlinit.h"
+#include "lib/controls/hyperlink.h"
 #include "lib/data/arrayserver.h"
 #include "lib/widgets/bitmap.h"
 #include "lib/widgets/smartsle.h"
@@ -36,22 +38,23 @@ void Label(gui::Window& page, int id, QRect at, const std::string& text) {
     if (auto* q = qobject_cast<QLabel*>(l->Widget())) q->setWordWrap(true);
 }
 
-// A hyperlink-like text that answers the window's mouse notices.
-class HoverText : public gui::FixedText {
+// A hyperlink that also shows the window's mouse notices on the page.
+class HoverText : public lib::FixedTextHyperlink {
     QZ_OBJECT(HoverText)
 public:
-    void MOUSEENTER() { Mark(true); }
-    void MOUSEEXIT() { Mark(false); }
+    void MOUSEENTER() {
+        FixedTextHyperlink::MOUSEENTER();
+        Mark(true);
+    }
+    void MOUSEEXIT() {
+        FixedTextHyperlink::MOUSEEXIT();
+        Mark(false);
+    }
     std::shared_ptr<gui::FixedText> status;
 
 private:
     void Mark(bool in) {
-        if (auto* l = qobject_cast<QLabel*>(Widget())) {
-            QFont f = l->font();
-            f.setUnderline(in);
-            l->setFont(f);
-            SetTextColor(in ? 12 : 1);
-        }
+        SetTextColor(in ? 12 : 1);
         if (status) status->SetCaption((in ? "MOUSEENTER: " : "MOUSEEXIT: ") + Caption());
     }
 };
@@ -69,7 +72,7 @@ Usual Tip(const char* head, const char* text, bool more) { return Usual::Array({
 }  // namespace
 
 const rt::ClassDef& HoverText::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<HoverText>("GALLERYHOVERTEXT", &gui::FixedText::StaticClass())
+    static const rt::ClassDef& c = rt::ClassBuilder<HoverText>("GALLERYHOVERTEXT", &lib::FixedTextHyperlink::StaticClass())
                                        .Method<&HoverText::MOUSEENTER>("MOUSEENTER")
                                        .Method<&HoverText::MOUSEEXIT>("MOUSEEXIT")
                                        .Done();
@@ -263,12 +266,11 @@ void ExtensionsPage::Build(rt::Args args) {
     Label(*this, 5, {12, 130, 500, 20}, "Mouse notices: move over the two texts.");
     auto status = Place<gui::FixedText>(*this, 8, "STATUS", {220, 154, 292, 44});
     for (int i = 0; i < 2; ++i) {
-        auto h = rt::New<HoverText>();
-        h->Create(*this, 6 + i);
+        auto h = lib::MakeLibControl<HoverText>(*this, 6 + i);
         h->SetName(rt::Symbol(i ? "LINKTWO" : "LINKONE"));
         h->Widget()->setGeometry(12, 154 + i * 24, 190, 22);
         h->SetCaption(i ? "Second hyperlink text" : "First hyperlink text");
-        h->SetTextColor(1);
+        h->LINK = i ? "https://www.qt.io" : "https://www.debian.org";
         h->status = status;
     }
     auto missing = rt::New<lib::BitmapFromDisk>();

@@ -45,12 +45,12 @@ protected:
     }
     void keyPressEvent(QKeyEvent* e) override {
         auto c = owner_.Get();
-        const uint32_t vk = gui::VirtualKeyFromQt(e->key());
+        const uint32_t vk = gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier));
         if (c && vk == gui::VK_ESCAPE) return c->KeyUp(vk);
         if (!c || !c->KeyDown(vk)) QWidget::keyPressEvent(e);
     }
     void keyReleaseEvent(QKeyEvent* e) override {
-        if (auto c = owner_.Get(); c && !e->isAutoRepeat()) c->KeyUp(gui::VirtualKeyFromQt(e->key()));
+        if (auto c = owner_.Get(); c && !e->isAutoRepeat()) c->KeyUp(gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier)));
     }
     void mousePressEvent(QMouseEvent* e) override {
         if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton) c->MouseDown(e->position().toPoint());

@@ -14,6 +14,9 @@ bool CreateFromArgs(gui::Control& c, rt::Args args) {
 
 void PlaceFromArgs(gui::Control& c, rt::Args args) {
     if (!c.Widget()) return;
+    if (args.size() > 2)
+        if (auto* p = dynamic_cast<gui::Point*>(args[2].AsObject().get()))
+            c.Widget()->move(static_cast<int>(p->X), static_cast<int>(p->Y));
     if (args.size() > 3)
         if (auto* d = dynamic_cast<gui::Dimension*>(args[3].AsObject().get()))
             c.Widget()->resize(static_cast<int>(d->Width), static_cast<int>(d->Height));

@@ -31,6 +31,8 @@ const rt::ClassDef& FixedTextHyperlink::StaticClass() {
         rt::ClassBuilder<FixedTextHyperlink>("FIXEDTEXTHYPERLINK", &gui::FixedText::StaticClass())
             .RawMethod("INIT", InitMethod<FixedTextHyperlink>())
             .IVar<&FixedTextHyperlink::LINK>("LINK")
+            .Method<&FixedTextHyperlink::MOUSEENTER>("MOUSEENTER")
+            .Method<&FixedTextHyperlink::MOUSEEXIT>("MOUSEEXIT")
             .Done();
     return c;
 }
@@ -48,9 +50,25 @@ void FixedTextHyperlink::Init(rt::Args args) {
     QFont f = w->font();
     f.setUnderline(true);
     w->setFont(f);
-    // The hand while the mouse is over the label; Qt swaps the cursor on
-    // entering and leaving, as the class cursor was swapped there.
+    // The hand while the mouse is over the label, in any window: Qt shows a
+    // widget's cursor only while the mouse is over it. The mouse-tracking
+    // windows also send MOUSEENTER/MOUSEEXIT, which swap it explicitly.
     w->setCursor(Qt::PointingHandCursor);
+}
+
+void FixedTextHyperlink::MOUSEENTER() {
+    QWidget* w = Widget();
+    if (!w || hovered_) return;
+    saved_ = w->cursor();
+    w->setCursor(Qt::PointingHandCursor);
+    hovered_ = true;
+}
+
+void FixedTextHyperlink::MOUSEEXIT() {
+    QWidget* w = Widget();
+    if (!w || !hovered_) return;
+    w->setCursor(saved_);
+    hovered_ = false;
 }
 
 std::string FixedTextHyperlink::Target() const { return LINK.empty() ? Caption() : LINK; }

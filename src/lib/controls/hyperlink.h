@@ -3,6 +3,8 @@
 // caption when LINK is empty) with the desktop's "open" action.
 #pragma once
 
+#include <QCursor>
+
 #include <functional>
 #include <string>
 
@@ -23,6 +25,11 @@ public:
     // Opens the target; false when the desktop could not (nothing is shown).
     bool Open();
     bool Dispatch(gui::Event& event) override;
+    // The mouse notices of the mouse-tracking windows: entering saves the
+    // label's cursor and shows the hand; leaving restores the saved cursor.
+    void MOUSEENTER();
+    void MOUSEEXIT();
+    bool Hovered() const { return hovered_; }
 
     std::string LINK;
 
@@ -30,6 +37,10 @@ public:
     // put a recorder here.
     using Opener = std::function<bool(const std::string& target)>;
     static void SetOpener(Opener opener);
+
+private:
+    bool hovered_ = false;
+    QCursor saved_;
 };
 
 }  // namespace lib

@@ -12,6 +12,7 @@
 namespace lib {
 
 void RegisterControlClasses() {
+    gui::Point::StaticClass();
     RegisterArtworkIcons();
     IconPushButton::StaticClass();
     OkPushButton::StaticClass();

@@ -46,6 +46,8 @@ const rt::ClassDef& RightSle::StaticClass() {
             .IVar<&RightSle::FIRSTDAYOFTHEWEEK>("FIRSTDAYOFTHEWEEK")
             .IVar<&RightSle::LALIGNCALENDARLEFT>("LALIGNCALENDARLEFT")
             .Access<&RightSle::Value>("VALUE")
+            .Access<&RightSle::ZeroPad>("ZEROPAD")
+            .Method<&RightSle::SetOrigin>("SETORIGIN")
             .Access<&RightSle::ReadOnly>("READONLY")
             .Assign<&RightSle::SetReadOnly>("READONLY")
             .Method<&RightSle::SetField>("SETFIELD")
@@ -126,6 +128,56 @@ rt::Usual RightSle::Value() const {
     if (IsNumeric() && spec_.type == 'N') return rt::Usual(entry_.ValueOf(TextValue()));
     if (IsDate()) return rt::Usual(rt::CToD(TextValue()));
     return rt::Usual(TextValue());
+}
+
+std::string RightSle::ZeroPad() const {
+    const rt::Usual v = Value();
+    double n = v.IsNumeric() ? v.AsDouble() : entry_.ValueOf(v.IsString() ? v.AsStr() : TextValue());
+    const int len = std::max(1, spec_.length), dec = std::max(0, spec_.decimals);
+    std::string text = rt::Str(rt::Usual(n), len, dec);
+    // Str right-aligns with blanks; the blanks become zeros, the sign first.
+    const size_t digits = text.find_first_not_of(' ');
+    if (digits == std::string::npos) return std::string(static_cast<size_t>(len), '0');
+    const bool negative = text[digits] == '-';
+    std::string body = text.substr(digits + (negative ? 1 : 0));
+    const size_t width = static_cast<size_t>(len) - (negative ? 1 : 0);
+    if (body.size() < width) body.insert(0, width - body.size(), '0');
+    return negative ? "-" + body : body;
+}
+
+void RightSle::SetOrigin(const rt::Usual& point) {
+    auto* p = dynamic_cast<gui::Point*>(point.AsObject().get());
+    QWidget* w = Widget();
+    if (!p || !w) return;
+    QWidget* surface = w->parentWidget();
+    const int buttonWidth = button_ && button_->Widget() ? button_->Widget()->width() : 0;
+    int x = static_cast<int>(p->X), y = static_cast<int>(p->Y);
+    if (surface) {
+        // Keep the field and its button whole on the surface.
+        x = std::min(x, surface->width() - w->width() - buttonWidth);
+        y = std::min(y, surface->height() - w->height());
+    }
+    w->move(std::max(0, x), std::max(0, y));  // the button follows (AddButton)
+}
+
+void RightSle::Show() {
+    gui::SingleLineEdit::Show();
+    ShowPb();
+}
+
+void RightSle::Hide() {
+    gui::SingleLineEdit::Hide();
+    if (button_) button_->Hide();
+}
+
+void RightSle::Enable() {
+    gui::SingleLineEdit::Enable();
+    ShowPb();
+}
+
+void RightSle::Disable() {
+    gui::SingleLineEdit::Disable();
+    if (button_) button_->Disable();
 }
 
 bool RightSle::ReadOnly() const { return Edit() && Edit()->isReadOnly(); }

@@ -31,6 +31,21 @@ public:
     SleButton* Pb() const { return button_.get(); }
 
     rt::Usual Value() const;
+    // ZEROPAD: the value with leading zeros to the field's length ("-0012.50"
+    // for -12.5 in a field of 8 with 2 decimals); a text value is read as a
+    // number first.
+    std::string ZeroPad() const;
+    // SETORIGIN: moves the field to a point (gui::Point, pixels from the top
+    // left of the owner's surface); the button stays beside it, and the pair
+    // is pulled back inside the owner's surface when it would leave it.
+    void SetOrigin(const rt::Usual& point);
+    // The field and its button together.
+    void Show() override;
+    void Hide() override;
+    void Enable() override;
+    void Disable() override;
+    // OWNERALIGNMENT (the control's): the button follows the field wherever
+    // the owner's alignment moves or sizes it.
     std::string SetField(const std::string& text, int factor) { return entry_.SetField(text, factor); }
     bool SetReadOnly(bool on);
     bool ReadOnly() const;

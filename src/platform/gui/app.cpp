@@ -48,7 +48,7 @@ public:
             return !allowed_;
         }
         last_ = stamp;
-        uint32_t vk = VirtualKeyFromQt(key->key());
+        uint32_t vk = VirtualKeyFromQt(key->key(), key->modifiers().testFlag(Qt::KeypadModifier));
         // As in Win32, a key pressed with Alt held (and F10) is a system
         // key, WM_SYSKEYDOWN with the context bit, not a plain key press.
         const bool system = key->modifiers().testFlag(Qt::AltModifier) || key->key() == Qt::Key_F10;

@@ -9,6 +9,7 @@
 #include <QTextEdit>
 #include <QValidator>
 
+#include "platform/gui/owneralign.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/vkeys.h"
 #include "platform/gui/window.h"
@@ -81,6 +82,7 @@ const rt::ClassDef& Control::StaticClass() {
                                        .Method<&Control::Hide>("HIDE")
                                        .Method<&Control::Enable>("ENABLE")
                                        .Method<&Control::Disable>("DISABLE")
+                                       .Assign<&Control::SetOwnerAlignment>("OWNERALIGNMENT")
                                        .Method<&Control::SetFocus>("SETFOCUS")
                                        .Method<&Control::SetTextColor>("SETTEXTCOLOR")
                                        .Access<&Control::Handle>("HANDLE")
@@ -178,6 +180,10 @@ void Control::Enable() {
 }
 void Control::Disable() {
     if (widget_) widget_->setEnabled(false);
+}
+int64_t Control::SetOwnerAlignment(int64_t alignment) {
+    if (widget_) RegisterOwnerAlignment(widget_->parentWidget(), widget_, alignment);
+    return alignment;
 }
 bool Control::IsEnabled() const { return widget_ && widget_->isEnabled(); }
 void Control::SetFocus() {

@@ -57,10 +57,14 @@ public:
 
     virtual std::string Caption() const;
     virtual std::string SetCaption(const std::string& text);
-    void Show();
-    void Hide();
-    void Enable();
-    void Disable();
+    // Virtual, so that a control with a companion (an edit with its button)
+    // shows, hides, enables and disables both.
+    virtual void Show();
+    virtual void Hide();
+    virtual void Enable();
+    virtual void Disable();
+    // OWNERALIGNMENT: follows the owner's size (owneralign.h flags).
+    virtual int64_t SetOwnerAlignment(int64_t alignment);
     bool IsEnabled() const;
     void SetFocus();
     // Text colour by the colour constants 0-15 (0 black, 4 the dark red of

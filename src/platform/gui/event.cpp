@@ -60,7 +60,7 @@ rt::Usual TranslateEvent(QObject* receiver, QEvent* event) {
             auto* k = static_cast<QKeyEvent*>(event);
             auto e = rt::New<KeyEvent>();
             e->uMsg = event->type() == QEvent::KeyPress ? WM_KEYDOWN : WM_KEYUP;
-            e->wParam = VirtualKeyFromQt(k->key());
+            e->wParam = VirtualKeyFromQt(k->key(), k->modifiers().testFlag(Qt::KeypadModifier));
             QString text = k->text();
             e->asciiChar = text.size() == 1 && text[0].unicode() < 256 ? text[0].unicode() : 0;
             e->shift = k->modifiers() & Qt::ShiftModifier;

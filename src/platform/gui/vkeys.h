@@ -37,11 +37,18 @@ enum VirtualKey : uint32_t {
     VK_MULTIPLY = 0x6A,
     VK_DIVIDE = 0x6F,
     VK_DECIMAL = 0x6E,
+    VK_OEM_PLUS = 0xBB,
+    VK_OEM_COMMA = 0xBC,
+    VK_OEM_MINUS = 0xBD,
+    VK_OEM_PERIOD = 0xBE,
 };
 
 
 // The virtual-key code of a Qt key (Qt::Key value), 0 when there is none.
-uint32_t VirtualKeyFromQt(int qtKey);
+// As in Win32, + - . on the numeric keypad (Qt's keypad modifier) have codes
+// of their own (VK_ADD, VK_SUBTRACT, VK_DECIMAL); on the main keys they are
+// VK_OEM_PLUS, VK_OEM_MINUS, VK_OEM_PERIOD.
+uint32_t VirtualKeyFromQt(int qtKey, bool keypad = false);
 // The Qt key of a virtual-key code, 0 when there is none.
 int QtKeyFromVirtualKey(uint32_t vk);
 

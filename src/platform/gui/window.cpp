@@ -59,6 +59,21 @@ const rt::ClassDef& Dimension::StaticClass() {
     return c;
 }
 
+const rt::ClassDef& Point::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<Point>("POINT")
+                                       .IVar<&Point::X>("X")
+                                       .IVar<&Point::Y>("Y")
+                                       .RawMethod("INIT",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      auto& p = static_cast<Point&>(o);
+                                                      if (a.size() > 0) p.X = a[0].AsLong();
+                                                      if (a.size() > 1) p.Y = a[1].AsLong();
+                                                      return rt::Usual();
+                                                  })
+                                       .Done();
+    return c;
+}
+
 const rt::ClassDef& Icon::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<Icon>("ICON").Access<&Icon::Handle>("HANDLE").Done();

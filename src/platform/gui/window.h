@@ -37,6 +37,16 @@ public:
     int64_t Height = 0;
 };
 
+// A position in pixels, from the top left corner of the owner's surface.
+class Point : public rt::Object {
+    QZ_OBJECT(Point)
+public:
+    Point() = default;
+    Point(int64_t x, int64_t y) : X(x), Y(y) {}
+    int64_t X = 0;
+    int64_t Y = 0;
+};
+
 // An icon loaded from the program's resources.
 class Icon : public rt::Object {
     QZ_OBJECT(Icon)

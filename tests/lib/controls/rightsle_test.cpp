@@ -10,6 +10,7 @@
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/register.h"
 #include "lib/controls/rightsle.h"
+#include "platform/gui/owneralign.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/settings.h"
 
@@ -71,6 +72,8 @@ TEST_F(RightSleTest, KeypadPlusOnTheLastOfJanuaryGivesTheFirstOfFebruary) {
     QTest::keyClick(d->Edit(), Qt::Key_Minus, Qt::KeypadModifier);
     EXPECT_EQ(d->TextValue(), "30.01.2024");
     EXPECT_TRUE(d->Edit()->isModified());
+    QTest::keyClick(d->Edit(), Qt::Key_Plus);  // + on the main keys does not step the date
+    EXPECT_NE(d->TextValue(), "31.01.2024");
     rt::SetDateFrmt(fmt);
 }
 
@@ -117,6 +120,38 @@ TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->DisplayText(), "12.5");
     c->EndDialog(0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RightSleTest, ZeroPadSetOriginOwnerAlignmentAndTheButtonGoingWithTheField) {
+    auto e = Numeric(1, {'N', 8, 2, {}});
+    const std::pair<const char*, const char*> pads[] = {{"12.5", "00012.50"}, {"-12.5", "-0012.50"}, {"0", "00000.00"}};
+    for (const auto& [text, padded] : pads) {
+        e->SetTextValue(e->SetField(text, 1));
+        EXPECT_EQ(rt::Send(rt::Usual(e), "ZEROPAD").AsStr(), padded) << text;
+    }
+    auto b = e->AddButton("IBM_CALUP", "IBM_CALDN");
+    ASSERT_TRUE(b);
+    // A point past the right edge: the pair is pulled back onto the surface.
+    rt::Send(rt::Usual(e), "SETORIGIN", {rt::Usual(rt::New<gui::Point>(1000, 40))});
+    EXPECT_EQ(b->Widget()->geometry().right(), window->Surface()->width() - 1);
+    EXPECT_EQ(e->Widget()->y(), 40);
+    EXPECT_EQ(b->Widget()->x(), e->Widget()->geometry().right() + 1);
+    rt::Send(rt::Usual(e), "SETORIGIN", {rt::Usual(rt::New<gui::Point>(10, 40))});
+    rt::IVarPut(rt::Usual(e), rt::Symbol("OWNERALIGNMENT"), rt::Usual(int64_t{gui::OA_WIDTH}));
+    const int width = e->Widget()->width();
+    window->Surface()->resize(window->Surface()->width() + 50, window->Surface()->height());
+    EXPECT_EQ(e->Widget()->width(), width + 50);
+    EXPECT_EQ(b->Widget()->x(), e->Widget()->geometry().right() + 1);
+    rt::Send(rt::Usual(e), "HIDE");
+    EXPECT_TRUE(b->Widget()->isHidden());
+    rt::Send(rt::Usual(e), "SHOW");
+    rt::Send(rt::Usual(e), "DISABLE");
+    EXPECT_FALSE(b->Widget()->isHidden());
+    EXPECT_FALSE(b->Widget()->isEnabled());
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "lib/controls/controlinit.h"
+#include "lib/controls/hyperlink.h"
 #include "lib/widgets/bitmap.h"
 #include "lib/widgets/mousetracking.h"
 #include "lib/widgets/smartsle.h"
@@ -132,6 +134,27 @@ TEST_F(SmallExtTest, MouseEnterAndExitAcrossTwoLinks) {
     QApplication::sendEvent(two->Widget(), &leave);
     EXPECT_EQ(log.back(), "exit two");
     EXPECT_EQ(log.size(), 4u);
+}
+
+TEST_F(SmallExtTest, HyperlinksShowTheHandOnEnterAndRestoreTheirCursorOnExit) {
+    auto one = lib::MakeLibControl<lib::FixedTextHyperlink>(*win, 1);
+    auto two = lib::MakeLibControl<lib::FixedTextHyperlink>(*win, 2);
+    one->Widget()->setGeometry(0, 0, 100, 20);
+    two->Widget()->setGeometry(0, 40, 100, 20);
+    one->Widget()->setCursor(Qt::IBeamCursor);  // what the window had before
+    win->Show();
+    auto move = [](QWidget* w) {
+        QMouseEvent e(QEvent::MouseMove, QPoint(5, 5), w->mapToGlobal(QPoint(5, 5)), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(w, &e);
+    };
+    move(one->Widget());
+    EXPECT_TRUE(one->Hovered());
+    EXPECT_EQ(one->Widget()->cursor().shape(), Qt::PointingHandCursor);
+    move(two->Widget());
+    EXPECT_FALSE(one->Hovered());
+    EXPECT_TRUE(two->Hovered());
+    EXPECT_EQ(one->Widget()->cursor().shape(), Qt::IBeamCursor);
 }
 
 TEST_F(SmallExtTest, SurfaceHandleAndControlArrayByName) {
