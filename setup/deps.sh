@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core
           python3 python3-dbfread python3-dbf locales
-          openbox trayer xdotool x11-utils imagemagick)
+          openbox trayer xdotool x11-utils imagemagick
+          socat cups-client)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
