@@ -56,7 +56,7 @@ const rt::ClassDef& TimersPage::StaticClass() {
             .Method<&TimersPage::PBQZSPLASH>("PBQZSPLASH")
             .RawMethod("DISPATCH",
                        [](rt::Object& o, rt::Args a) {
-                           auto e = a.empty() ? nullptr : std::dynamic_pointer_cast<gui::Event>(a[0].AsObject());
+                           gui::Event* e = gui::EventArg(a);
                            return rt::Usual(e ? static_cast<TimersPage&>(o).DispatchMessage(*e) : int64_t{1});
                        })
             .Done();

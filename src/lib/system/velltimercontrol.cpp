@@ -22,9 +22,8 @@ const rt::ClassDef& VellTimerControl::StaticClass() {
             .Access<&VellTimerControl::Timer>("TIMER")
             .RawMethod("DISPATCH",
                        [](rt::Object& o, rt::Args a) {
-                           auto e = a.empty() ? nullptr : std::dynamic_pointer_cast<gui::Event>(a[0].AsObject());
-                           if (!e) return rt::Usual(int64_t{1});
-                           return rt::Usual(static_cast<VellTimerControl&>(o).DispatchMessage(*e));
+                           gui::Event* e = gui::EventArg(a);
+                           return rt::Usual(e ? static_cast<VellTimerControl&>(o).DispatchMessage(*e) : int64_t{1});
                        })
             .RawMethod("DESTROY", AnswerSelf<&VellTimerControl::Destroy>())
             .RawMethod("AXIT", AnswerSelf<&VellTimerControl::Axit>())

@@ -68,6 +68,12 @@ public:
     QStringList files;
 };
 
+// The event a late-bound DISPATCH was given (its first argument), nullptr
+// for none.
+inline Event* EventArg(rt::Args args) {
+    return args.empty() ? nullptr : dynamic_cast<Event*>(args[0].AsObject().get());
+}
+
 // Translates a Qt event for a widget into the message form, or nullptr when
 // the event has no counterpart. Key presses become WM_KEYDOWN KeyEvents.
 rt::Usual TranslateEvent(QObject* receiver, QEvent* event);

@@ -74,10 +74,17 @@ Pump* ThePump() {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return nullptr;
     if (!pump || owner != app) {
+        // Made on whatever thread asks first, then handed to the GUI thread;
+        // it goes with the application.
         pump = new Pump;
         if (pump->thread() != app->thread()) pump->moveToThread(app->thread());
-        pump->setParent(app);  // goes with the application
         owner = app;
+        QObject::connect(app, &QObject::destroyed, [] {
+            std::lock_guard gone(m);
+            delete pump;
+            pump = nullptr;
+            owner = nullptr;
+        });
     }
     return pump;
 }
