@@ -2,6 +2,7 @@
 #include <system_error>
 #include <thread>
 
+#include "lib/system/printquick.h"
 #include "lib/system/serial.h"
 #include "platform/gui/message.h"
 #include "platform/gui/msgbox.h"
@@ -132,6 +133,9 @@ bool Serial::DisableEvents() {
     return true;
 }
 
-void RegisterSerialClasses() { Serial::StaticClass(); }
+void RegisterSerialClasses() {
+    Serial::StaticClass();
+    PrintQuick::StaticClass();
+}
 
 }  // namespace lib
