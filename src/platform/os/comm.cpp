@@ -36,9 +36,11 @@ struct Registry {
     }
 };
 
+// Never destroyed: handles may be closed by objects that go during the
+// program's exit, after function statics made later than it are gone.
 Registry& TheRegistry() {
-    static Registry r;
-    return r;
+    static Registry* r = new Registry;
+    return *r;
 }
 
 std::shared_ptr<EventObject> LookUpEvent(HANDLE h) {
