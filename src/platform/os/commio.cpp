@@ -77,11 +77,28 @@ int64_t MsLeft(Clock::time_point until) {
 }
 
 // Reads what is waiting, up to want bytes, without blocking; false when the
-// device has gone.
-bool ReadSome(int fd, std::string& into, DWORD want) {
+// device has gone. The bytes read are taken off the count of bytes that
+// WaitCommEvent has reported (the queue is read from the front, reported
+// bytes first), under the device's lock so that the watcher never compares
+// the queue against a count the read has not yet settled; a watcher that
+// had reported bytes is woken to look at the queue again.
+bool ReadSome(Device& dev, std::string& into, DWORD want) {
     const size_t have = into.size();
     into.resize(have + want);
-    const ssize_t n = ::read(fd, into.data() + have, want);
+    ssize_t n;
+    bool wake = false;
+    {
+        std::lock_guard lock(dev.m);
+        n = ::read(dev.fd, into.data() + have, want);
+        if (n > 0 && dev.seenInQueue > 0) {
+            dev.seenInQueue -= std::min(dev.seenInQueue, static_cast<DWORD>(n));
+            wake = true;
+        }
+    }
+    if (wake) {
+        const uint64_t one = 1;
+        (void)!::write(dev.wakeFd, &one, sizeof one);
+    }
     into.resize(have + (n > 0 ? static_cast<size_t>(n) : 0));
     if (n > 0) return true;
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
@@ -112,7 +129,7 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
         if (fds[1].revents) return ERROR_OPERATION_ABORTED;
         if (fds[0].revents & POLLIN) {
             const size_t before = op.data.size();
-            if (!ReadSome(dev.fd, op.data, op.count - static_cast<DWORD>(op.data.size())))
+            if (!ReadSome(dev, op.data, op.count - static_cast<DWORD>(op.data.size())))
                 return ERROR_DEVICE_NOT_CONNECTED;
             if (op.data.size() > before) lastByte = Clock::now();
         } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
@@ -235,7 +252,7 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
     const DWORD waiting = InQueue(dev->fd);
     if (waiting >= count || rule.immediate || (rule.firstByte && waiting > 0)) {
         std::string got;
-        if (!ReadSome(dev->fd, got, std::min(waiting, count)) && waiting) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+        if (!ReadSome(*dev, got, std::min(waiting, count)) && waiting) return Fail(ERROR_DEVICE_NOT_CONNECTED);
         std::memcpy(buffer, got.data(), got.size());
         return Finish(ov, done, static_cast<DWORD>(got.size()));
     }
@@ -334,29 +351,31 @@ BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
     }
     if (want == 0) return Fail(ERROR_INVALID_PARAMETER);
     for (;;) {
-        DWORD seen;
+        DWORD waiting;
         {
+            // The queue is measured against the reported count in one step
+            // with the reads (ReadSome), which take their bytes off it: more
+            // bytes waiting than reported means new ones, even when the
+            // queue holds as many as at the last report.
             std::lock_guard lock(dev->m);
             if (dev->closed) return Fail(ERROR_INVALID_HANDLE);
             if (dev->maskGeneration != generation) {
                 if (mask) *mask = 0;  // the mask changed: the wait ends empty
                 return 1;
             }
-            seen = dev->seenInQueue;
-        }
-        const DWORD waiting = InQueue(dev->fd);
-        if (waiting > seen && (want & EV_RXCHAR)) {
-            std::lock_guard lock(dev->m);
-            dev->seenInQueue = waiting;
-            if (mask) *mask = EV_RXCHAR;
-            return 1;
-        }
-        if (waiting < seen) {
-            std::lock_guard lock(dev->m);
-            dev->seenInQueue = waiting;
+            waiting = InQueue(dev->fd);
+            const bool arrived = waiting > dev->seenInQueue;
+            // Bytes read past this layer (another opener) shrink the queue.
+            dev->seenInQueue = std::min(dev->seenInQueue, waiting);
+            if (arrived && (want & EV_RXCHAR)) {
+                dev->seenInQueue = waiting;
+                if (mask) *mask = EV_RXCHAR;
+                return 1;
+            }
         }
         // While bytes that were reported wait unread, poll cannot tell new
-        // ones apart: look at the queue again every 2 ms.
+        // ones apart: look at the queue again every 2 ms, and at once when
+        // a read takes bytes (ReadSome wakes the wait).
         const bool stale = waiting > 0;
         pollfd fds[2] = {{dev->wakeFd, POLLIN, 0}, {dev->fd, static_cast<short>(stale ? 0 : POLLIN), 0}};
         const int rc = ::poll(fds, 2, stale ? 2 : -1);

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -248,6 +249,37 @@ TEST_F(SerialTest, ArrivalsPostCommNotifyToAWindowUntilEventsAreOff) {
     EXPECT_TRUE(s->EnableEvents(os::EV_RXCHAR)) << "events can start again";
     EXPECT_TRUE(s->Close()) << "CLOSE stops the watcher";
     gui::UnlinkHandle(&window);
+}
+
+TEST_F(SerialTest, ArrivalAfterTheReportedBytesWereReadIsReported) {
+    // The reported byte is read and a new one arrives before the watcher
+    // looks at the queue again: the queue holds as many bytes as before,
+    // yet they are new and the wait must end.
+    auto s = Opened();
+    const os::HANDLE h = s->PortHandle();
+    ASSERT_TRUE(os::SetCommMask(h, os::EV_RXCHAR));
+    os::DWORD events = 0;
+    pty.Send("A");
+    ASSERT_TRUE(os::WaitCommEvent(h, &events, nullptr));
+    ASSERT_EQ(events, os::EV_RXCHAR);
+    EXPECT_EQ(s->Read(1), "A");
+    pty.Send("B");
+    // A wait that misses the arrival is ended by clearing the mask (it
+    // then reports no event) instead of hanging the test.
+    std::atomic<bool> returned{false};
+    std::thread guard([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!returned && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!returned) os::SetCommMask(h, 0);
+    });
+    events = 0;
+    const bool ok = os::WaitCommEvent(h, &events, nullptr);
+    returned = true;
+    guard.join();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(events, os::EV_RXCHAR);
+    EXPECT_EQ(s->Read(1), "B");
 }
 
 TEST_F(SerialTest, PortHeldByAnotherProcessIsAccessDenied) {
