@@ -1,6 +1,9 @@
 #include "platform/os/portmap.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -80,32 +83,83 @@ BOOL Fail(DWORD code) {
     return 0;
 }
 
+// How long a port may keep the copy waiting: for a reader to open a FIFO,
+// and for room to write the next bytes.
+constexpr int kReaderWaitMs = 2000;
+constexpr int kStallMs = 30000;
+
+// Opens the device for writing without waiting in open(2) (a FIFO without a
+// reader, a line without carrier would wait there for good); a FIFO that
+// has no reader yet is tried again for kReaderWaitMs, then it is not ready.
+int OpenPort(const std::string& device) {
+    for (int waited = 0;; waited += 10) {
+        const int fd = ::open(device.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0 || errno != ENXIO || waited >= kReaderWaitMs) return fd;
+        ::usleep(10000);
+    }
+}
+
+// Writes all n bytes; a port that takes nothing for kStallMs fails with
+// ERROR_SEM_TIMEOUT. errno-based codes otherwise (0 when all went).
+DWORD WriteAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w > 0) {
+            p += w;
+            n -= static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno != EAGAIN) return static_cast<DWORD>(rt::OsErrorFromErrno(errno));
+        pollfd f{fd, POLLOUT, 0};
+        const int rc = ::poll(&f, 1, kStallMs);
+        if (rc == 0) return ERROR_SEM_TIMEOUT;
+        if (rc < 0 && errno != EINTR) return static_cast<DWORD>(rt::OsErrorFromErrno(errno));
+    }
+    return 0;
+}
+
+// A reader that goes mid-copy makes write(2) raise SIGPIPE, which would end
+// the program: the signal is held back on this thread for the copy, and one
+// that came meanwhile is taken off before the mask is restored (the write
+// fails with EPIPE instead).
+struct HoldSigpipe {
+    HoldSigpipe() {
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigset_t pendingBefore;
+        sigpending(&pendingBefore);
+        wasPending = sigismember(&pendingBefore, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    }
+    ~HoldSigpipe() {
+        sigset_t now;
+        sigpending(&now);
+        if (!wasPending && sigismember(&now, SIGPIPE)) {
+            const timespec zero{0, 0};
+            sigtimedwait(&pipe, nullptr, &zero);
+        }
+        pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    }
+    sigset_t pipe, old;
+    bool wasPending = false;
+};
+
 BOOL CopyToDevice(int src, const std::string& device) {
-    const int fd = ::open(device.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    const int fd = OpenPort(device);
     if (fd < 0) return Fail(static_cast<DWORD>(rt::OsErrorFromErrno(errno, device)));
+    HoldSigpipe hold;
     char buf[8192];
+    DWORD code = 0;
     for (;;) {
         const ssize_t n = ::read(src, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int err = errno;
-            ::close(fd);
-            return Fail(static_cast<DWORD>(rt::OsErrorFromErrno(err)));
-        }
-        if (n == 0) break;
-        for (ssize_t off = 0; off < n;) {
-            const ssize_t w = ::write(fd, buf + off, static_cast<size_t>(n - off));
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) {
-                const int err = errno;
-                ::close(fd);
-                return Fail(static_cast<DWORD>(rt::OsErrorFromErrno(err)));
-            }
-            off += w;
-        }
+        if (n < 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(errno));
+        if (n <= 0) break;
+        if ((code = WriteAll(fd, buf, static_cast<size_t>(n))) != 0) break;
     }
-    if (::close(fd) != 0) return Fail(static_cast<DWORD>(rt::OsErrorFromErrno(errno)));
-    return 1;
+    if (::close(fd) != 0 && code == 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(errno));
+    return code ? Fail(code) : 1;
 }
 
 BOOL CopyToQueue(const std::string& source, const std::string& queue) {

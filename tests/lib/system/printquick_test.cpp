@@ -145,6 +145,26 @@ TEST(PrintQuick, AMissingPortIsReportedAndTheBufferStillGoes) {
     EXPECT_EQ(unnamed->LastPrintError(), 2u);
 }
 
+TEST(PrintQuick, APortWithoutAReaderFailsWithoutHangingOrEndingTheProgram) {
+    Fifo port;
+    auto nobody = rt::New<PrintQuick>();
+    nobody->QOut("nobody reads");
+    nobody->PrintIt(port.path, false);  // no reader ever opens the FIFO
+    EXPECT_EQ(nobody->LastPrintError(), 21u) << "the device is not ready";
+
+    auto big = rt::New<PrintQuick>();
+    big->QQOut(std::string(1 << 20, 'p'), false);  // far more than a pipe holds
+    auto reader = std::async(std::launch::async, [p = port.path] {
+        const int fd = open(p.c_str(), O_RDONLY);
+        char head[16];
+        (void)!read(fd, head, sizeof head);
+        close(fd);  // the reader goes mid-job
+    });
+    big->PrintIt(port.path, false);
+    reader.get();
+    EXPECT_NE(big->LastPrintError(), 0u) << "the broken copy is reported, the program goes on";
+}
+
 // A private cupsd (tests/lib/system/cups_queue.sh) with a raw queue whose
 // backend writes a file; skipped, with the reason, where it cannot start.
 TEST(PrintQuick, RawJobReachesACupsQueue) {
