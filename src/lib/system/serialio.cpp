@@ -1,4 +1,6 @@
 // Serial's reads, writes and arrival events (the watcher thread).
+#include <algorithm>
+#include <cstdint>
 #include <system_error>
 #include <thread>
 
@@ -12,7 +14,10 @@ namespace lib {
 
 std::string Serial::Read(rt::Args args) {
     uint32_t count = 1;
-    if (!args.empty() && args[0].IsNumeric()) count = static_cast<uint32_t>(args[0].AsLong());
+    // A negative count reads nothing (as 0 does) rather than asking for
+    // 4 GiB and waiting the time-out of as many bytes.
+    if (!args.empty() && args[0].IsNumeric())
+        count = args[0].AsLong() < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(args[0].AsLong(), UINT32_MAX));
     return Read(count);
 }
 

@@ -192,6 +192,7 @@ TEST_F(SerialTest, ReadsFollowTheTimeOuts) {
     EXPECT_EQ(s->Read(3), "abc");
     EXPECT_EQ(rt::Send(obj, "READ").AsStr(), "d") << "no count reads one byte";
     EXPECT_EQ(s->Read(0u), "");
+    EXPECT_EQ(rt::Send(obj, "READ", {-1}).AsStr(), "") << "a negative count reads nothing";
     EXPECT_TRUE(gui::TestHooks::Boxes().empty());
 
     ShortReads(*s, 100);
