@@ -7,7 +7,7 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core
           python3 python3-dbfread python3-dbf locales
           openbox trayer xdotool x11-utils x11-xkb-utils imagemagick
-          libsqlite3-dev samba cifs-utils)
+          libsqlite3-dev samba cifs-utils socat cups-client cups-daemon)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,370 @@
+// Serial on a pty pair against plain read/write/poll on the same pair, in
+// one run (openpty: the master is the far side, the device end a scanner
+// would drive; the slave is the port Serial opens by path).
+//
+//   serial_bench [--mib N] [--chunk BYTES] [--reps N] [--events N]
+//
+// 1. Throughput, N MiB (default 8) per repetition in chunks (default 4096
+//    bytes), --reps repetitions (default 5) of each side taken in turn (the
+//    one that goes first alternates); the median MiB/s of each:
+//    - far side -> port: a feeder thread keeps the master full; plain
+//      read(2) of the slave fd against Serial READ of chunk bytes;
+//    - port -> far side: a drain thread empties the master; plain write(2)
+//      of the slave fd against Serial WRITE of chunk bytes.
+// 2. Latency, --events samples (default 1000) each: a byte written on the
+//    master until
+//    - a plain poll(2) on the slave fd wakes its thread (the bare wake-up);
+//    - that thread's PostMessageA of WM_COMMNOTIFY reaches the owner
+//      window's DISPATCH (the same message path without the comm layer);
+//    - Serial's watcher (WaitCommEvent, PostMessageA) gets WM_COMMNOTIFY to
+//      the same DISPATCH;
+//    median and 99th percentile in microseconds, 1 ms between samples.
+//
+// Every wait is bounded: a repetition that stalls for 10 s is given up, a
+// sample whose message has not come within 500 ms is counted as missed, and
+// the run ends with exit code 1 when anything was given up or missed.
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QObject>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lib/system/serial.h"
+#include "platform/gui/event.h"
+#include "platform/gui/handles.h"
+#include "platform/gui/message.h"
+#include "platform/gui/testhooks.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kStall = std::chrono::seconds(10);
+constexpr auto kSampleWait = std::chrono::milliseconds(500);
+
+int64_t NowNs() { return Clock::now().time_since_epoch().count(); }
+
+struct Pair {
+    Pair() {
+        char n[256] = {};
+        if (openpty(&master, &slave, n, nullptr, nullptr) != 0) {
+            std::perror("openpty");
+            std::exit(2);
+        }
+        termios t{};
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+        // Both plain ends wait in poll(2) with a time limit, never in a
+        // blocking call (Serial's OPEN sets VMIN 0, so a blocking read of
+        // the slave would return at once anyway).
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        fcntl(slave, F_SETFL, fcntl(slave, F_GETFL) | O_NONBLOCK);
+        path = n;
+    }
+    ~Pair() {
+        close(master);
+        close(slave);
+    }
+    int master = -1, slave = -1;
+    std::string path;
+};
+
+bool WaitFd(int fd, short events, int ms) {
+    pollfd f{fd, events, 0};
+    return poll(&f, 1, ms) > 0;
+}
+
+// The far side's helpers, until stop: keep the master written, or read.
+void Feed(int fd, const std::string& block, const std::atomic<bool>& stop) {
+    size_t off = 0;
+    while (!stop) {
+        const ssize_t w = write(fd, block.data() + off, block.size() - off);
+        if (w > 0) off = (off + size_t(w)) % block.size();
+        else WaitFd(fd, POLLOUT, 100);
+    }
+}
+
+void Drain(int fd, const std::atomic<bool>& stop) {
+    std::vector<char> buf(65536);
+    while (!stop)
+        if (read(fd, buf.data(), buf.size()) <= 0) WaitFd(fd, POLLIN, 100);
+}
+
+// MiB/s of one repetition that moves total bytes with step (bytes moved by
+// one call, 0 on a stall); 0 when it stalled for kStall.
+template <class Step>
+double Rate(size_t total, Step step) {
+    const auto t0 = Clock::now();
+    auto lastProgress = t0;
+    size_t moved = 0;
+    while (moved < total) {
+        const size_t n = step(total - moved);
+        const auto now = Clock::now();
+        if (n) lastProgress = now;
+        else if (now - lastProgress > kStall) return 0;
+        moved += n;
+    }
+    return double(total) / double(1 << 20) / std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// reps rounds of a and b, b first in every other round, so that neither
+// side always runs on a queue the other has just filled or drained.
+template <class A, class B>
+void Alternate(int reps, A a, B b) {
+    for (int r = 0; r < reps; ++r) {
+        if (r % 2) {
+            b();
+            a();
+        } else {
+            a();
+            b();
+        }
+    }
+}
+
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double Percentile(std::vector<double> v, double p) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5))];
+}
+
+std::string Runs(const std::vector<double>& v) {
+    std::string s;
+    for (double x : v) {
+        char b[32];
+        std::snprintf(b, sizeof b, "%s%.1f", s.empty() ? "" : " ", x);
+        s += b;
+    }
+    return s;
+}
+
+bool gFault = false;
+
+void ThroughputRow(const char* name, const std::vector<double>& runs, double plain) {
+    const bool stalled = std::count(runs.begin(), runs.end(), 0.0) > 0;
+    gFault |= stalled;
+    const double m = Median(runs);
+    std::printf("  %-20s %9.1f %9.2f   [%s]%s\n", name, m, plain > 0 ? m / plain : 0.0, Runs(runs).c_str(),
+                stalled ? "  STALLED" : "");
+}
+
+std::shared_ptr<lib::Serial> OpenSerial(const std::string& path, int64_t window = 0) {
+    auto s = rt::New<lib::Serial>();
+    const rt::Usual init[] = {window ? rt::Usual(window) : rt::Usual()};
+    s->Init(rt::Args(init, 1));
+    if (!s->Open(path)) {
+        std::fprintf(stderr, "Serial OPEN of %s failed: %s (%s)\n", path.c_str(), s->ErrorDesc().c_str(),
+                     s->ErrorCode().c_str());
+        std::exit(2);
+    }
+    // A READ waits at most 2 s (the default allows 500 ms a byte).
+    s->SetReadTimeoutMultiplier(0);
+    s->SetReadTimeoutConstant(2000);
+    s->SetTimeout();
+    return s;
+}
+
+void ReadPhase(size_t total, size_t chunk, int reps) {
+    Pair p;
+    auto s = OpenSerial(p.path);
+    std::atomic<bool> stop{false};
+    const std::string block(chunk, 'x');
+    std::thread feeder(Feed, p.master, std::cref(block), std::cref(stop));
+    std::vector<char> buf(chunk);
+    std::vector<double> plain, serial;
+    const auto plainRead = [&](size_t left) -> size_t {
+        const ssize_t n = read(p.slave, buf.data(), std::min(chunk, left));
+        if (n > 0) return size_t(n);
+        WaitFd(p.slave, POLLIN, 100);
+        return 0;
+    };
+    const auto serialRead = [&](size_t left) -> size_t {
+        return s->Read(static_cast<uint32_t>(std::min(chunk, left))).size();
+    };
+    Alternate(reps, [&] { plain.push_back(Rate(total, plainRead)); },
+              [&] { serial.push_back(Rate(total, serialRead)); });
+    stop = true;
+    feeder.join();
+    s->Close();
+    std::printf("far side -> port (read)\n");
+    ThroughputRow("read(2), plain", plain, Median(plain));
+    ThroughputRow("Serial READ", serial, Median(plain));
+}
+
+void WritePhase(size_t total, size_t chunk, int reps) {
+    Pair p;
+    auto s = OpenSerial(p.path);
+    std::atomic<bool> stop{false};
+    std::thread drain(Drain, p.master, std::cref(stop));
+    const std::string block(chunk, 'y');
+    std::vector<double> plain, serial;
+    const auto plainWrite = [&](size_t left) -> size_t {
+        const ssize_t n = write(p.slave, block.data(), std::min(chunk, left));
+        if (n > 0) return size_t(n);
+        WaitFd(p.slave, POLLOUT, 100);
+        return 0;
+    };
+    const auto serialWrite = [&](size_t left) -> size_t {
+        return s->Write(left >= chunk ? block : block.substr(0, left));
+    };
+    Alternate(reps, [&] { plain.push_back(Rate(total, plainWrite)); },
+              [&] { serial.push_back(Rate(total, serialWrite)); });
+    stop = true;
+    drain.join();
+    s->Close();
+    std::printf("port -> far side (write)\n");
+    ThroughputRow("write(2), plain", plain, Median(plain));
+    ThroughputRow("Serial WRITE", serial, Median(plain));
+}
+
+// The owner window's object: the time each WM_COMMNOTIFY reaches DISPATCH.
+class Owner : public rt::Object {
+    QZ_OBJECT(Owner)
+public:
+    int64_t sentNs = 0;
+    std::vector<double> us;
+};
+
+const rt::ClassDef& Owner::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<Owner>("SERIALBENCHOWNER")
+            .RawMethod("DISPATCH",
+                       [](rt::Object& o, rt::Args a) {
+                           auto& w = static_cast<Owner&>(o);
+                           const gui::Event* e = gui::EventArg(a);
+                           if (e && e->uMsg == gui::WM_COMMNOTIFY && e->wParam == 1)
+                               w.us.push_back(double(NowNs() - w.sentNs) / 1000.0);
+                           return rt::Usual(int64_t{0});
+                       })
+            .Done();
+    return c;
+}
+
+// Writes one byte on the far side per sample and runs the event loop until
+// DISPATCH has it and consumed() holds; the samples missed.
+template <class Consumed, class Consume>
+int Sample(Pair& p, Owner& owner, std::atomic<int64_t>& sentNs, int events, Consumed consumed, Consume consume) {
+    int missed = 0;
+    owner.us.clear();
+    for (int i = 0; i < events; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const size_t before = owner.us.size();
+        const int64_t t = NowNs();
+        owner.sentNs = t;
+        sentNs = t;
+        if (write(p.master, "k", 1) != 1) return events - i + missed;
+        const auto end = Clock::now() + kSampleWait;
+        // The loop's 50 ms wake-up timer bounds each wait for events.
+        while (owner.us.size() == before && Clock::now() < end)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (owner.us.size() == before) ++missed;
+        while (!consumed(i) && Clock::now() < end) std::this_thread::yield();
+        consume();
+    }
+    return missed;
+}
+
+void LatencyRow(const char* name, const std::vector<double>& us, int missed) {
+    gFault |= missed > 0;
+    std::printf("  %-38s %9.1f %9.1f", name, Percentile(us, 0.5), Percentile(us, 0.99));
+    if (missed) std::printf("   %d MISSED", missed);
+    std::printf("\n");
+}
+
+void LatencyPhase(int events) {
+    Pair p;
+    QObject window;
+    auto owner = rt::New<Owner>();
+    gui::LinkHandle(&window, owner);
+    const gui::HWND h = gui::HandleOf(&window);
+    QTimer tick;
+    tick.start(50);
+
+    // Plain: a thread in poll(2) on the slave posts to the same window.
+    std::vector<double> wakeUs;
+    std::atomic<int64_t> sentNs{0};
+    std::atomic<int> taken{0};
+    std::atomic<bool> stop{false};
+    std::thread poller([&] {
+        char c;
+        while (!stop) {
+            if (!WaitFd(p.slave, POLLIN, 100)) continue;
+            wakeUs.push_back(double(NowNs() - sentNs.load()) / 1000.0);
+            gui::PostMessageA(h, gui::WM_COMMNOTIFY, 1, 0);
+            while (read(p.slave, &c, 1) == 1) {
+            }
+            ++taken;
+        }
+    });
+    const int plainMissed = Sample(
+        p, *owner, sentNs, events, [&](int i) { return taken.load() > i; }, [] {});
+    std::vector<double> plainUs = owner->us;
+    stop = true;
+    poller.join();
+
+    // Serial: the watcher thread of ENABLEEVENTS.
+    auto s = OpenSerial(p.path, int64_t(h));
+    std::vector<double> serialUs;
+    int serialMissed = events;
+    if (s->EnableEvents(os::EV_RXCHAR)) {
+        serialMissed = Sample(
+            p, *owner, sentNs, events, [](int) { return true; }, [&] { s->Read(1); });
+        serialUs = owner->us;
+    }
+    s->Close();
+    gui::UnlinkHandle(&window);
+
+    std::printf("latency, byte written on the far side until ... (us, %d samples)\n", events);
+    std::printf("  %-38s %9s %9s\n", "", "median", "p99");
+    LatencyRow("poll(2) wakes its thread, plain", wakeUs, plainMissed);
+    LatencyRow("poll(2) thread + PostMessageA: DISPATCH", plainUs, plainMissed);
+    LatencyRow("Serial watcher: WM_COMMNOTIFY DISPATCH", serialUs, serialMissed);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    size_t mib = 8, chunk = 4096;
+    int reps = 5, events = 1000;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--mib")) mib = std::max<size_t>(1, std::strtoul(argv[i + 1], nullptr, 10));
+        else if (!std::strcmp(argv[i], "--chunk")) chunk = std::max<size_t>(1, std::strtoul(argv[i + 1], nullptr, 10));
+        else if (!std::strcmp(argv[i], "--reps")) reps = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--events")) events = std::max(1, std::atoi(argv[i + 1]));
+    }
+    QCoreApplication qt(argc, argv);
+    // No screen: a box Serial would show (a short READ) is counted instead.
+    gui::TestHooks::SetOn(true);
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    const auto t0 = Clock::now();
+    std::printf("serial_bench: pty pair, %zu MiB x %d repetitions in %zu-byte chunks\n", mib, reps, chunk);
+    std::printf("  %-20s %9s %9s   [each repetition]\n", "", "MiB/s", "vs plain");
+    ReadPhase(mib << 20, chunk, reps);
+    WritePhase(mib << 20, chunk, reps);
+    std::printf("\n");
+    LatencyPhase(events);
+    const size_t boxes = gui::TestHooks::Boxes().size();
+    if (boxes) std::printf("\n%zu short READs (\"Not all bytes requested returned.\")\n", boxes);
+    std::printf("\ntotal %.1f s\n", std::chrono::duration<double>(Clock::now() - t0).count());
+    return gFault ? 1 : 0;
+}

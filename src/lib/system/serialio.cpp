@@ -1,0 +1,146 @@
+// Serial's reads, writes and arrival events (the watcher thread).
+#include <algorithm>
+#include <cstdint>
+#include <system_error>
+#include <thread>
+
+#include "lib/system/printquick.h"
+#include "lib/system/serial.h"
+#include "platform/gui/message.h"
+#include "platform/gui/msgbox.h"
+#include "platform/gui/msgboxa.h"
+
+namespace lib {
+
+std::string Serial::Read(rt::Args args) {
+    uint32_t count = 1;
+    // A negative count reads nothing (as 0 does) rather than asking for
+    // 4 GiB and waiting the time-out of as many bytes.
+    if (!args.empty() && args[0].IsNumeric())
+        count = args[0].AsLong() < 0 ? 0 : static_cast<uint32_t>(std::min<int64_t>(args[0].AsLong(), UINT32_MAX));
+    return Read(count);
+}
+
+std::string Serial::Read(uint32_t count) {
+    std::string buffer(count, '\0');
+    std::string result;
+    os::OVERLAPPED ov;
+    ov.hEvent = os::CreateEventA(nullptr, 1, 0, nullptr);
+    if (!ov.hEvent) {
+        Fail("CreateEvent failed in Read.");
+        return result;
+    }
+    os::DWORD got = 0;
+    bool ok = true;
+    if (count > 0 && !os::ReadFile(port_, buffer.data(), count, &got, &ov)) {
+        os::DWORD errors = 0;
+        os::COMSTAT stat;
+        if (os::GetLastError() == os::ERROR_IO_PENDING) {
+            while (!os::GetOverlappedResult(port_, &ov, &got, 1)) {
+                if (os::GetLastError() == os::ERROR_IO_INCOMPLETE) continue;
+                Fail("ReadFile failed in Serial:ReadCommBlock(1).");
+                os::ClearCommError(port_, &errors, &stat);
+                ok = false;
+                break;
+            }
+        } else {
+            Fail("ReadFile failed in Serial:ReadCommBlock(2).");
+            os::ClearCommError(port_, &errors, &stat);
+        }
+    }
+    if (ok && got > 0) {
+        result.assign(buffer.data(), got);
+        if (got < count) gui::MessageBoxA(0, "Not all bytes requested returned.", "ReadTest", gui::MB_OK);
+    }
+    os::CloseHandle(ov.hEvent);
+    return result;
+}
+
+uint32_t Serial::Write(const std::string& data) {
+    os::OVERLAPPED ov;
+    ov.hEvent = os::CreateEventA(nullptr, 1, 0, nullptr);
+    if (!ov.hEvent) {
+        Fail("CreateEvent failed in Serial:Write.");
+        return 0;
+    }
+    os::DWORD written = 0;
+    const auto length = static_cast<os::DWORD>(data.size());
+    bool checked = true;
+    if (!os::WriteFile(port_, data.data(), length, &written, &ov)) {
+        if (os::GetLastError() == os::ERROR_IO_PENDING) {
+            if (os::WaitForSingleObject(ov.hEvent, 1000) == os::WAIT_OBJECT_0) {
+                os::GetOverlappedResult(port_, &ov, &written, 1);
+            } else {
+                // The write is still under way: cancel it and let it end
+                // before its record goes; what it had sent is the count.
+                os::CancelIoEx(port_, &ov);
+                os::GetOverlappedResult(port_, &ov, &written, 1);
+                os::SetLastError(os::ERROR_SEM_TIMEOUT);
+            }
+        } else {
+            Fail("WriteFile failed in Serial:Write.");
+            checked = false;
+        }
+    }
+    if (checked && written != length) {
+        if (os::GetLastError() == os::ERROR_SUCCESS) os::SetLastError(os::ERROR_SEM_TIMEOUT);
+        Fail("Error writing to device.");
+    }
+    os::CloseHandle(ov.hEvent);
+    return written;
+}
+
+uint32_t CommWatchProc(SerialWatchBlock* block) {
+    const os::HANDLE port = block->port.load();
+    if (!os::SetCommMask(port, block->mask.load())) {
+        gui::MessageBoxA(0, "SetCommMask failed!", "CommWatchProc Error", gui::MB_OK);
+        block->finished.store(1);
+        return 0;
+    }
+    block->finished.store(0);
+    while (block->stop.load() == 0) {
+        os::DWORD events = 0;
+        if (!os::WaitCommEvent(port, &events, nullptr)) break;
+        if (events & os::EV_RXCHAR) gui::PostMessageA(block->window.load(), gui::WM_COMMNOTIFY, 1, 0);
+    }
+    block->finished.store(1);  // the last act: the owner may free the block now
+    return 1;
+}
+
+bool Serial::EnableEvents(uint32_t mask) {
+    if (events_) return false;
+    watch_->port.store(port_);
+    watch_->window.store(static_cast<uint32_t>(owner_));
+    watch_->mask.store(mask);
+    watch_->stop.store(0);
+    watch_->finished.store(0);
+    try {
+        std::thread(CommWatchProc, watch_.get()).detach();
+    } catch (const std::system_error&) {
+        os::SetLastError(os::ERROR_NOT_ENOUGH_MEMORY);
+        Fail("CreateThread failed in EnableEvent.");
+        watch_->finished.store(1);
+        return false;
+    }
+    events_ = true;
+    return true;
+}
+
+bool Serial::DisableEvents() {
+    if (!events_) return true;
+    watch_->stop.store(1);
+    if (!os::SetCommMask(port_, 0)) {
+        Fail("SetCommMask failed in DisableEvents.");
+        return false;
+    }
+    while (watch_->finished.load() != 1) std::this_thread::yield();
+    events_ = false;
+    return true;
+}
+
+void RegisterSerialClasses() {
+    Serial::StaticClass();
+    PrintQuick::StaticClass();
+}
+
+}  // namespace lib

@@ -1,0 +1,69 @@
+// Inside the communications layer: the objects behind its handles. Not for
+// callers outside src/platform/os/comm*.cpp.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/os/comm.h"
+
+namespace os {
+
+struct KernelObject {
+    virtual ~KernelObject() = default;
+};
+
+struct EventObject : KernelObject {
+    std::mutex m;
+    std::condition_variable cv;
+    bool manualReset = true;
+    bool signalled = false;
+};
+
+struct Device : KernelObject {
+    ~Device() override;
+    int fd = -1;
+    int wakeFd = -1;  // eventfd: SetCommMask and CloseHandle end a WaitCommEvent
+    bool isTty = false;
+    std::string path;
+    std::mutex m;
+    COMMTIMEOUTS timeouts;
+    DWORD mask = 0;
+    uint64_t maskGeneration = 0;
+    DWORD seenInQueue = 0;  // input bytes already reported by WaitCommEvent
+    bool closed = false;
+    std::vector<std::weak_ptr<PendingIo>> pending;
+};
+
+// One overlapped read or write, run by a worker thread on its own buffer;
+// a read's bytes reach the caller's buffer when GetOverlappedResult reaps
+// the operation, so a caller that lets go of a pending operation leaves no
+// thread writing into memory it has freed.
+struct PendingIo {
+    std::shared_ptr<Device> dev;
+    bool write = false;
+    std::string data;     // bytes to write, or the bytes read so far
+    DWORD count = 0;      // bytes asked for
+    void* target = nullptr;  // the caller's read buffer
+    HANDLE event = 0;
+    int cancelFd = -1;    // eventfd: CancelIoEx, PurgeComm and CloseHandle
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false;
+    DWORD status = ERROR_SUCCESS;
+    ~PendingIo();
+    void Cancel();
+};
+
+std::shared_ptr<KernelObject> LookUp(HANDLE h);
+std::shared_ptr<Device> LookUpDevice(HANDLE h);
+BOOL Fail(DWORD code);
+DWORD ErrnoCode(int err);
+// Cancels the device's pending operations (reads, writes or both).
+void CancelPending(Device& dev, bool reads, bool writes);
+
+}  // namespace os

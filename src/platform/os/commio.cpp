@@ -1,0 +1,392 @@
+// Reads, writes and event waits on communications devices, with the Win32
+// time-out rules (docs/serial.md):
+//
+//  - ReadIntervalTimeout MAXDWORD with both read totals 0: a read returns at
+//    once with what the input queue holds, perhaps nothing.
+//  - ReadIntervalTimeout and ReadTotalTimeoutMultiplier MAXDWORD with a
+//    constant between 0 and MAXDWORD: at once when bytes are waiting, else
+//    at the first byte, else empty after the constant.
+//  - otherwise a read ends when count bytes are in, when the total time-out
+//    (multiplier * count + constant, none when both are 0) runs out, or when
+//    the gap after a byte exceeds a ReadIntervalTimeout other than 0 and
+//    MAXDWORD. A time-out is no failure: the read succeeds with fewer bytes.
+//  - a write ends when every byte is out or the write total (multiplier *
+//    count + constant, none when both are 0) runs out, also with success.
+//  - a device that goes (the far side of a pty closed, a USB adapter pulled)
+//    fails the operation with ERROR_DEVICE_NOT_CONNECTED.
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <thread>
+
+#include "platform/os/comm.h"
+#include "platform/os/commdevice.h"
+
+namespace os {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr uintptr_t kStatusPending = 0x103;
+
+DWORD InQueue(int fd) {
+    int n = 0;
+    return ::ioctl(fd, FIONREAD, &n) == 0 && n > 0 ? static_cast<DWORD>(n) : 0;
+}
+
+struct ReadRule {
+    bool immediate = false;   // return what is there
+    bool firstByte = false;   // return at the first byte
+    int64_t totalMs = -1;     // -1: no total limit
+    int64_t intervalMs = -1;  // -1: no gap limit
+};
+
+ReadRule RuleFor(const COMMTIMEOUTS& t, DWORD count) {
+    ReadRule r;
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+        t.ReadTotalTimeoutConstant == 0) {
+        r.immediate = true;
+        return r;
+    }
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != MAXDWORD) {
+        r.firstByte = true;
+        r.totalMs = t.ReadTotalTimeoutConstant;
+        return r;
+    }
+    const uint64_t total = uint64_t{t.ReadTotalTimeoutMultiplier} * count + t.ReadTotalTimeoutConstant;
+    if (total) r.totalMs = static_cast<int64_t>(std::min<uint64_t>(total, INT32_MAX));
+    if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD) r.intervalMs = t.ReadIntervalTimeout;
+    return r;
+}
+
+int64_t WriteTotalMs(const COMMTIMEOUTS& t, DWORD count) {
+    const uint64_t total = uint64_t{t.WriteTotalTimeoutMultiplier} * count + t.WriteTotalTimeoutConstant;
+    return total ? static_cast<int64_t>(std::min<uint64_t>(total, INT32_MAX)) : -1;
+}
+
+int64_t MsLeft(Clock::time_point until) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    return std::max<int64_t>(ms, 0);
+}
+
+// Reads what is waiting, up to want bytes, without blocking; false when the
+// device has gone. The bytes read are taken off the count of bytes that
+// WaitCommEvent has reported (the queue is read from the front, reported
+// bytes first), under the device's lock so that the watcher never compares
+// the queue against a count the read has not yet settled; a watcher that
+// had reported bytes is woken to look at the queue again.
+bool ReadSome(Device& dev, std::string& into, DWORD want) {
+    const size_t have = into.size();
+    into.resize(have + want);
+    ssize_t n;
+    bool wake = false;
+    {
+        std::lock_guard lock(dev.m);
+        n = ::read(dev.fd, into.data() + have, want);
+        if (n > 0 && dev.seenInQueue > 0) {
+            dev.seenInQueue -= std::min(dev.seenInQueue, static_cast<DWORD>(n));
+            wake = true;
+        }
+    }
+    if (wake) {
+        const uint64_t one = 1;
+        (void)!::write(dev.wakeFd, &one, sizeof one);
+    }
+    into.resize(have + (n > 0 ? static_cast<size_t>(n) : 0));
+    if (n > 0) return true;
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+    return false;  // 0 (hang-up) or EIO
+}
+
+// Runs one read to its end on the calling thread; the status.
+DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
+    const auto start = Clock::now();
+    auto lastByte = start;
+    for (;;) {
+        if (op.data.size() >= op.count) return ERROR_SUCCESS;
+        if (rule.firstByte && !op.data.empty()) return ERROR_SUCCESS;
+        int64_t wait = -1;
+        if (rule.totalMs >= 0) {
+            wait = MsLeft(start + std::chrono::milliseconds(rule.totalMs));
+            if (wait == 0) return ERROR_SUCCESS;
+        }
+        if (rule.intervalMs >= 0 && !op.data.empty()) {
+            const int64_t gap = MsLeft(lastByte + std::chrono::milliseconds(rule.intervalMs));
+            if (gap == 0) return ERROR_SUCCESS;
+            wait = wait < 0 ? gap : std::min(wait, gap);
+        }
+        pollfd fds[2] = {{dev.fd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
+        const int rc = ::poll(fds, 2, static_cast<int>(wait));
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc < 0) return ErrnoCode(errno);
+        if (fds[1].revents) return ERROR_OPERATION_ABORTED;
+        if (fds[0].revents & POLLIN) {
+            const size_t before = op.data.size();
+            if (!ReadSome(dev, op.data, op.count - static_cast<DWORD>(op.data.size())))
+                return ERROR_DEVICE_NOT_CONNECTED;
+            if (op.data.size() > before) lastByte = Clock::now();
+        } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            return ERROR_DEVICE_NOT_CONNECTED;
+        }
+    }
+}
+
+DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
+    const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
+    while (written < op.data.size()) {
+        const ssize_t n = ::write(dev.fd, op.data.data() + written, op.data.size() - written);
+        if (n > 0) {
+            written += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return errno == EIO ? ERROR_DEVICE_NOT_CONNECTED : ErrnoCode(errno);
+        int64_t wait = -1;
+        if (totalMs >= 0) {
+            wait = MsLeft(until);
+            if (wait == 0) return ERROR_SUCCESS;
+        }
+        pollfd fds[2] = {{dev.fd, POLLOUT, 0}, {op.cancelFd, POLLIN, 0}};
+        const int rc = ::poll(fds, 2, static_cast<int>(wait));
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc < 0) return ErrnoCode(errno);
+        if (fds[1].revents) return ERROR_OPERATION_ABORTED;
+        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[0].revents & POLLOUT))
+            return ERROR_DEVICE_NOT_CONNECTED;
+    }
+    return ERROR_SUCCESS;
+}
+
+void Complete(PendingIo& op, DWORD status) {
+    {
+        std::lock_guard lock(op.m);
+        op.status = status;
+        op.done = true;
+    }
+    op.cv.notify_all();
+    if (op.event) SetEvent(op.event);
+}
+
+std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write, DWORD count,
+                                 OVERLAPPED* ov) {
+    auto op = std::make_shared<PendingIo>();
+    op->dev = dev;
+    op->write = write;
+    op->count = count;
+    op->event = ov ? ov->hEvent : 0;
+    op->cancelFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return op;
+}
+
+// Hands op to a worker thread and marks ov pending.
+BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<DWORD(PendingIo&)> run) {
+    {
+        std::lock_guard lock(op->dev->m);
+        if (op->dev->closed) return Fail(ERROR_INVALID_HANDLE);
+        auto& list = op->dev->pending;
+        std::erase_if(list, [](const std::weak_ptr<PendingIo>& w) { return w.expired(); });
+        list.push_back(op);
+    }
+    if (op->event) ResetEvent(op->event);
+    ov->io = op;
+    ov->Internal = kStatusPending;
+    ov->InternalHigh = 0;
+    // The worker holds the operation (and so the device) until it ends.
+    std::thread([op, run = std::move(run)] { Complete(*op, run(*op)); }).detach();
+    return Fail(ERROR_IO_PENDING);
+}
+
+BOOL Finish(OVERLAPPED* ov, DWORD* done, DWORD bytes) {
+    if (done) *done = bytes;
+    if (ov) {
+        ov->io.reset();
+        ov->Internal = 0;
+        ov->InternalHigh = bytes;
+        if (ov->hEvent) SetEvent(ov->hEvent);
+    }
+    return 1;
+}
+
+}  // namespace
+
+PendingIo::~PendingIo() {
+    if (cancelFd >= 0) ::close(cancelFd);
+}
+
+void PendingIo::Cancel() {
+    const uint64_t one = 1;
+    (void)!::write(cancelFd, &one, sizeof one);
+}
+
+void CancelPending(Device& dev, bool reads, bool writes) {
+    std::vector<std::shared_ptr<PendingIo>> ops;
+    {
+        std::lock_guard lock(dev.m);
+        for (auto& w : dev.pending)
+            if (auto op = w.lock(); op && (op->write ? writes : reads)) ops.push_back(op);
+    }
+    for (auto& op : ops) op->Cancel();
+}
+
+BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) {
+    auto dev = LookUpDevice(h);
+    if (!dev) return 0;
+    if (done) *done = 0;
+    if (count == 0) return Finish(ov, done, 0);
+    if (!buffer) return Fail(ERROR_INVALID_PARAMETER);
+    COMMTIMEOUTS t;
+    {
+        std::lock_guard lock(dev->m);
+        t = dev->timeouts;
+    }
+    const ReadRule rule = RuleFor(t, count);
+    // What can be answered from the input queue at once is, as Win32
+    // completes an overlapped read at once when it can.
+    const DWORD waiting = InQueue(dev->fd);
+    if (waiting >= count || rule.immediate || (rule.firstByte && waiting > 0)) {
+        std::string got;
+        if (!ReadSome(*dev, got, std::min(waiting, count)) && waiting) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+        std::memcpy(buffer, got.data(), got.size());
+        return Finish(ov, done, static_cast<DWORD>(got.size()));
+    }
+    auto op = NewOp(dev, false, count, ov);
+    op->target = buffer;
+    if (!ov) {
+        const DWORD status = RunRead(*dev, *op, rule);
+        std::memcpy(buffer, op->data.data(), op->data.size());
+        if (done) *done = static_cast<DWORD>(op->data.size());
+        return status == ERROR_SUCCESS ? 1 : Fail(status);
+    }
+    return StartPending(op, ov, [rule](PendingIo& o) { return RunRead(*o.dev, o, rule); });
+}
+
+BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) {
+    auto dev = LookUpDevice(h);
+    if (!dev) return 0;
+    if (done) *done = 0;
+    if (count == 0) return Finish(ov, done, 0);
+    if (!buffer) return Fail(ERROR_INVALID_PARAMETER);
+    COMMTIMEOUTS t;
+    {
+        std::lock_guard lock(dev->m);
+        t = dev->timeouts;
+    }
+    auto op = NewOp(dev, true, count, ov);
+    op->data.assign(static_cast<const char*>(buffer), count);
+    // As much as the output queue takes now; the rest waits (pending).
+    size_t written = 0;
+    const DWORD first = RunWrite(*dev, *op, written, 0);
+    if (first != ERROR_SUCCESS) return Fail(first);
+    if (written == count) return Finish(ov, done, count);
+    const int64_t totalMs = WriteTotalMs(t, count);
+    if (!ov) {
+        const DWORD status = RunWrite(*dev, *op, written, totalMs);
+        if (done) *done = static_cast<DWORD>(written);
+        return status == ERROR_SUCCESS ? 1 : Fail(status);
+    }
+    op->count = static_cast<DWORD>(written);  // bytes out so far
+    return StartPending(op, ov, [totalMs](PendingIo& o) {
+        size_t w = o.count;
+        const DWORD status = RunWrite(*o.dev, o, w, totalMs);
+        o.count = static_cast<DWORD>(w);
+        return status;
+    });
+}
+
+BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) {
+    if (!LookUp(h) && !(ov && ov->io)) return Fail(ERROR_INVALID_HANDLE);
+    if (!ov) return Fail(ERROR_INVALID_PARAMETER);
+    auto op = ov->io;
+    if (!op) {  // completed at once
+        if (done) *done = static_cast<DWORD>(ov->InternalHigh);
+        return ov->Internal == 0 ? 1 : Fail(static_cast<DWORD>(ov->Internal));
+    }
+    std::unique_lock lock(op->m);
+    if (!op->done) {
+        if (!wait) return Fail(ERROR_IO_INCOMPLETE);
+        op->cv.wait(lock, [&] { return op->done; });
+    }
+    const DWORD bytes = op->write ? op->count : static_cast<DWORD>(op->data.size());
+    if (!op->write && bytes) std::memcpy(op->target, op->data.data(), bytes);
+    const DWORD status = op->status;
+    lock.unlock();
+    ov->io.reset();
+    ov->Internal = status;
+    ov->InternalHigh = bytes;
+    if (done) *done = bytes;
+    return status == ERROR_SUCCESS ? 1 : Fail(status);
+}
+
+BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov) {
+    auto dev = LookUpDevice(h);
+    if (!dev) return 0;
+    if (!ov) {
+        CancelPending(*dev, true, true);
+        return 1;
+    }
+    if (!ov->io) return Fail(ERROR_NOT_FOUND);
+    ov->io->Cancel();
+    return 1;
+}
+
+BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
+    // Always waits on the calling thread, with or without an OVERLAPPED:
+    // its one caller, the serial watcher, is a thread of its own.
+    auto dev = LookUpDevice(h);
+    if (!dev) return 0;
+    if (!dev->isTty) return Fail(ERROR_INVALID_FUNCTION);
+    DWORD want;
+    uint64_t generation;
+    {
+        std::lock_guard lock(dev->m);
+        want = dev->mask;
+        generation = dev->maskGeneration;
+    }
+    if (want == 0) return Fail(ERROR_INVALID_PARAMETER);
+    for (;;) {
+        DWORD waiting;
+        {
+            // The queue is measured against the reported count in one step
+            // with the reads (ReadSome), which take their bytes off it: more
+            // bytes waiting than reported means new ones, even when the
+            // queue holds as many as at the last report.
+            std::lock_guard lock(dev->m);
+            if (dev->closed) return Fail(ERROR_INVALID_HANDLE);
+            if (dev->maskGeneration != generation) {
+                if (mask) *mask = 0;  // the mask changed: the wait ends empty
+                return 1;
+            }
+            waiting = InQueue(dev->fd);
+            const bool arrived = waiting > dev->seenInQueue;
+            // Bytes read past this layer (another opener) shrink the queue.
+            dev->seenInQueue = std::min(dev->seenInQueue, waiting);
+            if (arrived && (want & EV_RXCHAR)) {
+                dev->seenInQueue = waiting;
+                if (mask) *mask = EV_RXCHAR;
+                return 1;
+            }
+        }
+        // While bytes that were reported wait unread, poll cannot tell new
+        // ones apart: look at the queue again every 2 ms, and at once when
+        // a read takes bytes (ReadSome wakes the wait).
+        const bool stale = waiting > 0;
+        pollfd fds[2] = {{dev->wakeFd, POLLIN, 0}, {dev->fd, static_cast<short>(stale ? 0 : POLLIN), 0}};
+        const int rc = ::poll(fds, 2, stale ? 2 : -1);
+        if (rc < 0 && errno != EINTR) return Fail(ErrnoCode(errno));
+        if (fds[0].revents) {
+            uint64_t v;
+            (void)!::read(dev->wakeFd, &v, sizeof v);
+        }
+        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[1].revents & POLLIN))
+            return Fail(ERROR_DEVICE_NOT_CONNECTED);
+    }
+}
+
+}  // namespace os

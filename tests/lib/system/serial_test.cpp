@@ -1,0 +1,358 @@
+// Serial on real pseudo-terminals: the test holds the master side (the
+// "device" end a scanner would drive) and Serial opens the slave by path.
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QWidget>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+#include "lib/system/serial.h"
+#include "platform/gui/event.h"
+#include "platform/gui/handles.h"
+#include "platform/gui/testhooks.h"
+
+namespace {
+
+using lib::Serial;
+
+struct Pty {
+    Pty() {
+        char name[256] = {};
+        EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        path = name;
+        termios t{};
+        tcgetattr(slave, &t);
+        cfmakeraw(&t);
+        tcsetattr(slave, TCSANOW, &t);
+    }
+    ~Pty() {
+        if (master >= 0) close(master);
+        if (slave >= 0) close(slave);
+    }
+    void Send(const std::string& s) const { ASSERT_EQ(write(master, s.data(), s.size()), ssize_t(s.size())); }
+    std::string Take(size_t n) const {
+        std::string out;
+        while (out.size() < n) {
+            char buf[4096];
+            const ssize_t r = read(master, buf, std::min(sizeof buf, n - out.size()));
+            if (r <= 0) break;
+            out.append(buf, size_t(r));
+        }
+        return out;
+    }
+    termios Settings() const {
+        termios t{};
+        tcgetattr(slave, &t);  // the device's settings, through another open of it
+        return t;
+    }
+    int master = -1, slave = -1;
+    std::string path;
+};
+
+// Runs the event loop until pred holds (or 5 s pass: a failure, not a wait).
+template <class P>
+bool Until(P pred) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!pred() && std::chrono::steady_clock::now() < end) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return pred();
+}
+
+// The owner window's object: counts WM_COMMNOTIFY (wParam 1) in DISPATCH.
+class CommWindow : public rt::Object {
+    QZ_OBJECT(CommWindow)
+public:
+    int commNotify = 0;
+};
+const rt::ClassDef& CommWindow::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<CommWindow>("SERIALTESTWINDOW")
+            .RawMethod("DISPATCH",
+                       [](rt::Object& o, rt::Args a) {
+                           auto* e = dynamic_cast<gui::Event*>(a[0].AsObject().get());
+                           if (e->uMsg == gui::WM_COMMNOTIFY && e->wParam == 1) ++static_cast<CommWindow&>(o).commNotify;
+                           return rt::Usual(int64_t{0});
+                       })
+            .Done();
+    return c;
+}
+
+class SerialTest : public ::testing::Test {
+protected:
+    void SetUp() override { gui::TestHooks::Clear(); }
+    std::shared_ptr<Serial> Opened(rt::Usual owner = {}) {
+        auto s = rt::New<Serial>();
+        const rt::Usual a[] = {owner};
+        s->Init(rt::Args(a, 1));
+        EXPECT_TRUE(s->Open(pty.path)) << s->ErrorDesc() << " " << s->ErrorCode();
+        return s;
+    }
+    void ShortReads(Serial& s, int constantMs) {
+        s.SetReadTimeoutMultiplier(0);
+        s.SetReadTimeoutConstant(constantMs);
+        ASSERT_TRUE(s.SetTimeout());
+    }
+    Pty pty;
+};
+
+TEST_F(SerialTest, FreshObjectIsClosedWithDefaultQueuesAndNoError) {
+    auto s = rt::New<Serial>();
+    const rt::Usual obj(s);
+    EXPECT_FALSE(rt::IVarGet(obj, rt::Symbol("ISOPEN")).AsLogic());
+    EXPECT_EQ(rt::IVarGet(obj, rt::Symbol("RECEIVERPENDING")).AsLong(), 0);
+    EXPECT_EQ(rt::IVarGet(obj, rt::Symbol("TRAMSMITBUFFERSIZE")).AsLong(), 4096);
+    EXPECT_EQ(rt::IVarGet(obj, rt::Symbol("RECEIVEBUFFERSIZE")).AsLong(), 4096);
+    EXPECT_FALSE(rt::Send(obj, "GETPROTOCOL").AsLogic());
+    EXPECT_FALSE(rt::Send(obj, "SETTIMEOUT").AsLogic());
+    EXPECT_FALSE(rt::Send(obj, "CLOSE").AsLogic());
+    EXPECT_EQ(s->ErrorDesc(), "");
+    EXPECT_TRUE(rt::Send(obj, "DISABLEEVENTS").AsLogic());
+    // The transmit size is written under its right name only.
+    rt::IVarPut(obj, rt::Symbol("TRANSMITBUFFERSIZE"), 8192);
+    EXPECT_EQ(rt::IVarGet(obj, rt::Symbol("TRAMSMITBUFFERSIZE")).AsLong(), 8192);
+}
+
+TEST_F(SerialTest, OpenOfMissingDeviceFailsWithFileNotFound) {
+    auto s = rt::New<Serial>();
+    EXPECT_FALSE(s->Open("/dev/qz-no-such-tty"));
+    EXPECT_FALSE(s->IsOpen());
+    EXPECT_EQ(s->ErrorDesc(), "CreateFile failed in Open.");
+    EXPECT_EQ(s->ErrorCode(), "2");
+    setenv("QZ_PORTMAP", ("COM7=" + pty.path).c_str(), 1);
+    EXPECT_TRUE(s->Open("\\\\.\\COM7")) << "a mapped port name reaches its device";
+    unsetenv("QZ_PORTMAP");
+}
+
+TEST_F(SerialTest, OpenSetsDefaultsThatReachTheDevice) {
+    auto s = Opened();
+    const rt::Usual obj(s);
+    const std::pair<const char*, double> expected[] = {
+        {"BAUD", 9600}, {"BYTESIZE", 8}, {"PARITY", 0}, {"STOPBITS", 0},
+        {"READINTERVALTIMEOUT", 4294967295.0}, {"READTIMEOUTMULTIPLIER", 500},
+        {"READTIMEOUTCONSTANT", 1000}, {"WRITETIMEOUTMULTIPLIER", 0}, {"WRITETIMEOUTCONSTANT", 1000}};
+    for (auto [name, value] : expected) EXPECT_EQ(rt::IVarGet(obj, rt::Symbol(name)).AsDouble(), value) << name;
+    EXPECT_TRUE(rt::IVarGet(obj, rt::Symbol("READINTERVALTIMEOUT")).IsFloat());
+    const termios t = pty.Settings();
+    EXPECT_EQ(cfgetospeed(&t), B9600);
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8));
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO));
+}
+
+TEST_F(SerialTest, AssignsCheckValuesAndSetProtocolReachesTheDevice) {
+    auto s = Opened();
+    EXPECT_EQ(s->SetBaud(57600).AsLong(), 9600);
+    EXPECT_EQ(s->SetBaud(115200).AsLong(), 9600);
+    EXPECT_EQ(s->SetByteSize(6).AsLong(), 8);
+    EXPECT_EQ(s->SetParity(5).AsLong(), 0);
+    EXPECT_EQ(s->SetStopBits(3).AsLong(), 0);
+    s->SetBaud(19200);
+    s->SetStopBits(2);
+    ASSERT_TRUE(s->SetProtocol());
+    termios t = pty.Settings();
+    EXPECT_EQ(cfgetospeed(&t), B19200);
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8 | CSTOPB));
+    // A pty makes only 8 bits without parity: a frame it cannot make fails
+    // and leaves the device as it was.
+    s->SetByteSize(7);
+    s->SetParity(2);
+    EXPECT_FALSE(s->SetProtocol());
+    EXPECT_EQ(s->ErrorDesc(), "SetCommState failed in SetProtocol.");
+    EXPECT_EQ(s->ErrorCode(), "87");
+    t = pty.Settings();
+    EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB), tcflag_t(CS8 | CSTOPB));
+    s->SetByteSize(8);
+    s->SetParity(0);
+    // A rate without a termios constant goes through as it is.
+    s->SetBaud(14400);
+    ASSERT_TRUE(s->SetProtocol());
+    s->SetBaud(300);
+    ASSERT_TRUE(s->GetProtocol());
+    EXPECT_EQ(s->Baud().AsLong(), 14400);
+    EXPECT_EQ(s->StopBits().AsLong(), 2);
+}
+
+TEST_F(SerialTest, ReadsFollowTheTimeOuts) {
+    auto s = Opened();
+    const rt::Usual obj(s);
+    pty.Send("abcd");
+    EXPECT_EQ(s->Read(3), "abc");
+    EXPECT_EQ(rt::Send(obj, "READ").AsStr(), "d") << "no count reads one byte";
+    EXPECT_EQ(s->Read(0u), "");
+    EXPECT_EQ(rt::Send(obj, "READ", {-1}).AsStr(), "") << "a negative count reads nothing";
+    EXPECT_TRUE(gui::TestHooks::Boxes().empty());
+
+    ShortReads(*s, 100);
+    pty.Send("xy");
+    EXPECT_EQ(s->Read(5), "xy");
+    ASSERT_EQ(gui::TestHooks::Boxes().size(), 1u);
+    EXPECT_EQ(gui::TestHooks::Boxes()[0].caption, "ReadTest");
+    EXPECT_EQ(gui::TestHooks::Boxes()[0].text, "Not all bytes requested returned.");
+
+    EXPECT_EQ(s->Read(2), "");
+    EXPECT_EQ(gui::TestHooks::Boxes().size(), 1u) << "an empty time-out shows no box";
+    EXPECT_EQ(s->ErrorDesc(), "");
+}
+
+TEST_F(SerialTest, WriteSendsBytesAndATimedOutWriteIsReported) {
+    auto s = Opened();
+    EXPECT_EQ(s->Write(std::string("he\0llo", 6)), 6u);
+    EXPECT_EQ(pty.Take(6), std::string("he\0llo", 6));
+
+    s->SetWriteTimeoutConstant(100);
+    ASSERT_TRUE(s->SetTimeout());
+    const std::string big(4 << 20, 'z');  // far more than the pty buffers hold
+    const uint32_t n = s->Write(big);
+    EXPECT_GT(n, 0u);
+    EXPECT_LT(n, big.size());
+    EXPECT_EQ(s->ErrorDesc(), "Error writing to device.");
+}
+
+TEST_F(SerialTest, PendingBytesAreCountedAndPurged) {
+    auto s = Opened();
+    pty.Send("12345");
+    ASSERT_TRUE(Until([&] { return s->ReceiverPending() == 5; }));
+    EXPECT_TRUE(s->Flush());
+    EXPECT_EQ(s->ReceiverPending(), 0u);
+    EXPECT_TRUE(s->Close());
+    EXPECT_FALSE(s->IsOpen());
+    EXPECT_FALSE(s->Flush());
+    EXPECT_EQ(s->ErrorDesc(), "PurgeComm failed.");
+    EXPECT_EQ(s->ErrorCode(), "6");
+}
+
+TEST_F(SerialTest, ArrivalsPostCommNotifyToAWindowUntilEventsAreOff) {
+    QWidget window;
+    window.show();
+    auto owner = rt::New<CommWindow>();
+    gui::LinkHandle(&window, owner);
+    auto s = Opened(rt::Usual(int64_t(gui::HandleOf(&window))));
+    EXPECT_TRUE(s->EnableEvents(os::EV_RXCHAR));
+    EXPECT_FALSE(s->EnableEvents(os::EV_RXCHAR)) << "one watcher only";
+    pty.Send("A");
+    ASSERT_TRUE(Until([&] { return owner->commNotify >= 1; }));
+    EXPECT_EQ(s->Read(1), "A");
+    EXPECT_TRUE(s->DisableEvents());
+    EXPECT_FALSE(s->EventsOn());
+    EXPECT_TRUE(s->EnableEvents(os::EV_RXCHAR)) << "events can start again";
+    EXPECT_TRUE(s->Close()) << "CLOSE stops the watcher";
+    gui::UnlinkHandle(&window);
+}
+
+TEST_F(SerialTest, ArrivalAfterTheReportedBytesWereReadIsReported) {
+    // The reported byte is read and a new one arrives before the watcher
+    // looks at the queue again: the queue holds as many bytes as before,
+    // yet they are new and the wait must end.
+    auto s = Opened();
+    const os::HANDLE h = s->PortHandle();
+    ASSERT_TRUE(os::SetCommMask(h, os::EV_RXCHAR));
+    os::DWORD events = 0;
+    pty.Send("A");
+    ASSERT_TRUE(os::WaitCommEvent(h, &events, nullptr));
+    ASSERT_EQ(events, os::EV_RXCHAR);
+    EXPECT_EQ(s->Read(1), "A");
+    pty.Send("B");
+    // A wait that misses the arrival is ended by clearing the mask (it
+    // then reports no event) instead of hanging the test.
+    std::atomic<bool> returned{false};
+    std::thread guard([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!returned && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!returned) os::SetCommMask(h, 0);
+    });
+    events = 0;
+    const bool ok = os::WaitCommEvent(h, &events, nullptr);
+    returned = true;
+    guard.join();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(events, os::EV_RXCHAR);
+    EXPECT_EQ(s->Read(1), "B");
+}
+
+TEST_F(SerialTest, PortHeldByAnotherProcessIsAccessDenied) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const int fd = open(pty.path.c_str(), O_RDWR | O_NOCTTY);
+        const char ok = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+        (void)!write(ready[1], &ok, 1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    auto s = rt::New<Serial>();
+    EXPECT_FALSE(s->Open(pty.path));
+    EXPECT_EQ(s->ErrorCode(), "5");
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_TRUE(s->Open(pty.path)) << "free again once the holder is gone";
+}
+
+TEST_F(SerialTest, ReopenAndFinaliserReleaseThePort) {
+    auto s = Opened();
+    EXPECT_TRUE(s->Open(pty.path)) << "the old handle is closed first, not left holding the lock";
+    s->EnableEvents(os::EV_RXCHAR);
+    s.reset();  // the finaliser stops the watcher and closes the port
+    auto again = rt::New<Serial>();
+    EXPECT_TRUE(again->Open(pty.path));
+}
+
+TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingRead) {
+    auto s = Opened();
+    std::thread unplug([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        close(pty.master);
+        pty.master = -1;
+    });
+    EXPECT_EQ(s->Read(10), "");
+    unplug.join();
+    EXPECT_EQ(s->ErrorDesc(), "ReadFile failed in Serial:ReadCommBlock(1).");
+    EXPECT_EQ(s->ErrorCode(), "1167");
+}
+
+TEST(SerialSocat, BytesCrossALinkedPtyPair) {
+    if (std::system("command -v socat >/dev/null") != 0) GTEST_SKIP() << "socat is not installed";
+    const auto dir = std::filesystem::temp_directory_path() / ("qzsocat" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string a = (dir / "a").string(), b = (dir / "b").string();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execlp("socat", "socat", ("pty,raw,echo=0,link=" + a).c_str(), ("pty,raw,echo=0,link=" + b).c_str(),
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_TRUE(Until([&] { return std::filesystem::exists(a) && std::filesystem::exists(b); }));
+    auto left = rt::New<Serial>(), right = rt::New<Serial>();
+    ASSERT_TRUE(left->Open(a)) << left->ErrorDesc();
+    ASSERT_TRUE(right->Open(b)) << right->ErrorDesc();
+    EXPECT_EQ(left->Write("scan:4006381333931\r"), 19u);
+    EXPECT_EQ(right->Read(19), "scan:4006381333931\r");
+    EXPECT_EQ(right->Write("ok"), 2u);
+    EXPECT_EQ(left->Read(2), "ok");
+    left->Close();
+    right->Close();
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
