@@ -5,11 +5,26 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 #include <cstdlib>
 #include <memory>
 
 namespace os::reg {
 namespace {
+
+// Runs a statement, trying again while another process holds the lock it
+// needs. SQLite's busy handler covers most waits, but not all: taking the
+// write lock just after another connection changed the file's journal mode
+// or created the file answers SQLITE_BUSY at once. Gives up after 10 s.
+int ExecWaiting(sqlite3* db, const char* sql) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const int rc = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+        if ((rc & 0xFF) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) return rc;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS keys("
@@ -129,8 +144,7 @@ bool Store::Setup() {
     // WAL: readers never wait for the writer; NORMAL: a commit is safe from
     // a crash of the process at once and reaches the disk at the next
     // checkpoint, which RegFlushKey forces (the registry's own lazy flush).
-    if (sqlite3_exec(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
-                     nullptr) != SQLITE_OK)
+    if (ExecWaiting(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") != SQLITE_OK)
         return false;
     if (Begin() != ERROR_SUCCESS) return false;
     if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
@@ -201,7 +215,7 @@ bool Store::KeyExists(int64_t id) {
     return found;
 }
 
-LONG Store::Begin() { return FromSqlite(sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr)); }
+LONG Store::Begin() { return FromSqlite(ExecWaiting(db_, "BEGIN IMMEDIATE")); }
 
 LONG Store::Commit() {
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);

@@ -21,8 +21,10 @@ int main(int argc, char** argv) {
         for (int i = 0; i < n; ++i) {
             std::string name = std::string(argv[2]) + std::to_string(i);
             uint32_t v = static_cast<uint32_t>(i);
-            if (os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4) != 0)
+            if (os::LONG rc = os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4)) {
+                std::fprintf(stderr, "regwrite %s: value %d failed with %d\n", argv[2], i, static_cast<int>(rc));
                 return 3;
+            }
         }
         os::RegCloseKey(key);
         return 0;
