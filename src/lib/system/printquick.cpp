@@ -109,7 +109,7 @@ void PrintQuick::PrintIt(const std::string& port, bool eject) {
     if (handle_ >= 0) rt::FClose(handle_);
     handle_ = -1;
     printError_ = 0;
-    if (path_.empty() || !os::CopyFileToPort(path_, port)) printError_ = path_.empty() ? os::ERROR_FILE_NOT_FOUND : os::GetLastError();
+    if (path_.empty() || !os::CopyFileToPort(path_, port)) printError_ = path_.empty() ? os::DWORD{os::ERROR_FILE_NOT_FOUND} : os::GetLastError();
     DropBuffer();
 }
 

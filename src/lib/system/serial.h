@@ -20,7 +20,7 @@ namespace lib {
 // The five words shared with the watcher thread. Each is written by one
 // side only after start-up; atomics make that hand-over well defined.
 struct SerialWatchBlock {
-    std::atomic<uint32_t> port{os::INVALID_HANDLE_VALUE};
+    std::atomic<uint32_t> port{0xFFFFFFFFu};  // the handle in a 32-bit word (handles stay below 2^32)
     std::atomic<uint32_t> window{0};
     std::atomic<uint32_t> mask{0};
     std::atomic<uint32_t> stop{0};

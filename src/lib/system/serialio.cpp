@@ -109,7 +109,7 @@ uint32_t CommWatchProc(SerialWatchBlock* block) {
 
 bool Serial::EnableEvents(uint32_t mask) {
     if (events_) return false;
-    watch_->port.store(port_);
+    watch_->port.store(static_cast<uint32_t>(port_));
     watch_->window.store(static_cast<uint32_t>(owner_));
     watch_->mask.store(mask);
     watch_->stop.store(0);

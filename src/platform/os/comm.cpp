@@ -19,30 +19,6 @@
 namespace os {
 namespace {
 
-thread_local DWORD tLastError = 0;
-
-// Handle numbers start at 0x100 and step by 4, never issued twice in a run,
-// so a handle kept after CloseHandle cannot name a newer object.
-struct Registry {
-    std::mutex m;
-    std::map<HANDLE, std::shared_ptr<KernelObject>> objects;
-    HANDLE next = 0x100;
-    HANDLE Add(std::shared_ptr<KernelObject> o) {
-        std::lock_guard lock(m);
-        const HANDLE h = next;
-        next += 4;
-        objects.emplace(h, std::move(o));
-        return h;
-    }
-};
-
-// Never destroyed: handles may be closed by objects that go during the
-// program's exit, after function statics made later than it are gone.
-Registry& TheRegistry() {
-    static Registry* r = new Registry;
-    return *r;
-}
-
 std::shared_ptr<EventObject> LookUpEvent(HANDLE h) {
     return std::dynamic_pointer_cast<EventObject>(LookUp(h));
 }
@@ -66,11 +42,8 @@ Device::~Device() {
     if (wakeFd >= 0) ::close(wakeFd);
 }
 
-DWORD GetLastError() { return tLastError; }
-void SetLastError(DWORD code) { tLastError = code; }
-
 BOOL Fail(DWORD code) {
-    tLastError = code;
+    SetLastError(code);
     return 0;
 }
 
@@ -87,20 +60,11 @@ DWORD ErrnoCode(int err) {
     }
 }
 
-std::shared_ptr<KernelObject> LookUp(HANDLE h) {
-    auto& r = TheRegistry();
-    std::lock_guard lock(r.m);
-    auto it = r.objects.find(h);
-    if (it == r.objects.end()) {
-        tLastError = ERROR_INVALID_HANDLE;
-        return nullptr;
-    }
-    return it->second;
-}
+std::shared_ptr<KernelObject> LookUp(HANDLE h) { return LookUpKernelObject(h); }
 
 std::shared_ptr<Device> LookUpDevice(HANDLE h) {
     auto dev = std::dynamic_pointer_cast<Device>(LookUp(h));
-    if (!dev) tLastError = ERROR_INVALID_HANDLE;
+    if (!dev) SetLastError(ERROR_INVALID_HANDLE);
     return dev;
 }
 
@@ -131,7 +95,7 @@ HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void*, DW
     // TIOCEXCL also turns away plain opens by other users.
     if (share == 0) {
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            Fail(errno == EWOULDBLOCK ? ERROR_ACCESS_DENIED : ErrnoCode(errno));
+            Fail(errno == EWOULDBLOCK ? DWORD{ERROR_ACCESS_DENIED} : ErrnoCode(errno));
             return INVALID_HANDLE_VALUE;
         }
         if (dev->isTty) ::ioctl(fd, TIOCEXCL);
@@ -141,31 +105,19 @@ HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void*, DW
         Fail(ErrnoCode(errno));
         return INVALID_HANDLE_VALUE;
     }
-    return TheRegistry().Add(dev);
+    return AddKernelObject(dev);
 }
 
-BOOL CloseHandle(HANDLE h) {
-    std::shared_ptr<KernelObject> obj;
+void Device::Closed() {
     {
-        auto& r = TheRegistry();
-        std::lock_guard lock(r.m);
-        auto it = r.objects.find(h);
-        if (it == r.objects.end()) return Fail(ERROR_INVALID_HANDLE);
-        obj = std::move(it->second);
-        r.objects.erase(it);
+        std::lock_guard lock(m);
+        closed = true;
+        ++maskGeneration;
     }
-    if (auto dev = std::dynamic_pointer_cast<Device>(obj)) {
-        {
-            std::lock_guard lock(dev->m);
-            dev->closed = true;
-            ++dev->maskGeneration;
-        }
-        if (dev->isTty) ::ioctl(dev->fd, TIOCNXCL);
-        const uint64_t one = 1;
-        (void)!::write(dev->wakeFd, &one, sizeof one);
-        CancelPending(*dev, true, true);
-    }
-    return 1;
+    if (isTty) ::ioctl(fd, TIOCNXCL);
+    const uint64_t one = 1;
+    (void)!::write(wakeFd, &one, sizeof one);
+    CancelPending(*this, true, true);
 }
 
 std::string CommDevicePath(HANDLE h) {
@@ -338,7 +290,7 @@ HANDLE CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) {
     auto e = std::make_shared<EventObject>();
     e->manualReset = manualReset;
     e->signalled = initialState;
-    return TheRegistry().Add(std::move(e));
+    return AddKernelObject(std::move(e));
 }
 
 BOOL SetEvent(HANDLE h) {
@@ -360,17 +312,12 @@ BOOL ResetEvent(HANDLE h) {
     return 1;
 }
 
-DWORD WaitForSingleObject(HANDLE h, DWORD ms) {
-    auto e = LookUpEvent(h);
-    if (!e) {
-        Fail(ERROR_INVALID_HANDLE);
-        return WAIT_FAILED;
-    }
-    std::unique_lock lock(e->m);
-    auto ready = [&] { return e->signalled; };
-    if (ms == INFINITE) e->cv.wait(lock, ready);
-    else if (!e->cv.wait_for(lock, std::chrono::milliseconds(ms), ready)) return WAIT_TIMEOUT;
-    if (!e->manualReset) e->signalled = false;
+DWORD EventObject::Wait(DWORD ms) {
+    std::unique_lock lock(m);
+    auto ready = [&] { return signalled; };
+    if (ms == INFINITE) cv.wait(lock, ready);
+    else if (!cv.wait_for(lock, std::chrono::milliseconds(ms), ready)) return WAIT_TIMEOUT;
+    if (!manualReset) signalled = false;
     return WAIT_OBJECT_0;
 }
 

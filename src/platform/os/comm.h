@@ -14,32 +14,13 @@
 #include <memory>
 #include <string>
 
+#include "platform/os/kernel.h"
+#include "platform/os/win32.h"
+
 namespace os {
 
-using HANDLE = uint32_t;
-using DWORD = uint32_t;
-using BOOL = int;
-inline constexpr HANDLE INVALID_HANDLE_VALUE = 0xFFFFFFFFu;
+inline constexpr HANDLE INVALID_HANDLE_VALUE = ~HANDLE{0};
 inline constexpr DWORD MAXDWORD = 0xFFFFFFFFu;
-
-enum CommError : DWORD {
-    ERROR_SUCCESS = 0,
-    ERROR_INVALID_FUNCTION = 1,
-    ERROR_FILE_NOT_FOUND = 2,
-    ERROR_PATH_NOT_FOUND = 3,
-    ERROR_ACCESS_DENIED = 5,
-    ERROR_INVALID_HANDLE = 6,
-    ERROR_NOT_ENOUGH_MEMORY = 8,
-    ERROR_GEN_FAILURE = 31,
-    ERROR_SHARING_VIOLATION = 32,
-    ERROR_INVALID_PARAMETER = 87,
-    ERROR_SEM_TIMEOUT = 121,
-    ERROR_OPERATION_ABORTED = 995,
-    ERROR_IO_INCOMPLETE = 996,
-    ERROR_IO_PENDING = 997,
-    ERROR_DEVICE_NOT_CONNECTED = 1167,
-    ERROR_NOT_FOUND = 1168,
-};
 
 // CreateFileA's values the serial class passes.
 inline constexpr DWORD GENERIC_READ = 0x80000000u;
@@ -51,8 +32,6 @@ inline constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000u;
 inline constexpr DWORD PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4,
                        PURGE_RXCLEAR = 0x8;
 inline constexpr DWORD EV_RXCHAR = 0x0001;
-inline constexpr DWORD WAIT_OBJECT_0 = 0, WAIT_TIMEOUT = 258, WAIT_FAILED = 0xFFFFFFFFu;
-inline constexpr DWORD INFINITE = 0xFFFFFFFFu;
 
 enum : uint8_t { NOPARITY = 0, ODDPARITY = 1, EVENPARITY = 2, MARKPARITY = 3, SPACEPARITY = 4 };
 enum : uint8_t { ONESTOPBIT = 0, ONE5STOPBITS = 1, TWOSTOPBITS = 2 };
@@ -112,15 +91,12 @@ struct OVERLAPPED {
     std::shared_ptr<PendingIo> io;
 };
 
-DWORD GetLastError();
-void SetLastError(DWORD code);
-
 // Opens a port name ("COM1", "\\.\COM10", a name the port map knows) or a
 // device path. The device is locked exclusively for the handle's life: a
 // port held by another handle or process fails with ERROR_ACCESS_DENIED.
 HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void* security,
                    DWORD disposition, DWORD flags, HANDLE tmpl);
-BOOL CloseHandle(HANDLE h);
+// CloseHandle (kernel.h) closes a port or an event.
 
 BOOL SetupComm(HANDLE h, DWORD inQueue, DWORD outQueue);
 BOOL PurgeComm(HANDLE h, DWORD flags);
@@ -147,7 +123,7 @@ BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov);
 HANDLE CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name);
 BOOL SetEvent(HANDLE h);
 BOOL ResetEvent(HANDLE h);
-DWORD WaitForSingleObject(HANDLE h, DWORD ms);
+// WaitForSingleObject (kernel.h) waits for an event.
 
 // The device path a handle was opened on ("" for another handle).
 std::string CommDevicePath(HANDLE h);

@@ -13,11 +13,8 @@
 
 namespace os {
 
-struct KernelObject {
-    virtual ~KernelObject() = default;
-};
-
 struct EventObject : KernelObject {
+    DWORD Wait(DWORD ms) override;
     std::mutex m;
     std::condition_variable cv;
     bool manualReset = true;
@@ -26,6 +23,8 @@ struct EventObject : KernelObject {
 
 struct Device : KernelObject {
     ~Device() override;
+    // CloseHandle: ends a waiting WaitCommEvent and the pending operations.
+    void Closed() override;
     int fd = -1;
     int wakeFd = -1;  // eventfd: SetCommMask and CloseHandle end a WaitCommEvent
     bool isTty = false;

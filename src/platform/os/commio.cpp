@@ -147,7 +147,7 @@ DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return errno == EIO ? ERROR_DEVICE_NOT_CONNECTED : ErrnoCode(errno);
+        if (n < 0 && errno != EAGAIN) return errno == EIO ? DWORD{ERROR_DEVICE_NOT_CONNECTED} : ErrnoCode(errno);
         int64_t wait = -1;
         if (totalMs >= 0) {
             wait = MsLeft(until);

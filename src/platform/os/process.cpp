@@ -25,7 +25,8 @@ extern char** environ;
 namespace os {
 namespace {
 
-struct Proc {
+struct Proc : KernelObject {
+    DWORD Wait(DWORD milliseconds) override;
     pid_t pid = 0;
     std::mutex m;
     std::condition_variable cv;
@@ -34,26 +35,10 @@ struct Proc {
     std::optional<UINT> terminateCode;
 };
 
-std::mutex gHandlesMutex;
-std::unordered_map<HANDLE, std::shared_ptr<Proc>> gHandles;
-HANDLE gNext = 0x10000;
-
-HANDLE NewHandle(std::shared_ptr<Proc> p) {
-    std::lock_guard lock(gHandlesMutex);
-    HANDLE h = gNext;
-    gNext += 4;
-    gHandles[h] = std::move(p);
-    return h;
-}
+HANDLE NewHandle(std::shared_ptr<Proc> p) { return AddKernelObject(std::move(p)); }
 
 // The process a handle names; null with ERROR_INVALID_HANDLE set.
-std::shared_ptr<Proc> Find(HANDLE h) {
-    std::lock_guard lock(gHandlesMutex);
-    auto it = gHandles.find(h);
-    if (it != gHandles.end()) return it->second;
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-}
+std::shared_ptr<Proc> Find(HANDLE h) { return LookUpKernelObjectAs<Proc>(h); }
 
 void Reap(std::shared_ptr<Proc> p) {
     int status = 0;
@@ -312,16 +297,14 @@ BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
     return TRUE_;
 }
 
-DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds) {
-    auto p = Find(process);
-    if (!p) return WAIT_FAILED;
-    std::unique_lock lock(p->m);
+DWORD Proc::Wait(DWORD milliseconds) {
+    std::unique_lock lock(m);
     if (milliseconds == INFINITE) {
-        p->cv.wait(lock, [&] { return p->done; });
+        cv.wait(lock, [&] { return done; });
         return WAIT_OBJECT_0;
     }
-    return p->cv.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return p->done; }) ? WAIT_OBJECT_0
-                                                                                                   : WAIT_TIMEOUT;
+    return cv.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return done; }) ? WAIT_OBJECT_0
+                                                                                           : WAIT_TIMEOUT;
 }
 
 BOOL TerminateProcess(HANDLE process, UINT exitCode) {
@@ -335,13 +318,6 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode) {
     p->terminateCode = exitCode;
     ::kill(p->pid, SIGKILL);
     return TRUE_;
-}
-
-BOOL CloseHandle(HANDLE handle) {
-    std::lock_guard lock(gHandlesMutex);
-    if (gHandles.erase(handle) == 1) return TRUE_;
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE_;
 }
 
 }  // namespace os

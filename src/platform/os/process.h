@@ -11,15 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/os/kernel.h"
 #include "platform/os/win32.h"
 
 namespace os {
 
 inline constexpr DWORD STILL_ACTIVE = 259;
-inline constexpr DWORD INFINITE = 0xFFFFFFFF;
-inline constexpr DWORD WAIT_OBJECT_0 = 0;
-inline constexpr DWORD WAIT_TIMEOUT = 258;
-inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
 // The Win32 layout's fields; only cb and lpTitle are read here (the title
 // is kept for the child's console, which this platform does not have).
@@ -60,10 +57,9 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* 
 // STILL_ACTIVE while the process runs, then its exit code (128 + the
 // signal's number for a process ended by a signal).
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
-DWORD WaitForSingleObject(HANDLE process, DWORD milliseconds);
 // Ends the process; its exit code becomes exitCode.
 BOOL TerminateProcess(HANDLE process, UINT exitCode);
-BOOL CloseHandle(HANDLE handle);
+// WaitForSingleObject and CloseHandle (kernel.h) take process handles.
 
 // The C runtime's splitting of a command line into arguments: the first
 // ends at a blank unless quoted (no escapes in it); in the others 2n
