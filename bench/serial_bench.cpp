@@ -184,57 +184,38 @@ std::shared_ptr<lib::Serial> OpenSerial(const std::string& path, int64_t window 
     return s;
 }
 
-void ReadPhase(size_t total, size_t chunk, int reps) {
+// One direction, toPort (far side -> port: the master is kept full, the
+// slave read) or back (the slave written, the master drained): plain calls
+// on the slave fd against Serial's READ or WRITE, reps times each.
+void Throughput(bool toPort, size_t total, size_t chunk, int reps) {
     Pair p;
     auto s = OpenSerial(p.path);
     std::atomic<bool> stop{false};
     const std::string block(chunk, 'x');
-    std::thread feeder(Feed, p.master, std::cref(block), std::cref(stop));
+    std::thread farSide = toPort ? std::thread(Feed, p.master, std::cref(block), std::cref(stop))
+                                 : std::thread(Drain, p.master, std::cref(stop));
     std::vector<char> buf(chunk);
-    std::vector<double> plain, serial;
-    const auto plainRead = [&](size_t left) -> size_t {
-        const ssize_t n = read(p.slave, buf.data(), std::min(chunk, left));
+    const auto plainStep = [&](size_t left) -> size_t {
+        const size_t want = std::min(chunk, left);
+        const ssize_t n = toPort ? read(p.slave, buf.data(), want) : write(p.slave, block.data(), want);
         if (n > 0) return size_t(n);
-        WaitFd(p.slave, POLLIN, 100);
+        WaitFd(p.slave, toPort ? POLLIN : POLLOUT, 100);
         return 0;
     };
-    const auto serialRead = [&](size_t left) -> size_t {
-        return s->Read(static_cast<uint32_t>(std::min(chunk, left))).size();
+    const auto serialStep = [&](size_t left) -> size_t {
+        const size_t want = std::min(chunk, left);
+        return toPort ? s->Read(static_cast<uint32_t>(want)).size()
+                      : s->Write(want == chunk ? block : block.substr(0, want));
     };
-    Alternate(reps, [&] { plain.push_back(Rate(total, plainRead)); },
-              [&] { serial.push_back(Rate(total, serialRead)); });
-    stop = true;
-    feeder.join();
-    s->Close();
-    std::printf("far side -> port (read)\n");
-    ThroughputRow("read(2), plain", plain, Median(plain));
-    ThroughputRow("Serial READ", serial, Median(plain));
-}
-
-void WritePhase(size_t total, size_t chunk, int reps) {
-    Pair p;
-    auto s = OpenSerial(p.path);
-    std::atomic<bool> stop{false};
-    std::thread drain(Drain, p.master, std::cref(stop));
-    const std::string block(chunk, 'y');
     std::vector<double> plain, serial;
-    const auto plainWrite = [&](size_t left) -> size_t {
-        const ssize_t n = write(p.slave, block.data(), std::min(chunk, left));
-        if (n > 0) return size_t(n);
-        WaitFd(p.slave, POLLOUT, 100);
-        return 0;
-    };
-    const auto serialWrite = [&](size_t left) -> size_t {
-        return s->Write(left >= chunk ? block : block.substr(0, left));
-    };
-    Alternate(reps, [&] { plain.push_back(Rate(total, plainWrite)); },
-              [&] { serial.push_back(Rate(total, serialWrite)); });
+    Alternate(reps, [&] { plain.push_back(Rate(total, plainStep)); },
+              [&] { serial.push_back(Rate(total, serialStep)); });
     stop = true;
-    drain.join();
+    farSide.join();
     s->Close();
-    std::printf("port -> far side (write)\n");
-    ThroughputRow("write(2), plain", plain, Median(plain));
-    ThroughputRow("Serial WRITE", serial, Median(plain));
+    std::printf("%s\n", toPort ? "far side -> port (read)" : "port -> far side (write)");
+    ThroughputRow(toPort ? "read(2), plain" : "write(2), plain", plain, Median(plain));
+    ThroughputRow(toPort ? "Serial READ" : "Serial WRITE", serial, Median(plain));
 }
 
 // The owner window's object: the time each WM_COMMNOTIFY reaches DISPATCH.
@@ -359,8 +340,8 @@ int main(int argc, char** argv) {
     const auto t0 = Clock::now();
     std::printf("serial_bench: pty pair, %zu MiB x %d repetitions in %zu-byte chunks\n", mib, reps, chunk);
     std::printf("  %-20s %9s %9s   [each repetition]\n", "", "MiB/s", "vs plain");
-    ReadPhase(mib << 20, chunk, reps);
-    WritePhase(mib << 20, chunk, reps);
+    Throughput(true, mib << 20, chunk, reps);
+    Throughput(false, mib << 20, chunk, reps);
     std::printf("\n");
     LatencyPhase(events);
     const size_t boxes = gui::TestHooks::Boxes().size();
