@@ -339,6 +339,14 @@ int main(int argc, char** argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
     const auto t0 = Clock::now();
     std::printf("serial_bench: pty pair, %zu MiB x %d repetitions in %zu-byte chunks\n", mib, reps, chunk);
+    // The figures move with what else the machine runs: its load, beside them.
+    if (FILE* f = std::fopen("/proc/loadavg", "r")) {
+        double one = 0, five = 0;
+        if (std::fscanf(f, "%lf %lf", &one, &five) == 2)
+            std::printf("load average %.2f (1 min), %.2f (5 min), %u cores\n", one, five,
+                        std::thread::hardware_concurrency());
+        std::fclose(f);
+    }
     std::printf("  %-20s %9s %9s   [each repetition]\n", "", "MiB/s", "vs plain");
     Throughput(true, mib << 20, chunk, reps);
     Throughput(false, mib << 20, chunk, reps);
