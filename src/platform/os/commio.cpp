@@ -384,7 +384,10 @@ BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
             uint64_t v;
             (void)!::read(dev->wakeFd, &v, sizeof v);
         }
-        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && !(fds[1].revents & POLLIN))
+        // A hung-up terminal polls readable (and hung up) with nothing to
+        // read for ever: with the queue empty, the device has gone.
+        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) &&
+            (!(fds[1].revents & POLLIN) || InQueue(dev->fd) == 0))
             return Fail(ERROR_DEVICE_NOT_CONNECTED);
     }
 }

@@ -91,6 +91,26 @@ const rt::ClassDef& CommWindow::StaticClass() {
     return c;
 }
 
+// WaitCommEvent on h, ended by clearing the mask (it then reports no
+// event) if it has not returned within 5 s, so a wait that misses what it
+// should see fails the test instead of hanging it. The result and the
+// error code of the wait.
+std::pair<bool, os::DWORD> GuardedWait(os::HANDLE h, os::DWORD& events) {
+    std::atomic<bool> returned{false};
+    std::thread guard([&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!returned && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!returned) os::SetCommMask(h, 0);
+    });
+    events = 0;
+    const bool ok = os::WaitCommEvent(h, &events, nullptr);
+    const os::DWORD code = os::GetLastError();
+    returned = true;
+    guard.join();
+    return {ok, code};
+}
+
 class SerialTest : public ::testing::Test {
 protected:
     void SetUp() override { gui::TestHooks::Clear(); }
@@ -265,20 +285,7 @@ TEST_F(SerialTest, ArrivalAfterTheReportedBytesWereReadIsReported) {
     ASSERT_EQ(events, os::EV_RXCHAR);
     EXPECT_EQ(s->Read(1), "A");
     pty.Send("B");
-    // A wait that misses the arrival is ended by clearing the mask (it
-    // then reports no event) instead of hanging the test.
-    std::atomic<bool> returned{false};
-    std::thread guard([&] {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!returned && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!returned) os::SetCommMask(h, 0);
-    });
-    events = 0;
-    const bool ok = os::WaitCommEvent(h, &events, nullptr);
-    returned = true;
-    guard.join();
-    EXPECT_TRUE(ok);
+    EXPECT_TRUE(GuardedWait(h, events).first);
     EXPECT_EQ(events, os::EV_RXCHAR);
     EXPECT_EQ(s->Read(1), "B");
 }
@@ -327,6 +334,20 @@ TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingRead) {
     unplug.join();
     EXPECT_EQ(s->ErrorDesc(), "ReadFile failed in Serial:ReadCommBlock(1).");
     EXPECT_EQ(s->ErrorCode(), "1167");
+}
+
+TEST_F(SerialTest, UnpluggingTheFarSideEndsTheEventWait) {
+    // A hung-up pty polls readable with nothing to read: the wait must end
+    // with the device gone, not spin on it.
+    auto s = Opened();
+    const os::HANDLE h = s->PortHandle();
+    ASSERT_TRUE(os::SetCommMask(h, os::EV_RXCHAR));
+    close(pty.master);
+    pty.master = -1;
+    os::DWORD events = 0;
+    const auto [ok, code] = GuardedWait(h, events);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(code, os::ERROR_DEVICE_NOT_CONNECTED);
 }
 
 TEST(SerialSocat, BytesCrossALinkedPtyPair) {
