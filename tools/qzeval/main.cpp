@@ -4,6 +4,7 @@
 // to standard output, errors to standard error; the exit code is 0 when
 // every line succeeded and 1 otherwise.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -11,9 +12,14 @@
 
 #include "app/processsettings.h"
 #include "errors/international.h"
+#include "lib/controls/register.h"
 #include "lib/data/dataclasses.h"
 #include "lib/system/library.h"
 #include "lib/system/rytimer.h"
+#include "lib/system/serial.h"
+#include "lib/system/velltrayobject.h"
+#include "lib/widgets/widgetclasses.h"
+#include "platform/gui/app.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/macro.h"
@@ -23,7 +29,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: qzeval [EXPRESSION ...]\n"
+    "usage: qzeval [--gui] [EXPRESSION ...]\n"
     "\n"
     "Evaluates each EXPRESSION in order in one session and prints its value.\n"
     "Without arguments, evaluates each line of standard input as it arrives.\n"
@@ -37,6 +43,12 @@ constexpr const char* kUsage =
     "library is created by name (CLASS{args}). Settings are the program's:\n"
     "date format DD/MM/YYYY, four-digit years, epoch 40 years back, deleted\n"
     "records hidden.\n"
+    "\n"
+    "With --gui the window, control and widget classes can be created too\n"
+    "(on the X display, or offscreen when there is none); their windows are\n"
+    "not shown unless SHOW is called, and no events run between lines.\n"
+    "\n"
+    "  qzeval --gui 'w := Window{}' 'e := RightSLE{w, 1}' 'e:ZEROPAD'\n"
     "\n"
     "Errors are printed to standard error with the line they came from.\n"
     "Exit code: 0 when every expression succeeded, 1 otherwise.\n";
@@ -77,11 +89,23 @@ bool EvalLine(const std::string& line, size_t number) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
+    bool gui = false;
+    std::vector<std::string> expressions;
+    for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--gui") == 0) gui = true;
+        else expressions.emplace_back(argv[i]);
+    }
+    if (gui) {
+        // Windows need Qt's application object; without a display they are
+        // made offscreen.
+        if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        gui::EnsureQtApplication(argc, argv);
+    }
     // The start-up of the program: regional settings, then its own.
     errors::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
     app::ApplyProcessSettings();
@@ -89,13 +113,19 @@ int main(int argc, char** argv) {
     libsys::RegisterSystemClasses();
     for (const libsys::NamedFunction& f : libsys::SystemFunctions()) rt::RegisterFunction(f.name, f.call);
     lib::RegisterTimerClasses();
+    lib::RegisterSerialClasses();
+    if (gui) {
+        lib::RegisterWindowSideClasses();
+        lib::RegisterControlClasses();
+        lib::RegisterWidgetClasses();
+    }
     // Every fault leaves the line it happened in.
     rt::ErrorBlock(rt::Usual::Block([](rt::Args a) -> rt::Usual { rt::LabelJump(a.empty() ? rt::Usual() : a[0]); }));
 
     bool allOk = true;
     size_t number = 0;
-    if (argc > 1) {
-        for (int i = 1; i < argc; ++i) allOk = EvalLine(argv[i], ++number) && allOk;
+    if (!expressions.empty()) {
+        for (const std::string& e : expressions) allOk = EvalLine(e, ++number) && allOk;
     } else {
         std::string line;
         while (std::getline(std::cin, line)) {

@@ -41,3 +41,9 @@ TEST(QzEval, StandardInputLinesAndErrors) {
     EXPECT_NE(r.out.find("line 4: Argument error at position 1"), std::string::npos) << r.out;
     EXPECT_EQ(QzEval("--help").code, 0);
 }
+
+TEST(QzEval, GuiReachesControlAndWidgetClassesOffscreen) {
+    Outcome r = QzEval("--gui 'w := Window{}' 'RightSLE{w, 1}:ZEROPAD' 'ZEV_SLE{w, 2} != NIL' 'PrintQuick{} != NIL'");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find("0000000.00\n.T.\n.T.\n"), std::string::npos) << r.out;
+}
