@@ -10,13 +10,10 @@
 
 namespace lib {
 
-// INIT(owner, id [, point, dimension, caption]): creates the control's
-// widget; false (nothing made) without an owner window that shows.
-bool CreateFromArgs(gui::Control& c, rt::Args args);
-
-// Places a control made without a template item: the dimension (argument
-// 4) and the caption (argument 5) when they are given.
-void PlaceFromArgs(gui::Control& c, rt::Args args);
+// INIT(owner, id [, point, dimension, caption]) and the placing by point
+// and dimension, shared with the widget classes.
+using gui::CreateFromArgs;
+using gui::PlaceFromArgs;
 
 // The late-bound INIT of a class whose C++ Init takes the raw arguments.
 template <class T>

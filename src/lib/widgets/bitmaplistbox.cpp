@@ -6,6 +6,7 @@
 #include <QStyleOptionFocusRect>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <map>
 
 #include "lib/widgets/bitmap.h"
@@ -23,8 +24,10 @@ struct OwnerProc {
 };
 
 std::map<gui::HWND, OwnerProc>& OwnerProcs() {
-    static std::map<gui::HWND, OwnerProc> table;
-    return table;
+    // Never destroyed: a list box that outlives the static objects (one held
+    // by a process-wide variable) still takes its entry out at its end.
+    static auto* table = new std::map<gui::HWND, OwnerProc>;
+    return *table;
 }
 
 // Asks the owner window to draw and measure the entries, as an owner-drawn
@@ -44,10 +47,11 @@ public:
         Request(WM_DRAWITEM, reinterpret_cast<int64_t>(&r));
     }
     QSize sizeHint(const QStyleOptionViewItem& opt, const QModelIndex& index) const override {
+        if (alive_.expired()) return QStyledItemDelegate::sizeHint(opt, index);
         MeasureItemRecord m;
         m.itemID = index.row();
         m.itemHeight = static_cast<int>(box_->NBITMAPHEIGHT);
-        if (!alive_.expired()) Request(WM_MEASUREITEM, reinterpret_cast<int64_t>(&m));
+        Request(WM_MEASUREITEM, reinterpret_cast<int64_t>(&m));
         return {opt.rect.width(), m.itemHeight};
     }
 
@@ -76,7 +80,9 @@ size_t TREESEEK(const rt::Usual& nodes, int64_t id) {
     size_t lo = 1, hi = nodes.ALen();
     while (lo <= hi) {
         const size_t mid = (lo + hi) / 2;
-        const int64_t at = nodes.At(mid).At(kNodeId).AsLong();
+        const rt::Usual& node = nodes.At(mid);
+        if (node.ALen() < kNodeId) return 0;  // not a node array
+        const int64_t at = node.At(kNodeId).AsLong();
         if (at == id) return mid;
         if (at < id) lo = mid + 1;
         else hi = mid - 1;
@@ -128,6 +134,14 @@ const rt::ClassDef& BitmapListBox::StaticClass() {
                            gui::Event* k = gui::EventArg(a);
                            return rt::Usual(k && static_cast<BitmapListBox&>(o).TVKEYDOWN(static_cast<uint32_t>(k->wParam)));
                        })
+            .RawMethod("LBUTTONDOWN",
+                       [](rt::Object& o, rt::Args a) {
+                           // The click point of a button message: x low word, y high word.
+                           gui::Event* e = gui::EventArg(a);
+                           if (!e) return rt::Usual(int64_t{-1});
+                           const QPoint at(static_cast<int16_t>(e->lParam & 0xFFFF), static_cast<int16_t>((e->lParam >> 16) & 0xFFFF));
+                           return rt::Usual(int64_t{static_cast<BitmapListBox&>(o).LBUTTONDOWN(at)});
+                       })
             .Method<&BitmapListBox::CLOSE>("CLOSE")
             .IVar<&BitmapListBox::MULTILINE>("MULTILINE")
             .IVar<&BitmapListBox::NBITMAPWIDTH>("NBITMAPWIDTH")
@@ -148,11 +162,9 @@ BitmapListBox::~BitmapListBox() { CLOSE(); }
 
 void BitmapListBox::Init(rt::Args args) {
     auto* owner = args.size() > 0 ? dynamic_cast<gui::Window*>(args[0].AsObject().get()) : nullptr;
-    if (!owner) return;
+    if (!owner || !owner->Widget()) return;
     Init(*owner, args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0);
-    if (args.size() > 5 && args[4].AsLong() > 0 && Widget())
-        Widget()->setGeometry(static_cast<int>(args[2].AsLong()), static_cast<int>(args[3].AsLong()),
-                              static_cast<int>(args[4].AsLong()), static_cast<int>(args[5].AsLong()));
+    gui::PlaceFromArgs(*this, args.first(std::min<size_t>(args.size(), 4)));
 }
 
 void BitmapListBox::Init(gui::Window& owner, int id) {
@@ -160,7 +172,9 @@ void BitmapListBox::Init(gui::Window& owner, int id) {
     QListWidget* l = List();
     l->setItemDelegate(new OwnerDrawDelegate(this, l));
     l->viewport()->installEventFilter(new ViewportFilter(this, l));
-    QObject::connect(l, &QListWidget::currentRowChanged, l, [this](int row) { NACTIVEINDEX = row; });
+    QObject::connect(l, &QListWidget::currentRowChanged, l, [alive = std::weak_ptr<rt::Object>(Self()), this](int row) {
+        if (!alive.expired()) NACTIVEINDEX = row;
+    });
     QObject::connect(l, &QObject::destroyed, [alive = std::weak_ptr<rt::Object>(Self()), this] {
         if (!alive.expired()) CLOSE();
     });

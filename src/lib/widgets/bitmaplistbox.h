@@ -56,7 +56,7 @@ class BitmapListBox : public ListBox {
 public:
     BitmapListBox() = default;
     ~BitmapListBox() override;
-    // INIT(owner, id[, x, y, width, height]).
+    // INIT(owner, id[, point, dimension]), as the list box is made.
     void Init(rt::Args args);
     void Init(gui::Window& owner, int id);
 

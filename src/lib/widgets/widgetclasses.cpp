@@ -7,6 +7,7 @@
 #include "lib/widgets/tabcontrol.h"
 #include "lib/widgets/wintipofday.h"
 #include "lib/widgets/zevsle.h"
+#include "platform/gui/window.h"
 #include "platform/runtime/macrofuncs.h"
 
 namespace lib {
@@ -27,8 +28,17 @@ void RegisterWidgetClasses() {
     NewDataWindow::StaticClass();
     NewDialogWindow::StaticClass();
     RegisterTipOfDayTemplate();
-    rt::RegisterFunction("DATE_ADDMONTH", [](rt::Args a) {
-        return DATE_ADDMONTH(a.size() > 0 ? a[0] : rt::Usual(), a.size() > 1 ? a[1] : rt::Usual());
+    // The placing arguments of the controls' INIT.
+    gui::Point::StaticClass();
+    gui::Dimension::StaticClass();
+    auto arg = [](rt::Args a, size_t i) { return i < a.size() ? a[i] : rt::Usual(); };
+    rt::RegisterFunction("DATE_ADDMONTH", [arg](rt::Args a) { return DATE_ADDMONTH(arg(a, 0), arg(a, 1)); });
+    rt::RegisterFunction("TREESEEK", [arg](rt::Args a) {
+        return rt::Usual(static_cast<int64_t>(TREESEEK(arg(a, 0), arg(a, 1).AsLong())));
+    });
+    rt::RegisterFunction("BMLBWNDPROC", [arg](rt::Args a) {
+        return rt::Usual(BMLBWNDPROC(static_cast<gui::HWND>(arg(a, 0).AsLong()), static_cast<uint32_t>(arg(a, 1).AsLong()),
+                                     static_cast<uint64_t>(arg(a, 2).AsLong()), arg(a, 3).AsLong()));
     });
 }
 

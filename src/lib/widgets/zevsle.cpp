@@ -2,6 +2,8 @@
 
 #include <QLineEdit>
 
+#include <algorithm>
+
 #include "platform/gui/messages.h"
 #include "platform/gui/vkeys.h"
 #include "platform/gui/window.h"
@@ -45,14 +47,9 @@ const rt::ClassDef& ZevSle::StaticClass() {
 }
 
 void ZevSle::Init(rt::Args args) {
-    auto* owner = args.size() > 0 ? dynamic_cast<gui::Window*>(args[0].AsObject().get()) : nullptr;
-    if (!owner) return;
-    const int id = args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0;
-    const std::string type = args.size() > 6 && args[6].IsString() ? args[6].AsStr() : "N";
-    Init(*owner, id, type);
-    if (args.size() > 5 && args[4].AsLong() > 0 && Widget())
-        Widget()->setGeometry(static_cast<int>(args[2].AsLong()), static_cast<int>(args[3].AsLong()),
-                              static_cast<int>(args[4].AsLong()), static_cast<int>(args[5].AsLong()));
+    // The edit's own arguments come first; the edit type follows them.
+    if (!gui::CreateFromArgs(*this, args.first(std::min<size_t>(args.size(), 4)))) return;
+    SetSleType(args.size() > 4 && args[4].IsString() ? args[4].AsStr() : "N");
 }
 
 void ZevSle::Init(gui::Window& owner, int id, const std::string& type) {

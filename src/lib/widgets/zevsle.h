@@ -13,9 +13,9 @@ class ZevSle : public gui::SingleLineEdit {
     QZ_OBJECT(ZevSle)
 public:
     ZevSle() = default;
-    // INIT(owner, id, origin x, origin y, width, height, edit type): the
-    // control on the owner's template item of that id (a size given here
-    // replaces the template's), then the edit type (default "N").
+    // INIT(owner, id, origin, size, edit type): the control on the owner's
+    // template item of that id (a point and a dimension given here place
+    // it), then the edit type (default "N").
     void Init(rt::Args args);
     void Init(gui::Window& owner, int id, const std::string& type = "N");
 

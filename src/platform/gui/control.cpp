@@ -72,6 +72,13 @@ uint32_t ColorConstantRgb(int c) {
 
 const rt::ClassDef& Control::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<Control>("CONTROL")
+                                       // INIT(owner, id [, point, dimension, caption]):
+                                       // the widget on the owner's template item of that id.
+                                       .RawMethod("INIT",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      CreateFromArgs(static_cast<Control&>(o), a);
+                                                      return rt::Usual(o.Self());
+                                                  })
                                        .Access<&Control::NameSym>("NAMESYM")
                                        .Access<&Control::GetHyperLabel>("HYPERLABEL")
                                        .Assign<&Control::SetHyperLabel>("HYPERLABEL")
@@ -226,6 +233,25 @@ bool Control::DeliverEvent(QObject* receiver, QEvent* event) {
     auto ownerKeep = ownerAlive_.lock();
     if (!Dispatch(*ev)) return false;
     return ownerKeep && owner_ ? owner_->Dispatch(*ev) : true;
+}
+
+bool CreateFromArgs(Control& c, rt::Args args) {
+    auto* owner = args.empty() ? nullptr : dynamic_cast<Window*>(args[0].AsObject().get());
+    if (!owner || !owner->Widget()) return false;
+    c.Create(*owner, args.size() > 1 ? static_cast<int>(args[1].AsLong()) : 0);
+    PlaceFromArgs(c, args);
+    return true;
+}
+
+void PlaceFromArgs(Control& c, rt::Args args) {
+    if (!c.Widget()) return;
+    if (args.size() > 2)
+        if (auto* p = dynamic_cast<Point*>(args[2].AsObject().get()))
+            c.Widget()->move(static_cast<int>(p->X), static_cast<int>(p->Y));
+    if (args.size() > 3)
+        if (auto* d = dynamic_cast<Dimension*>(args[3].AsObject().get()))
+            c.Widget()->resize(static_cast<int>(d->Width), static_cast<int>(d->Height));
+    if (args.size() > 4 && args[4].IsString()) c.SetCaption(args[4].AsStr());
 }
 
 // ---- SingleLineEdit -----------------------------------------------------

@@ -170,6 +170,13 @@ std::shared_ptr<T> MakeControl(Window& owner, int id) {
     return c;
 }
 
+// INIT(owner, id [, point, dimension, caption]): creates the control's
+// widget; false (nothing made) without an owner window that shows.
+bool CreateFromArgs(Control& c, rt::Args args);
+// Places a control made without a template item: the dimension (argument
+// 4) and the caption (argument 5) when they are given.
+void PlaceFromArgs(Control& c, rt::Args args);
+
 // A colour constant 0-15 as RGB.
 uint32_t ColorConstantRgb(int colorConstant);
 

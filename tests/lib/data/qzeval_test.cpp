@@ -47,3 +47,13 @@ TEST(QzEval, GuiReachesControlAndWidgetClassesOffscreen) {
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_NE(r.out.find("0000000.00\n.T.\n.T.\n"), std::string::npos) << r.out;
 }
+
+TEST(QzEval, GuiMakesWidgetClassesByNameAndEndsCleanly) {
+    // Made by name, the controls get their widgets where the point and the
+    // dimension put them; a list box still alive at the end ends cleanly.
+    Outcome r = QzEval("--gui 'w := Window{}' 'SmartSLE{w, 1}:HANDLE != 0' 'xTabControl{w, 2}:HANDLE != 0' "
+                       "'b := BitmapListBox{w, 3, Point{4, 5}, Dimension{60, 70}}' 'b:ADDNODE(\"a\", 1, 0, 1, \"\", 0)' "
+                       "'TREESEEK(b:ALISTBOX, 1)' 'ZEV_SLE{w, 4, Point{1, 2}, Dimension{90, 20}, \"D\"}:SLE_TYPE'");
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_NE(r.out.find(".T.\n.T.\n{BITMAPLISTBOX}\n1\n1\nD\n"), std::string::npos) << r.out;
+}
