@@ -1,11 +1,25 @@
 #include "lib/widgets/tabcontrol.h"
 
 #include <QTabBar>
+#include <QWheelEvent>
 
 #include "platform/gui/message.h"
 #include "platform/gui/messages.h"
 
 namespace lib {
+namespace {
+
+// A tab bar the wheel does not page: only a click on an allowed tab
+// changes the selection.
+class ClickOnlyTabBar : public QTabBar {
+public:
+    using QTabBar::QTabBar;
+
+protected:
+    void wheelEvent(QWheelEvent* e) override { e->ignore(); }
+};
+
+}  // namespace
 
 const rt::ClassDef& TabControl::StaticClass() {
     static const rt::ClassDef& c =
@@ -58,6 +72,12 @@ const rt::ClassDef& XTabControl::StaticClass() {
                                        .Method<&XTabControl::ALLOWSELECTION>("ALLOWSELECTION")
                                        .Done();
     return c;
+}
+
+QWidget* XTabControl::MakeWidget(QWidget* parent) {
+    auto* bar = new ClickOnlyTabBar(parent);
+    bar->setExpanding(false);
+    return bar;
 }
 
 int64_t XTabControl::APPENDTAB(const rt::Usual& name, const std::string& caption, const rt::Usual& page,

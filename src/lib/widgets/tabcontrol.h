@@ -39,6 +39,8 @@ class XTabControl : public TabControl {
     QZ_OBJECT(XTabControl)
 public:
     XTabControl() = default;
+    // The tab bar takes no wheel either, so a locked tab stays out of reach.
+    QWidget* MakeWidget(QWidget* parent) override;
     int64_t APPENDTAB(const rt::Usual& name, const std::string& caption, const rt::Usual& page,
                       const rt::Usual& image) override;
     // An index past the appended tabs is ignored (false).

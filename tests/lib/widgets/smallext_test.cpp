@@ -106,6 +106,11 @@ TEST_F(SmallExtTest, LockedTabSwallowsClicksAndKeys) {
     EXPECT_EQ(bar->currentIndex(), 2);
     QTest::keyClick(bar, Qt::Key_Left);
     EXPECT_EQ(bar->currentIndex(), 2);
+    // Nor does the wheel step onto the locked tab.
+    QWheelEvent wheel(QPointF(bar->tabRect(2).center()), QPointF(bar->mapToGlobal(bar->tabRect(2).center())), {},
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(bar, &wheel);
+    EXPECT_EQ(bar->currentIndex(), 2);
     tabs->ALLOWSELECTION(1);
     QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(1).center());
     EXPECT_EQ(bar->currentIndex(), 1);
