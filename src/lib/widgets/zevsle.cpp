@@ -70,9 +70,12 @@ bool ZevSle::IsType(const char* t) const {
 }
 
 bool ZevSle::SETLEN(int64_t length, int64_t decimals) {
-    totalLength_ = static_cast<uint16_t>(length);
-    decimals_ = static_cast<uint16_t>(decimals);
-    integerLength_ = static_cast<uint16_t>(decimals != 0 ? length - (decimals + 1) : length);
+    // A length with no room left for integer digits keeps none, rather than
+    // wrapping round to the largest 16-bit number (no limit at all).
+    auto field = [](int64_t v) { return static_cast<uint16_t>(std::clamp<int64_t>(v, 0, 0xFFFF)); };
+    totalLength_ = field(length);
+    decimals_ = field(decimals);
+    integerLength_ = field(decimals != 0 ? length - (decimals + 1) : length);
     return true;
 }
 

@@ -47,6 +47,9 @@ TEST(ZevSleNumber, WithoutSetLenEveryIntegerDigitIsDropped) {
     Field f("N");
     f.type("123");
     EXPECT_EQ(f.text(), "");
+    f.sle->SETLEN(2, 2);  // no room before the point: none kept, not unlimited
+    f.type("45.67");
+    EXPECT_EQ(f.text(), ".67");
 }
 
 TEST(ZevSleNumber, SignBlankCommaAndBackspace) {
