@@ -196,10 +196,10 @@ void ListBoxPage::Build(rt::Args args) {
     list = rt::New<lib::BitmapListBox>();
     list->Init(*this, 2);
     list->Widget()->setGeometry(12, 48, 330, 270);
-    list->NBITMAPWIDTH = 44;
-    list->NBITMAPHEIGHT = 44;
+    list->NBITMAPWIDTH = 48;
+    list->NBITMAPHEIGHT = 48;
     list->LDRAGDROPON = true;
-    auto status = Place<gui::FixedText>(*this, 5, "STATUS", {352, 120, 160, 120});
+    auto status = Place<gui::FixedText>(*this, 5, "STATUS", {352, 248, 160, 70});
     if (auto* q = qobject_cast<QLabel*>(status->Widget())) q->setWordWrap(true), q->setAlignment(Qt::AlignTop);
     std::weak_ptr<gui::FixedText> st = status;
     list->BONMOUSEDBLCLK = Usual::Block([st](rt::Args a) {
@@ -233,6 +233,16 @@ void ListBoxPage::Build(rt::Args args) {
     list->ADDNODE("Inserted at position 1", Usual("inserted"), static_cast<int64_t>(bulb->Handle()), lib::kPictureBitmap, "", 1);
     Place<gui::PushButton>(*this, 3, "PBADD", {352, 48, 160, 28}, "Add a node");
     Place<gui::PushButton>(*this, 4, "PBREMOVE", {352, 82, 160, 28}, "Remove the active node");
+    // MULTILINE: texts over several lines (CR LF breaks them), centred.
+    multi = rt::New<lib::BitmapListBox>();
+    multi->Init(*this, 6);
+    multi->Widget()->setGeometry(352, 118, 160, 122);
+    multi->MULTILINE = true;
+    multi->NBITMAPWIDTH = 40;
+    multi->NBITMAPHEIGHT = 40;
+    multi->ADDNODE("MULTILINE\r\non two lines", Usual("two"), static_cast<int64_t>(bulb->Handle()), lib::kPictureBitmap, "", 0);
+    multi->ADDNODE("One,\r\ntwo,\r\nthree", Usual("three"), 0, lib::kPictureFile, picturePath_, 0);
+    multi->ADDNODE("A text too long for one line wraps", Usual("wrap"), static_cast<int64_t>(icon->Handle()), lib::kPictureIcon, "", 0);
 }
 
 void ListBoxPage::PBADD() {

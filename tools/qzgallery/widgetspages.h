@@ -38,7 +38,7 @@ public:
     void Build(rt::Args args) override;
     void PBADD();
     void PBREMOVE();
-    std::shared_ptr<lib::BitmapListBox> list;
+    std::shared_ptr<lib::BitmapListBox> list, multi;
 
 private:
     std::string picturePath_;

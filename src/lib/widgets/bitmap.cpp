@@ -70,12 +70,14 @@ LightBulb::LightBulb() {
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(0xE0, 0xA0, 0x00), 2));
+    // Everything one pixel down, so the upright ray ends inside the picture.
+    p.translate(0, 1);
+    p.setPen(QPen(QColor(0xE0, 0xA0, 0x00), 2, Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < 5; ++i) {
         p.save();
         p.translate(24, 18);
         p.rotate(-90 + (i - 2) * 40);
-        p.drawLine(17, 0, 22, 0);
+        p.drawLine(QPointF(14.5, 0), QPointF(17.5, 0));
         p.restore();
     }
     QRadialGradient glass(20, 13, 15);
