@@ -61,6 +61,9 @@ rt::Usual ZevSle::SetSleType(const std::string& type) {
     type_ = type;
     // A date field starts on its layout, so the digits have places to go.
     if (IsType("D") && TextValue().empty()) SetTextValue(kDateMask);
+    // In its own modes every character comes as a key press: an input
+    // method would commit composed text into the edit past the mode.
+    if (QLineEdit* e = Edit()) e->setAttribute(Qt::WA_InputMethodEnabled, !IsType("N") && !IsType("D"));
     return rt::Usual(Self());
 }
 
@@ -107,8 +110,15 @@ bool ZevSle::TakeKey(const gui::Event& event, MaskKey& key) const {
         key = {8, false};
         return true;
     }
-    if (k->asciiChar >= 32 && k->asciiChar < 127) {
+    if (k->asciiChar >= 32 && k->asciiChar != 127) {
         key = {static_cast<int>(k->asciiChar), false};
+        return true;
+    }
+    // A key without a virtual-key code of its own types a letter beyond
+    // Latin-1 (Cyrillic, the euro sign): an unaccepted character, so the
+    // mode swallows it instead of the edit inserting it.
+    if (k->asciiChar == 0 && event.wParam == 0) {
+        key = {0, false};
         return true;
     }
     return false;

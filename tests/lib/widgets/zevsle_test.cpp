@@ -1,6 +1,8 @@
 // The masked edit driven as a person types: key clicks on a real line edit.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
 
@@ -90,6 +92,21 @@ TEST(ZevSleDate, DayMonthAndYearKeys) {
         Field f("D", c.start, 0);
         f.type(std::string(1, c.key));
         EXPECT_EQ(f.text(), c.text) << c.start << " " << c.key;
+    }
+}
+
+TEST(ZevSleBothModes, LettersBeyondAsciiAreSwallowed) {
+    struct Case { const char* type; std::string start; Qt::Key key; const char* text; };
+    const Case cases[] = {
+        {"D", "12.05.2024", Qt::Key_Adiaeresis, "\u00e4"}, {"D", "12.05.2024", Qt::Key(0x416), "\u0416"},
+        {"N", "1,234", Qt::Key_Adiaeresis, "\u00e4"},      {"N", "1,234", Qt::Key(0x20AC), "\u20ac"},
+    };
+    for (const Case& c : cases) {
+        Field f(c.type, c.start, 0);
+        f.sle->SETLEN(10, 0);
+        QKeyEvent press(QEvent::KeyPress, c.key, Qt::NoModifier, QString::fromUtf8(c.text));
+        QApplication::sendEvent(f.edit(), &press);
+        EXPECT_EQ(f.text(), c.start) << c.type << " " << c.text;
     }
 }
 
