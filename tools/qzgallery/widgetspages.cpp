@@ -272,7 +272,7 @@ void ExtensionsPage::Build(rt::Args args) {
     auto tabs = Place<lib::XTabControl>(*this, 3, "TABS", {12, 90, 360, 30});
     for (const char* t : {"First", "Locked", "Third"}) tabs->APPENDTAB(Usual(rt::Symbol(t)), t, Usual(), Usual());
     tabs->PREVENTSELECTION(1);
-    Place<gui::PushButton>(*this, 4, "PBLOCK", {380, 90, 132, 28}, "Unlock / lock");
+    Place<gui::PushButton>(*this, 4, "PBLOCK", {380, 90, 132, 28}, "Unlock the tab");
     Label(*this, 5, {12, 130, 500, 20}, "Mouse notices: move over the two texts.");
     auto status = Place<gui::FixedText>(*this, 8, "STATUS", {220, 154, 292, 44});
     for (int i = 0; i < 2; ++i) {
@@ -302,8 +302,11 @@ void ExtensionsPage::Show(int64_t mode) {
 }
 
 void ExtensionsPage::PBLOCK() {
-    if (auto* t = dynamic_cast<lib::XTabControl*>(ControlById(3)))
-        t->Allowed(1) ? t->PREVENTSELECTION(1) : t->ALLOWSELECTION(1);
+    auto* t = dynamic_cast<lib::XTabControl*>(ControlById(3));
+    if (!t) return;
+    const bool lock = t->Allowed(1);
+    lock ? t->PREVENTSELECTION(1) : t->ALLOWSELECTION(1);
+    if (auto* b = ControlById(4)) b->SetCaption(lock ? "Unlock the tab" : "Lock the tab");
 }
 
 void RegisterWidgetsPages() {
