@@ -58,7 +58,13 @@ public:
 private:
     void Request(uint32_t msg, int64_t record) const {
         gui::Window* owner = box_->Owner();
-        if (owner) BMLBWNDPROC(owner->Handle(), msg, static_cast<uint64_t>(box_->Id()), record);
+        if (!owner) return;
+        const uint64_t id = static_cast<uint64_t>(box_->Id());
+        // Once CLOSE has put the owner's own procedure back, the requests go
+        // to it alone and nobody draws the entries (as in Win32); the error
+        // box is for an installed procedure that lost its table entry.
+        if (HasOwnerProc(owner->Handle())) BMLBWNDPROC(owner->Handle(), msg, id, record);
+        else gui::SendMessageA(owner->Handle(), msg, id, record);
     }
     BitmapListBox* box_;
     std::weak_ptr<rt::Object> alive_;

@@ -92,6 +92,8 @@ TEST_F(BitmapListBoxTest, DrawRequestsReachTheListBoxThroughTheOwner) {
     EXPECT_TRUE(gui::TestHooks::Boxes().empty());
     box->CLOSE();
     EXPECT_FALSE(lib::HasOwnerProc(win->Handle()));
+    list()->viewport()->grab();  // the owner's own procedure now: no box
+    EXPECT_TRUE(gui::TestHooks::Boxes().empty());
     lib::BMLBWNDPROC(win->Handle(), lib::WM_DRAWITEM, 7, 0);
     ASSERT_EQ(gui::TestHooks::Boxes().size(), 1u);
     EXPECT_EQ(gui::TestHooks::Boxes()[0].caption, "Internal Error");
