@@ -324,7 +324,14 @@ void BitmapListBox::DRAWITEM(const DrawItemRecord& r) {
             List()->style()->drawPrimitive(QStyle::PE_FrameFocusRect, &o, p, List());
         }
     }
-    if (dragging_ && NDROPINDEX == r.itemID) p->fillRect(QRect(r.rect.left(), r.rect.top(), r.rect.width(), 2), pal.color(QPalette::Text));
+    // The drop mark: above the entry the dragged one would go before, or
+    // below the last entry for a drop past it.
+    if (dragging_) {
+        const QColor mark = pal.color(QPalette::Text);
+        if (NDROPINDEX == r.itemID) p->fillRect(QRect(r.rect.left(), r.rect.top(), r.rect.width(), 2), mark);
+        else if (NDROPINDEX == r.itemID + 1 && NDROPINDEX == LbMessage(LB_GETCOUNT, 0, 0))
+            p->fillRect(QRect(r.rect.left(), r.rect.bottom() - 1, r.rect.width(), 2), mark);
+    }
 }
 
 void BitmapListBox::MOUSEBUTTONDOUBLECLICK() {
