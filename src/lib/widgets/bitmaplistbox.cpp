@@ -400,6 +400,9 @@ bool BitmapListBox::ViewportEvent(QEvent* event) {
             mouseDown_ = true;
             pressAt_ = m->position().toPoint();
             pressRow_ = LBUTTONDOWN(pressAt_);
+            // Only a press on an entry can drag it; one on the empty space
+            // below the entries moves nothing.
+            if (List() && !List()->indexAt(pressAt_).isValid()) pressRow_ = -1;
             return false;
         }
         case QEvent::MouseMove: {

@@ -125,6 +125,11 @@ TEST_F(BitmapListBoxTest, DraggingMovesAnEntryWhereItIsDropped) {
     EXPECT_EQ(Order(), (std::vector<int64_t>{2, 3, 1}));
     EXPECT_EQ(moved, (std::vector<int64_t>{1, 0, 2}));
     EXPECT_EQ(box->ALISTBOX().At(1).At(1).AsLong(), 1);  // the array stays in id order
+    // A press below the entries drags nothing.
+    Mouse(QEvent::MouseButtonPress, below + QPoint(0, 40), Qt::LeftButton);
+    Mouse(QEvent::MouseMove, RowCentre(0), Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, RowCentre(0), Qt::NoButton);
+    EXPECT_EQ(Order(), (std::vector<int64_t>{2, 3, 1}));
     // A drop block answering FALSE refuses the move.
     box->BONMOUSEDROP = Usual::Block([](rt::Args) { return Usual(false); });
     Mouse(QEvent::MouseButtonPress, RowCentre(0), Qt::LeftButton);
