@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "lib/system/printquick.h"
+#include "lib/system/serial.h"
 #include "platform/runtime/numbers.h"
 
 namespace fs = std::filesystem;
@@ -129,6 +130,50 @@ TEST(PrintQuick, PortNamesGoThroughThePortMapAndAPtyTakesTheBytes) {
         have += size_t(n);
     }
     EXPECT_EQ(got, want);
+    close(master);
+    close(slave);
+}
+
+TEST(PrintQuick, ATerminalInItsDefaultSettingsGetsTheBytesUnchanged) {
+    // A freshly opened tty turns LF into CR LF (OPOST ONLCR); the port must
+    // get the spooled bytes as they are, and keep its settings afterwards.
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    termios before{};
+    tcgetattr(slave, &before);
+    ASSERT_TRUE(before.c_oflag & OPOST);
+    auto pq = rt::New<PrintQuick>();
+    pq->SetMargin(0);
+    pq->QQOut(std::string("a\nb\r\n"), false);
+    pq->PrintIt(name, false);
+    EXPECT_EQ(pq->LastPrintError(), 0u);
+    std::string got(5, '\0');
+    size_t have = 0;
+    while (have < got.size()) {
+        const ssize_t n = read(master, got.data() + have, got.size() - have);
+        if (n <= 0) break;
+        have += size_t(n);
+    }
+    EXPECT_EQ(got, "a\nb\r\n");
+    termios after{};
+    tcgetattr(slave, &after);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    close(master);
+    close(slave);
+}
+
+TEST(PrintQuick, APortASerialObjectHoldsIsRefused) {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    auto serial = rt::New<lib::Serial>();
+    ASSERT_TRUE(serial->Open(name));
+    auto pq = rt::New<PrintQuick>();
+    pq->QOut("not into the scanner's traffic");
+    pq->PrintIt(name, false);
+    EXPECT_EQ(pq->LastPrintError(), 5u);
+    serial->Close();
     close(master);
     close(slave);
 }
