@@ -16,8 +16,7 @@ rt::Usual U32(uint32_t v) {
 
 bool AsU32(const rt::Usual& v, uint32_t& out) {
     if (!v.IsNumeric()) return false;
-    out = v.IsFloat() ? static_cast<uint32_t>(static_cast<int64_t>(v.AsDouble()))
-                      : static_cast<uint32_t>(v.AsLong());
+    out = static_cast<uint32_t>(v.AsLong());  // AsLong clamps floats past 64 bits
     return true;
 }
 

@@ -129,7 +129,10 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
         if (fds[1].revents) return ERROR_OPERATION_ABORTED;
         if (fds[0].revents & POLLIN) {
             const size_t before = op.data.size();
-            if (!ReadSome(dev, op.data, op.count - static_cast<DWORD>(op.data.size())))
+            // At most 64 KiB a step: the bytes grow as they come, so a large
+            // count does not take its whole buffer before a byte is in.
+            const DWORD want = std::min<DWORD>(op.count - static_cast<DWORD>(op.data.size()), 65536);
+            if (!ReadSome(dev, op.data, want))
                 return ERROR_DEVICE_NOT_CONNECTED;
             if (op.data.size() > before) lastByte = Clock::now();
         } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {

@@ -4,6 +4,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -225,6 +226,17 @@ TEST_F(SerialTest, ReadsFollowTheTimeOuts) {
     EXPECT_EQ(s->Read(2), "");
     EXPECT_EQ(gui::TestHooks::Boxes().size(), 1u) << "an empty time-out shows no box";
     EXPECT_EQ(s->ErrorDesc(), "");
+}
+
+TEST_F(SerialTest, AHugeCountWaitsItsTimeOutWithoutTakingItsBuffer) {
+    auto s = Opened();
+    ShortReads(*s, 50);
+    pty.Send("q");
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    EXPECT_EQ(rt::Send(rt::Usual(s), "READ", {4294967295.0}).AsStr(), "q");
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "kilobytes taken by a read of one byte";
 }
 
 TEST_F(SerialTest, WriteSendsBytesAndATimedOutWriteIsReported) {
