@@ -118,6 +118,9 @@ void Device::Closed() {
     const uint64_t one = 1;
     (void)!::write(wakeFd, &one, sizeof one);
     CancelPending(*this, true, true);
+    // Idle lanes end now rather than after their idle time.
+    reads.cv.notify_all();
+    writes.cv.notify_all();
 }
 
 std::string CommDevicePath(HANDLE h) {

@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 #include "platform/os/comm.h"
@@ -188,21 +189,62 @@ std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write,
     return op;
 }
 
-// Hands op to a worker thread and marks ov pending.
-BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<DWORD(PendingIo&)> run) {
-    {
-        std::lock_guard lock(op->dev->m);
-        if (op->dev->closed) return Fail(ERROR_INVALID_HANDLE);
-        auto& list = op->dev->pending;
-        std::erase_if(list, [](const std::weak_ptr<PendingIo>& w) { return w.expired(); });
-        list.push_back(op);
+// Runs the lane's operations until it has been idle for kLaneIdleMs or
+// the device is closed with nothing queued. The thread holds the device
+// (and so its descriptor) while it runs.
+void RunLane(std::shared_ptr<Device> dev, Lane& lane) {
+    std::unique_lock lock(dev->m);
+    for (;;) {
+        if (lane.queue.empty()) {
+            const bool woken = lane.cv.wait_for(lock, std::chrono::milliseconds(kLaneIdleMs),
+                                                [&] { return !lane.queue.empty() || dev->closed; });
+            if (!woken || lane.queue.empty()) {
+                lane.running = false;
+                return;
+            }
+        }
+        auto op = std::move(lane.queue.front());
+        lane.queue.pop_front();
+        lock.unlock();
+        Complete(*op, op->run(*op));
+        op.reset();
+        lock.lock();
     }
+}
+
+// Queues op on its device's lane (starting the lane's thread when it is
+// not running) and marks ov pending.
+BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<DWORD(PendingIo&)> run) {
+    // Before the operation can complete: a reset after it would lose it.
     if (op->event) ResetEvent(op->event);
+    op->run = std::move(run);
     ov->io = op;
     ov->Internal = kStatusPending;
     ov->InternalHigh = 0;
-    // The worker holds the operation (and so the device) until it ends.
-    std::thread([op, run = std::move(run)] { Complete(*op, run(*op)); }).detach();
+    const std::shared_ptr<Device> dev = op->dev;
+    Lane& lane = op->write ? dev->writes : dev->reads;
+    std::lock_guard lock(dev->m);
+    if (dev->closed) {
+        ov->io.reset();
+        ov->Internal = ERROR_INVALID_HANDLE;
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    std::erase_if(dev->pending, [](const std::weak_ptr<PendingIo>& w) { return w.expired(); });
+    dev->pending.push_back(op);
+    lane.queue.push_back(std::move(op));
+    if (lane.running) {
+        lane.cv.notify_one();
+    } else {
+        try {
+            std::thread(RunLane, dev, std::ref(lane)).detach();
+        } catch (const std::system_error&) {
+            lane.queue.pop_back();
+            ov->io.reset();
+            ov->Internal = ERROR_NOT_ENOUGH_MEMORY;
+            return Fail(ERROR_NOT_ENOUGH_MEMORY);
+        }
+        lane.running = true;
+    }
     return Fail(ERROR_IO_PENDING);
 }
 

@@ -302,6 +302,26 @@ TEST_F(SerialTest, ArrivalAfterTheReportedBytesWereReadIsReported) {
     EXPECT_EQ(s->Read(1), "B");
 }
 
+TEST_F(SerialTest, PendingReadsTakeTheBytesInTheOrderTheyWereStarted) {
+    auto s = Opened();
+    const os::HANDLE h = s->PortHandle();
+    constexpr int kReads = 8;
+    os::OVERLAPPED ov[kReads];
+    char buf[kReads][2];
+    for (int i = 0; i < kReads; ++i) {
+        ov[i].hEvent = os::CreateEventA(nullptr, 1, 0, nullptr);
+        ASSERT_FALSE(os::ReadFile(h, buf[i], 2, nullptr, &ov[i]));
+        ASSERT_EQ(os::GetLastError(), os::ERROR_IO_PENDING);
+    }
+    pty.Send("0011223344556677");
+    for (int i = 0; i < kReads; ++i) {
+        os::DWORD got = 0;
+        EXPECT_TRUE(os::GetOverlappedResult(h, &ov[i], &got, 1));
+        EXPECT_EQ(std::string(buf[i], got), std::string(2, char('0' + i))) << "read " << i;
+        os::CloseHandle(ov[i].hEvent);
+    }
+}
+
 TEST_F(SerialTest, PortHeldByAnotherProcessIsAccessDenied) {
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
