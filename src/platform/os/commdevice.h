@@ -33,7 +33,8 @@ struct PendingIo;
 struct Lane {
     std::deque<std::shared_ptr<PendingIo>> queue;
     std::condition_variable cv;
-    bool running = false;
+    bool running = false;  // the lane's thread is there
+    bool busy = false;     // an operation of the lane runs (on it or on a caller)
 };
 inline constexpr int kLaneIdleMs = 2000;
 

@@ -191,25 +191,51 @@ std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write,
 
 // Runs the lane's operations until it has been idle for kLaneIdleMs or
 // the device is closed with nothing queued. The thread holds the device
-// (and so its descriptor) while it runs.
+// (and so its descriptor) while it runs. It never exits with operations
+// queued, and waits while a caller runs one (RunOnCaller).
 void RunLane(std::shared_ptr<Device> dev, Lane& lane) {
     std::unique_lock lock(dev->m);
+    bool idle = false;
+    const auto ready = [&] { return !lane.queue.empty() && !lane.busy; };
     for (;;) {
-        if (lane.queue.empty()) {
-            const bool woken = lane.cv.wait_for(lock, std::chrono::milliseconds(kLaneIdleMs),
-                                                [&] { return !lane.queue.empty() || dev->closed; });
-            if (!woken || lane.queue.empty()) {
+        if (!ready()) {
+            if (lane.queue.empty() && (idle || dev->closed)) {
                 lane.running = false;
                 return;
             }
+            idle = !lane.cv.wait_for(lock, std::chrono::milliseconds(kLaneIdleMs),
+                                     [&] { return ready() || (dev->closed && lane.queue.empty()); });
+            continue;
         }
+        idle = false;
         auto op = std::move(lane.queue.front());
         lane.queue.pop_front();
+        lane.busy = true;
         lock.unlock();
         Complete(*op, op->run(*op));
         op.reset();
         lock.lock();
+        lane.busy = false;
     }
+}
+
+// A caller about to wait for op runs it on its own thread when op is next
+// on an idle lane: the caller would only sleep meanwhile, and two thread
+// switches per operation are saved. The lane's order holds: nothing else
+// of the lane runs meanwhile.
+void RunOnCaller(PendingIo& op) {
+    Device& dev = *op.dev;
+    Lane& lane = op.write ? dev.writes : dev.reads;
+    std::unique_lock lock(dev.m);
+    if (lane.busy || lane.queue.empty() || lane.queue.front().get() != &op) return;
+    const auto mine = std::move(lane.queue.front());
+    lane.queue.pop_front();
+    lane.busy = true;
+    lock.unlock();
+    Complete(op, op.run(op));
+    lock.lock();
+    lane.busy = false;
+    if (!lane.queue.empty()) lane.cv.notify_one();
 }
 
 // Queues op on its device's lane (starting the lane's thread when it is
@@ -353,6 +379,7 @@ BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) {
         if (done) *done = static_cast<DWORD>(ov->InternalHigh);
         return ov->Internal == 0 ? 1 : Fail(static_cast<DWORD>(ov->Internal));
     }
+    if (wait) RunOnCaller(*op);
     std::unique_lock lock(op->m);
     if (!op->done) {
         if (!wait) return Fail(ERROR_IO_INCOMPLETE);
