@@ -121,6 +121,10 @@ void Device::Closed() {
     // Idle lanes end now rather than after their idle time.
     reads.cv.notify_all();
     writes.cv.notify_all();
+    // The descriptor itself goes with the last operation or lane that holds
+    // the device (a number closed under a running poll could name another
+    // file by then); the lock goes now, so the port opens again at once.
+    ::flock(fd, LOCK_UN);
 }
 
 std::string CommDevicePath(HANDLE h) {

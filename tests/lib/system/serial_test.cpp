@@ -355,6 +355,16 @@ TEST_F(SerialTest, ReopenAndFinaliserReleaseThePort) {
     EXPECT_TRUE(again->Open(pty.path));
 }
 
+TEST_F(SerialTest, APortClosedAfterAPendingReadOpensAgainAtOnce) {
+    for (int i = 0; i < 20; ++i) {
+        auto s = Opened();
+        ShortReads(*s, 1);
+        EXPECT_EQ(s->Read(1), "");  // pending, then timed out
+        ASSERT_TRUE(s->Close());
+        ASSERT_TRUE(s->Open(pty.path)) << "round " << i << ": " << s->ErrorCode();
+    }
+}
+
 TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingRead) {
     auto s = Opened();
     std::thread unplug([&] {
