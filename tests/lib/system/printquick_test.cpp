@@ -53,6 +53,31 @@ struct Fifo {
     std::string path;
 };
 
+// A pseudo-terminal standing for the port: the test reads the master, the
+// job goes to the slave's name.
+struct Pty {
+    Pty() { EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0); }
+    ~Pty() {
+        close(master);
+        close(slave);
+    }
+    int master = -1, slave = -1;
+    char name[256] = {};
+};
+
+// n bytes from fd, or what came before it ended.
+std::string ReadExactly(int fd, size_t n) {
+    std::string got(n, '\0');
+    size_t have = 0;
+    while (have < n) {
+        const ssize_t r = read(fd, got.data() + have, n - have);
+        if (r <= 0) break;
+        have += size_t(r);
+    }
+    got.resize(have);
+    return got;
+}
+
 TEST(PrintQuick, SpoolsTheBytesEachCallNames) {
     const struct {
         const char* what;
@@ -110,72 +135,46 @@ TEST(PrintQuick, PortNamesGoThroughThePortMapAndAPtyTakesTheBytes) {
     pq->QQOut("mapped", false);
     EXPECT_EQ(fifo.Print(*pq, false, "lpt2"), "     mapped");
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    Pty pty;
     termios t{};
-    tcgetattr(slave, &t);
+    tcgetattr(pty.slave, &t);
     cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
-    setenv("QZ_PORTMAP", (std::string("LPT1=") + name).c_str(), 1);
+    tcsetattr(pty.slave, TCSANOW, &t);
+    setenv("QZ_PORTMAP", (std::string("LPT1=") + pty.name).c_str(), 1);
     pq->QOut("pty");
     pq->PrintIt("PRN", true);  // PRN is LPT1
     unsetenv("QZ_PORTMAP");
     const std::string want = "     pty\r\n\f\r";
-    std::string got(want.size(), '\0');
-    size_t have = 0;
-    while (have < want.size()) {
-        const ssize_t n = read(master, got.data() + have, want.size() - have);
-        if (n <= 0) break;
-        have += size_t(n);
-    }
-    EXPECT_EQ(got, want);
-    close(master);
-    close(slave);
+    EXPECT_EQ(ReadExactly(pty.master, want.size()), want);
 }
 
 TEST(PrintQuick, ATerminalInItsDefaultSettingsGetsTheBytesUnchanged) {
     // A freshly opened tty turns LF into CR LF (OPOST ONLCR); the port must
     // get the spooled bytes as they are, and keep its settings afterwards.
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    Pty pty;
     termios before{};
-    tcgetattr(slave, &before);
+    tcgetattr(pty.slave, &before);
     ASSERT_TRUE(before.c_oflag & OPOST);
     auto pq = rt::New<PrintQuick>();
     pq->SetMargin(0);
     pq->QQOut(std::string("a\nb\r\n"), false);
-    pq->PrintIt(name, false);
+    pq->PrintIt(pty.name, false);
     EXPECT_EQ(pq->LastPrintError(), 0u);
-    std::string got(5, '\0');
-    size_t have = 0;
-    while (have < got.size()) {
-        const ssize_t n = read(master, got.data() + have, got.size() - have);
-        if (n <= 0) break;
-        have += size_t(n);
-    }
-    EXPECT_EQ(got, "a\nb\r\n");
+    EXPECT_EQ(ReadExactly(pty.master, 5), "a\nb\r\n");
     termios after{};
-    tcgetattr(slave, &after);
+    tcgetattr(pty.slave, &after);
     EXPECT_EQ(after.c_oflag, before.c_oflag);
-    close(master);
-    close(slave);
 }
 
 TEST(PrintQuick, APortASerialObjectHoldsIsRefused) {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    Pty pty;
     auto serial = rt::New<lib::Serial>();
-    ASSERT_TRUE(serial->Open(name));
+    ASSERT_TRUE(serial->Open(pty.name));
     auto pq = rt::New<PrintQuick>();
     pq->QOut("not into the scanner's traffic");
-    pq->PrintIt(name, false);
+    pq->PrintIt(pty.name, false);
     EXPECT_EQ(pq->LastPrintError(), 5u);
     serial->Close();
-    close(master);
-    close(slave);
 }
 
 TEST(PrintQuick, AMissingPortIsReportedAndTheBufferStillGoes) {
