@@ -1,7 +1,6 @@
 // PrintQuick into real ports: a FIFO standing for the printer device, a
 // pseudo-terminal, and a CUPS raw queue (when cupsd can start here).
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -20,6 +19,7 @@
 
 #include "lib/system/printquick.h"
 #include "lib/system/serial.h"
+#include "lib/system/pty.h"
 #include "platform/runtime/numbers.h"
 
 namespace fs = std::filesystem;
@@ -52,31 +52,6 @@ struct Fifo {
     fs::path dir;
     std::string path;
 };
-
-// A pseudo-terminal standing for the port: the test reads the master, the
-// job goes to the slave's name.
-struct Pty {
-    Pty() { EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0); }
-    ~Pty() {
-        close(master);
-        close(slave);
-    }
-    int master = -1, slave = -1;
-    char name[256] = {};
-};
-
-// n bytes from fd, or what came before it ended.
-std::string ReadExactly(int fd, size_t n) {
-    std::string got(n, '\0');
-    size_t have = 0;
-    while (have < n) {
-        const ssize_t r = read(fd, got.data() + have, n - have);
-        if (r <= 0) break;
-        have += size_t(r);
-    }
-    got.resize(have);
-    return got;
-}
 
 TEST(PrintQuick, SpoolsTheBytesEachCallNames) {
     const struct {
@@ -136,45 +111,33 @@ TEST(PrintQuick, PortNamesGoThroughThePortMapAndAPtyTakesTheBytes) {
     EXPECT_EQ(fifo.Print(*pq, false, "lpt2"), "     mapped");
 
     Pty pty;
-    termios t{};
-    tcgetattr(pty.slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(pty.slave, TCSANOW, &t);
-    setenv("QZ_PORTMAP", (std::string("LPT1=") + pty.name).c_str(), 1);
+    setenv("QZ_PORTMAP", ("LPT1=" + pty.path).c_str(), 1);
     pq->QOut("pty");
     pq->PrintIt("PRN", true);  // PRN is LPT1
     unsetenv("QZ_PORTMAP");
     const std::string want = "     pty\r\n\f\r";
-    EXPECT_EQ(ReadExactly(pty.master, want.size()), want);
+    EXPECT_EQ(pty.Take(want.size()), want);
 }
 
-TEST(PrintQuick, ATerminalInItsDefaultSettingsGetsTheBytesUnchanged) {
+TEST(PrintQuick, ATerminalGetsTheBytesUnchangedUnlessASerialObjectHoldsIt) {
     // A freshly opened tty turns LF into CR LF (OPOST ONLCR); the port must
     // get the spooled bytes as they are, and keep its settings afterwards.
-    Pty pty;
-    termios before{};
-    tcgetattr(pty.slave, &before);
+    Pty pty(false);
+    const termios before = pty.Settings();
     ASSERT_TRUE(before.c_oflag & OPOST);
     auto pq = rt::New<PrintQuick>();
     pq->SetMargin(0);
     pq->QQOut(std::string("a\nb\r\n"), false);
-    pq->PrintIt(pty.name, false);
+    pq->PrintIt(pty.path, false);
     EXPECT_EQ(pq->LastPrintError(), 0u);
-    EXPECT_EQ(ReadExactly(pty.master, 5), "a\nb\r\n");
-    termios after{};
-    tcgetattr(pty.slave, &after);
-    EXPECT_EQ(after.c_oflag, before.c_oflag);
-}
+    EXPECT_EQ(pty.Take(5), "a\nb\r\n");
+    EXPECT_EQ(pty.Settings().c_oflag, before.c_oflag);
 
-TEST(PrintQuick, APortASerialObjectHoldsIsRefused) {
-    Pty pty;
     auto serial = rt::New<lib::Serial>();
-    ASSERT_TRUE(serial->Open(pty.name));
-    auto pq = rt::New<PrintQuick>();
+    ASSERT_TRUE(serial->Open(pty.path));
     pq->QOut("not into the scanner's traffic");
-    pq->PrintIt(pty.name, false);
-    EXPECT_EQ(pq->LastPrintError(), 5u);
-    serial->Close();
+    pq->PrintIt(pty.path, false);
+    EXPECT_EQ(pq->LastPrintError(), 5u) << "a port another handle holds is refused";
 }
 
 TEST(PrintQuick, AMissingPortIsReportedAndTheBufferStillGoes) {
