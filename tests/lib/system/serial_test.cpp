@@ -119,6 +119,10 @@ TEST_F(SerialTest, OpenOfMissingDeviceFailsWithFileNotFound) {
     EXPECT_FALSE(s->IsOpen());
     EXPECT_EQ(s->ErrorDesc(), "CreateFile failed in Open.");
     EXPECT_EQ(s->ErrorCode(), "2");
+    const int locked = posix_openpt(O_RDWR | O_NOCTTY);  // its slave node is there, the port is not (EIO)
+    EXPECT_FALSE(s->Open(ptsname(locked)));
+    EXPECT_EQ(s->ErrorCode(), "2");
+    close(locked);
     setenv("QZ_PORTMAP", ("COM7=" + pty.path).c_str(), 1);
     EXPECT_TRUE(s->Open("\\\\.\\COM7")) << "a mapped port name reaches its device";
     unsetenv("QZ_PORTMAP");
