@@ -69,6 +69,7 @@ struct PendingIo {
     HANDLE event = 0;
     std::function<DWORD(PendingIo&)> run;  // the operation, run by the lane
     int cancelFd = -1;    // eventfd: CancelIoEx, PurgeComm and CloseHandle
+    std::atomic<bool> cancelled{false};
     std::mutex m;
     std::condition_variable cv;
     bool done = false;

@@ -189,6 +189,12 @@ std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write,
     return op;
 }
 
+// Runs op to its end; one cancelled while it was queued ends at once, before
+// it has moved a byte.
+void Run(PendingIo& op) {
+    Complete(op, op.cancelled.load() ? DWORD{ERROR_OPERATION_ABORTED} : op.run(op));
+}
+
 // Runs the lane's operations until it has been idle for kLaneIdleMs or
 // the device is closed with nothing queued. The thread holds the device
 // (and so its descriptor) while it runs. It never exits with operations
@@ -212,7 +218,7 @@ void RunLane(std::shared_ptr<Device> dev, Lane& lane) {
         lane.queue.pop_front();
         lane.busy = true;
         lock.unlock();
-        Complete(*op, op->run(*op));
+        Run(*op);
         op.reset();
         lock.lock();
         lane.busy = false;
@@ -232,7 +238,7 @@ void RunOnCaller(PendingIo& op) {
     lane.queue.pop_front();
     lane.busy = true;
     lock.unlock();
-    Complete(op, op.run(op));
+    Run(op);
     lock.lock();
     lane.busy = false;
     if (!lane.queue.empty()) lane.cv.notify_one();
@@ -292,6 +298,7 @@ PendingIo::~PendingIo() {
 }
 
 void PendingIo::Cancel() {
+    cancelled.store(true);
     const uint64_t one = 1;
     (void)!::write(cancelFd, &one, sizeof one);
 }
