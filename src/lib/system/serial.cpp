@@ -97,7 +97,7 @@ Serial::Serial()
 Serial::~Serial() {
     // A Serial dropped from C++ without its finaliser still lets its port
     // and watcher go.
-    if (port_ != os::INVALID_HANDLE_VALUE) Close();
+    Release();
 }
 
 void Serial::Init(rt::Args args) {
@@ -194,8 +194,7 @@ void Serial::Axit() {
     // The finaliser stops the watcher and closes the port: the watcher
     // borrows this object's block, and an open handle would keep the device
     // locked against every other opener for the rest of the run.
-    if (port_ != os::INVALID_HANDLE_VALUE) Close();
-    else if (events_) DisableEvents();
+    Release();
 }
 
 uint32_t Serial::ReceiverPending() const {

@@ -143,6 +143,16 @@ bool Serial::DisableEvents() {
     return true;
 }
 
+void Serial::Release() {
+    if (port_ != os::INVALID_HANDLE_VALUE) Close();
+    // DISABLEEVENTS fails only when the port it names is no port (events
+    // enabled before OPEN, say); the watcher on such a handle ends by
+    // itself, as its own SetCommMask or wait fails. The block it borrows
+    // must outlive it all the same.
+    if (events_ && !DisableEvents())
+        while (watch_->finished.load() != 1) std::this_thread::yield();
+}
+
 void RegisterSerialClasses() {
     Serial::StaticClass();
     PrintQuick::StaticClass();
