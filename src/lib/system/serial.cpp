@@ -16,8 +16,7 @@ rt::Usual U32(uint32_t v) {
 
 bool AsU32(const rt::Usual& v, uint32_t& out) {
     if (!v.IsNumeric()) return false;
-    out = v.IsFloat() ? static_cast<uint32_t>(static_cast<int64_t>(v.AsDouble()))
-                      : static_cast<uint32_t>(v.AsLong());
+    out = static_cast<uint32_t>(v.AsLong());  // AsLong clamps floats past 64 bits
     return true;
 }
 
@@ -98,7 +97,7 @@ Serial::Serial()
 Serial::~Serial() {
     // A Serial dropped from C++ without its finaliser still lets its port
     // and watcher go.
-    if (port_ != os::INVALID_HANDLE_VALUE) Close();
+    Release();
 }
 
 void Serial::Init(rt::Args args) {
@@ -195,8 +194,7 @@ void Serial::Axit() {
     // The finaliser stops the watcher and closes the port: the watcher
     // borrows this object's block, and an open handle would keep the device
     // locked against every other opener for the rest of the run.
-    if (port_ != os::INVALID_HANDLE_VALUE) Close();
-    else if (events_) DisableEvents();
+    Release();
 }
 
 uint32_t Serial::ReceiverPending() const {

@@ -88,6 +88,8 @@ public:
 
 private:
     void Fail(const char* text);
+    // Closes the port and stops the watcher for good, before the block goes.
+    void Release();
     rt::Usual SetTimeoutField(uint32_t os::COMMTIMEOUTS::*field, const rt::Usual& v);
 
     os::HANDLE port_ = os::INVALID_HANDLE_VALUE;

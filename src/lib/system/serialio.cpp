@@ -1,6 +1,8 @@
 // Serial's reads, writes and arrival events (the watcher thread).
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -22,7 +24,10 @@ std::string Serial::Read(rt::Args args) {
 }
 
 std::string Serial::Read(uint32_t count) {
-    std::string buffer(count, '\0');
+    // Left untouched until bytes come, so a large count costs no memory up
+    // front; one that cannot be had is a null buffer, which ReadFile refuses
+    // (ERROR_INVALID_PARAMETER) as the read that failed at once.
+    std::unique_ptr<char[]> buffer(count ? new (std::nothrow) char[count] : nullptr);
     std::string result;
     os::OVERLAPPED ov;
     ov.hEvent = os::CreateEventA(nullptr, 1, 0, nullptr);
@@ -32,7 +37,7 @@ std::string Serial::Read(uint32_t count) {
     }
     os::DWORD got = 0;
     bool ok = true;
-    if (count > 0 && !os::ReadFile(port_, buffer.data(), count, &got, &ov)) {
+    if (count > 0 && !os::ReadFile(port_, buffer.get(), count, &got, &ov)) {
         os::DWORD errors = 0;
         os::COMSTAT stat;
         if (os::GetLastError() == os::ERROR_IO_PENDING) {
@@ -49,7 +54,7 @@ std::string Serial::Read(uint32_t count) {
         }
     }
     if (ok && got > 0) {
-        result.assign(buffer.data(), got);
+        result.assign(buffer.get(), got);
         if (got < count) gui::MessageBoxA(0, "Not all bytes requested returned.", "ReadTest", gui::MB_OK);
     }
     os::CloseHandle(ov.hEvent);
@@ -136,6 +141,16 @@ bool Serial::DisableEvents() {
     while (watch_->finished.load() != 1) std::this_thread::yield();
     events_ = false;
     return true;
+}
+
+void Serial::Release() {
+    if (port_ != os::INVALID_HANDLE_VALUE) Close();
+    // DISABLEEVENTS fails only when the port it names is no port (events
+    // enabled before OPEN, say); the watcher on such a handle ends by
+    // itself, as its own SetCommMask or wait fails. The block it borrows
+    // must outlive it all the same.
+    if (events_ && !DisableEvents())
+        while (watch_->finished.load() != 1) std::this_thread::yield();
 }
 
 void RegisterSerialClasses() {

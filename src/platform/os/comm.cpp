@@ -83,7 +83,10 @@ HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void*, DW
     const int mode = rd && wr ? O_RDWR : wr ? O_WRONLY : O_RDONLY;
     const int fd = ::open(target.path.c_str(), mode | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        Fail(ErrnoCode(errno));
+        // EIO at open is a node without its port: a legacy /dev/ttySn with
+        // no UART behind it, a pty not yet unlocked. Win32 has no such
+        // port: ERROR_FILE_NOT_FOUND, not a device that went.
+        Fail(errno == EIO ? DWORD{ERROR_FILE_NOT_FOUND} : ErrnoCode(errno));
         return INVALID_HANDLE_VALUE;
     }
     auto dev = std::make_shared<Device>();
@@ -118,6 +121,13 @@ void Device::Closed() {
     const uint64_t one = 1;
     (void)!::write(wakeFd, &one, sizeof one);
     CancelPending(*this, true, true);
+    // Idle lanes end now rather than after their idle time.
+    reads.cv.notify_all();
+    writes.cv.notify_all();
+    // The descriptor itself goes with the last operation or lane that holds
+    // the device (a number closed under a running poll could name another
+    // file by then); the lock goes now, so the port opens again at once.
+    ::flock(fd, LOCK_UN);
 }
 
 std::string CommDevicePath(HANDLE h) {

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,6 +23,21 @@ struct EventObject : KernelObject {
     bool signalled = false;
 };
 
+struct PendingIo;
+
+// The worker of one direction of a device: it runs the device's pending
+// reads (or writes) one after the other, in the order they were started, as
+// a serial driver keeps one queue of each. It starts with the first pending
+// operation and ends after kLaneIdleMs without one, or once the device is
+// closed and its queue is empty. Guarded by Device::m.
+struct Lane {
+    std::deque<std::shared_ptr<PendingIo>> queue;
+    std::condition_variable cv;
+    bool running = false;  // the lane's thread is there
+    bool busy = false;     // an operation of the lane runs (on it or on a caller)
+};
+inline constexpr int kLaneIdleMs = 2000;
+
 struct Device : KernelObject {
     ~Device() override;
     // CloseHandle: ends a waiting WaitCommEvent and the pending operations.
@@ -36,9 +53,10 @@ struct Device : KernelObject {
     DWORD seenInQueue = 0;  // input bytes already reported by WaitCommEvent
     bool closed = false;
     std::vector<std::weak_ptr<PendingIo>> pending;
+    Lane reads, writes;
 };
 
-// One overlapped read or write, run by a worker thread on its own buffer;
+// One overlapped read or write, run by its device's lane on its own buffer;
 // a read's bytes reach the caller's buffer when GetOverlappedResult reaps
 // the operation, so a caller that lets go of a pending operation leaves no
 // thread writing into memory it has freed.
@@ -49,7 +67,9 @@ struct PendingIo {
     DWORD count = 0;      // bytes asked for
     void* target = nullptr;  // the caller's read buffer
     HANDLE event = 0;
+    std::function<DWORD(PendingIo&)> run;  // the operation, run by the lane
     int cancelFd = -1;    // eventfd: CancelIoEx, PurgeComm and CloseHandle
+    std::atomic<bool> cancelled{false};
     std::mutex m;
     std::condition_variable cv;
     bool done = false;

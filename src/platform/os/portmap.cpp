@@ -5,8 +5,10 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -145,18 +147,48 @@ struct HoldSigpipe {
     bool wasPending = false;
 };
 
+// A terminal as port sends the bytes as they are for the copy: its output
+// processing (OPOST, with ONLCR on every freshly opened tty) would turn each
+// LF into CR LF. The settings come back afterwards; the bytes already
+// written were processed when write(2) took them.
+struct RawOutput {
+    explicit RawOutput(int fd) : fd(fd) {
+        if (!::isatty(fd) || ::tcgetattr(fd, &old) != 0 || !(old.c_oflag & OPOST)) return;
+        termios raw = old;
+        raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        changed = ::tcsetattr(fd, TCSANOW, &raw) == 0;
+    }
+    ~RawOutput() {
+        if (changed) ::tcsetattr(fd, TCSANOW, &old);
+    }
+    int fd;
+    termios old{};
+    bool changed = false;
+};
+
 BOOL CopyToDevice(int src, const std::string& device) {
     const int fd = OpenPort(device);
-    if (fd < 0) return Fail(static_cast<DWORD>(rt::OsErrorFromErrno(errno, device)));
-    HoldSigpipe hold;
-    char buf[8192];
+    if (fd < 0) return Fail(errno == EBUSY ? DWORD{ERROR_ACCESS_DENIED}
+                                           : static_cast<DWORD>(rt::OsErrorFromErrno(errno, device)));
+    // A port another handle holds (a Serial object's CreateFileA takes the
+    // same lock) is refused, as Win32 refuses a second opener of a port,
+    // rather than mixing the job into that handle's traffic.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        ::close(fd);
+        return Fail(ERROR_ACCESS_DENIED);
+    }
     DWORD code = 0;
-    for (;;) {
-        const ssize_t n = ::read(src, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(errno));
-        if (n <= 0) break;
-        if ((code = WriteAll(fd, buf, static_cast<size_t>(n))) != 0) break;
+    {
+        HoldSigpipe hold;
+        RawOutput raw(fd);
+        char buf[8192];
+        for (;;) {
+            const ssize_t n = ::read(src, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(errno));
+            if (n <= 0) break;
+            if ((code = WriteAll(fd, buf, static_cast<size_t>(n))) != 0) break;
+        }
     }
     if (::close(fd) != 0 && code == 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(errno));
     return code ? Fail(code) : 1;

@@ -26,9 +26,11 @@ PortTarget ResolvePort(const std::string& name);
 
 // CopyFileA with a port as target: sends the file's bytes unchanged to the
 // port's device, or to its CUPS queue as a raw job (lp -d QUEUE -o raw).
-// A device must exist; it is not created. The copy never waits for good: a
-// FIFO without a reader fails after 2 s (ERROR_NOT_READY), a device that
-// takes nothing for 30 s with ERROR_SEM_TIMEOUT. FALSE with GetLastError on
+// A device must exist; it is not created; one another handle holds (the
+// exclusive lock of CreateFileA) is refused with ERROR_ACCESS_DENIED, and a
+// terminal gets the bytes without output processing. The copy never waits
+// for good: a FIFO without a reader fails after 2 s (ERROR_NOT_READY), a
+// device that takes nothing for 30 s with ERROR_SEM_TIMEOUT. FALSE with GetLastError on
 // failure (ERROR_FILE_NOT_FOUND for a name that maps to nothing or a device
 // that is not there, ERROR_GEN_FAILURE when lp refuses the job).
 BOOL CopyFileToPort(const std::string& source, const std::string& port);

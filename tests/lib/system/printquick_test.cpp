@@ -1,7 +1,6 @@
 // PrintQuick into real ports: a FIFO standing for the printer device, a
 // pseudo-terminal, and a CUPS raw queue (when cupsd can start here).
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -19,6 +18,8 @@
 #include <thread>
 
 #include "lib/system/printquick.h"
+#include "lib/system/serial.h"
+#include "lib/system/pty.h"
 #include "platform/runtime/numbers.h"
 
 namespace fs = std::filesystem;
@@ -109,28 +110,34 @@ TEST(PrintQuick, PortNamesGoThroughThePortMapAndAPtyTakesTheBytes) {
     pq->QQOut("mapped", false);
     EXPECT_EQ(fifo.Print(*pq, false, "lpt2"), "     mapped");
 
-    int master = -1, slave = -1;
-    char name[256] = {};
-    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-    termios t{};
-    tcgetattr(slave, &t);
-    cfmakeraw(&t);
-    tcsetattr(slave, TCSANOW, &t);
-    setenv("QZ_PORTMAP", (std::string("LPT1=") + name).c_str(), 1);
+    Pty pty;
+    setenv("QZ_PORTMAP", ("LPT1=" + pty.path).c_str(), 1);
     pq->QOut("pty");
     pq->PrintIt("PRN", true);  // PRN is LPT1
     unsetenv("QZ_PORTMAP");
     const std::string want = "     pty\r\n\f\r";
-    std::string got(want.size(), '\0');
-    size_t have = 0;
-    while (have < want.size()) {
-        const ssize_t n = read(master, got.data() + have, want.size() - have);
-        if (n <= 0) break;
-        have += size_t(n);
-    }
-    EXPECT_EQ(got, want);
-    close(master);
-    close(slave);
+    EXPECT_EQ(pty.Take(want.size()), want);
+}
+
+TEST(PrintQuick, ATerminalGetsTheBytesUnchangedUnlessASerialObjectHoldsIt) {
+    // A freshly opened tty turns LF into CR LF (OPOST ONLCR); the port must
+    // get the spooled bytes as they are, and keep its settings afterwards.
+    Pty pty(false);
+    const termios before = pty.Settings();
+    ASSERT_TRUE(before.c_oflag & OPOST);
+    auto pq = rt::New<PrintQuick>();
+    pq->SetMargin(0);
+    pq->QQOut(std::string("a\nb\r\n"), false);
+    pq->PrintIt(pty.path, false);
+    EXPECT_EQ(pq->LastPrintError(), 0u);
+    EXPECT_EQ(pty.Take(5), "a\nb\r\n");
+    EXPECT_EQ(pty.Settings().c_oflag, before.c_oflag);
+
+    auto serial = rt::New<lib::Serial>();
+    ASSERT_TRUE(serial->Open(pty.path));
+    pq->QOut("not into the scanner's traffic");
+    pq->PrintIt(pty.path, false);
+    EXPECT_EQ(pq->LastPrintError(), 5u) << "a port another handle holds is refused";
 }
 
 TEST(PrintQuick, AMissingPortIsReportedAndTheBufferStillGoes) {

@@ -1,9 +1,9 @@
 // Serial on real pseudo-terminals: the test holds the master side (the
 // "device" end a scanner would drive) and Serial opens the slave by path.
 #include <fcntl.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "lib/system/serial.h"
+#include "lib/system/pty.h"
 #include "platform/gui/event.h"
 #include "platform/gui/handles.h"
 #include "platform/gui/testhooks.h"
@@ -26,40 +27,6 @@
 namespace {
 
 using lib::Serial;
-
-struct Pty {
-    Pty() {
-        char name[256] = {};
-        EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        path = name;
-        termios t{};
-        tcgetattr(slave, &t);
-        cfmakeraw(&t);
-        tcsetattr(slave, TCSANOW, &t);
-    }
-    ~Pty() {
-        if (master >= 0) close(master);
-        if (slave >= 0) close(slave);
-    }
-    void Send(const std::string& s) const { ASSERT_EQ(write(master, s.data(), s.size()), ssize_t(s.size())); }
-    std::string Take(size_t n) const {
-        std::string out;
-        while (out.size() < n) {
-            char buf[4096];
-            const ssize_t r = read(master, buf, std::min(sizeof buf, n - out.size()));
-            if (r <= 0) break;
-            out.append(buf, size_t(r));
-        }
-        return out;
-    }
-    termios Settings() const {
-        termios t{};
-        tcgetattr(slave, &t);  // the device's settings, through another open of it
-        return t;
-    }
-    int master = -1, slave = -1;
-    std::string path;
-};
 
 // Runs the event loop until pred holds (or 5 s pass: a failure, not a wait).
 template <class P>
@@ -152,6 +119,10 @@ TEST_F(SerialTest, OpenOfMissingDeviceFailsWithFileNotFound) {
     EXPECT_FALSE(s->IsOpen());
     EXPECT_EQ(s->ErrorDesc(), "CreateFile failed in Open.");
     EXPECT_EQ(s->ErrorCode(), "2");
+    const int locked = posix_openpt(O_RDWR | O_NOCTTY);  // its slave node is there, the port is not (EIO)
+    EXPECT_FALSE(s->Open(ptsname(locked)));
+    EXPECT_EQ(s->ErrorCode(), "2");
+    close(locked);
     setenv("QZ_PORTMAP", ("COM7=" + pty.path).c_str(), 1);
     EXPECT_TRUE(s->Open("\\\\.\\COM7")) << "a mapped port name reaches its device";
     unsetenv("QZ_PORTMAP");
@@ -227,6 +198,17 @@ TEST_F(SerialTest, ReadsFollowTheTimeOuts) {
     EXPECT_EQ(s->ErrorDesc(), "");
 }
 
+TEST_F(SerialTest, AHugeCountWaitsItsTimeOutWithoutTakingItsBuffer) {
+    auto s = Opened();
+    ShortReads(*s, 50);
+    pty.Send("q");
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    EXPECT_EQ(rt::Send(rt::Usual(s), "READ", {4294967295.0}).AsStr(), "q");
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 65536) << "KiB taken for one byte";
+}
+
 TEST_F(SerialTest, WriteSendsBytesAndATimedOutWriteIsReported) {
     auto s = Opened();
     EXPECT_EQ(s->Write(std::string("he\0llo", 6)), 6u);
@@ -290,6 +272,19 @@ TEST_F(SerialTest, ArrivalAfterTheReportedBytesWereReadIsReported) {
     EXPECT_EQ(s->Read(1), "B");
 }
 
+TEST_F(SerialTest, PendingReadsTakeTheBytesInTheOrderTheyWereStarted) {
+    auto s = Opened();
+    os::OVERLAPPED ov[8];
+    char buf[8][2];
+    for (int i = 0; i < 8; ++i) ASSERT_FALSE(os::ReadFile(s->PortHandle(), buf[i], 2, nullptr, &ov[i]));
+    pty.Send("0011223344556677");
+    for (int i = 0; i < 8; ++i) {
+        os::DWORD got = 0;
+        EXPECT_TRUE(os::GetOverlappedResult(s->PortHandle(), &ov[i], &got, 1));
+        EXPECT_EQ(std::string(buf[i], got), std::string(2, char('0' + i))) << "read " << i;
+    }
+}
+
 TEST_F(SerialTest, PortHeldByAnotherProcessIsAccessDenied) {
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -321,6 +316,14 @@ TEST_F(SerialTest, ReopenAndFinaliserReleaseThePort) {
     s.reset();  // the finaliser stops the watcher and closes the port
     auto again = rt::New<Serial>();
     EXPECT_TRUE(again->Open(pty.path));
+}
+
+TEST_F(SerialTest, APortClosedAfterAPendingReadOpensAgainAtOnce) {
+    auto s = Opened();
+    ShortReads(*s, 1);
+    EXPECT_EQ(s->Read(1), "");  // pending, then timed out
+    ASSERT_TRUE(s->Close());
+    EXPECT_TRUE(s->Open(pty.path)) << s->ErrorCode();
 }
 
 TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingRead) {
