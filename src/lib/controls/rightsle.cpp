@@ -57,10 +57,20 @@ const rt::ClassDef& RightSle::StaticClass() {
             .RawMethod("PROCESSENTER", Call(&RightSle::ProcessEnter))
             .RawMethod("INVALIDACTION", Call(&RightSle::InvalidAction))
             .RawMethod("RSLEPASTE", Call(&RightSle::RslePaste))
-            .RawMethod("PB", [](rt::Object& o, rt::Args) {
-                auto* b = static_cast<RightSle&>(o).Pb();
-                return b ? rt::Usual(b->Self()) : rt::Usual();
-            })
+            .Access<&RightSle::PbObject>("PB")
+            .Method<&RightSle::PbObject>("PB")
+            .Access<&RightSle::DoubleAsToday>("DOUBLEASTODAY")
+            .Assign<&RightSle::SetDoubleAsToday>("DOUBLEASTODAY")
+            .Access<&RightSle::ObeyFocus>("OBEYFOCUS")
+            .Assign<&RightSle::SetObeyFocus>("OBEYFOCUS")
+            .Access<&RightSle::ProcessEnterKey>("PROCESSENTERKEY")
+            .Assign<&RightSle::SetProcessEnterKey>("PROCESSENTERKEY")
+            .RawMethod("CALKEYDOWN",
+                       [](rt::Object& o, rt::Args a) {
+                           if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a)))
+                               static_cast<RightSle&>(o).CalKeyDown(k->KEYCODE());
+                           return rt::Usual(o.Self());
+                       })
             .Done();
     return c;
 }
@@ -172,7 +182,7 @@ void RightSle::Hide() {
 
 void RightSle::Enable() {
     gui::SingleLineEdit::Enable();
-    ShowPb();
+    if (button_ && button_->Widget()) button_->Widget()->setEnabled(!ReadOnly());
 }
 
 void RightSle::Disable() {
@@ -259,7 +269,21 @@ void RightSle::TakeCalendarDate() {
     if (Edit()) Edit()->setModified(true);
 }
 
+rt::Usual RightSle::PbObject() const { return button_ ? rt::Usual(button_->Self()) : rt::Usual(); }
+
+// The logic-only assigns: a value of another type is refused with an
+// argument error and the setting is kept.
+rt::Usual RightSle::StoreLogic(bool& slot, const rt::Usual& v, const char* name) {
+    if (!v.IsLogic()) {
+        rt::detail::RaiseArgError(rt::Symbol(name), 1, v, rt::kLogic);
+        return rt::Usual(slot);
+    }
+    slot = v.AsLogic();
+    return v;
+}
+
 void RightSle::CalKeyDown(uint32_t vk) {
+    if (vk != gui::VK_ADD && vk != gui::VK_SUBTRACT) return;
     const rt::Date d = rt::CToD(TextValue());
     if (d.IsEmpty()) {
         InvalidAction();
@@ -308,7 +332,7 @@ bool RightSle::Dispatch(gui::Event& event) {
             if (!key || key->alt) break;
             const uint32_t vk = key->KEYCODE();
             if ((vk == gui::VK_ADD || vk == gui::VK_SUBTRACT) && IsDate()) {
-                CalKeyDown(vk);
+                if (!ReadOnly()) CalKeyDown(vk);
                 return false;
             }
             if (vk == gui::VK_RETURN) {
@@ -330,8 +354,10 @@ bool RightSle::Dispatch(gui::Event& event) {
             break;
         }
         case gui::WM_LBUTTONDBLCLK:
-            // From the field's button, any field runs its button action.
-            if (IsDate() || LSENDFROMBUTTON) {
+            // From the field's button, any field runs its button action; a
+            // read-only field opens nothing that would change it.
+            if (ReadOnly()) {
+            } else if (IsDate() || LSENDFROMBUTTON) {
                 CallButtonMethod();
             } else if (IsNumeric() && Edit()) {
                 SetFocus();
@@ -341,8 +367,12 @@ bool RightSle::Dispatch(gui::Event& event) {
             LSENDFROMBUTTON = false;
             return false;
         case gui::WM_COMMAND:
+            if (ReadOnly()) break;
             if (event.wParam == kMenuCalendar) CallButtonMethod();
-            if (event.wParam == kMenuToday) SetTextValue(rt::DToC(rt::Today()));
+            if (event.wParam == kMenuToday) {
+                SetTextValue(rt::DToC(rt::Today()));
+                if (Edit()) Edit()->setModified(true);
+            }
             break;
         case gui::WM_SETFOCUS:
             entry_.entryStarted = true;

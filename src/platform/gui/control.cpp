@@ -217,6 +217,17 @@ bool Control::Dispatch(Event& event) {
 
 bool Control::DeliverEvent(QObject* receiver, QEvent* event) {
     if (receiver != widget_) return true;
+    // A disabled control takes no mouse or keyboard input, as a disabled
+    // Win32 window does; Qt still shows these events to the event filter.
+    if (!widget_->isEnabled()) switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease: return true;
+            default: break;
+        }
     auto keep = Self();
     rt::Usual e = TranslateEvent(receiver, event);
     auto* ev = dynamic_cast<Event*>(e.AsObject().get());

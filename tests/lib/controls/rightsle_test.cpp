@@ -10,6 +10,8 @@
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/register.h"
 #include "lib/controls/rightsle.h"
+#include "platform/gui/message.h"
+#include "platform/gui/messages.h"
 #include "platform/gui/owneralign.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/settings.h"
@@ -94,13 +96,26 @@ TEST_F(RightSleTest, ReadOnlyFieldDisablesItsButton) {
     EXPECT_TRUE(d->Pb()->Widget()->isEnabled());
     rt::IVarPut(rt::Usual(d), rt::Symbol("READONLY"), rt::Usual(true));
     EXPECT_FALSE(d->Pb()->Widget()->isEnabled());
+    // Nothing a person does changes the read-only date: not the disabled
+    // button, the keypad, a double click or the context menu.
+    const std::string day = rt::DToC(rt::MakeDate(2020, 1, 1));
+    d->SetTextValue(day);
+    QTest::mouseClick(d->Pb()->Widget(), Qt::LeftButton);
+    QTest::keyClick(d->Edit(), Qt::Key_Plus, Qt::KeypadModifier);
+    QTest::mouseDClick(d->Edit(), Qt::LeftButton);
+    gui::SendMessageA(d->Handle(), gui::WM_COMMAND, 7754, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d->TextValue(), day);
+    EXPECT_EQ(d->LastCalendar(), nullptr);
     rt::IVarPut(rt::Usual(d), rt::Symbol("READONLY"), rt::Usual(false));
     EXPECT_TRUE(d->Pb()->Widget()->isEnabled());
 }
 
 TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
     auto d = lib::MakeLibControl<lib::DateSle>(*window, 4);
-    d->doubleAsToday = true;
+    EXPECT_EQ(rt::IVarGet(rt::Usual(d), rt::Symbol("PB")).AsObject().get(), d->Pb());
+    rt::IVarPut(rt::Usual(d), rt::Symbol("DOUBLEASTODAY"), rt::Usual(true));
+    EXPECT_TRUE(d->doubleAsToday);
     QTest::mouseClick(d->Pb()->Widget(), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(d->TextValue(), rt::DToC(rt::Today()));
