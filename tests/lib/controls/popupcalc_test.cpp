@@ -75,6 +75,7 @@ TEST_F(CalcTest, AFreshCalculatorAppendsToTheStartingValue) {
     EXPECT_EQ(d->DisplayText(), "12.5");
     auto e = Open(rt::Usual(int64_t{3}));
     EXPECT_EQ(e->DisplayText(), "Error");
+    EXPECT_EQ(rt::Send(rt::Usual(d), "FLOATTOSTRING", {rt::Usual(12.0)}).AsStr(), "12.");
 }
 
 TEST_F(CalcTest, TypedPointsLeaveOneAndALeadingPointGetsAZero) {
@@ -114,6 +115,7 @@ TEST_F(CalcTest, KeyboardOperatorsAndEnterWorkTheStateMachine) {
 
 TEST_F(CalcTest, MemoryPlusAtZeroLeavesTheMemoryEmpty) {
     auto c = Open();
+    EXPECT_EQ(c->MemLabel()->Caption(), "Memory Contents");  // until the memory is used
     Press(*c, "BCLEAR BMEMPLUS");
     EXPECT_EQ(c->Engine().memory, 0);
     EXPECT_EQ(c->MemLabel()->Caption(), "");
