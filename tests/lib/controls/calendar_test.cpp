@@ -86,6 +86,12 @@ TEST_F(CalendarTest, DoubleClickHandsTheDayBackAndEscapeNothing) {
     auto dlg = Open("10.09.2024");
     lib::PeCalendar* cal = dlg->Calendar();
     cal->SetFirstDayOfTheWeek(1);
+    // The headings and a cell after the month's last day pick nothing.
+    for (const QRect& nothing : {cal->CellRect(0, 3), cal->CellRect(5, 7)}) {
+        QTest::mouseDClick(cal->Widget(), Qt::LeftButton, {}, nothing.center());
+        EXPECT_TRUE(dlg->DSELECTED.IsEmpty());
+        EXPECT_TRUE(dlg->Widget()->isVisible());
+    }
     // 20 September 2024, a Friday: week row 3, column 6 with Sunday first.
     const QRect cell = cal->CellRect(3, 6);
     QTest::mouseDClick(cal->Widget(), Qt::LeftButton, {}, cell.center());
@@ -100,6 +106,17 @@ TEST_F(CalendarTest, DoubleClickHandsTheDayBackAndEscapeNothing) {
     EXPECT_FALSE(again->Widget()->isVisible());
     edit->TakeCalendarDate();
     EXPECT_EQ(edit->TextValue(), "10.09.2024");
+}
+
+TEST_F(CalendarTest, EnterHandsBackTheDayOnlyAfterItsOwnPress) {
+    auto dlg = Open("10.09.2024");
+    QWidget* cal = dlg->Calendar()->Widget();
+    QTest::keyRelease(cal, Qt::Key_Return);  // the end of the Enter that opened it
+    EXPECT_TRUE(dlg->Widget()->isVisible());
+    QTest::keyClick(cal, Qt::Key_Right);
+    QTest::keyClick(cal, Qt::Key_Return);
+    EXPECT_EQ(rt::DToS(dlg->DSELECTED), "20240911");
+    EXPECT_FALSE(dlg->Widget()->isVisible());
 }
 
 TEST_F(CalendarTest, ContextMenuTodayAndCalendarReachTheField) {
