@@ -52,7 +52,7 @@ protected:
         // Enter acts on its release, and only when this calendar saw it go
         // down: the release of the Enter that chose "&Calendar..." in a menu
         // must not close the calendar that choice opened.
-        if (vk == gui::VK_RETURN) enterDown_ = true;
+        if (vk == gui::VK_RETURN && hasFocus()) enterDown_ = true;
         if (!c || !c->KeyDown(vk)) QWidget::keyPressEvent(e);
     }
     void keyReleaseEvent(QKeyEvent* e) override {
@@ -353,7 +353,15 @@ void PeCalendar::EditYear() {
     yearEdit_->setRange(1753, 9999);
     yearEdit_->setValue(rt::Year(current_));
     yearEdit_->setGeometry(yearBox_.adjusted(-4, 1, 30, -1));
-    QObject::connect(yearEdit_, &QSpinBox::editingFinished, w, [this] { EndYearEdit(); });
+    // Queued: the Enter that ends the year entry finishes its way up (to the
+    // calendar, which then does not have the focus) before the calendar
+    // takes the focus back, so that it does not also hand back the day.
+    QObject::connect(
+        yearEdit_, &QSpinBox::editingFinished, w,
+        [self = OwnerRef<PeCalendar>(this)] {
+            if (auto c = self.Get()) c->EndYearEdit();
+        },
+        Qt::QueuedConnection);
     yearEdit_->show();
     yearEdit_->setFocus();
     yearEdit_->selectAll();

@@ -2,7 +2,9 @@
 // keys and mouse clicks.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMenu>
+#include <QSpinBox>
 #include <QTest>
 
 #include "lib/controls/calendar.h"
@@ -113,9 +115,21 @@ TEST_F(CalendarTest, EnterHandsBackTheDayOnlyAfterItsOwnPress) {
     QWidget* cal = dlg->Calendar()->Widget();
     QTest::keyRelease(cal, Qt::Key_Return);  // the end of the Enter that opened it
     EXPECT_TRUE(dlg->Widget()->isVisible());
+    // Enter in the year edit ends the year entry only.
+    QApplication::setActiveWindow(dlg->Widget());
+    dlg->Calendar()->EditYear();
+    auto* year = cal->findChild<QSpinBox*>();
+    ASSERT_NE(year, nullptr);
+    QTest::keyClick(year, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(year, "2030");
+    QTest::keyPress(year, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Return);  // where the focus went
+    EXPECT_TRUE(dlg->Widget()->isVisible());
+    EXPECT_EQ(rt::DToS(dlg->Calendar()->CurrentDate()), "20300910");
     QTest::keyClick(cal, Qt::Key_Right);
     QTest::keyClick(cal, Qt::Key_Return);
-    EXPECT_EQ(rt::DToS(dlg->DSELECTED), "20240911");
+    EXPECT_EQ(rt::DToS(dlg->DSELECTED), "20300911");
     EXPECT_FALSE(dlg->Widget()->isVisible());
 }
 
