@@ -94,6 +94,8 @@ void RightSle::SetFieldSpec(const FieldSpecification& spec) {
     entry_ = NumEntry(spec);
     if (!Edit()) return;
     if (IsNumeric()) {
+        // No menu of the edit's own: its Paste would put any text in.
+        Edit()->setContextMenuPolicy(Qt::NoContextMenu);
         Edit()->setMaxLength(spec.length);
         SetTextValue(entry_.SetField("0", 1));
     } else if (IsDate()) {
@@ -300,7 +302,12 @@ void RightSle::RslePaste() {
     std::string text = QApplication::clipboard()->text().toStdString(), kept;
     for (char c : text)
         if (strip.find(c) == std::string::npos) kept += c;
-    SetTextValue(entry_.SetField(kept, 1));
+    const std::string written = entry_.SetField(kept, 1);
+    if (written.find('*') != std::string::npos) {  // more than the picture holds
+        InvalidAction();
+        return;
+    }
+    SetTextValue(written);
     Edit()->setModified(true);
 }
 
@@ -339,13 +346,28 @@ bool RightSle::Dispatch(gui::Event& event) {
                 ProcessEnter();
                 return false;
             }
-            if (key->control) {
-                if (vk == 'V' && IsNumeric()) {
+            // The clipboard keys of a numeric field keep its text a number
+            // of its picture: a paste goes through RSLEPASTE, a cut copies
+            // and then removes the selection as Delete does.
+            if (IsNumeric() && (key->control || key->shift)) {
+                const bool paste = (key->control && vk == 'V') || (key->shift && vk == gui::VK_INSERT);
+                const bool cut = (key->control && vk == 'X') || (key->shift && vk == gui::VK_DELETE);
+                if (paste) {
                     RslePaste();
                     return false;
                 }
-                break;
+                if (cut && Edit()) {
+                    if (!Edit()->hasSelectedText()) return false;
+                    Edit()->copy();
+                    if (ReadOnly()) return false;
+                    gui::KeyEvent del;
+                    del.uMsg = gui::WM_KEYDOWN;
+                    del.wParam = gui::VK_DELETE;
+                    ProcessNum(del);
+                    return false;
+                }
             }
+            if (key->control) break;
             if (IsNumeric() && !ReadOnly() && vk != gui::VK_TAB && vk != gui::VK_ESCAPE) {
                 const bool mine = key->ASCIICHAR() >= 32 || vk == gui::VK_BACK || vk == gui::VK_DELETE ||
                                   vk == gui::VK_END || vk == gui::VK_HOME || vk == gui::VK_LEFT || vk == gui::VK_RIGHT;
@@ -376,7 +398,11 @@ bool RightSle::Dispatch(gui::Event& event) {
             break;
         case gui::WM_SETFOCUS:
             entry_.entryStarted = true;
-            if (LREMEMBERPOSITION && rememberedCaret_ >= 0 && Edit()) Edit()->setCursorPosition(rememberedCaret_);
+            // After the edit's own handling, which selects the whole text
+            // when the focus comes by Tab.
+            if (LREMEMBERPOSITION && rememberedCaret_ >= 0 && Edit())
+                QMetaObject::invokeMethod(
+                    Edit(), [e = Edit(), at = rememberedCaret_] { e->setCursorPosition(at); }, Qt::QueuedConnection);
             break;
         case gui::WM_KILLFOCUS:
             if (Edit()) rememberedCaret_ = Edit()->cursorPosition();

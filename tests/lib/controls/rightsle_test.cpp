@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QTest>
 
@@ -62,6 +63,37 @@ TEST_F(RightSleTest, DecimalCommaSettingTypesWithTheRuntimeSeparators) {
     EXPECT_DOUBLE_EQ(e->Value().AsDouble(), 12345.6);
     rt::SetDecimalSep(dec);
     rt::SetThousandSep(ths);
+}
+
+TEST_F(RightSleTest, ClipboardKeysKeepANumericFieldAPictureNumber) {
+    auto e = Numeric(1, {'N', 12, 2, "9,999,999.99"});
+    QLineEdit* edit = e->Edit();
+    edit->setFocus();
+    QApplication::clipboard()->setText("$1,234.5x");
+    QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(e->TextValue(), "    1,234.50");
+    QApplication::clipboard()->setText("123456789");  // more than the picture holds
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(e->TextValue(), "    1,234.50");
+    EXPECT_EQ(e->Beeps(), 1);
+    edit->setSelection(4, 2);  // "1,"
+    QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "1,");
+    EXPECT_EQ(e->TextValue(), "      234.50");
+}
+
+TEST_F(RightSleTest, RememberedCaretComesBackWhenTheFocusReturnsByTab) {
+    auto a = Numeric(1, {'N', 10, 2, {}});
+    auto b = Numeric(2, {'N', 10, 2, {}});
+    a->LREMEMBERPOSITION = true;
+    a->Edit()->setFocus();
+    a->Edit()->setCursorPosition(5);
+    b->Edit()->setFocus();
+    QTest::keyClick(b->Edit(), Qt::Key_Backtab);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(a->Edit()->hasFocus());
+    EXPECT_EQ(a->Edit()->cursorPosition(), 5);
+    EXPECT_FALSE(a->Edit()->hasSelectedText());
 }
 
 TEST_F(RightSleTest, KeypadPlusOnTheLastOfJanuaryGivesTheFirstOfFebruary) {
