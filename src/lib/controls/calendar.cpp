@@ -419,6 +419,7 @@ void PeCalendar::Paint(QPainter& p) {
     const int r = all.width() - 6;
     p.drawPolygon(QPolygon({QPoint(r, cy), QPoint(r - 7, cy - 6), QPoint(r - 7, cy + 6)}));
     p.setRenderHint(QPainter::Antialiasing, false);
+    p.setBrush(Qt::NoBrush);  // the focus frame of the highlight is not filled
 
     // The etched grid.
     const QRect g = Grid();

@@ -134,6 +134,15 @@ void Control::Attach(Window& owner, int id, QWidget* widget) {
             widget->setGeometry(DialogUnitsToPixels(*t, item->x, item->y, item->cx, item->cy));
             widget->setFont(DialogFont(*t));
             widget->setFocusPolicy(item->style & kStyleTabStop ? Qt::StrongFocus : Qt::NoFocus);
+            // The text alignment of a static or an edit (SS_RIGHT/ES_RIGHT,
+            // SS_CENTER/ES_CENTER).
+            const Qt::Alignment h = item->style & kStyleRight    ? Qt::AlignRight
+                                    : item->style & kStyleCenter ? Qt::AlignHCenter
+                                                                 : Qt::Alignment();
+            if (h) {
+                if (auto* l = qobject_cast<QLabel*>(widget)) l->setAlignment(h | Qt::AlignVCenter);
+                if (auto* e = qobject_cast<QLineEdit*>(widget)) e->setAlignment(h | Qt::AlignVCenter);
+            }
         }
     }
     LinkHandle(widget, Self());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -116,6 +117,7 @@ TEST_F(CalcTest, KeyboardOperatorsAndEnterWorkTheStateMachine) {
 TEST_F(CalcTest, MemoryPlusAtZeroLeavesTheMemoryEmpty) {
     auto c = Open();
     EXPECT_EQ(c->MemLabel()->Caption(), "Memory Contents");  // until the memory is used
+    EXPECT_TRUE(static_cast<QLabel*>(c->MemLabel()->Widget())->alignment() & Qt::AlignRight);
     Press(*c, "BCLEAR BMEMPLUS");
     EXPECT_EQ(c->Engine().memory, 0);
     EXPECT_EQ(c->MemLabel()->Caption(), "");
