@@ -65,6 +65,11 @@ const rt::ClassDef& RightSle::StaticClass() {
             .Assign<&RightSle::SetObeyFocus>("OBEYFOCUS")
             .Access<&RightSle::ProcessEnterKey>("PROCESSENTERKEY")
             .Assign<&RightSle::SetProcessEnterKey>("PROCESSENTERKEY")
+            .RawMethod("PROCESSNUM",
+                       [](rt::Object& o, rt::Args a) {
+                           auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a));
+                           return rt::Usual(k && static_cast<RightSle&>(o).ProcessNum(*k));
+                       })
             .RawMethod("CALKEYDOWN",
                        [](rt::Object& o, rt::Args a) {
                            if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a)))
