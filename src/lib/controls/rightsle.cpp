@@ -201,7 +201,8 @@ bool RightSle::ReadOnly() const { return Edit() && Edit()->isReadOnly(); }
 
 bool RightSle::SetReadOnly(bool on) {
     if (Edit()) Edit()->setReadOnly(on);
-    ShowPb();
+    // Only the button's state follows: a hidden field keeps it hidden.
+    if (button_ && button_->Widget()) button_->Widget()->setEnabled(!on && IsEnabled());
     return on;
 }
 
@@ -241,14 +242,23 @@ void RightSle::ShowCalc() {
     auto calc = rt::New<PopupCalc>();
     calc->Init({owner ? rt::Usual(owner->Self()) : rt::Usual(), rt::Usual(start)});
     calc->Show();
-    if (!calc->SEXPORT.empty()) {
-        std::string text = calc->SEXPORT;
-        for (char& c : text)
-            if (c == '.') c = static_cast<char>(rt::SetDecimalSep());
-        SetTextValue(entry_.SetField(text, 1));
-        if (Edit()) Edit()->setModified(true);
-    }
+    TakeCalcResult(*calc);
     SetFocus();
+}
+
+void RightSle::TakeCalcResult(const PopupCalc& calc) {
+    // "Error" handed back is no number: the field keeps its value.
+    if (calc.SEXPORT.empty() || calc.Engine().error) return;
+    std::string text = calc.SEXPORT;
+    for (char& c : text)
+        if (c == '.') c = static_cast<char>(rt::SetDecimalSep());
+    const std::string written = entry_.SetField(text, 1);
+    if (written.find('*') != std::string::npos) {  // more than the picture holds
+        InvalidAction();
+        return;
+    }
+    SetTextValue(written);
+    if (Edit()) Edit()->setModified(true);
 }
 
 void RightSle::ShowCalendar() {

@@ -56,6 +56,9 @@ public:
     int Beeps() const { return beeps_; }
     void ShowCalc();
     void ShowCalendar();
+    // The end of SHOWCALC: the number SAVE/EXIT handed back goes into the
+    // field; none, "Error" or one the picture cannot hold changes nothing.
+    void TakeCalcResult(const class PopupCalc& calc);
     // The calendar dialog the field opened last (under the test hooks a
     // modal dialog does not wait: the test picks, then calls
     // TakeCalendarDate as the end of SHOWCALENDAR).

@@ -74,6 +74,12 @@ TEST_F(ButtonsTest, EachReadyMadeButtonShowsItsUpDownAndDisabledIcons) {
         EXPECT_FALSE(k.b->Widget()->isEnabled());
         EXPECT_FALSE(k.b->ShownIcon()->Get().isNull());
     }
+    // Disabled with its window, a button shows its disabled icon too.
+    auto ok = lib::MakeLibControl<lib::OkPushButton>(*window, 5);
+    window->Surface()->setEnabled(false);
+    EXPECT_EQ(ok->ShownIcon()->Name(), "ICOOKDISABLED");
+    window->Surface()->setEnabled(true);
+    EXPECT_EQ(ok->ShownIcon()->Name(), "ICOOKUP");
 }
 
 TEST_F(ButtonsTest, AnIconPropertyRefusesANonIconAndKeepsTheIcon) {

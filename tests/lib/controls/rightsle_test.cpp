@@ -167,6 +167,26 @@ TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->DisplayText(), "12.5");
     c->EndDialog(0);
+
+    // What SAVE/EXIT hands back: a number goes in, "Error" or a number too
+    // long for the field leaves the value.
+    const std::pair<const char*, const char*> results[] = {
+        {"B7 SAVEEXITBUTTON", "      7.00"},
+        {"B5 BDIVIDE B0 BEQUALS SAVEEXITBUTTON", "      7.00"},
+        {"B9 B9 B9 B9 B9 B9 B9 B9 B9 SAVEEXITBUTTON", "      7.00"},
+    };
+    for (const auto& [buttons, text] : results) {
+        auto calc = rt::New<lib::PopupCalc>();
+        calc->Init({rt::Usual(), rt::Usual("")});
+        calc->Show();
+        std::string names = std::string("BCLEAR ") + buttons;
+        for (size_t i = 0, j; i < names.size(); i = j + 1) {
+            j = std::min(names.find(' ', i), names.size());
+            QTest::mouseClick(calc->ButtonNamed(names.substr(i, j - i).c_str())->Widget(), Qt::LeftButton);
+        }
+        n->TakeCalcResult(*calc);
+        EXPECT_EQ(n->TextValue(), text) << buttons;
+    }
 }
 
 }  // namespace
