@@ -4,6 +4,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QSpinBox>
 
 #include <utility>
@@ -489,6 +490,15 @@ void DlgPeCalendar::PostInit(rt::Args args) {
     const QPoint below = e->mapToGlobal(QPoint(0, e->height()));
     QPoint at = below;
     if (!edit->LALIGNCALENDARLEFT) at.setX(e->mapToGlobal(QPoint(e->width(), 0)).x() - Widget()->width());
+    // Kept on the field's screen: above the field when there is no room
+    // below it, and pulled in from the sides.
+    if (const QScreen* screen = e->screen()) {
+        const QRect area = screen->availableGeometry();
+        const QSize size = Widget()->size();
+        if (at.y() + size.height() > area.bottom() + 1) at.setY(e->mapToGlobal(QPoint(0, 0)).y() - size.height());
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        at.setY(std::max(at.y(), area.top()));
+    }
     Widget()->move(at);
     const rt::Date d = rt::CToD(edit->TextValue());
     calendar_->SetCurrentDate(d.IsEmpty() ? rt::Today() : d);

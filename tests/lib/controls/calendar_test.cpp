@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTest>
 
@@ -71,6 +72,16 @@ TEST_F(CalendarTest, OpensOnTodayForAnEmptyFieldUnderTheField) {
     const QPoint fieldBottom = edit->Widget()->mapToGlobal(QPoint(0, edit->Widget()->height()));
     EXPECT_EQ(dlg->Widget()->pos(), fieldBottom);
     EXPECT_EQ(dlg->Widget()->windowTitle().toStdString(), "Calendar");
+}
+
+TEST_F(CalendarTest, AFieldAtTheFootOfTheScreenGetsItsCalendarAboveIt) {
+    const QRect area = window->Widget()->screen()->availableGeometry();
+    window->Widget()->move(area.right() - 60, area.bottom() - 40);
+    auto dlg = Open("");
+    const QRect field(edit->Widget()->mapToGlobal(QPoint(0, 0)), edit->Widget()->size());
+    const QRect shown(dlg->Widget()->pos(), dlg->Widget()->size());
+    EXPECT_TRUE(area.contains(shown));
+    EXPECT_EQ(shown.bottom() + 1, field.top());
 }
 
 TEST_F(CalendarTest, MondayFirstPutsSundayInTheLastColumn) {
