@@ -182,16 +182,26 @@ void PeCalendar::Init(rt::Args args) {
     // Month names as the user's regional settings give them. Switching to
     // those settings also sets the date picture and the separators, which
     // the program's own settings must keep: they are put back afterwards.
-    const std::string picture = rt::SetDateFrmt();
-    const bool century = rt::SetCentury();
-    const int dec = rt::SetDecimalSep(), ths = rt::SetThousandSep();
+    // Every setting that switch makes: the date picture, century and
+    // epoch (two-digit years), the decimals, the separators and the clock.
+    const std::string picture = rt::SetDateFrmt(), am = rt::SetAMExt(), pm = rt::SetPMExt();
+    const bool century = rt::SetCentury(), ampm = rt::SetAmPm();
+    const int epoch = rt::SetEpoch(), decimals = rt::SetDecimal(), dict = rt::_SetDict();
+    const int dec = rt::SetDecimalSep(), ths = rt::SetThousandSep(), timeSep = rt::SetTimeSep();
     const rt::Symbol mode = errors::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
     for (int m = 1; m <= 12; ++m) monthNames_[static_cast<size_t>(m - 1)] = rt::CMonth(rt::MakeDate(2000, m, 1));
     errors::SetInternational(rt::Usual(mode));
     rt::SetCentury(century);
     rt::SetDateFrmt(picture);
+    rt::SetEpoch(epoch);
+    rt::SetDecimal(decimals);
+    rt::_SetDict(dict);
     rt::SetDecimalSep(dec);
     rt::SetThousandSep(ths);
+    rt::SetTimeSep(timeSep);
+    rt::SetAmPm(ampm);
+    rt::SetAMExt(am);
+    rt::SetPMExt(pm);
     firstDay_ = LocaleFirstDayOfWeek(static_cast<int>(firstDay_));
     current_ = rt::Today();
     if (!CreateFromArgs(*this, args)) return;

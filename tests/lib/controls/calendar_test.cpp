@@ -158,6 +158,18 @@ TEST_F(CalendarTest, ContextMenuTodayAndCalendarReachTheField) {
     edit->LastCalendar()->EndDialog(0);
 }
 
+TEST_F(CalendarTest, MakingACalendarKeepsTheProgramsDateAndNumberSettings) {
+    const int epoch = rt::SetEpoch(1940), decimals = rt::SetDecimal(4), timeSep = rt::SetTimeSep('.');
+    const bool century = rt::SetCentury(true);
+    auto cal = rt::New<lib::PeCalendar>();
+    cal->Init({rt::Usual(window), rt::Usual(int64_t{50})});
+    EXPECT_EQ(rt::SetEpoch(epoch), 1940);
+    EXPECT_EQ(rt::SetDecimal(decimals), 4);
+    EXPECT_EQ(rt::SetTimeSep(timeSep), '.');
+    EXPECT_TRUE(rt::SetCentury(century));
+    EXPECT_EQ(rt::SetDateFrmt(), "DD.MM.YYYY");
+}
+
 TEST_F(CalendarTest, FirstDayOfWeekFollowsTheLocale) {
     const char* old = std::getenv("LC_ALL");
     const std::string keep = old ? old : "";
