@@ -57,6 +57,7 @@ TEST_F(CalcTest, WorkedCasesFromAClearedCalculator) {
         {"BCLEAR B9 BSQUAREROOT", "3."},
         {"BCLEAR B2 BPOWER B1 B0 BEQUALS", "1024."},
         {"BCLEAR B5 BPLUSMINUS", "-5"},
+        {"BCLEAR B5 BPLUSMINUS BTIMES B0 BEQUALS", "0."},  // not "-0."
         {"BCLEAR B9 B9 B9 B9 B9 B9 B9 B9 BTIMES B9 B9 B9 B9 B9 B9 B9 B9 BEQUALS", "Error"},
     };
     for (const auto& k : cases) {
