@@ -65,6 +65,12 @@ protected:
         enterDown_ = false;
         QWidget::focusOutEvent(e);
     }
+    // Getting the focus back ends a year entry, before the click or key
+    // that brought the focus acts.
+    void focusInEvent(QFocusEvent* e) override {
+        if (auto c = owner_.Get()) c->EndYearEdit();
+        QWidget::focusInEvent(e);
+    }
     void mousePressEvent(QMouseEvent* e) override {
         if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton) c->MouseDown(e->position().toPoint());
     }
@@ -306,6 +312,7 @@ QRect PeCalendar::CellRect(int row, int col) const {
 
 void PeCalendar::MouseDown(QPoint pt) {
     SetFocus();
+    EndYearEdit();  // the year typed counts before the click acts
     QWidget* w = Widget();
     if (!w) return;
     if (pt.y() < kHeaderHeight) {

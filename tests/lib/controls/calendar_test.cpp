@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QScreen>
 #include <QSpinBox>
@@ -142,6 +143,19 @@ TEST_F(CalendarTest, EnterHandsBackTheDayOnlyAfterItsOwnPress) {
     QTest::keyClick(cal, Qt::Key_Return);
     EXPECT_EQ(rt::DToS(dlg->DSELECTED), "20300911");
     EXPECT_FALSE(dlg->Widget()->isVisible());
+}
+
+TEST_F(CalendarTest, AClickWhileTheYearIsTypedTakesTheYearFirst) {
+    auto dlg = Open("10.12.2024");
+    QApplication::setActiveWindow(dlg->Widget());
+    lib::PeCalendar* cal = dlg->Calendar();
+    cal->EditYear();
+    auto* year = cal->Widget()->findChild<QSpinBox*>();
+    ASSERT_NE(year, nullptr);
+    year->setValue(2030);
+    QTest::mouseClick(cal->Widget(), Qt::LeftButton, {}, QPoint(cal->Widget()->width() - 8, 12));  // next month
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rt::DToS(cal->CurrentDate()), "20310110");
 }
 
 TEST_F(CalendarTest, ContextMenuTodayAndCalendarReachTheField) {
