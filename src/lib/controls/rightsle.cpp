@@ -101,7 +101,9 @@ void RightSle::SetFieldSpec(const FieldSpecification& spec) {
     if (IsNumeric()) {
         // No menu of the edit's own: its Paste would put any text in.
         Edit()->setContextMenuPolicy(Qt::NoContextMenu);
-        Edit()->setMaxLength(spec.length);
+        // Room for the whole written text, should the picture be longer
+        // than the field: a cut text would read as another number.
+        Edit()->setMaxLength(std::max(spec.length, static_cast<int>(spec.Template().size())));
         SetTextValue(entry_.SetField("0", 1));
     } else if (IsDate()) {
         SetTextValue(rt::DToC(rt::Date()));

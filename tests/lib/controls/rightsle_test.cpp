@@ -96,6 +96,15 @@ TEST_F(RightSleTest, RememberedCaretComesBackWhenTheFocusReturnsByTab) {
     EXPECT_FALSE(a->Edit()->hasSelectedText());
 }
 
+TEST_F(RightSleTest, APictureLongerThanTheFieldIsShownWhole) {
+    auto e = Numeric(1, {'N', 8, 2, "9,999,999.99"});
+    e->Edit()->setFocus();
+    e->Edit()->selectAll();
+    QTest::keyClicks(e->Edit(), "1234");
+    EXPECT_EQ(e->TextValue(), "    1,234.00");
+    EXPECT_DOUBLE_EQ(e->Value().AsDouble(), 1234.0);
+}
+
 TEST_F(RightSleTest, KeypadPlusOnTheLastOfJanuaryGivesTheFirstOfFebruary) {
     const std::string fmt = rt::SetDateFrmt("DD.MM.YYYY");
     auto d = lib::MakeLibControl<lib::DateSle>(*window, 2);
