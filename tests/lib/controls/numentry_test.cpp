@@ -88,14 +88,6 @@ TEST(NumEntry, TypedSequencesFromAFreshlyFocusedField) {
     }
 }
 
-TEST(NumEntry, ANewEntryDoesNotTakeOverTheSignOfTheLastOne) {
-    Field fld(Num(10, 2));
-    fld.Type("-");  // pending on 0, then the field is left and entered again
-    fld.SelectAll();
-    fld.Type("5");
-    EXPECT_EQ(fld.text, "      5.00");
-}
-
 TEST(NumEntry, BackspaceAfterAThousandsSeparatorTakesTheDigitBeforeIt) {
     Field fld(Num(12, 2, "9,999,999.99"));
     fld.Type("1234");

