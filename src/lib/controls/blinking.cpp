@@ -1,5 +1,7 @@
 #include "lib/controls/blinking.h"
 
+#include <QEvent>
+#include <QPointer>
 #include <QWidget>
 #include <algorithm>
 
@@ -11,12 +13,36 @@
 
 namespace lib {
 
+// Stops a widget's painting while it is set: the blinking control that has
+// the keyboard focus is "hidden" this way, since a hidden Qt widget hands
+// its focus on and the keys typed meanwhile would go to another control.
+class Blinker::Blank : public QObject {
+public:
+    using QObject::QObject;
+    bool on = false;
+    bool eventFilter(QObject*, QEvent* e) override { return on && e->type() == QEvent::Paint; }
+};
+
+void Blinker::Draw(gui::Control& c, bool shown) {
+    QWidget* w = c.Widget();
+    if (!w) return;
+    if (!blank_) blank_ = new Blank(w), w->installEventFilter(blank_);
+    blank_->on = !shown && w->hasFocus();
+    w->update();
+    w->setVisible(shown || blank_->on);
+}
+
+bool Blinker::Drawn(const gui::Control& c) const {
+    const QWidget* w = c.Widget();
+    return w && w->isVisible() && !(blank_ && blank_->on);
+}
+
 void Blinker::Blinking(gui::Control& c, bool on, int64_t intervalMs) {
     if (intervalMs != 0) interval_ = intervalMs;
     if (on) {
         interval_ = std::max(interval_, kMinimumMs);
         hidden_ = false;
-        if (QWidget* w = c.Widget()) w->setVisible(true);
+        Draw(c, true);
         running_ = gui::SetTimer(c.Handle(), kTimerId, static_cast<uint32_t>(interval_)) != 0;
     } else {
         Stop(c);
@@ -26,9 +52,8 @@ void Blinker::Blinking(gui::Control& c, bool on, int64_t intervalMs) {
 bool Blinker::Tick(gui::Control& c, const gui::Event& e) {
     if (e.uMsg != gui::WM_TIMER || e.wParam != kTimerId) return false;
     hidden_ = !hidden_;
-    // Hidden by making it invisible in place: the layout and the handle
-    // stay, only the painting stops.
-    if (QWidget* w = c.Widget()) w->setVisible(!hidden_);
+    // Hidden in place: the layout and the handle stay.
+    Draw(c, !hidden_);
     return true;
 }
 
@@ -36,7 +61,7 @@ void Blinker::Stop(gui::Control& c) {
     if (running_ && c.Handle()) gui::KillTimer(c.Handle(), kTimerId);
     running_ = false;
     hidden_ = false;
-    if (QWidget* w = c.Widget()) w->setVisible(true);
+    Draw(c, true);
 }
 
 namespace {

@@ -2,6 +2,8 @@
 // hiding and showing themselves on their window timer 99.
 #pragma once
 
+#include <QPointer>
+
 #include "platform/gui/control.h"
 #include "platform/gui/window.h"
 
@@ -24,7 +26,13 @@ public:
     bool HiddenPhase() const { return hidden_; }
     bool Running() const { return running_; }
 
+    // Drawn or not; a focused control keeps its focus and its keys.
+    bool Drawn(const gui::Control& c) const;
+
 private:
+    class Blank;
+    void Draw(gui::Control& c, bool shown);
+    QPointer<Blank> blank_;
     int64_t interval_ = 333;
     bool hidden_ = false;
     bool running_ = false;

@@ -140,6 +140,7 @@ void CalcEngine::DoOperation(char c) {
 }
 
 std::string CalcEngine::FloatToString(double f) {
+    if (f == 0) f = 0;  // a negative zero (-5 x 0) shows as 0
     const std::string whole = Fixed(f, 0);
     const int k = static_cast<int>(whole.size()) + 1;
     const int d = 18 - k;

@@ -4,7 +4,10 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QSpinBox>
+
+#include <utility>
 
 #include <langinfo.h>
 #include <locale.h>
@@ -47,10 +50,26 @@ protected:
         auto c = owner_.Get();
         const uint32_t vk = gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier));
         if (c && vk == gui::VK_ESCAPE) return c->KeyUp(vk);
+        // Enter acts on its release, and only when this calendar saw it go
+        // down: the release of the Enter that chose "&Calendar..." in a menu
+        // must not close the calendar that choice opened.
+        if (vk == gui::VK_RETURN && hasFocus()) enterDown_ = true;
         if (!c || !c->KeyDown(vk)) QWidget::keyPressEvent(e);
     }
     void keyReleaseEvent(QKeyEvent* e) override {
-        if (auto c = owner_.Get(); c && !e->isAutoRepeat()) c->KeyUp(gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier)));
+        const uint32_t vk = gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier));
+        if (e->isAutoRepeat() || (vk == gui::VK_RETURN && !std::exchange(enterDown_, false))) return;
+        if (auto c = owner_.Get()) c->KeyUp(vk);
+    }
+    void focusOutEvent(QFocusEvent* e) override {
+        enterDown_ = false;
+        QWidget::focusOutEvent(e);
+    }
+    // Getting the focus back ends a year entry, before the click or key
+    // that brought the focus acts.
+    void focusInEvent(QFocusEvent* e) override {
+        if (auto c = owner_.Get()) c->EndYearEdit();
+        QWidget::focusInEvent(e);
     }
     void mousePressEvent(QMouseEvent* e) override {
         if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton) c->MouseDown(e->position().toPoint());
@@ -62,18 +81,37 @@ protected:
 
 private:
     OwnerRef<PeCalendar> owner_;
+    bool enterDown_ = false;
 };
+
+// A mouse method of the calendar called late-bound with a mouse event: the
+// point is in the event's long parameter (x low word, y high word).
+rt::MethodFn MouseMethod(void (PeCalendar::*fn)(QPoint)) {
+    return [fn](rt::Object& o, rt::Args a) {
+        if (gui::Event* e = gui::EventArg(a))
+            (static_cast<PeCalendar&>(o).*fn)(QPoint(static_cast<int16_t>(e->lParam & 0xFFFF),
+                                                    static_cast<int16_t>((e->lParam >> 16) & 0xFFFF)));
+        return rt::Usual(o.Self());
+    };
+}
 
 }  // namespace
 
 int LocaleFirstDayOfWeek(int fallback) {
     locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
     if (!loc) return fallback;
-    // glibc: first_weekday counts from week-1stday, a Sunday in every
-    // shipped locale, so 1 is Sunday and 2 Monday, as DOW counts.
+    // glibc: first_weekday (1-7) counts from the day week-1stday names
+    // (a date written as the number YYYYMMDD).
     const int first = static_cast<unsigned char>(nl_langinfo_l(_NL_TIME_FIRST_WEEKDAY, loc)[0]);
+    const auto origin = static_cast<int>(reinterpret_cast<intptr_t>(nl_langinfo_l(_NL_TIME_WEEK_1STDAY, loc)));
     freelocale(loc);
-    return first >= 1 && first <= 7 ? first : fallback;
+    if (first < 1 || first > 7) return fallback;
+    const rt::Date day0 = rt::MakeDate(origin / 10000, origin / 100 % 100, origin % 100);
+    if (day0.IsEmpty()) return fallback;
+    // As the regional setting is read: a Monday start gives 2, a Sunday
+    // start 1 (DOW's numbers); any other day leaves the value as it was.
+    const int64_t dow = (rt::DOW(day0) - 1 + first - 1) % 7 + 1;
+    return dow == 1 || dow == 2 ? static_cast<int>(dow) : fallback;
 }
 
 void RegisterCalendarResources() {
@@ -124,6 +162,22 @@ const rt::ClassDef& PeCalendar::StaticClass() {
             .Method<&PeCalendar::CastRowCol2Date>("CASTROWCOL2DATE")
             .Access<&PeCalendar::CurrentRowNumber>("CURRENTROWNUMBER")
             .Access<&PeCalendar::CurrentColumnNumber>("CURRENTCOLUMNNUMBER")
+            .Method<&PeCalendar::EditMonth>("EDITMONTH")
+            .Method<&PeCalendar::EditYear>("EDITYEAR")
+            .Method<&PeCalendar::HighlightDay>("HIGHLIGHTDAY")
+            .Method<&PeCalendar::UnhighlightDay>("UNHIGHLIGHTDAY")
+            .RawMethod("EXPOSE",
+                       [](rt::Object& o, rt::Args) {
+                           static_cast<PeCalendar&>(o).Redraw();
+                           return rt::Usual(o.Self());
+                       })
+            .RawMethod("KEYDOWN",
+                       [](rt::Object& o, rt::Args a) {
+                           auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a));
+                           return rt::Usual(k && static_cast<PeCalendar&>(o).KeyDown(k->KEYCODE()));
+                       })
+            .RawMethod("MOUSEBUTTONDOWN", MouseMethod(&PeCalendar::MouseDown))
+            .RawMethod("MOUSEBUTTONDOUBLECLICK", MouseMethod(&PeCalendar::MouseDoubleClick))
             .Done();
     return c;
 }
@@ -134,16 +188,26 @@ void PeCalendar::Init(rt::Args args) {
     // Month names as the user's regional settings give them. Switching to
     // those settings also sets the date picture and the separators, which
     // the program's own settings must keep: they are put back afterwards.
-    const std::string picture = rt::SetDateFrmt();
-    const bool century = rt::SetCentury();
-    const int dec = rt::SetDecimalSep(), ths = rt::SetThousandSep();
+    // Every setting that switch makes: the date picture, century and
+    // epoch (two-digit years), the decimals, the separators and the clock.
+    const std::string picture = rt::SetDateFrmt(), am = rt::SetAMExt(), pm = rt::SetPMExt();
+    const bool century = rt::SetCentury(), ampm = rt::SetAmPm();
+    const int epoch = rt::SetEpoch(), decimals = rt::SetDecimal(), dict = rt::_SetDict();
+    const int dec = rt::SetDecimalSep(), ths = rt::SetThousandSep(), timeSep = rt::SetTimeSep();
     const rt::Symbol mode = errors::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
     for (int m = 1; m <= 12; ++m) monthNames_[static_cast<size_t>(m - 1)] = rt::CMonth(rt::MakeDate(2000, m, 1));
     errors::SetInternational(rt::Usual(mode));
     rt::SetCentury(century);
     rt::SetDateFrmt(picture);
+    rt::SetEpoch(epoch);
+    rt::SetDecimal(decimals);
+    rt::_SetDict(dict);
     rt::SetDecimalSep(dec);
     rt::SetThousandSep(ths);
+    rt::SetTimeSep(timeSep);
+    rt::SetAmPm(ampm);
+    rt::SetAMExt(am);
+    rt::SetPMExt(pm);
     firstDay_ = LocaleFirstDayOfWeek(static_cast<int>(firstDay_));
     current_ = rt::Today();
     if (!CreateFromArgs(*this, args)) return;
@@ -155,6 +219,7 @@ void PeCalendar::Redraw() {
 
 rt::Date PeCalendar::SetCurrentDate(rt::Date d) {
     if (!d.IsEmpty()) current_ = d;
+    highlight_ = true;
     Redraw();
     return current_;
 }
@@ -247,6 +312,7 @@ QRect PeCalendar::CellRect(int row, int col) const {
 
 void PeCalendar::MouseDown(QPoint pt) {
     SetFocus();
+    EndYearEdit();  // the year typed counts before the click acts
     QWidget* w = Widget();
     if (!w) return;
     if (pt.y() < kHeaderHeight) {
@@ -256,19 +322,37 @@ void PeCalendar::MouseDown(QPoint pt) {
         else if (yearBox_.contains(pt)) EditYear();
         return;
     }
+    if (const rt::Date d = DayAt(pt); !d.IsEmpty()) SetCurrentDate(d);
+}
+
+rt::Date PeCalendar::DayAt(QPoint pt) const {
     const QRect g = Grid();
     const int cw = std::max(1, g.width() / 7), ch = std::max(1, g.height() / 7);
-    const int row = (pt.y() - g.top()) / ch, col = pt.x() / cw + 1;
-    if (row < 1 || row > 6 || col < 1 || col > 7) return;
+    if (pt.x() < g.left() || pt.y() < g.top()) return {};
+    const int row = (pt.y() - g.top()) / ch, col = (pt.x() - g.left()) / cw + 1;
+    if (row < 1 || row > 6 || col < 1 || col > 7) return {};
     const rt::Date d = CastRowCol2Date(row, col);
-    if (rt::Month(d) == rt::Month(current_) && rt::Year(d) == rt::Year(current_)) SetCurrentDate(d);
+    return rt::Month(d) == rt::Month(current_) && rt::Year(d) == rt::Year(current_) ? d : rt::Date();
 }
 
 void PeCalendar::MouseDoubleClick(QPoint pt) {
     MouseDown(pt);
-    if (pt.y() < kHeaderHeight) return;
-    SelectIntoOwner(current_);
+    // Only a day of the shown month is handed back: a double click on the
+    // title, the headings or an empty cell picks nothing.
+    const rt::Date d = DayAt(pt);
+    if (d.IsEmpty()) return;
+    SelectIntoOwner(d);
     CloseOwner();
+}
+
+void PeCalendar::HighlightDay() {
+    highlight_ = true;
+    Redraw();
+}
+
+void PeCalendar::UnhighlightDay() {
+    highlight_ = false;
+    Redraw();
 }
 
 void PeCalendar::EditMonth() {
@@ -287,7 +371,15 @@ void PeCalendar::EditYear() {
     yearEdit_->setRange(1753, 9999);
     yearEdit_->setValue(rt::Year(current_));
     yearEdit_->setGeometry(yearBox_.adjusted(-4, 1, 30, -1));
-    QObject::connect(yearEdit_, &QSpinBox::editingFinished, w, [this] { EndYearEdit(); });
+    // Queued: the Enter that ends the year entry finishes its way up (to the
+    // calendar, which then does not have the focus) before the calendar
+    // takes the focus back, so that it does not also hand back the day.
+    QObject::connect(
+        yearEdit_, &QSpinBox::editingFinished, w,
+        [self = OwnerRef<PeCalendar>(this)] {
+            if (auto c = self.Get()) c->EndYearEdit();
+        },
+        Qt::QueuedConnection);
     yearEdit_->show();
     yearEdit_->setFocus();
     yearEdit_->selectAll();
@@ -345,15 +437,16 @@ void PeCalendar::Paint(QPainter& p) {
     const int r = all.width() - 6;
     p.drawPolygon(QPolygon({QPoint(r, cy), QPoint(r - 7, cy - 6), QPoint(r - 7, cy + 6)}));
     p.setRenderHint(QPainter::Antialiasing, false);
+    p.setBrush(Qt::NoBrush);  // the focus frame of the highlight is not filled
 
     // The etched grid.
     const QRect g = Grid();
     for (int k = 1; k <= 6; ++k) {
         const int y = g.top() + k * (g.height() / 7), x = g.left() + k * (g.width() / 7);
-        p.setPen(QColor(128, 128, 128));
+        p.setPen(Qt::white);
         p.drawLine(g.left() + 1, y, g.left() + g.width() - 2, y);
         p.drawLine(x, g.top(), x, g.top() + g.height() - 1);
-        p.setPen(Qt::white);
+        p.setPen(QColor(128, 128, 128));
         p.drawLine(g.left() + 1, y + 1, g.left() + g.width() - 2, y + 1);
         p.drawLine(x + 1, g.top(), x + 1, g.top() + g.height() - 1);
     }
@@ -375,7 +468,7 @@ void PeCalendar::Paint(QPainter& p) {
         const int col = static_cast<int>(CastDate2Column(d));
         const int row = static_cast<int>((CastDate2Column(rt::MakeDate(y, m, 1)) + day - 2) / 7 + 1);
         const QRect cell = CellRect(row, col).adjusted(2, 2, -1, -1);
-        const bool selected = day == rt::Day(current_);
+        const bool selected = highlight_ && day == rt::Day(current_);
         if (selected) {
             p.fillRect(cell, pal.color(QPalette::Highlight));
             if (w->hasFocus()) {
@@ -414,6 +507,15 @@ void DlgPeCalendar::PostInit(rt::Args args) {
     const QPoint below = e->mapToGlobal(QPoint(0, e->height()));
     QPoint at = below;
     if (!edit->LALIGNCALENDARLEFT) at.setX(e->mapToGlobal(QPoint(e->width(), 0)).x() - Widget()->width());
+    // Kept on the field's screen: above the field when there is no room
+    // below it, and pulled in from the sides.
+    if (const QScreen* screen = e->screen()) {
+        const QRect area = screen->availableGeometry();
+        const QSize size = Widget()->size();
+        if (at.y() + size.height() > area.bottom() + 1) at.setY(e->mapToGlobal(QPoint(0, 0)).y() - size.height());
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
+        at.setY(std::max(at.y(), area.top()));
+    }
     Widget()->move(at);
     const rt::Date d = rt::CToD(edit->TextValue());
     calendar_->SetCurrentDate(d.IsEmpty() ? rt::Today() : d);

@@ -54,6 +54,14 @@ public:
     void KeyUp(uint32_t vk);
     void MouseDown(QPoint p);
     void MouseDoubleClick(QPoint p);
+    // The date of the day cell under a point, empty off the shown month.
+    rt::Date DayAt(QPoint p) const;
+    // HIGHLIGHTDAY, UNHIGHLIGHTDAY: the selection mark on or off (a move
+    // puts it back).
+    void HighlightDay();
+    void UnhighlightDay();
+    bool Highlighted() const { return highlight_; }
+    void Redraw();
     void EditMonth();
     void EditYear();
     void EndYearEdit();
@@ -68,7 +76,6 @@ protected:
     QWidget* MakeWidget(QWidget* parent) override;
 
 private:
-    void Redraw();
     void SelectIntoOwner(rt::Date d);
     void CloseOwner();
     QRect Grid() const;
@@ -77,6 +84,7 @@ private:
     std::array<std::string, 12> monthNames_;
     QRect monthBox_, yearBox_;
     QSpinBox* yearEdit_ = nullptr;
+    bool highlight_ = true;
 };
 
 class DlgPeCalendar : public gui::DialogWindow {

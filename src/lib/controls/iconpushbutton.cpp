@@ -136,7 +136,9 @@ bool IconPushButton::Dispatch(gui::Event& event) {
 }
 
 std::shared_ptr<gui::Icon> IconPushButton::ShownIcon() const {
-    if (disabled_ && iconDisabled_) return iconDisabled_;
+    // Disabled by DISABLE, or with its window (a disabled parent).
+    const bool disabled = disabled_ || (Widget() && !Widget()->isEnabled());
+    if (disabled && iconDisabled_) return iconDisabled_;
     return pressed_ ? iconDown_ : iconUp_;
 }
 
@@ -160,7 +162,8 @@ void IconPushButton::DrawTheButton(QPainter& p) {
     opt.rect = face;
     opt.state = (opt.state & ~(QStyle::State_Sunken | QStyle::State_HasFocus)) |
                 (pressed_ ? QStyle::State_Sunken : QStyle::State_Raised);
-    if (disabled_) opt.state &= ~QStyle::State_Enabled;
+    const bool disabled = disabled_ || !w->isEnabled();
+    if (disabled) opt.state &= ~QStyle::State_Enabled;
     w->style()->drawPrimitive(QStyle::PE_PanelButtonCommand, &opt, &p, w);
 
     const int iconSize = qMin(16, face.height() - 4);
@@ -172,7 +175,7 @@ void IconPushButton::DrawTheButton(QPainter& p) {
     }
     QColor text = buttonText;
     if (textColor_) text = QColor(*textColor_ & 0xFF, (*textColor_ >> 8) & 0xFF, (*textColor_ >> 16) & 0xFF);
-    if (disabled_) text = w->palette().color(QPalette::Disabled, QPalette::ButtonText);
+    if (disabled) text = w->palette().color(QPalette::Disabled, QPalette::ButtonText);
     p.setPen(text);
     p.setFont(w->font());
     const QRect textRect(textLeft, 0, w->width() - textLeft - 4, w->height());

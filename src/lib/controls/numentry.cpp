@@ -141,7 +141,9 @@ NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::strin
         std::string digits = d > 0 ? whole + "." + std::string(static_cast<size_t>(d), '0') : whole;
         for (char& c : digits)
             if (c == '.') c = sep;
-        t = SetField(digits, negativePending && ch != '-' ? -1 : 1);
+        // A new entry: a sign left pending by an earlier one does not carry
+        // over (the "-" of this entry is pending for the next key).
+        t = SetField(digits, 1);
         caret = d == 0 ? static_cast<int>(t.size()) : toDecimals ? sepPos() + 1 : sepPos();
         decimalMode = toDecimals;
         finish = true;

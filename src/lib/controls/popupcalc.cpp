@@ -185,6 +185,23 @@ const rt::ClassDef& PopupCalc::StaticClass() {
                            static_cast<PopupCalc&>(o).DOOPERATION(s.empty() ? '\0' : s[0]);
                            return rt::Usual();
                        })
+            .RawMethod("INITCALC", Button<&PopupCalc::INITCALC>())
+            .RawMethod("EDITCHANGE", Button<&PopupCalc::EditChange>())
+            .RawMethod("FLOATTOSTRING",
+                       [](rt::Object& o, rt::Args a) {
+                           const double f = a.empty() || !a[0].IsNumeric() ? 0 : a[0].AsDouble();
+                           return rt::Usual(static_cast<PopupCalc&>(o).calc_.FloatToString(f));
+                       })
+            .RawMethod("STRINGTOFLOAT",
+                       [](rt::Object& o, rt::Args a) {
+                           const std::string s = a.empty() || !a[0].IsString() ? std::string() : a[0].AsStr();
+                           return rt::Usual(static_cast<PopupCalc&>(o).calc_.StringToFloat(s));
+                       })
+            .RawMethod("MYDIV",
+                       [](rt::Object& o, rt::Args a) {
+                           auto num = [&](size_t i) { return i < a.size() && a[i].IsNumeric() ? a[i].AsDouble() : 0.0; };
+                           return rt::Usual(static_cast<PopupCalc&>(o).calc_.MyDiv(num(0), num(1)));
+                       })
             .IVar<&PopupCalc::SEXPORT>("SEXPORT");
         for (auto [name, op] : {std::pair{"BMEMPLUS", '+'}, std::pair{"BMEMMINUS", '-'}, std::pair{"BMEMTIMES", '*'}})
             b.RawMethod(name, [op](rt::Object& o, rt::Args) {
@@ -215,6 +232,8 @@ void PopupCalc::PostInit(rt::Args args) {
     // replaced from inside the edit's change signal is lost by the edit.
     QObject::connect(Display()->Edit(), &QLineEdit::textEdited, Display()->Edit(), [this] { EditChange(); },
                      Qt::QueuedConnection);
+    // The label keeps its caption "Memory Contents" until the memory is used.
+    if (MemLabel()) calc_.memText = MemLabel()->Caption();
     Refresh();
     // Shown, the edit selects its whole text on getting the focus; the
     // caret belongs at the end with nothing selected.
@@ -273,6 +292,11 @@ void PopupCalc::BPLUSMINUS() {
 
 void PopupCalc::BCLEARENTRY() {
     calc_.ClearEntry();
+    Refresh();
+}
+
+void PopupCalc::INITCALC() {
+    calc_.InitCalc();
     Refresh();
 }
 

@@ -54,6 +54,7 @@ public:
     void BPLUSMINUS();
     void BCLEARENTRY();
     void BCLEAR();
+    void INITCALC();
     void DOOPERATION(char c);
     void BMEM(char op);  // '+', '-', '*'
     void BMEMCLEAR();

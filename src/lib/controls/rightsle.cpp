@@ -57,10 +57,25 @@ const rt::ClassDef& RightSle::StaticClass() {
             .RawMethod("PROCESSENTER", Call(&RightSle::ProcessEnter))
             .RawMethod("INVALIDACTION", Call(&RightSle::InvalidAction))
             .RawMethod("RSLEPASTE", Call(&RightSle::RslePaste))
-            .RawMethod("PB", [](rt::Object& o, rt::Args) {
-                auto* b = static_cast<RightSle&>(o).Pb();
-                return b ? rt::Usual(b->Self()) : rt::Usual();
-            })
+            .Access<&RightSle::PbObject>("PB")
+            .Method<&RightSle::PbObject>("PB")
+            .Access<&RightSle::DoubleAsToday>("DOUBLEASTODAY")
+            .Assign<&RightSle::SetDoubleAsToday>("DOUBLEASTODAY")
+            .Access<&RightSle::ObeyFocus>("OBEYFOCUS")
+            .Assign<&RightSle::SetObeyFocus>("OBEYFOCUS")
+            .Access<&RightSle::ProcessEnterKey>("PROCESSENTERKEY")
+            .Assign<&RightSle::SetProcessEnterKey>("PROCESSENTERKEY")
+            .RawMethod("PROCESSNUM",
+                       [](rt::Object& o, rt::Args a) {
+                           auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a));
+                           return rt::Usual(k && static_cast<RightSle&>(o).ProcessNum(*k));
+                       })
+            .RawMethod("CALKEYDOWN",
+                       [](rt::Object& o, rt::Args a) {
+                           if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a)))
+                               static_cast<RightSle&>(o).CalKeyDown(k->KEYCODE());
+                           return rt::Usual(o.Self());
+                       })
             .Done();
     return c;
 }
@@ -84,7 +99,11 @@ void RightSle::SetFieldSpec(const FieldSpecification& spec) {
     entry_ = NumEntry(spec);
     if (!Edit()) return;
     if (IsNumeric()) {
-        Edit()->setMaxLength(spec.length);
+        // No menu of the edit's own: its Paste would put any text in.
+        Edit()->setContextMenuPolicy(Qt::NoContextMenu);
+        // Room for the whole written text, should the picture be longer
+        // than the field: a cut text would read as another number.
+        Edit()->setMaxLength(std::max(spec.length, static_cast<int>(spec.Template().size())));
         SetTextValue(entry_.SetField("0", 1));
     } else if (IsDate()) {
         SetTextValue(rt::DToC(rt::Date()));
@@ -172,7 +191,7 @@ void RightSle::Hide() {
 
 void RightSle::Enable() {
     gui::SingleLineEdit::Enable();
-    ShowPb();
+    if (button_ && button_->Widget()) button_->Widget()->setEnabled(!ReadOnly());
 }
 
 void RightSle::Disable() {
@@ -184,7 +203,8 @@ bool RightSle::ReadOnly() const { return Edit() && Edit()->isReadOnly(); }
 
 bool RightSle::SetReadOnly(bool on) {
     if (Edit()) Edit()->setReadOnly(on);
-    ShowPb();
+    // Only the button's state follows: a hidden field keeps it hidden.
+    if (button_ && button_->Widget()) button_->Widget()->setEnabled(!on && IsEnabled());
     return on;
 }
 
@@ -224,14 +244,23 @@ void RightSle::ShowCalc() {
     auto calc = rt::New<PopupCalc>();
     calc->Init({owner ? rt::Usual(owner->Self()) : rt::Usual(), rt::Usual(start)});
     calc->Show();
-    if (!calc->SEXPORT.empty()) {
-        std::string text = calc->SEXPORT;
-        for (char& c : text)
-            if (c == '.') c = static_cast<char>(rt::SetDecimalSep());
-        SetTextValue(entry_.SetField(text, 1));
-        if (Edit()) Edit()->setModified(true);
-    }
+    TakeCalcResult(*calc);
     SetFocus();
+}
+
+void RightSle::TakeCalcResult(const PopupCalc& calc) {
+    // "Error" handed back is no number: the field keeps its value.
+    if (calc.SEXPORT.empty() || calc.Engine().error) return;
+    std::string text = calc.SEXPORT;
+    for (char& c : text)
+        if (c == '.') c = static_cast<char>(rt::SetDecimalSep());
+    const std::string written = entry_.SetField(text, 1);
+    if (written.find('*') != std::string::npos) {  // more than the picture holds
+        InvalidAction();
+        return;
+    }
+    SetTextValue(written);
+    if (Edit()) Edit()->setModified(true);
 }
 
 void RightSle::ShowCalendar() {
@@ -259,7 +288,21 @@ void RightSle::TakeCalendarDate() {
     if (Edit()) Edit()->setModified(true);
 }
 
+rt::Usual RightSle::PbObject() const { return button_ ? rt::Usual(button_->Self()) : rt::Usual(); }
+
+// The logic-only assigns: a value of another type is refused with an
+// argument error and the setting is kept.
+rt::Usual RightSle::StoreLogic(bool& slot, const rt::Usual& v, const char* name) {
+    if (!v.IsLogic()) {
+        rt::detail::RaiseArgError(rt::Symbol(name), 1, v, rt::kLogic);
+        return rt::Usual(slot);
+    }
+    slot = v.AsLogic();
+    return v;
+}
+
 void RightSle::CalKeyDown(uint32_t vk) {
+    if (vk != gui::VK_ADD && vk != gui::VK_SUBTRACT) return;
     const rt::Date d = rt::CToD(TextValue());
     if (d.IsEmpty()) {
         InvalidAction();
@@ -276,7 +319,12 @@ void RightSle::RslePaste() {
     std::string text = QApplication::clipboard()->text().toStdString(), kept;
     for (char c : text)
         if (strip.find(c) == std::string::npos) kept += c;
-    SetTextValue(entry_.SetField(kept, 1));
+    const std::string written = entry_.SetField(kept, 1);
+    if (written.find('*') != std::string::npos) {  // more than the picture holds
+        InvalidAction();
+        return;
+    }
+    SetTextValue(written);
     Edit()->setModified(true);
 }
 
@@ -308,20 +356,35 @@ bool RightSle::Dispatch(gui::Event& event) {
             if (!key || key->alt) break;
             const uint32_t vk = key->KEYCODE();
             if ((vk == gui::VK_ADD || vk == gui::VK_SUBTRACT) && IsDate()) {
-                CalKeyDown(vk);
+                if (!ReadOnly()) CalKeyDown(vk);
                 return false;
             }
             if (vk == gui::VK_RETURN) {
                 ProcessEnter();
                 return false;
             }
-            if (key->control) {
-                if (vk == 'V' && IsNumeric()) {
+            // The clipboard keys of a numeric field keep its text a number
+            // of its picture: a paste goes through RSLEPASTE, a cut copies
+            // and then removes the selection as Delete does.
+            if (IsNumeric() && (key->control || key->shift)) {
+                const bool paste = (key->control && vk == 'V') || (key->shift && vk == gui::VK_INSERT);
+                const bool cut = (key->control && vk == 'X') || (key->shift && vk == gui::VK_DELETE);
+                if (paste) {
                     RslePaste();
                     return false;
                 }
-                break;
+                if (cut && Edit()) {
+                    if (!Edit()->hasSelectedText()) return false;
+                    Edit()->copy();
+                    if (ReadOnly()) return false;
+                    gui::KeyEvent del;
+                    del.uMsg = gui::WM_KEYDOWN;
+                    del.wParam = gui::VK_DELETE;
+                    ProcessNum(del);
+                    return false;
+                }
             }
+            if (key->control) break;
             if (IsNumeric() && !ReadOnly() && vk != gui::VK_TAB && vk != gui::VK_ESCAPE) {
                 const bool mine = key->ASCIICHAR() >= 32 || vk == gui::VK_BACK || vk == gui::VK_DELETE ||
                                   vk == gui::VK_END || vk == gui::VK_HOME || vk == gui::VK_LEFT || vk == gui::VK_RIGHT;
@@ -330,8 +393,10 @@ bool RightSle::Dispatch(gui::Event& event) {
             break;
         }
         case gui::WM_LBUTTONDBLCLK:
-            // From the field's button, any field runs its button action.
-            if (IsDate() || LSENDFROMBUTTON) {
+            // From the field's button, any field runs its button action; a
+            // read-only field opens nothing that would change it.
+            if (ReadOnly()) {
+            } else if (IsDate() || LSENDFROMBUTTON) {
                 CallButtonMethod();
             } else if (IsNumeric() && Edit()) {
                 SetFocus();
@@ -341,12 +406,20 @@ bool RightSle::Dispatch(gui::Event& event) {
             LSENDFROMBUTTON = false;
             return false;
         case gui::WM_COMMAND:
+            if (ReadOnly()) break;
             if (event.wParam == kMenuCalendar) CallButtonMethod();
-            if (event.wParam == kMenuToday) SetTextValue(rt::DToC(rt::Today()));
+            if (event.wParam == kMenuToday) {
+                SetTextValue(rt::DToC(rt::Today()));
+                if (Edit()) Edit()->setModified(true);
+            }
             break;
         case gui::WM_SETFOCUS:
             entry_.entryStarted = true;
-            if (LREMEMBERPOSITION && rememberedCaret_ >= 0 && Edit()) Edit()->setCursorPosition(rememberedCaret_);
+            // After the edit's own handling, which selects the whole text
+            // when the focus comes by Tab.
+            if (LREMEMBERPOSITION && rememberedCaret_ >= 0 && Edit())
+                QMetaObject::invokeMethod(
+                    Edit(), [e = Edit(), at = rememberedCaret_] { e->setCursorPosition(at); }, Qt::QueuedConnection);
             break;
         case gui::WM_KILLFOCUS:
             if (Edit()) rememberedCaret_ = Edit()->cursorPosition();

@@ -29,6 +29,7 @@ public:
     // calculator); the field's width shrinks by its width.
     std::shared_ptr<SleButton> AddButton(const std::string& up, const std::string& down);
     SleButton* Pb() const { return button_.get(); }
+    rt::Usual PbObject() const;
 
     rt::Usual Value() const;
     // ZEROPAD: the value with leading zeros to the field's length ("-0012.50"
@@ -55,6 +56,9 @@ public:
     int Beeps() const { return beeps_; }
     void ShowCalc();
     void ShowCalendar();
+    // The end of SHOWCALC: the number SAVE/EXIT handed back goes into the
+    // field; none, "Error" or one the picture cannot hold changes nothing.
+    void TakeCalcResult(const class PopupCalc& calc);
     // The calendar dialog the field opened last (under the test hooks a
     // modal dialog does not wait: the test picks, then calls
     // TakeCalendarDate as the end of SHOWCALENDAR).
@@ -76,8 +80,18 @@ public:
     int64_t FIRSTDAYOFTHEWEEK = 99;
     bool LALIGNCALENDARLEFT = true;
     bool doubleAsToday = false;
+    // DOUBLEASTODAY, OBEYFOCUS, PROCESSENTERKEY: logic only.
+    bool DoubleAsToday() const { return doubleAsToday; }
+    rt::Usual SetDoubleAsToday(const rt::Usual& v) { return StoreLogic(doubleAsToday, v, "DOUBLEASTODAY"); }
+    bool ObeyFocus() const { return obeyFocus_; }
+    rt::Usual SetObeyFocus(const rt::Usual& v) { return StoreLogic(obeyFocus_, v, "OBEYFOCUS"); }
+    bool ProcessEnterKey() const { return processEnterKey_; }
+    rt::Usual SetProcessEnterKey(const rt::Usual& v) { return StoreLogic(processEnterKey_, v, "PROCESSENTERKEY"); }
 
 private:
+    static rt::Usual StoreLogic(bool& slot, const rt::Usual& v, const char* name);
+    bool obeyFocus_ = false;
+    bool processEnterKey_ = false;
     void CallButtonMethod();
     FieldSpecification spec_;
     NumEntry entry_{FieldSpecification{}};

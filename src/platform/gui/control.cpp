@@ -141,6 +141,15 @@ void Control::Attach(Window& owner, int id, QWidget* widget) {
             widget->setGeometry(DialogUnitsToPixels(*t, item->x, item->y, item->cx, item->cy));
             widget->setFont(DialogFont(*t));
             widget->setFocusPolicy(item->style & kStyleTabStop ? Qt::StrongFocus : Qt::NoFocus);
+            // The text alignment of a static or an edit (SS_RIGHT/ES_RIGHT,
+            // SS_CENTER/ES_CENTER).
+            const Qt::Alignment h = item->style & kStyleRight    ? Qt::AlignRight
+                                    : item->style & kStyleCenter ? Qt::AlignHCenter
+                                                                 : Qt::Alignment();
+            if (h) {
+                if (auto* l = qobject_cast<QLabel*>(widget)) l->setAlignment(h | Qt::AlignVCenter);
+                if (auto* e = qobject_cast<QLineEdit*>(widget)) e->setAlignment(h | Qt::AlignVCenter);
+            }
         }
     }
     LinkHandle(widget, Self());
@@ -224,6 +233,17 @@ bool Control::Dispatch(Event& event) {
 
 bool Control::DeliverEvent(QObject* receiver, QEvent* event) {
     if (receiver != widget_) return true;
+    // A disabled control takes no mouse or keyboard input, as a disabled
+    // Win32 window does; Qt still shows these events to the event filter.
+    if (!widget_->isEnabled()) switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease: return true;
+            default: break;
+        }
     auto keep = Self();
     rt::Usual e = TranslateEvent(receiver, event);
     auto* ev = dynamic_cast<Event*>(e.AsObject().get());

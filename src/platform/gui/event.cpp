@@ -81,7 +81,7 @@ rt::Usual TranslateEvent(QObject* receiver, QEvent* event) {
             bool right = m->button() == Qt::RightButton;
             if (event->type() == QEvent::MouseButtonPress) msg = right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN;
             if (event->type() == QEvent::MouseButtonRelease) msg = right ? WM_RBUTTONUP : WM_LBUTTONUP;
-            if (event->type() == QEvent::MouseButtonDblClick) msg = WM_LBUTTONDBLCLK;
+            if (event->type() == QEvent::MouseButtonDblClick) msg = right ? WM_RBUTTONDBLCLK : WM_LBUTTONDBLCLK;
             QPoint p = m->position().toPoint();
             int64_t lp = (static_cast<int64_t>(p.y() & 0xFFFF) << 16) | (p.x() & 0xFFFF);
             auto e = rt::New<Event>(msg, 0, lp);

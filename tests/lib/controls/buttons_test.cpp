@@ -2,7 +2,9 @@
 // real (offscreen) window, driven with QTest mouse events.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QLineEdit>
 #include <QTest>
 #include <QWidget>
 
@@ -160,6 +162,17 @@ TEST_F(BlinkTest, BlinkingWith50MsBlinksEvery200AndStopsWhenDestroyed) {
     t->Destroy();
     gui::TimerClock::Advance(1000);  // its timer went with it
     EXPECT_FALSE(t->Blink().Running());
+}
+
+TEST_F(BlinkTest, AFocusedBlinkingEditKeepsItsFocusAndItsKeysWhileHidden) {
+    auto e = lib::MakeLibControl<lib::BlinkingSle>(*window, 16);
+    QApplication::setActiveWindow(window->Widget());
+    e->Edit()->setFocus();
+    gui::TimerClock::Advance(333);
+    EXPECT_FALSE(e->Blink().Drawn(*e));
+    ASSERT_TRUE(e->Edit()->hasFocus());
+    QTest::keyClicks(QApplication::focusWidget(), "ab");
+    EXPECT_EQ(e->TextValue(), "ab");
 }
 
 }  // namespace

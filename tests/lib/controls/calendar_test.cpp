@@ -2,7 +2,9 @@
 // keys and mouse clicks.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QMenu>
+#include <QSpinBox>
 #include <QTest>
 
 #include "lib/controls/calendar.h"
@@ -86,6 +88,10 @@ TEST_F(CalendarTest, DoubleClickHandsTheDayBackAndEscapeNothing) {
     auto dlg = Open("10.09.2024");
     lib::PeCalendar* cal = dlg->Calendar();
     cal->SetFirstDayOfTheWeek(1);
+    for (const QRect& nothing : {cal->CellRect(0, 3), cal->CellRect(5, 7)}) {  // a heading, no day
+        QTest::mouseDClick(cal->Widget(), Qt::LeftButton, {}, nothing.center());
+        EXPECT_TRUE(dlg->DSELECTED.IsEmpty());
+    }
     // 20 September 2024, a Friday: week row 3, column 6 with Sunday first.
     const QRect cell = cal->CellRect(3, 6);
     QTest::mouseDClick(cal->Widget(), Qt::LeftButton, {}, cell.center());
@@ -102,6 +108,31 @@ TEST_F(CalendarTest, DoubleClickHandsTheDayBackAndEscapeNothing) {
     EXPECT_EQ(edit->TextValue(), "10.09.2024");
 }
 
+TEST_F(CalendarTest, EnterHandsBackTheDayOnlyAfterItsOwnPress) {
+    auto dlg = Open("10.09.2024");
+    QWidget* cal = dlg->Calendar()->Widget();
+    QTest::keyRelease(cal, Qt::Key_Return);  // the end of the Enter that opened it
+    EXPECT_TRUE(dlg->Widget()->isVisible());
+    QApplication::setActiveWindow(dlg->Widget());
+    dlg->Calendar()->EditYear();
+    auto* year = cal->findChild<QSpinBox*>();
+    ASSERT_NE(year, nullptr);
+    QTest::keyClick(year, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(year, "2030");
+    QTest::keyPress(year, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Return);  // where the focus went
+    EXPECT_EQ(rt::DToS(dlg->Calendar()->CurrentDate()), "20300910");
+    dlg->Calendar()->EditYear();
+    cal->findChildren<QSpinBox*>().last()->setValue(2031);  // the new one
+    QTest::mouseClick(cal, Qt::LeftButton, {}, QPoint(cal->width() - 8, 12));  // the next month
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rt::DToS(dlg->Calendar()->CurrentDate()), "20311010");
+    QTest::keyClick(cal, Qt::Key_Right);
+    QTest::keyClick(cal, Qt::Key_Return);
+    EXPECT_EQ(rt::DToS(dlg->DSELECTED), "20311011");
+}
+
 TEST_F(CalendarTest, ContextMenuTodayAndCalendarReachTheField) {
     std::unique_ptr<QMenu> menu(lib::PeDateSleContextMenu::MakePopup(nullptr));
     ASSERT_EQ(menu->actions().size(), 2);
@@ -114,6 +145,13 @@ TEST_F(CalendarTest, ContextMenuTodayAndCalendarReachTheField) {
     ASSERT_NE(edit->LastCalendar(), nullptr);
     EXPECT_TRUE(edit->LastCalendar()->Widget()->isVisible());
     edit->LastCalendar()->EndDialog(0);
+}
+
+TEST_F(CalendarTest, MakingACalendarKeepsTheProgramsDateAndNumberSettings) {
+    const int epoch = rt::SetEpoch(1940), decimals = rt::SetDecimal(4);
+    rt::New<lib::PeCalendar>()->Init({rt::Usual(window), rt::Usual(int64_t{50})});
+    EXPECT_EQ(rt::SetEpoch(epoch), 1940);
+    EXPECT_EQ(rt::SetDecimal(decimals), 4);
 }
 
 TEST_F(CalendarTest, FirstDayOfWeekFollowsTheLocale) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -56,6 +57,7 @@ TEST_F(CalcTest, WorkedCasesFromAClearedCalculator) {
         {"BCLEAR B9 BSQUAREROOT", "3."},
         {"BCLEAR B2 BPOWER B1 B0 BEQUALS", "1024."},
         {"BCLEAR B5 BPLUSMINUS", "-5"},
+        {"BCLEAR B5 BPLUSMINUS BTIMES B0 BEQUALS", "0."},  // not "-0."
         {"BCLEAR B9 B9 B9 B9 B9 B9 B9 B9 BTIMES B9 B9 B9 B9 B9 B9 B9 B9 BEQUALS", "Error"},
     };
     for (const auto& k : cases) {
@@ -75,6 +77,7 @@ TEST_F(CalcTest, AFreshCalculatorAppendsToTheStartingValue) {
     EXPECT_EQ(d->DisplayText(), "12.5");
     auto e = Open(rt::Usual(int64_t{3}));
     EXPECT_EQ(e->DisplayText(), "Error");
+    EXPECT_EQ(rt::Send(rt::Usual(d), "FLOATTOSTRING", {rt::Usual(12.0)}).AsStr(), "12.");
 }
 
 TEST_F(CalcTest, TypedPointsLeaveOneAndALeadingPointGetsAZero) {
@@ -114,6 +117,8 @@ TEST_F(CalcTest, KeyboardOperatorsAndEnterWorkTheStateMachine) {
 
 TEST_F(CalcTest, MemoryPlusAtZeroLeavesTheMemoryEmpty) {
     auto c = Open();
+    EXPECT_EQ(c->MemLabel()->Caption(), "Memory Contents");  // until the memory is used
+    EXPECT_TRUE(static_cast<QLabel*>(c->MemLabel()->Widget())->alignment() & Qt::AlignRight);
     Press(*c, "BCLEAR BMEMPLUS");
     EXPECT_EQ(c->Engine().memory, 0);
     EXPECT_EQ(c->MemLabel()->Caption(), "");

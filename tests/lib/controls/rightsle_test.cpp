@@ -3,13 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QTest>
+
+#include <sstream>
 
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/register.h"
 #include "lib/controls/rightsle.h"
+#include "platform/gui/message.h"
+#include "platform/gui/messages.h"
 #include "platform/gui/owneralign.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/settings.h"
@@ -62,6 +67,35 @@ TEST_F(RightSleTest, DecimalCommaSettingTypesWithTheRuntimeSeparators) {
     rt::SetThousandSep(ths);
 }
 
+TEST_F(RightSleTest, ClipboardKeysKeepANumericFieldAPictureNumber) {
+    auto e = Numeric(1, {'N', 12, 2, "9,999,999.99"});
+    QLineEdit* edit = e->Edit();
+    edit->setFocus();
+    QApplication::clipboard()->setText("$1,234.5x");
+    QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(e->TextValue(), "    1,234.50");
+    QApplication::clipboard()->setText("123456789");  // more than the picture holds
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(e->TextValue(), "    1,234.50");
+    EXPECT_EQ(e->Beeps(), 1);
+    edit->setSelection(4, 2);  // "1,"
+    QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "1,");
+    EXPECT_EQ(e->TextValue(), "      234.50");
+}
+
+TEST_F(RightSleTest, RememberedCaretComesBackWhenTheFocusReturnsByTab) {
+    auto a = Numeric(1, {'N', 10, 2, {}});
+    auto b = Numeric(2, {'N', 10, 2, {}});
+    a->LREMEMBERPOSITION = true;
+    a->Edit()->setFocus();
+    a->Edit()->setCursorPosition(5);
+    b->Edit()->setFocus();
+    QTest::keyClick(b->Edit(), Qt::Key_Backtab);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(a->Edit()->hasFocus() && a->Edit()->cursorPosition() == 5 && !a->Edit()->hasSelectedText());
+}
+
 TEST_F(RightSleTest, KeypadPlusOnTheLastOfJanuaryGivesTheFirstOfFebruary) {
     const std::string fmt = rt::SetDateFrmt("DD.MM.YYYY");
     auto d = lib::MakeLibControl<lib::DateSle>(*window, 2);
@@ -94,13 +128,23 @@ TEST_F(RightSleTest, ReadOnlyFieldDisablesItsButton) {
     EXPECT_TRUE(d->Pb()->Widget()->isEnabled());
     rt::IVarPut(rt::Usual(d), rt::Symbol("READONLY"), rt::Usual(true));
     EXPECT_FALSE(d->Pb()->Widget()->isEnabled());
+    const std::string day = rt::DToC(rt::MakeDate(2020, 1, 1));
+    d->SetTextValue(day);
+    QTest::mouseClick(d->Pb()->Widget(), Qt::LeftButton);
+    QTest::keyClick(d->Edit(), Qt::Key_Plus, Qt::KeypadModifier);
+    QTest::mouseDClick(d->Edit(), Qt::LeftButton);
+    gui::SendMessageA(d->Handle(), gui::WM_COMMAND, 7754, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d->TextValue(), day);
+    EXPECT_EQ(d->LastCalendar(), nullptr);
     rt::IVarPut(rt::Usual(d), rt::Symbol("READONLY"), rt::Usual(false));
     EXPECT_TRUE(d->Pb()->Widget()->isEnabled());
 }
 
 TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
     auto d = lib::MakeLibControl<lib::DateSle>(*window, 4);
-    d->doubleAsToday = true;
+    EXPECT_EQ(rt::IVarGet(rt::Usual(d), rt::Symbol("PB")).AsObject().get(), d->Pb());
+    rt::IVarPut(rt::Usual(d), rt::Symbol("DOUBLEASTODAY"), rt::Usual(true));
     QTest::mouseClick(d->Pb()->Widget(), Qt::LeftButton);
     QCoreApplication::processEvents();
     EXPECT_EQ(d->TextValue(), rt::DToC(rt::Today()));
@@ -120,6 +164,16 @@ TEST_F(RightSleTest, ButtonClickReachesTheFieldAsADoubleClickFromTheButton) {
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->DisplayText(), "12.5");
     c->EndDialog(0);
+
+    // SAVE/EXIT's 7 goes in; "Error" and a number too long leave the 7.
+    for (const char* buttons : {"B7", "B5 BDIVIDE B0 BEQUALS", "B9 B9 B9 B9 B9 B9 B9 B9 B9"}) {
+        auto calc = rt::New<lib::PopupCalc>();
+        calc->Init({rt::Usual(), rt::Usual("")});
+        std::istringstream names(std::string("BCLEAR ") + buttons + " SAVEEXITBUTTON");
+        for (std::string b; names >> b;) QTest::mouseClick(calc->ButtonNamed(b.c_str())->Widget(), Qt::LeftButton);
+        n->TakeCalcResult(*calc);
+        EXPECT_EQ(n->TextValue(), "      7.00") << buttons;
+    }
 }
 
 }  // namespace
