@@ -52,6 +52,7 @@ TEST_F(CalcTest, WorkedCasesFromAClearedCalculator) {
         {"BCLEAR B5 BDIVIDE B0 BEQUALS BEQUALS", "Error"},
         {"BCLEAR B5 BDIVIDE B0 BEQUALS B7", "7"},
         {"BCLEAR B1 BDIVIDE B3 BEQUALS", "0.3333333333333333"},
+        {"BCLEAR BDOT B3 BPLUS B4 BDOT B6 BEQUALS", "4.9"},  // not 4.8999999999999995
         {"BCLEAR B4 BINVERT", "0.25"},
         {"BCLEAR B0 BINVERT", "Error"},
         {"BCLEAR B9 BSQUAREROOT", "3."},
