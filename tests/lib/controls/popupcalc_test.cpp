@@ -100,6 +100,9 @@ TEST_F(CalcTest, TypedPointsLeaveOneAndALeadingPointGetsAZero) {
     EXPECT_EQ(c->DisplayText(), "0.5");
     type("ab#S");  // swallowed: not keys of the display
     EXPECT_EQ(c->DisplayText(), "0.5");
+    Press(*c, "BCLEAR");
+    type("2,,5");  // a decimal-comma keyboard's point, as "." is taken
+    EXPECT_EQ(c->DisplayText(), "2.5");
 }
 
 TEST_F(CalcTest, KeyboardOperatorsAndEnterWorkTheStateMachine) {
