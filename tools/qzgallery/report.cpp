@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTimer>
 #include <QWidget>
@@ -79,6 +80,9 @@ private:
         }
         if (QWidget* a = QApplication::activeWindow()) out += "active: " + a->windowTitle().toStdString() + "\n";
         if (gui::Control* f = ControlOf(QApplication::focusWidget())) out += "focus: " + KeyOf(*f) + "\n";
+        if (auto* e = qobject_cast<QLineEdit*>(QApplication::focusWidget()))
+            out += "caret: " + std::to_string(e->cursorPosition()) + " selected " +
+                   std::to_string(e->selectedText().size()) + "\n";
         if (out == last_) return;
         last_ = out;
         QFile f(QString::fromStdString(path_ + ".new"));

@@ -16,6 +16,7 @@ namespace gallery {
 //   window: <title> @ x y w h        every visible top-level window
 //   active: <title>                  the active window
 //   focus: <key>                     the control that has the keyboard focus
+//   caret: <n> selected <m>          the caret and selection of a focused edit
 //   <page>.<id>: <text>              each shown control's text (a list box: its
 //                                    entries' values in order and the caret)
 //   <page>.<id>@: x y w h            its place on the screen

@@ -156,6 +156,9 @@ def entry(desk):
     time.sleep(0.3)
     desk.keys("t")  # "&Today"
     desk.expect("controls.4", us_date(today), "the menu's Today enters today")
+    desk.click("controls.6")  # the caret lands inside "00:00"
+    desk.type("1230")
+    desk.expect("controls.6", "12:30", "a time typed after a click")
 
 
 def calc_dialog(desk, typed=None, clicks=(), close="101"):
@@ -284,9 +287,9 @@ def german(desk):
     desk.expect("controls.4", us_date(datetime.date.today() + datetime.timedelta(days=1)), "the keypad steps the date")
     desk.click("controls.1002")
     desk.wait(lambda r: r.get("focus") == "Calculator.100", "the calculator has the keys")
-    desk.type("c6*7")
+    desk.type("c2,5*3")
     desk.keys("KP_Enter")
-    desk.expect("Calculator.100", "42.", "6*7 and Enter on a German keyboard")
+    desk.expect("Calculator.100", "7.5", "2,5*3 and Enter on a German keyboard")
 
 
 def expect(cond, what):
