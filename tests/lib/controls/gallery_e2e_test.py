@@ -244,6 +244,9 @@ def masked(desk):
 def tips(desk):
     desk.click("tips.2")
     desk.expect("Tip of the Day.106", "Scanning", "the first tip shows")
+    tx, ty, tw, th = desk.window("Tip of the Day")
+    gx, gy, gw, gh = desk.window("QZScan library gallery")
+    expect(gx < tx + tw // 2 < gx + gw and gy < ty + th // 2 < gy + gh, "the tips open over the gallery, not off it")
     for keys, heading in (("alt+n", "Exporting"), ("alt+n", "Restarting"), ("alt+p", "Exporting")):
         desk.keys(keys)
         desk.expect("Tip of the Day.106", heading, "%s pages the tips" % keys)
