@@ -42,19 +42,18 @@ class Desk:
 
     @staticmethod
     def start_x():
-        for n in range(180, 190):
-            if os.path.exists("/tmp/.X%d-lock" % n) or os.path.exists("/tmp/.X11-unix/X%d" % n):
+        for n in range(180, 190):  # this test's displays; one nobody holds
+            sock = "/tmp/.X11-unix/X%d" % n
+            if os.path.exists(sock) or os.path.exists("/tmp/.X%d-lock" % n):
                 continue
             xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            for _ in range(50):
-                time.sleep(0.05)
-                if xvfb.poll() is not None:
-                    break
-                if os.path.exists("/tmp/.X11-unix/X%d" % n):
+            end = time.time() + 3
+            while time.time() < end and xvfb.poll() is None:
+                if os.path.exists(sock):
                     return xvfb, ":%d" % n
-            xvfb.kill()
-            xvfb.wait()
+                time.sleep(0.05)
+            stop(xvfb)
         skip("no free X display")
 
     def read(self):
@@ -107,16 +106,18 @@ class Desk:
             subprocess.run(["import", "-window", "root", "/tmp/qzgallery-%s.png" % name], env=self.env)
 
     def close(self):
-        for p in reversed(self.procs):
-            p.kill()
-            p.wait()
-        self.xvfb.terminate()
-        try:
-            self.xvfb.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.xvfb.kill()
-            self.xvfb.wait()
+        for p in reversed(self.procs + [self.xvfb]):  # the server last: it removes its lock
+            stop(p)
         shutil.rmtree(self.work, ignore_errors=True)
+
+
+def stop(p):
+    p.terminate()
+    try:
+        p.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait()
 
 
 def us_date(d):
