@@ -160,6 +160,11 @@ def entry(desk):
     desk.click("controls.6")  # the caret lands inside "00:00"
     desk.type("1230")
     desk.expect("controls.6", "12:30", "a time typed after a click")
+    x, y, w, h = [int(v) for v in desk.read()["controls.2@"].split()]
+    desk.xdo("mousemove", x + w // 2, y + h // 2, "click", "--repeat", 2, "--delay", 80, 1)
+    desk.wait(lambda r: r.get("caret") == "12 selected 12", "a double click selects the amount")
+    desk.type("8")
+    amount_is(desk, "8.00")
 
 
 def calc_dialog(desk, typed=None, clicks=(), close="101"):
@@ -214,6 +219,15 @@ def calendar(desk):
     desk.expect("focus", "controls.4")
     desk.keys("KP_Add")
     desk.expect("controls.4", us_date(picked + datetime.timedelta(days=1)), "the keypad steps the date at once")
+    # "&Calendar..." chosen with Enter: the release of that Enter picks nothing.
+    desk.click("controls.4", button=3)
+    time.sleep(0.3)
+    desk.keys("Down", "Down", "Return")
+    desk.wait(lambda r: r.get("focus") == "Calendar.100", "the menu opens the calendar")
+    time.sleep(0.3)
+    expect(desk.window("Calendar"), "the Enter that chose the menu item closed the calendar")
+    desk.keys("Left", "Return")
+    desk.expect("controls.4", us_date(picked), "Left and Enter pick the day before")
 
 
 def masked(desk):
