@@ -333,13 +333,13 @@ def main():
     desk = Desk(sys.argv[1], args)
     try:
         scenario(desk)
-        print("passed:", sys.argv[2])
-        return 0
-    except AssertionError as e:
+    except AssertionError as e:  # a screenshot of that moment is in /tmp/qzgallery-failed.png
         print("FAILED:", e)
         return 1
     finally:
         desk.close()
+    print("passed:", sys.argv[2])
+    return 0
 
 
 if __name__ == "__main__":
