@@ -2,6 +2,7 @@
 //
 //   qzgallery [--tray] [--splash screen|bar] [--page N] [--tab serial|print]
 //             [--tips] [--calculator] [--calendar] [--demo] [--quit-after MS]
+//             [--report FILE]
 //
 // --page opens the page of that number (from 0) at start, --tab the serial
 // or the printing page; --tips opens the tip of the day a second after
@@ -11,7 +12,8 @@
 // once (a pty opened, bytes both ways; a job printed to the page's FIFO).
 // --tray shows the tray icon at start; --splash shows a splash screen a
 // second after start (as its button would); --quit-after ends the program
-// after that many milliseconds (for screenshots and tests).
+// after that many milliseconds (for screenshots and tests); --report FILE
+// keeps FILE up to date with the texts on screen (report.h), for tests.
 #include <QApplication>
 #include <QTabBar>
 #include <QTabWidget>
@@ -30,6 +32,7 @@
 #include "resources/resources.h"
 #include "tools/qzgallery/controlspage.h"
 #include "tools/qzgallery/printpage.h"
+#include "tools/qzgallery/report.h"
 #include "tools/qzgallery/serialpage.h"
 #include "tools/qzgallery/timerspage.h"
 #include "tools/qzgallery/widgetspages.h"
@@ -38,7 +41,7 @@ namespace {
 
 const char kUsage[] =
     "usage: qzgallery [--tray] [--splash screen|bar] [--page N] [--tab serial|print] [--tips]\n"
-    "                 [--calculator] [--calendar] [--demo] [--quit-after MS]\n";
+    "                 [--calculator] [--calendar] [--demo] [--quit-after MS] [--report FILE]\n";
 
 }  // namespace
 
@@ -46,13 +49,14 @@ int main(int argc, char** argv) {
     bool tray = false, tips = false, demo = false, calculator = false, calendar = false;
     int startPage = 0;
     int quitAfter = 0;
-    std::string splash, startTab;
+    std::string splash, startTab, report;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--tray")) tray = true;
         else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) quitAfter = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--splash") && i + 1 < argc) splash = argv[++i];
         else if (!std::strcmp(argv[i], "--page") && i + 1 < argc) startPage = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--tab") && i + 1 < argc) startTab = argv[++i];
+        else if (!std::strcmp(argv[i], "--report") && i + 1 < argc) report = argv[++i];
         else if (!std::strcmp(argv[i], "--tips")) tips = true;
         else if (!std::strcmp(argv[i], "--calculator")) calculator = true;
         else if (!std::strcmp(argv[i], "--calendar")) calendar = true;
@@ -100,6 +104,9 @@ int main(int argc, char** argv) {
     // Wide enough that every page's tab shows without scrolling.
     tabs.resize(tabs.minimumSizeHint().expandedTo(QSize(tabs.tabBar()->sizeHint().width() + 8, 330)));
     tabs.show();
+    if (!report.empty())
+        gallery::StartReport(report, {{"timers", page.get()}, {"controls", controls.get()}, {"masked", masked.get()}, {"tips", tipPage.get()},
+                                      {"list", listPage.get()}, {"extensions", extensions.get()}});
     if (tips) QTimer::singleShot(1000, &qt, [tipPage] { tipPage->PBTIPSARRAY(); });
     if (calculator)
         QTimer::singleShot(1000, &qt, [controls] {

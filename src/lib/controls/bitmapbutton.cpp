@@ -111,7 +111,9 @@ void SleButton::Init(rt::Args args) {
 void SleButton::Serve(const rt::Usual& edit) { edit_ = edit.AsObject(); }
 
 bool SleButton::Dispatch(gui::Event& event) {
-    if (event.uMsg == gui::WM_LBUTTONDOWN) mouseDown_ = true;
+    // A quick second click arrives as a double click: a button takes it as
+    // another press (a button class has no double clicks of its own).
+    if (event.uMsg == gui::WM_LBUTTONDOWN || event.uMsg == gui::WM_LBUTTONDBLCLK) mouseDown_ = true;
     if (event.uMsg == gui::WM_LBUTTONUP && mouseDown_) {
         mouseDown_ = false;
         if (auto edit = edit_.lock()) {

@@ -150,7 +150,16 @@ std::string CalcEngine::FloatToString(double f) {
         state = 1;
         return "Error";
     }
+    // Past fifteen significant digits a double holds only the noise of its
+    // binary value (0.3 + 4.6 is 4.8999999999999995): a value that ends in
+    // zeros at fifteen digits is shown that short (4.9); one that does not
+    // (1/3) keeps every place the display has.
     std::string text = d > 0 ? Fixed(f, d) : whole;
+    const int intDigits = std::fabs(f) >= 1 ? static_cast<int>(whole.size()) - (f < 0 ? 1 : 0) : 0;
+    if (const int clean = std::min(d, 15 - intDigits); clean > 0) {
+        const std::string shorter = Fixed(f, clean);
+        if (shorter.back() == '0') text = shorter;
+    }
     int decimals = 0;
     if (auto dot = text.find('.'); dot != std::string::npos) {
         while (text.size() > dot + 1 && text.back() == '0') text.pop_back();

@@ -370,7 +370,11 @@ void PeCalendar::EditYear() {
     yearEdit_ = new QSpinBox(w);
     yearEdit_->setRange(1753, 9999);
     yearEdit_->setValue(rt::Year(current_));
-    yearEdit_->setGeometry(yearBox_.adjusted(-4, 1, 30, -1));
+    // As tall as the title strip lets it be: cut down to the text's height,
+    // the spin box clips its own digits and the year typed cannot be read.
+    const QSize hint = yearEdit_->sizeHint();
+    const int h = std::min(kHeaderHeight, hint.height());
+    yearEdit_->setGeometry(yearBox_.x() - 4, (kHeaderHeight - h) / 2, std::max(yearBox_.width() + 34, hint.width()), h);
     // Queued: the Enter that ends the year entry finishes its way up (to the
     // calendar, which then does not have the focus) before the calendar
     // takes the focus back, so that it does not also hand back the day.

@@ -208,6 +208,10 @@ NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::strin
                 while (caret < sp && (ip[static_cast<size_t>(caret)] == ' ' || ip[static_cast<size_t>(caret)] == '-' ||
                                       ip[static_cast<size_t>(caret)] == ':'))
                     ++caret;
+                // A time of zero fills from the right wherever the caret
+                // is, as a zero amount does: "1230" typed after a click
+                // into 00:00 is 12:30, not 10:00 and a beep for each digit.
+                if (spec_.IsTime() && ValueOf(ip) == 0) caret = sp;
                 const bool hasMinus = t.find('-') != std::string::npos;
                 // Digits the value holds against the places the picture has.
                 const std::string whole = tmpl.substr(0, std::min(tmpl.size(), tmpl.find('.')));

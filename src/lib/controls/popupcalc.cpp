@@ -101,6 +101,11 @@ bool CalcSingleLineEdit::Dispatch(gui::Event& event) {
         return false;
     }
     const uint32_t ch = vk == gui::VK_BACK ? 8 : key->ASCIICHAR();
+    if (ch == ',' && Edit()) {  // a decimal-comma keyboard's point, as the numeric field takes it
+        gui::SendMessageA(dlg, gui::WM_CHAR, '.', 0);
+        Edit()->insert(QStringLiteral("."));
+        return false;
+    }
     if (ch == 8 || (ch && std::strchr("0123456789.", static_cast<int>(ch)))) {
         gui::SendMessageA(dlg, gui::WM_CHAR, ch, 0);
         return true;  // the edit inserts it

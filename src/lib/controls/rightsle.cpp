@@ -279,6 +279,9 @@ void RightSle::ShowCalendar() {
     dlg->Show();
     rt::SetDateFrmt(format);
     TakeCalendarDate();
+    // Back to the field, as after the calculator: the click on the button
+    // gave the button the focus, and the next keys belong to the date.
+    SetFocus();
 }
 
 void RightSle::TakeCalendarDate() {

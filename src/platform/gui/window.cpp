@@ -256,8 +256,13 @@ void Window::Show(int64_t mode) {
     if (widget_->isWindow()) KeepOpen(std::static_pointer_cast<Window>(Self()));
     if (mode == 3) {
         QRect area = widget_->screen() ? widget_->screen()->availableGeometry() : QRect();
-        if (Window* owner = OwnerWindow(); owner && owner->Widget() && owner->Widget()->isVisible())
-            area = owner->Widget()->frameGeometry();
+        // Centred on the owner as the screen shows it: an owner that is a
+        // part of another window (a page of tabs) has its place in parent
+        // coordinates, which taken as the screen's put the window off it.
+        if (Window* owner = OwnerWindow(); owner && owner->Widget() && owner->Widget()->isVisible()) {
+            QWidget* o = owner->Widget();
+            area = o->isWindow() ? o->frameGeometry() : QRect(o->mapToGlobal(QPoint(0, 0)), o->size());
+        }
         QRect frame = widget_->frameGeometry();
         widget_->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
     }

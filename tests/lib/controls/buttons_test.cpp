@@ -106,6 +106,11 @@ TEST_F(ButtonsTest, SleButtonSetsLSendFromButtonBeforeTheEditGetsTheDoubleClick)
     QCoreApplication::processEvents();
     ASSERT_EQ(edit->doubleClicks.size(), 1u);
     EXPECT_TRUE(edit->doubleClicks[0]);
+    // A quick second click comes as a double click and its release.
+    QTest::mouseDClick(b->Widget(), Qt::LeftButton);
+    QTest::mouseRelease(b->Widget(), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(edit->doubleClicks.size(), 2u);
 }
 
 TEST_F(ButtonsTest, TwoStateBitmapButtonStaysDownUntilClickedAgain) {

@@ -117,6 +117,8 @@ TEST_F(CalendarTest, EnterHandsBackTheDayOnlyAfterItsOwnPress) {
     dlg->Calendar()->EditYear();
     auto* year = cal->findChild<QSpinBox*>();
     ASSERT_NE(year, nullptr);
+    // Tall enough for its digits (the title strip is 25 pixels).
+    EXPECT_GE(year->height(), std::min(25, year->sizeHint().height()));
     QTest::keyClick(year, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(year, "2030");
     QTest::keyPress(year, Qt::Key_Return);

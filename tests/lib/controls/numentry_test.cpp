@@ -88,6 +88,14 @@ TEST(NumEntry, TypedSequencesFromAFreshlyFocusedField) {
     }
 }
 
+TEST(NumEntry, AZeroTimeFillsFromTheRightWhereverTheCaretIs) {
+    Field fld(FieldSpecification{'C', 5, 0, "99:99"});
+    fld.s = fld.f = 1;  // a click into "00:00"
+    fld.Type("1230");
+    EXPECT_EQ(fld.text, "12:30");
+    EXPECT_EQ(fld.beeps, 0);
+}
+
 TEST(NumEntry, BackspaceAfterAThousandsSeparatorTakesTheDigitBeforeIt) {
     Field fld(Num(12, 2, "9,999,999.99"));
     fld.Type("1234");

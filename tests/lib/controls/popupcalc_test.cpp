@@ -52,6 +52,7 @@ TEST_F(CalcTest, WorkedCasesFromAClearedCalculator) {
         {"BCLEAR B5 BDIVIDE B0 BEQUALS BEQUALS", "Error"},
         {"BCLEAR B5 BDIVIDE B0 BEQUALS B7", "7"},
         {"BCLEAR B1 BDIVIDE B3 BEQUALS", "0.3333333333333333"},
+        {"BCLEAR BDOT B3 BPLUS B4 BDOT B6 BEQUALS", "4.9"},  // not 4.8999999999999995
         {"BCLEAR B4 BINVERT", "0.25"},
         {"BCLEAR B0 BINVERT", "Error"},
         {"BCLEAR B9 BSQUAREROOT", "3."},
@@ -99,6 +100,9 @@ TEST_F(CalcTest, TypedPointsLeaveOneAndALeadingPointGetsAZero) {
     EXPECT_EQ(c->DisplayText(), "0.5");
     type("ab#S");  // swallowed: not keys of the display
     EXPECT_EQ(c->DisplayText(), "0.5");
+    Press(*c, "BCLEAR");
+    type("2,,5");  // a decimal-comma keyboard's point, as "." is taken
+    EXPECT_EQ(c->DisplayText(), "2.5");
 }
 
 TEST_F(CalcTest, KeyboardOperatorsAndEnterWorkTheStateMachine) {

@@ -259,6 +259,23 @@ TEST(Gui, EventsForTheWidgetsOfAGoneWindowPassThrough) {
     EXPECT_NO_THROW(QApplication::processEvents());
 }
 
+TEST(Gui, AWindowShownCentredSitsOverAnOwnerThatIsAPartOfAnotherWindow) {
+    RegisterTemplate();
+    QWidget host;
+    host.setGeometry(300, 200, 500, 400);
+    auto page = rt::New<gui::Window>();
+    page->Init({rt::Usual()});
+    page->Widget()->setParent(&host);
+    page->Widget()->setGeometry(100, 60, 300, 300);
+    host.show();
+    auto d = rt::New<gui::DialogWindow>();
+    d->Init({rt::Usual(page), rt::Usual("TestForm"), rt::Usual(false)});
+    d->Show(3);
+    const QPoint pageCentre = page->Widget()->mapToGlobal(page->Widget()->rect().center());
+    EXPECT_LE((d->Widget()->frameGeometry().center() - pageCentre).manhattanLength(), 4);  // rounding of the halves
+    d->EndWindow();
+}
+
 TEST(Gui, AControlThatOutlivesItsWindowNoLongerReachesIt) {
     // A control object kept by someone else (a late-bound caller, an event
     // that carries it) outlives its window object; its widget is still there
