@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -287,7 +288,17 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* 
     }
     auto proc = std::make_shared<Proc>();
     proc->pid = pid;
-    std::thread(Reap, proc).detach();
+    try {
+        std::thread(Reap, proc).detach();
+    } catch (const std::system_error&) {
+        // No thread to collect it: the child is ended and collected here
+        // rather than left running with no handle to wait for it.
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE_;
+    }
     processInformation->hProcess = NewHandle(proc);
     processInformation->hThread = NewHandle(proc);
     processInformation->dwProcessId = static_cast<DWORD>(pid);
