@@ -21,7 +21,7 @@ case "$kind" in
 esac
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(os_tests libsystem_tests libtimers_tests libserial_tests message_tests
-                                     libcontrols_tests libwidgets_tests)
+                                     libwindowside_tests libcontrols_tests libwidgets_tests)
 # GCC's flow analysis gives false "maybe uninitialized" warnings on
 # sanitized std::optional code; every other warning stays an error.
 cxx="$flags -g -O1 -Wno-maybe-uninitialized"
