@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -40,13 +41,19 @@ HANDLE NewHandle(std::shared_ptr<Proc> p) { return AddKernelObject(std::move(p))
 // The process a handle names; null with ERROR_INVALID_HANDLE set.
 std::shared_ptr<Proc> Find(HANDLE h) { return LookUpKernelObjectAs<Proc>(h); }
 
+// Waits for the child to end, then collects it under the process's lock:
+// until then it stays a zombie whose pid no other process can take, so a
+// TerminateProcess that saw it running never signals a stranger.
 void Reap(std::shared_ptr<Proc> p) {
+    siginfo_t info{};
+    while (::waitid(P_PID, static_cast<id_t>(p->pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+    }
     int status = 0;
     pid_t r;
+    std::lock_guard lock(p->m);
     do {
         r = ::waitpid(p->pid, &status, 0);
     } while (r < 0 && errno == EINTR);
-    std::lock_guard lock(p->m);
     if (p->terminateCode && r == p->pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
         p->code = *p->terminateCode;
     else if (r == p->pid && WIFEXITED(status))
@@ -281,7 +288,17 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* 
     }
     auto proc = std::make_shared<Proc>();
     proc->pid = pid;
-    std::thread(Reap, proc).detach();
+    try {
+        std::thread(Reap, proc).detach();
+    } catch (const std::system_error&) {
+        // No thread to collect it: the child is ended and collected here
+        // rather than left running with no handle to wait for it.
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE_;
+    }
     processInformation->hProcess = NewHandle(proc);
     processInformation->hThread = NewHandle(proc);
     processInformation->dwProcessId = static_cast<DWORD>(pid);
