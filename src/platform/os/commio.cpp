@@ -313,17 +313,37 @@ void CancelPending(Device& dev, bool reads, bool writes) {
     for (auto& op : ops) op->Cancel();
 }
 
-BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) {
+namespace {
+
+// What ReadFile and WriteFile check first: the handle, the count and the
+// buffer; then the time-outs in force. Null when the call ends here, with
+// its answer in `answer`.
+std::shared_ptr<Device> StartTransfer(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov,
+                                      COMMTIMEOUTS& t, BOOL& answer) {
+    answer = 0;
     auto dev = LookUpDevice(h);
-    if (!dev) return 0;
+    if (!dev) return nullptr;
     if (done) *done = 0;
-    if (count == 0) return Finish(ov, done, 0);
-    if (!buffer) return Fail(ERROR_INVALID_PARAMETER);
-    COMMTIMEOUTS t;
-    {
-        std::lock_guard lock(dev->m);
-        t = dev->timeouts;
+    if (count == 0) {
+        answer = Finish(ov, done, 0);
+        return nullptr;
     }
+    if (!buffer) {
+        answer = Fail(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::lock_guard lock(dev->m);
+    t = dev->timeouts;
+    return dev;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) {
+    COMMTIMEOUTS t;
+    BOOL answer = 0;
+    auto dev = StartTransfer(h, buffer, count, done, ov, t, answer);
+    if (!dev) return answer;
     const ReadRule rule = RuleFor(t, count);
     // What can be answered from the input queue at once is, as Win32
     // completes an overlapped read at once when it can.
@@ -346,16 +366,10 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
 }
 
 BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) {
-    auto dev = LookUpDevice(h);
-    if (!dev) return 0;
-    if (done) *done = 0;
-    if (count == 0) return Finish(ov, done, 0);
-    if (!buffer) return Fail(ERROR_INVALID_PARAMETER);
     COMMTIMEOUTS t;
-    {
-        std::lock_guard lock(dev->m);
-        t = dev->timeouts;
-    }
+    BOOL answer = 0;
+    auto dev = StartTransfer(h, buffer, count, done, ov, t, answer);
+    if (!dev) return answer;
     auto op = NewOp(dev, true, count, ov);
     op->data.assign(static_cast<const char*>(buffer), count);
     // As much as the output queue takes now; the rest waits (pending).
