@@ -37,7 +37,7 @@ void ControlsPage::PostInit(rt::Args) {
     Widget()->resize(470, 300);
     Label(*this, 1, "Amount (two decimals):", 12, 14, 160);
     amount_ = Place<lib::RightSle>(*this, 2, 180, 12, 140, 22);
-    amount_->SetFieldSpec({'N', 12, 2, "9,999,999.99"});
+    amount_->SetFieldFormat({'N', 12, 2, "9,999,999.99"});
     amount_->SYMMETHOD = rt::Symbol("SHOWCALC");
     amount_->AddButton("POPUPCALCICO", "POPUPCALCICO");
     Label(*this, 3, "Date:", 12, 44, 160);
@@ -45,7 +45,7 @@ void ControlsPage::PostInit(rt::Args) {
     date_->SetTextValue(rt::DToC(rt::Today()));
     Label(*this, 5, "Time (99:99):", 12, 74, 160);
     time_ = Place<lib::RightSle>(*this, 6, 180, 72, 60, 22);
-    time_->SetFieldSpec({'C', 5, 0, "99:99"});
+    time_->SetFieldFormat({'C', 5, 0, "99:99"});
 
     const int y1 = 116, y2 = 150;
     Place<lib::OkPushButton>(*this, 10, 12, y1, 100, 26, "OK");

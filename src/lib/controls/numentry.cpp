@@ -23,7 +23,7 @@ std::string Trim(const std::string& s) {
 
 }  // namespace
 
-std::string FieldSpecification::Template() const {
+std::string FieldFormat::Template() const {
     if (!picture.empty()) {
         // The template after an "@" function part.
         if (picture[0] == '@') {
@@ -53,10 +53,10 @@ double NumEntry::ValueOf(const std::string& text) const {
 std::string NumEntry::SetField(const std::string& text, int factor) {
     const double v = ValueOf(text) * factor;
     std::string out;
-    if (spec_.IsTime()) {
+    if (format_.IsTime()) {
         // Digits right-aligned into the picture's digit places.
         const std::string digits = Trim(rt::Str(rt::Usual(static_cast<int64_t>(v < 0 ? -v : v)), 20));
-        const std::string pic = spec_.picture.substr(spec_.picture.find("99:99"));
+        const std::string pic = format_.picture.substr(format_.picture.find("99:99"));
         out = pic;
         int di = static_cast<int>(digits.size()) - 1;
         for (int i = static_cast<int>(out.size()) - 1; i >= 0; --i) {
@@ -65,7 +65,7 @@ std::string NumEntry::SetField(const std::string& text, int factor) {
         }
         if (di >= 0) out = std::string(out.size(), '*');
     } else {
-        out = rt::Transform(rt::Usual(v), spec_.Template());
+        out = rt::Transform(rt::Usual(v), format_.Template());
     }
     if (negativePending && out.find(':') == std::string::npos && v != 0) negativePending = false;
     return out;
@@ -74,9 +74,9 @@ std::string NumEntry::SetField(const std::string& text, int factor) {
 NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::string& text, int s, int f) {
     const char sep = static_cast<char>(rt::SetDecimalSep());
     const char ths = static_cast<char>(rt::SetThousandSep());
-    const int d = spec_.IsTime() ? 0 : std::max(0, spec_.decimals);
-    const int n = spec_.length;
-    const std::string tmpl = spec_.Template();
+    const int d = format_.IsTime() ? 0 : std::max(0, format_.decimals);
+    const int n = format_.length;
+    const std::string tmpl = format_.Template();
     Result r;
     r.text = text;
     std::string& t = r.text;
@@ -211,16 +211,16 @@ NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::strin
                 // A time of zero fills from the right wherever the caret
                 // is, as a zero amount does: "1230" typed after a click
                 // into 00:00 is 12:30, not 10:00 and a beep for each digit.
-                if (spec_.IsTime() && ValueOf(ip) == 0) caret = sp;
+                if (format_.IsTime() && ValueOf(ip) == 0) caret = sp;
                 const bool hasMinus = t.find('-') != std::string::npos;
                 // Digits the value holds against the places the picture has.
                 const std::string whole = tmpl.substr(0, std::min(tmpl.size(), tmpl.find('.')));
                 const int places = static_cast<int>(std::count(whole.begin(), whole.end(), '9') +
                                                     std::count(whole.begin(), whole.end(), '#'));
                 const std::string sig = Trim(rt::Str(rt::Usual(static_cast<int64_t>(std::abs(ValueOf(ip)))), 30));
-                const bool fits = (spec_.IsTime() || static_cast<int>(trimmed.size()) < n) &&
+                const bool fits = (format_.IsTime() || static_cast<int>(trimmed.size()) < n) &&
                                   static_cast<int>(sig.size()) < places;
-                if (ValueOf(ip) == 0 && !spec_.IsTime()) {
+                if (ValueOf(ip) == 0 && !format_.IsTime()) {
                     t = SetField(std::string(hasMinus ? "-" : "") + static_cast<char>(ch) + rest, factor);
                     caret = sepPos();
                 } else if (fits) {

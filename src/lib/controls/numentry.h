@@ -10,9 +10,9 @@
 
 namespace lib {
 
-// A field specification: type "N" (number) or "C" (a time typed like a
+// A field format: type "N" (number) or "C" (a time typed like a
 // number, picture "99:99"), length, decimals and picture.
-struct FieldSpecification {
+struct FieldFormat {
     char type = 'N';
     int length = 10;
     int decimals = 2;
@@ -25,8 +25,8 @@ struct FieldSpecification {
 
 class NumEntry {
 public:
-    explicit NumEntry(FieldSpecification spec) : spec_(std::move(spec)) {}
-    const FieldSpecification& Spec() const { return spec_; }
+    explicit NumEntry(FieldFormat format) : format_(std::move(format)) {}
+    const FieldFormat& Format() const { return format_; }
 
     // SETFIELD(text, factor): the text read as a number (without the strip
     // characters and the thousands separator), times the factor, written
@@ -53,7 +53,7 @@ public:
     std::string stripChars;
 
 private:
-    FieldSpecification spec_;
+    FieldFormat format_;
 };
 
 }  // namespace lib

@@ -91,19 +91,19 @@ void RightSle::Init(rt::Args args) {
     if (!CreateFromArgs(*this, args)) return;
     Edit()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     Edit()->setContextMenuPolicy(Qt::DefaultContextMenu);
-    SetFieldSpec(spec_);
+    SetFieldFormat(format_);
 }
 
-void RightSle::SetFieldSpec(const FieldSpecification& spec) {
-    spec_ = spec;
-    entry_ = NumEntry(spec);
+void RightSle::SetFieldFormat(const FieldFormat& format) {
+    format_ = format;
+    entry_ = NumEntry(format);
     if (!Edit()) return;
     if (IsNumeric()) {
         // No menu of the edit's own: its Paste would put any text in.
         Edit()->setContextMenuPolicy(Qt::NoContextMenu);
         // Room for the whole written text, should the picture be longer
         // than the field: a cut text would read as another number.
-        Edit()->setMaxLength(std::max(spec.length, static_cast<int>(spec.Template().size())));
+        Edit()->setMaxLength(std::max(format.length, static_cast<int>(format.Template().size())));
         SetTextValue(entry_.SetField("0", 1));
     } else if (IsDate()) {
         SetTextValue(rt::DToC(rt::Date()));
@@ -144,7 +144,7 @@ std::shared_ptr<SleButton> RightSle::AddButton(const std::string& up, const std:
 }
 
 rt::Usual RightSle::Value() const {
-    if (IsNumeric() && spec_.type == 'N') return rt::Usual(entry_.ValueOf(TextValue()));
+    if (IsNumeric() && format_.type == 'N') return rt::Usual(entry_.ValueOf(TextValue()));
     if (IsDate()) return rt::Usual(rt::CToD(TextValue()));
     return rt::Usual(TextValue());
 }
@@ -152,7 +152,7 @@ rt::Usual RightSle::Value() const {
 std::string RightSle::ZeroPad() const {
     const rt::Usual v = Value();
     double n = v.IsNumeric() ? v.AsDouble() : entry_.ValueOf(v.IsString() ? v.AsStr() : TextValue());
-    const int len = std::max(1, spec_.length), dec = std::max(0, spec_.decimals);
+    const int len = std::max(1, format_.length), dec = std::max(0, format_.decimals);
     std::string text = rt::Str(rt::Usual(n), len, dec);
     // Str right-aligns with blanks; the blanks become zeros, the sign first.
     const size_t digits = text.find_first_not_of(' ');
@@ -238,8 +238,8 @@ void RightSle::CallButtonMethod() {
 
 void RightSle::ShowCalc() {
     gui::Window* owner = Owner();
-    const double v = UnformatNumber(TextValue(), spec_.picture.empty() ? spec_.Template() : spec_.picture);
-    std::string start = rt::Str(rt::Usual(v), spec_.length, std::max(0, spec_.decimals));
+    const double v = UnformatNumber(TextValue(), format_.picture.empty() ? format_.Template() : format_.picture);
+    std::string start = rt::Str(rt::Usual(v), format_.length, std::max(0, format_.decimals));
     start = start.substr(std::min(start.size(), start.find_first_not_of(' ')));
     auto calc = rt::New<PopupCalc>();
     calc->Init({owner ? rt::Usual(owner->Self()) : rt::Usual(), rt::Usual(start)});
@@ -440,7 +440,7 @@ void RightSle::Destroy() {
 
 void DateSle::Init(rt::Args args) {
     RightSle::Init(args);
-    SetFieldSpec(FieldSpecification{'D', 10, 0, {}});
+    SetFieldFormat(FieldFormat{'D', 10, 0, {}});
     AddButton("IBM_CALUP", "IBM_CALDN");
     if (QLineEdit* e = Edit()) {
         // The right-click menu: its choice reaches the field as WM_COMMAND.

@@ -20,11 +20,11 @@ public:
     virtual void Init(rt::Args args);
     void Init(std::initializer_list<rt::Usual> a) { Init(rt::Args(a.begin(), a.size())); }
 
-    // The field specification: type "N", "C" (times "99:99") or "D".
-    void SetFieldSpec(const FieldSpecification& spec);
-    const FieldSpecification& FieldSpec() const { return entry_.Spec(); }
-    bool IsNumeric() const { return spec_.type == 'N' || spec_.IsTime(); }
-    bool IsDate() const { return spec_.type == 'D'; }
+    // The field format: type "N", "C" (times "99:99") or "D".
+    void SetFieldFormat(const FieldFormat& format);
+    const FieldFormat& Format() const { return entry_.Format(); }
+    bool IsNumeric() const { return format_.type == 'N' || format_.IsTime(); }
+    bool IsDate() const { return format_.type == 'D'; }
     // The button beside the field that calls SYMMETHOD (SHOWCALC for the
     // calculator); the field's width shrinks by its width.
     std::shared_ptr<SleButton> AddButton(const std::string& up, const std::string& down);
@@ -93,8 +93,8 @@ private:
     bool obeyFocus_ = false;
     bool processEnterKey_ = false;
     void CallButtonMethod();
-    FieldSpecification spec_;
-    NumEntry entry_{FieldSpecification{}};
+    FieldFormat format_;
+    NumEntry entry_{FieldFormat{}};
     std::shared_ptr<SleButton> button_;
     int rememberedCaret_ = -1;
     int beeps_ = 0;
@@ -106,7 +106,7 @@ class DateSle : public RightSle {
 public:
     DateSle() = default;
     // The rightSLE, then its calendar button (IBM_CALUP, IBM_CALDN) at the
-    // field's right end and the date field specification.
+    // field's right end and the date field format.
     void Init(rt::Args args) override;
 };
 

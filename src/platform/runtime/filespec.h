@@ -1,4 +1,4 @@
-// FILESPEC: a file's specification as drive, path, name and extension,
+// FILESPEC: a file name taken apart as drive, path, name and extension,
 // with its full path, whether it exists, and deleting it.
 //
 // "C:\DATA\SCAN.DBF" splits into DRIVE "C:", PATH "\DATA\", FILENAME

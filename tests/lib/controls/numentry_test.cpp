@@ -11,12 +11,12 @@
 
 namespace {
 
-using lib::FieldSpecification;
+using lib::FieldFormat;
 using lib::NumEntry;
 
 // A field with its text and selection, typed into as the edit would.
 struct Field {
-    explicit Field(FieldSpecification spec) : entry(spec) {
+    explicit Field(FieldFormat format) : entry(format) {
         text = entry.SetField("0", 1);
         SelectAll();
     }
@@ -42,7 +42,7 @@ struct Field {
     int s = 0, f = 0, beeps = 0;
 };
 
-FieldSpecification Num(int len, int dec, std::string picture = {}) { return {'N', len, dec, std::move(picture)}; }
+FieldFormat Num(int len, int dec, std::string picture = {}) { return {'N', len, dec, std::move(picture)}; }
 
 struct Separators {
     Separators(int dec, int ths) : oldDec(rt::SetDecimalSep()), oldThs(rt::SetThousandSep()) {
@@ -58,7 +58,7 @@ struct Separators {
 
 TEST(NumEntry, TypedSequencesFromAFreshlyFocusedField) {
     struct Case {
-        FieldSpecification spec;
+        FieldFormat format;
         const char* keys;
         const char* text;
         int caret;
@@ -76,11 +76,11 @@ TEST(NumEntry, TypedSequencesFromAFreshlyFocusedField) {
         {Num(10, 2), "12-+", "     12.00", 7, 0},
         {Num(6, 0), "4711", "  4711", 6, 0},
         {Num(12, 2, "9,999,999.99"), "1234", "    1,234.00", 9, 0},
-        {FieldSpecification{'C', 5, 0, "99:99"}, "1230", "12:30", 5, 0},
-        {FieldSpecification{'C', 5, 0, "99:99"}, "12301", "12:30", 5, 1},
+        {FieldFormat{'C', 5, 0, "99:99"}, "1230", "12:30", 5, 0},
+        {FieldFormat{'C', 5, 0, "99:99"}, "12301", "12:30", 5, 1},
     };
     for (const auto& k : cases) {
-        Field fld(k.spec);
+        Field fld(k.format);
         fld.Type(k.keys);
         EXPECT_EQ(fld.text, k.text) << k.keys;
         EXPECT_EQ(fld.s, k.caret) << k.keys;
@@ -89,7 +89,7 @@ TEST(NumEntry, TypedSequencesFromAFreshlyFocusedField) {
 }
 
 TEST(NumEntry, AZeroTimeFillsFromTheRightWhereverTheCaretIs) {
-    Field fld(FieldSpecification{'C', 5, 0, "99:99"});
+    Field fld(FieldFormat{'C', 5, 0, "99:99"});
     fld.s = fld.f = 1;  // a click into "00:00"
     fld.Type("1230");
     EXPECT_EQ(fld.text, "12:30");
@@ -120,16 +120,16 @@ TEST(NumEntry, RandomKeysNeverBreakTheField) {
     const char* pictures[] = {"", "", "9,999,999.99", "999.9", "99999"};
     for (int run = 0; run < 10000; ++run) {
         const int dec = static_cast<int>(rng() % 4);
-        FieldSpecification spec = Num(4 + static_cast<int>(rng() % 10), dec);
+        FieldFormat format = Num(4 + static_cast<int>(rng() % 10), dec);
         const char* pic = pictures[rng() % 5];
         if (*pic) {
-            spec.picture = pic;
-            spec.length = static_cast<int>(spec.picture.size());
-            const size_t dot = spec.picture.find('.');
-            spec.decimals = dot == std::string::npos ? 0 : static_cast<int>(spec.picture.size() - dot - 1);
+            format.picture = pic;
+            format.length = static_cast<int>(format.picture.size());
+            const size_t dot = format.picture.find('.');
+            format.decimals = dot == std::string::npos ? 0 : static_cast<int>(format.picture.size() - dot - 1);
         }
-        if (spec.decimals >= spec.length - 1) spec.decimals = 0;
-        Field fld(spec);
+        if (format.decimals >= format.length - 1) format.decimals = 0;
+        Field fld(format);
         for (int i = 0, count = 1 + static_cast<int>(rng() % 12); i < count; ++i) {
             if (rng() % 5 == 0) {
                 const int a = static_cast<int>(rng() % (fld.text.size() + 1));
@@ -138,11 +138,11 @@ TEST(NumEntry, RandomKeysNeverBreakTheField) {
                 fld.f = std::max(a, b);
             }
             fld.Type(std::string(1, keys[rng() % keys.size()]));
-            ASSERT_LE(static_cast<int>(fld.text.size()), spec.length) << spec.picture << " " << fld.text;
+            ASSERT_LE(static_cast<int>(fld.text.size()), format.length) << format.picture << " " << fld.text;
             ASSERT_EQ(fld.text.find('*'), std::string::npos) << fld.text;
             const size_t dot = fld.text.find('.');
             const int decimals = dot == std::string::npos ? 0 : static_cast<int>(fld.text.size() - dot - 1);
-            ASSERT_LE(decimals, spec.decimals) << fld.text;
+            ASSERT_LE(decimals, format.decimals) << fld.text;
             ASSERT_EQ(fld.text, fld.entry.SetField(fld.text, 1)) << "not a text of the picture";
             ASSERT_GE(fld.s, 0);
             ASSERT_LE(fld.s, static_cast<int>(fld.text.size()));

@@ -29,10 +29,10 @@ struct RightSleTest : testing::Test {
         window->Widget()->show();
         QApplication::setActiveWindow(window->Widget());
     }
-    std::shared_ptr<lib::RightSle> Numeric(int id, lib::FieldSpecification spec) {
+    std::shared_ptr<lib::RightSle> Numeric(int id, lib::FieldFormat format) {
         auto e = lib::MakeLibControl<lib::RightSle>(*window, id);
         e->Widget()->setGeometry(10, 10 + 24 * id, 120, 20);
-        e->SetFieldSpec(spec);
+        e->SetFieldFormat(format);
         return e;
     }
     std::shared_ptr<gui::Window> window = rt::New<gui::Window>();
