@@ -9,7 +9,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <map>
 
 #include "platform/os/commdevice.h"
 #include "platform/os/commspeed.h"
@@ -19,9 +18,7 @@
 namespace os {
 namespace {
 
-std::shared_ptr<EventObject> LookUpEvent(HANDLE h) {
-    return std::dynamic_pointer_cast<EventObject>(LookUp(h));
-}
+std::shared_ptr<EventObject> LookUpEvent(HANDLE h) { return LookUpKernelObjectAs<EventObject>(h); }
 
 // The device of a handle that is a terminal; fails as Win32 does for a
 // handle that is not a communications device.
@@ -60,13 +57,7 @@ DWORD ErrnoCode(int err) {
     }
 }
 
-std::shared_ptr<KernelObject> LookUp(HANDLE h) { return LookUpKernelObject(h); }
-
-std::shared_ptr<Device> LookUpDevice(HANDLE h) {
-    auto dev = std::dynamic_pointer_cast<Device>(LookUp(h));
-    if (!dev) SetLastError(ERROR_INVALID_HANDLE);
-    return dev;
-}
+std::shared_ptr<Device> LookUpDevice(HANDLE h) { return LookUpKernelObjectAs<Device>(h); }
 
 HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void*, DWORD disposition,
                    DWORD, HANDLE) {
@@ -131,7 +122,7 @@ void Device::Closed() {
 }
 
 std::string CommDevicePath(HANDLE h) {
-    auto dev = std::dynamic_pointer_cast<Device>(LookUp(h));
+    auto dev = std::dynamic_pointer_cast<Device>(LookUpKernelObject(h));
     return dev ? dev->path : std::string();
 }
 

@@ -78,7 +78,6 @@ struct PendingIo {
     void Cancel();
 };
 
-std::shared_ptr<KernelObject> LookUp(HANDLE h);
 std::shared_ptr<Device> LookUpDevice(HANDLE h);
 BOOL Fail(DWORD code);
 DWORD ErrnoCode(int err);

@@ -393,7 +393,7 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPE
 }
 
 BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) {
-    if (!LookUp(h) && !(ov && ov->io)) return Fail(ERROR_INVALID_HANDLE);
+    if (!LookUpKernelObject(h) && !(ov && ov->io)) return Fail(ERROR_INVALID_HANDLE);
     if (!ov) return Fail(ERROR_INVALID_PARAMETER);
     auto op = ov->io;
     if (!op) {  // completed at once

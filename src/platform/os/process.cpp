@@ -16,7 +16,6 @@
 #include <optional>
 #include <system_error>
 #include <thread>
-#include <unordered_map>
 
 #include "platform/os/sysinfo.h"
 #include "platform/runtime/paths.h"
