@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "app/qzapp.h"
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "platform/grid/datagrid.h"
 #include "platform/grid/gridview.h"
 #include "platform/gui/testhooks.h"

@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "about/showreadme.h"
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "platform/gui/resource.h"
 #include "scan/datafile.h"
 

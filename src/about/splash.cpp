@@ -8,7 +8,7 @@
 #include <QThread>
 #include <QWindow>
 
-#include "app/programicon.h"
+#include "appkit/programicon.h"
 #include "platform/gui/app.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/windowpos.h"

@@ -5,9 +5,9 @@
 #include <QWidget>
 
 #include "about/helpaboutnew.h"
-#include "app/processsettings.h"
-#include "app/programicon.h"
-#include "app/settings_list.h"
+#include "appkit/processsettings.h"
+#include "appkit/programicon.h"
+#include "appkit/settings_list.h"
 #include "app/shellwindow.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "platform/runtime/files.h"
 #include "platform/runtime/oserror.h"
 #include "scan/datafile.h"

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/files.h"
 #include "platform/runtime/paths.h"

@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QPointer>
 
-#include "app/msgboxes.h"
-#include "app/programicon.h"
+#include "appkit/msgboxes.h"
+#include "appkit/programicon.h"
 #include "platform/grid/datagrid.h"
 #include "platform/gui/burstguard.h"
 #include "platform/gui/msgbox.h"

@@ -11,7 +11,7 @@
 #include "about/helpaboutnew.h"
 #include "about/showreadme.h"
 #include "app/qzapp.h"
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "app/shellwindow.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/testhooks.h"

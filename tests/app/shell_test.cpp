@@ -17,7 +17,7 @@
 #include <fstream>
 
 #include "app/qzapp.h"
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "app/shellwindow.h"
 #include "platform/gui/control.h"
 #include "platform/gui/menu.h"

@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "app/qzapp.h"
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "app/shellwindow.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/testhooks.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/dates.h"

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/files.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/processsettings.h"
+#include "appkit/processsettings.h"
 #include "errors/international.h"
 #include "lib/controls/register.h"
 #include "lib/data/dataclasses.h"

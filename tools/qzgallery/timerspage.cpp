@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "about/splash.h"
-#include "app/programicon.h"
+#include "appkit/programicon.h"
 #include "platform/gui/messages.h"
 #include "platform/gui/resource.h"
 

@@ -1,4 +1,4 @@
-#include "app/settings_list.h"
+#include "appkit/settings_list.h"
 
 #include <mutex>
 

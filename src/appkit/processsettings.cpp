@@ -1,4 +1,4 @@
-#include "app/processsettings.h"
+#include "appkit/processsettings.h"
 
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/dates.h"

@@ -1,4 +1,4 @@
-#include "app/msgboxes.h"
+#include "appkit/msgboxes.h"
 
 #include "platform/gui/msgbox.h"
 

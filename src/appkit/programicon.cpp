@@ -1,4 +1,4 @@
-#include "app/programicon.h"
+#include "appkit/programicon.h"
 
 namespace app {
 
