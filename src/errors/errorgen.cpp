@@ -1,7 +1,7 @@
 #include "errors/errorgen.h"
 
 #include "errors/deferror.h"
-#include "errors/international.h"
+#include "platform/runtime/international.h"
 #include "platform/runtime/errorservices.h"
 
 namespace errors {
@@ -42,7 +42,7 @@ void InstallErrorBlock() {
     if (!rt::ErrorBlock().IsNil()) return;
     rt::ErrorBlock(rt::Usual::Block(
         [](rt::Args args) { return DefError(args.empty() ? rt::Usual() : args[0]); }));
-    SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
+    rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
 }
 
 void InstallErrorHook() {

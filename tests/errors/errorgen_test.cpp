@@ -2,7 +2,7 @@
 // error information blocks, faults raised as blocks reaching DefError, and
 // installing the handler once.
 #include "errors/errorgen.h"
-#include "errors/international.h"
+#include "platform/runtime/international.h"
 #include "errors_fixture.h"
 #include "platform/runtime/errorinfo.h"
 #include "platform/runtime/object.h"
@@ -106,7 +106,7 @@ TEST_F(ErrorsTest, ErrorBlockIsInstalledOnceWithTheRegionalSettings) {
     errors::InstallErrorBlock();
     rt::Usual installed = rt::ErrorBlock();
     ASSERT_TRUE(installed.IsCodeBlock());
-    EXPECT_EQ(errors::InternationalMode(), rt::Symbol("WINDOWS"));
+    EXPECT_EQ(rt::InternationalMode(), rt::Symbol("WINDOWS"));
     EXPECT_TRUE(rt::SetCentury());
     EXPECT_EQ(rt::SetEpoch(), 1910);
 
@@ -118,7 +118,7 @@ TEST_F(ErrorsTest, ErrorBlockIsInstalledOnceWithTheRegionalSettings) {
     rt::_SetIntl(0);
     errors::InstallErrorBlock();
     EXPECT_EQ(rt::ErrorBlock().AsCodeBlock(), installed.AsCodeBlock());
-    EXPECT_EQ(errors::InternationalMode(), rt::Symbol("LEGACY"));
+    EXPECT_EQ(rt::InternationalMode(), rt::Symbol("LEGACY"));
 }
 
 }  // namespace

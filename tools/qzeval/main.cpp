@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "appkit/processsettings.h"
-#include "errors/international.h"
+#include "platform/runtime/international.h"
 #include "lib/controls/register.h"
 #include "lib/data/dataclasses.h"
 #include "lib/system/library.h"
@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         gui::EnsureQtApplication(argc, argv);
     }
     // The start-up of the program: regional settings, then its own.
-    errors::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
+    rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
     app::ApplyProcessSettings();
     lib::RegisterDataClasses();
     libsys::RegisterSystemClasses();

@@ -12,7 +12,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include "errors/international.h"
+#include "platform/runtime/international.h"
 #include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/ownerref.h"
@@ -194,9 +194,9 @@ void PeCalendar::Init(rt::Args args) {
     const bool century = rt::SetCentury(), ampm = rt::SetAmPm();
     const int epoch = rt::SetEpoch(), decimals = rt::SetDecimal(), dict = rt::_SetDict();
     const int dec = rt::SetDecimalSep(), ths = rt::SetThousandSep(), timeSep = rt::SetTimeSep();
-    const rt::Symbol mode = errors::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
+    const rt::Symbol mode = rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
     for (int m = 1; m <= 12; ++m) monthNames_[static_cast<size_t>(m - 1)] = rt::CMonth(rt::MakeDate(2000, m, 1));
-    errors::SetInternational(rt::Usual(mode));
+    rt::SetInternational(rt::Usual(mode));
     rt::SetCentury(century);
     rt::SetDateFrmt(picture);
     rt::SetEpoch(epoch);

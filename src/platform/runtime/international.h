@@ -5,10 +5,10 @@
 
 #include <functional>
 
-#include "errors/regional.h"
+#include "platform/runtime/regional.h"
 #include "platform/runtime/usual.h"
 
-namespace errors {
+namespace rt {
 
 // The mode in force: #WINDOWS, #BINARY or #LEGACY (from _SetIntl).
 rt::Symbol InternationalMode();
@@ -29,4 +29,4 @@ rt::Symbol SetInternational(const rt::Usual& mode = {});
 using RegionalReader = std::function<RegionalSettings()>;
 rt::Symbol SetInternational(const rt::Usual& mode, const RegionalReader& read);
 
-}  // namespace errors
+}  // namespace rt

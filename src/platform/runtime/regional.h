@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace errors {
+namespace rt {
 
 struct RegionalSettings {
     int decimalSep = '.';         // character code
@@ -45,4 +45,4 @@ void ReadDateFormat(std::string_view dFmt, RegionalSettings& s);
 void ReadTimeFormat(std::string_view tFmt, std::string_view tFmtAmPm, RegionalSettings& s);
 int SeparatorCode(std::string_view text, int fallback);
 
-}  // namespace errors
+}  // namespace rt

@@ -1,4 +1,4 @@
-#include "errors/international.h"
+#include "platform/runtime/international.h"
 
 #include <cstdio>
 #include <exception>
@@ -7,7 +7,7 @@
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
 
-namespace errors {
+namespace rt {
 namespace {
 
 enum Mode { kLegacy = 0, kWindows = 1, kBinary = 2 };
@@ -119,4 +119,4 @@ rt::Symbol SetInternational(const rt::Usual& mode, const RegionalReader& read) {
     return previous;
 }
 
-}  // namespace errors
+}  // namespace rt

@@ -1,34 +1,63 @@
 // Regional settings: reading real locales, the fallbacks, applying the
 // three modes, the invalid mode and the protection while applying.
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <stdexcept>
+#include <vector>
 
-#include "errors/international.h"
-#include "errors/regional.h"
-#include "errors_fixture.h"
+#include "platform/runtime/dates.h"
+#include "platform/runtime/error.h"
+#include "platform/runtime/international.h"
 #include "platform/runtime/numbers.h"
+#include "platform/runtime/regional.h"
+#include "platform/runtime/settings.h"
 
-namespace errors_test {
 namespace {
 
-using errors::ReadRegionalSettings;
-using errors::RegionalSettings;
-using errors::SetInternational;
+using rt::ReadRegionalSettings;
+using rt::RegionalSettings;
+using rt::SetInternational;
 
 const rt::Symbol kWindows("WINDOWS"), kLegacy("LEGACY"), kBinary("BINARY");
 
 #define REQUIRE_LOCALE(name)                                                                \
-    if (!errors::LocaleAvailable(name))                                                     \
+    if (!rt::LocaleAvailable(name))                                                     \
     GTEST_SKIP() << name << " is not installed here (setup/deps.sh generates it)"
 
-errors::RegionalReader Locale(const char* name) {
+rt::RegionalReader Locale(const char* name) {
     return [name] { return ReadRegionalSettings(name); };
 }
 
 rt::Date March5() { return rt::MakeDate(2024, 3, 5); }
 
+// Default settings, a fixed clock and an error block that records what is
+// raised and answers nil.
+class InternationalTest : public testing::Test {
+protected:
+    void SetUp() override {
+        rt::ResetSettings();
+        rt::SetClock([] { return rt::CivilTime{2024, 3, 5, 14, 7, 9}; });
+        saved_ = rt::ErrorBlock(rt::Usual::Block([this](rt::Args a) {
+            raised_.push_back(a.empty() ? nullptr : std::dynamic_pointer_cast<rt::Error>(a[0].AsObject()));
+            return rt::Usual();
+        }));
+    }
+    void TearDown() override {
+        rt::ErrorBlock(saved_);
+        rt::SetClock(nullptr);
+        rt::ResetSettings();
+    }
+
+    std::vector<rt::ErrorRef> raised_;
+
+private:
+    rt::Usual saved_;
+};
+
 // --- reading locales --------------------------------------------------------
 
-TEST_F(ErrorsTest, GermanLocaleGivesDayFirstDatesAndDecimalComma) {
+TEST_F(InternationalTest, GermanLocaleGivesDayFirstDatesAndDecimalComma) {
     REQUIRE_LOCALE("de_DE.UTF-8");
     EXPECT_EQ(SetInternational(rt::Usual(kWindows), Locale("de_DE.UTF-8")), kLegacy);
     EXPECT_EQ(rt::SetDateFrmt(), "DD.MM.YYYY");
@@ -43,7 +72,7 @@ TEST_F(ErrorsTest, GermanLocaleGivesDayFirstDatesAndDecimalComma) {
     EXPECT_EQ(rt::Time(), "14:07:09");
 }
 
-TEST_F(ErrorsTest, AmericanLocaleGivesMonthFirstDatesAndTwelveHourClock) {
+TEST_F(InternationalTest, AmericanLocaleGivesMonthFirstDatesAndTwelveHourClock) {
     REQUIRE_LOCALE("en_US.UTF-8");
     SetInternational(rt::Usual(kWindows), Locale("en_US.UTF-8"));
     EXPECT_EQ(rt::SetDateFrmt(), "MM/DD/YYYY");
@@ -55,7 +84,7 @@ TEST_F(ErrorsTest, AmericanLocaleGivesMonthFirstDatesAndTwelveHourClock) {
     EXPECT_EQ(rt::SetDecimal(), 2);
 }
 
-TEST_F(ErrorsTest, SwedishLocaleGivesYearFirstDates) {
+TEST_F(InternationalTest, SwedishLocaleGivesYearFirstDates) {
     REQUIRE_LOCALE("sv_SE.UTF-8");
     SetInternational(rt::Usual(kWindows), Locale("sv_SE.UTF-8"));
     EXPECT_EQ(rt::SetDateFrmt(), "YYYY-MM-DD");
@@ -65,7 +94,7 @@ TEST_F(ErrorsTest, SwedishLocaleGivesYearFirstDates) {
     EXPECT_EQ(rt::SetThousandSep(), ' ');
 }
 
-TEST_F(ErrorsTest, JapaneseLocaleGivesYearFirstDatesAndTheDecimalsOfNumbers) {
+TEST_F(InternationalTest, JapaneseLocaleGivesYearFirstDatesAndTheDecimalsOfNumbers) {
     REQUIRE_LOCALE("ja_JP.UTF-8");
     SetInternational(rt::Usual(kWindows), Locale("ja_JP.UTF-8"));
     EXPECT_EQ(rt::SetDateFrmt(), "YYYY/MM/DD");
@@ -85,7 +114,7 @@ TEST(RegionalSettings, LocaleThatCannotBeLoadedGivesEveryFallback) {
     EXPECT_EQ(s.dateOrder, 0);
     EXPECT_EQ(s.shortDate, "mm/dd/yy");
     EXPECT_EQ(s.decimals, 2);
-    EXPECT_EQ(errors::DatePicture(s), "MM/DD/YY");
+    EXPECT_EQ(rt::DatePicture(s), "MM/DD/YY");
 }
 
 TEST(RegionalSettings, EmptyItemsOfTheCLocaleTakeTheirFallbacks) {
@@ -94,7 +123,7 @@ TEST(RegionalSettings, EmptyItemsOfTheCLocaleTakeTheirFallbacks) {
     EXPECT_EQ(s.decimals, 2) << "the C locale names no decimal places";
     EXPECT_FALSE(s.twelveHour);
     EXPECT_EQ(s.amExt, " AM");
-    EXPECT_EQ(errors::DatePicture(s), "MM/DD/YY");
+    EXPECT_EQ(rt::DatePicture(s), "MM/DD/YY");
 }
 
 TEST(RegionalSettings, DateFormatsGiveOrderSeparatorAndYearWidth) {
@@ -111,42 +140,42 @@ TEST(RegionalSettings, DateFormatsGiveOrderSeparatorAndYearWidth) {
     };
     for (const Case& c : cases) {
         RegionalSettings s;
-        errors::ReadDateFormat(c.fmt, s);
-        EXPECT_EQ(errors::DatePicture(s), c.picture) << c.fmt;
+        rt::ReadDateFormat(c.fmt, s);
+        EXPECT_EQ(rt::DatePicture(s), c.picture) << c.fmt;
     }
     RegionalSettings none;
-    errors::ReadDateFormat("", none);
+    rt::ReadDateFormat("", none);
     EXPECT_EQ(none.shortDate, "mm/dd/yy");
 }
 
 TEST(RegionalSettings, TimeFormatsGiveClockAndSeparator) {
     RegionalSettings ampm;
-    errors::ReadTimeFormat("%r", "%I:%M:%S %p", ampm);
+    rt::ReadTimeFormat("%r", "%I:%M:%S %p", ampm);
     EXPECT_TRUE(ampm.twelveHour);
     EXPECT_EQ(ampm.timeSep, ':');
 
     RegionalSettings dots;
-    errors::ReadTimeFormat("%H.%M.%S", "", dots);
+    rt::ReadTimeFormat("%H.%M.%S", "", dots);
     EXPECT_FALSE(dots.twelveHour);
     EXPECT_EQ(dots.timeSep, '.');
 
     RegionalSettings none;
-    errors::ReadTimeFormat("", "", none);
+    rt::ReadTimeFormat("", "", none);
     EXPECT_TRUE(none.twelveHour);
     EXPECT_EQ(none.timeSep, ':');
 }
 
 TEST(RegionalSettings, SeparatorsBeyondAsciiBecomeSpaceOrFallback) {
-    EXPECT_EQ(errors::SeparatorCode(",", 46), ',');
-    EXPECT_EQ(errors::SeparatorCode("", 46), 46);
-    EXPECT_EQ(errors::SeparatorCode("\xC2\xA0", 44), ' ');      // no-break space
-    EXPECT_EQ(errors::SeparatorCode("\xE2\x80\xAF", 44), ' ');  // narrow no-break space
-    EXPECT_EQ(errors::SeparatorCode("\xD9\xAB", 46), 46);       // Arabic decimal separator
+    EXPECT_EQ(rt::SeparatorCode(",", 46), ',');
+    EXPECT_EQ(rt::SeparatorCode("", 46), 46);
+    EXPECT_EQ(rt::SeparatorCode("\xC2\xA0", 44), ' ');      // no-break space
+    EXPECT_EQ(rt::SeparatorCode("\xE2\x80\xAF", 44), ' ');  // narrow no-break space
+    EXPECT_EQ(rt::SeparatorCode("\xD9\xAB", 46), 46);       // Arabic decimal separator
 }
 
 // --- modes ------------------------------------------------------------------
 
-TEST_F(ErrorsTest, LegacyThenWindowsReturnsLegacy) {
+TEST_F(InternationalTest, LegacyThenWindowsReturnsLegacy) {
     RegionalSettings german;
     german.decimalSep = ',';
     german.dateOrder = 1;
@@ -166,7 +195,7 @@ TEST_F(ErrorsTest, LegacyThenWindowsReturnsLegacy) {
     EXPECT_EQ(rt::_SetDict(), 1);
 }
 
-TEST_F(ErrorsTest, BinarySetsBothModesAndNoArgumentChangesNothing) {
+TEST_F(InternationalTest, BinarySetsBothModesAndNoArgumentChangesNothing) {
     EXPECT_EQ(SetInternational(rt::Usual(kBinary)), kLegacy);
     EXPECT_EQ(rt::_SetIntl(), 2);
     EXPECT_EQ(rt::_SetDict(), 2);
@@ -175,40 +204,34 @@ TEST_F(ErrorsTest, BinarySetsBothModesAndNoArgumentChangesNothing) {
     EXPECT_EQ(rt::SetDateFrmt(), "DD/MM/YYYY");
 }
 
-TEST_F(ErrorsTest, InvalidModeIsReportedThroughTheHandlerAndChangesNothing) {
-    UseDefError();
+TEST_F(InternationalTest, InvalidModeIsRaisedAndChangesNothing) {
     SetInternational(rt::Usual(kBinary));
     rt::SetDateFrmt("DD/MM/YYYY");
-    Rec().answers.push_back(rt::kErrorBoxRetry);  // the answer is ignored
 
     EXPECT_EQ(SetInternational(rt::Usual(rt::Symbol("FRENCH"))), kBinary);
     EXPECT_EQ(rt::_SetIntl(), 2);
     EXPECT_EQ(rt::SetDateFrmt(), "DD/MM/YYYY");
-    ASSERT_EQ(Rec().boxes.size(), 1u);
-    const std::string& text = Rec().boxes[0].text;
-    EXPECT_EQ(text.substr(0, text.find("CallStack")),
-              "Error Code:  30 [ OPERATION NOT SUPPORTED ]\r\n"
-              "Subsystem: International\r\n"
-              "Argument: FRENCH\r\n");
-    EXPECT_EQ(Rec().boxes[0].defaultValue, 1u);
-    EXPECT_NE(Log().find("SubSystem       :International\r\n"), std::string::npos);
+    ASSERT_EQ(raised_.size(), 1u);
+    ASSERT_TRUE(raised_[0]);
+    EXPECT_EQ(raised_[0]->SubSystem, "International");
+    EXPECT_EQ(raised_[0]->GenCode, rt::kGenUnsupported);
+    EXPECT_EQ(raised_[0]->Arg, "FRENCH");
+    EXPECT_TRUE(raised_[0]->CanDefault);
 
     // A value that is no symbol at all is just as invalid.
     SetInternational(rt::Usual("WINDOWS"));
-    EXPECT_EQ(Rec().boxes.size(), 2u);
+    EXPECT_EQ(raised_.size(), 2u);
     EXPECT_EQ(rt::_SetIntl(), 2);
 }
 
-TEST_F(ErrorsTest, FaultWhileApplyingIsAbsorbedAndTheErrorBlockComesBack) {
-    UseDefError();
+TEST_F(InternationalTest, FaultWhileApplyingIsAbsorbedAndTheErrorBlockComesBack) {
     rt::Usual handler = rt::ErrorBlock();
     auto faulty = []() -> RegionalSettings {
         rt::RaiseError(rt::MakeError(rt::kGenRead, "LOCALE"));
         throw std::logic_error("the temporary error block did not jump");
     };
     EXPECT_EQ(SetInternational(rt::Usual(kWindows), faulty), kLegacy);
-    EXPECT_TRUE(Rec().boxes.empty()) << "nothing is shown";
-    EXPECT_FALSE(Exists(errors::ErrorLogPath())) << "nothing is logged";
+    EXPECT_TRUE(raised_.empty()) << "nothing reaches the error block";
     EXPECT_EQ(rt::ErrorBlock().AsCodeBlock(), handler.AsCodeBlock());
     EXPECT_FALSE(rt::CanBreak()) << "the recovery scope is left";
     EXPECT_EQ(rt::_SetIntl(), 1) << "the settings made so far stay";
@@ -221,4 +244,3 @@ TEST_F(ErrorsTest, FaultWhileApplyingIsAbsorbedAndTheErrorBlockComesBack) {
 }
 
 }  // namespace
-}  // namespace errors_test

@@ -1,4 +1,4 @@
-#include "errors/regional.h"
+#include "platform/runtime/regional.h"
 
 #include <langinfo.h>
 #include <locale.h>
@@ -8,7 +8,7 @@
 
 #include "platform/runtime/text.h"
 
-namespace errors {
+namespace rt {
 namespace {
 
 // One category of a locale, loaded without touching the process's locale.
@@ -214,4 +214,4 @@ std::string DatePicture(const RegionalSettings& s) {
     }
 }
 
-}  // namespace errors
+}  // namespace rt
