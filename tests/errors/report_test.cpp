@@ -2,9 +2,9 @@
 // follow each other, logging off, a log held by someone else, and the
 // hexadecimal forms.
 #include <cstdio>
-#include <limits>
 
 #include "errors_fixture.h"
+#include "platform/runtime/errordump.h"
 #include "platform/runtime/files.h"
 #include "platform/runtime/paths.h"
 
@@ -86,7 +86,7 @@ TEST_F(ErrorsTest, ReportOfAnOpenErrorHasEveryLineAndLabel) {
 TEST_F(ErrorsTest, ExceptionReportReplacesFiveLinesWithHexForms) {
     rt::ErrorRef e = rt::MakeError(rt::kGenNumErr);
     e->SubSystem = "BASE";
-    e->SubCode = errors::kExceptionSubCode;
+    e->SubCode = rt::kExceptionSubCode;
     e->SubCodeText = "ACCESS VIOLATION";
     e->OsCode = 0xC0000005u;
     e->ArgType = 0;
@@ -186,33 +186,6 @@ TEST_F(ErrorsTest, FileNameCutKeepsWholeUtf8Characters) {
     DefError(rt::Usual(e));
     EXPECT_NE(Rec().boxes.at(0).text.find("Filename: " + umlauts.substr(0, 80) + "\r\n"),
               std::string::npos);
-}
-
-TEST(HexText, ValuesByType) {
-    EXPECT_EQ(errors::HexBytesText(""), "");
-    EXPECT_EQ(errors::HexBytesText("AB\x01\xff"), "41 42 01 FF ");
-    EXPECT_EQ(errors::HexValueText(rt::Usual("AB")), "41 42 ");
-    EXPECT_EQ(errors::HexValueText(rt::Usual(int64_t{0xC0000005})), "C0000005");
-    EXPECT_EQ(errors::HexValueText(rt::Usual(-1)), "FFFFFFFF");
-    EXPECT_EQ(errors::HexValueText(rt::Usual(int64_t{0x123456789})), "0000000123456789");
-    EXPECT_EQ(errors::HexValueText(rt::Usual(true)), "00000001");
-    EXPECT_EQ(errors::HexValueText(rt::Usual()), "00000000");
-    EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Pointer{reinterpret_cast<const void*>(uintptr_t{0xABCDEF12345})})),
-              "00000ABCDEF12345");
-}
-
-TEST(HexText, FloatsWithDecimalsOrOutOfRangeShowTheirStorage) {
-    // 1.5 is 0x3FF8000000000000.
-    EXPECT_EQ(errors::HexValueText(rt::Usual(1.5)), "3FF8000000000000");
-    // A whole float shown without decimals fits 32 bits: its value.
-    EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{255.0, -1, 0})), "000000FF");
-    // 2^32 is past the unsigned 32-bit range: its storage, 0x41F0000000000000.
-    EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{4294967296.0, -1, 0})), "41F0000000000000");
-    // NaN and infinity have no integer value (converting one was undefined).
-    EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{std::numeric_limits<double>::quiet_NaN(), -1, 0})),
-              "7FF8000000000000");
-    EXPECT_EQ(errors::HexValueText(rt::Usual(rt::Float{-std::numeric_limits<double>::infinity(), -1, 0})),
-              "FFF0000000000000");
 }
 
 }  // namespace

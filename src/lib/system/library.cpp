@@ -2,6 +2,7 @@
 
 #include "lib/system/fileobject.h"
 #include "lib/system/inifile.h"
+#include "lib/system/logfile.h"
 #include "lib/system/registry.h"
 #include "lib/system/tktask.h"
 #include "lib/system/windllversion.h"
@@ -14,6 +15,7 @@ void RegisterSystemClasses() {
     rt::FileSpec::StaticClass();
     FileObject::StaticClass();
     IniFile::StaticClass();
+    LogFile::StaticClass();
     ClassRegistry::StaticClass();
     TKTask::StaticClass();
     WinDllVersion::StaticClass();

@@ -14,7 +14,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/object.h"
 
-namespace errors {
+namespace libsys {
 
 class LogFile : public rt::Object {
     QZ_OBJECT(LogFile)
@@ -54,4 +54,4 @@ std::string WebServerLogDirectory();
 // The executable's full path in Windows form.
 std::string ExecutableWindowsPath();
 
-}  // namespace errors
+}  // namespace libsys

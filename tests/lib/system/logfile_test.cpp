@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "errors/logfile.h"
+#include "lib/system/logfile.h"
 #include "platform/os/registry.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/paths.h"
@@ -43,8 +43,8 @@ protected:
         os::RegCloseStores();
         std::filesystem::remove_all(dir_);
     }
-    static std::shared_ptr<errors::LogFile> Make(Usual name, Usual web = Usual(), Usual append = Usual()) {
-        auto log = rt::New<errors::LogFile>();
+    static std::shared_ptr<libsys::LogFile> Make(Usual name, Usual web = Usual(), Usual append = Usual()) {
+        auto log = rt::New<libsys::LogFile>();
         log->INIT(name, web, append);
         return log;
     }
@@ -58,7 +58,7 @@ TEST_F(LogFileTest, NamesAndPlaces) {
     EXPECT_TRUE(log->APPEND());
     EXPECT_TRUE(log->LOG2FILE());
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/d/LOGS/run.log"));
-    std::string exeDir = errors::DirectoryOf(errors::ExecutableWindowsPath());
+    std::string exeDir = libsys::DirectoryOf(libsys::ExecutableWindowsPath());
     EXPECT_EQ(exeDir.back(), '\\');
     auto beside = Make(Usual("trace.txt"));
     EXPECT_EQ(beside->FNAME(), exeDir + "trace.log");
@@ -79,7 +79,7 @@ TEST_F(LogFileTest, AFreshLogKeepsTheOldOneAsBackup) {
     EXPECT_TRUE(log->DEBUGMSG(""));  // an empty line: its line end is written
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/scan.log"), "one\r\n\r\n");
     // A backup name set beforehand is used.
-    auto again = rt::New<errors::LogFile>();
+    auto again = rt::New<libsys::LogFile>();
     again->SetBackupName(Usual("D:\\LOGS\\keep.old"));
     again->INIT(Usual("D:\\LOGS\\scan.log"), Usual(), Usual(false));
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/keep.old"), "one\r\n\r\n");
@@ -100,7 +100,7 @@ TEST_F(LogFileTest, ErrorReportsAreAppended) {
 }
 
 TEST_F(LogFileTest, WebServerDirectoryComesFromTheRegistry) {
-    EXPECT_EQ(errors::WebServerLogDirectory(), "C:\\WINDOWS\\system32\\LogFiles");
+    EXPECT_EQ(libsys::WebServerLogDirectory(), "C:\\WINDOWS\\system32\\LogFiles");
     os::HKEY k = 0;
     ASSERT_EQ(os::RegCreateKeyExA(os::HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters",
                                   0, nullptr, 0, os::KEY_SET_VALUE, nullptr, &k, nullptr),
@@ -109,9 +109,9 @@ TEST_F(LogFileTest, WebServerDirectoryComesFromTheRegistry) {
     os::RegSetValueExA(k, "LogFileDirectory", 0, os::REG_EXPAND_SZ, reinterpret_cast<const os::BYTE*>(v.c_str()),
                        static_cast<os::DWORD>(v.size() + 1));
     os::RegCloseKey(k);
-    EXPECT_EQ(errors::WebServerLogDirectory(), "c:\\\\winnt\\System32\\LogFiles");
+    EXPECT_EQ(libsys::WebServerLogDirectory(), "c:\\\\winnt\\System32\\LogFiles");
     ::setenv("SystemRoot", "C:\\WINNT", 1);
-    EXPECT_EQ(errors::WebServerLogDirectory(), "C:\\WINNT\\System32\\LogFiles");
+    EXPECT_EQ(libsys::WebServerLogDirectory(), "C:\\WINNT\\System32\\LogFiles");
     auto log = Make(Usual("D:\\LOGS\\SCAN.EXE"), Usual(true));
     EXPECT_EQ(log->FNAME(), "C:\\WINNT\\System32\\LogFiles\\SCAN.log");
 }

@@ -1,21 +1,21 @@
-#include "errors/logfile.h"
+#include "lib/system/logfile.h"
 
 #include <unistd.h>
 
 #include <cstring>
 
-#include "errors/errorreport.h"
 #include "platform/os/module.h"
 #include "platform/os/registry.h"
 #include "platform/os/sysinfo.h"
 #include "platform/runtime/dates.h"
+#include "platform/runtime/errordump.h"
 #include "platform/runtime/files.h"
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/text.h"
 #include "platform/runtime/version.h"
 
-namespace errors {
+namespace libsys {
 namespace {
 
 constexpr const char* kW3svcKey = "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters";
@@ -48,7 +48,7 @@ const rt::ClassDef& LogFile::StaticClass() {
 }
 
 std::string ExecutableWindowsPath() {
-    std::string p = ExecutableName(true);
+    std::string p = rt::ExecutableName(true);
     for (char& c : p)
         if (c == '/') c = '\\';
     return p;
@@ -156,7 +156,7 @@ rt::Usual LogFile::DUMPERROR(rt::Usual error) {
     rt::FPutS(h, rt::Version());
     rt::FPutS(h, rt::DToC(rt::Today()) + " " + rt::Time());
     rt::FPutS(h, " ");
-    WriteErrorObject(h, *e);
+    rt::WriteErrorObject(h, *e);
     rt::FClose(h);
     return rt::Usual(Self());
 }
@@ -199,4 +199,4 @@ std::string LogFile::LOGPATH() const {
     return p == std::string::npos ? fname_ : fname_.substr(0, p);
 }
 
-}  // namespace errors
+}  // namespace libsys
