@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-#include "about/splash.h"
-#include "appkit/programicon.h"
+#include "lib/system/splash.h"
 #include "platform/gui/messages.h"
 #include "platform/gui/resource.h"
 
@@ -104,7 +103,7 @@ void TimersPage::Build(rt::Args args) {
         Widget()->setMinimumSize(DialogUnitsToPixels(*t, 0, 0, t->cx, t->cy).size());
     }
     SetCaption("Timers and tray");
-    SetIcon(rt::Usual(rt::New<app::AAAIcon>()));
+    SetIcon(rt::Usual(rt::New<gui::Icon>("__AAAICON")));
     for (int id : {100, 110, 120, 130}) gui::MakeControl<gui::GroupBox>(*this, id);
     tickText_ = gui::MakeControl<gui::FixedText>(*this, 101);
     Button(*this, 102, "PBSTART");
@@ -176,13 +175,13 @@ void TimersPage::PBTRAYHIDE() {
 }
 
 void TimersPage::PBSPLASH() {
-    auto s = rt::New<about::SplashScreen>();
+    auto s = rt::New<lib::SplashScreen>();
     s->Init({rt::Usual(Self()), rt::Usual()});
     s->Show(0);
 }
 
 void TimersPage::PBQZSPLASH() {
-    auto s = rt::New<about::QZSPLASH>();
+    auto s = rt::New<lib::QZSPLASH>();
     s->Init({rt::Usual(Self()), rt::Usual()});
     s->Show(0);
 }

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "lib/system/rytimer.h"
 #include "lib/system/selfmethod.h"
+#include "lib/system/splash.h"
+#include "lib/system/velltimercontrol.h"
 
 namespace lib {
 namespace {
@@ -155,13 +158,12 @@ int64_t VellTrayObject::SetMessage(const rt::Usual& number) {
 
 }  // namespace lib
 
-#include "lib/system/rytimer.h"
-#include "lib/system/velltimercontrol.h"
-
 namespace lib {
 void RegisterWindowSideClasses() {
     RegisterTimerClasses();
     VellTrayObject::StaticClass();
     VellTimerControl::StaticClass();
+    SplashScreen::StaticClass();
+    QZSPLASH::StaticClass();
 }
 }  // namespace lib

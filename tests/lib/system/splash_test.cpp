@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 
-#include "about/splash.h"
+#include "lib/system/splash.h"
 #include "platform/gui/timers.h"
 #include "platform/gui/windowpos.h"
 
@@ -27,7 +27,7 @@ std::shared_ptr<S> ShowSplash() {
 }  // namespace
 
 TEST_F(SplashFixture, SplashScreenShowsWhiteTextOnBlueWithoutACaptionBar) {
-    auto s = ShowSplash<about::SplashScreen>();
+    auto s = ShowSplash<lib::SplashScreen>();
     QWidget* w = s->Widget();
     EXPECT_TRUE(w->windowFlags().testFlag(Qt::FramelessWindowHint));
     auto* text = qobject_cast<QLabel*>(s->SplashText()->Widget());
@@ -42,8 +42,8 @@ TEST_F(SplashFixture, SplashScreenShowsWhiteTextOnBlueWithoutACaptionBar) {
 }
 
 TEST_F(SplashFixture, BothAreTopmostAndGoWithTheirOwnTimers) {
-    auto a = ShowSplash<about::SplashScreen>();
-    auto b = ShowSplash<about::QZSPLASH>();
+    auto a = ShowSplash<lib::SplashScreen>();
+    auto b = ShowSplash<lib::QZSPLASH>();
     EXPECT_EQ(b->Caption(), "Loading Ostrello");
     EXPECT_TRUE(gui::IsTopmost(a->Handle()));
     EXPECT_TRUE(gui::IsTopmost(b->Handle()));

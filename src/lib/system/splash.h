@@ -12,7 +12,7 @@
 #include "platform/gui/control.h"
 #include "platform/gui/dialogwindow.h"
 
-namespace about {
+namespace lib {
 
 inline constexpr int kSplashPauseMs = 600;
 inline constexpr int64_t kSplashTimerSeconds = 1;
@@ -57,4 +57,4 @@ private:
     std::shared_ptr<gui::FixedBitmap> bitmap_;
 };
 
-}  // namespace about
+}  // namespace lib

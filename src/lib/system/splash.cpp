@@ -1,4 +1,4 @@
-#include "about/splash.h"
+#include "lib/system/splash.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -8,12 +8,11 @@
 #include <QThread>
 #include <QWindow>
 
-#include "appkit/programicon.h"
 #include "platform/gui/app.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/windowpos.h"
 
-namespace about {
+namespace lib {
 namespace {
 
 // The background of QZSPLASH: colour 7 of the sixteen-colour order, the
@@ -116,11 +115,12 @@ void QZSPLASH::Build(rt::Args args) {
     BuildFrom(*this, args, "QZSplash");
     SetCaption("Loading Ostrello");
     Widget()->setObjectName(QStringLiteral("QZSPLASH"));
-    SetIcon(rt::Usual(rt::New<app::AAAIcon>()));
-    SetIconSm(rt::Usual(rt::New<app::AAAIcon>()));
+    // The program's icon, from the resources.
+    SetIcon(rt::Usual(rt::New<gui::Icon>("__AAAICON")));
+    SetIconSm(rt::Usual(rt::New<gui::Icon>("__AAAICON")));
     Background(Widget(), QColor::fromRgb(gui::ColorConstantRgb(kBarColour)));
     bitmap_ = gui::MakeControl<gui::FixedBitmap>(*this, 100);
     PlaceBitmap(100, true);
 }
 
-}  // namespace about
+}  // namespace lib
