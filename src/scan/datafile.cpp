@@ -7,18 +7,13 @@
 #include "platform/runtime/files.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace scan {
 namespace {
 
 rt::Usual FieldDef(const char* name, int width) {
     return rt::Usual::Array({rt::Usual(name), rt::Usual("C"), rt::Usual(width), rt::Usual(0)});
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
 }
 
 // Whether two native paths name one file (the same inode).
@@ -54,7 +49,7 @@ std::string GetDataFileName() {
     const std::string exact = DataFilePath();
     if (!rt::File(exact)) MakeScannedDataFile();
     // The lower-cased form is kept where it names this very file.
-    std::string lower = Lower(exact);
+    std::string lower = rt::Lower(exact);
     return SameFile(rt::ResolvePath(lower), rt::ResolvePath(exact)) ? lower : exact;
 }
 

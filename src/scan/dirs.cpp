@@ -1,18 +1,12 @@
 #include "scan/dirs.h"
 
 #include "platform/runtime/paths.h"
+#include "platform/runtime/text.h"
 
 namespace scan {
 namespace {
 
 bool IsSep(char c) { return c == '\\' || c == '/'; }
-
-std::string Trim(std::string_view s) {
-    size_t b = s.find_first_not_of(" \t");
-    if (b == std::string_view::npos) return {};
-    size_t e = s.find_last_not_of(" \t");
-    return std::string(s.substr(b, e - b + 1));
-}
 
 }  // namespace
 
@@ -27,7 +21,7 @@ bool IsDir(std::string_view path) {
 
 int MakeDir(std::string_view path) {
     std::string here = CurPath();
-    std::string rest = Trim(path);
+    std::string rest(rt::AllTrimmedWhite(path));
     if (rest.empty() || !IsSep(rest.back())) rest += '\\';
     std::string drive;
     if (rest.size() >= 2 && rest[1] == ':') {

@@ -5,6 +5,7 @@
 
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace lib {
 namespace {
@@ -13,12 +14,6 @@ enum : uint32_t { kTab = 9, kBack = 8, kEnter = 13, kEnd = 35, kHome = 36, kLeft
 
 bool IsNavigation(uint32_t vk) {
     return vk == kEnd || vk == kHome || vk == kLeft || vk == kRight || vk == kEnter || vk == kTab;
-}
-
-std::string Trim(const std::string& s) {
-    const size_t a = s.find_first_not_of(' ');
-    if (a == std::string::npos) return {};
-    return s.substr(a, s.find_last_not_of(' ') - a + 1);
 }
 
 }  // namespace
@@ -55,7 +50,7 @@ std::string NumEntry::SetField(const std::string& text, int factor) {
     std::string out;
     if (format_.IsTime()) {
         // Digits right-aligned into the picture's digit places.
-        const std::string digits = Trim(rt::Str(rt::Usual(static_cast<int64_t>(v < 0 ? -v : v)), 20));
+        const std::string digits = rt::AllTrim(rt::Str(rt::Usual(static_cast<int64_t>(v < 0 ? -v : v)), 20));
         const std::string pic = format_.picture.substr(format_.picture.find("99:99"));
         out = pic;
         int di = static_cast<int>(digits.size()) - 1;
@@ -180,7 +175,7 @@ NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::strin
     }
 
     if (!finish) {
-        const std::string trimmed = Trim(t);
+        const std::string trimmed = rt::AllTrim(t);
         if (ch == '-' && t.find('-') == std::string::npos) {  // 9.
             if (ValueOf(t) == 0) negativePending = true;
             else if (static_cast<int>(trimmed.size()) >= n) r.beep = true;
@@ -217,7 +212,7 @@ NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::strin
                 const std::string whole = tmpl.substr(0, std::min(tmpl.size(), tmpl.find('.')));
                 const int places = static_cast<int>(std::count(whole.begin(), whole.end(), '9') +
                                                     std::count(whole.begin(), whole.end(), '#'));
-                const std::string sig = Trim(rt::Str(rt::Usual(static_cast<int64_t>(std::abs(ValueOf(ip)))), 30));
+                const std::string sig = rt::AllTrim(rt::Str(rt::Usual(static_cast<int64_t>(std::abs(ValueOf(ip)))), 30));
                 const bool fits = (format_.IsTime() || static_cast<int>(trimmed.size()) < n) &&
                                   static_cast<int>(sig.size()) < places;
                 if (ValueOf(ip) == 0 && !format_.IsTime()) {

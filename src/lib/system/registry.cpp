@@ -18,11 +18,6 @@ std::string Normalise(const std::string& path) {
     return s.substr(lead);
 }
 
-std::string TrimRight(std::string s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
-
 }  // namespace
 
 const rt::ClassDef& ClassRegistry::StaticClass() {
@@ -126,7 +121,7 @@ std::string ClassRegistry::GETSTRING(std::string subkey, std::string valueName) 
     // buffer was not filled.
     if (Query(subkey, valueName, &type, buffer.data(), kBufferSize) && type == os::REG_SZ)
         result.assign(buffer.data(), ::strnlen(buffer.data(), kBufferSize));
-    return TrimRight(std::move(result));
+    return rt::RTrim(result);
 }
 
 int32_t ClassRegistry::GETINT(std::string subkey, std::string valueName) {

@@ -6,15 +6,12 @@
 
 #include <map>
 
+#include "platform/runtime/text.h"
+
 namespace gui {
 namespace {
 
-std::string Key(const std::string& name) {
-    std::string k = name;
-    for (char& c : k)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return k;
-}
+std::string Key(const std::string& name) { return rt::Upper(name); }
 
 template <class T>
 std::map<std::string, T>& Table() {

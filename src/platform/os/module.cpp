@@ -7,17 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/runtime/text.h"
+
 namespace os {
 namespace {
 
 constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 std::string BaseName(const std::string& path) {
     size_t sep = path.find_last_of("\\/");
@@ -26,7 +22,7 @@ std::string BaseName(const std::string& path) {
 
 // "libqzver.so.1.2" -> "qzver"; "qzver.dll" -> "qzver".
 std::string Stem(std::string name) {
-    name = Lower(name);
+    name = rt::Lower(name);
     size_t so = name.find(".so");
     if (so != std::string::npos && (so + 3 == name.size() || name[so + 3] == '.')) name.resize(so);
     else if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dll") == 0) name.resize(name.size() - 4);
@@ -49,7 +45,7 @@ HMODULE GetModuleHandleA(const char* moduleName) {
     std::string want = BaseName(moduleName);
     for (const std::string& path : loaded) {
         std::string have = BaseName(path);
-        if (Lower(have) != Lower(want) && Stem(have) != Stem(want)) continue;
+        if (rt::Lower(have) != rt::Lower(want) && Stem(have) != Stem(want)) continue;
         // RTLD_NOLOAD only finds a library that is loaded already; the
         // reference it adds is given back at once (the module stays loaded).
         void* h = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);

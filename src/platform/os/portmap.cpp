@@ -18,23 +18,12 @@
 #include <sstream>
 
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/text.h"
 
 extern char** environ;
 
 namespace os {
 namespace {
-
-std::string Upper(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    const auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
 
 // Looks name up in "NAME=TARGET" entries separated by sep.
 bool FindEntry(const std::string& text, char sep, const std::string& name, std::string& target) {
@@ -45,8 +34,8 @@ bool FindEntry(const std::string& text, char sep, const std::string& name, std::
         if (hash != std::string::npos) entry.erase(hash);
         const auto eq = entry.find('=');
         if (eq == std::string::npos) continue;
-        if (Upper(Trim(entry.substr(0, eq))) == name) {
-            target = Trim(entry.substr(eq + 1));
+        if (rt::Upper(rt::AllTrimmedWhite(entry.substr(0, eq))) == name) {
+            target = rt::AllTrimmedWhite(entry.substr(eq + 1));
             return !target.empty();
         }
     }
@@ -219,7 +208,7 @@ PortTarget ResolvePort(const std::string& rawName) {
     std::string name = rawName;
     if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
     if (name.find('/') != std::string::npos) return {PortTarget::Device, name};
-    name = Upper(Trim(name));
+    name = rt::Upper(rt::AllTrimmedWhite(name));
     if (!name.empty() && name.back() == ':') name.pop_back();  // "LPT1:"
     std::string target;
     if (MappedTarget(name, target)) {

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/runtime/text.h"
+
 namespace os::reg {
 namespace {
 
@@ -66,12 +68,7 @@ std::unique_ptr<Store> gStores[2];
 
 }  // namespace
 
-std::string Fold(std::string_view name) {
-    std::string out(name);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
+std::string Fold(std::string_view name) { return rt::Lower(name); }
 
 LONG FromSqlite(int rc) {
     switch (rc & 0xFF) {

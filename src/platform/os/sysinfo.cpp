@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/runtime/text.h"
+
 namespace os {
 namespace {
 
@@ -51,9 +53,7 @@ BOOL GetComputerNameA(char* buffer, DWORD* size) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE_;
     }
-    std::string name(host, ::strcspn(host, "."));
-    for (char& c : name)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    const std::string name = rt::Upper(std::string_view(host, ::strcspn(host, ".")));
     if (buffer == nullptr || name.size() + 1 > *size) {
         *size = static_cast<DWORD>(name.size() + 1);
         SetLastError(ERROR_BUFFER_OVERFLOW);

@@ -20,6 +20,7 @@
 
 #include "platform/os/registry.h"
 #include "platform/runtime/paths.h"
+#include "platform/runtime/text.h"
 
 extern char** environ;
 
@@ -30,12 +31,6 @@ constexpr DWORD ERROR_OPEN_FILES = 2401;
 
 std::mutex gMutex;
 std::map<char, std::optional<std::string>> gPreviousRoots;  // drive map entries before a connection
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
 
 std::string NetDir() {
     const char* env = std::getenv("QZ_NETDRIVE_DIR");
@@ -211,7 +206,7 @@ DWORD WNetAddConnection2A(const NETRESOURCEA* resource, const char* password, co
     std::lock_guard lock(gMutex);
     std::string point = MountPoint(letter);
     std::string remembered = Remembered(letter);
-    bool sameShare = !remembered.empty() && Lower(remembered) == Lower(remote);
+    bool sameShare = !remembered.empty() && rt::Lower(remembered) == rt::Lower(remote);
     if (!remembered.empty() && !sameShare) return ERROR_ALREADY_ASSIGNED;
     if (IsMounted(point)) return sameShare ? ERROR_DEVICE_ALREADY_REMEMBERED : ERROR_ALREADY_ASSIGNED;
     MakeDirs(point);

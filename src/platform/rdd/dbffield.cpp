@@ -16,11 +16,7 @@ namespace rt::dbf {
 namespace {
 
 std::string_view Trimmed(const uint8_t* p, int width) {
-    std::string_view s(reinterpret_cast<const char*>(p), static_cast<size_t>(width));
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    size_t e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
+    return AllTrimmed(std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(width)));
 }
 
 // Numbers in a table are C-locale text ("12.50") whatever the process

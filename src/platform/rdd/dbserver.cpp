@@ -8,6 +8,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace rt {
 namespace {
@@ -21,12 +22,6 @@ bool SameNoCase(std::string_view a, std::string_view b) {
         if (x != y) return false;
     }
     return true;
-}
-
-std::string TrimBlanks(const std::string& s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
 }  // namespace
@@ -438,7 +433,7 @@ int64_t DBServer::FieldPos(const Usual& field) const {
     }
     std::string name;
     if (field.IsSymbol()) name = field.AsSymbol().Name();
-    else if (field.IsString()) name = TrimBlanks(field.AsStr());
+    else if (field.IsString()) name = AllTrim(field.AsStr());
     else return 0;
     for (size_t i = 0; i < fields.size(); ++i)
         if (SameNoCase(fields[i].name, name)) return static_cast<int64_t>(i + 1);

@@ -7,26 +7,15 @@
 #include "platform/rdd/workarea.h"
 #include "platform/runtime/macro.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace rt {
-namespace {
-
-std::string TrimText(const std::string& s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-}  // namespace
 
 // The base name of a table path, upper case: the alias its fields answer to.
 std::string DBServer::AliasName() const {
     size_t slash = path_.rfind('/');
     std::string base = path_.substr(slash == std::string::npos ? 0 : slash + 1);
-    base = base.substr(0, base.find('.'));
-    for (char& c : base)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return base;
+    return Upper(base.substr(0, base.find('.')));
 }
 
 Usual DBServer::CompileKey(const std::string& text, dbf::Fault& fault) {
@@ -39,10 +28,7 @@ Usual DBServer::CompileKey(const std::string& text, dbf::Fault& fault) {
     DBServer* self = this;
     FieldLookup fields = [self](std::string_view alias, std::string_view name) -> std::optional<FieldBinding> {
         if (!alias.empty()) {
-            std::string a(alias);
-            for (char& c : a)
-                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            if (a != self->AliasName()) return std::nullopt;
+            if (Upper(alias) != self->AliasName()) return std::nullopt;
         }
         int64_t pos = self->FieldPos(Usual(std::string(name)));
         if (pos == 0) return std::nullopt;
@@ -91,8 +77,8 @@ dbf::Fault DBServer::WriteRecord(uint32_t recno, bool append, const uint8_t* byt
 }
 
 std::string DBServer::IndexPath(const Usual& file) const {
-    if (!file.IsString() || TrimText(file.AsStr()).empty()) return idx::OrderList::OwnIndexPath(path_);
-    std::string name = TrimText(file.AsStr());
+    if (!file.IsString() || AllTrim(file.AsStr()).empty()) return idx::OrderList::OwnIndexPath(path_);
+    std::string name = AllTrim(file.AsStr());
     for (char& c : name)
         if (c == '\\') c = '/';
     if (name.find('/') == std::string::npos) {
@@ -119,7 +105,7 @@ bool DBServer::CreateOrderWith(const std::string& name, const Usual& file, const
     if (!Attempt("CREATEORDER", [&] { return Flush(); })) return false;
     const std::string path = IndexPath(file);
     if (!Attempt("CREATEORDER", [&] {
-            return orders_->Create(TrimText(name), path, keyText, keyBlock, TrimText(forText), forBlock);
+            return orders_->Create(AllTrim(name), path, keyText, keyBlock, AllTrim(forText), forBlock);
         }))
         return false;
     return GoTop();
@@ -136,7 +122,7 @@ idx::Order* DBServer::OrderArg(const Usual& order) const {
     if (order.IsNil()) return orders_->Active();
     if (order.IsNumeric()) return order.AsLong() > 0 ? orders_->At(static_cast<size_t>(order.AsLong())) : nullptr;
     if (order.IsString() || order.IsSymbol()) {
-        std::string want = order.IsSymbol() ? order.AsSymbol().Name() : TrimText(order.AsStr());
+        std::string want = order.IsSymbol() ? order.AsSymbol().Name() : AllTrim(order.AsStr());
         for (size_t i = 1; i <= orders_->Count(); ++i) {
             std::string n = orders_->At(i)->Def().name;
             bool same = n.size() == want.size();
@@ -154,9 +140,9 @@ bool DBServer::SetOrder(const Usual& order) {
         int64_t n = order.AsLong();
         return n >= 0 && orders_->Select(static_cast<size_t>(n));
     }
-    if (order.IsString() && TrimText(order.AsStr()).empty()) return orders_->Select(size_t{0});
+    if (order.IsString() && AllTrim(order.AsStr()).empty()) return orders_->Select(size_t{0});
     if (order.IsString() || order.IsSymbol())
-        return orders_->Select(order.IsSymbol() ? order.AsSymbol().Name() : TrimText(order.AsStr()));
+        return orders_->Select(order.IsSymbol() ? order.AsSymbol().Name() : AllTrim(order.AsStr()));
     return false;
 }
 

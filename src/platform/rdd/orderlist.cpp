@@ -5,17 +5,12 @@
 #include <algorithm>
 
 #include "platform/runtime/error.h"
+#include "platform/runtime/text.h"
 
 namespace rt::idx {
 namespace {
 
 constexpr uint32_t kChunk = 4096;  // records read at a time when scanning
-
-std::string Upper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
 
 bool Exists(const std::string& path) {
     struct stat st;

@@ -8,6 +8,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace rt {
 namespace {
@@ -16,20 +17,6 @@ std::mutex gMutex;
 std::string gDefaultDriver = "DBFCDX";
 std::vector<OpenTable*> gOpen;
 bool gQuitHandlerAdded = false;
-
-std::string Upper(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
-
-std::string Trim(std::string_view s) {
-    size_t b = s.find_first_not_of(' ');
-    if (b == std::string_view::npos) return {};
-    size_t e = s.find_last_not_of(' ');
-    return std::string(s.substr(b, e - b + 1));
-}
 
 bool IsSep(char c) { return c == '/' || c == '\\'; }
 
@@ -45,7 +32,7 @@ bool ReadEntry(const Usual& e, size_t index, dbf::FieldDesc& f, dbf::Fault& faul
         fault = dbf::MakeFault(kGenArg, label + " is not {name, type, width, decimals}");
         return false;
     }
-    f.name = Trim(e.At(1).AsStr());
+    f.name = AllTrim(e.At(1).AsStr());
     f.type = e.At(2).AsStr()[0];
     int64_t width = e.At(3).AsLong();
     int64_t dec = e.ALen() >= 4 ? e.At(4).AsLong() : 0;
@@ -74,7 +61,7 @@ bool SetSoftSeek(bool on) {
 std::string RDDSetDefault(std::string_view name) {
     std::lock_guard lock(gMutex);
     std::string old = gDefaultDriver;
-    std::string n = Upper(Trim(name));
+    std::string n = Upper(AllTrim(name));
     if (!n.empty()) gDefaultDriver = n;
     return old;
 }
@@ -94,7 +81,7 @@ Usual RDDInfo(int setting, const Usual& value) {
 }
 
 std::vector<std::string> RDDStack(std::string_view driver) {
-    std::string name = Upper(Trim(driver));
+    std::string name = Upper(AllTrim(driver));
     if (name.empty()) name = RDDSetDefault();
     // Every driver here shares the one DBF engine; the index drivers differ
     // only by name, as no index files are kept.
@@ -104,7 +91,7 @@ std::vector<std::string> RDDStack(std::string_view driver) {
 }
 
 std::string TablePath(std::string_view fileName, bool forCreate) {
-    std::string name = Trim(fileName);
+    std::string name = AllTrim(fileName);
     bool hasDir = std::any_of(name.begin(), name.end(), IsSep) ||
                   (name.size() >= 2 && name[1] == ':');
     if (!hasDir) {
@@ -134,7 +121,7 @@ dbf::Fault RDDCreate(const std::string& nativePath, const Usual& structure,
 
 Usual DBCreate(const std::string& fileName, const Usual& structure, std::string_view driver) {
     std::vector<std::string> drivers = RDDStack(driver);
-    std::string driverName = drivers.empty() ? Upper(Trim(driver)) : drivers.back();
+    std::string driverName = drivers.empty() ? Upper(AllTrim(driver)) : drivers.back();
     for (uint32_t tries = 1;; ++tries) {
         std::string path = TablePath(fileName, true);
         dbf::Fault f = drivers.empty()

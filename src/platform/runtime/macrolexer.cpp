@@ -2,19 +2,14 @@
 
 #include <cctype>
 
+#include "platform/runtime/text.h"
+
 namespace rt::macro {
 namespace {
 
 bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
 bool IsIdentChar(char c) { return IsIdentStart(c) || std::isdigit(static_cast<unsigned char>(c)); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string UpperAscii(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
 
 // After one of these a "[" indexes; elsewhere it opens a string.
 bool EndsOperand(Tok k) {
@@ -102,7 +97,7 @@ bool Tokenize(std::string_view src, std::vector<Token>& out, size_t& faultPos, s
         if (IsIdentStart(c)) {
             while (i < src.size() && IsIdentChar(src[i])) ++i;
             std::string word(src.substr(start, i - start));
-            push(UpperAscii(word) == "NIL" ? Tok::Nil : Tok::Ident, word, start);
+            push(Upper(word) == "NIL" ? Tok::Nil : Tok::Ident, word, start);
             continue;
         }
         if (c == '"' || c == '\'' || (c == '[' && !EndsOperand(last()))) {
@@ -126,7 +121,7 @@ bool Tokenize(std::string_view src, std::vector<Token>& out, size_t& faultPos, s
             bool matched = false;
             for (const DottedWord& w : kDotted) {
                 std::string_view t(w.text);
-                if (src.size() - i >= t.size() && UpperAscii(src.substr(i, t.size())) == t) {
+                if (src.size() - i >= t.size() && Upper(src.substr(i, t.size())) == t) {
                     push(w.kind, std::string(t), start);
                     i += t.size();
                     matched = true;

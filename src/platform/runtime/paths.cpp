@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/text.h"
 
 namespace rt {
 namespace {
@@ -34,13 +35,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 // A drive letter at the start of a path ("C:..."), or 0.
 char DriveOf(std::string_view path) {
     return path.size() >= 2 && IsLetter(path[0]) && path[1] == ':' ? Upper(path[0]) : 0;
-}
-
-// Applications pad names to a field width; trailing blanks are never part
-// of the name they mean.
-std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
 }
 
 // Splits on both separators, dropping empty and "." components and
@@ -129,8 +123,7 @@ void LoadLocked() {
             size_t j = all.find(';', i);
             if (j == std::string_view::npos) j = all.size();
             std::string_view entry = all.substr(i, j - i);
-            while (!entry.empty() && entry.front() == ' ') entry.remove_prefix(1);
-            entry = TrimRight(entry);
+            entry = AllTrimmed(entry);
             i = j + 1;
             if (entry.empty()) continue;
             // "C=/dir" or "C:=/dir".
@@ -203,7 +196,9 @@ struct Parsed {
 
 Parsed Parse(std::string_view path) {
     Parsed p;
-    path = TrimRight(path);
+    // Applications pad names to a field width; trailing blanks are never
+    // part of the name they mean.
+    path = RTrimmed(path);
     if (path.empty()) {
         p.error = kOsPathNotFound;
         return p;

@@ -3,6 +3,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/runtime/text.h"
+
 namespace rt {
 namespace {
 
@@ -97,9 +99,7 @@ bool SetCentury(bool on) {
 }
 std::string SetDateFrmt() { return Get(&Settings::dateFormat); }
 std::string SetDateFrmt(const std::string& picture) {
-    std::string upper = picture;
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    std::string upper = Upper(picture);
     std::lock_guard lock(gMutex);
     S().century = upper.find("YYYY") != std::string::npos;
     return std::exchange(S().dateFormat, upper);

@@ -4,6 +4,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/runtime/text.h"
+
 namespace rt {
 namespace {
 
@@ -19,18 +21,11 @@ SymbolTable& Table() {
     return table;
 }
 
-std::string UpperAscii(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 }  // namespace
 
 Symbol::Symbol(std::string_view name) {
     if (name.empty()) return;
-    std::string key = UpperAscii(name);
+    std::string key = Upper(name);
     SymbolTable& t = Table();
     std::lock_guard lock(t.mutex);
     auto [it, added] = t.ids.try_emplace(key, static_cast<uint32_t>(t.names.size()));

@@ -20,10 +20,25 @@ size_t U(int64_t n) { return static_cast<size_t>(n); }
 
 }  // namespace
 
-std::string RTrim(std::string_view s) {
+std::string_view RTrimmed(std::string_view s) {
     size_t end = s.find_last_not_of(' ');
-    return end == std::string_view::npos ? std::string() : std::string(s.substr(0, end + 1));
+    return end == std::string_view::npos ? std::string_view() : s.substr(0, end + 1);
 }
+
+std::string_view AllTrimmed(std::string_view s) {
+    size_t begin = s.find_first_not_of(' ');
+    if (begin == std::string_view::npos) return {};
+    return s.substr(begin, s.find_last_not_of(' ') - begin + 1);
+}
+
+std::string_view AllTrimmedWhite(std::string_view s) {
+    constexpr std::string_view kWhite = " \t\r\n\v\f";
+    size_t begin = s.find_first_not_of(kWhite);
+    if (begin == std::string_view::npos) return {};
+    return s.substr(begin, s.find_last_not_of(kWhite) - begin + 1);
+}
+
+std::string RTrim(std::string_view s) { return std::string(RTrimmed(s)); }
 
 std::string Trim(std::string_view s) { return RTrim(s); }
 
@@ -32,7 +47,7 @@ std::string LTrim(std::string_view s) {
     return begin == std::string_view::npos ? std::string() : std::string(s.substr(begin));
 }
 
-std::string AllTrim(std::string_view s) { return LTrim(RTrim(s)); }
+std::string AllTrim(std::string_view s) { return std::string(AllTrimmed(s)); }
 
 std::string Upper(std::string_view s) {
     std::string out(s);

@@ -22,7 +22,18 @@ std::string RTrim(std::string_view s);    // trailing spaces removed
 std::string Trim(std::string_view s);     // the same as RTrim
 std::string LTrim(std::string_view s);    // leading spaces removed
 std::string AllTrim(std::string_view s);  // both
+// The same as views into s, without a copy, for parsers that go on reading s.
+std::string_view RTrimmed(std::string_view s);
+std::string_view AllTrimmed(std::string_view s);
+// Both ends without ASCII white space (space, tab, CR, LF, VT, FF): for
+// lines of text files and settings, where a tab or a line end is no part
+// of the value. The trims above remove spaces only, as the language's
+// functions do.
+std::string_view AllTrimmedWhite(std::string_view s);
 
+// ASCII letters only: other bytes (UTF-8 sequences among them) stay as they
+// are, whatever the process locale, so symbols, drivers and port names
+// compare the same everywhere.
 std::string Upper(std::string_view s);
 std::string Lower(std::string_view s);
 
