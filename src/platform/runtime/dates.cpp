@@ -28,10 +28,14 @@ CivilTime SystemNow() {
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
+}  // namespace
+
 int DaysInMonth(int y, int m) {
     static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
 }
+
+namespace {
 
 // Gregorian calendar date to Julian day number (valid input assumed).
 constexpr int32_t ToJulian(int y, int m, int d) {

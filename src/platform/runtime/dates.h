@@ -31,6 +31,7 @@ std::string CMonth(Date d);  // "January"; "" for the empty date
 std::string CDoW(Date d);    // "Monday"; "" for the empty date
 Date AddDays(Date d, int64_t days);      // the empty date stays empty
 int64_t DaysBetween(Date later, Date earlier);
+int DaysInMonth(int year, int month);    // month 1 to 12, Gregorian
 
 // Text under the date picture (SetDateFrmt), century and epoch settings.
 std::string DToC(Date d);          // blanks in the picture's shape for the empty date
