@@ -13,8 +13,11 @@
 #include <memory>
 #include <string>
 
+#include "platform/gui/dimension.h"
 #include "platform/gui/event.h"
 #include "platform/gui/handles.h"
+#include "platform/gui/icon.h"
+#include "platform/gui/point.h"
 #include "platform/runtime/object.h"
 
 class QWidget;
@@ -26,50 +29,6 @@ namespace gui {
 
 struct DialogTemplate;
 class Control;
-
-// A width and height in pixels.
-class Dimension : public rt::Object {
-    QZ_OBJECT(Dimension)
-public:
-    Dimension() = default;
-    Dimension(int64_t w, int64_t h) : Width(w), Height(h) {}
-    int64_t Width = 0;
-    int64_t Height = 0;
-};
-
-// A position in pixels, from the top left corner of the owner's surface.
-class Point : public rt::Object {
-    QZ_OBJECT(Point)
-public:
-    Point() = default;
-    Point(int64_t x, int64_t y) : X(x), Y(y) {}
-    int64_t X = 0;
-    int64_t Y = 0;
-};
-
-// An icon loaded from the program's resources.
-class Icon : public rt::Object {
-    QZ_OBJECT(Icon)
-public:
-    Icon() = default;
-    // Loads the icon resource of that name (resources/icons/<name>.png or .svg).
-    explicit Icon(const std::string& resourceName);
-    ~Icon() override;
-    const QIcon& Get() const;
-    const std::string& Name() const { return name_; }
-    // The icon's handle (handles.h), issued on first use.
-    HWND Handle() const;
-
-protected:
-    void Load(const std::string& resourceName);
-    // An icon whose picture is made in code rather than loaded.
-    void SetPicture(const std::string& name, QIcon picture);
-
-private:
-    std::string name_;
-    std::shared_ptr<QIcon> icon_;
-    mutable HWND handle_ = 0;
-};
 
 class Window : public rt::Object {
     QZ_OBJECT(Window)
