@@ -386,7 +386,9 @@ bool DBServer::GoTo(int64_t recno) {
 
 int64_t DBServer::LastRec() {
     if (!table_) return 0;
-    if (table_->Shared()) table_->RefreshCount();
+    // A shared table grows under other users. A count that cannot be read
+    // is raised like any other read fault; the count known so far answers.
+    if (table_->Shared()) Attempt("LASTREC", [&] { return table_->RefreshCount(); });
     return Count();
 }
 

@@ -149,7 +149,7 @@ Fault OrderList::Rewrite(Bag& bag) {
     return {};
 }
 
-Fault OrderList::Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted) {
+void OrderList::Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted) {
     for (const JournalEntry& e : entries) {
         if (e.recno == 0) {
             trusted = false;  // a writer rebuilt its keys without rewriting the file
@@ -157,7 +157,6 @@ Fault OrderList::Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trus
         }
         for (size_t i = 0; i < bag.orders.size(); ++i) bag.orders[i]->Update(e.recno, e.keys[i], e.in[i]);
     }
-    return {};
 }
 
 Fault OrderList::Add(const std::string& path, bool mustExist) {

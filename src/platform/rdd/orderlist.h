@@ -50,8 +50,8 @@ public:
     size_t Count() const;
     // Selects by 1-based number (0: natural order) or by name; FALSE when
     // there is no such order (the selection stays).
-    bool Select(size_t number);
-    bool Select(const std::string& name);
+    [[nodiscard]] bool Select(size_t number);
+    [[nodiscard]] bool Select(const std::string& name);
     size_t Selected() const { return selected_; }
     Order* Active() const;
     Order* At(size_t number) const;  // 1-based; nullptr when none
@@ -76,7 +76,7 @@ private:
     Fault Build(const std::vector<Order*>& orders);
     Fault KeysOf(const uint8_t* record, uint32_t recno, Order& o, std::string& key, bool& in);
     Fault Rewrite(Bag& bag);
-    Fault Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted);
+    void Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted);
     std::vector<const Order*> Orders(const Bag& bag) const;
 
     dbf::Table& table_;
