@@ -85,7 +85,7 @@ void Registry(const std::string& dir) {
     for (int i = 0; i < kValues; ++i) {
         std::string name = "v" + std::to_string(i);
         uint32_t v = static_cast<uint32_t>(i);
-        os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4);
+        if (os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4) != 0) std::abort();
     }
     double writes = Seconds(t0);
     t0 = std::chrono::steady_clock::now();
@@ -94,7 +94,8 @@ void Registry(const std::string& dir) {
         std::string name = "v" + std::to_string(i);
         uint32_t v = 0;
         os::DWORD size = 4;
-        os::RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<os::BYTE*>(&v), &size);
+        if (os::RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<os::BYTE*>(&v), &size) != 0)
+            std::abort();
         sum += v;
     }
     double reads = Seconds(t0);
@@ -158,7 +159,8 @@ void Processes() {
         task->INIT();
         task->SetCommandLine(rt::Usual("/bin/true"));
         task->LAUNCH();
-        os::WaitForSingleObject(reinterpret_cast<os::HANDLE>(task->HANDLE().address), os::INFINITE);
+        if (os::WaitForSingleObject(reinterpret_cast<os::HANDLE>(task->HANDLE().address), os::INFINITE) != 0)
+            std::abort();
     }
     double ours = Seconds(t0);
     t0 = std::chrono::steady_clock::now();

@@ -335,13 +335,14 @@ int Import(const std::string& file) {
                                         reinterpret_cast<const os::BYTE*>(v.data.data()),
                                         static_cast<os::DWORD>(v.data.size()))) != 0)
                 break;
+        // A value to remove that is not there is removed already.
         for (const std::string& name : fk.removeValues)
-            if (e == 0) os::RegDeleteValueA(key, name.c_str());
+            if (e == 0 && (e = os::RegDeleteValueA(key, name.c_str())) == os::ERROR_FILE_NOT_FOUND) e = 0;
         os::RegCloseKey(key);
         if (e != 0) return Fail(rt::DosErrString(e));
     }
-    os::RegFlushKey(os::HKEY_LOCAL_MACHINE);
-    os::RegFlushKey(os::HKEY_CURRENT_USER);
+    for (os::HKEY root : {os::HKEY_LOCAL_MACHINE, os::HKEY_CURRENT_USER})
+        if (os::LONG e = os::RegFlushKey(root)) return Fail(rt::DosErrString(e));
     std::printf("%s\n", kDone);
     return 0;
 }
@@ -371,6 +372,8 @@ int main(int argc, char** argv) {
     if (verb == "ADD") rc = Add(*k, *o);
     if (verb == "DELETE") rc = Delete(*k, *o);
     if (verb == "EXPORT") rc = Export(*k, o->positional[1], *o);
-    if (verb == "ADD" || verb == "DELETE") os::RegFlushKey(k->root);
+    // A change that cannot be made durable is reported, not taken as done.
+    if (rc == 0 && (verb == "ADD" || verb == "DELETE"))
+        if (os::LONG e = os::RegFlushKey(k->root)) return Fail(rt::DosErrString(e));
     return rc;
 }

@@ -84,7 +84,11 @@ std::string WebServerLogDirectory() {
     char buffer[261] = {};
     os::DWORD size = 260;
     os::DWORD type = 0;
-    os::RegQueryValueExA(key, "LogFileDirectory", nullptr, &type, reinterpret_cast<os::BYTE*>(buffer), &size);
+    // A value that cannot be read counts as none: the system directory's
+    // folder is taken.
+    if (os::RegQueryValueExA(key, "LogFileDirectory", nullptr, &type, reinterpret_cast<os::BYTE*>(buffer), &size) !=
+        os::ERROR_SUCCESS)
+        buffer[0] = 0;
     os::RegCloseKey(key);
     std::string text(buffer, ::strnlen(buffer, 260));
     if (text.empty()) {

@@ -43,6 +43,6 @@ std::shared_ptr<T> LookUpKernelObjectAs(HANDLE handle) {
 BOOL CloseHandle(HANDLE handle);
 // WAIT_OBJECT_0 when the object is signalled (an ended process, a set
 // event) within the time, WAIT_TIMEOUT when not, WAIT_FAILED for a bad handle.
-DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+[[nodiscard]] DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
 }  // namespace os

@@ -33,6 +33,6 @@ PortTarget ResolvePort(const std::string& name);
 // device that takes nothing for 30 s with ERROR_SEM_TIMEOUT. FALSE with GetLastError on
 // failure (ERROR_FILE_NOT_FOUND for a name that maps to nothing or a device
 // that is not there, ERROR_GEN_FAILURE when lp refuses the job).
-BOOL CopyFileToPort(const std::string& source, const std::string& port);
+[[nodiscard]] BOOL CopyFileToPort(const std::string& source, const std::string& port);
 
 }  // namespace os

@@ -50,15 +50,15 @@ struct PROCESS_INFORMATION {
 // environment block ("A=1\0B=2\0\0") and the current directory are used
 // when given. FALSE with the last error: 2 or 3 for a program not found,
 // 5 for one that may not be run, 193 for a file that is no program.
-BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* processAttributes,
+[[nodiscard]] BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* processAttributes,
                     const void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
                     const void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
                     PROCESS_INFORMATION* processInformation);
 // STILL_ACTIVE while the process runs, then its exit code (128 + the
 // signal's number for a process ended by a signal).
-BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
+[[nodiscard]] BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);
 // Ends the process; its exit code becomes exitCode.
-BOOL TerminateProcess(HANDLE process, UINT exitCode);
+[[nodiscard]] BOOL TerminateProcess(HANDLE process, UINT exitCode);
 // WaitForSingleObject and CloseHandle (kernel.h) take process handles.
 
 // The C runtime's splitting of a command line into arguments: the first

@@ -34,7 +34,7 @@ UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValu
 // deletes the entry, a null key the section (every section of that name).
 // FALSE with the last error for a name or value that would break the
 // file's lines (87), a folder that does not exist (3) or no write access.
-BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+[[nodiscard]] BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* fileName);
 
 // The native path a profile file name stands for.

@@ -57,30 +57,30 @@ struct FILETIME {
     DWORD dwHighDateTime = 0;
 };
 
-LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result);
-LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, const char* keyClass,
+[[nodiscard]] LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result);
+[[nodiscard]] LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, const char* keyClass,
                      DWORD options, REGSAM access, const void* security, HKEY* result,
                      DWORD* disposition);
 LONG RegCloseKey(HKEY key);
 // A data pointer of null asks for the type and size only. A buffer smaller
 // than the data gives ERROR_MORE_DATA with the size needed in *size and the
 // buffer untouched.
-LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+[[nodiscard]] LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                       DWORD* size);
-LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+[[nodiscard]] LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
                     DWORD size);
 // Subkeys in ASCII case-insensitive order of their names.
-LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
+[[nodiscard]] LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
                    char* keyClass, DWORD* classLength, FILETIME* lastWrite);
 // Values in the order they were first set.
-LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
+[[nodiscard]] LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
                    DWORD* type, BYTE* data, DWORD* dataSize);
-LONG RegDeleteValueA(HKEY key, const char* valueName);
+[[nodiscard]] LONG RegDeleteValueA(HKEY key, const char* valueName);
 // Deletes a key without subkeys (ERROR_ACCESS_DENIED for one that has
 // some, and for a predefined root).
-LONG RegDeleteKeyA(HKEY key, const char* subKey);
+[[nodiscard]] LONG RegDeleteKeyA(HKEY key, const char* subKey);
 // Writes the store's log through to the disk.
-LONG RegFlushKey(HKEY key);
+[[nodiscard]] LONG RegFlushKey(HKEY key);
 
 // The store files now in use (for tools and docs) and a reset that closes
 // them, so that a changed QZ_REGISTRY_DIR takes effect.

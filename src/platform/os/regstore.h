@@ -34,7 +34,7 @@ public:
     bool Writable() const { return writable_; }
     const std::string& Path() const { return path_; }
     // The Win32 code a write gets while the store cannot be written.
-    LONG WriteError() const { return writeError_; }
+    [[nodiscard]] LONG WriteError() const { return writeError_; }
 
     // A cached statement, reset and with its bindings cleared.
     sqlite3_stmt* Stmt(const char* sql);
@@ -45,8 +45,8 @@ public:
     std::optional<int64_t> Child(int64_t parent, std::string_view name);
     bool KeyExists(int64_t id);
     // BEGIN IMMEDIATE / COMMIT / ROLLBACK; 0 or the Win32 code.
-    LONG Begin();
-    LONG Commit();
+    [[nodiscard]] LONG Begin();
+    [[nodiscard]] LONG Commit();
     void Rollback();
 
 private:
@@ -64,7 +64,7 @@ private:
 };
 
 // The Win32 code for an SQLite result.
-LONG FromSqlite(int rc);
+[[nodiscard]] LONG FromSqlite(int rc);
 
 // The process's store of that kind, opened on first use.
 Store& GetStore(StoreKind kind);

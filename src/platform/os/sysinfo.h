@@ -23,6 +23,6 @@ DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size);
 // The NetBIOS name: the host name's first label in upper case. *size is
 // the buffer's size on entry and the name's length on success; a buffer
 // too small fails with ERROR_BUFFER_OVERFLOW and *size the size needed.
-BOOL GetComputerNameA(char* buffer, DWORD* size);
+[[nodiscard]] BOOL GetComputerNameA(char* buffer, DWORD* size);
 
 }  // namespace os

@@ -76,21 +76,27 @@ std::string Remembered(char letter) {
     if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return "";
     char buf[1024] = {};
     DWORD size = sizeof buf - 1;
-    RegQueryValueExA(key, "RemotePath", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
+    const LONG read = RegQueryValueExA(key, "RemotePath", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
     RegCloseKey(key);
-    return buf;
+    return read == ERROR_SUCCESS ? std::string(buf) : std::string();
 }
 
-void Remember(char letter, const std::string& remote, const std::string& user) {
+// Stores the connection in the profile; the first registry error, or
+// ERROR_SUCCESS once it is stored and flushed.
+LONG Remember(char letter, const std::string& remote, const std::string& user) {
     HKEY key = 0;
     std::string path = std::string("Network\\") + letter;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != 0)
-        return;
+    if (LONG r = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        r != ERROR_SUCCESS)
+        return r;
+    LONG r = ERROR_SUCCESS;
     auto sz = [&](const char* name, const std::string& v) {
-        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()), static_cast<DWORD>(v.size() + 1));
+        if (r == ERROR_SUCCESS)
+            r = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+                               static_cast<DWORD>(v.size() + 1));
     };
     auto dword = [&](const char* name, uint32_t v) {
-        RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+        if (r == ERROR_SUCCESS) r = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
     };
     sz("RemotePath", remote);
     sz("UserName", user);
@@ -98,12 +104,23 @@ void Remember(char letter, const std::string& remote, const std::string& user) {
     dword("ProviderType", 0x20000);
     dword("ConnectionType", 1);
     RegCloseKey(key);
-    RegFlushKey(HKEY_CURRENT_USER);
+    return r == ERROR_SUCCESS ? RegFlushKey(HKEY_CURRENT_USER) : r;
 }
 
-void Forget(char letter) {
+// Drops the connection from the profile; one that is not there is gone
+// already.
+LONG Forget(char letter) {
     std::string path = std::string("Network\\") + letter;
-    RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+    const LONG r = RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+    return r == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : r;
+}
+
+// Gives a drive letter back the root it had before a connection took it.
+void RestoreRoot(char letter) {
+    if (auto it = gPreviousRoots.find(letter); it != gPreviousRoots.end()) {
+        rt::SetDriveRoot(letter, it->second);
+        gPreviousRoots.erase(it);
+    }
 }
 
 DWORD FromMountError(int code) {
@@ -215,7 +232,17 @@ DWORD WNetAddConnection2A(const NETRESOURCEA* resource, const char* password, co
     if (!gPreviousRoots.count(letter)) gPreviousRoots[letter] = rt::DriveRoot(letter);
     rt::SetDriveRoot(letter, point);
     if (sameShare) return ERROR_DEVICE_ALREADY_REMEMBERED;
-    if (flags & CONNECT_UPDATE_PROFILE) Remember(letter, remote, userName == nullptr ? "" : userName);
+    if (flags & CONNECT_UPDATE_PROFILE) {
+        if (LONG r = Remember(letter, remote, userName == nullptr ? "" : userName); r != ERROR_SUCCESS) {
+            // A connection the profile was asked to keep but does not hold
+            // would not come back: it is undone, and the registry's error
+            // answers instead of a success.
+            (void)Forget(letter);  // best effort: the error returned is the one that counts
+            ::umount2(point.c_str(), 0);
+            RestoreRoot(letter);
+            return static_cast<DWORD>(r);
+        }
+    }
     return ERROR_SUCCESS;
 }
 
@@ -229,11 +256,9 @@ DWORD WNetCancelConnection2A(const char* name, DWORD flags, BOOL force) {
     if (!mounted && !remembered) return ERROR_NOT_CONNECTED;
     if (mounted && ::umount2(point.c_str(), force ? MNT_FORCE : 0) != 0)
         return errno == EBUSY ? ERROR_OPEN_FILES : static_cast<DWORD>(ERROR_ACCESS_DENIED);
-    if (auto it = gPreviousRoots.find(letter); it != gPreviousRoots.end()) {
-        rt::SetDriveRoot(letter, it->second);
-        gPreviousRoots.erase(it);
-    }
-    if (flags & CONNECT_UPDATE_PROFILE) Forget(letter);
+    RestoreRoot(letter);
+    // A connection still in the profile would come back: that is reported.
+    if (flags & CONNECT_UPDATE_PROFILE) return static_cast<DWORD>(Forget(letter));
     return ERROR_SUCCESS;
 }
 

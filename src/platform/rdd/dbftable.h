@@ -60,7 +60,7 @@ public:
     Fault ReadRecords(uint32_t first, uint32_t n, uint8_t* dst);
     // Whether this is the only open of the table (no other open, in this
     // process or another, holds its open lock).
-    bool SoleOpen();
+    [[nodiscard]] bool SoleOpen();
     // Writes an existing record. Not yet durable: Sync makes it so.
     Fault Write(uint32_t recno, const uint8_t* src);
     // Writes a new last record, then the end marker, then the header's
@@ -88,7 +88,7 @@ public:
 
 private:
     Table() = default;
-    bool Load(Fault& fault);
+    [[nodiscard]] bool Load(Fault& fault);
     Fault CountRecords(uint64_t fileSize, uint32_t headerCount, uint32_t& count,
                        std::vector<std::string>* notes);
     Fault Repair(uint64_t fileSize);

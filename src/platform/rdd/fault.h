@@ -8,7 +8,9 @@
 
 namespace rt::dbf {
 
-struct Fault {
+// A fault nobody looks at is a failure reported as success: every result of
+// this type must be read (or visibly dropped, saying why that is safe).
+struct [[nodiscard]] Fault {
     uint32_t genCode = 0;     // general error code (rt::GenCode)
     int osCode = 0;           // Windows error number, 0 when none
     std::string description;  // names the fault; the file is added by the raiser

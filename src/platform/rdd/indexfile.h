@@ -72,7 +72,7 @@ public:
     Fault ReadJournal(std::vector<JournalEntry>& out);
     uint64_t JournalBytes() const { return end_ - journalStart_; }
     // Whether the file grew past what this open has read (another writer).
-    bool Grew(bool& grew);
+    [[nodiscard]] bool Grew(bool& grew);
     // Appends one entry at the end (cutting a torn tail first).
     Fault Append(const JournalEntry& e, const std::vector<const Order*>& orders);
     Fault Sync();

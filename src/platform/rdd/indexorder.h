@@ -53,7 +53,7 @@ public:
     void FinishBuild();
     // Loads sorted entries as written in the index file: FALSE when they are
     // not sorted or name a record twice or out of range.
-    bool LoadSorted(uint32_t count, const uint8_t* entries, size_t n);
+    [[nodiscard]] bool LoadSorted(uint32_t count, const uint8_t* entries, size_t n);
 
     // Sets the key of a record (appending when recno is one past the end).
     void Update(uint32_t recno, const std::string& key, bool in);

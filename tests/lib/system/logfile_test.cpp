@@ -106,8 +106,9 @@ TEST_F(LogFileTest, WebServerDirectoryComesFromTheRegistry) {
                                   0, nullptr, 0, os::KEY_SET_VALUE, nullptr, &k, nullptr),
               0);
     std::string v = "x%systemroot%\\System32\\LogFiles";
-    os::RegSetValueExA(k, "LogFileDirectory", 0, os::REG_EXPAND_SZ, reinterpret_cast<const os::BYTE*>(v.c_str()),
-                       static_cast<os::DWORD>(v.size() + 1));
+    ASSERT_EQ(os::RegSetValueExA(k, "LogFileDirectory", 0, os::REG_EXPAND_SZ,
+                                 reinterpret_cast<const os::BYTE*>(v.c_str()), static_cast<os::DWORD>(v.size() + 1)),
+              0);
     os::RegCloseKey(k);
     EXPECT_EQ(libsys::WebServerLogDirectory(), "c:\\\\winnt\\System32\\LogFiles");
     ::setenv("SystemRoot", "C:\\WINNT", 1);

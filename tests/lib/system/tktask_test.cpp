@@ -65,7 +65,7 @@ TEST_F(TKTaskTest, ExitCodesAsTheClassReportsThem) {
     rt::Send(running, "CREATE");
     EXPECT_EQ(Get(running, "RETURNCODE"), Usual(259));
     EXPECT_EQ(Get(running, "RUNNING"), Usual(true));
-    os::TerminateProcess(reinterpret_cast<os::HANDLE>(Get(running, "HANDLE").AsPtr().address), 0);
+    ASSERT_TRUE(os::TerminateProcess(reinterpret_cast<os::HANDLE>(Get(running, "HANDLE").AsPtr().address), 0));
     WaitFor(running);
     EXPECT_EQ(Get(running, "ISTASK"), Usual(false));
 }

@@ -144,7 +144,7 @@ TEST_F(Registry, AStoreOnAReadOnlyFileSystemIsReadButNotWritten) {
     HKEY k = Create(HKEY_CURRENT_USER, "Software\\Before");
     ASSERT_EQ(SetSz(k, "v", "kept"), ERROR_SUCCESS);
     RegCloseKey(k);
-    RegFlushKey(HKEY_CURRENT_USER);
+    ASSERT_EQ(RegFlushKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
     RegCloseStores();
     ASSERT_EQ(fs.MakeReadOnly(), "");
     HKEY out = 0;
