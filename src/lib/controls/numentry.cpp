@@ -66,182 +66,245 @@ std::string NumEntry::SetField(const std::string& text, int factor) {
     return out;
 }
 
-NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::string& text, int s, int f) {
-    const char sep = static_cast<char>(rt::SetDecimalSep());
-    const char ths = static_cast<char>(rt::SetThousandSep());
-    const int d = format_.IsTime() ? 0 : std::max(0, format_.decimals);
-    const int n = format_.length;
+int NumEntry::Edit::SepPos() const {
+    if (decimals == 0) return static_cast<int>(text().size());
+    const size_t p = text().find(decimalSep);
+    return p == std::string::npos ? static_cast<int>(text().size()) : static_cast<int>(p);
+}
+
+int NumEntry::Edit::PlaceFromRight(int fromRight) const {
+    const int size = static_cast<int>(text().size());
+    return std::clamp(size - fromRight, 0, size);
+}
+
+NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::string& text, int selStart, int selEnd) {
+    Edit e;
+    e.result.text = text;
+    e.decimalSep = static_cast<char>(rt::SetDecimalSep());
+    e.decimals = format_.IsTime() ? 0 : std::max(0, format_.decimals);
     const std::string tmpl = format_.Template();
-    Result r;
-    r.text = text;
-    std::string& t = r.text;
-    int len = static_cast<int>(t.size());
-    s = std::clamp(s, 0, len);
-    f = std::clamp(f, s, len);
+    e.decimalsAllowed = e.decimals > 0 && (tmpl.empty() || tmpl.find('.') != std::string::npos);
+    const int len = static_cast<int>(text.size());
+    e.selStart = std::clamp(selStart, 0, len);
+    e.selEnd = std::clamp(selEnd, e.selStart, len);
 
-    // 1. and 4. (whole selection)
-    const bool whole = s == 0 && f == len;
-    if (!whole) entryStarted = false;
-    else if (s != f) entryStarted = true;
+    // A key with the whole text selected starts a new entry (a caret alone in
+    // an empty text keeps the entry as it was); a key with less selected, or
+    // with the caret inside the text, edits at the caret.
+    const bool wholeSelected = e.selStart == 0 && e.selEnd == len;
+    if (!wholeSelected) entryStarted = false;
+    else if (e.selStart != e.selEnd) entryStarted = true;
 
-    auto sepPos = [&]() -> int {
-        if (d == 0) return static_cast<int>(t.size());
-        const size_t p = t.find(sep);
-        return p == std::string::npos ? static_cast<int>(t.size()) : static_cast<int>(p);
-    };
-    const bool decimalsAllowed = d > 0 && (tmpl.empty() || tmpl.find('.') != std::string::npos);
-    int caret = s;
-    bool decimalMode = decimalsAllowed && sepPos() < len && (caret > sepPos() || (s == sepPos() && f > s));
-    if (decimalMode && caret == sepPos()) caret = sepPos() + 1;
+    // The caret stands in the decimals when it is past the separator or the
+    // selection begins at it.
+    e.caret = e.selStart;
+    const int sep = e.SepPos();
+    e.inDecimals = e.decimalsAllowed && sep < len &&
+                   (e.caret > sep || (e.selStart == sep && e.selEnd > e.selStart));
+    if (e.inDecimals && e.caret == sep) e.caret = sep + 1;
 
-    // The caret kept as its distance from the right end: the text is
-    // right-aligned, so rewriting it keeps that distance.
-    auto placeFromRight = [&](int fromRight) { return std::clamp(static_cast<int>(t.size()) - fromRight, 0, static_cast<int>(t.size())); };
-    const std::string before = text;
-    bool finish = false;
+    if (IsNavigation(vk)) return Navigate(vk, e);
 
-    if (IsNavigation(vk)) {
-        if (entryStarted || s != f) {  // 5.
-            entryStarted = false;
-            r.caret = vk == kLeft ? s + 1 : vk == kRight ? std::max(0, f - 1) : s;
-            r.handled = false;
-            return r;
-        }
-        r.caret = caret;  // 8.: the edit's own move follows
-        r.handled = false;
+    bool done = false;
+    if (e.selStart != e.selEnd && !entryStarted) done = RemoveSelection(vk, e);
+    if (!done && entryStarted) {
+        StartNewEntry(ch, e);
+        done = true;
+    }
+    if (!done && (vk == kBack || vk == kDelete)) {
+        Erase(vk, e);
+        done = true;
+    }
+    if (!done) TypeCharacter(ch, e);
+    return Finish(text, e);
+}
+
+// The arrows, Home, End, Enter and Tab move the caret through the edit's own
+// handling. While a new entry is pending or text is selected, they only end
+// the entry: the caret is put where the edit's move lands on the
+// selection's start (Left) or end (Right).
+NumEntry::Result NumEntry::Navigate(uint32_t vk, Edit& e) {
+    Result r = std::move(e.result);
+    r.handled = false;
+    if (entryStarted || e.selStart != e.selEnd) {
+        entryStarted = false;
+        r.caret = vk == kLeft ? e.selStart + 1 : vk == kRight ? std::max(0, e.selEnd - 1) : e.selStart;
         return r;
     }
+    r.caret = e.caret;
+    return r;
+}
 
-    if (s != f && !entryStarted) {  // 4. other selections are removed
-        std::string cut;
-        for (int i = 0; i < len; ++i)
-            if (i < s || i >= f || t[i] == sep) cut += t[i];
-        const int fromRight = static_cast<int>(cut.size()) - s;
-        t = SetField(cut, 1);
-        caret = decimalMode ? placeFromRight(fromRight) : sepPos();
-        finish = vk == kBack || vk == kDelete;
-        if (!finish) {
-            len = static_cast<int>(t.size());
-            decimalMode = decimalsAllowed && caret > sepPos();
+// Part of the text selected: the selected characters go, except the
+// decimal separator. Backspace and Delete have then done their work.
+bool NumEntry::RemoveSelection(uint32_t vk, Edit& e) {
+    const std::string& t = e.text();
+    std::string kept;
+    for (int i = 0; i < static_cast<int>(t.size()); ++i)
+        if (i < e.selStart || i >= e.selEnd || t[static_cast<size_t>(i)] == e.decimalSep) kept += t[static_cast<size_t>(i)];
+    const int fromRight = static_cast<int>(kept.size()) - e.selStart;
+    e.text() = SetField(kept, 1);
+    e.caret = e.inDecimals ? e.PlaceFromRight(fromRight) : e.SepPos();
+    if (vk == kBack || vk == kDelete) return true;
+    e.inDecimals = e.decimalsAllowed && e.caret > e.SepPos();
+    return false;
+}
+
+// The first key of a new entry replaces the value: a digit becomes the
+// value, a decimal point or comma leads into the decimals of zero, a minus
+// makes the next value typed negative; any other key leaves zero. A sign
+// left pending by an earlier entry does not carry over.
+void NumEntry::StartNewEntry(uint32_t ch, Edit& e) {
+    entryStarted = false;
+    std::string value = "0";
+    bool toDecimals = false;
+    if (ch == '.' || ch == ',') toDecimals = e.decimals > 0;
+    else if (ch == '-') negativePending = true;
+    else if (ch >= '0' && ch <= '9') value = std::string(1, static_cast<char>(ch));
+    if (e.decimals > 0) value += e.decimalSep + std::string(static_cast<size_t>(e.decimals), '0');
+    e.text() = SetField(value, 1);
+    e.caret = e.decimals == 0 ? static_cast<int>(e.text().size()) : toDecimals ? e.SepPos() + 1 : e.SepPos();
+    e.inDecimals = toDecimals;
+}
+
+// Backspace removes the character before the caret, Delete the one after
+// it, in the part the caret stands in; a value of zero leaves the caret
+// before the separator.
+void NumEntry::Erase(uint32_t vk, Edit& e) {
+    if (e.inDecimals) EraseInDecimals(vk, e);
+    else EraseInWhole(vk, e);
+    if (ValueOf(e.text()) == 0) e.caret = e.SepPos();
+}
+
+// The decimals close up and are filled with zeros from the right.
+void NumEntry::EraseInDecimals(uint32_t vk, Edit& e) {
+    const int sep = e.SepPos();
+    const std::string& t = e.text();
+    std::string decimals = t.substr(static_cast<size_t>(sep) + 1);
+    int at = e.caret - sep - 1;  // the caret's place among the decimals
+    if (vk == kBack && at > 0) decimals.erase(static_cast<size_t>(--at), 1), --e.caret;
+    else if (vk == kDelete && at < static_cast<int>(decimals.size())) decimals.erase(static_cast<size_t>(at), 1);
+    while (static_cast<int>(decimals.size()) < e.decimals) decimals += '0';
+    const int fromRight = static_cast<int>(t.size()) - e.caret;
+    e.text() = SetField(t.substr(0, static_cast<size_t>(sep)) + e.decimalSep +
+                            decimals.substr(0, static_cast<size_t>(e.decimals)), 1);
+    e.caret = e.PlaceFromRight(fromRight);
+}
+
+// A thousands separator erased with Backspace takes the digit before it
+// along; the caret keeps its distance from the right end.
+void NumEntry::EraseInWhole(uint32_t vk, Edit& e) {
+    const char thousandSep = static_cast<char>(rt::SetThousandSep());
+    const int sep = e.SepPos();
+    const std::string& t = e.text();
+    std::string whole = t.substr(0, static_cast<size_t>(sep));
+    const std::string rest = t.substr(static_cast<size_t>(sep));
+    int fromRight = static_cast<int>(t.size()) - e.caret;
+    if (vk == kBack && e.caret > 0 && e.caret <= sep) {
+        const char gone = whole[static_cast<size_t>(e.caret - 1)];
+        whole.erase(static_cast<size_t>(e.caret - 1), 1);
+        if (gone == thousandSep && e.caret - 2 >= 0) whole.erase(static_cast<size_t>(e.caret - 2), 1);
+    } else if (vk == kDelete && e.caret < sep) {
+        whole.erase(static_cast<size_t>(e.caret), 1);
+        --fromRight;  // the caret moves one place right
+    }
+    e.text() = SetField(e.decimals > 0 ? whole + rest : whole, 1);
+    e.caret = e.PlaceFromRight(std::max(0, fromRight));
+}
+
+// A minus negates a value (or, on zero, makes the next value negative) and
+// a plus makes a negative value positive; a decimal point or comma moves
+// into the decimals; a digit is typed. Any other character changes nothing.
+void NumEntry::TypeCharacter(uint32_t ch, Edit& e) {
+    std::string& t = e.text();
+    if (ch == '-' && t.find('-') == std::string::npos) {
+        if (ValueOf(t) == 0) negativePending = true;
+        else if (static_cast<int>(rt::AllTrim(t).size()) >= format_.length) e.result.beep = true;
+        else t = SetField(t, -1);
+    } else if (ch == '+' && t.find('-') != std::string::npos) {
+        t = SetField(t, -1);
+    } else if (ch == '.' || ch == ',') {
+        if (e.decimals > 0 && !e.inDecimals) {
+            e.inDecimals = true;
+            e.caret = e.SepPos() + 1;
         }
+        e.result.modified = true;
+    } else if (ch >= '0' && ch <= '9') {
+        if (e.inDecimals) TypeDecimalDigit(static_cast<char>(ch), e);
+        else TypeWholeDigit(static_cast<char>(ch), e);
     }
+}
 
-    if (!finish && entryStarted) {  // 6. the first key replaces the value
-        entryStarted = false;
-        std::string whole = "0";
-        bool toDecimals = false;
-        if (ch == '.' || ch == ',') toDecimals = d > 0;
-        else if (ch == '-') negativePending = true;
-        else if (ch >= '0' && ch <= '9') whole = std::string(1, static_cast<char>(ch));
-        std::string digits = d > 0 ? whole + "." + std::string(static_cast<size_t>(d), '0') : whole;
-        for (char& c : digits)
-            if (c == '.') c = sep;
-        // A new entry: a sign left pending by an earlier one does not carry
-        // over (the "-" of this entry is pending for the next key).
-        t = SetField(digits, 1);
-        caret = d == 0 ? static_cast<int>(t.size()) : toDecimals ? sepPos() + 1 : sepPos();
-        decimalMode = toDecimals;
-        finish = true;
+// A digit in the decimals is inserted at the caret; the last decimal
+// falls off.
+void NumEntry::TypeDecimalDigit(char digit, Edit& e) {
+    const int sep = e.SepPos();
+    const std::string& t = e.text();
+    std::string decimals = t.substr(static_cast<size_t>(sep) + 1);
+    const int at = std::clamp(e.caret - sep - 1, 0, static_cast<int>(decimals.size()));
+    decimals.insert(static_cast<size_t>(at), 1, digit);
+    e.text() = SetField(t.substr(0, static_cast<size_t>(sep)) + e.decimalSep +
+                            decimals.substr(0, static_cast<size_t>(e.decimals)),
+                        negativePending ? -1 : 1);
+    e.caret = std::min(e.SepPos() + 1 + at + 1, static_cast<int>(e.text().size()));
+}
+
+// A digit in the whole part replaces a zero value, or is inserted at the
+// caret while the value has fewer digits than the picture has places and
+// the text is shorter than the field; otherwise it beeps.
+void NumEntry::TypeWholeDigit(char digit, Edit& e) {
+    const int sign = negativePending ? -1 : 1;
+    const int sep = e.SepPos();
+    const std::string& t = e.text();
+    std::string whole = t.substr(0, static_cast<size_t>(sep));
+    const std::string rest = t.substr(static_cast<size_t>(sep));
+    auto skipped = [&](int at) {
+        const char c = whole[static_cast<size_t>(at)];
+        return c == ' ' || c == '-' || c == ':';
+    };
+    while (e.caret < sep && skipped(e.caret)) ++e.caret;
+    // A time of zero fills from the right wherever the caret is, as a zero
+    // amount does: "1230" typed after a click into 00:00 is 12:30, not 10:00
+    // and a beep for each digit.
+    if (format_.IsTime() && ValueOf(whole) == 0) e.caret = sep;
+    const bool hasMinus = t.find('-') != std::string::npos;
+    // Digits the value holds against the places the picture has.
+    const std::string tmpl = format_.Template();
+    const std::string wholePicture = tmpl.substr(0, std::min(tmpl.size(), tmpl.find('.')));
+    const int places = static_cast<int>(std::count(wholePicture.begin(), wholePicture.end(), '9') +
+                                        std::count(wholePicture.begin(), wholePicture.end(), '#'));
+    const std::string significant =
+        rt::AllTrim(rt::Str(rt::Usual(static_cast<int64_t>(std::abs(ValueOf(whole)))), 30));
+    const bool fits = (format_.IsTime() || static_cast<int>(rt::AllTrim(t).size()) < format_.length) &&
+                      static_cast<int>(significant.size()) < places;
+    if (ValueOf(whole) == 0 && !format_.IsTime()) {
+        e.text() = SetField(std::string(hasMinus ? "-" : "") + digit + rest, sign);
+        e.caret = e.SepPos();
+    } else if (fits) {
+        const int fromRight = static_cast<int>(t.size()) - e.caret;
+        whole.insert(static_cast<size_t>(e.caret), 1, digit);
+        e.text() = SetField(e.decimals > 0 ? whole + rest : whole, sign);
+        e.caret = e.PlaceFromRight(fromRight);
+    } else {
+        e.result.beep = true;
     }
+}
 
-    if (!finish && (vk == kBack || vk == kDelete)) {  // 7.
-        const int sp = sepPos();
-        if (decimalMode) {
-            std::string dec = t.substr(static_cast<size_t>(sp) + 1);
-            int k = caret - sp - 1;
-            if (vk == kBack && k > 0) dec.erase(static_cast<size_t>(--k), 1), --caret;
-            else if (vk == kDelete && k < static_cast<int>(dec.size())) dec.erase(static_cast<size_t>(k), 1);
-            while (static_cast<int>(dec.size()) < d) dec += '0';
-            const int fromRight = static_cast<int>(t.size()) - caret;
-            t = SetField(t.substr(0, static_cast<size_t>(sp)) + sep + dec.substr(0, static_cast<size_t>(d)), 1);
-            caret = placeFromRight(fromRight);
-        } else {
-            std::string ip = t.substr(0, static_cast<size_t>(sp));
-            const std::string rest = t.substr(static_cast<size_t>(sp));
-            int fromRight = static_cast<int>(t.size()) - caret;
-            if (vk == kBack && caret > 0 && caret <= sp) {
-                const char gone = ip[static_cast<size_t>(caret - 1)];
-                ip.erase(static_cast<size_t>(caret - 1), 1);
-                if (gone == ths && caret - 2 >= 0) ip.erase(static_cast<size_t>(caret - 2), 1);
-            } else if (vk == kDelete && caret < sp) {
-                ip.erase(static_cast<size_t>(caret), 1);
-                --fromRight;  // the caret moves one place right
-            }
-            t = SetField(d > 0 ? ip + rest : ip, 1);
-            caret = placeFromRight(std::max(0, fromRight));
-        }
-        if (ValueOf(t) == 0) caret = sepPos();
-        finish = true;
-    }
-
-    if (!finish) {
-        const std::string trimmed = rt::AllTrim(t);
-        if (ch == '-' && t.find('-') == std::string::npos) {  // 9.
-            if (ValueOf(t) == 0) negativePending = true;
-            else if (static_cast<int>(trimmed.size()) >= n) r.beep = true;
-            else t = SetField(t, -1);
-        } else if (ch == '+' && t.find('-') != std::string::npos) {
-            t = SetField(t, -1);
-        } else if (ch == '.' || ch == ',') {  // 11.
-            if (d > 0 && !decimalMode) {
-                decimalMode = true;
-                caret = sepPos() + 1;
-            }
-            r.modified = true;
-        } else if (ch >= '0' && ch <= '9') {  // 12.
-            const int factor = negativePending ? -1 : 1;
-            const int sp = sepPos();
-            if (decimalMode) {
-                std::string dec = t.substr(static_cast<size_t>(sp) + 1);
-                const int k = std::clamp(caret - sp - 1, 0, static_cast<int>(dec.size()));
-                dec.insert(static_cast<size_t>(k), 1, static_cast<char>(ch));
-                t = SetField(t.substr(0, static_cast<size_t>(sp)) + sep + dec.substr(0, static_cast<size_t>(d)), factor);
-                caret = std::min(sepPos() + 1 + k + 1, static_cast<int>(t.size()));
-            } else {
-                std::string ip = t.substr(0, static_cast<size_t>(sp));
-                const std::string rest = t.substr(static_cast<size_t>(sp));
-                while (caret < sp && (ip[static_cast<size_t>(caret)] == ' ' || ip[static_cast<size_t>(caret)] == '-' ||
-                                      ip[static_cast<size_t>(caret)] == ':'))
-                    ++caret;
-                // A time of zero fills from the right wherever the caret
-                // is, as a zero amount does: "1230" typed after a click
-                // into 00:00 is 12:30, not 10:00 and a beep for each digit.
-                if (format_.IsTime() && ValueOf(ip) == 0) caret = sp;
-                const bool hasMinus = t.find('-') != std::string::npos;
-                // Digits the value holds against the places the picture has.
-                const std::string whole = tmpl.substr(0, std::min(tmpl.size(), tmpl.find('.')));
-                const int places = static_cast<int>(std::count(whole.begin(), whole.end(), '9') +
-                                                    std::count(whole.begin(), whole.end(), '#'));
-                const std::string sig = rt::AllTrim(rt::Str(rt::Usual(static_cast<int64_t>(std::abs(ValueOf(ip)))), 30));
-                const bool fits = (format_.IsTime() || static_cast<int>(trimmed.size()) < n) &&
-                                  static_cast<int>(sig.size()) < places;
-                if (ValueOf(ip) == 0 && !format_.IsTime()) {
-                    t = SetField(std::string(hasMinus ? "-" : "") + static_cast<char>(ch) + rest, factor);
-                    caret = sepPos();
-                } else if (fits) {
-                    const int fromRight = static_cast<int>(t.size()) - caret;
-                    ip.insert(static_cast<size_t>(caret), 1, static_cast<char>(ch));
-                    t = SetField(d > 0 ? ip + rest : ip, factor);
-                    caret = placeFromRight(fromRight);
-                } else {
-                    r.beep = true;
-                }
-            }
-        }
-        // 10.: anything else changes nothing here.
-    }
-
-    // 13.
-    if (!decimalMode && d > 0 && caret > sepPos()) caret = sepPos();
-    if (t.find('*') != std::string::npos) {
+// The caret leaves the decimals it is not in; a text that no longer fits the
+// picture (shown as stars) beeps and keeps the text as it was; otherwise the
+// text is written through the picture once more.
+NumEntry::Result NumEntry::Finish(const std::string& before, Edit& e) {
+    if (!e.inDecimals && e.decimals > 0 && e.caret > e.SepPos()) e.caret = e.SepPos();
+    Result r = std::move(e.result);
+    if (r.text.find('*') != std::string::npos) {
         r.beep = true;
         r.text = before;
-        r.caret = std::clamp(s, 0, static_cast<int>(before.size()));
+        r.caret = std::clamp(e.selStart, 0, static_cast<int>(before.size()));
         return r;
     }
-    t = SetField(t, 1);
+    r.text = SetField(r.text, 1);
     r.modified = true;
-    r.caret = std::clamp(caret, 0, static_cast<int>(t.size()));
+    r.caret = std::clamp(e.caret, 0, static_cast<int>(r.text.size()));
     return r;
 }
 

@@ -53,6 +53,35 @@ public:
     std::string stripChars;
 
 private:
+    // One key's work: the text being changed (in the result), the selection
+    // the key came with, the caret and whether it stands in the decimals.
+    struct Edit {
+        Result result;
+        int selStart = 0, selEnd = 0;
+        int caret = 0;
+        bool inDecimals = false;
+        bool decimalsAllowed = false;  // the field has decimals and the picture a point
+        int decimals = 0;              // 0 for a time
+        char decimalSep = '.';
+        std::string& text() { return result.text; }
+        const std::string& text() const { return result.text; }
+        // Where the decimal separator stands; the text's end without one.
+        int SepPos() const;
+        // The place that many characters from the right end: the text is
+        // right-aligned, so rewriting it keeps the caret's distance from it.
+        int PlaceFromRight(int fromRight) const;
+    };
+    Result Navigate(uint32_t vk, Edit& e);
+    bool RemoveSelection(uint32_t vk, Edit& e);  // true: the key has done its work
+    void StartNewEntry(uint32_t ch, Edit& e);
+    void Erase(uint32_t vk, Edit& e);
+    void EraseInDecimals(uint32_t vk, Edit& e);
+    void EraseInWhole(uint32_t vk, Edit& e);
+    void TypeCharacter(uint32_t ch, Edit& e);
+    void TypeDecimalDigit(char digit, Edit& e);
+    void TypeWholeDigit(char digit, Edit& e);
+    Result Finish(const std::string& before, Edit& e);
+
     FieldFormat format_;
 };
 
