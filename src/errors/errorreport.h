@@ -28,6 +28,8 @@ void WriteErrorReport(int handle, const std::string& message, const rt::Error& e
 // The report's part from "Error Object created:" to the closing dashes:
 // every field of the error.
 void WriteErrorObject(int handle, const rt::Error& e);
+// The same lines as text, each ending in CR LF.
+std::string ErrorObjectText(const rt::Error& e);
 
 // Hexadecimal forms, upper-case digits: a string as its bytes; a number
 // that fits 32 bits as 8 digits, otherwise (or a float with decimals) its

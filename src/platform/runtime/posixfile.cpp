@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -208,6 +209,13 @@ IoResult AppendRecord(int fd, std::string_view record) {
     r.bytes = static_cast<size_t>(put);
     if (r.bytes < record.size()) r.err = ENOSPC;
     return r;
+}
+
+int LockFile(int fd, int op) {
+    while (::flock(fd, op) != 0) {
+        if (errno != EINTR) return errno;
+    }
+    return 0;
 }
 
 // ---- Durability ------------------------------------------------------------------

@@ -81,6 +81,9 @@ inline IoResult WriteAll(int fd, std::string_view data) { return WriteAll(fd, da
 // which could land after another process's record.
 IoResult AppendRecord(int fd, std::string_view record);
 
+// flock(2) with op, resumed when interrupted; the errno of a failure.
+[[nodiscard]] int LockFile(int fd, int op);
+
 // fdatasync / fsync, with EINVAL (a descriptor that cannot be synced: a
 // pipe, a tty) taken as nothing to do.
 [[nodiscard]] int SyncData(int fd);
