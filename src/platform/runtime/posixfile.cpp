@@ -83,74 +83,52 @@ Fd OpenFile(const std::string& path, int flags, mode_t mode, int* err) {
 
 // ---- Transfers -------------------------------------------------------------------
 
-IoResult ReadAt(int fd, void* dst, size_t n, uint64_t offset) {
+namespace {
+
+// Repeats op(done) until n bytes have moved, resuming after EINTR; op gives
+// what its system call returned. A read that gets nothing is the end of the
+// file; a write that takes nothing is a full device.
+template <class Op>
+IoResult Transfer(size_t n, bool writing, Op op) {
     IoResult r;
-    char* p = static_cast<char*>(dst);
     while (r.bytes < n) {
-        ssize_t got = ::pread(fd, p + r.bytes, n - r.bytes, static_cast<off_t>(offset + r.bytes));
-        if (got < 0) {
+        ssize_t moved = op(r.bytes);
+        if (moved < 0) {
             if (errno == EINTR) continue;
             r.err = errno;
             break;
         }
-        if (got == 0) break;
-        r.bytes += static_cast<size_t>(got);
+        if (moved == 0) {
+            if (writing) r.err = ENOSPC;
+            break;
+        }
+        r.bytes += static_cast<size_t>(moved);
     }
     return r;
+}
+
+}  // namespace
+
+IoResult ReadAt(int fd, void* dst, size_t n, uint64_t offset) {
+    char* p = static_cast<char*>(dst);
+    return Transfer(n, false,
+                    [&](size_t done) { return ::pread(fd, p + done, n - done, static_cast<off_t>(offset + done)); });
 }
 
 IoResult WriteAt(int fd, const void* src, size_t n, uint64_t offset) {
-    IoResult r;
     const char* p = static_cast<const char*>(src);
-    while (r.bytes < n) {
-        ssize_t put = ::pwrite(fd, p + r.bytes, n - r.bytes, static_cast<off_t>(offset + r.bytes));
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            r.err = errno;
-            break;
-        }
-        if (put == 0) {
-            r.err = ENOSPC;
-            break;
-        }
-        r.bytes += static_cast<size_t>(put);
-    }
-    return r;
+    return Transfer(n, true,
+                    [&](size_t done) { return ::pwrite(fd, p + done, n - done, static_cast<off_t>(offset + done)); });
 }
 
 IoResult ReadFull(int fd, void* dst, size_t n) {
-    IoResult r;
     char* p = static_cast<char*>(dst);
-    while (r.bytes < n) {
-        ssize_t got = ::read(fd, p + r.bytes, n - r.bytes);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            r.err = errno;
-            break;
-        }
-        if (got == 0) break;
-        r.bytes += static_cast<size_t>(got);
-    }
-    return r;
+    return Transfer(n, false, [&](size_t done) { return ::read(fd, p + done, n - done); });
 }
 
 IoResult WriteAll(int fd, const void* src, size_t n) {
-    IoResult r;
     const char* p = static_cast<const char*>(src);
-    while (r.bytes < n) {
-        ssize_t put = ::write(fd, p + r.bytes, n - r.bytes);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            r.err = errno;
-            break;
-        }
-        if (put == 0) {
-            r.err = ENOSPC;
-            break;
-        }
-        r.bytes += static_cast<size_t>(put);
-    }
-    return r;
+    return Transfer(n, true, [&](size_t done) { return ::write(fd, p + done, n - done); });
 }
 
 int ReadAll(int fd, std::string* out) {
@@ -255,6 +233,6 @@ mode_t ProcessUmask() {
     return mask;
 }
 
-void testing::FailNextFolderSync(int err) { gFolderSyncFault.store(err); }
+void testseam::FailNextFolderSync(int err) { gFolderSyncFault.store(err); }
 
 }  // namespace rt

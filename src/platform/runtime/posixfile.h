@@ -134,10 +134,10 @@ inline ReplaceResult AtomicReplace(const std::string& path, std::string_view con
     return AtomicReplace(path, {content}, options);
 }
 
-namespace testing {
+namespace testseam {
 // Makes the next folder sync fail with err (0 clears): no file system can
 // be told to fail one on demand.
 void FailNextFolderSync(int err);
-}  // namespace testing
+}  // namespace testseam
 
 }  // namespace rt
