@@ -17,6 +17,9 @@ void FailErrno(int err, std::string_view nativePath = {});
 // means the handle was not opened for that.
 int TransferError(int err);
 
+// FilePath that sets FError(): the native path, or "" with the error set.
+std::string NativeOrFail(std::string_view path, bool forCreate);
+
 // The descriptor behind a handle, or -1 with error 6.
 int HandleFd(int handle);
 // Whether any other open holds the file (for erase and rename).

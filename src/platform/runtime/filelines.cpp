@@ -104,14 +104,10 @@ bool File(std::string_view path) {
     size_t sep = path.find_last_of("\\/");
     std::string_view last = sep == std::string_view::npos ? path : path.substr(sep + 1);
     if (sep == std::string_view::npos && last.size() >= 2 && last[1] == ':') last.remove_prefix(2);
-    int err = 0;
     if (!HasWildcard(last)) {
-        std::string native = FilePath(path, false, &err);
+        std::string native = NativeOrFail(path, false);
         struct stat st{};
-        if (native.empty()) {
-            Fail(err);
-            return false;
-        }
+        if (native.empty()) return false;
         if (::stat(native.c_str(), &st) != 0) {
             FailErrno(errno, native);
             return false;
@@ -130,11 +126,8 @@ bool File(std::string_view path) {
         auto dd = GetDefaultDir();
         native = ResolvePath(dd && !dd->empty() ? *dd : std::string("."));
     } else {
-        native = FilePath(dirPart, false, &err);
-        if (native.empty()) {
-            Fail(err);
-            return false;
-        }
+        native = NativeOrFail(dirPart, false);
+        if (native.empty()) return false;
     }
     DIR* d = ::opendir(native.c_str());
     if (d == nullptr) {

@@ -29,6 +29,13 @@ void Fail(int code) { tError = code; }
 void FailErrno(int err, std::string_view nativePath) { tError = OsErrorFromErrno(err, nativePath); }
 int TransferError(int err) { return err == EBADF ? kOsAccessDenied : OsErrorFromErrno(err); }
 
+std::string NativeOrFail(std::string_view path, bool forCreate) {
+    int err = 0;
+    std::string native = FilePath(path, forCreate, &err);
+    if (native.empty()) Fail(err);
+    return native;
+}
+
 std::string_view TrimRight(std::string_view s) {
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
     return s;

@@ -17,16 +17,10 @@ using namespace fileimpl;
 
 bool FCopy(std::string_view source, std::string_view target) {
     int err = 0;
-    std::string from = FilePath(source, false, &err);
-    if (from.empty()) {
-        Fail(err);
-        return false;
-    }
-    std::string to = FilePath(target, true, &err);
-    if (to.empty()) {
-        Fail(err);
-        return false;
-    }
+    std::string from = NativeOrFail(source, false);
+    if (from.empty()) return false;
+    std::string to = NativeOrFail(target, true);
+    if (to.empty()) return false;
     // The source is read while nobody may write it, so the copy is whole.
     int in = ShareOpen(from, O_RDONLY | O_NOCTTY, kFoRead, kFoDenyWrite, &err);
     if (in < 0) {
@@ -89,12 +83,8 @@ bool FCopy(std::string_view source, std::string_view target) {
 }
 
 bool FErase(std::string_view path) {
-    int err = 0;
-    std::string native = FilePath(path, false, &err);
-    if (native.empty()) {
-        Fail(err);
-        return false;
-    }
+    std::string native = NativeOrFail(path, false);
+    if (native.empty()) return false;
     struct stat st{};
     if (::lstat(native.c_str(), &st) != 0) {
         FailErrno(errno, native);
@@ -117,12 +107,8 @@ bool FErase(std::string_view path) {
 }
 
 bool FRename(std::string_view from, std::string_view to) {
-    int err = 0;
-    std::string src = FilePath(from, false, &err);
-    if (src.empty()) {
-        Fail(err);
-        return false;
-    }
+    std::string src = NativeOrFail(from, false);
+    if (src.empty()) return false;
     struct stat sst{};
     if (::lstat(src.c_str(), &sst) != 0) {
         FailErrno(errno, src);
@@ -132,11 +118,8 @@ bool FRename(std::string_view from, std::string_view to) {
         Fail(kOsSharingViolation);
         return false;
     }
-    std::string dst = FilePath(to, true, &err);
-    if (dst.empty()) {
-        Fail(err);
-        return false;
-    }
+    std::string dst = NativeOrFail(to, true);
+    if (dst.empty()) return false;
     struct stat dstat{};
     if (::lstat(dst.c_str(), &dstat) == 0) {
         if (!SameFile(sst, dstat)) {
