@@ -2,6 +2,9 @@
 //   late-bound Send            vs the direct C++ call of the same method
 //   Val / Str                  vs strtod / snprintf
 //   case-insensitive FOpen     vs FOpen of the exact name, and a plain open(2)
+//   AtomicReplace of 4 KiB     (renamed over; in place for a hard-linked file)
+//                              vs truncate, write and fsync of the file itself
+//   AppendRecord               vs a seek to the end and a write
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include "platform/runtime/files.h"
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/object.h"
+#include "platform/runtime/posixfile.h"
 
 namespace {
 
@@ -115,6 +119,47 @@ void BM_FOpenCaseInsensitive(benchmark::State& state) {
     for (auto _ : state) rt::FClose(rt::FOpen(path, 0x40));
 }
 BENCHMARK(BM_FOpenCaseInsensitive);
+
+const std::string kPage(4096, 'p');
+
+void BM_TruncateWriteSync(benchmark::State& state) {
+    const std::string path = BenchTree().dir + "/plain";
+    for (auto _ : state) {
+        rt::Fd fd = rt::OpenFile(path, O_WRONLY | O_CREAT | O_TRUNC);
+        if (!rt::WriteAll(fd.Get(), kPage).Ok() || rt::SyncFile(fd.Get()) != 0) state.SkipWithError("write failed");
+    }
+}
+BENCHMARK(BM_TruncateWriteSync);
+
+void BM_AtomicReplace(benchmark::State& state) {
+    const std::string path = BenchTree().dir + (state.range(0) ? "/linked" : "/replaced");
+    if (state.range(0)) {
+        std::fclose(std::fopen(path.c_str(), "w"));
+        std::filesystem::create_hard_link(path, path + ".2");
+    }
+    for (auto _ : state)
+        if (!rt::AtomicReplace(path, kPage).Ok()) state.SkipWithError("replace failed");
+    state.SetLabel(state.range(0) ? "hard-linked: in place" : "renamed over");
+}
+BENCHMARK(BM_AtomicReplace)->Arg(0)->Arg(1);
+
+void BM_SeekAndWrite(benchmark::State& state) {
+    rt::Fd fd = rt::OpenFile(BenchTree().dir + "/seeklog", O_WRONLY | O_CREAT);
+    const std::string line(80, 'l');
+    for (auto _ : state) {
+        ::lseek(fd.Get(), 0, SEEK_END);
+        if (!rt::WriteAll(fd.Get(), line).Ok()) state.SkipWithError("write failed");
+    }
+}
+BENCHMARK(BM_SeekAndWrite);
+
+void BM_AppendRecord(benchmark::State& state) {
+    rt::Fd fd = rt::OpenForAppend(BenchTree().dir + "/applog");
+    const std::string line(80, 'l');
+    for (auto _ : state)
+        if (!rt::AppendRecord(fd.Get(), line).Ok()) state.SkipWithError("append failed");
+}
+BENCHMARK(BM_AppendRecord);
 
 }  // namespace
 

@@ -17,6 +17,7 @@
 #include "platform/runtime/dates.h"
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/posixfile.h"
 #include "platform/runtime/text.h"
 
 namespace exportdata {
@@ -101,16 +102,12 @@ private:
 
     bool Load() {
         size_t n = std::min<size_t>(kBlockRecords, count_ - next_ + 1);
-        size_t want = n * recordLen_, got = 0;
-        off_t at = static_cast<off_t>(headerLen_ + uint64_t{next_ - 1} * recordLen_);
-        while (got < want) {
-            ssize_t r = ::pread(fd_, block_.data() + got, want - got, at + static_cast<off_t>(got));
-            if (r < 0 && errno == EINTR) continue;
-            if (r <= 0) {
-                failed_ = true;
-                return false;
-            }
-            got += static_cast<size_t>(r);
+        size_t want = n * recordLen_;
+        uint64_t at = headerLen_ + uint64_t{next_ - 1} * recordLen_;
+        // A file that ends before the records its header counts is a failure too.
+        if (rt::ReadAt(fd_, block_.data(), want, at).bytes != want) {
+            failed_ = true;
+            return false;
         }
         next_ += static_cast<uint32_t>(n);
         used_ = n;

@@ -1,6 +1,6 @@
-// Writing a file so that its name never holds half of it: the content goes
-// to a new temporary file in the same directory, is synced, and only then
-// renamed over the name. No Qt.
+// Writing an export file so that its name never holds half of it, through
+// the runtime's atomic replace (platform/runtime/posixfile.h) after the
+// runtime's share-mode check. No Qt.
 #pragma once
 
 #include <string>
@@ -15,12 +15,13 @@ namespace exportdata {
 // 3 the directory does not exist, ...). On failure the temporary file is
 // removed and whatever stood under `path` before is left as it was.
 //
-// An existing file keeps its permission bits (and its owner and group,
-// where this process may give them); a name that is a link has
-// the file it points at replaced, and stays a link. A name that is an existing
-// directory or anything else that is not a plain file (a pipe, a device),
-// or a file that cannot be opened for writing, is refused before anything
-// is written.
+// An existing file keeps its permission bits, owner and group (a file
+// with several names, or whose owner this process cannot give, is
+// rewritten in place); a name that is a link has the file it points at
+// replaced, and stays a link. A name that is an existing directory or
+// anything else that is not a plain file (a pipe, a device), or a file
+// that cannot be opened for writing, is refused before anything is
+// written.
 int ReplaceFileContent(std::string_view path, std::string_view content);
 
 // The native path that `path` names for writing ("" when it cannot name a

@@ -1,5 +1,6 @@
 #include "lib/system/logfile.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -12,6 +13,7 @@
 #include "platform/runtime/files.h"
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/paths.h"
+#include "platform/runtime/posixfile.h"
 #include "platform/runtime/text.h"
 #include "platform/runtime/version.h"
 
@@ -24,6 +26,38 @@ constexpr const char* kW3svcKey = "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\P
 size_t LastPos(const std::string& s, char c) {
     size_t p = s.rfind(c);
     return p == std::string::npos ? 0 : p + 1;
+}
+
+// Calls open up to 10 times, 1 ms apart, while it fails (-1) with FError()
+// saying that another process holds the file; what open gave last.
+template <class Open>
+int RetryWhileHeld(Open open) {
+    for (int attempts = 10;; --attempts) {
+        int h = open();
+        if (h != -1) return h;
+        int err = rt::FError();
+        if (attempts == 1 || (err != rt::kOsSharingViolation && err != rt::kOsLockViolation)) return -1;
+        ::usleep(1000);
+    }
+}
+
+// Appends one record (whole lines with their CR LF) to the log with one
+// write on a descriptor opened for appending, so that records from several
+// processes never interleave and none overwrites another; the bytes
+// written, 0 when the record could not be written whole.
+size_t AppendToLog(const std::string& fileName, const std::string& record) {
+    int err = 0;
+    std::string native = rt::FilePath(fileName, false, &err);
+    if (native.empty()) return 0;
+    int fd = RetryWhileHeld([&] {
+        int h = rt::ShareOpen(native, O_RDWR | O_APPEND | O_NOCTTY, rt::kFoReadWrite, rt::kFoDenyNone, &err);
+        rt::FError(err);
+        return h;
+    });
+    if (fd == -1) return 0;
+    rt::IoResult r = rt::AppendRecord(fd, record);
+    int closeErr = rt::ShareClose(fd);
+    return r.Ok() && closeErr == 0 ? r.bytes : 0;
 }
 
 }  // namespace
@@ -60,20 +94,7 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 int OpenWithRetry(const std::string& fileName, int mode) {
-    int attempts = 10;
-    while (attempts > 0) {
-        int h = rt::FOpen(fileName, mode);
-        if (h != -1) return h;
-        // The runtime's sign of a file held by another process.
-        int err = rt::FError();
-        if (err == rt::kOsSharingViolation || err == rt::kOsLockViolation) {
-            --attempts;
-            ::usleep(1000);
-        } else {
-            attempts = 0;
-        }
-    }
-    return -1;
+    return RetryWhileHeld([&] { return rt::FOpen(fileName, mode); });
 }
 
 std::string WebServerLogDirectory() {
@@ -136,8 +157,12 @@ rt::Usual LogFile::INIT(rt::Usual fileName, rt::Usual useWebServerDir, rt::Usual
                 size_t d = LastPos(fname_, '.');
                 backupName_ = d > 0 ? fname_.substr(0, d) + "bak" : fname_ + ".bak";
             }
-            rt::FCopy(fname_, backupName_);
-            h = rt::FCreate(fname_);
+            // The log is emptied only once its backup is whole and on the
+            // disk; without one it is kept and continued.
+            if (rt::FCopy(fname_, backupName_))
+                h = rt::FCreate(fname_);
+            else
+                h = OpenWithRetry(fname_, rt::kFoReadWrite);
         }
     } else {
         h = rt::FCreate(fname_);
@@ -153,27 +178,20 @@ rt::Usual LogFile::INIT(rt::Usual fileName, rt::Usual useWebServerDir, rt::Usual
 
 rt::Usual LogFile::DUMPERROR(rt::Usual error) {
     auto e = std::dynamic_pointer_cast<rt::Error>(error.AsObject());
-    int h = e ? OpenWithRetry(fname_, rt::kFoReadWrite) : -1;
-    if (h == -1) return rt::Usual(Self());
-    rt::FSeek(h, 0, 2);
-    rt::FPutS(h, "***********************ERROR********************************");
-    rt::FPutS(h, rt::Version());
-    rt::FPutS(h, rt::DToC(rt::Today()) + " " + rt::Time());
-    rt::FPutS(h, " ");
-    rt::WriteErrorObject(h, *e);
-    rt::FClose(h);
+    if (!e) return rt::Usual(Self());
+    std::string record = "***********************ERROR********************************\r\n";
+    record += rt::Version() + "\r\n";
+    record += rt::DToC(rt::Today()) + " " + rt::Time() + "\r\n";
+    record += " \r\n";
+    record += rt::ErrorObjectText(*e);
+    AppendToLog(fname_, record);
     return rt::Usual(Self());
 }
 
 bool LogFile::DEBUGMSG(std::string text) {
     size_t count = 0;
     if (log2File_) {
-        int h = OpenWithRetry(fname_, rt::kFoReadWrite);
-        if (h != -1) {
-            rt::FSeek(h, 0, 2);
-            count = rt::FPutS(h, text);  // the line end counts
-            rt::FClose(h);
-        }
+        count = AppendToLog(fname_, text + "\r\n");  // the line end counts
     } else {
         os::OutputDebugStringA((text + "\n").c_str());
         count = text.size();

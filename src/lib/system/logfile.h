@@ -1,8 +1,10 @@
 // LogFile: a plain-text log beside the program or in the web server's log
-// directory: a fresh log (the old one kept as a backup) or the existing one
-// continued, error reports and free lines appended, each write an
-// open-append-close that retries briefly while another process holds the
-// file.
+// directory: a fresh log (the old one kept as a backup, and the log emptied
+// only once that backup is whole and durable; without one the log is
+// continued) or the existing one continued. Each error report or free line
+// is one record appended with one write on a descriptor opened for
+// appending, so several processes logging at once never interleave or lose
+// lines; the open retries briefly while another process holds the file.
 //
 // The executable's path is taken in Windows form (its "/" written as "\"),
 // so the log's paths are Windows paths like every other the runtime's file

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/rdd/dbflayout.h"
+#include "platform/runtime/posixfile.h"
 
 namespace grid {
 namespace {
@@ -25,7 +26,7 @@ RecordReader::~RecordReader() { Close(); }
 bool RecordReader::Open(const std::string& path, size_t headerLen, size_t recordLen) {
     Close();
     if (recordLen == 0) return false;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = rt::OpenFile(path, O_RDONLY).Release();
     if (fd_ < 0) return false;
     headerLen_ = headerLen;
     recordLen_ = recordLen;
@@ -43,17 +44,8 @@ void RecordReader::Close() {
 
 long RecordReader::ReadAt(uint8_t* dst, size_t n, uint64_t offset) {
     ++reads_;
-    size_t done = 0;
-    while (done < n) {
-        ssize_t r = ::pread(fd_, dst + done, n - done, static_cast<off_t>(offset + done));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (r == 0) break;  // end of file
-        done += static_cast<size_t>(r);
-    }
-    return static_cast<long>(done);
+    const rt::IoResult r = rt::ReadAt(fd_, dst, n, offset);
+    return r.Ok() ? static_cast<long>(r.bytes) : -1;
 }
 
 const uint8_t* RecordReader::Record(uint32_t recno) {

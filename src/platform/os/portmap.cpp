@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/posixfile.h"
 #include "platform/runtime/text.h"
 
 extern char** environ;
@@ -93,21 +94,9 @@ int OpenPort(const std::string& device) {
 // Writes all n bytes; a port that takes nothing for kStallMs fails with
 // ERROR_SEM_TIMEOUT. errno-based codes otherwise (0 when all went).
 DWORD WriteAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
-        if (w > 0) {
-            p += w;
-            n -= static_cast<size_t>(w);
-            continue;
-        }
-        if (w < 0 && errno == EINTR) continue;
-        if (w < 0 && errno != EAGAIN) return static_cast<DWORD>(rt::OsErrorFromErrno(errno));
-        pollfd f{fd, POLLOUT, 0};
-        const int rc = ::poll(&f, 1, kStallMs);
-        if (rc == 0) return ERROR_SEM_TIMEOUT;
-        if (rc < 0 && errno != EINTR) return static_cast<DWORD>(rt::OsErrorFromErrno(errno));
-    }
-    return 0;
+    const int err = rt::WriteAllWaiting(fd, std::string_view(p, n), kStallMs);
+    if (err == ETIMEDOUT) return ERROR_SEM_TIMEOUT;
+    return err == 0 ? 0 : static_cast<DWORD>(rt::OsErrorFromErrno(err));
 }
 
 // A reader that goes mid-copy makes write(2) raise SIGPIPE, which would end
@@ -172,14 +161,13 @@ BOOL CopyToDevice(int src, const std::string& device) {
         RawOutput raw(fd);
         char buf[8192];
         for (;;) {
-            const ssize_t n = ::read(src, buf, sizeof buf);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(errno));
-            if (n <= 0) break;
-            if ((code = WriteAll(fd, buf, static_cast<size_t>(n))) != 0) break;
+            const rt::IoResult got = rt::ReadFull(src, buf, sizeof buf);
+            if (got.bytes > 0 && (code = WriteAll(fd, buf, got.bytes)) != 0) break;
+            if (!got.Ok()) code = static_cast<DWORD>(rt::OsErrorFromErrno(got.err));
+            if (!got.Ok() || got.bytes < sizeof buf) break;
         }
     }
-    if (::close(fd) != 0 && code == 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(errno));
+    if (const int err = rt::Fd(fd).Close(); err != 0 && code == 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(err));
     return code ? Fail(code) : 1;
 }
 

@@ -17,6 +17,7 @@
 #include "platform/os/sysinfo.h"
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/paths.h"
+#include "platform/runtime/posixfile.h"
 
 namespace os {
 namespace {
@@ -116,14 +117,10 @@ std::optional<size_t> FindKey(const Profile& p, std::pair<size_t, size_t> sec, s
     return std::nullopt;
 }
 
-std::optional<std::string> ReadAll(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+// The file's bytes; nullopt with *err set when it cannot be read whole.
+std::optional<std::string> ReadAll(const std::string& path, int* err) {
     std::string data;
-    char buf[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) data.append(buf, static_cast<size_t>(n));
-    ::close(fd);
+    if ((*err = rt::ReadFileAt(path, &data)) != 0) return std::nullopt;
     return data;
 }
 
@@ -153,7 +150,8 @@ std::shared_ptr<const Profile> Load(const std::string& path) {
             SameTime(it->second.ctime, st.st_ctim))
             return it->second.profile;
     }
-    auto data = ReadAll(path);
+    int err = 0;
+    auto data = ReadAll(path, &err);
     auto profile = std::make_shared<const Profile>(Parse(data ? *data : std::string()));
     std::lock_guard lock(gCacheMutex);
     if (gCache.size() > 64) gCache.clear();
@@ -205,57 +203,15 @@ bool HasAny(const char* s, const char* chars) { return s != nullptr && std::strp
 // read-modify-write; the lock goes with the descriptor.
 class FolderLock {
 public:
-    explicit FolderLock(const std::string& dir) : fd_(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (fd_ >= 0)
-            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-            }
+    explicit FolderLock(const std::string& dir) : fd_(rt::OpenFile(dir, O_RDONLY | O_DIRECTORY)) {
+        // Without the lock the write still goes ahead: it replaces the file
+        // whole all the same; only a change racing it could be lost.
+        if (fd_) (void)rt::LockFile(fd_.Get(), LOCK_EX);
     }
-    ~FolderLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-    int Fd() const { return fd_; }
 
 private:
-    int fd_;
+    rt::Fd fd_;
 };
-
-// Writes data to a temporary file beside path and renames it over path.
-DWORD ReplaceFile(const std::string& path, const std::string& dir, int dirFd, const std::string& data) {
-    std::string base = path.substr(path.rfind('/') + 1);
-    std::string tmpl = dir + "/." + base.substr(0, 200) + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return static_cast<DWORD>(rt::OsErrorFromErrno(errno, path));
-    struct stat st{};
-    ::fchmod(fd, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0666 & ~[] {
-        mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }());
-    size_t off = 0;
-    int err = 0;
-    while (off < data.size()) {
-        ssize_t n = ::write(fd, data.data() + off, data.size() - off);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
-            break;
-        }
-        off += static_cast<size_t>(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    ::close(fd);
-    if (err == 0 && ::rename(name.data(), path.c_str()) != 0) err = errno;
-    if (err != 0) {
-        ::unlink(name.data());
-        return static_cast<DWORD>(rt::OsErrorFromErrno(err, path));
-    }
-    ::fsync(dirFd);
-    return ERROR_SUCCESS;
-}
 
 }  // namespace
 
@@ -332,9 +288,11 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         return FALSE_;
     }
     FolderLock lock(dir);
-    auto data = ReadAll(path);
-    if (!data && errno != ENOENT) {
-        SetLastError(static_cast<DWORD>(rt::OsErrorFromErrno(errno, path)));
+    int readErr = 0;
+    auto data = ReadAll(path, &readErr);
+    // A file that cannot be read whole is never rewritten from the part read.
+    if (!data && readErr != ENOENT) {
+        SetLastError(static_cast<DWORD>(rt::OsErrorFromErrno(readErr, path)));
         return FALSE_;
     }
     Profile p = Parse(data ? *data : std::string());
@@ -384,8 +342,10 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         }
     }
     if (!changed && data) return TRUE_;
-    if (DWORD e = ReplaceFile(path, dir, lock.Fd(), Serialise(p))) {
-        SetLastError(e);
+    // Written through a link to the file it names; a read-only file is
+    // refused (docs/runtime-files.md).
+    if (rt::ReplaceResult r = rt::AtomicReplace(path, Serialise(p)); !r.Ok()) {
+        SetLastError(static_cast<DWORD>(rt::OsErrorFromErrno(r.err, path)));
         return FALSE_;
     }
     return TRUE_;

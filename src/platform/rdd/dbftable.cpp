@@ -14,17 +14,12 @@
 #include "platform/rdd/dbflock.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/posixfile.h"
 
 namespace rt::dbf {
 namespace {
 
 constexpr size_t kCacheBytes = 64 * 1024;
-
-std::string DirOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 }  // namespace
 
@@ -54,35 +49,16 @@ Fault Table::OsFault(uint32_t genCode, int err, const std::string& what) const {
 }
 
 Fault Table::WriteAll(const void* src, size_t n, uint64_t offset, const char* what) {
-    const char* p = static_cast<const char*>(src);
-    while (n > 0) {
-        ssize_t w = ::pwrite(fd_, p, n, static_cast<off_t>(offset));
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return OsFault(kGenWrite, errno, std::string("cannot write the ") + what);
-        }
-        if (w == 0) return OsFault(kGenWrite, ENOSPC, std::string("cannot write the ") + what);
-        p += w;
-        n -= static_cast<size_t>(w);
-        offset += static_cast<uint64_t>(w);
-    }
+    IoResult r = WriteAt(fd_, src, n, offset);
+    if (!r.Ok()) return OsFault(kGenWrite, r.err, std::string("cannot write the ") + what);
     unsynced_ = true;
     return {};
 }
 
 Fault Table::ReadAll(void* dst, size_t n, uint64_t offset) {
-    char* p = static_cast<char*>(dst);
-    while (n > 0) {
-        ssize_t r = ::pread(fd_, p, n, static_cast<off_t>(offset));
-        if (r < 0) {
-            if (errno == EINTR) continue;
-            return OsFault(kGenRead, errno, "cannot read");
-        }
-        if (r == 0) return MakeFault(kGenRead, "the file ends before the record", 38);
-        p += r;
-        n -= static_cast<size_t>(r);
-        offset += static_cast<uint64_t>(r);
-    }
+    IoResult r = ReadAt(fd_, dst, n, offset);
+    if (!r.Ok()) return OsFault(kGenRead, r.err, "cannot read");
+    if (r.bytes < n) return MakeFault(kGenRead, "the file ends before the record", 38);
     return {};
 }
 
@@ -90,10 +66,10 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenMode& mode
     std::unique_ptr<Table> t(new Table());
     t->path_ = path;
     t->mode_ = mode;
-    t->fd_ = ::open(path.c_str(), (mode.readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    int openErr = 0;
+    t->fd_ = OpenFile(path, mode.readOnly ? O_RDONLY : O_RDWR, 0, &openErr).Release();
     if (t->fd_ < 0) {
-        int err = errno;
-        fault = t->OsFault(kGenOpen, err, "cannot open the table");
+        fault = t->OsFault(kGenOpen, openErr, "cannot open the table");
         return nullptr;
     }
     struct stat st;
@@ -410,10 +386,9 @@ Fault Table::TouchHeader() {
 
 Fault Table::Sync() {
     if (!unsynced_) return {};
-    if (::fdatasync(fd_) != 0) {
+    if (int err = SyncData(fd_)) {
         // The kernel may have dropped the pages it failed to write: the
         // header is written again before the next sync.
-        int err = errno;
         headerDateDone_ = false;
         rewriteCount_ = true;
         return OsFault(kGenWrite, err, "cannot make the table durable");
@@ -464,60 +439,27 @@ Fault Table::Create(const std::string& path, std::vector<FieldDesc> fields, uint
     };
     // An existing table is replaced only when no open is using it; its write
     // lock is held until the new file has taken its name.
-    int oldFd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    mode_t fileMode = 0;
-    if (oldFd >= 0) {
-        struct stat st;
-        if (::fstat(oldFd, &st) == 0) fileMode = st.st_mode & 07777;
-        if (int err = TryLock(oldFd, kLockOpen, LockKind::kWrite)) {
-            ::close(oldFd);
+    int openErr = 0;
+    Fd old = OpenFile(path, O_RDWR, 0, &openErr);
+    if (old) {
+        if (int err = TryLock(old.Get(), kLockOpen, LockKind::kWrite)) {
             if (IsLockConflict(err))
                 return MakeFault(kGenCreate, "the table is in use and cannot be replaced",
                                  kOsSharingViolation, true);
             return osFault(kGenCreate, err, "cannot lock the table");
         }
-    } else if (errno != ENOENT) {
-        return osFault(kGenCreate, errno, "cannot replace the table");
+    } else if (openErr != ENOENT) {
+        return osFault(kGenCreate, openErr, "cannot replace the table");
     }
-    if (fileMode == 0) {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        fileMode = 0666 & ~mask;
+    ReplaceResult r = AtomicReplace(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (r.Ok()) return {};
+    switch (r.step) {
+        case ReplaceStep::kTarget: return osFault(kGenCreate, r.err, "cannot replace the table");
+        case ReplaceStep::kTemp: return osFault(kGenCreate, r.err, "cannot create the table");
+        case ReplaceStep::kRename: return osFault(kGenCreate, r.err, "cannot put the new table in place");
+        case ReplaceStep::kFolderSync: return osFault(kGenCreate, r.err, "cannot make the new table durable");
+        default: return osFault(kGenCreate, r.err, "cannot write the new table");
     }
-    std::string tmp = path + ".XXXXXX";
-    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    auto fail = [&](Fault f) {
-        if (fd >= 0) {
-            ::close(fd);
-            ::unlink(tmp.c_str());
-        }
-        if (oldFd >= 0) ::close(oldFd);
-        return f;
-    };
-    if (fd < 0) return fail(osFault(kGenCreate, errno, "cannot create the table"));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return fail(osFault(kGenCreate, w < 0 ? errno : ENOSPC, "cannot write the new table"));
-        done += static_cast<size_t>(w);
-    }
-    if (::fchmod(fd, fileMode) != 0 || ::fsync(fd) != 0)
-        return fail(osFault(kGenCreate, errno, "cannot write the new table"));
-    if (::rename(tmp.c_str(), path.c_str()) != 0)
-        return fail(osFault(kGenCreate, errno, "cannot put the new table in place"));
-    ::close(fd);
-    fd = -1;
-    if (oldFd >= 0) ::close(oldFd);
-    oldFd = -1;
-    int dirFd = ::open(DirOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        int rc = ::fsync(dirFd);
-        int err = errno;
-        ::close(dirFd);
-        if (rc != 0) return osFault(kGenCreate, err, "cannot make the new table durable");
-    }
-    return {};
 }
 
 }  // namespace rt::dbf

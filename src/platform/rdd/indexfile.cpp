@@ -11,6 +11,7 @@
 #include "platform/rdd/dbflock.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/posixfile.h"
 
 namespace rt::idx {
 namespace {
@@ -65,41 +66,8 @@ bool ParseDefs(const uint8_t* p, size_t n, uint32_t count, std::vector<OrderDef>
     return at == n;
 }
 
-std::string DirOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool WriteFull(int fd, const uint8_t* p, size_t n, uint64_t off) {
-    while (n > 0) {
-        ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(off));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) {
-            if (w == 0) errno = ENOSPC;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
-        off += static_cast<uint64_t>(w);
-    }
-    return true;
-}
-
-bool ReadFull(int fd, uint8_t* p, size_t n, uint64_t off) {
-    while (n > 0) {
-        ssize_t r = ::pread(fd, p, n, static_cast<off_t>(off));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) {
-            if (r == 0) errno = EIO;
-            return false;
-        }
-        p += r;
-        n -= static_cast<size_t>(r);
-        off += static_cast<uint64_t>(r);
-    }
-    return true;
-}
+// Whether all n bytes at off could be read.
+bool ReadWhole(int fd, uint8_t* p, size_t n, uint64_t off) { return ReadAt(fd, p, n, off).bytes == n; }
 
 }  // namespace
 
@@ -145,9 +113,10 @@ IndexFile::~IndexFile() {
 std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, Fault& fault) {
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
-    f->fd_ = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    int openErr = 0;
+    f->fd_ = OpenFile(path, writable ? O_RDWR : O_RDONLY, 0, &openErr).Release();
     if (f->fd_ < 0) {
-        fault = f->OsFault(kGenOpen, errno, "cannot open the index file");
+        fault = f->OsFault(kGenOpen, openErr, "cannot open the index file");
         return nullptr;
     }
     if ((fault = f->Load())) return nullptr;
@@ -162,19 +131,19 @@ Fault IndexFile::Load() {
     auto damaged = [&](const char* what) {
         return MakeFault(kGenCorruption, path_ + ": the index file is damaged (" + what + ")");
     };
-    if (size < kHeaderLen || !ReadFull(fd_, h, kHeaderLen, 0)) return damaged("short header");
+    if (size < kHeaderLen || !ReadWhole(fd_, h, kHeaderLen, 0)) return damaged("short header");
     if (std::memcmp(h, kMagic, 8) != 0) return damaged("not an index file of this program");
     if (Get32(h + 8) != kVersion) return damaged("unknown version");
     if (Get32(h + 12) != Crc32(h + 16, kHeaderLen - 16, Crc32(h, 12))) return damaged("header checksum");
     const uint32_t count = Get32(h + 16), defLen = Get32(h + 20), entLen = Get32(h + 24);
     if (kHeaderLen + uint64_t{defLen} + entLen > size) return damaged("sections beyond the end");
     std::vector<uint8_t> defs(defLen);
-    if (!ReadFull(fd_, defs.data(), defLen, kHeaderLen) || Crc32(defs.data(), defLen) != Get32(h + 28) ||
+    if (!ReadWhole(fd_, defs.data(), defLen, kHeaderLen) || Crc32(defs.data(), defLen) != Get32(h + 28) ||
         !ParseDefs(defs.data(), defLen, count, defs_))
         return damaged("order definitions");
     snapshot_ = Stamp{Get32(h + 36), Get64(h + 40)};
     entries_.resize(entLen);
-    entriesValid_ = ReadFull(fd_, entries_.data(), entLen, kHeaderLen + defLen) &&
+    entriesValid_ = ReadWhole(fd_, entries_.data(), entLen, kHeaderLen + defLen) &&
                     Crc32(entries_.data(), entLen) == Get32(h + 32);
     size_t at = 0;
     for (const OrderDef& d : defs_) {
@@ -241,28 +210,17 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const std:
     auto osFault = [&](int err, const char* what) {
         return MakeFault(kGenCreate, path + ": " + what + ": " + std::strerror(err), OsErrorFromErrno(err, path), true);
     };
-    std::string tmp = path + ".XXXXXX";
-    int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-    if (fd < 0) {
-        fault = osFault(errno, "cannot create the index file");
+    auto bytes = [](const std::vector<uint8_t>& v) {
+        return std::string_view(reinterpret_cast<const char*>(v.data()), v.size());
+    };
+    ReplaceResult r = AtomicReplace(path, {bytes(h), bytes(defs), bytes(ents)}, ReplaceOptions{.keepOpen = true});
+    if (!r.Ok()) {
+        fault = osFault(r.err, r.step == ReplaceStep::kTemp ? "cannot create the index file"
+                               : r.step == ReplaceStep::kFolderSync ? "cannot make the index file durable"
+                                                                     : "cannot write the index file");
         return nullptr;
     }
-    bool ok = WriteFull(fd, h.data(), h.size(), 0) && WriteFull(fd, defs.data(), defs.size(), kHeaderLen) &&
-              WriteFull(fd, ents.data(), ents.size(), kHeaderLen + defs.size());
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0 && ::fsync(fd) == 0 && ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        fault = osFault(errno, "cannot write the index file");
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        return nullptr;
-    }
-    int dirFd = ::open(DirOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    int fd = r.fd.Release();
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
     f->fd_ = fd;
@@ -283,7 +241,7 @@ Fault IndexFile::ReadJournal(std::vector<JournalEntry>& out) {
     std::vector<uint8_t> b(body + 8);
     torn_ = false;
     while (end_ < size) {
-        if (end_ + b.size() > size || !ReadFull(fd_, b.data(), b.size(), end_) || Get32(b.data()) != body ||
+        if (end_ + b.size() > size || !ReadWhole(fd_, b.data(), b.size(), end_) || Get32(b.data()) != body ||
             Crc32(b.data() + 4, body) != Get32(b.data() + 4 + body)) {
             torn_ = true;  // the tail of an entry that was being written
             break;
@@ -329,7 +287,8 @@ Fault IndexFile::Append(const JournalEntry& e, const std::vector<const Order*>& 
             return OsFault(kGenWrite, errno, "cannot cut the torn end of the index file");
         torn_ = false;
     }
-    if (!WriteFull(fd_, b.data(), b.size(), end_)) return OsFault(kGenWrite, errno, "cannot write the index file");
+    if (IoResult w = WriteAt(fd_, b.data(), b.size(), end_); !w.Ok())
+        return OsFault(kGenWrite, w.err, "cannot write the index file");
     end_ += b.size();
     unsynced_ = true;
     return {};
@@ -337,7 +296,7 @@ Fault IndexFile::Append(const JournalEntry& e, const std::vector<const Order*>& 
 
 Fault IndexFile::Sync() {
     if (!unsynced_) return {};
-    if (::fdatasync(fd_) != 0) return OsFault(kGenWrite, errno, "cannot make the index file durable");
+    if (int err = SyncData(fd_)) return OsFault(kGenWrite, err, "cannot make the index file durable");
     unsynced_ = false;
     return {};
 }

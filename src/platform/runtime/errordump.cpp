@@ -31,49 +31,59 @@ std::string HexInteger(int64_t v) {
 
 std::string Text(const rt::Usual& v) { return rt::AsString(v); }
 
+// A line of the report, with its CR LF.
+void Line(std::string& out, const std::string& text) {
+    out += text;
+    out += "\r\n";
+}
+
 // A field line: the 17-character label (colon included) and the value.
-void Field(int handle, const char* label, const std::string& value) {
-    rt::FPutS(handle, std::string(label) + value);
+void Field(std::string& out, const char* label, const std::string& value) {
+    Line(out, std::string(label) + value);
 }
 
 }  // namespace
 
-void WriteErrorObject(int h, const rt::Error& e) {
-    rt::FPutS(h, "Error Object created:");
-    rt::FPutS(h, "--------------------");
-    Field(h, "SubSystem       :", Text(rt::Usual(e.SubSystem)));
-    Field(h, "SubCode         :", Text(rt::Usual(e.SubCode)));
-    Field(h, "GenCode         :", std::string(rt::ErrString(e.GenCode)));
+std::string ErrorObjectText(const rt::Error& e) {
+    std::string out;
+    Line(out, "Error Object created:");
+    Line(out, "--------------------");
+    Field(out, "SubSystem       :", Text(rt::Usual(e.SubSystem)));
+    Field(out, "SubCode         :", Text(rt::Usual(e.SubCode)));
+    Field(out, "GenCode         :", std::string(rt::ErrString(e.GenCode)));
     if (e.SubCode == kExceptionSubCode) {
-        Field(h, "ExceptionCode   :", HexValueText(rt::Usual(e.OsCode)));
-        Field(h, "ExceptionFlags  :", HexValueText(rt::Usual(e.ArgType)));
-        Field(h, "ExceptionAddress:", HexValueText(rt::Usual(e.FuncPtr)));
-        Field(h, "ParamNumber     :", Text(rt::Usual(e.ArgNum)));
-        Field(h, "ExceptionInfo   :", HexValueText(rt::Usual(e.FuncSym)));
+        Field(out, "ExceptionCode   :", HexValueText(rt::Usual(e.OsCode)));
+        Field(out, "ExceptionFlags  :", HexValueText(rt::Usual(e.ArgType)));
+        Field(out, "ExceptionAddress:", HexValueText(rt::Usual(e.FuncPtr)));
+        Field(out, "ParamNumber     :", Text(rt::Usual(e.ArgNum)));
+        Field(out, "ExceptionInfo   :", HexValueText(rt::Usual(e.FuncSym)));
     } else {
-        Field(h, "OsCode          :", Text(rt::Usual(e.OsCode)));
-        Field(h, "ArgType         :", rt::TypeString(e.ArgType));
-        Field(h, "FuncPtr         :", Text(rt::Usual(e.FuncPtr)));
-        Field(h, "ArgNum          :", Text(rt::Usual(e.ArgNum)));
-        Field(h, "FuncSym         :", Text(rt::Usual(e.FuncSym)));
+        Field(out, "OsCode          :", Text(rt::Usual(e.OsCode)));
+        Field(out, "ArgType         :", rt::TypeString(e.ArgType));
+        Field(out, "FuncPtr         :", Text(rt::Usual(e.FuncPtr)));
+        Field(out, "ArgNum          :", Text(rt::Usual(e.ArgNum)));
+        Field(out, "FuncSym         :", Text(rt::Usual(e.FuncSym)));
     }
-    Field(h, "Severity        :", Text(rt::Usual(e.Severity)));
-    Field(h, "CanDefault      :", Text(rt::Usual(e.CanDefault)));
-    Field(h, "CanRetry        :", Text(rt::Usual(e.CanRetry)));
-    Field(h, "CanSubstitute   :", Text(rt::Usual(e.CanSubstitute)));
-    Field(h, "Operation       :", Text(rt::Usual(e.Operation)));
-    Field(h, "Description     :", Text(rt::Usual(e.Description)));
-    Field(h, "FileName        :", Text(rt::Usual(e.FileName)));
-    Field(h, "Tries           :", Text(rt::Usual(e.Tries)));
-    Field(h, "FileHandle      :", Text(rt::Usual(e.FileHandle)));
-    Field(h, "SubCodeText     :", Text(rt::Usual(e.SubCodeText)));
-    Field(h, "Arg             :", Text(rt::Usual(e.Arg)));
-    Field(h, "ArgTypeReq      :", rt::TypeString(e.ArgTypeReq));
-    Field(h, "MaxSize         :", Text(rt::Usual(e.MaxSize)));
-    Field(h, "SubstituteType  :", rt::TypeString(e.SubstituteType));
-    Field(h, "CallFuncSym     :", Text(rt::Usual(e.CallFuncSym)));
-    rt::FPutS(h, "--------------------");
+    Field(out, "Severity        :", Text(rt::Usual(e.Severity)));
+    Field(out, "CanDefault      :", Text(rt::Usual(e.CanDefault)));
+    Field(out, "CanRetry        :", Text(rt::Usual(e.CanRetry)));
+    Field(out, "CanSubstitute   :", Text(rt::Usual(e.CanSubstitute)));
+    Field(out, "Operation       :", Text(rt::Usual(e.Operation)));
+    Field(out, "Description     :", Text(rt::Usual(e.Description)));
+    Field(out, "FileName        :", Text(rt::Usual(e.FileName)));
+    Field(out, "Tries           :", Text(rt::Usual(e.Tries)));
+    Field(out, "FileHandle      :", Text(rt::Usual(e.FileHandle)));
+    Field(out, "SubCodeText     :", Text(rt::Usual(e.SubCodeText)));
+    Field(out, "Arg             :", Text(rt::Usual(e.Arg)));
+    Field(out, "ArgTypeReq      :", rt::TypeString(e.ArgTypeReq));
+    Field(out, "MaxSize         :", Text(rt::Usual(e.MaxSize)));
+    Field(out, "SubstituteType  :", rt::TypeString(e.SubstituteType));
+    Field(out, "CallFuncSym     :", Text(rt::Usual(e.CallFuncSym)));
+    Line(out, "--------------------");
+    return out;
 }
+
+void WriteErrorObject(int h, const rt::Error& e) { rt::FWrite(h, ErrorObjectText(e)); }
 
 std::string HexValueText(const rt::Usual& v) {
     switch (v.Type()) {

@@ -17,6 +17,8 @@ inline constexpr uint32_t kExceptionSubCode = 5333;
 // The part of a report from "Error Object created:" to the closing dashes:
 // every field of the error, one line each, written to an open file handle.
 void WriteErrorObject(int handle, const Error& e);
+// The same lines as text, each ending in CR LF.
+std::string ErrorObjectText(const Error& e);
 
 // Hexadecimal forms, upper-case digits: a string as its bytes; a number
 // that fits 32 bits as 8 digits, otherwise (or a float with decimals) its

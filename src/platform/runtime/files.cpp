@@ -1,33 +1,55 @@
+// Handles and share modes: FCreate/FOpen/FClose, reads, writes and seeks on
+// a handle, and the share-mode scheme every open takes part in.
 #include "platform/runtime/files.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
-#include <vector>
 
+#include "platform/runtime/fileimpl.h"
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/paths.h"
+#include "platform/runtime/posixfile.h"
 #include "platform/runtime/settings.h"
 
 namespace rt {
+namespace fileimpl {
 namespace {
-
-// ---- Errors ---------------------------------------------------------------
-
 thread_local int tError = 0;
+}  // namespace
 
 void Ok() { tError = kOsOk; }
 void Fail(int code) { tError = code; }
-void FailErrno(int err, std::string_view nativePath = {}) { tError = OsErrorFromErrno(err, nativePath); }
+void FailErrno(int err, std::string_view nativePath) { tError = OsErrorFromErrno(err, nativePath); }
+int TransferError(int err) { return err == EBADF ? kOsAccessDenied : OsErrorFromErrno(err); }
 
+std::string NativeOrFail(std::string_view path, bool forCreate) {
+    int err = 0;
+    std::string native = FilePath(path, forCreate, &err);
+    if (native.empty()) Fail(err);
+    return native;
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    return s;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace fileimpl
+
+using namespace fileimpl;
+
+namespace {
 // ---- Share modes ------------------------------------------------------------
 //
 // Every open of a regular file holds shared (read) OFD locks on the bytes
@@ -78,6 +100,10 @@ bool Conflicts(int fd, const ShareWants& w) {
            (w.denyRead && Held(fd, kHasRead)) || (w.denyWrite && Held(fd, kHasWrite));
 }
 
+}  // namespace
+
+namespace fileimpl {
+
 // Whether any other open holds the file (for erase and rename).
 bool HeldOpen(const std::string& native) {
     int fd = ::open(native.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -87,15 +113,19 @@ bool HeldOpen(const std::string& native) {
     return held;
 }
 
+}  // namespace fileimpl
+
+namespace {
+
 // Descriptors opened through ShareOpen, with the extra descriptor that holds
 // the share locks of a write-only open (a shared lock needs read access).
-struct OpenFile {
+struct ShareEntry {
     int lockFd = -1;
     bool isHandle = false;  // handed out by FOpen/FCreate
 };
 
 std::mutex gMutex;
-std::unordered_map<int, OpenFile> gOpen;
+std::unordered_map<int, ShareEntry> gOpen;
 
 bool DecodeMode(int mode, int* access, ShareWants* w) {
     *access = mode & 0x03;
@@ -114,6 +144,10 @@ bool DecodeMode(int mode, int* access, ShareWants* w) {
     return true;
 }
 
+}  // namespace
+
+namespace fileimpl {
+
 // The descriptor behind a handle, or -1 with error 6.
 int HandleFd(int handle) {
     std::lock_guard lock(gMutex);
@@ -124,6 +158,19 @@ int HandleFd(int handle) {
     }
     return handle;
 }
+
+int ForgetShare(int fd) {
+    std::lock_guard lock(gMutex);
+    auto it = gOpen.find(fd);
+    if (it == gOpen.end()) return -1;
+    int lockFd = it->second.lockFd;
+    gOpen.erase(it);
+    return lockFd;
+}
+
+}  // namespace fileimpl
+
+namespace {
 
 int OpenHandle(std::string_view path, int flags, int mode, bool forCreate, unsigned createMode) {
     int err = 0;
@@ -149,72 +196,6 @@ int OpenHandle(std::string_view path, int flags, int mode, bool forCreate, unsig
     }
     Ok();
     return fd;
-}
-
-// Reads until count bytes or the end of the file; -1 on error (bytes read
-// before it are in *got).
-bool ReadFully(int fd, char* buf, size_t count, size_t* got) {
-    *got = 0;
-    while (*got < count) {
-        ssize_t n = ::read(fd, buf + *got, count - *got);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (n == 0) break;
-        *got += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool WriteFully(int fd, const char* buf, size_t count, size_t* put) {
-    *put = 0;
-    while (*put < count) {
-        ssize_t n = ::write(fd, buf + *put, count - *put);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        *put += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// ---- Wildcards --------------------------------------------------------------
-
-char Fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool MatchNoCase(std::string_view pat, std::string_view name) {
-    if (pat == "*.*" || pat == "*") return true;
-    // Iterative glob with one backtrack point for the last '*'.
-    size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pat.size() && (pat[p] == '?' || Fold(pat[p]) == Fold(name[n]))) {
-            ++p;
-            ++n;
-        } else if (p < pat.size() && pat[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pat.size() && pat[p] == '*') ++p;
-    return p == pat.size();
-}
-
-bool HasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
-
-std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }  // namespace
@@ -253,12 +234,10 @@ int ShareOpen(const std::string& nativePath, int flags, int access, int share, i
     }
     bool truncate = (flags & O_TRUNC) != 0;
     flags &= ~O_TRUNC;
-    int fd;
-    do {
-        fd = ::open(nativePath.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(createMode));
-    } while (fd < 0 && errno == EINTR);
+    int openErr = 0;
+    int fd = OpenFile(nativePath, flags, static_cast<mode_t>(createMode), &openErr).Release();
     if (fd < 0) {
-        *osError = OsErrorFromErrno(errno, nativePath);
+        *osError = OsErrorFromErrno(openErr, nativePath);
         return -1;
     }
     struct stat st{};
@@ -302,24 +281,15 @@ int ShareOpen(const std::string& nativePath, int flags, int access, int share, i
     }
     {
         std::lock_guard lock(gMutex);
-        gOpen[fd] = OpenFile{lockFd, false};
+        gOpen[fd] = ShareEntry{lockFd, false};
     }
     *osError = 0;
     return fd;
 }
 
-void ShareClose(int fd) {
-    int lockFd = -1;
-    {
-        std::lock_guard lock(gMutex);
-        auto it = gOpen.find(fd);
-        if (it != gOpen.end()) {
-            lockFd = it->second.lockFd;
-            gOpen.erase(it);
-        }
-    }
-    if (lockFd >= 0) ::close(lockFd);
-    ::close(fd);
+int ShareClose(int fd) {
+    Fd locks(ForgetShare(fd));
+    return Fd(fd).Close();
 }
 
 // ---- Handles ------------------------------------------------------------------
@@ -348,8 +318,8 @@ bool FClose(int handle) {
         gOpen.erase(it);
     }
     if (lockFd >= 0) ::close(lockFd);
-    if (::close(handle) != 0 && errno != EINTR) {
-        FailErrno(errno);
+    if (int err = Fd(handle).Close()) {
+        FailErrno(err);
         return false;
     }
     Ok();
@@ -359,14 +329,13 @@ bool FClose(int handle) {
 size_t FRead(int handle, void* buffer, size_t count) {
     int fd = HandleFd(handle);
     if (fd < 0) return 0;
-    size_t got = 0;
-    if (!ReadFully(fd, static_cast<char*>(buffer), count, &got)) {
-        // EBADF on a handle of ours: it was not opened for reading.
-        Fail(errno == EBADF ? kOsAccessDenied : OsErrorFromErrno(errno));
-        return got;
+    IoResult r = ReadFull(fd, buffer, count);
+    if (!r.Ok()) {
+        Fail(TransferError(r.err));
+        return r.bytes;
     }
     Ok();
-    return got;
+    return r.bytes;
 }
 
 std::string FReadStr(int handle, size_t count) {
@@ -395,13 +364,13 @@ size_t FWrite(int handle, std::string_view data, size_t count) {
     int fd = HandleFd(handle);
     if (fd < 0) return 0;
     count = std::min(count, data.size());
-    size_t put = 0;
-    if (!WriteFully(fd, data.data(), count, &put)) {
-        Fail(errno == EBADF ? kOsAccessDenied : OsErrorFromErrno(errno));
-        return put;
+    IoResult r = WriteAll(fd, data.data(), count);
+    if (!r.Ok()) {
+        Fail(TransferError(r.err));
+        return r.bytes;
     }
     Ok();
-    return put;
+    return r.bytes;
 }
 
 size_t FWriteText(int handle, std::string_view data, size_t count) { return FWrite(handle, data, count); }
@@ -416,57 +385,6 @@ size_t FPutS3(int handle, std::string_view text, size_t len) {
     return FPutS(handle, text.substr(0, std::min(len, text.size())));
 }
 
-std::string FGetS(int handle, size_t maxLen) {
-    int fd = HandleFd(handle);
-    if (fd < 0) return {};
-    off_t start = ::lseek(fd, 0, SEEK_CUR);
-    if (start < 0) {
-        FailErrno(errno);
-        return {};
-    }
-    // Read until a line feed or enough bytes to decide: the longest line
-    // plus its CR LF.
-    const size_t want = maxLen > SIZE_MAX - 2 ? SIZE_MAX : maxLen + 2;
-    std::string buf;
-    size_t nl = std::string::npos;
-    while (buf.size() < want && maxLen > 0) {
-        size_t chunk = std::min<size_t>(want - buf.size(), 4096);
-        size_t old = buf.size();
-        buf.resize(old + chunk);
-        size_t got = 0;
-        bool ok = ReadFully(fd, buf.data() + old, chunk, &got);
-        buf.resize(old + got);
-        if (!ok) {
-            // EBADF on a handle of ours: it was not opened for reading.
-            Fail(errno == EBADF ? kOsAccessDenied : OsErrorFromErrno(errno));
-            ::lseek(fd, start, SEEK_SET);
-            return {};
-        }
-        nl = buf.find('\n', old);
-        if (nl != std::string::npos || got < chunk) break;
-    }
-    std::string line;
-    size_t consumed;
-    if (nl != std::string::npos) {
-        size_t end = nl > 0 && buf[nl - 1] == '\r' ? nl - 1 : nl;
-        if (end <= maxLen) {
-            line = buf.substr(0, end);
-            consumed = nl + 1;
-        } else {
-            line = buf.substr(0, maxLen);
-            consumed = maxLen;
-        }
-    } else {
-        consumed = std::min(buf.size(), maxLen);
-        line = buf.substr(0, consumed);
-    }
-    if (::lseek(fd, start + static_cast<off_t>(consumed), SEEK_SET) < 0) {
-        FailErrno(errno);
-        return {};
-    }
-    Ok();
-    return line;
-}
 
 int64_t FSeek(int handle, int64_t offset, int origin) {
     int fd = HandleFd(handle);
@@ -506,8 +424,9 @@ bool FRewind(int handle) { return FSeek(handle, 0, 0) == 0; }
 bool FCommit(int handle) {
     int fd = HandleFd(handle);
     if (fd < 0) return false;
-    if (::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-        FailErrno(errno);
+    // A read-only file system has nothing of ours to write out.
+    if (int err = SyncData(fd); err != 0 && err != EROFS) {
+        FailErrno(err);
         return false;
     }
     Ok();
@@ -516,267 +435,5 @@ bool FCommit(int handle) {
 
 int FError() { return tError; }
 int FError(int code) { return std::exchange(tError, code); }
-
-// ---- Whole files ----------------------------------------------------------------
-
-bool File(std::string_view path) {
-    path = TrimRight(path);
-    size_t sep = path.find_last_of("\\/");
-    std::string_view last = sep == std::string_view::npos ? path : path.substr(sep + 1);
-    if (sep == std::string_view::npos && last.size() >= 2 && last[1] == ':') last.remove_prefix(2);
-    int err = 0;
-    if (!HasWildcard(last)) {
-        std::string native = FilePath(path, false, &err);
-        struct stat st{};
-        if (native.empty()) {
-            Fail(err);
-            return false;
-        }
-        if (::stat(native.c_str(), &st) != 0) {
-            FailErrno(errno, native);
-            return false;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            Fail(kOsFileNotFound);
-            return false;
-        }
-        Ok();
-        return true;
-    }
-    // The directory part names where to look ("" the default directory).
-    std::string dirPart(path.substr(0, path.size() - last.size()));
-    std::string native;
-    if (dirPart.empty()) {
-        auto dd = GetDefaultDir();
-        native = ResolvePath(dd && !dd->empty() ? *dd : std::string("."));
-    } else {
-        native = FilePath(dirPart, false, &err);
-        if (native.empty()) {
-            Fail(err);
-            return false;
-        }
-    }
-    DIR* d = ::opendir(native.c_str());
-    if (d == nullptr) {
-        Fail(errno == ENOENT || errno == ENOTDIR ? kOsPathNotFound : OsErrorFromErrno(errno));
-        return false;
-    }
-    bool found = false;
-    while (dirent* e = ::readdir(d)) {
-        std::string_view n = e->d_name;
-        if (n == "." || n == ".." || !MatchNoCase(last, n)) continue;
-        struct stat st{};
-        std::string full = native + "/" + std::string(n);
-        if (::stat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(d);
-    if (found)
-        Ok();
-    else
-        Fail(kOsFileNotFound);
-    return found;
-}
-
-bool FCopy(std::string_view source, std::string_view target) {
-    int err = 0;
-    std::string from = FilePath(source, false, &err);
-    if (from.empty()) {
-        Fail(err);
-        return false;
-    }
-    std::string to = FilePath(target, true, &err);
-    if (to.empty()) {
-        Fail(err);
-        return false;
-    }
-    // The source is read while nobody may write it, so the copy is whole.
-    int in = ShareOpen(from, O_RDONLY | O_NOCTTY, kFoRead, kFoDenyWrite, &err);
-    if (in < 0) {
-        Fail(err);
-        return false;
-    }
-    struct stat sst{}, dst{};
-    ::fstat(in, &sst);
-    if (::stat(to.c_str(), &dst) == 0 && SameFile(sst, dst)) {
-        ShareClose(in);
-        Fail(kOsSharingViolation);  // copying a file onto itself would empty it
-        return false;
-    }
-    // The target is held exclusively while it is written; it is truncated
-    // only after that share check.
-    int out = ShareOpen(to, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, kFoWrite, kFoExclusive, &err,
-                        sst.st_mode & 0777);
-    if (out < 0) {
-        ShareClose(in);
-        Fail(err);
-        return false;
-    }
-    std::vector<char> buf(1 << 16);
-    int failure = 0;
-    for (;;) {
-        size_t got = 0;
-        if (!ReadFully(in, buf.data(), buf.size(), &got)) {
-            failure = OsErrorFromErrno(errno);
-            break;
-        }
-        if (got == 0) break;
-        size_t put = 0;
-        if (!WriteFully(out, buf.data(), got, &put)) {
-            failure = OsErrorFromErrno(errno);
-            break;
-        }
-    }
-    ShareClose(in);
-    // close() reports late write errors (delayed allocation, network file
-    // systems); the lock descriptor is closed separately first.
-    int lockFd = -1;
-    {
-        std::lock_guard lock(gMutex);
-        auto it = gOpen.find(out);
-        if (it != gOpen.end()) {
-            lockFd = it->second.lockFd;
-            gOpen.erase(it);
-        }
-    }
-    // Only a regular file that is still the one written is removed on
-    // failure (never a device such as /dev/full named as target).
-    struct stat ost{};
-    bool removable = ::fstat(out, &ost) == 0 && S_ISREG(ost.st_mode);
-    if (failure == 0 && ::fdatasync(out) != 0 && errno != EINVAL) failure = OsErrorFromErrno(errno);
-    if (::close(out) != 0 && failure == 0 && errno != EINTR) failure = OsErrorFromErrno(errno);
-    if (failure != 0 && removable && ::stat(to.c_str(), &dst) == 0 && SameFile(ost, dst))
-        ::unlink(to.c_str());
-    if (lockFd >= 0) ::close(lockFd);
-    if (failure != 0) {
-        Fail(failure);
-        return false;
-    }
-    Ok();
-    return true;
-}
-
-bool FErase(std::string_view path) {
-    int err = 0;
-    std::string native = FilePath(path, false, &err);
-    if (native.empty()) {
-        Fail(err);
-        return false;
-    }
-    struct stat st{};
-    if (::lstat(native.c_str(), &st) != 0) {
-        FailErrno(errno, native);
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
-        Fail(kOsAccessDenied);
-        return false;
-    }
-    if (S_ISREG(st.st_mode) && HeldOpen(native)) {
-        Fail(kOsSharingViolation);
-        return false;
-    }
-    if (::unlink(native.c_str()) != 0) {
-        FailErrno(errno, native);
-        return false;
-    }
-    Ok();
-    return true;
-}
-
-bool FRename(std::string_view from, std::string_view to) {
-    int err = 0;
-    std::string src = FilePath(from, false, &err);
-    if (src.empty()) {
-        Fail(err);
-        return false;
-    }
-    struct stat sst{};
-    if (::lstat(src.c_str(), &sst) != 0) {
-        FailErrno(errno, src);
-        return false;
-    }
-    if (S_ISREG(sst.st_mode) && HeldOpen(src)) {
-        Fail(kOsSharingViolation);
-        return false;
-    }
-    std::string dst = FilePath(to, true, &err);
-    if (dst.empty()) {
-        Fail(err);
-        return false;
-    }
-    struct stat dstat{};
-    if (::lstat(dst.c_str(), &dstat) == 0) {
-        if (!SameFile(sst, dstat)) {
-            Fail(kOsAlreadyExists);
-            return false;
-        }
-        // The new name differs only in case and so resolved to the file
-        // itself: rename to the name exactly as given.
-        std::string_view given = TrimRight(to);
-        size_t sep = given.find_last_of("\\/");
-        if (sep != std::string_view::npos) given.remove_prefix(sep + 1);
-        else if (given.size() >= 2 && given[1] == ':') given.remove_prefix(2);
-        dst = dst.substr(0, dst.rfind('/') + 1) + std::string(given);
-        if (dst == src) {
-            Ok();
-            return true;
-        }
-    }
-    if (::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) != 0) {
-        int e = errno;
-        if (e == EINVAL || e == ENOSYS) {
-            // A file system without RENAME_NOREPLACE: check, then rename.
-            if (::lstat(dst.c_str(), &dstat) == 0) {
-                Fail(kOsAlreadyExists);
-                return false;
-            }
-            if (::rename(src.c_str(), dst.c_str()) == 0) {
-                Ok();
-                return true;
-            }
-            e = errno;
-        }
-        Fail(e == EEXIST ? kOsAlreadyExists : OsErrorFromErrno(e, dst));
-        return false;
-    }
-    Ok();
-    return true;
-}
-
-std::string MemoRead(std::string_view path) {
-    int h = FOpen(path, kFoRead | kFoDenyNone);
-    if (h < 0) return {};
-    std::string content;
-    std::vector<char> buf(1 << 16);
-    for (;;) {
-        size_t got = 0;
-        if (!ReadFully(h, buf.data(), buf.size(), &got)) {
-            int err = errno;
-            FClose(h);
-            FailErrno(err);
-            return {};
-        }
-        if (got == 0) break;
-        content.append(buf.data(), got);
-    }
-    FClose(h);
-    return content;
-}
-
-bool MemoWrit(std::string_view path, std::string_view text) {
-    int h = FCreate(path);
-    if (h < 0) return false;
-    size_t put = FWrite(h, text);
-    int err = FError();
-    bool closed = FClose(h);
-    if (put != text.size()) {
-        Fail(err);
-        return false;
-    }
-    return closed;
-}
 
 }  // namespace rt

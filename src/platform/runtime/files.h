@@ -116,11 +116,12 @@ std::string FilePath(std::string_view path, bool forCreate, int* osError);
 // descriptor, or -1 with the Windows error in *osError (5 for a directory).
 // createMode is used with O_CREAT. O_TRUNC is applied only once the share
 // check has passed, so a refused open never truncates. Release with
-// ShareClose, which drops the share locks with the descriptor. Lock bytes
+// ShareClose, which drops the share locks with the descriptor and returns
+// the errno of a failed close (0 when it went well). Lock bytes
 // from 0x7FFFFFFF00 to 0x7FFFFFFF0F are reserved for this scheme: other
 // byte-range locks must stay clear of them.
 int ShareOpen(const std::string& nativePath, int flags, int access, int share, int* osError,
               unsigned createMode = 0666);
-void ShareClose(int fd);
+int ShareClose(int fd);
 
 }  // namespace rt

@@ -83,6 +83,12 @@ TEST_F(LogFileTest, AFreshLogKeepsTheOldOneAsBackup) {
     again->SetBackupName(Usual("D:\\LOGS\\keep.old"));
     again->INIT(Usual("D:\\LOGS\\scan.log"), Usual(), Usual(false));
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/keep.old"), "one\r\n\r\n");
+    // A backup that cannot be made leaves the log as it was.
+    std::ofstream(dir_ + "/d/LOGS/scan.log", std::ios::binary) << "kept\r\n";
+    auto kept = rt::New<errors::LogFile>();
+    kept->SetBackupName(Usual("D:\\NONE\\x.bak"));
+    kept->INIT(Usual("D:\\LOGS\\scan.log"), Usual(), Usual(false));
+    EXPECT_EQ(Slurp(dir_ + "/d/LOGS/scan.log"), "kept\r\n");
     again->SetLog2File(Usual(false));
     EXPECT_FALSE(again->DEBUGMSG(""));
 }

@@ -1,6 +1,4 @@
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +12,8 @@
 using namespace rt;
 using qztest::FsTest;
 using qztest::InChild;
+using qztest::kCannotSetUp;
+using qztest::MountPrivateTmpfs;
 
 namespace {
 
@@ -21,15 +21,6 @@ using FileErrors = FsTest;
 using FileShare = FsTest;
 using FileHandles = FsTest;
 using FileWhole = FsTest;
-
-// In a child with its own mount namespace, a tmpfs mounted at dir with the
-// given options; false when this process may not do that.
-bool MountPrivateTmpfs(const std::string& dir, const char* options, unsigned long flags = 0) {
-    return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-           ::mount("tmpfs", dir.c_str(), "tmpfs", flags, options) == 0;
-}
-
-constexpr int kCannotSetUp = 99;
 
 TEST_F(FileErrors, MissingFileMissingPathAndBadHandle) {
     EXPECT_EQ(FOpen(P("nope.txt")), -1);

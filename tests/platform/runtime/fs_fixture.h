@@ -3,6 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -75,6 +77,16 @@ inline int InChild(const std::function<int()>& fn) {
     int status = 0;
     if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
     return WEXITSTATUS(status);
+}
+
+// The exit status of a child that could not set up what its test needs.
+constexpr int kCannotSetUp = 99;
+
+// In a child with its own mount namespace, a tmpfs mounted at dir with the
+// given options; false when this process may not do that.
+inline bool MountPrivateTmpfs(const std::string& dir, const char* options, unsigned long flags = 0) {
+    return ::unshare(CLONE_NEWNS) == 0 && ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+           ::mount("tmpfs", dir.c_str(), "tmpfs", flags, options) == 0;
 }
 
 }  // namespace qztest
