@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/os/comm.h"
 #include "platform/runtime/object.h"
@@ -90,11 +91,15 @@ private:
     void Fail(const char* text);
     // Closes the port and stops the watcher for good, before the block goes.
     void Release();
+    // Waits for the watcher to end (it has been told to stop, or its own
+    // calls on the port fail); see DisableEvents for why this is bounded.
+    void JoinWatcher();
     rt::Usual SetTimeoutField(uint32_t os::COMMTIMEOUTS::*field, const rt::Usual& v);
 
     os::HANDLE port_ = os::INVALID_HANDLE_VALUE;
     bool events_ = false;
     std::unique_ptr<SerialWatchBlock> watch_;
+    std::thread watcher_;  // CommWatchProc on watch_, joined before events_ clears or the block goes
     std::unique_ptr<os::DCB> dcb_;
     std::unique_ptr<os::COMMTIMEOUTS> timeouts_;
     int32_t lastCode_ = 0;

@@ -1,4 +1,6 @@
 // Serial's reads, writes and arrival events (the watcher thread).
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <memory>
@@ -96,6 +98,7 @@ uint32_t Serial::Write(const std::string& data) {
 }
 
 uint32_t CommWatchProc(SerialWatchBlock* block) {
+    ::pthread_setname_np(::pthread_self(), "qz-commwatch");
     const os::HANDLE port = block->port.load();
     if (!os::SetCommMask(port, block->mask.load())) {
         gui::MessageBoxA(0, "SetCommMask failed!", "CommWatchProc Error", gui::MB_OK);
@@ -108,7 +111,7 @@ uint32_t CommWatchProc(SerialWatchBlock* block) {
         if (!os::WaitCommEvent(port, &events, nullptr)) break;
         if (events & os::EV_RXCHAR) gui::PostMessageA(block->window.load(), gui::WM_COMMNOTIFY, 1, 0);
     }
-    block->finished.store(1);  // the last act: the owner may free the block now
+    block->finished.store(1);  // the last act; the owner joins the thread before the block goes
     return 1;
 }
 
@@ -119,8 +122,9 @@ bool Serial::EnableEvents(uint32_t mask) {
     watch_->mask.store(mask);
     watch_->stop.store(0);
     watch_->finished.store(0);
+    JoinWatcher();  // none should be left; a stray one must not be dropped unjoined
     try {
-        std::thread(CommWatchProc, watch_.get()).detach();
+        watcher_ = std::thread(CommWatchProc, watch_.get());
     } catch (const std::system_error&) {
         os::SetLastError(os::ERROR_NOT_ENOUGH_MEMORY);
         Fail("CreateThread failed in EnableEvent.");
@@ -131,6 +135,11 @@ bool Serial::EnableEvents(uint32_t mask) {
     return true;
 }
 
+// The join is bounded: SetCommMask(port, 0) ends the watcher's wait at once
+// (WaitCommEvent returns on a mask change, and fails at once on a mask of
+// 0 or a closed handle), and between two waits the watcher only posts a
+// message, which never blocks. So the watcher sees the stop word within
+// one wake-up and ends.
 bool Serial::DisableEvents() {
     if (!events_) return true;
     watch_->stop.store(1);
@@ -138,19 +147,22 @@ bool Serial::DisableEvents() {
         Fail("SetCommMask failed in DisableEvents.");
         return false;
     }
-    while (watch_->finished.load() != 1) std::this_thread::yield();
+    JoinWatcher();
     events_ = false;
     return true;
+}
+
+void Serial::JoinWatcher() {
+    if (watcher_.joinable()) watcher_.join();
 }
 
 void Serial::Release() {
     if (port_ != os::INVALID_HANDLE_VALUE) Close();
     // DISABLEEVENTS fails only when the port it names is no port (events
     // enabled before OPEN, say); the watcher on such a handle ends by
-    // itself, as its own SetCommMask or wait fails. The block it borrows
-    // must outlive it all the same.
-    if (events_ && !DisableEvents())
-        while (watch_->finished.load() != 1) std::this_thread::yield();
+    // itself, as its own SetCommMask or wait fails, so joining it is
+    // bounded too. The block it borrows must outlive it all the same.
+    if (events_ && !DisableEvents()) JoinWatcher();
 }
 
 void RegisterSerialClasses() {

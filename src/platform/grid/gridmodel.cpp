@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "platform/grid/celltext.h"
+#include "platform/gui/boundary.h"
 #include "platform/runtime/error.h"
 
 namespace grid {
@@ -30,35 +31,38 @@ int GridModel::rowCount(const QModelIndex& parent) const { return parent.isValid
 int GridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : columns_; }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
-    if (!source_ || !index.isValid() || index.row() >= rows_ || index.column() >= columns_) return {};
-    const ColumnInfo& column = source_->Columns()[static_cast<size_t>(index.column())];
-    switch (role) {
-        case Qt::DisplayRole:
-        case Qt::EditRole:
-        case Qt::ToolTipRole: {
-            ++cellReads_;
-            rt::Usual v = source_->Value(index.row(), index.column());
-            if (role == Qt::EditRole) return EditText(column, v);
-            QString text = DisplayText(column, v);
-            if (role == Qt::ToolTipRole && (column.type == 'M' || text.size() > 40))
-                return EditText(column, v);
-            return role == Qt::ToolTipRole ? QVariant() : QVariant(text);
-        }
-        case Qt::TextAlignmentRole:
-            return QVariant::fromValue((column.type == 'N' || column.type == 'F' ? Qt::AlignRight : Qt::AlignLeft) |
-                                       Qt::AlignVCenter);
-        case Qt::FontRole:
-            if (source_->RowDeleted(index.row())) {
-                QFont f;
-                f.setStrikeOut(true);
-                return f;
+    // Called by Qt: what the row source throws stays on this side (gui/boundary.h).
+    return gui::FromQt([&]() -> QVariant {
+        if (!source_ || !index.isValid() || index.row() >= rows_ || index.column() >= columns_) return {};
+        const ColumnInfo& column = source_->Columns()[static_cast<size_t>(index.column())];
+        switch (role) {
+            case Qt::DisplayRole:
+            case Qt::EditRole:
+            case Qt::ToolTipRole: {
+                ++cellReads_;
+                rt::Usual v = source_->Value(index.row(), index.column());
+                if (role == Qt::EditRole) return EditText(column, v);
+                QString text = DisplayText(column, v);
+                if (role == Qt::ToolTipRole && (column.type == 'M' || text.size() > 40))
+                    return EditText(column, v);
+                return role == Qt::ToolTipRole ? QVariant() : QVariant(text);
             }
-            return {};
-        case Qt::ForegroundRole:
-            if (source_->RowDeleted(index.row())) return QColor(Qt::gray);
-            return {};
-        default: return {};
-    }
+            case Qt::TextAlignmentRole:
+                return QVariant::fromValue((column.type == 'N' || column.type == 'F' ? Qt::AlignRight : Qt::AlignLeft) |
+                                           Qt::AlignVCenter);
+            case Qt::FontRole:
+                if (source_->RowDeleted(index.row())) {
+                    QFont f;
+                    f.setStrikeOut(true);
+                    return f;
+                }
+                return {};
+            case Qt::ForegroundRole:
+                if (source_->RowDeleted(index.row())) return QColor(Qt::gray);
+                return {};
+            default: return {};
+        }
+    }, QVariant());
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -93,7 +97,7 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const {
 
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::EditRole || !index.isValid() || index.row() >= rows_) return false;
-    return WriteCell(RecordOf(index.row()), index.column(), value.toString());
+    return gui::FromQt([&] { return WriteCell(RecordOf(index.row()), index.column(), value.toString()); }, false);
 }
 
 bool GridModel::WriteCell(uint32_t recno, int column, const QString& text) {

@@ -11,6 +11,7 @@
 #include "platform/grid/celleditor.h"
 #include "platform/grid/celltext.h"
 #include "platform/grid/gridmodel.h"
+#include "platform/gui/boundary.h"
 #include "platform/rdd/dataserver.h"
 #include "platform/runtime/error.h"
 
@@ -51,12 +52,12 @@ GridView::GridView(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) {
-                CurrentRowChanged(current);
+                gui::FromQt([&] { CurrentRowChanged(current); });
                 // The record-number column marks the current record.
                 if (verticalHeader()->isVisible()) verticalHeader()->viewport()->update();
             });
-    connect(this, &QAbstractItemView::pressed, this, [this](const QModelIndex& index) { Pressed(index); });
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] { ApplyWidths(); });
+    connect(this, &QAbstractItemView::pressed, this, [this](const QModelIndex& index) { gui::FromQt([&] { Pressed(index); }); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { gui::FromQt([this] { ApplyWidths(); }); });
 }
 
 GridView::~GridView() {
@@ -193,7 +194,7 @@ void GridView::MoveServerTo(int row) {
     // server's record, now and once the mouse or key handling that asked
     // for the move is done with the selection.
     FollowServer();
-    QTimer::singleShot(0, this, [this] { FollowServer(); });
+    QTimer::singleShot(0, this, [this] { gui::FromQt([this] { FollowServer(); }); });
 }
 
 bool GridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
@@ -229,7 +230,7 @@ QModelIndex GridView::moveCursor(CursorAction action, Qt::KeyboardModifiers modi
 
 bool GridView::viewportEvent(QEvent* event) {
     // Each repaint reads what the file holds now.
-    if (event->type() == QEvent::Paint && Source()) Source()->Forget();
+    if (event->type() == QEvent::Paint && Source()) gui::FromQt([this] { Source()->Forget(); });
     return QTableView::viewportEvent(event);
 }
 

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/errorbox.h"
 #include "platform/gui/event.h"
 #include "platform/gui/msgbox.h"
@@ -55,8 +56,10 @@ public:
         int64_t lParam = 1 | (key->isAutoRepeat() ? (1LL << 30) : 0) |
                          (key->modifiers().testFlag(Qt::AltModifier) ? (1LL << 29) : 0);
         auto keep = app_->Self();
-        const bool allowed =
-            app_->BeforeDispatch(HandleOf(widget), system ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lParam);
+        // A check that fails lets the key go no further.
+        const bool allowed = FromQt(
+            [&] { return app_->BeforeDispatch(HandleOf(widget), system ? WM_SYSKEYDOWN : WM_KEYDOWN, vk, lParam); },
+            false);
         // A box opened from BeforeDispatch runs its own loop, and the keys
         // that answer it pass here too: this key's decision is set again
         // afterwards, so that its key press does not ask a second time.
@@ -130,12 +133,21 @@ App::~App() {
 }
 
 int64_t App::Exec(int64_t mode) {
+    // What a handler run here throws comes out of this call (boundary.h).
+    rt::ThrowParked();
     if (mode == 1) {
         QCoreApplication::sendPostedEvents();
         QCoreApplication::processEvents(QEventLoop::AllEvents);
+        rt::ThrowParked();
         return 0;
     }
-    return QApplication::exec();
+    int result = 0;
+    {
+        OwnLoop loop([] { QCoreApplication::exit(0); });
+        result = QApplication::exec();
+    }
+    rt::ThrowParked();
+    return result;
 }
 
 bool App::BeforeDispatch(uintptr_t, uint32_t, uint64_t, int64_t) { return true; }

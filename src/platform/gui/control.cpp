@@ -9,6 +9,7 @@
 #include <QTextEdit>
 #include <QValidator>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/owneralign.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/vkeys.h"
@@ -26,7 +27,7 @@ public:
         : QObject(widget), control_(control), alive_(control->Self()) {}
     bool eventFilter(QObject* receiver, QEvent* event) override {
         if (alive_.expired()) return false;
-        return !control_->DeliverEvent(receiver, event);
+        return FromQt([&] { return !control_->DeliverEvent(receiver, event); }, true);
     }
 
 private:
@@ -329,7 +330,7 @@ const rt::ClassDef& PushButton::StaticClass() {
 QWidget* PushButton::MakeWidget(QWidget* parent) {
     auto* b = new QPushButton(parent);
     b->setAutoDefault(false);
-    QObject::connect(b, &QPushButton::clicked, b, [this] { Click(); });
+    QObject::connect(b, &QPushButton::clicked, b, [this] { FromQt([this] { Click(); }); });
     return b;
 }
 

@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/control.h"
 #include "platform/gui/menu.h"
 #include "platform/gui/msgbox.h"
@@ -195,7 +196,9 @@ void DataWindow::InstallAccelerators() {
         s->setContext(Qt::WindowShortcut);
         int id = e.itemId;
         QObject::connect(s, &QShortcut::activated, Widget(), [this, id] {
-            if (auto* menu = dynamic_cast<Menu*>(menu_.AsObject().get())) menu->Choose(id);
+            FromQt([&] {
+                if (auto* menu = dynamic_cast<Menu*>(menu_.AsObject().get())) menu->Choose(id);
+            });
         });
         shortcuts_.push_back(s);
     }
@@ -218,7 +221,7 @@ bool DataWindow::SetDisplayTime(bool on) {
         auto tick = [label = timeLabel_.data()] {
             label->setText(QStringLiteral(" %1 ").arg(QString::fromStdString(rt::Time())));
         };
-        QObject::connect(timer, &QTimer::timeout, timeLabel_, tick);
+        QObject::connect(timer, &QTimer::timeout, timeLabel_, [tick] { FromQt(tick); });
         timer->start(1000);
         tick();
     }
@@ -294,9 +297,11 @@ void DataWindow::BuildForm() {
         QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, edit, i, type] {
             if (!edit->isModified() || !server_.IsObject()) return;
             edit->setModified(false);
-            rt::Send(server_, kFieldPut,
-                     std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(i)), FormValue(type, edit->text())});
-            rt::Send(server_, kCommit, std::vector<rt::Usual>{});
+            FromQt([&] {
+                rt::Send(server_, kFieldPut,
+                         std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(i)), FormValue(type, edit->text())});
+                rt::Send(server_, kCommit, std::vector<rt::Usual>{});
+            });
         });
         layout->addRow(QString::fromStdString(name), edit);
         formEdits_.push_back(edit);

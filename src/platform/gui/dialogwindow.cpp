@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QScreen>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/testhooks.h"
 
@@ -45,7 +46,7 @@ void DialogWindow::Build(rt::Args args) {
     }
     QObject::connect(Dialog(), &QDialog::finished, Widget(), [this](int) {
         auto keep = Self();
-        Closed();
+        FromQt([this] { Closed(); });
     });
 }
 
@@ -62,7 +63,7 @@ void DialogWindow::Show(int64_t mode) {
     auto keep = Self();
     d->setModal(true);
     if (mode == 3) Window::Show(3);
-    d->exec();
+    ExecModal(*d);
 }
 
 void DialogWindow::EndDialog(int64_t result) {

@@ -5,12 +5,14 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QThread>
 #include <QVBoxLayout>
 
 #include <cstdio>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/burstguard.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/testhooks.h"
@@ -160,11 +162,11 @@ uint32_t ShowErrorBox(const std::string& text, const std::string& caption, uint3
     QPointer<ErrorDialog> dialog =
         new ErrorDialog(text, caption, defaultValue, retryValue, abortValue, QApplication::activeWindow());
     burst::Protect(dialog);
-    dialog->exec();
+    // A box left for an exception thrown on from its loop goes all the same.
+    const auto drop = qScopeGuard([&dialog] { delete dialog.data(); });
+    ExecModal(*dialog);
     if (!dialog) return CloseValue(defaultValue, abortValue);
-    uint32_t choice = dialog->Choice();
-    delete dialog.data();
-    return choice;
+    return dialog->Choice();
 }
 
 void InstallErrorBoxHooks() {

@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/gui/boundary.h"
+
 namespace gui {
 namespace {
 
@@ -76,7 +78,7 @@ HWND HandleOf(const QObject* widget) {
             std::lock_guard lock(Reg().mutex);
             gone = DropWidget(widget);
         }
-        if (gone) NotifyRetired(gone);
+        if (gone) FromQt([gone] { NotifyRetired(gone); });
     });
     return h;
 }

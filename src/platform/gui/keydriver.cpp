@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/window.h"
 
 namespace gui {
@@ -139,7 +140,7 @@ void InstallKeyDriverFromEnvironment() {
         while ((nl = pending.find('\n')) != std::string::npos) {
             std::string line = pending.substr(0, nl);
             pending.erase(0, nl + 1);
-            Run(line);
+            FromQt([&] { Run(line); });
         }
     });
 }

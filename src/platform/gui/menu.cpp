@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QToolBar>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/control.h"
 #include "platform/gui/window.h"
 
@@ -70,7 +71,9 @@ void ToolBar::AppendItem(int64_t image, int64_t itemId) {
     a->setData(QVariant::fromValue<qlonglong>(itemId));
     a->setCheckable(false);
     QObject::connect(a, &QAction::triggered, bar_, [this, itemId] {
-        if (target_ && lookup_) target_->MenuCommand(lookup_(static_cast<int>(itemId)));
+        FromQt([&] {
+            if (target_ && lookup_) target_->MenuCommand(lookup_(static_cast<int>(itemId)));
+        });
     });
     actions_[itemId] = a;
 }
@@ -158,7 +161,9 @@ void Menu::Load(const std::string& resourceName) {
                 // carries the description, or the prompt would be wiped.
                 popup->menuAction()->setStatusTip(description);
                 QObject::connect(popup->menuAction(), &QAction::hovered, bar_, [this, description] {
-                    if (target_) target_->ShowPrompt(description.toStdString());
+                    FromQt([&] {
+                        if (target_) target_->ShowPrompt(description.toStdString());
+                    });
                 });
                 break;
             }
@@ -170,11 +175,13 @@ void Menu::Load(const std::string& resourceName) {
                 QString text = QString::fromStdString(m.caption);
                 QAction* a = popup ? popup->addAction(text) : bar_->addAction(text);
                 int id = m.id;
-                QObject::connect(a, &QAction::triggered, bar_, [this, id] { Choose(id); });
+                QObject::connect(a, &QAction::triggered, bar_, [this, id] { FromQt([&] { Choose(id); }); });
                 std::string description = m.description;
                 a->setStatusTip(QString::fromStdString(description));
                 QObject::connect(a, &QAction::hovered, bar_, [this, description] {
-                    if (target_) target_->ShowPrompt(description);
+                    FromQt([&] {
+                        if (target_) target_->ShowPrompt(description);
+                    });
                 });
                 items_.push_back(Item{m.id,
                                       rt::Usual(rt::New<HyperLabel>(rt::Symbol(m.command), m.caption,

@@ -8,6 +8,7 @@
 #include <future>
 #include <mutex>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/event.h"
 #include "platform/gui/handles.h"
 
@@ -59,21 +60,24 @@ struct PostedCall : QEvent {
 // Lives on the GUI thread and receives the posted messages there. Qt keeps
 // the events posted to one receiver in the order they were posted, from
 // however many threads, and delivers them from nested loops too (a box
-// opened by a handler does not hold the queue up).
+// opened by a handler does not hold the queue up). What a handler throws
+// stays on this side of Qt (boundary.h).
 class Pump : public QObject {
 public:
     bool event(QEvent* e) override {
         QZ_TAKEN_OVER(e);
         if (e->type() == kPostedMessage) {
             auto* m = static_cast<PostedMessage*>(e);
-            rt::Usual target = ObjectFromHandle(m->hWnd);
-            if (target.IsObject()) DispatchMessageTo(target, m->hWnd, m->msg, m->wParam, m->lParam);
+            FromQt([m] {
+                rt::Usual target = ObjectFromHandle(m->hWnd);
+                if (target.IsObject()) DispatchMessageTo(target, m->hWnd, m->msg, m->wParam, m->lParam);
+            });
             return true;
         }
         if (e->type() == kPostedCall) {
             auto* c = static_cast<PostedCall*>(e);
             c->ran = true;
-            c->fn(c->context);
+            FromQt([c] { c->fn(c->context); });
             return true;
         }
         return QObject::event(e);
@@ -166,7 +170,16 @@ int64_t SendMessageA(HWND hWnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
                 c->answer.set_value({false, 0});
                 return;
             }
-            c->answer.set_value({true, DispatchMessageTo(target, c->hWnd, c->msg, c->wParam, c->lParam)});
+            // A handler that throws still answers the sender (0), which
+            // would otherwise wait for ever; the exception goes on here.
+            int64_t result = 0;
+            try {
+                result = DispatchMessageTo(target, c->hWnd, c->msg, c->wParam, c->lParam);
+            } catch (...) {
+                c->answer.set_value({true, 0});
+                throw;
+            }
+            c->answer.set_value({true, result});
         },
         &call, [](void* p) { static_cast<Call*>(p)->answer.set_value({false, 0}); });
     if (!posted) {

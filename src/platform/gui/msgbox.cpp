@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/burstguard.h"
 #include "platform/gui/testhooks.h"
 #include "platform/gui/window.h"
@@ -95,7 +96,7 @@ int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string
     if (type & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     if (owner == nullptr || (type & MB_TASKMODAL)) box.setWindowModality(Qt::ApplicationModal);
     burst::Protect(&box);
-    box.exec();
+    ExecModal(box);
     QAbstractButton* clicked = box.clickedButton();
     for (int id : ids)
         if (clicked && clicked == box.button(QtButton(id))) return id;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/handles.h"
 #include "platform/gui/message.h"
 #include "platform/gui/window.h"
@@ -82,7 +83,7 @@ bool Shell_NotifyIconA(uint32_t message, const NOTIFYICONDATAA* data) {
             TrayEntry& e = Icons()[key];
             e.icon = std::make_unique<QSystemTrayIcon>();
             QObject::connect(e.icon.get(), &QSystemTrayIcon::activated, [key](QSystemTrayIcon::ActivationReason r) {
-                NotifyIconActivate(key.first, key.second, static_cast<int>(r));
+                FromQt([&] { NotifyIconActivate(key.first, key.second, static_cast<int>(r)); });
             });
             Apply(e, *data, true);
             e.icon->show();

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "platform/gui/boundary.h"
+
 namespace gui {
 namespace {
 
@@ -21,7 +23,7 @@ public:
         if (alignment != OA_NONE) entries_.push_back({widget, alignment, widget->geometry(), surface_->size()});
     }
     bool eventFilter(QObject* o, QEvent* e) override {
-        if (o == surface_ && e->type() == QEvent::Resize) Apply();
+        if (o == surface_ && e->type() == QEvent::Resize) FromQt([this] { Apply(); });
         return false;
     }
 

@@ -9,6 +9,7 @@
 #include <QPrinter>
 #include <QPushButton>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/testhooks.h"
 #include "platform/gui/window.h"
 
@@ -60,7 +61,7 @@ bool OpenDialog::Show(int64_t) {
         grid->addWidget(readOnly, grid->rowCount(), 0, 1, grid->columnCount());
     else if (dialog.layout())
         dialog.layout()->addWidget(readOnly);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
+    if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     fileName_ = dialog.selectedFiles().first().toStdString();
     readOnly_ = readOnly->isChecked();
     return true;
@@ -75,8 +76,16 @@ bool SaveAsDialog::Show(int64_t) {
         return !fileName_.empty();
     }
     // The process's current directory is never changed by this dialog.
-    QString name = QFileDialog::getSaveFileName(WidgetOf(owner_), QString(),
-                                                QString::fromStdString(proposed_));
+    // Qt runs its loop: an exception parked meanwhile closes the box Qt shows.
+    rt::ThrowParked();
+    QString name;
+    {
+        OwnLoop loop([] {
+            if (QWidget* box = QApplication::activeModalWidget()) box->close();
+        });
+        name = QFileDialog::getSaveFileName(WidgetOf(owner_), QString(), QString::fromStdString(proposed_));
+    }
+    rt::ThrowParked();
     fileName_ = name.toStdString();
     return !fileName_.empty();
 }
@@ -103,7 +112,7 @@ bool PrintingDevice::Setup() {
     dialog.setOptions(QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
     for (auto* buttons : dialog.findChildren<QDialogButtonBox*>())
         if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok)) ok->setText(QObject::tr("OK"));
-    return dialog.exec() == QDialog::Accepted;
+    return ExecModal(dialog) == QDialog::Accepted;
 }
 
 }  // namespace gui

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <vector>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/handles.h"
 #include "platform/gui/message.h"
 
@@ -81,7 +82,7 @@ void Arm() {
         s.wake = new QTimer;
         s.wake->setSingleShot(true);
         s.wake->setTimerType(Qt::PreciseTimer);
-        QObject::connect(s.wake, &QTimer::timeout, [] { Fire(S().Now()); });
+        QObject::connect(s.wake, &QTimer::timeout, [] { FromQt([] { Fire(S().Now()); }); });
     }
     int64_t due = s.timers.front().dueUs;
     for (const auto& t : s.timers) due = std::min(due, t.dueUs);
@@ -91,9 +92,14 @@ void Arm() {
 
 // Runs every timer due at `now`, earliest first. A handler may set or kill
 // timers (its own too) and may run a nested event loop: each due time moves
-// on before its handler runs, so a nested loop does not fire it again.
+// on before its handler runs, so a nested loop does not fire it again. A
+// handler that throws leaves the later ones for the next wake-up, which is
+// set all the same.
 void Fire(int64_t now) {
     State& s = S();
+    struct Rearm {
+        ~Rearm() { Arm(); }
+    } rearm;
     std::vector<std::pair<int64_t, uint64_t>> due;
     for (const auto& t : s.timers)
         if (t.dueUs <= now) due.emplace_back(t.dueUs, t.serial);
@@ -120,7 +126,6 @@ void Fire(int64_t now) {
         }
         DispatchMessageTo(target, h, WM_TIMER, id, 0);
     }
-    Arm();
 }
 
 void RemoveTimersOf(HWND hWnd) {

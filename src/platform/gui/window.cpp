@@ -12,6 +12,7 @@
 
 #include <algorithm>
 
+#include "platform/gui/boundary.h"
 #include "platform/gui/control.h"
 #include "platform/gui/timers.h"
 
@@ -27,7 +28,7 @@ public:
         : QObject(window->Widget()), window_(window), alive_(window->Self()) {}
     bool eventFilter(QObject* receiver, QEvent* event) override {
         if (alive_.expired()) return false;
-        return !window_->DeliverEvent(receiver, event);
+        return FromQt([&] { return !window_->DeliverEvent(receiver, event); }, true);
     }
 
 private:

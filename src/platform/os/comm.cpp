@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <thread>
 
 #include "platform/os/commdevice.h"
 #include "platform/os/commspeed.h"
@@ -35,6 +36,15 @@ std::shared_ptr<Device> LookUpTty(HANDLE h) {
 }  // namespace
 
 Device::~Device() {
+    // Both lanes were joined when the handle closed; a thread that still
+    // holds the device here is the one letting go of it, and ends now.
+    for (Lane* lane : {&reads, &writes}) {
+        if (!lane->thread.joinable()) continue;
+        if (lane->thread.get_id() == std::this_thread::get_id())
+            lane->thread.detach();
+        else
+            lane->thread.join();
+    }
     if (fd >= 0) ::close(fd);  // closing ends the exclusive lock
     if (wakeFd >= 0) ::close(wakeFd);
 }
@@ -119,6 +129,23 @@ void Device::Closed() {
     // the device (a number closed under a running poll could name another
     // file by then); the lock goes now, so the port opens again at once.
     ::flock(fd, LOCK_UN);
+    JoinLanes();
+}
+
+void Device::JoinLanes() {
+    std::thread lanes[2];
+    {
+        std::lock_guard lock(m);
+        lanes[0] = std::move(reads.thread);
+        lanes[1] = std::move(writes.thread);
+    }
+    // Bounded: every operation was cancelled (a running one wakes from its
+    // poll on the cancel eventfd, a queued one ends unrun) and a closed
+    // lane with nothing queued ends at once.
+    for (std::thread& t : lanes)
+        if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join();
+    for (std::thread& t : lanes)
+        if (t.joinable()) t.detach();  // a lane closing its own device: it is ending
 }
 
 std::string CommDevicePath(HANDLE h) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/os/comm.h"
@@ -30,9 +31,14 @@ struct PendingIo;
 // a serial driver keeps one queue of each. It starts with the first pending
 // operation and ends after kLaneIdleMs without one, or once the device is
 // closed and its queue is empty. Guarded by Device::m.
+//
+// The device owns the thread: one that ended idle is joined when the next
+// one starts, and CloseHandle joins the last (Device::JoinLanes); lanes of
+// devices still open when the program ends are closed and joined then.
 struct Lane {
     std::deque<std::shared_ptr<PendingIo>> queue;
     std::condition_variable cv;
+    std::thread thread;
     bool running = false;  // the lane's thread is there
     bool busy = false;     // an operation of the lane runs (on it or on a caller)
 };
@@ -40,8 +46,12 @@ inline constexpr int kLaneIdleMs = 2000;
 
 struct Device : KernelObject {
     ~Device() override;
-    // CloseHandle: ends a waiting WaitCommEvent and the pending operations.
+    // CloseHandle: ends a waiting WaitCommEvent and the pending operations,
+    // and joins the lanes' threads.
     void Closed() override;
+    // Joins the lanes' threads; only once the device is closed, when they
+    // end within one wake-up (their operations are cancelled).
+    void JoinLanes();
     int fd = -1;
     int wakeFd = -1;  // eventfd: SetCommMask and CloseHandle end a WaitCommEvent
     bool isTty = false;

@@ -15,6 +15,7 @@
 //  - a device that goes (the far side of a pty closed, a USB adapter pulled)
 //    fails the operation with ERROR_DEVICE_NOT_CONNECTED.
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -24,8 +25,11 @@
 #include <chrono>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/os/comm.h"
 #include "platform/os/commdevice.h"
@@ -200,6 +204,7 @@ void Run(PendingIo& op) {
 // (and so its descriptor) while it runs. It never exits with operations
 // queued, and waits while a caller runs one (RunOnCaller).
 void RunLane(std::shared_ptr<Device> dev, Lane& lane) {
+    ::pthread_setname_np(::pthread_self(), "qz-lane");
     std::unique_lock lock(dev->m);
     bool idle = false;
     const auto ready = [&] { return !lane.queue.empty() && !lane.busy; };
@@ -224,6 +229,39 @@ void RunLane(std::shared_ptr<Device> dev, Lane& lane) {
         lane.busy = false;
     }
 }
+
+// The devices whose lanes have run, so that those still open when the
+// program ends are closed there and their lanes joined: no lane outlives
+// main. Locked after a device's lock, never before it.
+class LaneOwners {
+public:
+    static void Enter(const std::shared_ptr<Device>& dev) {
+        LaneOwners& o = The();
+        std::lock_guard lock(o.m_);
+        std::erase_if(o.devices_, [&](const std::weak_ptr<Device>& w) { return w.expired(); });
+        for (const auto& w : o.devices_)
+            if (w.lock() == dev) return;
+        o.devices_.push_back(dev);
+    }
+    ~LaneOwners() {
+        std::vector<std::shared_ptr<Device>> open;
+        {
+            std::lock_guard lock(m_);
+            for (const auto& w : devices_)
+                if (auto d = w.lock()) open.push_back(std::move(d));
+            devices_.clear();
+        }
+        for (const auto& d : open) d->Closed();
+    }
+
+private:
+    static LaneOwners& The() {
+        static LaneOwners owners;
+        return owners;
+    }
+    std::mutex m_;
+    std::vector<std::weak_ptr<Device>> devices_;
+};
 
 // A caller about to wait for op runs it on its own thread when op is next
 // on an idle lane: the caller would only sleep meanwhile, and two thread
@@ -267,8 +305,12 @@ BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<D
     if (lane.running) {
         lane.cv.notify_one();
     } else {
+        // A thread that ended idle has left the lock for good: joining it
+        // waits only for its return.
+        if (lane.thread.joinable()) lane.thread.join();
         try {
-            std::thread(RunLane, dev, std::ref(lane)).detach();
+            LaneOwners::Enter(dev);
+            lane.thread = std::thread(RunLane, dev, std::ref(lane));
         } catch (const std::system_error&) {
             lane.queue.pop_back();
             ov->io.reset();

@@ -1,11 +1,16 @@
 #include "platform/os/process.h"
 
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +21,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "platform/os/sysinfo.h"
 #include "platform/runtime/paths.h"
@@ -40,30 +46,130 @@ HANDLE NewHandle(std::shared_ptr<Proc> p) { return AddKernelObject(std::move(p))
 // The process a handle names; null with ERROR_INVALID_HANDLE set.
 std::shared_ptr<Proc> Find(HANDLE h) { return LookUpKernelObjectAs<Proc>(h); }
 
-// Waits for the child to end, then collects it under the process's lock:
-// until then it stays a zombie whose pid no other process can take, so a
-// TerminateProcess that saw it running never signals a stranger.
-void Reap(std::shared_ptr<Proc> p) {
-    siginfo_t info{};
-    while (::waitid(P_PID, static_cast<id_t>(p->pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
-    }
+// Collects an ended child under the process's lock: until then it stays a
+// zombie whose pid no other process can take, so a TerminateProcess that saw
+// it running never signals a stranger.
+void Collect(Proc& p) {
     int status = 0;
     pid_t r;
-    std::lock_guard lock(p->m);
+    std::lock_guard lock(p.m);
     do {
-        r = ::waitpid(p->pid, &status, 0);
+        r = ::waitpid(p.pid, &status, 0);
     } while (r < 0 && errno == EINTR);
-    if (p->terminateCode && r == p->pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
-        p->code = *p->terminateCode;
-    else if (r == p->pid && WIFEXITED(status))
-        p->code = static_cast<DWORD>(WEXITSTATUS(status));
-    else if (r == p->pid && WIFSIGNALED(status))
-        p->code = 128 + static_cast<DWORD>(WTERMSIG(status));
+    if (p.terminateCode && r == p.pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+        p.code = *p.terminateCode;
+    else if (r == p.pid && WIFEXITED(status))
+        p.code = static_cast<DWORD>(WEXITSTATUS(status));
+    else if (r == p.pid && WIFSIGNALED(status))
+        p.code = 128 + static_cast<DWORD>(WTERMSIG(status));
     else
-        p->code = 1;
-    p->done = true;
-    p->cv.notify_all();
+        p.code = 1;
+    p.done = true;
+    p.cv.notify_all();
 }
+
+// The one thread that waits for every child: it polls a pidfd per child,
+// which turns readable when the child ends (and does not collect it), and
+// an eventfd that tells it of a new child or of the program's end. It
+// starts with the first child and is joined when the program ends; the
+// join is bounded, as the thread only ever waits in that poll or for a
+// process's lock, which no one holds while waiting. Children still running
+// then go on running (a Win32 parent's children outlive it too) and are
+// collected by the system.
+class Reaper {
+public:
+    static Reaper& The() {
+        // Never destroyed: the thread is stopped at exit instead, and a
+        // late caller finds a reaper that refuses rather than a dead one.
+        static Reaper* reaper = [] {
+            auto* r = new Reaper;
+            std::atexit([] { The().Stop(); });
+            return r;
+        }();
+        return *reaper;
+    }
+
+    // Takes the child over; the Win32 code of why not (none: 0).
+    DWORD Watch(const std::shared_ptr<Proc>& p) {
+        // By number: the C library's header for it is not usable from C++.
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, p->pid, 0));
+        if (pidfd < 0) return ERROR_NOT_ENOUGH_MEMORY;  // out of descriptors
+        std::lock_guard lock(m_);
+        if (stopped_ || (wakeFd_ < 0 && (wakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) < 0)) {
+            ::close(pidfd);
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        if (!thread_.joinable()) {
+            try {
+                thread_ = std::thread([this] { Run(); });
+            } catch (const std::system_error&) {
+                ::close(pidfd);
+                return ERROR_NOT_ENOUGH_MEMORY;
+            }
+        }
+        children_.push_back({pidfd, p});
+        Wake();
+        return ERROR_SUCCESS;
+    }
+
+private:
+    struct Child {
+        int pidfd;
+        std::shared_ptr<Proc> proc;
+    };
+
+    void Wake() {
+        const uint64_t one = 1;
+        (void)!::write(wakeFd_, &one, sizeof one);
+    }
+
+    void Stop() {
+        {
+            std::lock_guard lock(m_);
+            stopped_ = true;
+            if (wakeFd_ >= 0) Wake();
+        }
+        if (thread_.joinable()) thread_.join();
+    }
+
+    void Run() {
+        ::pthread_setname_np(::pthread_self(), "qz-reaper");
+        std::vector<pollfd> fds;
+        for (;;) {
+            {
+                std::lock_guard lock(m_);
+                if (stopped_) break;
+                fds.assign(1, pollfd{wakeFd_, POLLIN, 0});
+                for (const Child& c : children_) fds.push_back(pollfd{c.pidfd, POLLIN, 0});
+            }
+            if (::poll(fds.data(), fds.size(), -1) < 0) continue;  // EINTR
+            uint64_t drained;
+            if (fds[0].revents) (void)!::read(wakeFd_, &drained, sizeof drained);
+            for (size_t i = 1; i < fds.size(); ++i) {
+                if (!fds[i].revents) continue;
+                std::shared_ptr<Proc> ended;
+                {
+                    std::lock_guard lock(m_);
+                    auto it = std::find_if(children_.begin(), children_.end(),
+                                           [&](const Child& c) { return c.pidfd == fds[i].fd; });
+                    ended = std::move(it->proc);
+                    ::close(it->pidfd);
+                    children_.erase(it);
+                }
+                Collect(*ended);
+            }
+        }
+        std::lock_guard lock(m_);
+        for (const Child& c : children_) ::close(c.pidfd);
+        children_.clear();
+    }
+
+    std::mutex m_;
+    std::vector<Child> children_;  // only the reaper thread removes children
+    int wakeFd_ = -1;
+    bool stopped_ = false;
+    std::thread thread_;
+};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -287,15 +393,13 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* 
     }
     auto proc = std::make_shared<Proc>();
     proc->pid = pid;
-    try {
-        std::thread(Reap, proc).detach();
-    } catch (const std::system_error&) {
-        // No thread to collect it: the child is ended and collected here
+    if (const DWORD refused = Reaper::The().Watch(proc)) {
+        // Nothing to collect it: the child is ended and collected here
         // rather than left running with no handle to wait for it.
         ::kill(pid, SIGKILL);
         while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        SetLastError(refused);
         return FALSE_;
     }
     processInformation->hProcess = NewHandle(proc);

@@ -14,6 +14,7 @@ struct BreakSignal {
 };
 
 thread_local int tScopeDepth = 0;
+thread_local std::exception_ptr tParked;
 
 std::mutex gMutex;
 Usual gErrorBlock;
@@ -149,6 +150,7 @@ bool BeginSequence(const std::function<void()>& body,
     ++tScopeDepth;
     try {
         body();
+        ThrowParked();
     } catch (BreakSignal& signal) {
         --tScopeDepth;
         if (recover) recover(signal.value);
@@ -162,6 +164,17 @@ bool BeginSequence(const std::function<void()>& body,
 }
 
 bool CanBreak() { return tScopeDepth > 0; }
+int ScopeDepth() { return tScopeDepth; }
+
+void ParkException(std::exception_ptr e) {
+    if (!tParked) tParked = std::move(e);
+}
+
+bool ExceptionParked() { return static_cast<bool>(tParked); }
+
+void ThrowParked() {
+    if (tParked) std::rethrow_exception(std::exchange(tParked, nullptr));
+}
 
 void LabelJump(const Usual& value) {
     if (tScopeDepth > 0) throw BreakSignal{value};

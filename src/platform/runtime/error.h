@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -112,13 +113,28 @@ Usual ErrorBlock(const Usual& block);
 // Recovery scopes ("begin sequence ... recover ... end sequence").
 // Runs body; a LabelJump from anywhere inside it (however deep) leaves the
 // body and passes the value to recover. Returns true when body ended normally.
+// A break parked on the thread (below) when body returns is taken as thrown
+// from its end.
 bool BeginSequence(const std::function<void()>& body,
                    const std::function<void(const Usual&)>& recover = {});
-// Whether a recovery scope is active on this thread.
+// Whether a recovery scope is active on this thread; how many are.
 bool CanBreak();
+int ScopeDepth();
 // Leaves the innermost recovery scope with a value; does not return. With no
 // scope active the value is raised as an error of its own and the process ends.
 [[noreturn]] void LabelJump(const Usual& value);
+
+// Exceptions held back from an event loop's frames. Where the GUI loop
+// calls into our code, whatever leaves the handler (a break included) is
+// caught and parked on the thread instead of unwinding the loop; the loop
+// that ran the handler is ended, and the exception is thrown on once
+// control is back in our own frames (where that loop returns, or at the end
+// of the recovery scope's body). The first parked exception wins: a later
+// one, parked while it is still on its way out, is dropped.
+void ParkException(std::exception_ptr e);
+bool ExceptionParked();
+// Throws the parked exception, if there is one, and clears it.
+void ThrowParked();
 
 // The network-error flag: set by a quiet sharing conflict.
 bool NetErr();

@@ -23,6 +23,7 @@
 #include "platform/gui/event.h"
 #include "platform/gui/handles.h"
 #include "platform/gui/testhooks.h"
+#include "support/thread_names.h"
 
 namespace {
 
@@ -309,6 +310,33 @@ TEST_F(SerialTest, PortHeldByAnotherProcessIsAccessDenied) {
     close(ready[0]);
     close(ready[1]);
     EXPECT_TRUE(s->Open(pty.path)) << "free again once the holder is gone";
+}
+
+TEST_F(SerialTest, ClosingAPortJoinsItsLaneAndDisablingEventsJoinsTheWatcher) {
+    // A read with no time-out waits on the read lane until the handle closes.
+    const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr,
+                                         os::OPEN_EXISTING, os::FILE_FLAG_OVERLAPPED, 0);
+    ASSERT_NE(h, os::INVALID_HANDLE_VALUE);
+    os::COMMTIMEOUTS none{};
+    ASSERT_TRUE(os::SetCommTimeouts(h, &none));
+    char byte = 0;
+    os::OVERLAPPED ov;
+    ov.hEvent = os::CreateEventA(nullptr, 1, 0, nullptr);
+    ASSERT_FALSE(os::ReadFile(h, &byte, 1, nullptr, &ov));
+    ASSERT_EQ(os::GetLastError(), os::ERROR_IO_PENDING);
+    ASSERT_TRUE(Until([] { return ThreadsNamed("qz-lane") == 1; }));
+    ASSERT_TRUE(os::CloseHandle(h));
+    EXPECT_EQ(ThreadsNamed("qz-lane"), 0) << "joined by CloseHandle, not left to end by itself";
+    EXPECT_EQ(os::WaitForSingleObject(ov.hEvent, 0), os::WAIT_OBJECT_0) << "the read was ended";
+    os::CloseHandle(ov.hEvent);
+
+    auto s = Opened();
+    ASSERT_TRUE(s->EnableEvents(os::EV_RXCHAR));
+    ASSERT_TRUE(Until([] { return ThreadsNamed("qz-commwatch") == 1; }));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(s->DisableEvents());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << "woken, not polled";
+    EXPECT_EQ(ThreadsNamed("qz-commwatch"), 0);
 }
 
 TEST_F(SerialTest, ReopenAndFinaliserReleaseThePort) {

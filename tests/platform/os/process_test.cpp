@@ -5,12 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "os_fixture.h"
+#include "thread_names.h"
 #include "platform/os/message.h"
 #include "platform/os/process.h"
 
@@ -33,14 +36,19 @@ TEST(CommandLine, SplitsByTheCRuntimeRules) {
     for (const Case& c : cases) EXPECT_EQ(CommandLineToArgs(c.line), c.args) << c.line;
 }
 
-DWORD RunLine(const std::string& cmdLine, PROCESS_INFORMATION* pi = nullptr) {
+// Starts a command line and returns at once: 0, or the failure code.
+DWORD RunLineNoWait(const std::string& cmdLine, PROCESS_INFORMATION* pi) {
     std::vector<char> buf(cmdLine.begin(), cmdLine.end());
     buf.push_back('\0');
     STARTUPINFOA si;
     si.cb = sizeof si;
+    return CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE_, 0, nullptr, nullptr, &si, pi) ? 0
+                                                                                                          : GetLastError();
+}
+
+DWORD RunLine(const std::string& cmdLine, PROCESS_INFORMATION* pi = nullptr) {
     PROCESS_INFORMATION local;
-    if (!CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE_, 0, nullptr, nullptr, &si, &local))
-        return 1000 + GetLastError();
+    if (const DWORD failed = RunLineNoWait(cmdLine, &local)) return 1000 + failed;
     EXPECT_EQ(WaitForSingleObject(local.hProcess, INFINITE), WAIT_OBJECT_0);
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeProcess(local.hProcess, &code));
@@ -110,6 +118,26 @@ TEST(Message, SystemTextsAndFailures) {
     EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, 0, buf, 10, nullptr), 0u);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, MakeLangId(7, 1), buf, sizeof buf, nullptr), 0u);
+}
+
+TEST(Process, OneReaperCollectsEveryChildAndTheProgramEndsWithoutWaitingForThem) {
+    EXPECT_EQ(RunLine("/bin/sh -c \"exit 4\""), 4u);
+    EXPECT_EQ(RunLine("/bin/sh -c \"exit 5\""), 5u);
+    EXPECT_EQ(ThreadsNamed("qz-reaper"), 1) << "not a thread per child";
+
+    // A child still running at exit is left to run; the reaper is stopped
+    // and joined at once rather than waiting for it.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EXIT(
+        {
+            PROCESS_INFORMATION pi;
+            // Its output goes elsewhere: the test waits for the pipe it inherits to close.
+            const DWORD started = RunLineNoWait("/bin/sh -c \"exec sleep 12 >/dev/null 2>&1\"", &pi);
+            std::exit(started == 0 ? 0 : 2);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6));
 }
 
 }  // namespace
