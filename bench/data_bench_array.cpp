@@ -7,6 +7,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "bench_size.h"
 #include "lib/data/arrayserver.h"
 #include "platform/runtime/settings.h"
 
@@ -29,7 +30,7 @@ double CommandSeconds(const std::string& cmd) {
 }  // namespace
 
 void RunArrayBench() {
-    constexpr int kLines = 100000;
+    const int kLines = BenchSize(100000, 100);
     char dir[] = "/tmp/qzdatabench.XXXXXX";
     if (!::mkdtemp(dir)) return;
     std::string file = std::string(dir) + "/lines.csv";

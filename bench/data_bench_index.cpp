@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_size.h"
 #include "bench_table.h"
 #include "lib/data/wildcard.h"
 #include "platform/rdd/dbserver.h"
@@ -20,7 +21,7 @@
 
 namespace {
 
-constexpr uint32_t kRecords = 1000000;
+const uint32_t kRecords = BenchSize(1000000u, 1000u);
 
 double Seconds(const std::function<void()>& run) {
     auto start = std::chrono::steady_clock::now();
@@ -79,14 +80,14 @@ void MatchFigures() {
     std::printf("\nWILDMATCH on 2,000-character values, per call (python3 fnmatch.fnmatchcase beside it)\n");
     std::printf("  %-40s %12s %12s %9s\n", "case", "WILDMATCH", "fnmatch", "ratio");
     for (const Case& c : cases) {
-        const int calls = 2000;
+        const int calls = BenchSize(2000, 10);
         volatile bool sink = false;
         double ours = 1e9;
         for (int r = 0; r < 3; ++r)
             ours = std::min(ours, Seconds([&] {
                        for (int i = 0; i < calls; ++i) sink = sink ^ lib::WildMatch(c.value, c.pattern);
                    }) / calls);
-        double py = PythonFnmatch(c.value, c.pattern, c.value.size() > 1000 && c.pattern[0] == '*' ? 20 : 2000);
+        double py = PythonFnmatch(c.value, c.pattern, BenchSize(c.value.size() > 1000 && c.pattern[0] == '*' ? 20 : 2000, 1));
         std::printf("  %-40s %10.2f us %10.2f us %8.1fx\n", c.what, ours * 1e6, py * 1e6, py > 0 ? py / ours : 0.0);
     }
 }
@@ -113,7 +114,7 @@ void RunIndexBench() {
     std::vector<std::string> keys;
     for (uint32_t i : {kRecords / 3, kRecords / 2, kRecords - 7}) keys.push_back(Code(i));
     int hits = 0;
-    const int seeks = 20000;
+    const int seeks = BenchSize(20000, 10);
     double seek = Seconds([&] {
                       for (int i = 0; i < seeks; ++i)
                           hits += db->Seek(rt::Usual(keys[static_cast<size_t>(i) % keys.size()]), rt::Usual());
@@ -133,7 +134,7 @@ void RunIndexBench() {
     // WILDSEEK vs a WILDMATCH scan of every record.
     db->SetOrder(rt::Usual("CODE"));
     bool found = false;
-    const int wild = 2000;
+    const int wild = BenchSize(2000, 10);
     double wseek = Seconds([&] {
                        for (int i = 0; i < wild; ++i) found = lib::WildSeek(*db, rt::Usual("40063*"));
                    }) / wild;

@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 
+#include "bench_size.h"
 #include "bench_table.h"
 #include "export/csv.h"
 #include "platform/rdd/rdd.h"
@@ -25,8 +26,8 @@
 
 namespace {
 
-constexpr uint32_t kRecords = 1000000;
-constexpr int kRuns = 5;
+const uint32_t kRecords = BenchSize(1000000u, 1000u);
+const int kRuns = BenchSize(5, 1);
 
 // A scan table of kRecords live records, written as bytes: BARCODE C15, QTY C10.
 void MakeTable(const std::string& path) {

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_size.h"
 #include "platform/grid/datagrid.h"
 #include "platform/grid/dbfrowsource.h"
 #include "platform/grid/gridmodel.h"
@@ -32,6 +33,8 @@
 #include "platform/runtime/settings.h"
 
 namespace {
+
+const uint32_t kBig = BenchSize(1000000u, 1000u);
 
 std::string Dir() {
     static std::string dir = [] {
@@ -123,7 +126,7 @@ void BM_BindAndReachLast(benchmark::State& state) {
     rt::SetDeleted(false);
 }
 BENCHMARK(BM_BindAndReachLast)
-    ->ArgsProduct({{10, 1000000}, {0, 1}})
+    ->ArgsProduct({{10, kBig}, {0, 1}})
     ->ArgNames({"records", "hide_deleted"})
     ->Unit(benchmark::kMillisecond);
 
@@ -131,7 +134,7 @@ BENCHMARK(BM_BindAndReachLast)
 // row is the grid's current row and painted.
 void BM_AppendShown(benchmark::State& state) {
     rt::SetDeleted(state.range(0) != 0);
-    std::filesystem::copy_file(Table(1000000), Dir() + "/append.dbf",
+    std::filesystem::copy_file(Table(kBig), Dir() + "/append.dbf",
                                std::filesystem::copy_options::overwrite_existing);
     auto db = rt::New<rt::DBServer>(rt::Usual(Dir() + "/append.dbf"), rt::Usual(true), rt::Usual(false));
     Bound b;
@@ -150,14 +153,14 @@ BENCHMARK(BM_AppendShown)->Arg(0)->Arg(1)->ArgName("hide_deleted")->Unit(benchma
 void Summary() {
     for (int hide : {0, 1}) {
         rt::SetDeleted(hide != 0);
-        auto small = Open(10), big = Open(1000000);
+        auto small = Open(10), big = Open(kBig);
         std::vector<double> ts, tb;
-        for (int i = 0; i < 15; ++i) {
+        for (int i = 0; i < BenchSize(15, 1); ++i) {
             ts.push_back(Seconds(small));
             tb.push_back(Seconds(big));
         }
-        std::printf("bind + End + paint, deleted %s: 10 records %.3f ms, 1,000,000 records %.3f ms, ratio %.1f\n",
-                    hide ? "hidden" : "shown", Median(ts) * 1e3, Median(tb) * 1e3, Median(tb) / Median(ts));
+        std::printf("bind + End + paint, deleted %s: 10 records %.3f ms, %u records %.3f ms, ratio %.1f\n",
+                    hide ? "hidden" : "shown", Median(ts) * 1e3, kBig, Median(tb) * 1e3, Median(tb) / Median(ts));
     }
     rt::SetDeleted(false);
 }
@@ -167,19 +170,19 @@ void Summary() {
 // growth of the resident set, which includes Qt's own per-row header
 // bookkeeping.
 void MemoryReport() {
-    Table(1000000);
+    Table(kBig);
     std::vector<std::unique_ptr<Bound>> keep;
     for (int hide : {0, 1}) {
         rt::SetDeleted(hide != 0);
-        auto db = Open(1000000);
+        auto db = Open(kBig);
         const long before = RssKb();
         keep.push_back(std::make_unique<Bound>());
         BindAndReachLast(db, *keep.back());
         const long after = RssKb();
         auto* source = dynamic_cast<grid::DbfRowSource*>(keep.back()->view->Source());
-        std::printf("1,000,000 records, deleted %s: %lld rows, row map %zu bytes, RSS +%ld KB; "
+        std::printf("%u records, deleted %s: %lld rows, row map %zu bytes, RSS +%ld KB; "
                     "cell reads %llu, file reads %llu\n",
-                    hide ? "hidden" : "shown", static_cast<long long>(source->Map().Rows()),
+                    kBig, hide ? "hidden" : "shown", static_cast<long long>(source->Map().Rows()),
                     source->Map().MemoryBytes(), after - before,
                     static_cast<unsigned long long>(keep.back()->view->Model()->CellReads()),
                     static_cast<unsigned long long>(source->Reader().Reads()));

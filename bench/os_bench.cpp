@@ -17,6 +17,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_size.h"
 #include "lib/system/library.h"
 #include "lib/system/tktask.h"
 #include "platform/os/process.h"
@@ -45,7 +46,7 @@ void Profiles(const std::string& dir) {
             for (int k = 0; k < 100; ++k) out << "Key" << k << " = value " << s << "-" << k << "\r\n";
         }
     }
-    constexpr int kReads = 10000;
+    const int kReads = BenchSize(10000, 10);
     auto t0 = std::chrono::steady_clock::now();
     char buf[256];
     size_t total = 0;
@@ -77,7 +78,7 @@ void Profiles(const std::string& dir) {
 void Registry(const std::string& dir) {
     ::setenv("QZ_REGISTRY_DIR", (dir + "/reg").c_str(), 1);
     os::RegCloseStores();
-    constexpr int kValues = 10000;
+    const int kValues = BenchSize(10000, 10);
     os::HKEY key = 0;
     os::RegCreateKeyExA(os::HKEY_CURRENT_USER, "Software\\Bench", 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, &key,
                         nullptr);
@@ -151,7 +152,7 @@ void Registry(const std::string& dir) {
 }
 
 void Processes() {
-    constexpr int kRuns = 300;
+    const int kRuns = BenchSize(300, 2);
     libsys::RegisterSystemClasses();
     auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < kRuns; ++i) {

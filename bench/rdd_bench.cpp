@@ -18,12 +18,17 @@
 #include <string>
 #include <vector>
 
+#include "bench_size.h"
 #include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/settings.h"
 
 namespace {
+
+const uint32_t kBig = BenchSize(1000000u, 2000u);
+const uint32_t kSmall = BenchSize(10000u, 100u);
+const double kMinTime = BenchSize(2.0, 0.01);
 
 std::string Dir() {
     static std::string dir = [] {
@@ -73,7 +78,7 @@ void BM_CommittedAppend(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     db->Close();
 }
-BENCHMARK(BM_CommittedAppend)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_CommittedAppend)->MinTime(kMinTime)->UseRealTime();
 
 void BM_RawWriteSync(benchmark::State& state) {
     std::string path = Dir() + "/raw.bin";
@@ -87,10 +92,10 @@ void BM_RawWriteSync(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     ::close(fd);
 }
-BENCHMARK(BM_RawWriteSync)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_RawWriteSync)->MinTime(kMinTime)->UseRealTime();
 
 void BM_FullScan(benchmark::State& state) {
-    std::string path = BigTable(1000000);
+    std::string path = BigTable(kBig);
     auto db = rt::New<rt::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(true));
     const rt::Usual f1(1), f2(2), one(1);
     size_t bytes = 0;
@@ -101,12 +106,12 @@ void BM_FullScan(benchmark::State& state) {
         }
     }
     benchmark::DoNotOptimize(bytes);
-    state.SetItemsProcessed(state.iterations() * 1000000);
+    state.SetItemsProcessed(state.iterations() * kBig);
 }
 BENCHMARK(BM_FullScan)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_PlainRead(benchmark::State& state) {
-    std::string path = BigTable(1000000);
+    std::string path = BigTable(kBig);
     std::vector<char> buf(64 * 1024);
     size_t total = 0;
     for (auto _ : state) {
@@ -116,7 +121,7 @@ void BM_PlainRead(benchmark::State& state) {
         ::close(fd);
     }
     benchmark::DoNotOptimize(total);
-    state.SetItemsProcessed(state.iterations() * 1000000);
+    state.SetItemsProcessed(state.iterations() * kBig);
 }
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Iterations(10);
 
@@ -128,7 +133,7 @@ void BM_GoBottom(benchmark::State& state) {
         db->GoBottom();
     }
 }
-BENCHMARK(BM_GoBottom)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GoBottom)->Arg(kSmall)->Arg(kBig)->Unit(benchmark::kMicrosecond);
 
 // Collects the rates and prints the ratios after the usual table.
 class SummaryReporter : public benchmark::ConsoleReporter {
@@ -157,8 +162,8 @@ public:
                     app, raw, app > 0 ? raw / app : 0.0);
         std::printf("full scan + FieldGet: %.2f M rec/s   plain read: %.2f M rec/s   ratio: %.1fx\n",
                     scan / 1e6, read / 1e6, scan > 0 ? read / scan : 0.0);
-        std::printf("GoTop+GoBottom: 10,000 records %.2f us   1,000,000 records %.2f us\n",
-                    time("BM_GoBottom/10000"), time("BM_GoBottom/1000000"));
+        std::printf("GoTop+GoBottom: %u records %.2f us   %u records %.2f us\n", kSmall,
+                    time("BM_GoBottom/" + std::to_string(kSmall)), kBig, time("BM_GoBottom/" + std::to_string(kBig)));
     }
 
 private:

@@ -9,6 +9,7 @@
 // and an fdatasync, in a file in the same folder, in the same run.
 //
 // usage: scan_bench [scans per table, default 300]
+// (QZ_BENCH_SMOKE=1: 10 scans, a 1,000-record table)
 // Goal: median within 1.5 x the floor + 1 ms, and no growth with the size.
 #include <fcntl.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@
 
 #include "app/qzapp.h"
 #include "appkit/settings_list.h"
+#include "bench_size.h"
 #include "platform/grid/datagrid.h"
 #include "platform/grid/gridview.h"
 #include "platform/gui/testhooks.h"
@@ -146,7 +148,8 @@ Figures ScreenScans(const std::string& dir, uint32_t records, int scans, Figures
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication qt(argc, argv);
-    const int scans = argc > 1 ? std::max(10, std::atoi(argv[1])) : 300;
+    const int scans = argc > 1 ? std::max(10, std::atoi(argv[1])) : BenchSize(300, 10);
+    const uint32_t big = BenchSize(1000000u, 1000u);
     char tmpl[] = "/tmp/qzscanbench.XXXXXX";
     const std::string dir = ::mkdtemp(tmpl);
     rt::ResetSettings();
@@ -156,7 +159,7 @@ int main(int argc, char** argv) {
 
     Figures floorEmpty{}, floorLarge{};
     Figures empty = ScreenScans(dir + "/empty", 0, scans, floorEmpty);
-    Figures large = ScreenScans(dir + "/large", 1000000, scans, floorLarge);
+    Figures large = ScreenScans(dir + "/large", big, scans, floorLarge);
     std::filesystem::remove_all(dir);
 
     std::printf("scan latency, Enter in the count to durable and shown (%d scans each), ms\n", scans);
@@ -168,8 +171,9 @@ int main(int argc, char** argv) {
                     f.median <= goal ? "met" : "MISSED");
     };
     row("scanning screen, empty table", empty, floorEmpty);
-    row("scanning screen, 1,000,000 records", large, floorLarge);
-    std::printf("growth from 0 to 1,000,000 records: %+.3f ms (floors %+.3f ms)\n", large.median - empty.median,
+    const std::string bigRow = "scanning screen, " + std::to_string(big) + " records";
+    row(bigRow.c_str(), large, floorLarge);
+    std::printf("growth from 0 to %u records: %+.3f ms (floors %+.3f ms)\n", big, large.median - empty.median,
                 floorLarge.median - floorEmpty.median);
     return 0;
 }

@@ -1,6 +1,7 @@
 // Timers and posted messages against bare Qt in the same run.
 //
-//   timer_bench [--seconds N]   (default 30: 300 ticks of 100 ms)
+//   timer_bench [--seconds N]   (default 30: 300 ticks of 100 ms; with
+//   QZ_BENCH_SMOKE=1 also 1,000 messages instead of 200,000)
 //
 // 1. A 100 ms window timer (SetTimer on a handle, WM_TIMER to DISPATCH) and
 //    a bare QTimer of 100 ms run side by side on one event loop; for each:
@@ -20,6 +21,7 @@
 #include <memory>
 #include <vector>
 
+#include "bench_size.h"
 #include "platform/gui/event.h"
 #include "platform/gui/handles.h"
 #include "platform/gui/message.h"
@@ -105,7 +107,7 @@ int main(int argc, char** argv) {
     Report("bare QTimer", qtTicks, start, kPeriodUs);
 
     // 2. Posted messages.
-    constexpr int kMessages = 200'000;
+    const int kMessages = BenchSize(200'000, 1000);
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < kMessages; ++i) gui::PostMessageA(h, gui::WM_APP, i, 0);

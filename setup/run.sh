@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Builds the program and starts it; with --gallery first, the library
 # gallery instead (its other arguments, such as --tray, go to it). Without a
-# display (a bare server) it starts a virtual one on :99 first; look at it
-# with `DISPLAY=:99 import -window root shot.png`.
+# display (a bare server) it starts a virtual one on a free display first
+# and names it; look at it with `DISPLAY=:N import -window root shot.png`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash setup/deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+bash setup/configure.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 target=qzscan program=./build/src/app/qzscan
 if [ "${1:-}" = "--gallery" ]; then
   shift
@@ -14,9 +14,11 @@ if [ "${1:-}" = "--gallery" ]; then
 fi
 cmake --build build -j"$(nproc)" --target "$target"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  Xvfb :99 -screen 0 1024x768x24 >/dev/null 2>&1 &
-  export DISPLAY=:99
-  sleep 1
-  echo "No display: QZScan runs on the virtual display :99." >&2
+  # The server picks a free display and writes its number once it accepts
+  # clients.
+  exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 2>/dev/null)
+  read -r -t 30 number <&3 || { echo "Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$number"
+  echo "No display: the program runs on the virtual display $DISPLAY." >&2
 fi
 exec "$program" "$@"

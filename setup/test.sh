@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash setup/deps.sh
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_WERROR=ON >/dev/null
+bash setup/configure.sh build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_WERROR=ON
 cmake --build build-test -j"$(nproc)"
 cd build-test
 ctest --output-on-failure -j"$(nproc)"

@@ -25,8 +25,8 @@ TEST(Screenshots, AboutBoxAndReadmeViewer) {
     const char* out = std::getenv("QZ_SCREENSHOT_DIR");
     if (!out || !*out) GTEST_SKIP() << "QZ_SCREENSHOT_DIR is not set: no pictures wanted";
     fs::path sandbox = fs::temp_directory_path() / ("qzshots" + std::to_string(getpid()));
-    fs::create_directories(sandbox);
-    fs::remove_all(rt::WorkDir() + "DATA");
+    fs::create_directories(sandbox / "work");
+    setenv("QZ_WORKDIR", (sandbox / "work").c_str(), 1);
     auto app = rt::New<app::QZApp>();
     rt::Usual shell = app->Startup();
     auto* shellWindow = dynamic_cast<gui::Window*>(shell.AsObject().get());
@@ -57,5 +57,5 @@ TEST(Screenshots, AboutBoxAndReadmeViewer) {
     for (const auto& w : gui::OpenWindows()) w->EndWindow();
     rt::RDDCloseAll();
     fs::remove_all(sandbox);
-    fs::remove_all(rt::WorkDir() + "DATA");
+    unsetenv("QZ_WORKDIR");
 }

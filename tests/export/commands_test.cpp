@@ -47,7 +47,11 @@ protected:
         setenv("QZ_DRIVES", ("C=/;D=" + sandbox_.string()).c_str(), 1);
         rt::ReloadDriveMap();
         rt::DirChange(sandbox_.string());
-        fs::remove_all(DataDir());
+        // A working folder of this process's own: test programs run side by side.
+        workDir_ = fs::temp_directory_path() / ("qzexportwork" + std::to_string(getpid()));
+        fs::remove_all(workDir_);
+        fs::create_directories(workDir_);
+        setenv("QZ_WORKDIR", workDir_.c_str(), 1);
         app_ = rt::New<app::QZApp>();
         shell_ = app_->Startup();
         rt::SetClock([] { return rt::CivilTime{2024, 3, 2, 9, 5, 12}; });
@@ -62,7 +66,8 @@ protected:
         unsetenv("QZ_DRIVES");
         rt::ReloadDriveMap();
         fs::remove_all(sandbox_);
-        fs::remove_all(DataDir());
+        fs::remove_all(workDir_);
+        unsetenv("QZ_WORKDIR");
         TestHooks::Clear();
     }
     static std::string DataDir() { return rt::WorkDir() + "DATA"; }
@@ -109,6 +114,7 @@ protected:
     }
 
     fs::path sandbox_;
+    fs::path workDir_;
     std::shared_ptr<app::QZApp> app_;
     Usual shell_;
     qztest::TmpfsMount mount_;

@@ -23,11 +23,10 @@ import time
 def run_once(qzscan, qzdbf, run, rng):
     work = tempfile.mkdtemp(prefix="qzcrash")
     try:
-        exe = os.path.join(work, "qzscan")
-        shutil.copy(qzscan, exe)  # the data directory lives beside the program
+        # The data directory lies in the working folder: this run's own.
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", QZ_KEY_DRIVER="1",
-                   QZ_DRIVES="C=" + work)
-        proc = subprocess.Popen([exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                   QZ_DRIVES="C=" + work, QZ_WORKDIR=work)
+        proc = subprocess.Popen([qzscan], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                 stderr=subprocess.DEVNULL, env=env, cwd=work, text=True, bufsize=1)
 
         def command(line):

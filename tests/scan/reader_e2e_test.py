@@ -5,6 +5,8 @@ A keyboard-wedge reader is played by xdotool typing at reader speed (a few
 milliseconds between keys) into the real program on its own Xvfb display,
 with or without a window manager (openbox). The faults are real: DATA is a
 small tmpfs that fills up, a second copy of the program holds the table.
+The program runs in a working folder of the test's own (QZ_WORKDIR), and
+every check waits for its condition with a time limit.
 
 usage: reader_e2e_test.py QZSCAN SCENARIO [--wm]
 scenarios: diskfull-retry, diskfull-ignore, second, close, strays
@@ -17,6 +19,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from xdesk import start_wm, start_xvfb, stop, wait_until  # noqa: E402
 
 READER_DELAY_MS = "4"
 QUIET = 0.8  # longer than the boxes' quiet time: a deliberate key
@@ -50,45 +55,21 @@ class Desk:
         self.procs = []
         self.wm = wm
         self.mounted = False
-        self.xvfb, self.display = self.start_x()
-        self.env = dict(os.environ, DISPLAY=self.display, QZ_DRIVES="C=" + self.work)
+        self.xvfb = None
+        server = start_xvfb()
+        if server is None:
+            self.close()
+            skip("Xvfb did not start")
+        self.xvfb, self.display = server
+        self.env = dict(os.environ, DISPLAY=self.display, QZ_DRIVES="C=" + self.work,
+                        QZ_WORKDIR=self.work)
         self.env.pop("QT_QPA_PLATFORM", None)
         if wm:
-            self.procs.append(subprocess.Popen(["openbox"], env=self.env, stderr=subprocess.DEVNULL))
-            time.sleep(0.5)
-        self.exe = os.path.join(self.work, "qzscan")
-        shutil.copy(qzscan, self.exe)  # DATA lives beside the program
+            self.procs.append(start_wm(self.env))
+        self.exe = qzscan
         self.data = os.path.join(self.work, "DATA")
         os.makedirs(self.data)
         self.table = os.path.join(self.data, "QZSCAN.DBF")
-
-    @staticmethod
-    def display_taken(n):
-        """Whether display n has a live server (a lock whose process lives)."""
-        lock = "/tmp/.X%d-lock" % n
-        try:
-            pid = int(open(lock).read().strip())
-        except (OSError, ValueError):
-            return os.path.exists("/tmp/.X11-unix/X%d" % n)
-        return os.path.exists("/proc/%d" % pid)
-
-    @staticmethod
-    def start_x():
-        # A display nobody uses: no lock file, and a server that stays up.
-        for n in range(60, 100):
-            if Desk.display_taken(n):
-                continue
-            xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            for _ in range(50):
-                time.sleep(0.05)
-                if xvfb.poll() is not None:
-                    break
-                if os.path.exists("/tmp/.X11-unix/X%d" % n):
-                    return xvfb, ":%d" % n
-            xvfb.kill()
-            xvfb.wait()
-        skip("no free X display")
 
     def mount_small_data(self):
         r = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", self.data],
@@ -121,18 +102,34 @@ class Desk:
     def windows(self, name):
         return self.xdo("search", "--onlyvisible", "--name", name).split()
 
-    def wait_window(self, name, present=True, timeout=10):
-        end = time.time() + timeout
-        while time.time() < end:
-            if bool(self.windows(name)) == present:
-                return
-            time.sleep(0.05)
-        raise AssertionError("window %r %s" % (name, "never appeared" if present else "stayed"))
+    def wait_window(self, name, present=True):
+        wait_until(lambda: bool(self.windows(name)) == present,
+                   "window %r %s" % (name, "never appeared" if present else "stayed"))
+
+    def wait_focus(self, name):
+        """Until the window called name has the keyboard focus."""
+        def focused():
+            win = self.xdo("getwindowfocus").strip()
+            return win and win in self.windows(name)
+        wait_until(focused, "window %r never got the focus" % name)
+
+    def wait_table(self, want):
+        """Until the table holds `want` (or the time is up); its rows."""
+        def holds():
+            try:
+                return read_dbf(self.table) == want
+            except Exception:  # half written: read again
+                return False
+        try:
+            wait_until(holds, "")
+        except AssertionError:
+            pass
+        return read_dbf(self.table)
 
     def activate(self, window):
         # Without a window manager nobody activates windows: focus it directly.
         self.xdo("windowactivate" if self.wm else "windowfocus", "--sync", window)
-        time.sleep(0.2)
+        wait_until(lambda: self.xdo("getwindowfocus").strip() == window, "window %s never got the focus" % window)
 
     def keys(self, *keys):
         self.xdo("key", "--delay", READER_DELAY_MS, *keys)
@@ -147,18 +144,14 @@ class Desk:
     def open_screen(self):
         self.keys("shift+s")
         self.wait_window("Scanned Data")
-        time.sleep(0.3)
+        self.wait_focus("Scanned Data")
 
     def close(self):
         for p in reversed(self.procs):
             p.kill()
             p.wait()
-        self.xvfb.terminate()  # lets the server remove its lock and socket
-        try:
-            self.xvfb.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            self.xvfb.kill()
-            self.xvfb.wait()
+        if self.xvfb:
+            stop(self.xvfb)  # lets the server remove its lock and socket
         if self.mounted:
             subprocess.run(["umount", "-l", self.data])
         shutil.rmtree(self.work, ignore_errors=True)
@@ -180,6 +173,7 @@ def diskfull(desk, answer):
     for i in range(1, 5):
         desk.scan("FULL%02d" % i, str(i))
     desk.wait_window("ERROR")  # the fourth does not fit
+    desk.wait_focus("ERROR")
     # The reader keeps sending while the box is up: its Enters and spaces
     # must not answer the box.
     for i in range(5, 9):
@@ -190,15 +184,14 @@ def diskfull(desk, answer):
     time.sleep(QUIET)
     desk.keys("alt+r" if answer == "retry" else "alt+i")
     desk.wait_window("ERROR", present=False)
+    desk.wait_focus("Scanned Data")
     if answer == "ignore":
         time.sleep(QUIET)
         desk.keys("Return")  # the fields kept the scan: accept it again
-    time.sleep(0.3)
     desk.scan("AFTER01", "9")
-    time.sleep(0.5)
-    got = read_dbf(desk.table)
     want = [(b.decode(), q.decode()) for b, q in old] + \
         [("FULL%02d" % i, str(i)) for i in range(1, 5)] + [("AFTER01", "9")]
+    got = desk.wait_table(want)
     expect(got == want, "stored %r, expected %r" % (got[150:], want[150:]))
 
 
@@ -207,6 +200,7 @@ def second(desk):
     desk.open_screen()
     desk.keys("Escape")  # a question box comes up; wait it out deliberately
     desk.wait_window("END SCANNING")
+    desk.wait_focus("END SCANNING")
     time.sleep(QUIET)
     desk.keys("alt+n")
     desk.wait_window("END SCANNING", present=False)
@@ -219,8 +213,8 @@ def second(desk):
     other = subprocess.Popen([desk.exe], env=desk.env, cwd=desk.work,
                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     desk.procs.append(other)
-    time.sleep(1.5)
-    shells = desk.windows("Quorvex Stocktake Utility")
+    shells = wait_until(lambda: len(desk.windows("Quorvex Stocktake Utility")) == 2
+                        and desk.windows("Quorvex Stocktake Utility"), "the second program's window never appeared")
     desk.activate(shells[-1])
     desk.keys("shift+s")
     desk.wait_window("SCAN DATA FILE IN USE")
@@ -240,7 +234,7 @@ def close(desk):
         desk.keys("alt+F4")  # the window manager closes the shell
     else:
         desk.keys("alt+o", "x")  # "&Options", "E&xit"
-    desk.procs[-1].wait(timeout=10)
+    desk.procs[-1].wait(timeout=30)
     got = read_dbf(desk.table)
     expect(got == [("STORED1", "4"), ("WAITING1", "3")], "stored %r" % got)
 
@@ -262,10 +256,9 @@ def strays(desk):
     # whole, never cut in half.
     subprocess.run(["setxkbmap", "de"], env=desk.env)
     desk.scan("äöüßäöüß", "1")
-    time.sleep(0.5)
-    got = read_dbf(desk.table)  # strict UTF-8: a cut character fails here
-    expect(got == [("FIRST1", "2"), ("GRID 3", "3"), ("SP ACE 2", "5"), ("äöüßäöü", "1")],
-           "stored %r" % got)
+    want = [("FIRST1", "2"), ("GRID 3", "3"), ("SP ACE 2", "5"), ("äöüßäöü", "1")]
+    got = desk.wait_table(want)  # strict UTF-8: a cut character fails here
+    expect(got == want, "stored %r" % got)
 
 
 def main():

@@ -1,6 +1,7 @@
 // A started program for tests of the shell window and what it opens: drive
 // C is the file system, drive D a sandbox that is current at start (the
-// root TEMP goes there), TEMP and DATA lie beside the test program.
+// root TEMP goes there), TEMP and DATA lie in a working folder of this
+// process's own (QZ_WORKDIR), so that test programs may run side by side.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,7 +29,10 @@ protected:
         setenv("QZ_DRIVES", ("C=/;D=" + sandbox_.string()).c_str(), 1);
         rt::ReloadDriveMap();
         rt::DirChange(sandbox_.string());
-        std::filesystem::remove_all(rt::WorkDir() + "DATA");
+        workDir_ = std::filesystem::temp_directory_path() / ("qzshellwork" + std::to_string(getpid()));
+        std::filesystem::remove_all(workDir_);
+        std::filesystem::create_directories(workDir_);
+        setenv("QZ_WORKDIR", workDir_.c_str(), 1);
         app_ = rt::New<app::QZApp>();
         shell_ = app_->Startup();
     }
@@ -41,7 +45,8 @@ protected:
         unsetenv("QZ_DRIVES");
         rt::ReloadDriveMap();
         std::filesystem::remove_all(sandbox_);
-        std::filesystem::remove_all(rt::WorkDir() + "DATA");
+        std::filesystem::remove_all(workDir_);
+        unsetenv("QZ_WORKDIR");
     }
     app::StandardSDIWindow* Shell() {
         return dynamic_cast<app::StandardSDIWindow*>(shell_.AsObject().get());
@@ -55,6 +60,7 @@ protected:
     }
 
     std::filesystem::path sandbox_;
+    std::filesystem::path workDir_;
     std::shared_ptr<app::QZApp> app_;
     rt::Usual shell_;
 };

@@ -61,7 +61,9 @@ void SetDriveRoot(char drive, std::optional<std::string> root);
 // Re-reads the drive map from QZ_DRIVES (tests change it).
 void ReloadDriveMap();
 
-// The executable's directory with a final "/".
+// The program's working folder with a final "/": the executable's
+// directory, or the absolute folder QZ_WORKDIR names (a relative one is
+// ignored with a note on stderr).
 std::string WorkDir();
 // The executable's full path.
 std::string ExecName();

@@ -4,7 +4,7 @@
 The real gallery runs on its own Xvfb display under openbox; xdotool sends
 X key and mouse events a few milliseconds apart, as a person's typing
 arrives. The gallery's --report file tells what the screen shows; every
-check polls it with a time limit.
+check polls it with a time limit. The server picks its own free display.
 
 usage: gallery_e2e_test.py QZGALLERY SCENARIO    (entry, calc, calendar, masked, tips, list, german)
 Exit 77 (skipped) when the X tools are missing.
@@ -16,6 +16,9 @@ import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "support"))
+from xdesk import TIMEOUT, start_wm, start_xvfb, stop, wait_until  # noqa: E402
 
 DELAY_MS = "5"
 
@@ -32,29 +35,18 @@ class Desk:
         self.work = tempfile.mkdtemp(prefix="qzgallery")
         self.report = os.path.join(self.work, "report")
         self.procs = []
-        self.xvfb, self.display = self.start_x()
+        self.xvfb = None
+        server = start_xvfb()
+        if server is None:
+            self.close()
+            skip("Xvfb did not start")
+        self.xvfb, self.display = server
         self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", HOME=self.work)
-        self.procs.append(subprocess.Popen(["openbox"], env=self.env, stderr=subprocess.DEVNULL))
-        time.sleep(0.3)
-        self.procs.append(subprocess.Popen([gallery, "--report", self.report] + args, env=self.env,
-                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.procs.append(start_wm(self.env))
+        self.gallery = subprocess.Popen([gallery, "--report", self.report] + args, env=self.env,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.procs.append(self.gallery)
         self.wait(lambda r: r.get("active") == "QZScan library gallery", "the gallery window is active")
-
-    @staticmethod
-    def start_x():
-        for n in range(180, 190):  # this test's displays; one nobody holds
-            sock = "/tmp/.X11-unix/X%d" % n
-            if os.path.exists(sock) or os.path.exists("/tmp/.X%d-lock" % n):
-                continue
-            xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            end = time.time() + 3
-            while time.time() < end and xvfb.poll() is None:
-                if os.path.exists(sock):
-                    return xvfb, ":%d" % n
-                time.sleep(0.05)
-            stop(xvfb)
-        skip("no free X display")
 
     def read(self):
         try:
@@ -67,15 +59,15 @@ class Desk:
             out.setdefault(key, value) if key != "window" else out.setdefault("windows", []).append(value)
         return out
 
-    def wait(self, cond, what, timeout=5):
-        end = time.time() + timeout
-        while time.time() < end:
+    def wait(self, cond, what, timeout=TIMEOUT):
+        def holds():
             r = self.read()
-            if r and cond(r):
-                return r
-            time.sleep(0.05)
-        self.shot("failed")
-        raise AssertionError("%s; the screen shows %r" % (what, self.read()))
+            return r if r and cond(r) else None
+        try:
+            return wait_until(holds, what, timeout)
+        except AssertionError:
+            self.shot("failed")
+            raise AssertionError("%s; the screen shows %r" % (what, self.read()))
 
     def expect(self, key, value, what=None):
         return self.wait(lambda r: r.get(key) == value, what or "%s is %r" % (key, value))
@@ -96,6 +88,17 @@ class Desk:
     def type(self, text):
         self.xdo("type", "--delay", DELAY_MS, text)
 
+    def popups(self):
+        """The gallery's windows on screen, menus included."""
+        return len(subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.gallery.pid)],
+                                  env=self.env, capture_output=True, text=True).stdout.split())
+
+    def context_menu(self, key):
+        """Opens the context menu of a control and waits until it is up."""
+        before = self.popups()
+        self.click(key, button=3)
+        wait_until(lambda: self.popups() > before, "the context menu of %s never opened" % key)
+
     def click(self, key, dx=None, dy=None, button=1):
         """Clicks a control of the report (its middle, or dx, dy inside it)."""
         x, y, w, h = [int(v) for v in self.wait(lambda r: key + "@" in r, key + " is on screen")[key + "@"].split()]
@@ -106,18 +109,9 @@ class Desk:
             subprocess.run(["import", "-window", "root", "/tmp/qzgallery-%s.png" % name], env=self.env)
 
     def close(self):
-        for p in reversed(self.procs + [self.xvfb]):  # the server last: it removes its lock
+        for p in reversed(self.procs + ([self.xvfb] if self.xvfb else [])):  # the server last
             stop(p)
         shutil.rmtree(self.work, ignore_errors=True)
-
-
-def stop(p):
-    p.terminate()
-    try:
-        p.wait(timeout=5)
-    except subprocess.TimeoutExpired:
-        p.kill()
-        p.wait()
 
 
 def us_date(d):
@@ -153,8 +147,7 @@ def entry(desk):
     desk.expect("controls.4", us_date(today + datetime.timedelta(days=1)), "the main keyboard's + and - step nothing")
     desk.keys("Return")
     desk.expect("focus", "controls.6", "Enter moves on to the time")
-    desk.click("controls.4", button=3)
-    time.sleep(0.3)
+    desk.context_menu("controls.4")
     desk.keys("t")  # "&Today"
     desk.expect("controls.4", us_date(today), "the menu's Today enters today")
     desk.click("controls.6")  # the caret lands inside "00:00"
@@ -220,8 +213,7 @@ def calendar(desk):
     desk.keys("KP_Add")
     desk.expect("controls.4", us_date(picked + datetime.timedelta(days=1)), "the keypad steps the date at once")
     # "&Calendar..." chosen with Enter: the release of that Enter picks nothing.
-    desk.click("controls.4", button=3)
-    time.sleep(0.3)
+    desk.context_menu("controls.4")
     desk.keys("Down", "Down", "Return")
     desk.wait(lambda r: r.get("focus") == "Calendar.100", "the menu opens the calendar")
     time.sleep(0.3)

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "fs_fixture.h"
 #include "platform/runtime/oserror.h"
@@ -120,6 +122,14 @@ TEST(PathProgram, WorkDirAndExecName) {
     EXPECT_EQ(ExecName().rfind(dir, 0), 0u);
     EXPECT_TRUE(std::filesystem::is_regular_file(ExecName()));
     EXPECT_EQ(ExecName().find('/', dir.size()), std::string::npos);
+    // QZ_WORKDIR gives the working folder; empty or relative leaves the
+    // executable's.
+    for (auto [value, want] : {std::pair<const char*, std::string>{"/srv/qz", "/srv/qz/"},
+                               {"/srv/qz/", "/srv/qz/"}, {"", dir}, {"rel/dir", dir}}) {
+        setenv("QZ_WORKDIR", value, 1);
+        EXPECT_EQ(WorkDir(), want) << value;
+    }
+    unsetenv("QZ_WORKDIR");
 }
 
 TEST(OsError, MissingFileIsToldFromMissingPath) {

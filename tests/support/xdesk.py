@@ -1,0 +1,83 @@
+"""What the tests that drive programs under X share: a server of their own,
+a window manager, and waiting for a condition with a time limit.
+
+The server picks a free display itself (Xvfb -displayfd) and reports it, so
+tests running at the same time never race for a display number.
+"""
+import os
+import select
+import subprocess
+import time
+
+# Generous: a loaded machine (a parallel build, other tests) starts programs
+# slowly; a condition that holds ends the wait at once.
+TIMEOUT = 30
+
+
+def wait_until(cond, what, timeout=TIMEOUT, step=0.05):
+    """The first true value of cond(), polled until timeout; AssertionError
+    naming `what` when it never comes."""
+    end = time.monotonic() + timeout
+    while True:
+        value = cond()
+        if value:
+            return value
+        if time.monotonic() >= end:
+            raise AssertionError(what)
+        time.sleep(step)
+
+
+def start_xvfb():
+    """An Xvfb server on a display nobody uses: (process, ":N"), or None when
+    it did not start within the time limit."""
+    rd, wr = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wr), "-screen", "0", "1024x768x24",
+                             "-nolisten", "tcp"], pass_fds=(wr,),
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(wr)
+    number = b""
+    end = time.monotonic() + TIMEOUT
+    try:
+        # The server writes the number once it accepts clients; EOF means it died.
+        while not number.endswith(b"\n") and time.monotonic() < end:
+            ready, _, _ = select.select([rd], [], [], max(0.0, end - time.monotonic()))
+            if not ready:
+                break
+            chunk = os.read(rd, 16)
+            if not chunk:
+                break
+            number += chunk
+    finally:
+        os.close(rd)
+    if not number.strip().isdigit():
+        stop(xvfb)
+        return None
+    return xvfb, ":" + number.decode().strip()
+
+
+def start_wm(env):
+    """openbox on env's display, once it manages windows (it has put up its
+    check window on the root)."""
+    wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def managing():
+        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
+                             capture_output=True, text=True).stdout
+        return "window id" in out
+    try:
+        wait_until(managing, "openbox never came up")
+    except AssertionError:
+        stop(wm)
+        raise
+    return wm
+
+
+def stop(p):
+    """Ends p, politely first (a server removes its lock then)."""
+    if p.poll() is None:
+        p.terminate()
+    try:
+        p.wait(timeout=5)
+    except subprocess.TimeoutExpired:
+        p.kill()
+        p.wait()
