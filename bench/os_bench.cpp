@@ -80,8 +80,9 @@ void Registry(const std::string& dir) {
     os::RegCloseStores();
     const int kValues = BenchSize(10000, 10);
     os::HKEY key = 0;
-    os::RegCreateKeyExA(os::HKEY_CURRENT_USER, "Software\\Bench", 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr);
+    if (os::RegCreateKeyExA(os::HKEY_CURRENT_USER, "Software\\Bench", 0, nullptr, 0, os::KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr) != 0)
+        std::abort();
     auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < kValues; ++i) {
         std::string name = "v" + std::to_string(i);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/runtime/dates.h"
+#include "platform/runtime/errordump.h"
 #include "platform/runtime/files.h"
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/paths.h"
