@@ -85,7 +85,7 @@ TEST_F(LogFileTest, AFreshLogKeepsTheOldOneAsBackup) {
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/keep.old"), "one\r\n\r\n");
     // A backup that cannot be made leaves the log as it was.
     std::ofstream(dir_ + "/d/LOGS/scan.log", std::ios::binary) << "kept\r\n";
-    auto kept = rt::New<errors::LogFile>();
+    auto kept = rt::New<libsys::LogFile>();
     kept->SetBackupName(Usual("D:\\NONE\\x.bak"));
     kept->INIT(Usual("D:\\LOGS\\scan.log"), Usual(), Usual(false));
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/scan.log"), "kept\r\n");
