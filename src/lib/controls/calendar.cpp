@@ -17,6 +17,7 @@
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/ownerref.h"
 #include "lib/controls/rightsle.h"
+#include "platform/gui/boundary.h"
 #include "platform/gui/datawindow.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/vkeys.h"
@@ -44,9 +45,13 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        if (auto c = owner_.Get()) c->Paint(p);
+        if (auto c = owner_.Get()) gui::FromQt([&] { c->Paint(p); });
     }
+    // Qt's handlers: what the calendar's own throw stays here (gui/boundary.h).
     void keyPressEvent(QKeyEvent* e) override {
+        gui::FromQt([&] { KeyPress(e); });
+    }
+    void KeyPress(QKeyEvent* e) {
         auto c = owner_.Get();
         const uint32_t vk = gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier));
         if (c && vk == gui::VK_ESCAPE) return c->KeyUp(vk);
@@ -59,7 +64,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* e) override {
         const uint32_t vk = gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier));
         if (e->isAutoRepeat() || (vk == gui::VK_RETURN && !std::exchange(enterDown_, false))) return;
-        if (auto c = owner_.Get()) c->KeyUp(vk);
+        if (auto c = owner_.Get()) gui::FromQt([&] { c->KeyUp(vk); });
     }
     void focusOutEvent(QFocusEvent* e) override {
         enterDown_ = false;
@@ -68,14 +73,16 @@ protected:
     // Getting the focus back ends a year entry, before the click or key
     // that brought the focus acts.
     void focusInEvent(QFocusEvent* e) override {
-        if (auto c = owner_.Get()) c->EndYearEdit();
+        if (auto c = owner_.Get()) gui::FromQt([&] { c->EndYearEdit(); });
         QWidget::focusInEvent(e);
     }
     void mousePressEvent(QMouseEvent* e) override {
-        if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton) c->MouseDown(e->position().toPoint());
+        if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton)
+            gui::FromQt([&] { c->MouseDown(e->position().toPoint()); });
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override {
-        if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton) c->MouseDoubleClick(e->position().toPoint());
+        if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton)
+            gui::FromQt([&] { c->MouseDoubleClick(e->position().toPoint()); });
     }
     bool focusNextPrevChild(bool) override { return false; }  // the arrows and Tab stay here
 
@@ -381,7 +388,7 @@ void PeCalendar::EditYear() {
     QObject::connect(
         yearEdit_, &QSpinBox::editingFinished, w,
         [self = OwnerRef<PeCalendar>(this)] {
-            if (auto c = self.Get()) c->EndYearEdit();
+            if (auto c = self.Get()) gui::FromQt([&] { c->EndYearEdit(); });
         },
         Qt::QueuedConnection);
     yearEdit_->show();

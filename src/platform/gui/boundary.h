@@ -8,7 +8,7 @@
 // entry point runs its handler through FromQt, which catches whatever
 // leaves it, parks it on the thread (rt::ParkException) and ends the
 // innermost loop that our code runs (an OwnLoop: a modal box or dialog, the
-// application's loop) unless that loop began outside the innermost recovery
+// application's loop when it runs inside a recovery scope) unless that loop began outside the innermost recovery
 // scope (the scope then takes the exception where its body returns). Where
 // the loop returns, in our own frames, the
 // exception is thrown on (ExecModal does this), and so it travels outward
