@@ -57,7 +57,11 @@ public:
     }
 
 private:
+    // Called from Qt's painting and layout: the owner's failure stays here.
     void Request(uint32_t msg, int64_t record) const {
+        gui::FromQt([&] { Ask(msg, record); });
+    }
+    void Ask(uint32_t msg, int64_t record) const {
         gui::Window* owner = box_->Owner();
         if (!owner) return;
         const uint64_t id = static_cast<uint64_t>(box_->Id());
