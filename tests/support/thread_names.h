@@ -1,6 +1,5 @@
-// How many of this process's threads carry a name (the name a thread gave
-// itself with pthread_setname_np, as /proc shows it). A joined thread is
-// gone from the list.
+// How many of this process's threads carry a name (pthread_setname_np, as
+// /proc shows it). A joined thread is gone from the list.
 #pragma once
 
 #include <filesystem>
@@ -9,11 +8,9 @@
 
 inline int ThreadsNamed(const std::string& name) {
     int n = 0;
-    std::error_code ec;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", ec)) {
-        std::ifstream comm(task.path() / "comm");
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
         std::string line;
-        if (std::getline(comm, line) && line == name) ++n;
+        n += std::getline(std::ifstream(task.path() / "comm"), line) && line == name;
     }
     return n;
 }

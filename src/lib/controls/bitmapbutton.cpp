@@ -7,6 +7,7 @@
 #include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/ownerref.h"
+#include "platform/gui/boundary.h"
 #include "platform/gui/message.h"
 #include "platform/gui/messages.h"
 
@@ -16,8 +17,13 @@ namespace {
 class BitmapButtonWidget : public QPushButton {
 public:
     BitmapButtonWidget(WmBitmapButton* owner, QWidget* parent) : QPushButton(parent), owner_(owner) {
-        connect(this, &QPushButton::pressed, this, [this] { if (auto c = owner_.Get()) c->SetPressedState(true); });
-        connect(this, &QPushButton::released, this, [this] { if (auto c = owner_.Get()) c->SetPressedState(false); });
+        connect(this, &QPushButton::pressed, this, [this] { Press(true); });
+        connect(this, &QPushButton::released, this, [this] { Press(false); });
+    }
+
+private:
+    void Press(bool down) {
+        if (auto c = owner_.Get()) gui::FromQt([&] { c->SetPressedState(down); });
     }
 
 protected:

@@ -7,6 +7,7 @@
 #include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/ownerref.h"
+#include "platform/gui/boundary.h"
 #include "platform/gui/datawindow.h"
 #include "platform/gui/vkeys.h"
 #include "platform/runtime/dates.h"
@@ -194,7 +195,7 @@ void PeCalendar::EditYear() {
     QObject::connect(
         yearEdit_, &QSpinBox::editingFinished, w,
         [self = OwnerRef<PeCalendar>(this)] {
-            if (auto c = self.Get()) c->EndYearEdit();
+            if (auto c = self.Get()) gui::FromQt([&] { c->EndYearEdit(); });
         },
         Qt::QueuedConnection);
     yearEdit_->show();

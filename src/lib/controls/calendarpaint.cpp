@@ -10,6 +10,7 @@
 
 #include "lib/controls/calendar.h"
 #include "lib/controls/ownerref.h"
+#include "platform/gui/boundary.h"
 #include "platform/gui/vkeys.h"
 #include "platform/runtime/dates.h"
 
@@ -26,9 +27,13 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
-        if (auto c = owner_.Get()) c->Paint(p);
+        if (auto c = owner_.Get()) gui::FromQt([&] { c->Paint(p); });
     }
+    // Qt's handlers: what the calendar's own throw stays here (gui/boundary.h).
     void keyPressEvent(QKeyEvent* e) override {
+        gui::FromQt([&] { KeyPress(e); });
+    }
+    void KeyPress(QKeyEvent* e) {
         auto c = owner_.Get();
         const uint32_t vk = gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier));
         if (c && vk == gui::VK_ESCAPE) return c->KeyUp(vk);
@@ -41,7 +46,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* e) override {
         const uint32_t vk = gui::VirtualKeyFromQt(e->key(), e->modifiers().testFlag(Qt::KeypadModifier));
         if (e->isAutoRepeat() || (vk == gui::VK_RETURN && !std::exchange(enterDown_, false))) return;
-        if (auto c = owner_.Get()) c->KeyUp(vk);
+        if (auto c = owner_.Get()) gui::FromQt([&] { c->KeyUp(vk); });
     }
     void focusOutEvent(QFocusEvent* e) override {
         enterDown_ = false;
@@ -50,14 +55,16 @@ protected:
     // Getting the focus back ends a year entry, before the click or key
     // that brought the focus acts.
     void focusInEvent(QFocusEvent* e) override {
-        if (auto c = owner_.Get()) c->EndYearEdit();
+        if (auto c = owner_.Get()) gui::FromQt([&] { c->EndYearEdit(); });
         QWidget::focusInEvent(e);
     }
     void mousePressEvent(QMouseEvent* e) override {
-        if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton) c->MouseDown(e->position().toPoint());
+        if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton)
+            gui::FromQt([&] { c->MouseDown(e->position().toPoint()); });
     }
     void mouseDoubleClickEvent(QMouseEvent* e) override {
-        if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton) c->MouseDoubleClick(e->position().toPoint());
+        if (auto c = owner_.Get(); c && e->button() == Qt::LeftButton)
+            gui::FromQt([&] { c->MouseDoubleClick(e->position().toPoint()); });
     }
     bool focusNextPrevChild(bool) override { return false; }  // the arrows and Tab stay here
 

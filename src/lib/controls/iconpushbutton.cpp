@@ -7,6 +7,7 @@
 #include "lib/controls/artwork.h"
 #include "lib/controls/ownerref.h"
 #include "lib/system/selfmethod.h"
+#include "platform/gui/boundary.h"
 
 namespace lib {
 namespace {
@@ -15,8 +16,13 @@ namespace {
 class IconButtonWidget : public QPushButton {
 public:
     IconButtonWidget(IconPushButton* owner, QWidget* parent) : QPushButton(parent), owner_(owner) {
-        connect(this, &QPushButton::pressed, this, [this] { if (auto c = owner_.Get()) c->SetPressed(true); });
-        connect(this, &QPushButton::released, this, [this] { if (auto c = owner_.Get()) c->SetPressed(false); });
+        connect(this, &QPushButton::pressed, this, [this] { Press(true); });
+        connect(this, &QPushButton::released, this, [this] { Press(false); });
+    }
+
+private:
+    void Press(bool down) {
+        if (auto c = owner_.Get()) gui::FromQt([&] { c->SetPressed(down); });
     }
 
 protected:

@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "lib/controls/artwork.h"
+#include "platform/gui/boundary.h"
 #include "platform/gui/message.h"
 #include "platform/gui/messages.h"
 #include "platform/gui/resource.h"
@@ -235,7 +236,7 @@ void PopupCalc::PostInit(rt::Args args) {
     rt::SetScience(false);
     // The tidying runs once the edit has finished its own keystroke: a text
     // replaced from inside the edit's change signal is lost by the edit.
-    QObject::connect(Display()->Edit(), &QLineEdit::textEdited, Display()->Edit(), [this] { EditChange(); },
+    QObject::connect(Display()->Edit(), &QLineEdit::textEdited, Display()->Edit(), [this] { gui::FromQt([this] { EditChange(); }); },
                      Qt::QueuedConnection);
     // The label keeps its caption "Memory Contents" until the memory is used.
     if (MemLabel()) calc_.memText = MemLabel()->Caption();

@@ -12,6 +12,7 @@
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/unformat.h"
+#include "platform/gui/boundary.h"
 #include "platform/gui/message.h"
 #include "platform/gui/messages.h"
 #include "platform/gui/vkeys.h"
@@ -448,7 +449,7 @@ void DateSle::Init(rt::Args args) {
         QObject::connect(e, &QWidget::customContextMenuRequested, e, [e, h = Handle()](const QPoint& at) {
             QMenu* menu = PeDateSleContextMenu::MakePopup(e);
             if (QAction* a = menu->exec(e->mapToGlobal(at)))
-                gui::SendMessageA(h, gui::WM_COMMAND, static_cast<uint64_t>(a->data().toInt()), 0);
+                gui::FromQt([&] { gui::SendMessageA(h, gui::WM_COMMAND, static_cast<uint64_t>(a->data().toInt()), 0); });
             menu->deleteLater();
         });
     }

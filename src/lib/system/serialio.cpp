@@ -162,7 +162,8 @@ void Serial::Release() {
     // enabled before OPEN, say); the watcher on such a handle ends by
     // itself, as its own SetCommMask or wait fails, so joining it is
     // bounded too. The block it borrows must outlive it all the same.
-    if (events_ && !DisableEvents()) JoinWatcher();
+    if (events_) DisableEvents();
+    JoinWatcher();
 }
 
 void RegisterSerialClasses() {

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "lib/widgets/bitmap.h"
+#include "platform/gui/boundary.h"
 #include "platform/gui/message.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"
@@ -56,7 +57,11 @@ public:
     }
 
 private:
+    // Called from Qt's painting and layout: the owner's failure stays here.
     void Request(uint32_t msg, int64_t record) const {
+        gui::FromQt([&] { Ask(msg, record); });
+    }
+    void Ask(uint32_t msg, int64_t record) const {
         gui::Window* owner = box_->Owner();
         if (!owner) return;
         const uint64_t id = static_cast<uint64_t>(box_->Id());
@@ -73,7 +78,9 @@ private:
 class ViewportFilter : public QObject {
 public:
     ViewportFilter(BitmapListBox* box, QObject* parent) : QObject(parent), box_(box), alive_(box->Self()) {}
-    bool eventFilter(QObject*, QEvent* e) override { return !alive_.expired() && box_->ViewportEvent(e); }
+    bool eventFilter(QObject*, QEvent* e) override {
+        return !alive_.expired() && gui::FromQt([&] { return box_->ViewportEvent(e); }, true);
+    }
 
 private:
     BitmapListBox* box_;
@@ -182,7 +189,7 @@ void BitmapListBox::Init(gui::Window& owner, int id) {
         if (!alive.expired()) NACTIVEINDEX = row;
     });
     QObject::connect(l, &QObject::destroyed, [alive = std::weak_ptr<rt::Object>(Self()), this] {
-        if (!alive.expired()) CLOSE();
+        if (!alive.expired()) gui::FromQt([this] { CLOSE(); });
     });
     ownerHandle_ = owner.Handle();
     OwnerProc& entry = OwnerProcs()[ownerHandle_];

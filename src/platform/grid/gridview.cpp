@@ -200,7 +200,7 @@ void GridView::MoveServerTo(int row) {
 bool GridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     const bool opens = trigger == AllEditTriggers || (editTriggers() & trigger);
     if (opens && index.isValid() && Source() && model_->RecordOf(index.row()) != Source()->CurrentRecord()) {
-        MoveServerTo(index.row());
+        gui::FromQt([&] { MoveServerTo(index.row()); });
         if (model_->RecordOf(index.row()) != Source()->CurrentRecord()) return false;  // refused
     }
     return QTableView::edit(index, trigger, event);

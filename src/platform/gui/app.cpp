@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <optional>
+
 #include "platform/gui/boundary.h"
 #include "platform/gui/errorbox.h"
 #include "platform/gui/event.h"
@@ -141,11 +143,13 @@ int64_t App::Exec(int64_t mode) {
         rt::ThrowParked();
         return 0;
     }
-    int result = 0;
-    {
-        OwnLoop loop([] { QCoreApplication::exit(0); });
-        result = QApplication::exec();
-    }
+    // Inside a recovery scope the loop is one of ours, which a parked
+    // exception ends on its way to the scope. Outside any, a handler's
+    // failure is told and dropped and the program goes on (boundary.h).
+    std::optional<OwnLoop> loop;
+    if (rt::CanBreak()) loop.emplace([] { QCoreApplication::exit(0); });
+    const int result = QApplication::exec();
+    loop.reset();
     rt::ThrowParked();
     return result;
 }

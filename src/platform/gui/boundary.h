@@ -8,11 +8,12 @@
 // entry point runs its handler through FromQt, which catches whatever
 // leaves it, parks it on the thread (rt::ParkException) and ends the
 // innermost loop that our code runs (an OwnLoop: a modal box or dialog, the
-// application's loop) unless that loop began outside the innermost recovery
-// scope (the scope then takes the exception where its body returns). Where
-// the loop returns, in our own frames, the
-// exception is thrown on (ExecModal does this), and so it travels outward
-// loop by loop until a recovery scope or a plain caller takes it.
+// application's loop when it runs inside a recovery scope), unless that loop
+// began outside the innermost recovery scope (the scope then takes the
+// exception where its body returns). Where the loop returns, in our own
+// frames, the exception is thrown on (ExecModal does this), and so it
+// travels outward loop by loop until a recovery scope or a plain caller
+// takes it.
 //
 // With no loop of ours running and no recovery scope active nothing is
 // there to take it: it is written to stderr and dropped, and the event

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 #include "platform/gui/handles.h"
 #include "platform/gui/message.h"
 #include "platform/gui/msgbox.h"
@@ -19,9 +21,8 @@ int MessageBoxA(HWND owner, const std::string& text, const std::string& caption,
     auto* box = new Box{owner, text, caption, type};
     const bool posted = PostToGuiThread(
         [](void* p) {
-            auto* b = static_cast<Box*>(p);
+            const std::unique_ptr<Box> b(static_cast<Box*>(p));  // goes even when the box throws
             ShowMessageBox(qobject_cast<QWidget*>(WidgetFromHandle(b->owner)), b->caption, b->text, b->type);
-            delete b;
         },
         box, [](void* p) { delete static_cast<Box*>(p); });
     if (!posted) {

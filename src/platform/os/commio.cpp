@@ -240,10 +240,11 @@ public:
         std::lock_guard lock(o.m_);
         std::erase_if(o.devices_, [&](const std::weak_ptr<Device>& w) { return w.expired(); });
         for (const auto& w : o.devices_)
-            if (w.lock() == dev) return;
+            if (!w.owner_before(dev) && !dev.owner_before(w)) return;  // no lock(): never the last holder here
         o.devices_.push_back(dev);
     }
     ~LaneOwners() {
+        if (::getpid() != pid_) return;  // a forked copy: the lanes are not its threads
         std::vector<std::shared_ptr<Device>> open;
         {
             std::lock_guard lock(m_);
@@ -261,6 +262,7 @@ private:
     }
     std::mutex m_;
     std::vector<std::weak_ptr<Device>> devices_;
+    const pid_t pid_ = ::getpid();
 };
 
 // A caller about to wait for op runs it on its own thread when op is next

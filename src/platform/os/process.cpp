@@ -101,6 +101,7 @@ public:
         }
         if (!thread_.joinable()) {
             try {
+                owner_ = ::getpid();
                 thread_ = std::thread([this] { Run(); });
             } catch (const std::system_error&) {
                 ::close(pidfd);
@@ -124,6 +125,8 @@ private:
     }
 
     void Stop() {
+        // A forked copy of the program has no reaper thread of its own.
+        if (::getpid() != owner_) return;
         {
             std::lock_guard lock(m_);
             stopped_ = true;
@@ -168,6 +171,7 @@ private:
     std::vector<Child> children_;  // only the reaper thread removes children
     int wakeFd_ = -1;
     bool stopped_ = false;
+    pid_t owner_ = 0;  // the process whose thread thread_ is
     std::thread thread_;
 };
 

@@ -15,6 +15,7 @@ struct BreakSignal {
 
 thread_local int tScopeDepth = 0;
 thread_local std::exception_ptr tParked;
+thread_local int tParkedDepth = 0;  // scopes active when it was parked
 
 std::mutex gMutex;
 Usual gErrorBlock;
@@ -147,10 +148,13 @@ Usual ErrorBlock(const Usual& block) {
 
 bool BeginSequence(const std::function<void()>& body,
                    const std::function<void(const Usual&)>& recover) {
-    ++tScopeDepth;
+    const int depth = ++tScopeDepth;
     try {
         body();
-        ThrowParked();
+        // Parked inside this scope: it is this scope's to take. One parked
+        // outside it (a handler that runs while an outer loop winds down)
+        // goes on to where that loop returns.
+        if (tParked && tParkedDepth >= depth) ThrowParked();
     } catch (BreakSignal& signal) {
         --tScopeDepth;
         if (recover) recover(signal.value);
@@ -167,7 +171,9 @@ bool CanBreak() { return tScopeDepth > 0; }
 int ScopeDepth() { return tScopeDepth; }
 
 void ParkException(std::exception_ptr e) {
-    if (!tParked) tParked = std::move(e);
+    if (tParked) return;
+    tParked = std::move(e);
+    tParkedDepth = tScopeDepth;
 }
 
 bool ExceptionParked() { return static_cast<bool>(tParked); }

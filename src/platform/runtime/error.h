@@ -113,8 +113,8 @@ Usual ErrorBlock(const Usual& block);
 // Recovery scopes ("begin sequence ... recover ... end sequence").
 // Runs body; a LabelJump from anywhere inside it (however deep) leaves the
 // body and passes the value to recover. Returns true when body ended normally.
-// A break parked on the thread (below) when body returns is taken as thrown
-// from its end.
+// An exception parked on the thread (below) while the scope was active is
+// taken, when body returns, as thrown from its end.
 bool BeginSequence(const std::function<void()>& body,
                    const std::function<void(const Usual&)>& recover = {});
 // Whether a recovery scope is active on this thread; how many are.
