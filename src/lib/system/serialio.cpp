@@ -46,13 +46,13 @@ std::string Serial::Read(uint32_t count) {
             while (!os::GetOverlappedResult(port_, &ov, &got, 1)) {
                 if (os::GetLastError() == os::ERROR_IO_INCOMPLETE) continue;
                 Fail("ReadFile failed in Serial:ReadCommBlock(1).");
-                os::ClearCommError(port_, &errors, &stat);
+                (void)os::ClearCommError(port_, &errors, &stat);  // the failure is recorded already
                 ok = false;
                 break;
             }
         } else {
             Fail("ReadFile failed in Serial:ReadCommBlock(2).");
-            os::ClearCommError(port_, &errors, &stat);
+            (void)os::ClearCommError(port_, &errors, &stat);  // the failure is recorded already
         }
     }
     if (ok && got > 0) {
@@ -75,13 +75,14 @@ uint32_t Serial::Write(const std::string& data) {
     bool checked = true;
     if (!os::WriteFile(port_, data.data(), length, &written, &ov)) {
         if (os::GetLastError() == os::ERROR_IO_PENDING) {
+            // A failed result leaves the count short, which the check below reports.
             if (os::WaitForSingleObject(ov.hEvent, 1000) == os::WAIT_OBJECT_0) {
-                os::GetOverlappedResult(port_, &ov, &written, 1);
+                (void)os::GetOverlappedResult(port_, &ov, &written, 1);
             } else {
                 // The write is still under way: cancel it and let it end
                 // before its record goes; what it had sent is the count.
-                os::CancelIoEx(port_, &ov);
-                os::GetOverlappedResult(port_, &ov, &written, 1);
+                (void)os::CancelIoEx(port_, &ov);  // an operation already ended needs no cancel
+                (void)os::GetOverlappedResult(port_, &ov, &written, 1);
                 os::SetLastError(os::ERROR_SEM_TIMEOUT);
             }
         } else {

@@ -98,31 +98,31 @@ HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void* sec
                    DWORD disposition, DWORD flags, HANDLE tmpl);
 // CloseHandle (kernel.h) closes a port or an event.
 
-BOOL SetupComm(HANDLE h, DWORD inQueue, DWORD outQueue);
-BOOL PurgeComm(HANDLE h, DWORD flags);
-BOOL GetCommState(HANDLE h, DCB* dcb);
-BOOL SetCommState(HANDLE h, const DCB* dcb);
-BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS* t);
-BOOL SetCommTimeouts(HANDLE h, const COMMTIMEOUTS* t);
-BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* stat);
-BOOL SetCommMask(HANDLE h, DWORD mask);
+[[nodiscard]] BOOL SetupComm(HANDLE h, DWORD inQueue, DWORD outQueue);
+[[nodiscard]] BOOL PurgeComm(HANDLE h, DWORD flags);
+[[nodiscard]] BOOL GetCommState(HANDLE h, DCB* dcb);
+[[nodiscard]] BOOL SetCommState(HANDLE h, const DCB* dcb);
+[[nodiscard]] BOOL GetCommTimeouts(HANDLE h, COMMTIMEOUTS* t);
+[[nodiscard]] BOOL SetCommTimeouts(HANDLE h, const COMMTIMEOUTS* t);
+[[nodiscard]] BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* stat);
+[[nodiscard]] BOOL SetCommMask(HANDLE h, DWORD mask);
 // Blocks until an event of the mask happens or SetCommMask changes the
 // mask (then *mask is 0). Fails when the device goes.
-BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED* ov);
+[[nodiscard]] BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED* ov);
 
 // With an OVERLAPPED the call returns TRUE when the operation completed at
 // once, else FALSE with ERROR_IO_PENDING; without one it blocks.
-BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov);
-BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov);
-BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait);
+[[nodiscard]] BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov);
+[[nodiscard]] BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov);
+[[nodiscard]] BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait);
 // Cancels the pending operation of ov (all of the handle's when ov is
 // null); it then completes with ERROR_OPERATION_ABORTED and what it had
 // moved so far.
-BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov);
+[[nodiscard]] BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov);
 
 HANDLE CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name);
-BOOL SetEvent(HANDLE h);
-BOOL ResetEvent(HANDLE h);
+[[nodiscard]] BOOL SetEvent(HANDLE h);
+[[nodiscard]] BOOL ResetEvent(HANDLE h);
 // WaitForSingleObject (kernel.h) waits for an event.
 
 // The device path a handle was opened on ("" for another handle).

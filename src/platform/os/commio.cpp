@@ -179,7 +179,8 @@ void Complete(PendingIo& op, DWORD status) {
         op.done = true;
     }
     op.cv.notify_all();
-    if (op.event) SetEvent(op.event);
+    // The caller may have closed its event already; the status is in op.
+    if (op.event) (void)SetEvent(op.event);
 }
 
 std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write, DWORD count,
@@ -288,7 +289,7 @@ void RunOnCaller(PendingIo& op) {
 // not running) and marks ov pending.
 BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<DWORD(PendingIo&)> run) {
     // Before the operation can complete: a reset after it would lose it.
-    if (op->event) ResetEvent(op->event);
+    if (op->event) (void)ResetEvent(op->event);  // a closed event is the caller's own doing
     op->run = std::move(run);
     ov->io = op;
     ov->Internal = kStatusPending;
@@ -330,7 +331,7 @@ BOOL Finish(OVERLAPPED* ov, DWORD* done, DWORD bytes) {
         ov->io.reset();
         ov->Internal = 0;
         ov->InternalHigh = bytes;
-        if (ov->hEvent) SetEvent(ov->hEvent);
+        if (ov->hEvent) (void)SetEvent(ov->hEvent);  // the result is returned here as well
     }
     return 1;
 }

@@ -69,7 +69,7 @@ std::pair<bool, os::DWORD> GuardedWait(os::HANDLE h, os::DWORD& events) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         while (!returned && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (!returned) os::SetCommMask(h, 0);
+        if (!returned) (void)os::SetCommMask(h, 0);  // the wait below shows whether it ended
     });
     events = 0;
     const bool ok = os::WaitCommEvent(h, &events, nullptr);
