@@ -37,7 +37,7 @@ std::string Code(uint32_t i) {
 
 // CODE C10, QTY C5, written as bytes.
 void MakeTable(const std::string& path) {
-    rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 10, 0}), rt::Usual::Array({"QTY", "C", 5, 0})}));
+    rdd::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 10, 0}), rt::Usual::Array({"QTY", "C", 5, 0})}));
     FillTable(path, kRecords, [](uint32_t i, std::string& out) {
         char rec[32];
         std::snprintf(rec, sizeof rec, " %-10s%-5u", Code(i).c_str(), i % 50);
@@ -102,7 +102,7 @@ void RunIndexBench() {
     fs::create_directories(dir);
     const std::string path = (dir / "items.dbf").string();
     MakeTable(path);
-    auto db = rt::New<rt::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+    auto db = rt::New<rdd::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(false));
     double build = Seconds([&] { db->CreateOrder(rt::Usual("CODE"), rt::Usual(), rt::Usual("CODE"), rt::Usual()); });
     std::printf("Index orders on %u records\n", kRecords);
     std::printf("  CreateOrder (key CODE, build and write)   %10.3f s\n", build);

@@ -31,7 +31,7 @@ const int kRuns = BenchSize(5, 1);
 
 // A scan table of kRecords live records, written as bytes: BARCODE C15, QTY C10.
 void MakeTable(const std::string& path) {
-    rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"BARCODE", "C", 15, 0}),
+    rdd::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"BARCODE", "C", 15, 0}),
                                          rt::Usual::Array({"QTY", "C", 10, 0})}));
     FillTable(path, kRecords, [](uint32_t i, std::string& out) {
         char rec[27];

@@ -48,24 +48,24 @@ std::string Dir() {
 std::string Table(uint32_t n) {
     std::string path = Dir() + "/scan" + std::to_string(n) + ".dbf";
     if (std::filesystem::exists(path)) return path;
-    std::vector<rt::dbf::FieldDesc> fields = {{"BARCODE", 'C', 15, 0, 1}, {"QTY", 'C', 10, 0, 16}};
-    std::vector<uint8_t> bytes = rt::dbf::BuildHeader(fields, rt::dbf::kCodePageAnsi, 2024, 1, 1);
-    rt::dbf::PutLe32(&bytes[rt::dbf::kOffCount], n);
+    std::vector<rdd::dbf::FieldDesc> fields = {{"BARCODE", 'C', 15, 0, 1}, {"QTY", 'C', 10, 0, 16}};
+    std::vector<uint8_t> bytes = rdd::dbf::BuildHeader(fields, rdd::dbf::kCodePageAnsi, 2024, 1, 1);
+    rdd::dbf::PutLe32(&bytes[rdd::dbf::kOffCount], n);
     bytes.reserve(bytes.size() + size_t{n} * 26 + 1);
     char rec[32];
     for (uint32_t i = 1; i <= n; ++i) {
         std::snprintf(rec, sizeof rec, "%c%-15u%-10u", i % 10 == 0 ? '*' : ' ', 4000000000u + i, i % 97);
         bytes.insert(bytes.end(), rec, rec + 26);
     }
-    bytes.push_back(rt::dbf::kEofMarker);
+    bytes.push_back(rdd::dbf::kEofMarker);
     std::FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     return path;
 }
 
-std::shared_ptr<rt::DBServer> Open(uint32_t n) {
-    return rt::New<rt::DBServer>(rt::Usual(Table(n)), rt::Usual(true), rt::Usual(false));
+std::shared_ptr<rdd::DBServer> Open(uint32_t n) {
+    return rt::New<rdd::DBServer>(rt::Usual(Table(n)), rt::Usual(true), rt::Usual(false));
 }
 
 struct Bound {
@@ -75,7 +75,7 @@ struct Bound {
 };
 
 // Binds a new grid, presses End and paints: what a user waits for.
-void BindAndReachLast(const std::shared_ptr<rt::DBServer>& db, Bound& b) {
+void BindAndReachLast(const std::shared_ptr<rdd::DBServer>& db, Bound& b) {
     b.grid = grid::DataGrid::MakeDetached();
     b.view = b.grid->View();
     b.view->resize(640, 480);
@@ -86,7 +86,7 @@ void BindAndReachLast(const std::shared_ptr<rt::DBServer>& db, Bound& b) {
     b.view->grab();
 }
 
-double Seconds(const std::shared_ptr<rt::DBServer>& db) {
+double Seconds(const std::shared_ptr<rdd::DBServer>& db) {
     db->GoTop();
     Bound b;
     auto t0 = std::chrono::steady_clock::now();
@@ -136,7 +136,7 @@ void BM_AppendShown(benchmark::State& state) {
     rt::SetDeleted(state.range(0) != 0);
     std::filesystem::copy_file(Table(kBig), Dir() + "/append.dbf",
                                std::filesystem::copy_options::overwrite_existing);
-    auto db = rt::New<rt::DBServer>(rt::Usual(Dir() + "/append.dbf"), rt::Usual(true), rt::Usual(false));
+    auto db = rt::New<rdd::DBServer>(rt::Usual(Dir() + "/append.dbf"), rt::Usual(true), rt::Usual(false));
     Bound b;
     BindAndReachLast(db, b);
     for (auto _ : state) {
@@ -200,7 +200,7 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks();
     Summary();
     benchmark::Shutdown();
-    rt::RDDCloseAll();
+    rdd::RDDCloseAll();
     std::filesystem::remove_all(Dir());
     return 0;
 }

@@ -154,10 +154,10 @@ void Registry(const std::string& dir) {
 
 void Processes() {
     const int kRuns = BenchSize(300, 2);
-    libsys::RegisterSystemClasses();
+    lib::RegisterSystemClasses();
     auto t0 = std::chrono::steady_clock::now();
     for (int i = 0; i < kRuns; ++i) {
-        auto task = rt::New<libsys::TKTask>();
+        auto task = rt::New<lib::TKTask>();
         task->INIT();
         task->SetCommandLine(rt::Usual("/bin/true"));
         task->LAUNCH();

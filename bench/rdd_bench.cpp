@@ -49,15 +49,15 @@ rt::Usual ScanStruct() {
 std::string BigTable(uint32_t n) {
     std::string path = Dir() + "/big" + std::to_string(n) + ".dbf";
     if (std::filesystem::exists(path)) return path;
-    std::vector<rt::dbf::FieldDesc> fields = {{"BARCODE", 'C', 15, 0, 1}, {"QTY", 'C', 10, 0, 16}};
-    std::vector<uint8_t> bytes = rt::dbf::BuildHeader(fields, rt::dbf::kCodePageOem, 2024, 1, 1);
-    rt::dbf::PutLe32(&bytes[rt::dbf::kOffCount], n);
+    std::vector<rdd::dbf::FieldDesc> fields = {{"BARCODE", 'C', 15, 0, 1}, {"QTY", 'C', 10, 0, 16}};
+    std::vector<uint8_t> bytes = rdd::dbf::BuildHeader(fields, rdd::dbf::kCodePageOem, 2024, 1, 1);
+    rdd::dbf::PutLe32(&bytes[rdd::dbf::kOffCount], n);
     char rec[32];
     for (uint32_t i = 1; i <= n; ++i) {
         std::snprintf(rec, sizeof rec, " %-15u%-10u", 4000000000u + i, i % 97);
         bytes.insert(bytes.end(), rec, rec + 26);
     }
-    bytes.push_back(rt::dbf::kEofMarker);
+    bytes.push_back(rdd::dbf::kEofMarker);
     FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
@@ -66,8 +66,8 @@ std::string BigTable(uint32_t n) {
 
 void BM_CommittedAppend(benchmark::State& state) {
     std::string path = Dir() + "/append.dbf";
-    rt::DBCreate(path, ScanStruct());
-    auto db = rt::New<rt::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+    rdd::DBCreate(path, ScanStruct());
+    auto db = rt::New<rdd::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(false));
     int64_t i = 0;
     for (auto _ : state) {
         db->Append();
@@ -96,7 +96,7 @@ BENCHMARK(BM_RawWriteSync)->MinTime(kMinTime)->UseRealTime();
 
 void BM_FullScan(benchmark::State& state) {
     std::string path = BigTable(kBig);
-    auto db = rt::New<rt::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(true));
+    auto db = rt::New<rdd::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(true));
     const rt::Usual f1(1), f2(2), one(1);
     size_t bytes = 0;
     for (auto _ : state) {
@@ -127,7 +127,7 @@ BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 void BM_GoBottom(benchmark::State& state) {
     std::string path = BigTable(static_cast<uint32_t>(state.range(0)));
-    auto db = rt::New<rt::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(true));
+    auto db = rt::New<rdd::DBServer>(rt::Usual(path), rt::Usual(false), rt::Usual(true));
     for (auto _ : state) {
         db->GoTop();  // away from the bottom, so each GoBottom really moves
         db->GoBottom();
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
     SummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.Summary();
-    rt::RDDCloseAll();
+    rdd::RDDCloseAll();
     std::filesystem::remove_all(Dir());
     benchmark::Shutdown();
     return 0;

@@ -54,9 +54,9 @@ Figures Summarise(std::vector<double> ms) {
 
 // The scan data file with n records, written in one go.
 void WriteTable(const std::string& path, uint32_t n) {
-    std::vector<rt::dbf::FieldDesc> fields = {{"BARCODE", 'C', 15, 0, 1}, {"QTY", 'C', 10, 0, 16}};
-    std::vector<uint8_t> bytes = rt::dbf::BuildHeader(fields, rt::dbf::kCodePageOem, 2026, 1, 1);
-    rt::dbf::PutLe32(&bytes[rt::dbf::kOffCount], n);
+    std::vector<rdd::dbf::FieldDesc> fields = {{"BARCODE", 'C', 15, 0, 1}, {"QTY", 'C', 10, 0, 16}};
+    std::vector<uint8_t> bytes = rdd::dbf::BuildHeader(fields, rdd::dbf::kCodePageOem, 2026, 1, 1);
+    rdd::dbf::PutLe32(&bytes[rdd::dbf::kOffCount], n);
     const size_t header = bytes.size();
     bytes.resize(header + size_t{n} * 26 + 1, ' ');
     char rec[32];
@@ -64,7 +64,7 @@ void WriteTable(const std::string& path, uint32_t n) {
         std::snprintf(rec, sizeof rec, " %-15u%-10u", 4000000000u + i, i % 97 + 1);
         std::copy(rec, rec + 26, bytes.begin() + static_cast<std::ptrdiff_t>(header + size_t{i} * 26));
     }
-    bytes.back() = rt::dbf::kEofMarker;
+    bytes.back() = rdd::dbf::kEofMarker;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
@@ -79,7 +79,7 @@ public:
         fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
         (void)!::pwrite(fd_, head_.data(), head_.size(), 0);
         ::fdatasync(fd_);
-        rec_.back() = rt::dbf::kEofMarker;
+        rec_.back() = rdd::dbf::kEofMarker;
     }
     ~Floor() {
         ::close(fd_);
@@ -117,7 +117,7 @@ Figures ScreenScans(const std::string& dir, uint32_t records, int scans, Figures
     QLineEdit* barcode = screen->BarcodeField()->Edit();
     QLineEdit* qty = screen->QuantityField()->Edit();
     grid::GridView* view = screen->Grid()->View();
-    auto* table = dynamic_cast<rt::DBServer*>(screen->Table().AsObject().get());
+    auto* table = dynamic_cast<rdd::DBServer*>(screen->Table().AsObject().get());
     std::vector<double> ms, raw;
     Floor disk(dir);
     for (int i = 0; i < scans; ++i) {
@@ -138,7 +138,7 @@ Figures ScreenScans(const std::string& dir, uint32_t records, int scans, Figures
         raw.push_back(disk.Once());
     }
     screen->EndWindow();
-    rt::RDDCloseAll();
+    rdd::RDDCloseAll();
     floor = Summarise(raw);
     return Summarise(ms);
 }

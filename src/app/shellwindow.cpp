@@ -95,7 +95,7 @@ bool StandardSDIWindow::Browsing() const { return GetMenu() == standardMenu_; }
 
 void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual& readOnly) {
     if (fileName.size() > 3 && rt::Upper(rt::Right(fileName, 4)) == ".DBF") {
-        auto server = rt::New<rt::DBServer>(rt::Usual(fileName), rt::Usual(!rt::SetExclusive()),
+        auto server = rt::New<rdd::DBServer>(rt::Usual(fileName), rt::Usual(!rt::SetExclusive()),
                                             readOnly.IsLogic() ? readOnly : rt::Usual(false));
         // A table that did not open (the error handler has answered) is not
         // attached, and the window stays as it was.
@@ -147,7 +147,7 @@ void StandardSDIWindow::FILEPRINTERSETUP() {
 void StandardSDIWindow::FILECLOSE() {
     rt::Usual server = Server();
     Use(rt::Usual());
-    if (auto* db = dynamic_cast<rt::DBServer*>(server.AsObject().get())) db->Close();
+    if (auto* db = dynamic_cast<rdd::DBServer*>(server.AsObject().get())) db->Close();
 }
 
 void StandardSDIWindow::FILEPRINT() { Print(printingDevice_); }

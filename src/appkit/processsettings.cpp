@@ -11,7 +11,7 @@ void ApplyProcessSettings() {
     rt::SetCentury(true);
     rt::SetDateFrmt("DD/MM/YYYY");
     rt::SetEpoch(rt::Year(rt::Today()) - 40);
-    rt::RDDSetDefault("DBFCDX");
+    rdd::RDDSetDefault("DBFCDX");
     rt::SetDeleted(true);
     rt::LockTries(10);
     rt::SetFloatDelta(0.009);

@@ -74,7 +74,7 @@ void AppendCleanText(std::string& out, const uint8_t* p, size_t n) {
 // its own.
 class RecordReader {
 public:
-    explicit RecordReader(const rt::dbf::Table& t)
+    explicit RecordReader(const rdd::dbf::Table& t)
         : fd_(::open(t.Path().c_str(), O_RDONLY | O_CLOEXEC)),
           recordLen_(t.RecordLen()),
           headerLen_(t.Header().headerLen),
@@ -133,7 +133,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 // Closes the table however the reading ends.
 struct CloseOnExit {
-    rt::DBServer& db;
+    rdd::DBServer& db;
     ~CloseOnExit() { db.Close(); }
 };
 
@@ -161,7 +161,7 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
 
     // Read-only: an export never changes the table, and a read-only open is
     // always a shared one.
-    auto db = rt::New<rt::DBServer>();
+    auto db = rt::New<rdd::DBServer>();
     if (!db->Init(rt::Usual(table), rt::Usual(true), rt::Usual(true))) return {CsvFault::kTableNotOpened, 0, {}};
     CloseOnExit closer{*db};
 
@@ -185,8 +185,8 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
     // above holds the table (its shared lock keeps exclusive writers out),
     // rather than one read per record through the server.
     db->LastRec();  // the count as it stands now
-    const rt::dbf::Table& engine = *db->Engine();
-    std::vector<const rt::dbf::FieldDesc*> fields;
+    const rdd::dbf::Table& engine = *db->Engine();
+    std::vector<const rdd::dbf::FieldDesc*> fields;
     size_t lineGuess = 2;
     for (const rt::Usual& pos : positions) {
         fields.push_back(&engine.Fields()[static_cast<size_t>(pos.AsLong() - 1)]);
@@ -197,14 +197,14 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
     csv.reserve(std::min<size_t>(engine.Count() * lineGuess, size_t{1} << 30));
     int64_t count = 0;
     for (const uint8_t* rec = reader.Next(); rec; rec = reader.Next()) {
-        if (rec[0] == rt::dbf::kDeletedFlag) continue;
+        if (rec[0] == rdd::dbf::kDeletedFlag) continue;
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i) csv += ',';
-            const rt::dbf::FieldDesc& f = *fields[i];
+            const rdd::dbf::FieldDesc& f = *fields[i];
             if (f.type == 'C')
                 AppendCleanText(csv, rec + f.offset, static_cast<size_t>(f.width));
             else
-                csv += CsvValue(rt::dbf::DecodeField(f, rec + f.offset, engine.Memo()));
+                csv += CsvValue(rdd::dbf::DecodeField(f, rec + f.offset, engine.Memo()));
         }
         csv += "\r\n";
         ++count;
@@ -217,7 +217,7 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
 CsvFault TableToCsvFile(const std::string& table, const std::string& csvFile, rt::Usual& fieldList,
                         int64_t* records) {
     int err = 0;
-    if (SameFile(rt::TablePath(table, false), NativeTarget(csvFile, &err)))
+    if (SameFile(rdd::TablePath(table, false), NativeTarget(csvFile, &err)))
         return {CsvFault::kSameFile, 0, {}};
     std::string csv;
     if (CsvFault f = ReadTableAsCsv(table, fieldList, csv, records)) return f;

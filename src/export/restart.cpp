@@ -8,10 +8,10 @@
 namespace exportdata {
 
 int EraseTable(const std::string& path) {
-    rt::dbf::OpenMode exclusive;
+    rdd::dbf::OpenMode exclusive;
     exclusive.shared = false;
-    rt::dbf::Fault fault;
-    std::unique_ptr<rt::dbf::Table> hold = rt::dbf::Table::Open(rt::TablePath(path, false), exclusive, fault);
+    rdd::dbf::Fault fault;
+    std::unique_ptr<rdd::dbf::Table> hold = rdd::dbf::Table::Open(rdd::TablePath(path, false), exclusive, fault);
     // A table that another open uses is refused; any other reason the open
     // fails (a damaged or unreadable file) is left to the erase itself.
     if (!hold && (fault.osCode == rt::kOsSharingViolation || fault.osCode == rt::kOsLockViolation))

@@ -59,7 +59,7 @@ bool MakeScannedDataFile() {
     std::string path = DataFilePath();
     {
         AnsiOff ansi;
-        rt::DBCreate(path, ScanStructure());
+        rdd::DBCreate(path, ScanStructure());
     }
     return rt::File(path);
 }

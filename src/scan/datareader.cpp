@@ -28,8 +28,8 @@ std::shared_ptr<T> Named(gui::Window& owner, int id, const char* name) {
     return c;
 }
 
-rt::DBServer* ServerOf(const rt::Usual& table) {
-    return dynamic_cast<rt::DBServer*>(table.AsObject().get());
+rdd::DBServer* ServerOf(const rt::Usual& table) {
+    return dynamic_cast<rdd::DBServer*>(table.AsObject().get());
 }
 
 // A reader types wherever the focus is. Printable keys that reach the "End
@@ -128,7 +128,7 @@ void DataReader::Build(rt::Args args) {
 }
 
 void DataReader::PostInit(rt::Args) {
-    auto table = rt::New<rt::DBServer>(rt::Usual(GetDataFileName()), rt::Usual(false), rt::Usual());
+    auto table = rt::New<rdd::DBServer>(rt::Usual(GetDataFileName()), rt::Usual(false), rt::Usual());
     if (!table->Used()) {
         // A screen without its table would take scans and store none. A
         // sharing conflict was answered quietly: say who holds the file. Any
@@ -191,11 +191,11 @@ DataReader::Outcome DataReader::Accept(bool closing) {
             return Outcome::kKept;
         }
     }
-    rt::DBServer* table = ServerOf(Table());
+    rdd::DBServer* table = ServerOf(Table());
     if (!table || !table->Used()) return Outcome::kKept;
     // The grid hears of the record only once it is durable: while the write
     // is tried (and a failure is shown) it goes on showing what is on disk.
-    if (!table->Notify(rt::kNotifyIntentToMove).AsLogic()) return Outcome::kKept;
+    if (!table->Notify(rdd::kNotifyIntentToMove).AsLogic()) return Outcome::kKept;
     table->SuspendNotification();
     bool stored = table->Append();
     stored = stored && !table->FieldPut(rt::Usual("BARCODE"), rt::Usual(barcode)).IsNil();
@@ -211,7 +211,7 @@ DataReader::Outcome DataReader::Accept(bool closing) {
         quantity_->SetFocus();
         return Outcome::kKept;
     }
-    table->Notify(rt::kNotifyAppend);
+    table->Notify(rdd::kNotifyAppend);
     quantity_->SetTextValue("");
     barcode_->SetTextValue("");
     barcode_->SetFocus();
@@ -219,13 +219,13 @@ DataReader::Outcome DataReader::Accept(bool closing) {
 }
 
 bool DataReader::QueryClose() {
-    rt::DBServer* table = ServerOf(Table());
+    rdd::DBServer* table = ServerOf(Table());
     if (!table || !table->Used()) return true;  // nothing can be stored
     return Accept(true) != Outcome::kKept;
 }
 
 bool DataReader::ONFUNCTIONKEY(int64_t key) {
-    rt::DBServer* table = ServerOf(Table());
+    rdd::DBServer* table = ServerOf(Table());
     bool open = table && table->Used();
     switch (key) {
         case gui::VK_UP:
@@ -290,7 +290,7 @@ void DataReader::Close() {
     armed_ = false;
     rt::Usual table = Table();
     if (grid_) grid_->Use(rt::Usual());
-    if (rt::DBServer* t = ServerOf(table)) t->Close();
+    if (rdd::DBServer* t = ServerOf(table)) t->Close();
     gui::DataDialog::Close();
 }
 

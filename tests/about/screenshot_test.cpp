@@ -55,7 +55,7 @@ TEST(Screenshots, AboutBoxAndReadmeViewer) {
     EXPECT_TRUE(viewer->Widget()->grab().save(QString::fromStdString(std::string(out) + "/readme-viewer.png")));
 
     for (const auto& w : gui::OpenWindows()) w->EndWindow();
-    rt::RDDCloseAll();
+    rdd::RDDCloseAll();
     fs::remove_all(sandbox);
     unsetenv("QZ_WORKDIR");
 }

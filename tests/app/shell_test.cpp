@@ -55,8 +55,8 @@ protected:
     }
     std::string MakeTable(const std::string& name) {
         std::string path = (sandbox_ / name).string();
-        rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 6, 0})}));
-        rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+        rdd::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 6, 0})}));
+        rdd::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
         for (const char* code : {"AAA", "BBB", "CCC"}) {
             db.Append();
             db.FieldPut(rt::Usual(1), rt::Usual(code));
@@ -208,7 +208,7 @@ TEST_F(Shell, ATableThatFailsToOpenIsNotAttachedAndTheWindowStaysAsItWas) {
     DropFile(table);
     DropFile(broken);
     EXPECT_EQ(Window()->Caption(), "Browse Database: " + table);
-    auto* db = dynamic_cast<rt::DBServer*>(Window()->Server().AsObject().get());
+    auto* db = dynamic_cast<rdd::DBServer*>(Window()->Server().AsObject().get());
     ASSERT_NE(db, nullptr);
     EXPECT_TRUE(db->Used());
 }
@@ -241,10 +241,10 @@ TEST_F(Shell, TheApplicationClassOffersStartAndInitialize) {
 
 TEST_F(Shell, TheFormViewStoresNumbersDatesAndLogicByTheirFieldTypes) {
     std::string path = (sandbox_ / "PRICES.DBF").string();
-    rt::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"PRICE", "N", 8, 2}), rt::Usual::Array({"DAY", "D", 8, 0}),
+    rdd::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"PRICE", "N", 8, 2}), rt::Usual::Array({"DAY", "D", 8, 0}),
                                          rt::Usual::Array({"OK", "L", 1, 0})}));
     {
-        rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+        rdd::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
         db.Append();
         db.Close();
     }
@@ -257,7 +257,7 @@ TEST_F(Shell, TheFormViewStoresNumbersDatesAndLogicByTheirFieldTypes) {
         emit edit->editingFinished();
     }
     Window()->MenuCommand(rt::Symbol("FILECLOSE"));
-    rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(true));
+    rdd::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(true));
     EXPECT_DOUBLE_EQ(db.FieldGet(rt::Usual("PRICE")).AsDouble(), 12.5);
     EXPECT_EQ(db.FieldGet(rt::Usual("DAY")).AsDate(), rt::MakeDate(2024, 2, 29));
     EXPECT_EQ(db.FieldGet(rt::Usual("OK")), rt::Usual(true));

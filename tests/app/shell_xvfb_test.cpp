@@ -103,7 +103,7 @@ void OnModal(const std::function<void()>& show, const std::function<void(Dialog*
 
 TEST_F(ShellOnX, TheOpenDialogOffersTheReadOnlyChoice) {
     std::string table = (sandbox_ / "STOCK.DBF").string();
-    rt::DBCreate(table, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 6, 0})}));
+    rdd::DBCreate(table, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 6, 0})}));
     OnModal<QFileDialog>([&] { Shell()->FILEOPEN(); },
                          [&](QFileDialog* dialog) {
                              auto* readOnly = dialog->findChild<QCheckBox*>("readOnly");
@@ -116,7 +116,7 @@ TEST_F(ShellOnX, TheOpenDialogOffersTheReadOnlyChoice) {
                              name->setText(QString::fromStdString(table));
                              QTest::keyClick(name, Qt::Key_Return);
                          });
-    auto* db = dynamic_cast<rt::DBServer*>(Shell()->Server().AsObject().get());
+    auto* db = dynamic_cast<rdd::DBServer*>(Shell()->Server().AsObject().get());
     ASSERT_NE(db, nullptr);
     EXPECT_TRUE(db->ReadOnly());
     EXPECT_EQ(Shell()->Caption(), "Browse Database: " + table);

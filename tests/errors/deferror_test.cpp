@@ -256,7 +256,7 @@ TEST_F(ErrorsTest, AbortInsideARecoveryScopeBreaksToIt) {
 
 // --- process end ------------------------------------------------------------
 
-class MarkerTable : public rt::OpenTable {
+class MarkerTable : public rdd::OpenTable {
 public:
     void CloseForQuit() override { std::fputs("table closed\n", stderr); }
 };
@@ -264,7 +264,7 @@ public:
 [[noreturn]] void QuitOnError(uint32_t genCode) {
     errors::SetStackReader([] { return std::vector<rt::Activation>{}; });
     MarkerTable table;
-    rt::RegisterOpenTable(&table);
+    rdd::RegisterOpenTable(&table);
     rt::SetErrorLog(false);
     rt::SetErrorMessageBoxHook(nullptr);  // nobody to ask: abort, the only button
     rt::ErrorRef e = rt::MakeError(genCode, "OPEN");

@@ -76,7 +76,7 @@ TEST_F(ArchiveTest, AMissingScanFileIsAFailedArchive) {
 
 TEST_F(ArchiveTest, EraseRefusesATableInUseAndErasesItOtherwise) {
     for (bool shared : {true, false}) {
-        rt::DBServer screen(Usual(Path("QZSCAN.DBF")), Usual(shared), Usual(false));
+        rdd::DBServer screen(Usual(Path("QZSCAN.DBF")), Usual(shared), Usual(false));
         ASSERT_TRUE(screen.Used());
         EXPECT_EQ(exportdata::EraseTable(Path("qzscan.dbf")), 32);
         EXPECT_TRUE(fs::exists(Path("QZSCAN.DBF")));

@@ -60,7 +60,7 @@ protected:
         if (auto* w = Window()) w->EndWindow();
         shell_ = Usual();
         app_.reset();
-        rt::RDDCloseAll();
+        rdd::RDDCloseAll();
         rt::SetClock(nullptr);
         mount_.Unmount();
         unsetenv("QZ_DRIVES");
@@ -76,7 +76,7 @@ protected:
 
     // Scans as the scanning screen stores them.
     void Scan(const std::vector<std::pair<std::string, std::string>>& rows) {
-        rt::DBServer db(Usual(scan::GetDataFileName()), Usual(false), Usual(false));
+        rdd::DBServer db(Usual(scan::GetDataFileName()), Usual(false), Usual(false));
         ASSERT_TRUE(db.Used());
         for (const auto& [code, qty] : rows) {
             db.Append();
@@ -86,7 +86,7 @@ protected:
         ASSERT_TRUE(db.Close());
     }
     int64_t Records() {
-        rt::DBServer db(Usual(scan::GetDataFileName()), Usual(true), Usual(true));
+        rdd::DBServer db(Usual(scan::GetDataFileName()), Usual(true), Usual(true));
         return db.LastRec();
     }
     std::vector<std::string> Captions() {
@@ -188,7 +188,7 @@ TEST_F(Commands, AnExportToAReadOnlyDiskFails) {
 
 TEST_F(Commands, AScanFileHeldByTheScanningScreenCannotBeExported) {
     Scan({{"1", "1"}});
-    rt::DBServer screen(Usual(scan::GetDataFileName()), Usual(false), Usual(false));
+    rdd::DBServer screen(Usual(scan::GetDataFileName()), Usual(false), Usual(false));
     ASSERT_TRUE(screen.Used());
     Export(Out("count.csv"));
     ASSERT_NE(Box("EXPORT FAILED"), nullptr);
@@ -245,7 +245,7 @@ TEST_F(Commands, RestartEmptiesTheScanFileOnlyAfterYes) {
 TEST_F(Commands, ARestartThatCannotEraseKeepsTheRecordsAndSaysSo) {
     Scan({{"1", "1"}});
     {
-        rt::DBServer screen(Usual(scan::GetDataFileName()), Usual(false), Usual(false));
+        rdd::DBServer screen(Usual(scan::GetDataFileName()), Usual(false), Usual(false));
         TestHooks::AnswerBox(gui::IDYES);
         Window()->MenuCommand(rt::Symbol("DATARESTART"));
     }

@@ -213,12 +213,12 @@ TEST_F(CsvTest, AnExportThroughALinkWritesTheFileItNames) {
 TEST_F(CsvTest, TablesOpenElsewhereAreReadAndExclusiveOnesRefused) {
     std::string table = MakeTable("t.dbf", ScanStruct(), {{Usual("A"), Usual("1")}});
     {
-        rt::DBServer shared(Usual(table), Usual(true), Usual(false));
+        rdd::DBServer shared(Usual(table), Usual(true), Usual(false));
         ASSERT_TRUE(shared.Used());
         ASSERT_FALSE(Export(table, Path("a.csv")));
         EXPECT_EQ(ReadFile(Path("a.csv")), "A,1\r\n");
     }
-    rt::DBServer exclusive(Usual(table), Usual(false), Usual(false));  // the scanning screen's open
+    rdd::DBServer exclusive(Usual(table), Usual(false), Usual(false));  // the scanning screen's open
     ASSERT_TRUE(exclusive.Used());
     rt::Usual old = rt::ErrorBlock(Usual::Block([](rt::Args) { return Usual(false); }));
     EXPECT_EQ(Export(table, Path("b.csv")).kind, CsvFault::kTableNotOpened);

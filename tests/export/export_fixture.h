@@ -62,7 +62,7 @@ protected:
         app::AddSetting(rt::Usual(dir_));
     }
     void TearDown() override {
-        rt::RDDCloseAll();
+        rdd::RDDCloseAll();
         rt::SetClock(nullptr);
         if (::chdir(old_.c_str()) != 0) {}
         std::error_code ec;
@@ -78,8 +78,8 @@ protected:
                           const std::vector<std::vector<rt::Usual>>& rows,
                           const std::vector<int>& deleted = {}) {
         std::string path = Path(name);
-        EXPECT_TRUE(rt::DBCreate(path, structure).AsLogic());
-        rt::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
+        EXPECT_TRUE(rdd::DBCreate(path, structure).AsLogic());
+        rdd::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
         for (const auto& row : rows) {
             db.Append();
             for (size_t i = 0; i < row.size(); ++i) db.FieldPut(rt::Usual(static_cast<int64_t>(i + 1)), row[i]);

@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         done += static_cast<size_t>(w);
     }
     std::string path = "/proc/self/fd/" + std::to_string(fd);
-    rt::dbf::Fault fault;
-    auto table = rt::dbf::Table::Open(path, rt::dbf::OpenMode{true, true, 1}, fault);
+    rdd::dbf::Fault fault;
+    auto table = rdd::dbf::Table::Open(path, rdd::dbf::OpenMode{true, true, 1}, fault);
     if (table) {
         std::vector<uint8_t> rec(table->RecordLen());
         uint32_t n = table->Count() < 10000 ? table->Count() : 10000;
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (table->Read(r, rec.data())) break;
             for (const auto& f : table->Fields()) {
                 if (f.offset + static_cast<size_t>(f.width) > rec.size()) __builtin_trap();
-                rt::dbf::DecodeField(f, rec.data() + f.offset, table->Memo());
+                rdd::dbf::DecodeField(f, rec.data() + f.offset, table->Memo());
             }
         }
     } else if (fault.description.empty()) {

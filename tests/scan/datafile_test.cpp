@@ -45,13 +45,13 @@ TEST_F(DataFileTest, GetDataFileNameCreatesTheFileAndReturnsTheLowerCasedPath) {
 
     // A second call keeps the file (and its records).
     {
-        auto db = rt::New<rt::DBServer>(rt::Usual(name), rt::Usual(false));
+        auto db = rt::New<rdd::DBServer>(rt::Usual(name), rt::Usual(false));
         db->Append();
         db->FieldPut(rt::Usual("BARCODE"), rt::Usual("1"));
         db->Close();
     }
     EXPECT_EQ(scan::GetDataFileName(), name);
-    auto db = rt::New<rt::DBServer>(rt::Usual(name), rt::Usual(true), rt::Usual(true));
+    auto db = rt::New<rdd::DBServer>(rt::Usual(name), rt::Usual(true), rt::Usual(true));
     EXPECT_EQ(db->LastRec(), 1);
 }
 
@@ -63,10 +63,10 @@ TEST_F(DataFileTest, ASiblingFolderDifferingOnlyInCaseIsLeftAlone) {
     app::ResetSettingsList();
     app::AddSetting(rt::Usual(dir_ + "/Inst/DATA"));
     {
-        auto other = rt::New<rt::DBServer>(rt::Usual(dir_ + "/inst/DATA/QZSCAN.DBF"), rt::Usual(false));
+        auto other = rt::New<rdd::DBServer>(rt::Usual(dir_ + "/inst/DATA/QZSCAN.DBF"), rt::Usual(false));
         if (!other->Used()) {
-            ASSERT_TRUE(rt::DBCreate(dir_ + "/inst/DATA/QZSCAN.DBF", scan::ScanStructure()).AsLogic());
-            other = rt::New<rt::DBServer>(rt::Usual(dir_ + "/inst/DATA/QZSCAN.DBF"), rt::Usual(false));
+            ASSERT_TRUE(rdd::DBCreate(dir_ + "/inst/DATA/QZSCAN.DBF", scan::ScanStructure()).AsLogic());
+            other = rt::New<rdd::DBServer>(rt::Usual(dir_ + "/inst/DATA/QZSCAN.DBF"), rt::Usual(false));
         }
         other->Append();
         other->FieldPut(rt::Usual("BARCODE"), rt::Usual("THEIRS"));
@@ -76,7 +76,7 @@ TEST_F(DataFileTest, ASiblingFolderDifferingOnlyInCaseIsLeftAlone) {
     std::string name = scan::GetDataFileName();
     EXPECT_TRUE(fs::exists(Path("Inst/DATA/QZSCAN.DBF")));  // made here, not taken from there
     {
-        auto db = rt::New<rt::DBServer>(rt::Usual(name), rt::Usual(false));
+        auto db = rt::New<rdd::DBServer>(rt::Usual(name), rt::Usual(false));
         EXPECT_EQ(db->LastRec(), 0);
         db->Append();
         db->FieldPut(rt::Usual("BARCODE"), rt::Usual("OURS"));
@@ -96,7 +96,7 @@ TEST_F(DataFileTest, MadeFileHasTheScanStructureAsAnOemTable) {
     EXPECT_EQ(b[29], 0x01);             // OEM code page
     EXPECT_EQ(b[10] | b[11] << 8, 26);  // flag + 15 + 10
 
-    auto db = rt::New<rt::DBServer>(rt::Usual(scan::DataFilePath()), rt::Usual(false));
+    auto db = rt::New<rdd::DBServer>(rt::Usual(scan::DataFilePath()), rt::Usual(false));
     rt::Usual st = db->DBStruct();
     ASSERT_EQ(st.ALen(), 2u);
     EXPECT_EQ(st.At(1).At(1).AsStr(), "BARCODE");
@@ -115,12 +115,12 @@ TEST_F(DataFileTest, MadeFileHasTheScanStructureAsAnOemTable) {
 TEST_F(DataFileTest, MakeReplacesAnExistingFileWithAnEmptyOne) {
     ASSERT_TRUE(scan::MakeScannedDataFile());
     {
-        auto db = rt::New<rt::DBServer>(rt::Usual(scan::DataFilePath()), rt::Usual(false));
+        auto db = rt::New<rdd::DBServer>(rt::Usual(scan::DataFilePath()), rt::Usual(false));
         db->Append();
         db->Close();
     }
     ASSERT_TRUE(scan::MakeScannedDataFile());
-    auto db = rt::New<rt::DBServer>(rt::Usual(scan::DataFilePath()), rt::Usual(false));
+    auto db = rt::New<rdd::DBServer>(rt::Usual(scan::DataFilePath()), rt::Usual(false));
     EXPECT_EQ(db->LastRec(), 0);
 }
 

@@ -51,7 +51,7 @@ protected:
         if (screen_ && screen_->IsOpen()) screen_->EndWindow();
         screen_.reset();
         app_.reset();
-        rt::RDDCloseAll();
+        rdd::RDDCloseAll();
         fs::remove_all(dir_);
         TestHooks::Clear();
     }
@@ -65,7 +65,7 @@ protected:
     QLineEdit* Barcode() { return screen_->BarcodeField()->Edit(); }
     QLineEdit* Qty() { return screen_->QuantityField()->Edit(); }
     QWidget* Focused() { return QApplication::focusWidget(); }
-    rt::DBServer* Table() { return dynamic_cast<rt::DBServer*>(screen_->Table().AsObject().get()); }
+    rdd::DBServer* Table() { return dynamic_cast<rdd::DBServer*>(screen_->Table().AsObject().get()); }
 
     // A barcode reader: the code, then Enter.
     void ReaderTypes(const std::string& code) {
@@ -81,7 +81,7 @@ protected:
     std::vector<Scan> Stored() {
         if (screen_->IsOpen()) screen_->EndWindow();
         std::vector<Scan> out;
-        rt::DBServer db(rt::Usual(scan::GetDataFileName()), rt::Usual(true), rt::Usual(true));
+        rdd::DBServer db(rt::Usual(scan::GetDataFileName()), rt::Usual(true), rt::Usual(true));
         for (db.GoTop(); !db.Eof(); db.Skip(rt::Usual(1)))
             out.push_back({db.FieldGet(rt::Usual("BARCODE")).AsStr(), db.FieldGet(rt::Usual("QTY")).AsStr()});
         db.Close();
@@ -173,7 +173,7 @@ TEST_F(Screen, KeysMoveTheRecordAndDeleteAsksFirst) {
         ReaderTypes(code);
         CountTyped("1");
     }
-    rt::DBServer* t = Table();
+    rdd::DBServer* t = Table();
     EXPECT_EQ(t->RecNo(), 4);
     QTest::keyClick(Barcode(), Qt::Key_Up);
     EXPECT_EQ(t->RecNo(), 3);
@@ -209,7 +209,7 @@ TEST_F(Screen, UpAndDownInTheGridMoveOneRecord) {
         ReaderTypes(code);
         CountTyped("1");
     }
-    rt::DBServer* t = Table();
+    rdd::DBServer* t = Table();
     grid::GridView* view = screen_->Grid()->View();
     view->setFocus();
     ASSERT_EQ(Focused(), view);
@@ -273,7 +273,7 @@ TEST_F(Screen, EscapeAsksAndNoKeepsTheScreenOpen) {
     EXPECT_EQ(TestHooks::Boxes().back().text, "Your scanned data has been saved.");
     EXPECT_FALSE(screen_->IsOpen());
     // The table is closed with the screen: it can be opened exclusively again.
-    rt::DBServer again(rt::Usual(scan::GetDataFileName()), rt::Usual(false), rt::Usual(false));
+    rdd::DBServer again(rt::Usual(scan::GetDataFileName()), rt::Usual(false), rt::Usual(false));
     EXPECT_TRUE(again.Used());
 }
 

@@ -23,7 +23,7 @@ protected:
         ASSERT_EQ(::chdir(dir_.c_str()), 0);
     }
     void TearDown() override {
-        rt::RDDCloseAll();
+        rdd::RDDCloseAll();
         if (::chdir(old_.c_str()) != 0) {}
         std::filesystem::remove_all(dir_);
         rt::ResetSettings();

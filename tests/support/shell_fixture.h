@@ -41,7 +41,7 @@ protected:
         if (auto* w = Shell()) w->EndWindow();
         shell_ = rt::Usual();
         app_.reset();
-        rt::RDDCloseAll();
+        rdd::RDDCloseAll();
         unsetenv("QZ_DRIVES");
         rt::ReloadDriveMap();
         std::filesystem::remove_all(sandbox_);

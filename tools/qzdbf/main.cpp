@@ -86,13 +86,13 @@ std::string TrimRight(std::string s) {
 }
 
 // A field's value as text for dump.
-std::string Show(const rt::dbf::FieldDesc& f, const rt::Usual& v) {
+std::string Show(const rdd::dbf::FieldDesc& f, const rt::Usual& v) {
     if (v.IsString()) return Escape(f.type == 'C' ? TrimRight(v.AsStr()) : v.AsStr());
     if (v.IsLogic()) return v.AsLogic() ? "T" : "F";
     if (v.IsDate()) {
         if (v.AsDate().IsEmpty()) return "";
         int y, m, d;
-        rt::dbf::CivilFromJulian(v.AsDate().julian, y, m, d);
+        rdd::dbf::CivilFromJulian(v.AsDate().julian, y, m, d);
         char buf[16];
         std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
         return buf;
@@ -107,8 +107,8 @@ std::string Show(const rt::dbf::FieldDesc& f, const rt::Usual& v) {
     return "";
 }
 
-std::shared_ptr<rt::DBServer> OpenTable(const std::string& file, bool readOnly) {
-    auto db = rt::New<rt::DBServer>(rt::Usual(file), rt::Usual(readOnly), rt::Usual(readOnly));
+std::shared_ptr<rdd::DBServer> OpenTable(const std::string& file, bool readOnly) {
+    auto db = rt::New<rdd::DBServer>(rt::Usual(file), rt::Usual(readOnly), rt::Usual(readOnly));
     return db->Used() ? db : nullptr;
 }
 
@@ -116,8 +116,8 @@ int Info(const std::string& file) {
     rt::SetDeleted(false);
     auto db = OpenTable(file, true);
     if (!db) return kFailed;
-    const rt::dbf::Table& t = *db->Engine();
-    const rt::dbf::Layout& h = t.Header();
+    const rdd::dbf::Table& t = *db->Engine();
+    const rdd::dbf::Layout& h = t.Header();
     int64_t deleted = 0;
     for (db->GoTop(); !db->Eof(); db->Skip(rt::Usual(1)))
         if (db->Deleted()) ++deleted;
@@ -129,8 +129,8 @@ int Info(const std::string& file) {
     std::printf("header length: %u\n", h.headerLen);
     std::printf("record length: %u\n", h.recordLen);
     std::printf("code page:     0x%02X%s\n", h.codePage,
-                h.codePage == rt::dbf::kCodePageOem ? " (OEM 437)"
-                : h.codePage == rt::dbf::kCodePageAnsi ? " (ANSI 1252)" : "");
+                h.codePage == rdd::dbf::kCodePageOem ? " (OEM 437)"
+                : h.codePage == rdd::dbf::kCodePageAnsi ? " (ANSI 1252)" : "");
     if (t.Memo()) std::printf("memo file:     %s\n", t.Memo()->Path().c_str());
     std::printf("fields:        %zu\n", t.Fields().size());
     for (const auto& f : t.Fields())
@@ -196,12 +196,12 @@ int Create(const std::string& file, const std::vector<std::string>& fieldDefs) {
         structure.AAdd(rt::Usual::Array({rt::Usual(parts[0]), rt::Usual(std::string(1, type)),
                                          rt::Usual(width), rt::Usual(dec)}));
     }
-    rt::Usual r = rt::DBCreate(file, structure);
+    rt::Usual r = rdd::DBCreate(file, structure);
     return r.IsLogic() && r.AsLogic() && !gFailed ? kOk : kFailed;
 }
 
 // The typed value of a command-line text for a field.
-bool Parse(const rt::dbf::FieldDesc& f, const std::string& text, rt::Usual& out) {
+bool Parse(const rdd::dbf::FieldDesc& f, const std::string& text, rt::Usual& out) {
     switch (f.type) {
         case 'C':
             out = rt::Usual(text);
@@ -236,9 +236,9 @@ bool Parse(const rt::dbf::FieldDesc& f, const std::string& text, rt::Usual& out)
             }
             if (text.size() != 8 || text.find_first_not_of("0123456789") != std::string::npos) return false;
             int y = std::stoi(text.substr(0, 4)), m = std::stoi(text.substr(4, 2)), d = std::stoi(text.substr(6, 2));
-            int32_t j = rt::dbf::JulianFromCivil(y, m, d);
+            int32_t j = rdd::dbf::JulianFromCivil(y, m, d);
             int cy, cm, cd;
-            rt::dbf::CivilFromJulian(j, cy, cm, cd);
+            rdd::dbf::CivilFromJulian(j, cy, cm, cd);
             if (cy != y || cm != m || cd != d) return false;
             out = rt::Usual(rt::Date{j});
             return true;
@@ -268,7 +268,7 @@ int Append(const std::string& file, const std::vector<std::string>& values) {
         // Every value is checked before the record is added: a refused value
         // must not leave a half-filled record behind.
         std::vector<uint8_t> bytes(static_cast<size_t>(fields[i].width));
-        if (rt::dbf::Fault f = rt::dbf::EncodeField(fields[i], typed[i], bytes.data()))
+        if (rdd::dbf::Fault f = rdd::dbf::EncodeField(fields[i], typed[i], bytes.data()))
             return Fail(f.description);
     }
     if (!db->Append()) return kFailed;

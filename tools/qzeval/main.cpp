@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
     rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
     app::ApplyProcessSettings();
     lib::RegisterDataClasses();
-    libsys::RegisterSystemClasses();
-    for (const libsys::NamedFunction& f : libsys::SystemFunctions()) rt::RegisterFunction(f.name, f.call);
+    lib::RegisterSystemClasses();
+    for (const lib::NamedFunction& f : lib::SystemFunctions()) rt::RegisterFunction(f.name, f.call);
     lib::RegisterTimerClasses();
     lib::RegisterSerialClasses();
     if (gui) {
@@ -135,6 +135,6 @@ int main(int argc, char** argv) {
             allOk = EvalLine(line, number) && allOk;
         }
     }
-    rt::RDDCloseAll();
+    rdd::RDDCloseAll();
     return allOk ? 0 : 1;
 }

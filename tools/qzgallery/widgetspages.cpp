@@ -154,8 +154,8 @@ void TipPage::PBTIPSARRAY() {
 
 void TipPage::PBTIPSTABLE() {
     const std::string path = QDir::temp().filePath(QStringLiteral("qzgallery_tips.dbf")).toStdString();
-    if (!rt::DBCreate(path, TipStructure()).AsLogic()) return;
-    auto table = rt::New<rt::DBServer>(Usual(path));
+    if (!rdd::DBCreate(path, TipStructure()).AsLogic()) return;
+    auto table = rt::New<rdd::DBServer>(Usual(path));
     const char* rows[][2] = {{"A table of tips", "These tips come from the DBF table qzgallery_tips.dbf."},
                              {"Record numbers", "LASTTIP is a record number when the tips are a table."},
                              {"Who closes it", "With CLOSESERVER the dialog closes the table when it closes."}};

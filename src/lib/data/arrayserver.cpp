@@ -14,7 +14,7 @@ using rt::Usual;
 
 const rt::ClassDef& ArrayServer::StaticClass() {
     static const rt::ClassDef& c =
-        rt::ClassBuilder<ArrayServer>("ARRAYSERVER", &rt::DataServer::StaticClass())
+        rt::ClassBuilder<ArrayServer>("ARRAYSERVER", &rdd::DataServer::StaticClass())
             .Method<&ArrayServer::Init>("INIT")
             .Method<&ArrayServer::GoTo>("GOTO")
             .Method<&ArrayServer::GoTop>("GOTOP")
@@ -84,8 +84,8 @@ bool ArrayServer::Init(const Usual& structure, const Usual& rows) {
         const Usual& f = struct_.At(i);
         auto item = [&](size_t k) { return k <= f.ALen() ? f.At(k) : Usual(); };
         std::string name = item(1).AsStr();
-        auto fieldSpec = rt::New<rt::FieldSpec>(name, item(2).AsStr(), item(3).AsLong(), item(4).AsLong());
-        fields_.push_back(rt::New<rt::DataField>(name, fieldSpec));
+        auto fieldSpec = rt::New<rdd::FieldSpec>(name, item(2).AsStr(), item(3).AsLong(), item(4).AsLong());
+        fields_.push_back(rt::New<rdd::DataField>(name, fieldSpec));
     }
     std::vector<Usual> defaults;
     for (size_t i = 1; i <= fields_.size(); ++i) defaults.push_back(DefaultValue(Usual(static_cast<int64_t>(i))));
@@ -126,11 +126,11 @@ void ArrayServer::SyncCount() {
 Usual ArrayServer::Notify(int64_t code, const Usual& description) {
     Usual answer;
     if (suspended_ == 0) answer = DataServer::Notify(code, description);
-    if (code == rt::kNotifyIntentToMove && !answer.IsLogic()) answer = Usual(true);
+    if (code == rdd::kNotifyIntentToMove && !answer.IsLogic()) answer = Usual(true);
     return answer;
 }
 
-bool ArrayServer::Guard() { return count_ > 0 && Notify(rt::kNotifyIntentToMove).AsLogic(); }
+bool ArrayServer::Guard() { return count_ > 0 && Notify(rdd::kNotifyIntentToMove).AsLogic(); }
 
 void ArrayServer::WriteBack() {
     if (eof_ || !bufferSource_ || !buffer_.IsArray()) return;
@@ -227,7 +227,7 @@ void ArrayServer::FirstVisible() {
     }
 }
 
-const rt::FieldSpec* ArrayServer::FieldSpecOf(int64_t pos) const {
+const rdd::FieldSpec* ArrayServer::FieldSpecOf(int64_t pos) const {
     if (pos < 1 || pos > FCount()) return nullptr;
     return fields_[static_cast<size_t>(pos - 1)]->GetFieldSpec();
 }
@@ -252,7 +252,7 @@ bool ArrayServer::GoTo(const Usual& recno) {
         eof_ = bof_ = false;
         LoadCopy();
     }
-    Notify(rt::kNotifyRecordChange);
+    Notify(rdd::kNotifyRecordChange);
     return true;
 }
 
@@ -266,7 +266,7 @@ bool ArrayServer::GoTop() {
     WriteBack();
     FirstVisible();
     if (!eof_) LoadCopy();
-    Notify(rt::kNotifyGoTop);
+    Notify(rdd::kNotifyGoTop);
     return true;
 }
 
@@ -281,7 +281,7 @@ bool ArrayServer::GoBottom() {
         ResetNotification();
     }
     if (!eof_) LoadCopy();
-    Notify(rt::kNotifyGoBottom);
+    Notify(rdd::kNotifyGoBottom);
     return true;
 }
 
@@ -300,7 +300,7 @@ bool ArrayServer::Skip(const Usual& count) {
     }
     // A refused move keeps the buffer with its pending changes.
     if (moved && !eof_) LoadCopy();
-    Notify(rt::kNotifyRecordChange);
+    Notify(rdd::kNotifyRecordChange);
     return true;
 }
 
@@ -331,7 +331,7 @@ Usual ArrayServer::FieldGetFormatted(const Usual& field) const {
 }
 
 bool ArrayServer::FieldValidate(int64_t pos, const Usual& value) const {
-    const rt::FieldSpec* fieldSpec = FieldSpecOf(pos);
+    const rdd::FieldSpec* fieldSpec = FieldSpecOf(pos);
     return fieldSpec && fieldSpec->Validate(value);
 }
 
@@ -342,12 +342,12 @@ Usual ArrayServer::FieldPut(const Usual& field, const Usual& value) {
     // A short row grows to hold the field rather than losing the value.
     if (row.size() < static_cast<size_t>(pos)) row.resize(static_cast<size_t>(pos));
     row[static_cast<size_t>(pos - 1)] = value;
-    Notify(rt::kNotifyFieldChange, Usual(fields_[static_cast<size_t>(pos - 1)]->NameSym()));
+    Notify(rdd::kNotifyFieldChange, Usual(fields_[static_cast<size_t>(pos - 1)]->NameSym()));
     return value;
 }
 
 int64_t ArrayServer::FieldLen(const Usual& field) const {
-    const rt::FieldSpec* fieldSpec = FieldSpecOf(FieldPos(field));
+    const rdd::FieldSpec* fieldSpec = FieldSpecOf(FieldPos(field));
     return fieldSpec ? fieldSpec->Length() : 0;
 }
 
@@ -357,7 +357,7 @@ std::string ArrayServer::FieldName(const Usual& field) const {
 }
 
 Usual ArrayServer::DefaultValue(const Usual& field) const {
-    const rt::FieldSpec* fieldSpec = FieldSpecOf(FieldPos(field));
+    const rdd::FieldSpec* fieldSpec = FieldSpecOf(FieldPos(field));
     if (!fieldSpec) return Usual();
     const std::string& t = fieldSpec->ValType();
     if (t == "C" || t == "M") return Usual(std::string());
@@ -384,7 +384,7 @@ Usual ArrayServer::EmptyRow() const {
 }
 
 Usual ArrayServer::String2Usual(const Usual& text, const Usual& field) const {
-    const rt::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
+    const rdd::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
     if (!fieldSpec) return Usual();
     const std::string& s = text.AsStr();
     const std::string& t = fieldSpec->ValType();
@@ -397,7 +397,7 @@ Usual ArrayServer::String2Usual(const Usual& text, const Usual& field) const {
 }
 
 std::string ArrayServer::Usual2String(const Usual& value, const Usual& field) const {
-    const rt::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
+    const rdd::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
     if (!fieldSpec) return {};
     const std::string& t = fieldSpec->ValType();
     std::string text = value.IsString() ? value.AsStr() : rt::AsString(value);
@@ -414,7 +414,7 @@ std::string ArrayServer::Usual2String(const Usual& value, const Usual& field) co
 // ---- records ---------------------------------------------------------------
 
 bool ArrayServer::Append() {
-    if (!Notify(rt::kNotifyIntentToMove).AsLogic() || count_ >= kMaxAppendRows) return false;
+    if (!Notify(rdd::kNotifyIntentToMove).AsLogic() || count_ >= kMaxAppendRows) return false;
     WriteBack();
     buffer_ = Usual::Array(*defaultRow_.AsArray());
     bufferSource_ = buffer_.AsArray();
@@ -422,14 +422,14 @@ bool ArrayServer::Append() {
     SyncCount();
     recno_ = count_;
     eof_ = bof_ = false;
-    Notify(rt::kNotifyAppend);
+    Notify(rdd::kNotifyAppend);
     return true;
 }
 
 bool ArrayServer::Delete() {
     if (!eof_ && recno_ <= deleted_.size()) {
         deleted_[recno_ - 1] = true;
-        Notify(rt::kNotifyDelete);
+        Notify(rdd::kNotifyDelete);
     }
     return true;
 }
@@ -454,14 +454,14 @@ bool ArrayServer::Commit() {
 bool ArrayServer::Refresh() {
     if (!eof_) {
         LoadRow();
-        Notify(rt::kNotifyRecordChange);
+        Notify(rdd::kNotifyRecordChange);
     }
     return true;
 }
 
 bool ArrayServer::Close() {
     Commit();
-    Notify(rt::kNotifyClose);
+    Notify(rdd::kNotifyClose);
     return true;
 }
 
@@ -469,7 +469,7 @@ Usual ArrayServer::SetDeletedFlag(const Usual& on) {
     if (on.IsLogic()) {
         hideDeleted_ = on.AsLogic();
         GoTop();
-        Notify(rt::kNotifyFileChange);
+        Notify(rdd::kNotifyFileChange);
     }
     return Usual(hideDeleted_);
 }

@@ -14,7 +14,7 @@
 
 namespace lib {
 
-class ArrayServer : public rt::DataServer {
+class ArrayServer : public rdd::DataServer {
     QZ_OBJECT(ArrayServer)
 public:
     // A server holds at most this many rows through APPEND.
@@ -100,7 +100,7 @@ private:
     void GoForward(int64_t n);
     void GoBackward(int64_t n);
     void FirstVisible();         // record 1 or the first visible row after it
-    const rt::FieldSpec* FieldSpecOf(int64_t pos) const;
+    const rdd::FieldSpec* FieldSpecOf(int64_t pos) const;
     std::shared_ptr<rt::ArrayData> RowAt(uint32_t recno) const;
     void SyncCount();
     void AddRow(rt::Usual row);  // an imported row with a FALSE flag
@@ -110,7 +110,7 @@ private:
 
     rt::Usual rows_;
     rt::Usual struct_;
-    std::vector<std::shared_ptr<rt::DataField>> fields_;
+    std::vector<std::shared_ptr<rdd::DataField>> fields_;
     std::vector<bool> deleted_;
     rt::Usual buffer_;
     std::shared_ptr<rt::ArrayData> bufferSource_;  // the row the buffer was taken from

@@ -22,7 +22,7 @@ bool ArrayServer::SetFilter(const Usual& block, const Usual& text) {
     FirstVisible();
     if (!eof_) LoadCopy();
     ResetNotification();
-    Notify(rt::kNotifyGoTop);
+    Notify(rdd::kNotifyGoTop);
     return filterActive_;
 }
 
@@ -36,7 +36,7 @@ bool ArrayServer::ClearFilter() {
     FirstVisible();
     if (!eof_) LoadCopy();
     ResetNotification();
-    Notify(rt::kNotifyGoTop);
+    Notify(rdd::kNotifyGoTop);
     return !filterActive_;
 }
 
@@ -100,7 +100,7 @@ bool ArrayServer::Seek(const Usual& key) {
             LoadCopy();
         }
     }
-    Notify(rt::kNotifyRecordChange);
+    Notify(rdd::kNotifyRecordChange);
     return !eof_;
 }
 
@@ -131,7 +131,7 @@ bool ArrayServer::Sort(const Usual& field) {
     FirstVisible();
     if (!eof_) LoadCopy();
     ResetNotification();
-    Notify(rt::kNotifyGoTop);
+    Notify(rdd::kNotifyGoTop);
     return true;
 }
 

@@ -135,7 +135,7 @@ bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::
         return true;
     }
     rt::FSeek(h, 0, 0);
-    Notify(rt::kNotifyIntentToMove);
+    Notify(rdd::kNotifyIntentToMove);
     SuspendNotification();
     bool ok = Protected([&] {
         LineReader reader(h);
@@ -145,7 +145,7 @@ bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::
     });
     EndImport();
     ResetNotification();
-    Notify(rt::kNotifyFileChange);
+    Notify(rdd::kNotifyFileChange);
     rt::FClose(h);
     return ok;
 }
@@ -197,14 +197,14 @@ bool ArrayServer::AppendSDF(const Usual& file) {
 }
 
 bool ArrayServer::AppendDB(const Usual& source) {
-    std::shared_ptr<rt::DBServer> db = std::dynamic_pointer_cast<rt::DBServer>(source.AsObject());
+    std::shared_ptr<rdd::DBServer> db = std::dynamic_pointer_cast<rdd::DBServer>(source.AsObject());
     bool opened = false;
     if (!db) {
-        Quietly([&] { db = rt::New<rt::DBServer>(source, Usual(true), Usual(true)); });
+        Quietly([&] { db = rt::New<rdd::DBServer>(source, Usual(true), Usual(true)); });
         opened = true;
     }
     if (!db || !db->Used()) return true;
-    Notify(rt::kNotifyIntentToMove);
+    Notify(rdd::kNotifyIntentToMove);
     SuspendNotification();
     bool ok = Protected([&] {
         std::vector<int64_t> positions;
@@ -220,24 +220,24 @@ bool ArrayServer::AppendDB(const Usual& source) {
     });
     EndImport();
     ResetNotification();
-    Notify(rt::kNotifyFileChange);
+    Notify(rdd::kNotifyFileChange);
     if (opened) db->Close();
     return ok;
 }
 
 bool ArrayServer::CopyDB(const Usual& target) {
-    std::shared_ptr<rt::DBServer> db = std::dynamic_pointer_cast<rt::DBServer>(target.AsObject());
+    std::shared_ptr<rdd::DBServer> db = std::dynamic_pointer_cast<rdd::DBServer>(target.AsObject());
     bool opened = false;
     if (!db) {
         Quietly([&] {
             std::string name = target.AsStr();
-            if (!rt::File(rt::TablePath(name, false))) rt::DBCreate(name, struct_);
-            db = rt::New<rt::DBServer>(target, Usual(false), Usual(false));
+            if (!rt::File(rdd::TablePath(name, false))) rdd::DBCreate(name, struct_);
+            db = rt::New<rdd::DBServer>(target, Usual(false), Usual(false));
         });
         opened = true;
     }
     if (!db || !db->Used()) return true;
-    Notify(rt::kNotifyIntentToMove);
+    Notify(rdd::kNotifyIntentToMove);
     SuspendNotification();
     WriteBack();
     bool ok = Protected([&] {
@@ -254,7 +254,7 @@ bool ArrayServer::CopyDB(const Usual& target) {
         db->Commit();
     });
     ResetNotification();
-    Notify(rt::kNotifyFileChange);
+    Notify(rdd::kNotifyFileChange);
     if (opened) db->Close();
     return ok;
 }
@@ -279,7 +279,7 @@ bool ArrayServer::CopyDelimited(const Usual& file, const Usual& delimiter) {
     std::string delim = delimiter.IsString() ? delimiter.AsStr() : ",";
     int h = OpenExport(file.AsStr());
     if (h < 0) return true;
-    Notify(rt::kNotifyIntentToMove);
+    Notify(rdd::kNotifyIntentToMove);
     SuspendNotification();
     WriteBack();
     bool ok = Protected([&] {
@@ -297,7 +297,7 @@ bool ArrayServer::CopyDelimited(const Usual& file, const Usual& delimiter) {
         if (!out.Ok()) Fail("the file could not be written");
     });
     ResetNotification();
-    Notify(rt::kNotifyFileChange);
+    Notify(rdd::kNotifyFileChange);
     rt::FClose(h);
     return ok;
 }

@@ -14,14 +14,14 @@ namespace lib {
 void RegisterDataClasses() {
     rt::Error::StaticClass();
     rt::HyperLabel::StaticClass();
-    rt::FieldSpec::StaticClass();
-    rt::DataField::StaticClass();
-    rt::DataServer::StaticClass();
-    rt::DBServer::StaticClass();
+    rdd::FieldSpec::StaticClass();
+    rdd::DataField::StaticClass();
+    rdd::DataServer::StaticClass();
+    rdd::DBServer::StaticClass();
     ArrayServer::StaticClass();
     FTDate::StaticClass();
     RegisterWildcard();
-    rt::InstallWorkAreas();
+    rdd::InstallWorkAreas();
 }
 
 }  // namespace lib

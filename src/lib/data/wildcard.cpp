@@ -92,8 +92,8 @@ int64_t WildPos(std::string_view pattern) {
     return s;
 }
 
-bool WildSeek(rt::DBServer& db, const rt::Usual& key) {
-    db.Notify(rt::kNotifyIntentToMove);
+bool WildSeek(rdd::DBServer& db, const rt::Usual& key) {
+    db.Notify(rdd::kNotifyIntentToMove);
     db.SuspendNotification();
     bool found = false;
     const int64_t n = key.IsString() ? WildPos(key.AsStr()) : 0;
@@ -118,7 +118,7 @@ bool WildSeek(rt::DBServer& db, const rt::Usual& key) {
     } else {
         found = db.Seek(key, rt::Usual());
     }
-    db.Notify(rt::kNotifyRecordChange);
+    db.Notify(rdd::kNotifyRecordChange);
     db.ResetNotification();
     db.Refresh();
     return found;
@@ -169,8 +169,8 @@ void RegisterWildcard() {
             if (a.empty() || !a[0].IsString()) return rt::ArgFault("WILDPOS", 1, a.empty() ? rt::Usual() : a[0], "STRING");
             return rt::Usual(WildPos(a[0].AsStr()));
         });
-        rt::ExtendClass(rt::DBServer::StaticClass(), rt::Symbol("WILDSEEK"), [](rt::Object& o, rt::Args a) {
-            return rt::Usual(WildSeek(static_cast<rt::DBServer&>(o), a.empty() ? rt::Usual() : a[0]));
+        rt::ExtendClass(rdd::DBServer::StaticClass(), rt::Symbol("WILDSEEK"), [](rt::Object& o, rt::Args a) {
+            return rt::Usual(WildSeek(static_cast<rdd::DBServer&>(o), a.empty() ? rt::Usual() : a[0]));
         });
         return true;
     }();

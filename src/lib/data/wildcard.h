@@ -26,7 +26,7 @@ int64_t WildPos(std::string_view pattern);
 // matches the pattern: a seek of the literal prefix, then a scan forward
 // while the keys keep that prefix. Keys that are no text (and patterns
 // without "*") are a plain Seek.
-bool WildSeek(rt::DBServer& db, const rt::Usual& key);
+bool WildSeek(rdd::DBServer& db, const rt::Usual& key);
 
 // A data server and a condition block, evaluated later as one unit.
 class FilterBlock : public rt::Object {

@@ -3,7 +3,7 @@
 #include "platform/runtime/files.h"
 #include "platform/runtime/oserror.h"
 
-namespace libsys {
+namespace lib {
 namespace {
 
 size_t CountOr(const rt::Usual& count, size_t otherwise) {
@@ -13,7 +13,7 @@ size_t CountOr(const rt::Usual& count, size_t otherwise) {
 // The buffer argument of a late-bound READ or READTEXT: a string, or a
 // one-element array standing for a reference, whose element receives the
 // bytes read.
-rt::Usual ReadInto(libsys::FileObject& self, rt::Args args, bool text) {
+rt::Usual ReadInto(lib::FileObject& self, rt::Args args, bool text) {
     rt::Usual target = args.empty() ? rt::Usual() : args[0];
     bool byRef = target.IsArray() && target.ALen() >= 1;
     std::string buffer = byRef ? target.At(1).AsStr() : target.AsStr();
@@ -189,4 +189,4 @@ std::string FileObject::ERRSTRING() const {
     return rt::DosErrString(static_cast<int>(errorCode_));
 }
 
-}  // namespace libsys
+}  // namespace lib

@@ -8,7 +8,7 @@
 
 #include "platform/runtime/filespec.h"
 
-namespace libsys {
+namespace lib {
 
 class FileObject : public rt::FileSpec {
     QZ_OBJECT(FileObject)
@@ -56,4 +56,4 @@ private:
     bool error_ = false;
 };
 
-}  // namespace libsys
+}  // namespace lib

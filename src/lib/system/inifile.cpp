@@ -9,7 +9,7 @@
 #include "platform/runtime/paths.h"
 #include "platform/runtime/text.h"
 
-namespace libsys {
+namespace lib {
 
 const rt::ClassDef& IniFile::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<IniFile>("INIFILE")
@@ -110,4 +110,4 @@ bool IniFile::DELETEENTRY(std::string section, std::string entry) {
 
 bool IniFile::DELETESECTION(std::string section) { return SETSTRING(std::move(section), rt::Usual(), rt::Usual()); }
 
-}  // namespace libsys
+}  // namespace lib

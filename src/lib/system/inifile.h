@@ -9,7 +9,7 @@
 
 #include "platform/runtime/object.h"
 
-namespace libsys {
+namespace lib {
 
 class IniFile : public rt::Object {
     QZ_OBJECT(IniFile)
@@ -37,4 +37,4 @@ private:
     std::string fileName_;
 };
 
-}  // namespace libsys
+}  // namespace lib

@@ -9,7 +9,7 @@
 #include "lib/system/workstation.h"
 #include "platform/runtime/text.h"
 
-namespace libsys {
+namespace lib {
 
 void RegisterSystemClasses() {
     rt::FileSpec::StaticClass();
@@ -48,4 +48,4 @@ const NamedFunction* FindSystemFunction(std::string_view name) {
     return nullptr;
 }
 
-}  // namespace libsys
+}  // namespace lib

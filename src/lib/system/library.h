@@ -9,7 +9,7 @@
 
 #include "platform/runtime/usual.h"
 
-namespace libsys {
+namespace lib {
 
 void RegisterSystemClasses();
 
@@ -21,4 +21,4 @@ const std::vector<NamedFunction>& SystemFunctions();
 // The function of that name (any case), or nullptr.
 const NamedFunction* FindSystemFunction(std::string_view name);
 
-}  // namespace libsys
+}  // namespace lib

@@ -17,7 +17,7 @@
 #include "platform/runtime/text.h"
 #include "platform/runtime/version.h"
 
-namespace libsys {
+namespace lib {
 namespace {
 
 constexpr const char* kW3svcKey = "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters";
@@ -221,4 +221,4 @@ std::string LogFile::LOGPATH() const {
     return p == std::string::npos ? fname_ : fname_.substr(0, p);
 }
 
-}  // namespace libsys
+}  // namespace lib

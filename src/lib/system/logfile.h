@@ -16,7 +16,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/object.h"
 
-namespace libsys {
+namespace lib {
 
 class LogFile : public rt::Object {
     QZ_OBJECT(LogFile)
@@ -56,4 +56,4 @@ std::string WebServerLogDirectory();
 // The executable's full path in Windows form.
 std::string ExecutableWindowsPath();
 
-}  // namespace libsys
+}  // namespace lib

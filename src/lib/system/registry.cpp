@@ -5,7 +5,7 @@
 
 #include "platform/runtime/text.h"
 
-namespace libsys {
+namespace lib {
 namespace {
 
 // Blanks off both ends, then trailing and leading backslashes while more
@@ -205,4 +205,4 @@ int32_t ClassRegistry::DELETESUBKEY(std::string subkey) {
 
 int32_t ClassRegistry::FLUSH() { return lastError_ = os::RegFlushKey(root_); }
 
-}  // namespace libsys
+}  // namespace lib

@@ -9,7 +9,7 @@
 #include "platform/os/registry.h"
 #include "platform/runtime/object.h"
 
-namespace libsys {
+namespace lib {
 
 class ClassRegistry : public rt::Object {
     QZ_OBJECT(ClassRegistry)
@@ -82,4 +82,4 @@ class ClassHKCR : public FixedRootRegistry<os::HKEY_CLASSES_ROOT> {
     QZ_OBJECT(ClassHKCR)
 };
 
-}  // namespace libsys
+}  // namespace lib

@@ -5,7 +5,7 @@
 #include "platform/os/message.h"
 #include "platform/runtime/text.h"
 
-namespace libsys {
+namespace lib {
 
 const rt::ClassDef& TKTask::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<TKTask>("TKTASK")
@@ -122,4 +122,4 @@ int64_t MAKELANGID(int64_t primary, int64_t sub) {
     return os::MakeLangId(static_cast<unsigned>(primary), static_cast<unsigned>(sub));
 }
 
-}  // namespace libsys
+}  // namespace lib

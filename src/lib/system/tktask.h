@@ -15,7 +15,7 @@
 #include "platform/os/process.h"
 #include "platform/runtime/object.h"
 
-namespace libsys {
+namespace lib {
 
 class TKTask : public rt::Object {
     QZ_OBJECT(TKTask)
@@ -76,4 +76,4 @@ std::string LASTPROCERRORASTEXT();
 // 16-bit word).
 int64_t MAKELANGID(int64_t primary, int64_t sub);
 
-}  // namespace libsys
+}  // namespace lib

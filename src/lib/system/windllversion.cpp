@@ -2,7 +2,7 @@
 
 #include "platform/os/module.h"
 
-namespace libsys {
+namespace lib {
 
 const rt::ClassDef& WinDllVersion::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<WinDllVersion>("WINDLLVERSION")
@@ -41,4 +41,4 @@ rt::Usual WinDllVersion::SetDll(rt::Usual name) {
     return rt::Usual(Self());
 }
 
-}  // namespace libsys
+}  // namespace lib

@@ -7,7 +7,7 @@
 
 #include "platform/runtime/object.h"
 
-namespace libsys {
+namespace lib {
 
 // The Win32 DLLVERSIONINFO record.
 struct DllVersionInfo {
@@ -36,4 +36,4 @@ public:
     uint32_t PlatformId = 0;
 };
 
-}  // namespace libsys
+}  // namespace lib

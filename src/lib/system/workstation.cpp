@@ -5,7 +5,7 @@
 #include "platform/os/sysinfo.h"
 #include "platform/os/wnet.h"
 
-namespace libsys {
+namespace lib {
 
 std::string QZGetComputerName() {
     char buffer[16] = {};
@@ -33,4 +33,4 @@ rt::Usual MapDrive(const std::string& localDevice, const std::string& shareName,
          rt::Usual(mapped ? std::string() : "Failed to map " + shareName + " to " + localDevice + ".")});
 }
 
-}  // namespace libsys
+}  // namespace lib

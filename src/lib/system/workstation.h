@@ -6,7 +6,7 @@
 
 #include "platform/runtime/usual.h"
 
-namespace libsys {
+namespace lib {
 
 // The computer name as GetComputerNameA gives it into a 16-byte buffer:
 // "" when the name is longer than 15 characters.
@@ -17,4 +17,4 @@ std::string QZGetComputerName();
 rt::Usual MapDrive(const std::string& localDevice, const std::string& shareName, const std::string& userName,
                    const std::string& password);
 
-}  // namespace libsys
+}  // namespace lib

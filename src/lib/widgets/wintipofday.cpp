@@ -156,7 +156,7 @@ void WinTipOfDay::Build(rt::Args args) {
     SetCaption("Tip of the Day");
 }
 
-bool WinTipOfDay::IsServer() const { return dynamic_cast<rt::DataServer*>(TIP.AsObject().get()) != nullptr; }
+bool WinTipOfDay::IsServer() const { return dynamic_cast<rdd::DataServer*>(TIP.AsObject().get()) != nullptr; }
 
 int64_t WinTipOfDay::TipCount() const {
     if (TIP.IsArray()) return static_cast<int64_t>(TIP.ALen());

@@ -31,7 +31,7 @@ bool Any(const std::string& word, std::initializer_list<const char*> names) {
 // The source that shows a server, or nullptr for a server the grid cannot
 // show. Servers that keep rows elsewhere add their own RowSource here.
 std::unique_ptr<RowSource> MakeRowSource(const rt::Usual& server) {
-    if (auto db = std::dynamic_pointer_cast<rt::DBServer>(server.AsObject()))
+    if (auto db = std::dynamic_pointer_cast<rdd::DBServer>(server.AsObject()))
         return std::make_unique<DbfRowSource>(std::move(db));
     return nullptr;
 }
@@ -127,7 +127,7 @@ void DataGrid::ViewGone() {
 }
 
 void DataGrid::Unregister() {
-    if (auto ds = std::dynamic_pointer_cast<rt::DataServer>(server_.AsObject()))
+    if (auto ds = std::dynamic_pointer_cast<rdd::DataServer>(server_.AsObject()))
         ds->UnRegisterClient(rt::Usual(Self()));
 }
 
@@ -155,7 +155,7 @@ bool DataGrid::Use(const rt::Usual& server) {
     Unregister();
     columns_.clear();
     server_ = server.IsNil() ? rt::Usual() : server;
-    if (auto ds = std::dynamic_pointer_cast<rt::DataServer>(server_.AsObject()))
+    if (auto ds = std::dynamic_pointer_cast<rdd::DataServer>(server_.AsObject()))
         ds->RegisterClient(rt::Usual(Self()));
     EnsureView(nullptr)->Bind(std::move(source));
     return true;
@@ -165,7 +165,7 @@ rt::Usual DataGrid::Notify(int64_t code, const rt::Usual&) {
     auto keep = Self();  // a handler may let go of the grid
     if (view_) view_->ServerNotified(code);
     // The grid never refuses a move: an open edit was written just now.
-    return code == rt::kNotifyIntentToMove ? rt::Usual(true) : rt::Usual();
+    return code == rdd::kNotifyIntentToMove ? rt::Usual(true) : rt::Usual();
 }
 
 void DataGrid::Refresh() {

@@ -6,7 +6,7 @@
 
 namespace grid {
 
-DbfRowSource::DbfRowSource(std::shared_ptr<rt::DBServer> server) : server_(std::move(server)) {
+DbfRowSource::DbfRowSource(std::shared_ptr<rdd::DBServer> server) : server_(std::move(server)) {
     Rebuild();
 }
 
@@ -19,7 +19,7 @@ void DbfRowSource::Rebuild() {
     }
     fields_ = engine_->Fields();
     columns_.clear();
-    for (const rt::dbf::FieldDesc& f : fields_) columns_.push_back({f.name, f.type, f.width, f.decimals});
+    for (const rdd::dbf::FieldDesc& f : fields_) columns_.push_back({f.name, f.type, f.width, f.decimals});
     // A file that cannot be opened a second time leaves only the current
     // record readable; the rows are still there to move to.
     reader_.Open(engine_->Path(), engine_->Header().headerLen, engine_->RecordLen());
@@ -77,8 +77,8 @@ rt::Usual DbfRowSource::Value(int64_t row, int column) {
     if (recno == CurrentRecord()) return server_->FieldGet(rt::Usual(int64_t{column} + 1));
     const uint8_t* bytes = reader_.Record(recno);
     if (!bytes) return rt::Usual();
-    const rt::dbf::FieldDesc& f = fields_[static_cast<size_t>(column)];
-    return rt::dbf::DecodeField(f, bytes + f.offset, engine_->Memo());
+    const rdd::dbf::FieldDesc& f = fields_[static_cast<size_t>(column)];
+    return rdd::dbf::DecodeField(f, bytes + f.offset, engine_->Memo());
 }
 
 bool DbfRowSource::RowDeleted(int64_t row) {
@@ -86,7 +86,7 @@ bool DbfRowSource::RowDeleted(int64_t row) {
     if (!Open() || recno == 0) return false;
     if (recno == CurrentRecord()) return server_->Deleted();
     const uint8_t* bytes = reader_.Record(recno);
-    return bytes && bytes[0] == rt::dbf::kDeletedFlag;
+    return bytes && bytes[0] == rdd::dbf::kDeletedFlag;
 }
 
 bool DbfRowSource::Editable(int column) const {

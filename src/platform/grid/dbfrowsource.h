@@ -14,7 +14,7 @@ namespace grid {
 
 class DbfRowSource : public RowSource {
 public:
-    explicit DbfRowSource(std::shared_ptr<rt::DBServer> server);
+    explicit DbfRowSource(std::shared_ptr<rdd::DBServer> server);
 
     const std::vector<ColumnInfo>& Columns() const override { return columns_; }
     const RowMap& Map() const override { return map_; }
@@ -42,10 +42,10 @@ private:
     // opened again behind the grid's back has another engine).
     bool Open() const { return engine_ != nullptr && server_->Engine() == engine_; }
 
-    std::shared_ptr<rt::DBServer> server_;
-    const rt::dbf::Table* engine_ = nullptr;  // the table the map was built for
+    std::shared_ptr<rdd::DBServer> server_;
+    const rdd::dbf::Table* engine_ = nullptr;  // the table the map was built for
     std::vector<ColumnInfo> columns_;
-    std::vector<rt::dbf::FieldDesc> fields_;
+    std::vector<rdd::dbf::FieldDesc> fields_;
     RowMap map_;
     RecordReader reader_;
 };

@@ -82,22 +82,22 @@ void GridView::ServerNotified(int64_t code) {
     // those changes must not move the server back.
     QScopedValueRollback<bool> guard(syncing_, true);
     NoMoves noMoves(model_);
-    if (code == rt::kNotifyIntentToMove) {
+    if (code == rdd::kNotifyIntentToMove) {
         CommitOpenEditor();
         return;
     }
     s->Forget();  // whatever happened, the file may hold other bytes now
     switch (code) {
-        case rt::kNotifyClose:
+        case rdd::kNotifyClose:
             model_->ServerClosed();
             return;
-        case rt::kNotifyFieldChange:  // in the current record's buffer
+        case rdd::kNotifyFieldChange:  // in the current record's buffer
             model_->RecordChanged(s->CurrentRecord());
             return;
-        case rt::kNotifyDelete:  // the current record; the pointer stays on it
+        case rdd::kNotifyDelete:  // the current record; the pointer stays on it
             model_->RecordDeleted(s->CurrentRecord());
             break;
-        case rt::kNotifyFileChange:  // anything may have changed
+        case rdd::kNotifyFileChange:  // anything may have changed
             model_->Reload();
             break;
         default:  // moves, appends: take in new records, then follow

@@ -75,7 +75,7 @@ bool RecordReader::ScanLive(uint32_t first, uint32_t last, std::vector<uint32_t>
         if (got < 0) return false;
         uint32_t whole = static_cast<uint32_t>(static_cast<size_t>(got) / recordLen_);
         for (uint32_t i = 0; i < whole; ++i)
-            if (chunk[size_t{i} * recordLen_] != rt::dbf::kDeletedFlag) shown.push_back(r + i);
+            if (chunk[size_t{i} * recordLen_] != rdd::dbf::kDeletedFlag) shown.push_back(r + i);
         if (whole < n) {
             // The file ends here: the rest are appends not yet written.
             for (uint32_t k = r + whole; k <= last; ++k) shown.push_back(k);

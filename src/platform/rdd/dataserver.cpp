@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-namespace rt {
+namespace rdd {
 
-const ClassDef& DataServer::StaticClass() {
-    static const ClassDef& c = ClassBuilder<DataServer>("DATASERVER")
+const rt::ClassDef& DataServer::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<DataServer>("DATASERVER")
                                    .Method<&DataServer::RegisterClient>("REGISTERCLIENT")
                                    .Method<&DataServer::UnRegisterClient>("UNREGISTERCLIENT")
                                    .Method<&DataServer::Notify>("NOTIFY")
@@ -17,24 +17,24 @@ const ClassDef& DataServer::StaticClass() {
     return c;
 }
 
-bool DataServer::RegisterClient(const Usual& client) {
+bool DataServer::RegisterClient(const rt::Usual& client) {
     if (!client.IsObject() || !client.AsObject()) return false;
-    const ObjectRef& o = client.AsObject();
+    const rt::ObjectRef& o = client.AsObject();
     for (const auto& w : clients_)
         if (w.lock() == o) return true;
     clients_.erase(std::remove_if(clients_.begin(), clients_.end(),
-                                  [](const std::weak_ptr<Object>& w) { return w.expired(); }),
+                                  [](const std::weak_ptr<rt::Object>& w) { return w.expired(); }),
                    clients_.end());
     clients_.push_back(o);
     return true;
 }
 
-bool DataServer::UnRegisterClient(const Usual& client) {
+bool DataServer::UnRegisterClient(const rt::Usual& client) {
     // A null reference would match the entry of a client that went away.
     if (!client.IsObject() || !client.AsObject()) return false;
-    const ObjectRef& o = client.AsObject();
+    const rt::ObjectRef& o = client.AsObject();
     auto it = std::find_if(clients_.begin(), clients_.end(),
-                           [&](const std::weak_ptr<Object>& w) { return w.lock() == o; });
+                           [&](const std::weak_ptr<rt::Object>& w) { return w.lock() == o; });
     if (it == clients_.end()) return false;
     clients_.erase(it);
     return true;
@@ -42,29 +42,29 @@ bool DataServer::UnRegisterClient(const Usual& client) {
 
 int64_t DataServer::ClientCount() const {
     return std::count_if(clients_.begin(), clients_.end(),
-                         [](const std::weak_ptr<Object>& w) { return !w.expired(); });
+                         [](const std::weak_ptr<rt::Object>& w) { return !w.expired(); });
 }
 
-Usual DataServer::Notify(int64_t code, const Usual& description) {
+rt::Usual DataServer::Notify(int64_t code, const rt::Usual& description) {
     bool intent = code == kNotifyIntentToMove;
-    if (suspended_ > 0) return intent ? Usual(true) : Usual();
-    static const Symbol kNotify("NOTIFY");
-    Usual result;
+    if (suspended_ > 0) return intent ? rt::Usual(true) : rt::Usual();
+    static const rt::Symbol kNotify("NOTIFY");
+    rt::Usual result;
     bool refused = false;
     // A client may unregister (or register others) while it is notified:
     // walk a copy.
-    std::vector<std::weak_ptr<Object>> clients = clients_;
+    std::vector<std::weak_ptr<rt::Object>> clients = clients_;
     for (const auto& w : clients) {
-        ObjectRef o = w.lock();
+        rt::ObjectRef o = w.lock();
         if (!o) continue;
-        Usual target(o);
-        if (!IsMethod(target, kNotify)) continue;
-        const Usual args[] = {Usual(code), description};
-        Usual answer = Send(target, kNotify, Args(args, 2));
+        rt::Usual target(o);
+        if (!rt::IsMethod(target, kNotify)) continue;
+        const rt::Usual args[] = {rt::Usual(code), description};
+        rt::Usual answer = rt::Send(target, kNotify, rt::Args(args, 2));
         if (intent && answer.IsLogic() && !answer.AsLogic()) refused = true;
         result = answer;
     }
-    if (intent) return Usual(!refused);
+    if (intent) return rt::Usual(!refused);
     return result;
 }
 
@@ -75,8 +75,8 @@ int64_t DataServer::ResetNotification() {
     return suspended_;
 }
 
-bool DataServer::Seek(const Usual&, const Usual&) { return false; }
+bool DataServer::Seek(const rt::Usual&, const rt::Usual&) { return false; }
 
 bool DataServer::MayMove() { return Notify(kNotifyIntentToMove).AsLogic(); }
 
-}  // namespace rt
+}  // namespace rdd

@@ -11,7 +11,7 @@
 
 #include "platform/runtime/object.h"
 
-namespace rt {
+namespace rdd {
 
 enum NotifyCode : int {
     kNotifyClose = 0,          // the server is closing
@@ -25,20 +25,20 @@ enum NotifyCode : int {
     kNotifyFileChange = 10,    // the whole content may have changed
 };
 
-class DataServer : public Object {
+class DataServer : public rt::Object {
     QZ_OBJECT(DataServer)
 public:
     // Adds a client once; FALSE for a value that is not an object.
-    bool RegisterClient(const Usual& client);
+    bool RegisterClient(const rt::Usual& client);
     // Removes a client; FALSE when it was not registered.
-    bool UnRegisterClient(const Usual& client);
+    bool UnRegisterClient(const rt::Usual& client);
     int64_t ClientCount() const;
 
     // Passes the notification to every client while notifications are not
     // suspended, and returns the clients' answer: for code 2 TRUE unless a
     // client answered FALSE; for the others the last client's answer. While
     // suspended nothing is passed on and the result is nil (TRUE for 2).
-    Usual Notify(int64_t code, const Usual& description = Usual());
+    rt::Usual Notify(int64_t code, const rt::Usual& description = rt::Usual());
     // Suspends notifications; calls nest. Returns the new depth.
     int64_t SuspendNotification();
     // Ends one suspension; never goes below zero (an unmatched reset must
@@ -48,15 +48,15 @@ public:
 
     // The plain seek of a server: positions on the first record whose key
     // is `key`. A server without keys finds nothing (FALSE).
-    virtual bool Seek(const Usual& key, const Usual& softSeek);
+    virtual bool Seek(const rt::Usual& key, const rt::Usual& softSeek);
 
 protected:
     // Notify(2) as a yes/no: may the server move?
     bool MayMove();
 
 private:
-    std::vector<std::weak_ptr<Object>> clients_;  // weak: a window holds its server
+    std::vector<std::weak_ptr<rt::Object>> clients_;  // weak: a window holds its server
     int64_t suspended_ = 0;
 };
 
-}  // namespace rt
+}  // namespace rdd

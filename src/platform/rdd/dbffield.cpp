@@ -12,11 +12,11 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
 
-namespace rt::dbf {
+namespace rdd::dbf {
 namespace {
 
 std::string_view Trimmed(const uint8_t* p, int width) {
-    return AllTrimmed(std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(width)));
+    return rt::AllTrimmed(std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(width)));
 }
 
 // Numbers in a table are C-locale text ("12.50") whatever the process
@@ -35,7 +35,7 @@ bool ParseDouble(std::string_view text, double& out) {
     return ec == std::errc() && ptr == text.data() + text.size();
 }
 
-Usual DecodeNumber(const FieldDesc& f, const uint8_t* p) {
+rt::Usual DecodeNumber(const FieldDesc& f, const uint8_t* p) {
     std::string text(Trimmed(p, f.width));
     // A decimal comma, as programs under such a locale write it, reads as
     // the point.
@@ -43,40 +43,40 @@ Usual DecodeNumber(const FieldDesc& f, const uint8_t* p) {
         if (c == ',') c = '.';
     bool integral = f.decimals == 0 && text.find_first_of(".eE") == std::string::npos;
     long long whole = 0;
-    if (integral && ParseInteger(text, whole)) return Usual(static_cast<int64_t>(whole));
+    if (integral && ParseInteger(text, whole)) return rt::Usual(static_cast<int64_t>(whole));
     double d = 0.0;
     if (!ParseDouble(text, d) || !std::isfinite(d)) d = 0.0;  // "***" and other junk
     if (f.decimals == 0 && d == std::trunc(d) && std::fabs(d) < 9e15)
-        return Usual(static_cast<int64_t>(d));
-    return Usual(Float{d, static_cast<int16_t>(f.width), static_cast<int16_t>(f.decimals)});
+        return rt::Usual(static_cast<int64_t>(d));
+    return rt::Usual(rt::Float{d, static_cast<int16_t>(f.width), static_cast<int16_t>(f.decimals)});
 }
 
-Usual DecodeDate(const uint8_t* p, int width) {
-    if (width < 8) return Usual(Date{});
+rt::Usual DecodeDate(const uint8_t* p, int width) {
+    if (width < 8) return rt::Usual(rt::Date{});
     int y = 0, m = 0, d = 0;
     for (int i = 0; i < 8; ++i) {
-        if (p[i] < '0' || p[i] > '9') return Usual(Date{});
+        if (p[i] < '0' || p[i] > '9') return rt::Usual(rt::Date{});
         int digit = p[i] - '0';
         if (i < 4) y = y * 10 + digit;
         else if (i < 6) m = m * 10 + digit;
         else d = d * 10 + digit;
     }
     static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return Usual(Date{});
+    if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1]) return rt::Usual(rt::Date{});
     bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    if (m == 2 && d == 29 && !leap) return Usual(Date{});
-    return Usual(Date{JulianFromCivil(y, m, d)});
+    if (m == 2 && d == 29 && !leap) return rt::Usual(rt::Date{});
+    return rt::Usual(rt::Date{JulianFromCivil(y, m, d)});
 }
 
-Fault TypeFault(const FieldDesc& f, const Usual& v) {
-    return MakeFault(kGenDataType, "field " + f.name + " of type " + std::string(1, f.type) +
-                                       " cannot hold a value of type " + TypeString(v.Type()));
+Fault TypeFault(const FieldDesc& f, const rt::Usual& v) {
+    return MakeFault(rt::kGenDataType, "field " + f.name + " of type " + std::string(1, f.type) +
+                                       " cannot hold a value of type " + rt::TypeString(v.Type()));
 }
 
 // The number right-aligned in `width` positions with `decimals` places,
 // rounded as printf rounds in the "C" locale; the length it needs, which
 // may exceed the width (nothing is cut), or -1 when it does not fit `size`.
-int FormatNumber(char* buf, size_t size, const Usual& v, int width, int decimals) {
+int FormatNumber(char* buf, size_t size, const rt::Usual& v, int width, int decimals) {
     char digits[700];
     std::to_chars_result r;
     if (v.IsLong() && decimals == 0) {
@@ -100,9 +100,9 @@ int FormatNumber(char* buf, size_t size, const Usual& v, int width, int decimals
     return static_cast<int>(total);
 }
 
-Fault EncodeNumber(const FieldDesc& f, const Usual& v, uint8_t* p) {
+Fault EncodeNumber(const FieldDesc& f, const rt::Usual& v, uint8_t* p) {
     if (!(v.IsLong() && f.decimals == 0) && !std::isfinite(v.AsDouble()))
-        return MakeFault(kGenDataWidth, "field " + f.name + " cannot hold an infinite number");
+        return MakeFault(rt::kGenDataWidth, "field " + f.name + " cannot hold an infinite number");
     // Tables made elsewhere may declare numeric fields up to 255 wide: the
     // buffer holds the widest field whole.
     char buf[512];
@@ -110,7 +110,7 @@ Fault EncodeNumber(const FieldDesc& f, const Usual& v, uint8_t* p) {
     if (n < 0 || n > f.width) {
         std::string shown = n > 0 ? std::string(buf, static_cast<size_t>(n)) : "?";
         shown.erase(0, shown.find_first_not_of(' '));
-        return MakeFault(kGenDataWidth, "value " + shown + " does not fit field " + f.name +
+        return MakeFault(rt::kGenDataWidth, "value " + shown + " does not fit field " + f.name +
                                             " (width " + std::to_string(f.width) + ")");
     }
     std::memcpy(p, buf, static_cast<size_t>(f.width));
@@ -138,25 +138,25 @@ void CivilFromJulian(int32_t julian, int& year, int& month, int& day) {
     year = static_cast<int>(100 * b + d - 4800 + m / 10);
 }
 
-Usual DecodeField(const FieldDesc& f, const uint8_t* p, const MemoFile* memo) {
+rt::Usual DecodeField(const FieldDesc& f, const uint8_t* p, const MemoFile* memo) {
     switch (f.type) {
         case 'C':
-            return Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
+            return rt::Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
         case 'N':
         case 'F':
             return DecodeNumber(f, p);
         case 'D':
             return DecodeDate(p, f.width);
         case 'L':
-            return Usual(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y');
+            return rt::Usual(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y');
         case 'M':
-            return Usual(memo ? memo->Read(p, f.width) : std::string());
+            return rt::Usual(memo ? memo->Read(p, f.width) : std::string());
         default:
-            return Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
+            return rt::Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
     }
 }
 
-Fault EncodeField(const FieldDesc& f, const Usual& v, uint8_t* p) {
+Fault EncodeField(const FieldDesc& f, const rt::Usual& v, uint8_t* p) {
     const size_t width = static_cast<size_t>(f.width);
     if (v.IsNil()) {
         std::memset(p, ' ', width);
@@ -177,7 +177,7 @@ Fault EncodeField(const FieldDesc& f, const Usual& v, uint8_t* p) {
             return EncodeNumber(f, v, p);
         case 'D': {
             if (!v.IsDate()) return TypeFault(f, v);
-            Date d = v.AsDate();
+            rt::Date d = v.AsDate();
             if (d.IsEmpty()) {
                 std::memset(p, ' ', width);
                 return {};
@@ -185,7 +185,7 @@ Fault EncodeField(const FieldDesc& f, const Usual& v, uint8_t* p) {
             int y, m, day;
             CivilFromJulian(d.julian, y, m, day);
             if (y < 1 || y > 9999)
-                return MakeFault(kGenDataWidth, "field " + f.name + ": the year is outside 1 to 9999");
+                return MakeFault(rt::kGenDataWidth, "field " + f.name + ": the year is outside 1 to 9999");
             char buf[16];
             std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, day);
             std::memset(p, ' ', width);
@@ -197,22 +197,22 @@ Fault EncodeField(const FieldDesc& f, const Usual& v, uint8_t* p) {
             p[0] = v.AsLogic() ? 'T' : 'F';
             return {};
         default:
-            return MakeFault(kGenUnsupported, "field " + f.name + " of type " + std::string(1, f.type) +
+            return MakeFault(rt::kGenUnsupported, "field " + f.name + " of type " + std::string(1, f.type) +
                                                   " cannot be written");
     }
 }
 
-Usual BlankValue(const FieldDesc& f) {
+rt::Usual BlankValue(const FieldDesc& f) {
     switch (f.type) {
-        case 'C': return Usual(std::string(static_cast<size_t>(f.width), ' '));
+        case 'C': return rt::Usual(std::string(static_cast<size_t>(f.width), ' '));
         case 'N':
         case 'F':
-            if (f.decimals == 0) return Usual(int64_t{0});
-            return Usual(Float{0.0, static_cast<int16_t>(f.width), static_cast<int16_t>(f.decimals)});
-        case 'D': return Usual(Date{});
-        case 'L': return Usual(false);
-        default: return Usual(std::string());
+            if (f.decimals == 0) return rt::Usual(int64_t{0});
+            return rt::Usual(rt::Float{0.0, static_cast<int16_t>(f.width), static_cast<int16_t>(f.decimals)});
+        case 'D': return rt::Usual(rt::Date{});
+        case 'L': return rt::Usual(false);
+        default: return rt::Usual(std::string());
     }
 }
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -8,7 +8,7 @@
 #include "platform/rdd/fault.h"
 #include "platform/runtime/usual.h"
 
-namespace rt::dbf {
+namespace rdd::dbf {
 
 class MemoFile;
 
@@ -17,19 +17,19 @@ class MemoFile;
 // Float carrying width and decimals); D a date (empty for blanks); L a logic;
 // M the memo text (empty without a memo file). Other types give the raw
 // bytes as text. Never fails: unreadable content gives the empty value.
-Usual DecodeField(const FieldDesc& f, const uint8_t* bytes, const MemoFile* memo);
+rt::Usual DecodeField(const FieldDesc& f, const uint8_t* bytes, const MemoFile* memo);
 
 // Writes a value into the field's bytes. Character text is padded with
 // blanks or cut to the width; nil stores blanks. A value of the wrong type
 // or a number too wide for the field is refused with a fault and nothing is
 // written.
-Fault EncodeField(const FieldDesc& f, const Usual& value, uint8_t* bytes);
+Fault EncodeField(const FieldDesc& f, const rt::Usual& value, uint8_t* bytes);
 
 // The empty value of a field's type ("" padded, 0, empty date, false).
-Usual BlankValue(const FieldDesc& f);
+rt::Usual BlankValue(const FieldDesc& f);
 
 // Julian day number of a civil date and back (proleptic Gregorian).
 int32_t JulianFromCivil(int year, int month, int day);
 void CivilFromJulian(int32_t julian, int& year, int& month, int& day);
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -6,7 +6,7 @@
 #include "platform/rdd/dbflayout.h"
 #include "platform/runtime/error.h"
 
-namespace rt::dbf {
+namespace rdd::dbf {
 namespace {
 
 std::string Hex(unsigned v) {
@@ -19,7 +19,7 @@ bool IsVfp(uint8_t version) {
     return version == kVersionVfp || version == kVersionVfpAuto || version == kVersionVfpVar;
 }
 
-Fault Corrupt(std::string what) { return MakeFault(kGenCorruption, std::move(what)); }
+Fault Corrupt(std::string what) { return MakeFault(rt::kGenCorruption, std::move(what)); }
 
 // A stored field name: ASCII up to the first NUL, at most ten characters.
 bool ReadName(const uint8_t* p, std::string& name) {
@@ -154,7 +154,7 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
 
 bool CheckStructure(std::vector<FieldDesc>& fields, Fault& fault) {
     auto bad = [&](const std::string& what) {
-        fault = MakeFault(kGenCreate, what);
+        fault = MakeFault(rt::kGenCreate, what);
         return false;
     };
     if (fields.empty()) return bad("the structure has no fields");
@@ -234,4 +234,4 @@ std::vector<uint8_t> BuildHeader(const std::vector<FieldDesc>& fields, uint8_t c
     return h;
 }
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

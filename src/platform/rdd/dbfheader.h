@@ -9,7 +9,7 @@
 
 #include "platform/rdd/fault.h"
 
-namespace rt::dbf {
+namespace rdd::dbf {
 
 struct FieldDesc {
     std::string name;  // upper case as stored
@@ -65,4 +65,4 @@ inline void PutLe16(uint8_t* p, uint16_t v) {
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -48,7 +48,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace rt::dbf {
+namespace rdd::dbf {
 
 // Header.
 inline constexpr size_t kHeaderSize = 32;
@@ -112,4 +112,4 @@ inline constexpr int64_t kLockOpen = int64_t{1} << 40;
 inline constexpr int64_t kLockHeader = kLockOpen + 1;
 inline constexpr int64_t kLockRecord = kLockOpen + 16;
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-namespace rt::dbf {
+namespace rdd::dbf {
 
 int TryLock(int fd, int64_t offset, LockKind kind) {
     struct flock fl = {};
@@ -32,4 +32,4 @@ int LockWithTries(int fd, int64_t offset, LockKind kind, int tries) {
 
 bool IsLockConflict(int err) { return err == EAGAIN || err == EACCES; }
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace rt::dbf {
+namespace rdd::dbf {
 
 enum class LockKind { kRead, kWrite, kUnlock };
 
@@ -18,4 +18,4 @@ int LockWithTries(int fd, int64_t offset, LockKind kind, int tries);
 // Whether an errno from TryLock means another holder is in the way.
 bool IsLockConflict(int err);
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -12,7 +12,7 @@
 
 #include "platform/rdd/dbflayout.h"
 
-namespace rt::dbf {
+namespace rdd::dbf {
 namespace {
 
 constexpr uint64_t kMaxMemo = uint64_t{16} << 20;  // a sane bound on one memo
@@ -157,4 +157,4 @@ std::string MemoFile::ReadFpt(uint64_t block) const {
     return text;
 }
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -8,7 +8,7 @@
 
 #include "platform/rdd/dbfheader.h"
 
-namespace rt::dbf {
+namespace rdd::dbf {
 
 class MemoFile {
 public:
@@ -37,4 +37,4 @@ private:
     uint32_t blockSize_ = 512;
 };
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

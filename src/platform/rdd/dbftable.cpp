@@ -16,7 +16,7 @@
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/posixfile.h"
 
-namespace rt::dbf {
+namespace rdd::dbf {
 namespace {
 
 constexpr size_t kCacheBytes = 64 * 1024;
@@ -44,21 +44,21 @@ static void HeaderDateAndCount(uint8_t (&h)[7], uint32_t count) {
 }
 
 Fault Table::OsFault(uint32_t genCode, int err, const std::string& what) const {
-    return MakeFault(genCode, what + ": " + std::strerror(err), OsErrorFromErrno(err, path_),
+    return MakeFault(genCode, what + ": " + std::strerror(err), rt::OsErrorFromErrno(err, path_),
                      true);
 }
 
 Fault Table::WriteAll(const void* src, size_t n, uint64_t offset, const char* what) {
-    IoResult r = WriteAt(fd_, src, n, offset);
-    if (!r.Ok()) return OsFault(kGenWrite, r.err, std::string("cannot write the ") + what);
+    rt::IoResult r = rt::WriteAt(fd_, src, n, offset);
+    if (!r.Ok()) return OsFault(rt::kGenWrite, r.err, std::string("cannot write the ") + what);
     unsynced_ = true;
     return {};
 }
 
 Fault Table::ReadAll(void* dst, size_t n, uint64_t offset) {
-    IoResult r = ReadAt(fd_, dst, n, offset);
-    if (!r.Ok()) return OsFault(kGenRead, r.err, "cannot read");
-    if (r.bytes < n) return MakeFault(kGenRead, "the file ends before the record", 38);
+    rt::IoResult r = rt::ReadAt(fd_, dst, n, offset);
+    if (!r.Ok()) return OsFault(rt::kGenRead, r.err, "cannot read");
+    if (r.bytes < n) return MakeFault(rt::kGenRead, "the file ends before the record", 38);
     return {};
 }
 
@@ -67,14 +67,14 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenMode& mode
     t->path_ = path;
     t->mode_ = mode;
     int openErr = 0;
-    t->fd_ = OpenFile(path, mode.readOnly ? O_RDONLY : O_RDWR, 0, &openErr).Release();
+    t->fd_ = rt::OpenFile(path, mode.readOnly ? O_RDONLY : O_RDWR, 0, &openErr).Release();
     if (t->fd_ < 0) {
-        fault = t->OsFault(kGenOpen, openErr, "cannot open the table");
+        fault = t->OsFault(rt::kGenOpen, openErr, "cannot open the table");
         return nullptr;
     }
     struct stat st;
     if (::fstat(t->fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        fault = MakeFault(kGenOpen, "not a regular file", kOsAccessDenied);
+        fault = MakeFault(rt::kGenOpen, "not a regular file", rt::kOsAccessDenied);
         return nullptr;
     }
     // Every open holds the open lock: readers and shared writers a read
@@ -85,11 +85,11 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenMode& mode
                             mode.lockTries);
     if (err != 0) {
         if (IsLockConflict(err))
-            fault = MakeFault(kGenOpen, exclusive ? "the table is in use by another user"
+            fault = MakeFault(rt::kGenOpen, exclusive ? "the table is in use by another user"
                                                   : "the table is opened exclusively by another user",
-                              kOsSharingViolation, true);
+                              rt::kOsSharingViolation, true);
         else
-            fault = t->OsFault(kGenOpen, err, "cannot lock the table");
+            fault = t->OsFault(rt::kGenOpen, err, "cannot lock the table");
         return nullptr;
     }
     if (!t->Load(fault)) return nullptr;
@@ -99,7 +99,7 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenMode& mode
 bool Table::Load(Fault& fault) {
     struct stat st;
     if (::fstat(fd_, &st) != 0) {
-        fault = OsFault(kGenRead, errno, "cannot read the file size");
+        fault = OsFault(rt::kGenRead, errno, "cannot read the file size");
         return false;
     }
     uint64_t size = static_cast<uint64_t>(st.st_size);
@@ -124,12 +124,12 @@ bool Table::Load(Fault& fault) {
         // read: it writes records before the count, so the size taken after
         // the header holds every record the header counts.
         if (::fstat(fd_, &st) != 0) {
-            fault = OsFault(kGenRead, errno, "cannot read the file size");
+            fault = OsFault(rt::kGenRead, errno, "cannot read the file size");
             return false;
         }
         size = static_cast<uint64_t>(st.st_size);
         if (size < layout_.headerLen) {
-            fault = MakeFault(kGenCorruption, "the table was cut short");
+            fault = MakeFault(rt::kGenCorruption, "the table was cut short");
             return false;
         }
     }
@@ -167,7 +167,7 @@ Fault Table::CountRecords(uint64_t size, uint32_t headerCount, uint32_t& count,
         // data (the header reached the disk, the record did not); more than
         // that means the file lost data it once had.
         if (headerCount - complete > 1)
-            return MakeFault(kGenCorruption, "record count " + std::to_string(headerCount) +
+            return MakeFault(rt::kGenCorruption, "record count " + std::to_string(headerCount) +
                                                  " runs beyond the file, which holds " +
                                                  std::to_string(complete) + " complete records");
         if (notes)
@@ -218,10 +218,10 @@ Fault Table::Repair(uint64_t size) {
         struct stat st;
         uint8_t c[4];
         Fault f;
-        if (::fstat(fd_, &st) != 0) f = OsFault(kGenRead, errno, "cannot read the file size");
+        if (::fstat(fd_, &st) != 0) f = OsFault(rt::kGenRead, errno, "cannot read the file size");
         if (!f) {
             size = static_cast<uint64_t>(st.st_size);
-            if (size < layout_.headerLen) f = MakeFault(kGenCorruption, "the table was cut short");
+            if (size < layout_.headerLen) f = MakeFault(rt::kGenCorruption, "the table was cut short");
         }
         if (!f) f = ReadAll(c, 4, kOffCount);
         if (!f) {
@@ -237,7 +237,7 @@ Fault Table::Repair(uint64_t size) {
     Fault f;
     if (size > end + 1 || size < end + 1) {
         if (::ftruncate(fd_, static_cast<off_t>(end)) != 0)
-            f = OsFault(kGenWrite, errno, "cannot cut the torn end of the table");
+            f = OsFault(rt::kGenWrite, errno, "cannot cut the torn end of the table");
     }
     uint8_t marker = kEofMarker;
     if (!f) f = WriteAll(&marker, 1, end, "end-of-file marker");
@@ -256,12 +256,12 @@ Fault Table::Repair(uint64_t size) {
 Fault Table::RefreshCount() {
     if (!mode_.shared) return {};
     struct stat st;
-    if (::fstat(fd_, &st) != 0) return OsFault(kGenRead, errno, "cannot read the file size");
+    if (::fstat(fd_, &st) != 0) return OsFault(rt::kGenRead, errno, "cannot read the file size");
     uint8_t c[4];
     if (Fault f = ReadAll(c, 4, kOffCount)) return f;
     uint32_t count = 0;
     uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (size < layout_.headerLen) return MakeFault(kGenCorruption, "the table was cut short");
+    if (size < layout_.headerLen) return MakeFault(rt::kGenCorruption, "the table was cut short");
     uint32_t headerCount = Le32(c);
     if (Fault f = CountRecords(size, headerCount, count, nullptr)) {
         // A count beyond the file read by a shared open is an append in
@@ -274,7 +274,7 @@ Fault Table::RefreshCount() {
 
 Fault Table::Read(uint32_t recno, uint8_t* dst) {
     if (recno < 1 || recno > count_)
-        return MakeFault(kGenBound, "record " + std::to_string(recno) + " does not exist");
+        return MakeFault(rt::kGenBound, "record " + std::to_string(recno) + " does not exist");
     const size_t recLen = layout_.recordLen;
     if (cache_.empty()) return ReadAll(dst, recLen, RecordOffset(recno));
     if (recno < cacheFirst_ || recno >= cacheFirst_ + cacheCount_) {
@@ -294,7 +294,7 @@ Fault Table::Read(uint32_t recno, uint8_t* dst) {
 Fault Table::ReadRecords(uint32_t first, uint32_t n, uint8_t* dst) {
     if (n == 0) return {};
     if (first < 1 || first + (n - 1) > count_)
-        return MakeFault(kGenBound, "record " + std::to_string(first + n - 1) + " does not exist");
+        return MakeFault(rt::kGenBound, "record " + std::to_string(first + n - 1) + " does not exist");
     return ReadAll(dst, size_t{n} * layout_.recordLen, RecordOffset(first));
 }
 
@@ -309,9 +309,9 @@ bool Table::SoleOpen() {
 }
 
 Fault Table::Write(uint32_t recno, const uint8_t* src) {
-    if (mode_.readOnly) return MakeFault(kGenReadOnly, "the table is open read-only");
+    if (mode_.readOnly) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
     if (recno < 1 || recno > count_)
-        return MakeFault(kGenBound, "record " + std::to_string(recno) + " does not exist");
+        return MakeFault(rt::kGenBound, "record " + std::to_string(recno) + " does not exist");
     const size_t recLen = layout_.recordLen;
     if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
         cacheCount_ = 0;  // keep the cache simple: reread after a write
@@ -319,8 +319,8 @@ Fault Table::Write(uint32_t recno, const uint8_t* src) {
 }
 
 Fault Table::Append(const uint8_t* src) {
-    if (mode_.readOnly) return MakeFault(kGenReadOnly, "the table is open read-only");
-    if (count_ == UINT32_MAX) return MakeFault(kGenLimit, "the table holds the most records it can");
+    if (mode_.readOnly) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
+    if (count_ == UINT32_MAX) return MakeFault(rt::kGenLimit, "the table holds the most records it can");
     const size_t recLen = layout_.recordLen;
     std::vector<uint8_t> buf(recLen + 1);
     std::memcpy(buf.data(), src, recLen);
@@ -358,8 +358,8 @@ void Table::RestoreEnd(uint32_t count) {
 }
 
 Fault Table::DropLast() {
-    if (mode_.readOnly) return MakeFault(kGenReadOnly, "the table is open read-only");
-    if (mode_.shared) return MakeFault(kGenShared, "a shared table cannot take back its last record");
+    if (mode_.readOnly) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
+    if (mode_.shared) return MakeFault(rt::kGenShared, "a shared table cannot take back its last record");
     if (count_ == 0) return {};
     if (cacheFirst_ + cacheCount_ > count_) cacheCount_ = 0;
     uint8_t h[7];
@@ -386,12 +386,12 @@ Fault Table::TouchHeader() {
 
 Fault Table::Sync() {
     if (!unsynced_) return {};
-    if (int err = SyncData(fd_)) {
+    if (int err = rt::SyncData(fd_)) {
         // The kernel may have dropped the pages it failed to write: the
         // header is written again before the next sync.
         headerDateDone_ = false;
         rewriteCount_ = true;
-        return OsFault(kGenWrite, err, "cannot make the table durable");
+        return OsFault(rt::kGenWrite, err, "cannot make the table durable");
     }
     unsynced_ = false;
     return {};
@@ -401,8 +401,8 @@ Fault Table::LockHeader() {
     int err = LockWithTries(fd_, kLockHeader, LockKind::kWrite, mode_.lockTries);
     if (err == 0) return {};
     if (IsLockConflict(err))
-        return MakeFault(kGenOpen, "another user holds the table's append lock", kOsLockViolation, true);
-    return OsFault(kGenLock, err, "cannot lock the table header");
+        return MakeFault(rt::kGenOpen, "another user holds the table's append lock", rt::kOsLockViolation, true);
+    return OsFault(rt::kGenLock, err, "cannot lock the table header");
 }
 
 void Table::UnlockHeader() { TryLock(fd_, kLockHeader, LockKind::kUnlock); }
@@ -411,9 +411,9 @@ Fault Table::LockRecord(uint32_t recno) {
     int err = LockWithTries(fd_, kLockRecord + recno, LockKind::kWrite, mode_.lockTries);
     if (err == 0) return {};
     if (IsLockConflict(err))
-        return MakeFault(kGenOpen, "another user holds a lock on record " + std::to_string(recno),
-                         kOsLockViolation, true);
-    return OsFault(kGenLock, err, "cannot lock record " + std::to_string(recno));
+        return MakeFault(rt::kGenOpen, "another user holds a lock on record " + std::to_string(recno),
+                         rt::kOsLockViolation, true);
+    return OsFault(rt::kGenLock, err, "cannot lock record " + std::to_string(recno));
 }
 
 void Table::UnlockRecord(uint32_t recno) { TryLock(fd_, kLockRecord + recno, LockKind::kUnlock); }
@@ -435,31 +435,31 @@ Fault Table::Create(const std::string& path, std::vector<FieldDesc> fields, uint
     bytes.push_back(kEofMarker);
 
     auto osFault = [&](uint32_t gen, int err, const std::string& what) {
-        return MakeFault(gen, what + ": " + std::strerror(err), OsErrorFromErrno(err, path), true);
+        return MakeFault(gen, what + ": " + std::strerror(err), rt::OsErrorFromErrno(err, path), true);
     };
     // An existing table is replaced only when no open is using it; its write
     // lock is held until the new file has taken its name.
     int openErr = 0;
-    Fd old = OpenFile(path, O_RDWR, 0, &openErr);
+    rt::Fd old = rt::OpenFile(path, O_RDWR, 0, &openErr);
     if (old) {
         if (int err = TryLock(old.Get(), kLockOpen, LockKind::kWrite)) {
             if (IsLockConflict(err))
-                return MakeFault(kGenCreate, "the table is in use and cannot be replaced",
-                                 kOsSharingViolation, true);
-            return osFault(kGenCreate, err, "cannot lock the table");
+                return MakeFault(rt::kGenCreate, "the table is in use and cannot be replaced",
+                                 rt::kOsSharingViolation, true);
+            return osFault(rt::kGenCreate, err, "cannot lock the table");
         }
     } else if (openErr != ENOENT) {
-        return osFault(kGenCreate, openErr, "cannot replace the table");
+        return osFault(rt::kGenCreate, openErr, "cannot replace the table");
     }
-    ReplaceResult r = AtomicReplace(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    rt::ReplaceResult r = rt::AtomicReplace(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (r.Ok()) return {};
     switch (r.step) {
-        case ReplaceStep::kTarget: return osFault(kGenCreate, r.err, "cannot replace the table");
-        case ReplaceStep::kTemp: return osFault(kGenCreate, r.err, "cannot create the table");
-        case ReplaceStep::kRename: return osFault(kGenCreate, r.err, "cannot put the new table in place");
-        case ReplaceStep::kFolderSync: return osFault(kGenCreate, r.err, "cannot make the new table durable");
-        default: return osFault(kGenCreate, r.err, "cannot write the new table");
+        case rt::ReplaceStep::kTarget: return osFault(rt::kGenCreate, r.err, "cannot replace the table");
+        case rt::ReplaceStep::kTemp: return osFault(rt::kGenCreate, r.err, "cannot create the table");
+        case rt::ReplaceStep::kRename: return osFault(rt::kGenCreate, r.err, "cannot put the new table in place");
+        case rt::ReplaceStep::kFolderSync: return osFault(rt::kGenCreate, r.err, "cannot make the new table durable");
+        default: return osFault(rt::kGenCreate, r.err, "cannot write the new table");
     }
 }
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -15,7 +15,7 @@
 #include "platform/rdd/dbfmemo.h"
 #include "platform/rdd/fault.h"
 
-namespace rt::dbf {
+namespace rdd::dbf {
 
 struct OpenMode {
     bool shared = true;     // other opens may use the table at the same time
@@ -122,4 +122,4 @@ private:
 // The header date bytes for today (local time).
 void TodayForHeader(int& year, int& month, int& day);
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

@@ -10,7 +10,7 @@
 #include "platform/runtime/settings.h"
 #include "platform/runtime/text.h"
 
-namespace rt {
+namespace rdd {
 namespace {
 
 bool SameNoCase(std::string_view a, std::string_view b) {
@@ -26,9 +26,9 @@ bool SameNoCase(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-const ClassDef& DBServer::StaticClass() {
-    static const ClassDef& c =
-        ClassBuilder<DBServer>("DBSERVER", &DataServer::StaticClass())
+const rt::ClassDef& DBServer::StaticClass() {
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<DBServer>("DBSERVER", &DataServer::StaticClass())
             .Method<&DBServer::Init>("INIT")
             .Method<&DBServer::Used>("USED")
             .Access<&DBServer::Used>("USED")
@@ -85,23 +85,23 @@ const ClassDef& DBServer::StaticClass() {
             .Method<&DBServer::Reindex>("REINDEX")
             // A field is a property of its server: oServer:BARCODE.
             .Dynamic(
-                [](Object& o, Symbol name, Usual& value) {
+                [](rt::Object& o, rt::Symbol name, rt::Usual& value) {
                     auto& db = static_cast<DBServer&>(o);
-                    if (db.FieldPos(Usual(name)) == 0) return false;
-                    value = db.FieldGet(Usual(name));
+                    if (db.FieldPos(rt::Usual(name)) == 0) return false;
+                    value = db.FieldGet(rt::Usual(name));
                     return true;
                 },
-                [](Object& o, Symbol name, const Usual& value) {
+                [](rt::Object& o, rt::Symbol name, const rt::Usual& value) {
                     auto& db = static_cast<DBServer&>(o);
-                    if (db.FieldPos(Usual(name)) == 0) return false;
-                    db.FieldPut(Usual(name), value);
+                    if (db.FieldPos(rt::Usual(name)) == 0) return false;
+                    db.FieldPut(rt::Usual(name), value);
                     return true;
                 })
             .Done();
     return c;
 }
 
-DBServer::DBServer(const Usual& file, const Usual& shared, const Usual& readOnly) {
+DBServer::DBServer(const rt::Usual& file, const rt::Usual& shared, const rt::Usual& readOnly) {
     Init(file, shared, readOnly);
 }
 
@@ -114,8 +114,8 @@ DBServer::~DBServer() {
     CloseTable();
 }
 
-ErrorRef DBServer::MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const {
-    ErrorRef e = MakeError(f.genCode, operation);
+rt::ErrorRef DBServer::MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const {
+    rt::ErrorRef e = rt::MakeError(f.genCode, operation);
     e->SubSystem = "DBFCDX";
     e->OsCode = static_cast<uint32_t>(f.osCode);
     e->Description = (path_.empty() ? std::string() : path_ + ": ") + f.description;
@@ -123,40 +123,40 @@ ErrorRef DBServer::MakeTableError(const dbf::Fault& f, const char* operation, ui
     e->CanDefault = true;
     e->CanRetry = f.canRetry;
     e->Tries = tries;
-    if (auto self = std::const_pointer_cast<Object>(weak_from_this().lock())) e->METHODSELF = Usual(self);
+    if (auto self = std::const_pointer_cast<rt::Object>(weak_from_this().lock())) e->METHODSELF = rt::Usual(self);
     return e;
 }
 
 bool DBServer::CheckUsed(const char* operation) const {
     if (table_) return true;
-    RaiseError(MakeTableError(dbf::MakeFault(kGenNoTable, "the table is not open"), operation, 1));
+    rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenNoTable, "the table is not open"), operation, 1));
     return false;
 }
 
-bool DBServer::Init(const Usual& file, const Usual& shared, const Usual& readOnly) {
+bool DBServer::Init(const rt::Usual& file, const rt::Usual& shared, const rt::Usual& readOnly) {
     if (table_) Close();
     if (!file.IsString()) {
-        RaiseError(MakeTableError(dbf::MakeFault(kGenArg, "the file name is not text"), "DBSERVER:INIT", 1));
+        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenArg, "the file name is not text"), "DBSERVER:INIT", 1));
         return false;
     }
     path_ = TablePath(file.AsStr(), false);
     dbf::OpenMode mode;
-    mode.shared = shared.IsLogic() ? shared.AsLogic() : !SetExclusive();
+    mode.shared = shared.IsLogic() ? shared.AsLogic() : !rt::SetExclusive();
     mode.readOnly = readOnly.AsLogic();
     mode.lockTries = rt::LockTries();
     for (uint32_t tries = 1;; ++tries) {
         dbf::Fault f;
         table_ = dbf::Table::Open(path_, mode, f);
         if (table_) break;
-        ErrorRef e = MakeTableError(f, "DBSERVER:INIT", tries);
-        bool conflict = f.osCode == kOsSharingViolation || f.osCode == kOsLockViolation;
-        Usual answer = RaiseError(e);
-        if (WantsRetry(*e, answer)) continue;
+        rt::ErrorRef e = MakeTableError(f, "DBSERVER:INIT", tries);
+        bool conflict = f.osCode == rt::kOsSharingViolation || f.osCode == rt::kOsLockViolation;
+        rt::Usual answer = rt::RaiseError(e);
+        if (rt::WantsRetry(*e, answer)) continue;
         // The quiet path of a sharing conflict: the caller tests NetErr.
-        if (conflict) NetErr(true);
+        if (conflict) rt::NetErr(true);
         return false;
     }
-    NetErr(false);
+    rt::NetErr(false);
     buf_.assign(table_->RecordLen(), ' ');
     scratch_.assign(table_->RecordLen(), ' ');
     RegisterOpenTable(this);
@@ -238,7 +238,7 @@ void DBServer::SetEofState() {
 
 bool DBServer::Hidden(uint32_t recno, bool& hidden) {
     hidden = false;
-    if (!SetDeleted()) return true;
+    if (!rt::SetDeleted()) return true;
     return Attempt("SKIP", [&] {
         dbf::Fault f = table_->Read(recno, scratch_.data());
         if (!f) hidden = scratch_[0] == dbf::kDeletedFlag;
@@ -248,7 +248,7 @@ bool DBServer::Hidden(uint32_t recno, bool& hidden) {
 
 bool DBServer::StepForward(int64_t n) {
     const uint32_t count = Count();
-    if (!SetDeleted()) {
+    if (!rt::SetDeleted()) {
         // Compared before adding, so that no count can overflow.
         if (n > int64_t{count} - recno_) {
             SetEofState();
@@ -349,7 +349,7 @@ bool DBServer::GoBottom() {
     return true;
 }
 
-bool DBServer::Skip(const Usual& count) {
+bool DBServer::Skip(const rt::Usual& count) {
     int64_t n = count.IsNumeric() ? count.AsLong() : 1;
     if (!CheckUsed("SKIP") || !MayMove()) return false;
     if (!Attempt("SKIP", [&] { return Flush(); })) return false;
@@ -395,7 +395,7 @@ int64_t DBServer::LastRec() {
 bool DBServer::Append() {
     if (!CheckUsed("APPEND")) return false;
     if (table_->ReadOnly()) {
-        RaiseError(MakeTableError(dbf::MakeFault(kGenReadOnly, "the table is open read-only"), "APPEND", 1));
+        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenReadOnly, "the table is open read-only"), "APPEND", 1));
         return false;
     }
     if (!MayMove()) return false;
@@ -426,7 +426,7 @@ bool DBServer::Append() {
     return true;
 }
 
-int64_t DBServer::FieldPos(const Usual& field) const {
+int64_t DBServer::FieldPos(const rt::Usual& field) const {
     if (!table_) return 0;
     const auto& fields = table_->Fields();
     if (field.IsNumeric()) {
@@ -435,45 +435,45 @@ int64_t DBServer::FieldPos(const Usual& field) const {
     }
     std::string name;
     if (field.IsSymbol()) name = field.AsSymbol().Name();
-    else if (field.IsString()) name = AllTrim(field.AsStr());
+    else if (field.IsString()) name = rt::AllTrim(field.AsStr());
     else return 0;
     for (size_t i = 0; i < fields.size(); ++i)
         if (SameNoCase(fields[i].name, name)) return static_cast<int64_t>(i + 1);
     return 0;
 }
 
-Usual DBServer::FieldGet(const Usual& field) const {
-    if (!CheckUsed("FIELDGET")) return Usual();
+rt::Usual DBServer::FieldGet(const rt::Usual& field) const {
+    if (!CheckUsed("FIELDGET")) return rt::Usual();
     int64_t pos = FieldPos(field);
     if (pos == 0) {
-        RaiseError(MakeTableError(dbf::MakeFault(kGenArg, "no such field"), "FIELDGET", 1));
-        return Usual();
+        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenArg, "no such field"), "FIELDGET", 1));
+        return rt::Usual();
     }
     const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
     const uint8_t* rec = evalRec_ ? evalRec_ : buf_.data();
     return dbf::DecodeField(f, rec + f.offset, table_->Memo());
 }
 
-Usual DBServer::FieldPut(const Usual& field, const Usual& value) {
-    if (!CheckUsed("FIELDPUT")) return Usual();
+rt::Usual DBServer::FieldPut(const rt::Usual& field, const rt::Usual& value) {
+    if (!CheckUsed("FIELDPUT")) return rt::Usual();
     int64_t pos = FieldPos(field);
     dbf::Fault fault;
-    if (pos == 0) fault = dbf::MakeFault(kGenArg, "no such field");
-    else if (table_->ReadOnly()) fault = dbf::MakeFault(kGenReadOnly, "the table is open read-only");
+    if (pos == 0) fault = dbf::MakeFault(rt::kGenArg, "no such field");
+    else if (table_->ReadOnly()) fault = dbf::MakeFault(rt::kGenReadOnly, "the table is open read-only");
     if (fault) {
-        RaiseError(MakeTableError(fault, "FIELDPUT", 1));
-        return Usual();
+        rt::RaiseError(MakeTableError(fault, "FIELDPUT", 1));
+        return rt::Usual();
     }
-    if (eof_) return Usual();  // nothing to store into past the last record
+    if (eof_) return rt::Usual();  // nothing to store into past the last record
     const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
     std::vector<uint8_t> bytes(static_cast<size_t>(f.width));
     if (dbf::Fault e = dbf::EncodeField(f, value, bytes.data())) {
-        RaiseError(MakeTableError(e, "FIELDPUT", 1));
-        return Usual();
+        rt::RaiseError(MakeTableError(e, "FIELDPUT", 1));
+        return rt::Usual();
     }
     std::memcpy(buf_.data() + f.offset, bytes.data(), bytes.size());
     dirty_ = true;
-    Notify(kNotifyFieldChange, Usual(Symbol(f.name)));
+    Notify(kNotifyFieldChange, rt::Usual(rt::Symbol(f.name)));
     return value;
 }
 
@@ -482,17 +482,17 @@ std::string DBServer::FieldName(int64_t pos) const {
     return table_->Fields()[static_cast<size_t>(pos - 1)].name;
 }
 
-int64_t DBServer::FieldLen(const Usual& field) const {
+int64_t DBServer::FieldLen(const rt::Usual& field) const {
     int64_t pos = FieldPos(field);
     return pos ? table_->Fields()[static_cast<size_t>(pos - 1)].width : 0;
 }
 
-int64_t DBServer::FieldDec(const Usual& field) const {
+int64_t DBServer::FieldDec(const rt::Usual& field) const {
     int64_t pos = FieldPos(field);
     return pos ? table_->Fields()[static_cast<size_t>(pos - 1)].decimals : 0;
 }
 
-std::string DBServer::FieldType(const Usual& field) const {
+std::string DBServer::FieldType(const rt::Usual& field) const {
     int64_t pos = FieldPos(field);
     return pos ? std::string(1, table_->Fields()[static_cast<size_t>(pos - 1)].type) : std::string();
 }
@@ -502,7 +502,7 @@ int64_t DBServer::FCount() const { return table_ ? static_cast<int64_t>(table_->
 bool DBServer::Delete() {
     if (!CheckUsed("DELETE") || eof_) return false;
     if (table_->ReadOnly()) {
-        RaiseError(MakeTableError(dbf::MakeFault(kGenReadOnly, "the table is open read-only"), "DELETE", 1));
+        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenReadOnly, "the table is open read-only"), "DELETE", 1));
         return false;
     }
     // A deletion the operator confirmed is made durable at once.
@@ -516,7 +516,7 @@ bool DBServer::Delete() {
 bool DBServer::Recall() {
     if (!CheckUsed("RECALL") || eof_) return false;
     if (table_->ReadOnly()) {
-        RaiseError(MakeTableError(dbf::MakeFault(kGenReadOnly, "the table is open read-only"), "RECALL", 1));
+        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenReadOnly, "the table is open read-only"), "RECALL", 1));
         return false;
     }
     buf_[0] = dbf::kLiveFlag;
@@ -529,12 +529,12 @@ bool DBServer::Deleted() const {
     return table_ && !eof_ && buf_[0] == dbf::kDeletedFlag;
 }
 
-Usual DBServer::DBStruct() const {
-    Usual a = Usual::Array();
+rt::Usual DBServer::DBStruct() const {
+    rt::Usual a = rt::Usual::Array();
     if (!table_) return a;
     for (const dbf::FieldDesc& f : table_->Fields())
-        a.AAdd(Usual::Array({Usual(f.name), Usual(std::string(1, f.type)), Usual(int64_t{f.width}),
-                             Usual(int64_t{f.decimals})}));
+        a.AAdd(rt::Usual::Array({rt::Usual(f.name), rt::Usual(std::string(1, f.type)), rt::Usual(int64_t{f.width}),
+                             rt::Usual(int64_t{f.decimals})}));
     return a;
 }
 
@@ -591,4 +591,4 @@ bool DBServer::Refresh() {
     return ok;
 }
 
-}  // namespace rt
+}  // namespace rdd

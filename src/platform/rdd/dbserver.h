@@ -23,14 +23,14 @@
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
 
-namespace rt {
+namespace rdd {
 
 class DBServer : public DataServer, public OpenTable {
     QZ_OBJECT(DBServer)
 public:
     DBServer() = default;
     // Opens at once; see Init.
-    DBServer(const Usual& file, const Usual& shared = Usual(), const Usual& readOnly = Usual());
+    DBServer(const rt::Usual& file, const rt::Usual& shared = rt::Usual(), const rt::Usual& readOnly = rt::Usual());
     ~DBServer() override;
 
     // Opens the table: file name (the default directory when it has no
@@ -38,14 +38,14 @@ public:
     // flag (nil: the process default, !SetExclusive()), read-only flag.
     // A failed open raises an Error; when it is answered quietly, Used()
     // stays FALSE (and a sharing conflict sets NetErr).
-    bool Init(const Usual& file, const Usual& shared, const Usual& readOnly);
+    bool Init(const rt::Usual& file, const rt::Usual& shared, const rt::Usual& readOnly);
 
     bool Used() const { return table_ != nullptr; }
     bool Close();
 
     bool GoTop();
     bool GoBottom();
-    bool Skip(const Usual& count);  // nil: 1
+    bool Skip(const rt::Usual& count);  // nil: 1
     bool GoTo(int64_t recno);
     int64_t RecNo() const { return evalRec_ ? evalRecno_ : recno_; }
     int64_t SetRecNo(int64_t recno) {  // the RECNO assign
@@ -58,18 +58,18 @@ public:
     int64_t RecCount() { return LastRec(); }
 
     bool Append();
-    Usual FieldPut(const Usual& field, const Usual& value);
-    Usual FieldGet(const Usual& field) const;
-    int64_t FieldPos(const Usual& field) const;  // by position, name or symbol; 0 if none
+    rt::Usual FieldPut(const rt::Usual& field, const rt::Usual& value);
+    rt::Usual FieldGet(const rt::Usual& field) const;
+    int64_t FieldPos(const rt::Usual& field) const;  // by position, name or symbol; 0 if none
     std::string FieldName(int64_t pos) const;
-    int64_t FieldLen(const Usual& field) const;
-    int64_t FieldDec(const Usual& field) const;
-    std::string FieldType(const Usual& field) const;
+    int64_t FieldLen(const rt::Usual& field) const;
+    int64_t FieldDec(const rt::Usual& field) const;
+    std::string FieldType(const rt::Usual& field) const;
     int64_t FCount() const;
     bool Delete();
     bool Recall();
     bool Deleted() const;
-    Usual DBStruct() const;
+    rt::Usual DBStruct() const;
     bool Commit();
     bool Refresh();
     // Takes back the record appended last when it could not be made durable
@@ -83,23 +83,23 @@ public:
     // Orders (dbserverorder.cpp). CreateOrder(name, index file or nil for
     // the table's own, key expression, condition or nil) builds the order,
     // writes it and selects it.
-    bool CreateOrder(const Usual& name, const Usual& file, const Usual& key, const Usual& condition);
+    bool CreateOrder(const rt::Usual& name, const rt::Usual& file, const rt::Usual& key, const rt::Usual& condition);
     // The same with the key and condition given as code blocks (the texts
     // are what the index file keeps).
-    bool CreateOrderWith(const std::string& name, const Usual& file, const std::string& keyText,
-                         const Usual& keyBlock, const std::string& forText, const Usual& forBlock);
-    bool OrderListAdd(const Usual& file);  // opens another index file
-    bool SetOrder(const Usual& order);     // name or number; 0 the natural order
+    bool CreateOrderWith(const std::string& name, const rt::Usual& file, const std::string& keyText,
+                         const rt::Usual& keyBlock, const std::string& forText, const rt::Usual& forBlock);
+    bool OrderListAdd(const rt::Usual& file);  // opens another index file
+    bool SetOrder(const rt::Usual& order);     // name or number; 0 the natural order
     int64_t OrderNumber() const;           // 0 when none is selected
-    std::string OrderName(const Usual& order) const;
-    std::string OrderKey(const Usual& order) const;   // the key expression
-    std::string OrderFor(const Usual& order) const;   // the condition
+    std::string OrderName(const rt::Usual& order) const;
+    std::string OrderKey(const rt::Usual& order) const;   // the key expression
+    std::string OrderFor(const rt::Usual& order) const;   // the condition
     int64_t OrderCount() const;
     // Seek(key, soft seek or nil for SetSoftSeek()): TRUE when found.
-    bool Seek(const Usual& key, const Usual& softSeek) override;
+    bool Seek(const rt::Usual& key, const rt::Usual& softSeek) override;
     bool Found() const { return found_; }
-    Usual OrderKeyVal() const;                   // key of the current record
-    int64_t OrderKeyCount(const Usual& order);   // keys in the order
+    rt::Usual OrderKeyVal() const;                   // key of the current record
+    int64_t OrderKeyCount(const rt::Usual& order);   // keys in the order
     bool Reindex();
     // The orders themselves (tests and tools).
     const idx::OrderList* Orders() const { return orders_.get(); }
@@ -115,7 +115,7 @@ private:
     // Runs a step until it succeeds, or the error block declines to retry.
     template <class Step>
     bool Attempt(const char* operation, Step step);
-    ErrorRef MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const;
+    rt::ErrorRef MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const;
     bool CheckUsed(const char* operation) const;
 
     dbf::Fault Flush();           // writes the buffer if it changed
@@ -128,18 +128,18 @@ private:
     uint32_t Count() const;
     void CloseTable();
     void OpenOrders();
-    Usual CompileKey(const std::string& text, dbf::Fault& fault);
+    rt::Usual CompileKey(const std::string& text, dbf::Fault& fault);
     std::string AliasName() const;
-    Usual EvalOnRecord(const Usual& block, const uint8_t* record, uint32_t recno);
+    rt::Usual EvalOnRecord(const rt::Usual& block, const uint8_t* record, uint32_t recno);
     dbf::Fault WriteRecord(uint32_t recno, bool append, const uint8_t* bytes);
     idx::Order* ActiveOrder() const { return orders_ ? orders_->Active() : nullptr; }
-    idx::Order* OrderArg(const Usual& order) const;
+    idx::Order* OrderArg(const rt::Usual& order) const;
     bool CatchUpOrders(const char* operation);
     bool OrderTop();
     bool OrderBottom();
     bool OrderForward(int64_t n);
     bool OrderBack(int64_t n);
-    std::string IndexPath(const Usual& file) const;
+    std::string IndexPath(const rt::Usual& file) const;
 
     std::unique_ptr<dbf::Table> table_;
     std::string path_;
@@ -163,9 +163,9 @@ bool DBServer::Attempt(const char* operation, Step step) {
     for (uint32_t tries = 1;; ++tries) {
         dbf::Fault f = step();
         if (!f) return true;
-        ErrorRef e = MakeTableError(f, operation, tries);
-        if (!WantsRetry(*e, RaiseError(e))) return false;
+        rt::ErrorRef e = MakeTableError(f, operation, tries);
+        if (!rt::WantsRetry(*e, rt::RaiseError(e))) return false;
     }
 }
 
-}  // namespace rt
+}  // namespace rdd

@@ -9,46 +9,46 @@
 #include "platform/runtime/settings.h"
 #include "platform/runtime/text.h"
 
-namespace rt {
+namespace rdd {
 
 // The base name of a table path, upper case: the alias its fields answer to.
 std::string DBServer::AliasName() const {
     size_t slash = path_.rfind('/');
     std::string base = path_.substr(slash == std::string::npos ? 0 : slash + 1);
-    return Upper(base.substr(0, base.find('.')));
+    return rt::Upper(base.substr(0, base.find('.')));
 }
 
-Usual DBServer::CompileKey(const std::string& text, dbf::Fault& fault) {
-    if (std::string why = MacroSyntaxCheck(text); !why.empty()) {
-        fault = dbf::MakeFault(kGenSyntax, why);
-        return Usual();
+rt::Usual DBServer::CompileKey(const std::string& text, dbf::Fault& fault) {
+    if (std::string why = rt::MacroSyntaxCheck(text); !why.empty()) {
+        fault = dbf::MakeFault(rt::kGenSyntax, why);
+        return rt::Usual();
     }
     // Field names bind to this table at compile time; the blocks live in
     // this table's orders, so they never outlive it.
     DBServer* self = this;
-    FieldLookup fields = [self](std::string_view alias, std::string_view name) -> std::optional<FieldBinding> {
+    rt::FieldLookup fields = [self](std::string_view alias, std::string_view name) -> std::optional<rt::FieldBinding> {
         if (!alias.empty()) {
-            if (Upper(alias) != self->AliasName()) return std::nullopt;
+            if (rt::Upper(alias) != self->AliasName()) return std::nullopt;
         }
-        int64_t pos = self->FieldPos(Usual(std::string(name)));
+        int64_t pos = self->FieldPos(rt::Usual(std::string(name)));
         if (pos == 0) return std::nullopt;
-        return FieldBinding{[self, pos] { return self->FieldGet(Usual(pos)); },
-                            [self, pos](const Usual& v) { return self->FieldPut(Usual(pos), v); }};
+        return rt::FieldBinding{[self, pos] { return self->FieldGet(rt::Usual(pos)); },
+                            [self, pos](const rt::Usual& v) { return self->FieldPut(rt::Usual(pos), v); }};
     };
-    Usual block = CompileBlock(text, fields);
-    if (!block.IsCodeBlock()) fault = dbf::MakeFault(kGenSyntax, "\"" + text + "\" is no expression");
+    rt::Usual block = rt::CompileBlock(text, fields);
+    if (!block.IsCodeBlock()) fault = dbf::MakeFault(rt::kGenSyntax, "\"" + text + "\" is no expression");
     return block;
 }
 
-Usual DBServer::EvalOnRecord(const Usual& block, const uint8_t* record, uint32_t recno) {
+rt::Usual DBServer::EvalOnRecord(const rt::Usual& block, const uint8_t* record, uint32_t recno) {
     const uint8_t* savedRec = evalRec_;
     uint32_t savedNo = evalRecno_;
     evalRec_ = record;
     evalRecno_ = recno;
     // RECNO() and DELETED() in a key speak of this table and this record.
-    Usual self;
-    if (auto me = std::const_pointer_cast<Object>(weak_from_this().lock())) self = Usual(me);
-    Usual v;
+    rt::Usual self;
+    if (auto me = std::const_pointer_cast<rt::Object>(weak_from_this().lock())) self = rt::Usual(me);
+    rt::Usual v;
     if (self.IsObject()) {
         AreaScope area(self);
         v = block.Eval();
@@ -64,7 +64,7 @@ void DBServer::OpenOrders() {
     InstallWorkAreas();  // RECNO(), DELETED() and aliases in key expressions
     idx::OrderList::Host host;
     host.compile = [this](const std::string& text, dbf::Fault& f) { return CompileKey(text, f); };
-    host.eval = [this](const Usual& b, const uint8_t* rec, uint32_t recno) { return EvalOnRecord(b, rec, recno); };
+    host.eval = [this](const rt::Usual& b, const uint8_t* rec, uint32_t recno) { return EvalOnRecord(b, rec, recno); };
     orders_ = std::make_unique<idx::OrderList>(*table_, std::move(host));
     const std::string own = idx::OrderList::OwnIndexPath(path_);
     Attempt("DBSERVER:INIT", [&] { return orders_->Add(own, false); });
@@ -76,9 +76,9 @@ dbf::Fault DBServer::WriteRecord(uint32_t recno, bool append, const uint8_t* byt
     return orders_->Write(recno, bytes, write);
 }
 
-std::string DBServer::IndexPath(const Usual& file) const {
-    if (!file.IsString() || AllTrim(file.AsStr()).empty()) return idx::OrderList::OwnIndexPath(path_);
-    std::string name = AllTrim(file.AsStr());
+std::string DBServer::IndexPath(const rt::Usual& file) const {
+    if (!file.IsString() || rt::AllTrim(file.AsStr()).empty()) return idx::OrderList::OwnIndexPath(path_);
+    std::string name = rt::AllTrim(file.AsStr());
     for (char& c : name)
         if (c == '\\') c = '/';
     if (name.find('/') == std::string::npos) {
@@ -90,39 +90,39 @@ std::string DBServer::IndexPath(const Usual& file) const {
     return name;
 }
 
-bool DBServer::CreateOrder(const Usual& name, const Usual& file, const Usual& key, const Usual& condition) {
+bool DBServer::CreateOrder(const rt::Usual& name, const rt::Usual& file, const rt::Usual& key, const rt::Usual& condition) {
     if (!key.IsString()) {
-        RaiseError(MakeTableError(dbf::MakeFault(kGenArg, "the key expression is not text"), "CREATEORDER", 1));
+        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenArg, "the key expression is not text"), "CREATEORDER", 1));
         return false;
     }
-    return CreateOrderWith(name.IsString() ? name.AsStr() : std::string(), file, key.AsStr(), Usual(),
-                           condition.IsString() ? condition.AsStr() : std::string(), Usual());
+    return CreateOrderWith(name.IsString() ? name.AsStr() : std::string(), file, key.AsStr(), rt::Usual(),
+                           condition.IsString() ? condition.AsStr() : std::string(), rt::Usual());
 }
 
-bool DBServer::CreateOrderWith(const std::string& name, const Usual& file, const std::string& keyText,
-                               const Usual& keyBlock, const std::string& forText, const Usual& forBlock) {
+bool DBServer::CreateOrderWith(const std::string& name, const rt::Usual& file, const std::string& keyText,
+                               const rt::Usual& keyBlock, const std::string& forText, const rt::Usual& forBlock) {
     if (!CheckUsed("CREATEORDER")) return false;
     if (!Attempt("CREATEORDER", [&] { return Flush(); })) return false;
     const std::string path = IndexPath(file);
     if (!Attempt("CREATEORDER", [&] {
-            return orders_->Create(AllTrim(name), path, keyText, keyBlock, AllTrim(forText), forBlock);
+            return orders_->Create(rt::AllTrim(name), path, keyText, keyBlock, rt::AllTrim(forText), forBlock);
         }))
         return false;
     return GoTop();
 }
 
-bool DBServer::OrderListAdd(const Usual& file) {
+bool DBServer::OrderListAdd(const rt::Usual& file) {
     if (!CheckUsed("ORDERLISTADD")) return false;
     const std::string path = IndexPath(file);
     return Attempt("ORDERLISTADD", [&] { return orders_->Add(path, true); });
 }
 
-idx::Order* DBServer::OrderArg(const Usual& order) const {
+idx::Order* DBServer::OrderArg(const rt::Usual& order) const {
     if (!orders_) return nullptr;
     if (order.IsNil()) return orders_->Active();
     if (order.IsNumeric()) return order.AsLong() > 0 ? orders_->At(static_cast<size_t>(order.AsLong())) : nullptr;
     if (order.IsString() || order.IsSymbol()) {
-        std::string want = order.IsSymbol() ? order.AsSymbol().Name() : AllTrim(order.AsStr());
+        std::string want = order.IsSymbol() ? order.AsSymbol().Name() : rt::AllTrim(order.AsStr());
         for (size_t i = 1; i <= orders_->Count(); ++i) {
             std::string n = orders_->At(i)->Def().name;
             bool same = n.size() == want.size();
@@ -134,32 +134,32 @@ idx::Order* DBServer::OrderArg(const Usual& order) const {
     return nullptr;
 }
 
-bool DBServer::SetOrder(const Usual& order) {
+bool DBServer::SetOrder(const rt::Usual& order) {
     if (!CheckUsed("SETORDER")) return false;
     if (order.IsNumeric()) {
         int64_t n = order.AsLong();
         return n >= 0 && orders_->Select(static_cast<size_t>(n));
     }
-    if (order.IsString() && AllTrim(order.AsStr()).empty()) return orders_->Select(size_t{0});
+    if (order.IsString() && rt::AllTrim(order.AsStr()).empty()) return orders_->Select(size_t{0});
     if (order.IsString() || order.IsSymbol())
-        return orders_->Select(order.IsSymbol() ? order.AsSymbol().Name() : AllTrim(order.AsStr()));
+        return orders_->Select(order.IsSymbol() ? order.AsSymbol().Name() : rt::AllTrim(order.AsStr()));
     return false;
 }
 
 int64_t DBServer::OrderNumber() const { return orders_ ? static_cast<int64_t>(orders_->Selected()) : 0; }
 int64_t DBServer::OrderCount() const { return orders_ ? static_cast<int64_t>(orders_->Count()) : 0; }
 
-std::string DBServer::OrderName(const Usual& order) const {
+std::string DBServer::OrderName(const rt::Usual& order) const {
     const idx::Order* o = OrderArg(order);
     return o ? o->Def().name : std::string();
 }
 
-std::string DBServer::OrderKey(const Usual& order) const {
+std::string DBServer::OrderKey(const rt::Usual& order) const {
     const idx::Order* o = OrderArg(order);
     return o ? o->Def().keyText : std::string();
 }
 
-std::string DBServer::OrderFor(const Usual& order) const {
+std::string DBServer::OrderFor(const rt::Usual& order) const {
     const idx::Order* o = OrderArg(order);
     return o ? o->Def().forText : std::string();
 }
@@ -169,13 +169,13 @@ bool DBServer::CatchUpOrders(const char* operation) {
     return Attempt(operation, [&] { return orders_->CatchUp(); });
 }
 
-Usual DBServer::OrderKeyVal() const {
+rt::Usual DBServer::OrderKeyVal() const {
     const idx::Order* o = ActiveOrder();
-    if (!table_ || !o || eof_ || !o->Contains(recno_)) return Usual();
+    if (!table_ || !o || eof_ || !o->Contains(recno_)) return rt::Usual();
     return idx::DecodeKey(o->KeyOf(recno_), o->Def().type, o->Width());
 }
 
-int64_t DBServer::OrderKeyCount(const Usual& order) {
+int64_t DBServer::OrderKeyCount(const rt::Usual& order) {
     if (!CheckUsed("ORDERKEYCOUNT") || !CatchUpOrders("ORDERKEYCOUNT")) return 0;
     const idx::Order* o = OrderArg(order);
     return o ? static_cast<int64_t>(o->KeyCount()) : 0;
@@ -264,16 +264,16 @@ bool DBServer::OrderBack(int64_t n) {
     return Attempt("SKIP", [&] { return Load(*at); });
 }
 
-bool DBServer::Seek(const Usual& key, const Usual& softSeek) {
+bool DBServer::Seek(const rt::Usual& key, const rt::Usual& softSeek) {
     if (!CheckUsed("SEEK")) return false;
     const idx::Order* o = ActiveOrder();
     if (!o) {
-        RaiseError(MakeTableError(dbf::MakeFault(kGenUnsupported, "no order is selected"), "SEEK", 1));
+        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenUnsupported, "no order is selected"), "SEEK", 1));
         return false;
     }
     std::string probe;
     if (!idx::EncodeSeekKey(key, o->Def().type, o->Width(), probe)) {
-        RaiseError(MakeTableError(dbf::MakeFault(kGenDataType, "the key is not of the order's type"), "SEEK", 1));
+        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenDataType, "the key is not of the order's type"), "SEEK", 1));
         return false;
     }
     if (!MayMove()) return false;
@@ -297,4 +297,4 @@ bool DBServer::Seek(const Usual& key, const Usual& softSeek) {
     return ok && found_;
 }
 
-}  // namespace rt
+}  // namespace rdd

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-namespace rt::dbf {
+namespace rdd::dbf {
 
 // A fault nobody looks at is a failure reported as success: every result of
 // this type must be read (or visibly dropped, saying why that is safe).
@@ -24,4 +24,4 @@ inline Fault MakeFault(uint32_t genCode, std::string description, int osCode = 0
     return Fault{genCode, osCode, std::move(description), canRetry};
 }
 
-}  // namespace rt::dbf
+}  // namespace rdd::dbf

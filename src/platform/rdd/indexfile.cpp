@@ -13,7 +13,7 @@
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/posixfile.h"
 
-namespace rt::idx {
+namespace rdd::idx {
 namespace {
 
 constexpr char kMagic[8] = {'Q', 'Z', 'I', 'N', 'D', 'E', 'X', 0};
@@ -67,7 +67,7 @@ bool ParseDefs(const uint8_t* p, size_t n, uint32_t count, std::vector<OrderDef>
 }
 
 // Whether all n bytes at off could be read.
-bool ReadWhole(int fd, uint8_t* p, size_t n, uint64_t off) { return ReadAt(fd, p, n, off).bytes == n; }
+bool ReadWhole(int fd, uint8_t* p, size_t n, uint64_t off) { return rt::ReadAt(fd, p, n, off).bytes == n; }
 
 }  // namespace
 
@@ -103,7 +103,7 @@ uint64_t RecordHash(uint32_t recno, const uint8_t* bytes, size_t len) {
 }
 
 Fault IndexFile::OsFault(uint32_t gen, int err, const std::string& what) const {
-    return MakeFault(gen, what + ": " + std::strerror(err), OsErrorFromErrno(err, path_), true);
+    return MakeFault(gen, what + ": " + std::strerror(err), rt::OsErrorFromErrno(err, path_), true);
 }
 
 IndexFile::~IndexFile() {
@@ -114,9 +114,9 @@ std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writabl
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
     int openErr = 0;
-    f->fd_ = OpenFile(path, writable ? O_RDWR : O_RDONLY, 0, &openErr).Release();
+    f->fd_ = rt::OpenFile(path, writable ? O_RDWR : O_RDONLY, 0, &openErr).Release();
     if (f->fd_ < 0) {
-        fault = f->OsFault(kGenOpen, openErr, "cannot open the index file");
+        fault = f->OsFault(rt::kGenOpen, openErr, "cannot open the index file");
         return nullptr;
     }
     if ((fault = f->Load())) return nullptr;
@@ -125,11 +125,11 @@ std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writabl
 
 Fault IndexFile::Load() {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) return OsFault(kGenRead, errno, "cannot read the index file");
+    if (::fstat(fd_, &st) != 0) return OsFault(rt::kGenRead, errno, "cannot read the index file");
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     uint8_t h[kHeaderLen];
     auto damaged = [&](const char* what) {
-        return MakeFault(kGenCorruption, path_ + ": the index file is damaged (" + what + ")");
+        return MakeFault(rt::kGenCorruption, path_ + ": the index file is damaged (" + what + ")");
     };
     if (size < kHeaderLen || !ReadWhole(fd_, h, kHeaderLen, 0)) return damaged("short header");
     if (std::memcmp(h, kMagic, 8) != 0) return damaged("not an index file of this program");
@@ -208,15 +208,15 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const std:
     for (int i = 0; i < 4; ++i) h[12 + i] = static_cast<uint8_t>(hc >> (8 * i));
 
     auto osFault = [&](int err, const char* what) {
-        return MakeFault(kGenCreate, path + ": " + what + ": " + std::strerror(err), OsErrorFromErrno(err, path), true);
+        return MakeFault(rt::kGenCreate, path + ": " + what + ": " + std::strerror(err), rt::OsErrorFromErrno(err, path), true);
     };
     auto bytes = [](const std::vector<uint8_t>& v) {
         return std::string_view(reinterpret_cast<const char*>(v.data()), v.size());
     };
-    ReplaceResult r = AtomicReplace(path, {bytes(h), bytes(defs), bytes(ents)}, ReplaceOptions{.keepOpen = true});
+    rt::ReplaceResult r = rt::AtomicReplace(path, {bytes(h), bytes(defs), bytes(ents)}, rt::ReplaceOptions{.keepOpen = true});
     if (!r.Ok()) {
-        fault = osFault(r.err, r.step == ReplaceStep::kTemp ? "cannot create the index file"
-                               : r.step == ReplaceStep::kFolderSync ? "cannot make the index file durable"
+        fault = osFault(r.err, r.step == rt::ReplaceStep::kTemp ? "cannot create the index file"
+                               : r.step == rt::ReplaceStep::kFolderSync ? "cannot make the index file durable"
                                                                      : "cannot write the index file");
         return nullptr;
     }
@@ -234,7 +234,7 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const std:
 
 Fault IndexFile::ReadJournal(std::vector<JournalEntry>& out) {
     struct stat st;
-    if (::fstat(fd_, &st) != 0) return OsFault(kGenRead, errno, "cannot read the index file");
+    if (::fstat(fd_, &st) != 0) return OsFault(rt::kGenRead, errno, "cannot read the index file");
     const uint64_t size = static_cast<uint64_t>(st.st_size);
     size_t body = 16;
     for (const OrderDef& d : defs_) body += 1 + d.width;
@@ -284,11 +284,11 @@ Fault IndexFile::Append(const JournalEntry& e, const std::vector<const Order*>& 
     Put32(b, Crc32(b.data() + 4, body));
     if (torn_) {
         if (::ftruncate(fd_, static_cast<off_t>(end_)) != 0)
-            return OsFault(kGenWrite, errno, "cannot cut the torn end of the index file");
+            return OsFault(rt::kGenWrite, errno, "cannot cut the torn end of the index file");
         torn_ = false;
     }
-    if (IoResult w = WriteAt(fd_, b.data(), b.size(), end_); !w.Ok())
-        return OsFault(kGenWrite, w.err, "cannot write the index file");
+    if (rt::IoResult w = rt::WriteAt(fd_, b.data(), b.size(), end_); !w.Ok())
+        return OsFault(rt::kGenWrite, w.err, "cannot write the index file");
     end_ += b.size();
     unsynced_ = true;
     return {};
@@ -296,7 +296,7 @@ Fault IndexFile::Append(const JournalEntry& e, const std::vector<const Order*>& 
 
 Fault IndexFile::Sync() {
     if (!unsynced_) return {};
-    if (int err = SyncData(fd_)) return OsFault(kGenWrite, err, "cannot make the index file durable");
+    if (int err = rt::SyncData(fd_)) return OsFault(rt::kGenWrite, err, "cannot make the index file durable");
     unsynced_ = false;
     return {};
 }
@@ -305,10 +305,10 @@ Fault IndexFile::Lock(int tries) {
     int err = dbf::LockWithTries(fd_, kJournalLock, dbf::LockKind::kWrite, tries);
     if (err == 0) return {};
     if (dbf::IsLockConflict(err))
-        return MakeFault(kGenOpen, "another user holds the index file's lock", kOsLockViolation, true);
-    return OsFault(kGenLock, err, "cannot lock the index file");
+        return MakeFault(rt::kGenOpen, "another user holds the index file's lock", rt::kOsLockViolation, true);
+    return OsFault(rt::kGenLock, err, "cannot lock the index file");
 }
 
 void IndexFile::Unlock() { dbf::TryLock(fd_, kJournalLock, dbf::LockKind::kUnlock); }
 
-}  // namespace rt::idx
+}  // namespace rdd::idx

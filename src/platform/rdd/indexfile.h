@@ -17,7 +17,7 @@
 #include "platform/rdd/fault.h"
 #include "platform/rdd/indexorder.h"
 
-namespace rt::idx {
+namespace rdd::idx {
 
 using dbf::Fault;
 using dbf::MakeFault;
@@ -100,4 +100,4 @@ private:
     bool unsynced_ = false;
 };
 
-}  // namespace rt::idx
+}  // namespace rdd::idx

@@ -5,7 +5,7 @@
 
 #include "platform/runtime/dates.h"
 
-namespace rt::idx {
+namespace rdd::idx {
 namespace {
 
 void PutNumber(double d, std::string& out) {
@@ -27,7 +27,7 @@ double GetNumber(const uint8_t* b) {
 
 }  // namespace
 
-bool KeyTypeOf(const Usual& v, KeyType& type) {
+bool KeyTypeOf(const rt::Usual& v, KeyType& type) {
     if (v.IsString()) type = KeyType::kChar;
     else if (v.IsNumeric()) type = KeyType::kNumber;
     else if (v.IsDate()) type = KeyType::kDate;
@@ -36,13 +36,13 @@ bool KeyTypeOf(const Usual& v, KeyType& type) {
     return true;
 }
 
-size_t KeyWidthOf(const Usual& v) {
+size_t KeyWidthOf(const rt::Usual& v) {
     if (v.IsString()) return v.AsStr().size();
     if (v.IsLogic()) return 1;
     return 8;
 }
 
-bool EncodeKey(const Usual& v, KeyType type, size_t width, std::string& out) {
+bool EncodeKey(const rt::Usual& v, KeyType type, size_t width, std::string& out) {
     out.clear();
     switch (type) {
     case KeyType::kChar:
@@ -56,7 +56,7 @@ bool EncodeKey(const Usual& v, KeyType type, size_t width, std::string& out) {
         return true;
     case KeyType::kDate:
         if (!v.IsDate()) return false;
-        out = DToS(v.AsDate());
+        out = rt::DToS(v.AsDate());
         return true;
     case KeyType::kLogic:
         if (!v.IsLogic()) return false;
@@ -66,7 +66,7 @@ bool EncodeKey(const Usual& v, KeyType type, size_t width, std::string& out) {
     return false;
 }
 
-bool EncodeSeekKey(const Usual& v, KeyType type, size_t width, std::string& out) {
+bool EncodeSeekKey(const rt::Usual& v, KeyType type, size_t width, std::string& out) {
     if (v.IsString() && (type == KeyType::kChar || type == KeyType::kDate)) {
         out = v.AsStr();
         // Blanks past the key width cannot spoil a match: they are dropped.
@@ -76,21 +76,21 @@ bool EncodeSeekKey(const Usual& v, KeyType type, size_t width, std::string& out)
     return EncodeKey(v, type, width, out);
 }
 
-Usual DecodeKey(const uint8_t* bytes, KeyType type, size_t width) {
+rt::Usual DecodeKey(const uint8_t* bytes, KeyType type, size_t width) {
     switch (type) {
     case KeyType::kChar:
-        return Usual(std::string(reinterpret_cast<const char*>(bytes), width));
+        return rt::Usual(std::string(reinterpret_cast<const char*>(bytes), width));
     case KeyType::kNumber: {
         double d = GetNumber(bytes);
-        if (std::trunc(d) == d && std::fabs(d) < 9.0e15) return Usual(static_cast<int64_t>(d));
-        return Usual(d);
+        if (std::trunc(d) == d && std::fabs(d) < 9.0e15) return rt::Usual(static_cast<int64_t>(d));
+        return rt::Usual(d);
     }
     case KeyType::kDate:
-        return Usual(SToD(std::string_view(reinterpret_cast<const char*>(bytes), 8)));
+        return rt::Usual(rt::SToD(std::string_view(reinterpret_cast<const char*>(bytes), 8)));
     case KeyType::kLogic:
-        return Usual(bytes[0] == 'T');
+        return rt::Usual(bytes[0] == 'T');
     }
-    return Usual();
+    return rt::Usual();
 }
 
-}  // namespace rt::idx
+}  // namespace rdd::idx

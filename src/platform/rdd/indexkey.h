@@ -16,29 +16,29 @@
 
 #include "platform/runtime/usual.h"
 
-namespace rt::idx {
+namespace rdd::idx {
 
 enum class KeyType : char { kChar = 'C', kNumber = 'N', kDate = 'D', kLogic = 'L' };
 
 inline constexpr size_t kMaxKeyWidth = 240;
 
 // The key type of a value, FALSE for a type no key can hold.
-bool KeyTypeOf(const Usual& v, KeyType& type);
+bool KeyTypeOf(const rt::Usual& v, KeyType& type);
 
 // The key width a value gives: a text's length, 8 for numbers and dates, 1
 // for logic.
-size_t KeyWidthOf(const Usual& v);
+size_t KeyWidthOf(const rt::Usual& v);
 
 // Encodes a key value of the order's type into exactly `width` bytes;
 // FALSE when the value is not of that type.
-bool EncodeKey(const Usual& v, KeyType type, size_t width, std::string& out);
+bool EncodeKey(const rt::Usual& v, KeyType type, size_t width, std::string& out);
 
 // The bytes a Seek looks for: a text seeks the keys that start with it (a
 // date order is text too), the other types an exact key. FALSE when the
 // value cannot be sought in an order of this type.
-bool EncodeSeekKey(const Usual& v, KeyType type, size_t width, std::string& out);
+bool EncodeSeekKey(const rt::Usual& v, KeyType type, size_t width, std::string& out);
 
 // The value back from the key bytes (text with its padding).
-Usual DecodeKey(const uint8_t* bytes, KeyType type, size_t width);
+rt::Usual DecodeKey(const uint8_t* bytes, KeyType type, size_t width);
 
-}  // namespace rt::idx
+}  // namespace rdd::idx

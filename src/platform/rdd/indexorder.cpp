@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace rt::idx {
+namespace rdd::idx {
 
 Order::Order(OrderDef def) : def_(std::move(def)), set_(Less{this}) {}
 
@@ -75,4 +75,4 @@ Order::Iter Order::Position(uint32_t recno) const {
     return set_.lower_bound(Probe{std::string_view(reinterpret_cast<const char*>(KeyOf(recno)), def_.width), recno});
 }
 
-}  // namespace rt::idx
+}  // namespace rdd::idx

@@ -17,7 +17,7 @@
 #include "platform/rdd/indexkey.h"
 #include "platform/runtime/usual.h"
 
-namespace rt::idx {
+namespace rdd::idx {
 
 // What an order is made of, as the index file keeps it.
 struct OrderDef {
@@ -42,8 +42,8 @@ public:
     uint32_t RecordCount() const { return static_cast<uint32_t>(in_.size()); }
 
     // Compiled key and condition (code blocks); nil until compiled.
-    Usual keyBlock;
-    Usual forBlock;
+    rt::Usual keyBlock;
+    rt::Usual forBlock;
 
     // Empties the order and makes room for `count` records.
     void Reset(uint32_t count);
@@ -93,4 +93,4 @@ private:
     Set set_;
 };
 
-}  // namespace rt::idx
+}  // namespace rdd::idx

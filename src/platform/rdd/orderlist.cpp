@@ -7,7 +7,7 @@
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
 
-namespace rt::idx {
+namespace rdd::idx {
 namespace {
 
 constexpr uint32_t kChunk = 4096;  // records read at a time when scanning
@@ -17,7 +17,7 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0;
 }
 
-std::string TypeName(const Usual& v) { return v.IsNil() ? std::string("NIL") : TypeString(v.Type()); }
+std::string TypeName(const rt::Usual& v) { return v.IsNil() ? std::string("NIL") : rt::TypeString(v.Type()); }
 
 }  // namespace
 
@@ -56,7 +56,7 @@ bool OrderList::Select(size_t number) {
 }
 
 bool OrderList::Select(const std::string& name) {
-    const std::string want = Upper(name);
+    const std::string want = rt::Upper(name);
     for (size_t i = 1; i <= Count(); ++i)
         if (At(i)->Def().name == want) return Select(i);
     return false;
@@ -104,15 +104,15 @@ Fault OrderList::Compile(Order& o) {
 }
 
 Fault OrderList::KeysOf(const uint8_t* record, uint32_t recno, Order& o, std::string& key, bool& in) {
-    Usual v = host_.eval(o.keyBlock, record, recno);
+    rt::Usual v = host_.eval(o.keyBlock, record, recno);
     if (!EncodeKey(v, o.Def().type, o.Width(), key))
-        return MakeFault(kGenDataType, "the key of order " + o.Def().name + " is " + TypeName(v) + " for record " +
+        return MakeFault(rt::kGenDataType, "the key of order " + o.Def().name + " is " + TypeName(v) + " for record " +
                                            std::to_string(recno) + ", not of the order's type");
     in = true;
     if (!o.forBlock.IsNil()) {
-        Usual c = host_.eval(o.forBlock, record, recno);
+        rt::Usual c = host_.eval(o.forBlock, record, recno);
         if (!c.IsLogic())
-            return MakeFault(kGenDataType, "the condition of order " + o.Def().name + " is " + TypeName(c) +
+            return MakeFault(rt::kGenDataType, "the condition of order " + o.Def().name + " is " + TypeName(c) +
                                                " for record " + std::to_string(recno) + ", not a logic value");
         in = c.AsLogic();
     }
@@ -163,7 +163,7 @@ Fault OrderList::Add(const std::string& path, bool mustExist) {
     for (const Bag& b : bags_)
         if (b.file && b.file->Path() == path) return {};
     if (!Exists(path)) {
-        if (mustExist) return MakeFault(kGenOpen, path + ": the index file does not exist", 2);
+        if (mustExist) return MakeFault(rt::kGenOpen, path + ": the index file does not exist", 2);
         return {};
     }
     Fault f;
@@ -215,16 +215,16 @@ Fault OrderList::Add(const std::string& path, bool mustExist) {
     return {};
 }
 
-Fault OrderList::Create(const std::string& name, const std::string& path, const std::string& keyText, Usual keyBlock,
-                        const std::string& forText, Usual forBlock) {
-    if (table_.ReadOnly()) return MakeFault(kGenReadOnly, "the table is open read-only");
+Fault OrderList::Create(const std::string& name, const std::string& path, const std::string& keyText, rt::Usual keyBlock,
+                        const std::string& forText, rt::Usual forBlock) {
+    if (table_.ReadOnly()) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
     if (!table_.SoleOpen())
-        return MakeFault(kGenShared, "an order can only be made while no other user has the table open", 32, true);
-    if (Upper(name).empty() || name.size() > 64) return MakeFault(kGenArg, "the order needs a name");
+        return MakeFault(rt::kGenShared, "an order can only be made while no other user has the table open", 32, true);
+    if (rt::Upper(name).empty() || name.size() > 64) return MakeFault(rt::kGenArg, "the order needs a name");
     if (Fault f = Add(path, false)) return f;
     if (Fault f = ScanTable()) return f;
     OrderDef def;
-    def.name = Upper(name);
+    def.name = rt::Upper(name);
     def.keyText = keyText;
     def.forText = forText;
     auto order = std::make_unique<Order>(def);
@@ -236,14 +236,14 @@ Fault OrderList::Create(const std::string& name, const std::string& path, const 
     std::vector<uint8_t> rec(table_.RecordLen(), ' ');
     if (count_ > 0)
         if (Fault f = table_.ReadRecords(1, 1, rec.data())) return f;
-    Usual sample = host_.eval(order->keyBlock, rec.data(), count_ > 0 ? 1 : 0);
+    rt::Usual sample = host_.eval(order->keyBlock, rec.data(), count_ > 0 ? 1 : 0);
     KeyType type;
     if (!KeyTypeOf(sample, type))
-        return MakeFault(kGenDataType, "the key expression gives " + TypeName(sample) +
+        return MakeFault(rt::kGenDataType, "the key expression gives " + TypeName(sample) +
                                            ": keys are text, numbers, dates or logic values");
     size_t width = KeyWidthOf(sample);
     if (width == 0 || width > kMaxKeyWidth)
-        return MakeFault(kGenDataWidth, "the key is " + std::to_string(width) + " bytes wide; 1 to " +
+        return MakeFault(rt::kGenDataWidth, "the key is " + std::to_string(width) + " bytes wide; 1 to " +
                                             std::to_string(kMaxKeyWidth) + " are possible");
     def.type = type;
     def.width = static_cast<uint32_t>(width);
@@ -291,9 +291,9 @@ Fault OrderList::Create(const std::string& name, const std::string& path, const 
 
 Fault OrderList::Reindex() {
     if (bags_.empty()) return {};
-    if (table_.ReadOnly()) return MakeFault(kGenReadOnly, "the table is open read-only");
+    if (table_.ReadOnly()) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
     if (!table_.SoleOpen())
-        return MakeFault(kGenShared, "the orders can only be rebuilt while no other user has the table open", 32, true);
+        return MakeFault(rt::kGenShared, "the orders can only be rebuilt while no other user has the table open", 32, true);
     scanned_ = false;
     if (Fault f = ScanTable()) return f;
     for (Bag& b : bags_) {
@@ -396,4 +396,4 @@ Fault OrderList::Compact() {
     return {};
 }
 
-}  // namespace rt::idx
+}  // namespace rdd::idx

@@ -18,7 +18,7 @@
 #include "platform/rdd/indexfile.h"
 #include "platform/rdd/indexorder.h"
 
-namespace rt::idx {
+namespace rdd::idx {
 
 class OrderList {
 public:
@@ -26,8 +26,8 @@ public:
     // block (nil with a fault when it does not compile), and evaluating a
     // block with the given record as the current one.
     struct Host {
-        std::function<Usual(const std::string& text, Fault& fault)> compile;
-        std::function<Usual(const Usual& block, const uint8_t* record, uint32_t recno)> eval;
+        std::function<rt::Usual(const std::string& text, Fault& fault)> compile;
+        std::function<rt::Usual(const rt::Usual& block, const uint8_t* record, uint32_t recno)> eval;
     };
 
     OrderList(dbf::Table& table, Host host);
@@ -43,7 +43,7 @@ public:
     // Creates an order (replacing one of the same name in that file). The
     // blocks are used as given when not nil, else compiled from the texts.
     Fault Create(const std::string& name, const std::string& path, const std::string& keyText,
-                 Usual keyBlock, const std::string& forText, Usual forBlock);
+                 rt::Usual keyBlock, const std::string& forText, rt::Usual forBlock);
     // Rebuilds every order from the table and rewrites the files.
     Fault Reindex();
 
@@ -89,4 +89,4 @@ private:
     uint32_t count_ = 0;             // records the orders know of
 };
 
-}  // namespace rt::idx
+}  // namespace rdd::idx

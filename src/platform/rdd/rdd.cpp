@@ -10,7 +10,7 @@
 #include "platform/runtime/settings.h"
 #include "platform/runtime/text.h"
 
-namespace rt {
+namespace rdd {
 namespace {
 
 std::mutex gMutex;
@@ -21,23 +21,23 @@ bool gQuitHandlerAdded = false;
 bool IsSep(char c) { return c == '/' || c == '\\'; }
 
 // Reads one structure entry {name, type, width, decimals}.
-bool ReadEntry(const Usual& e, size_t index, dbf::FieldDesc& f, dbf::Fault& fault) {
+bool ReadEntry(const rt::Usual& e, size_t index, dbf::FieldDesc& f, dbf::Fault& fault) {
     std::string label = "structure entry " + std::to_string(index);
     if (!e.IsArray() || e.ALen() < 3) {
-        fault = dbf::MakeFault(kGenArg, label + " is not {name, type, width, decimals}");
+        fault = dbf::MakeFault(rt::kGenArg, label + " is not {name, type, width, decimals}");
         return false;
     }
     if (!e.At(1).IsString() || !e.At(2).IsString() || e.At(2).AsStr().empty() ||
         !e.At(3).IsNumeric() || (e.ALen() >= 4 && !e.At(4).IsNil() && !e.At(4).IsNumeric())) {
-        fault = dbf::MakeFault(kGenArg, label + " is not {name, type, width, decimals}");
+        fault = dbf::MakeFault(rt::kGenArg, label + " is not {name, type, width, decimals}");
         return false;
     }
-    f.name = AllTrim(e.At(1).AsStr());
+    f.name = rt::AllTrim(e.At(1).AsStr());
     f.type = e.At(2).AsStr()[0];
     int64_t width = e.At(3).AsLong();
     int64_t dec = e.ALen() >= 4 ? e.At(4).AsLong() : 0;
     if (width < 0 || width > 65535 || dec < 0 || dec > 255) {
-        fault = dbf::MakeFault(kGenCreate, label + " has an impossible width or decimals");
+        fault = dbf::MakeFault(rt::kGenCreate, label + " has an impossible width or decimals");
         return false;
     }
     f.width = static_cast<int>(width);
@@ -61,27 +61,27 @@ bool SetSoftSeek(bool on) {
 std::string RDDSetDefault(std::string_view name) {
     std::lock_guard lock(gMutex);
     std::string old = gDefaultDriver;
-    std::string n = Upper(AllTrim(name));
+    std::string n = rt::Upper(rt::AllTrim(name));
     if (!n.empty()) gDefaultDriver = n;
     return old;
 }
 
-Usual RDDInfo(int setting) {
+rt::Usual RDDInfo(int setting) {
     if (setting == kRddDefaultDriver) {
         std::lock_guard lock(gMutex);
-        return Usual(gDefaultDriver);
+        return rt::Usual(gDefaultDriver);
     }
-    return Usual();
+    return rt::Usual();
 }
 
-Usual RDDInfo(int setting, const Usual& value) {
+rt::Usual RDDInfo(int setting, const rt::Usual& value) {
     if (setting == kRddDefaultDriver)
-        return Usual(RDDSetDefault(value.IsString() ? std::string_view(value.AsStr()) : ""));
-    return Usual();
+        return rt::Usual(RDDSetDefault(value.IsString() ? std::string_view(value.AsStr()) : ""));
+    return rt::Usual();
 }
 
 std::vector<std::string> RDDStack(std::string_view driver) {
-    std::string name = Upper(AllTrim(driver));
+    std::string name = rt::Upper(rt::AllTrim(driver));
     if (name.empty()) name = RDDSetDefault();
     // Every driver here shares the one DBF engine; the index drivers differ
     // only by name, as no index files are kept.
@@ -91,23 +91,23 @@ std::vector<std::string> RDDStack(std::string_view driver) {
 }
 
 std::string TablePath(std::string_view fileName, bool forCreate) {
-    std::string name = AllTrim(fileName);
+    std::string name = rt::AllTrim(fileName);
     bool hasDir = std::any_of(name.begin(), name.end(), IsSep) ||
                   (name.size() >= 2 && name[1] == ':');
     if (!hasDir) {
-        std::string dir = GetDefault();
+        std::string dir = rt::GetDefault();
         if (!dir.empty()) name = dir + (IsSep(dir.back()) ? "" : "/") + name;
     }
     size_t lastSep = name.find_last_of("/\\");
     size_t dot = name.rfind('.');
     if (dot == std::string::npos || (lastSep != std::string::npos && dot < lastSep)) name += ".dbf";
-    return forCreate ? ResolvePathForCreate(name) : ResolvePath(name);
+    return forCreate ? rt::ResolvePathForCreate(name) : rt::ResolvePath(name);
 }
 
-dbf::Fault RDDCreate(const std::string& nativePath, const Usual& structure,
+dbf::Fault RDDCreate(const std::string& nativePath, const rt::Usual& structure,
                      const std::vector<std::string>& drivers) {
-    if (drivers.empty()) return dbf::MakeFault(kGenCreate, "no such table driver");
-    if (!structure.IsArray()) return dbf::MakeFault(kGenArg, "the structure is not an array");
+    if (drivers.empty()) return dbf::MakeFault(rt::kGenCreate, "no such table driver");
+    if (!structure.IsArray()) return dbf::MakeFault(rt::kGenArg, "the structure is not an array");
     std::vector<dbf::FieldDesc> fields;
     dbf::Fault fault;
     for (size_t i = 1; i <= structure.ALen(); ++i) {
@@ -116,29 +116,29 @@ dbf::Fault RDDCreate(const std::string& nativePath, const Usual& structure,
         fields.push_back(std::move(f));
     }
     return dbf::Table::Create(nativePath, std::move(fields),
-                              SetAnsi() ? dbf::kCodePageAnsi : dbf::kCodePageOem);
+                              rt::SetAnsi() ? dbf::kCodePageAnsi : dbf::kCodePageOem);
 }
 
-Usual DBCreate(const std::string& fileName, const Usual& structure, std::string_view driver) {
+rt::Usual DBCreate(const std::string& fileName, const rt::Usual& structure, std::string_view driver) {
     std::vector<std::string> drivers = RDDStack(driver);
-    std::string driverName = drivers.empty() ? Upper(AllTrim(driver)) : drivers.back();
+    std::string driverName = drivers.empty() ? rt::Upper(rt::AllTrim(driver)) : drivers.back();
     for (uint32_t tries = 1;; ++tries) {
         std::string path = TablePath(fileName, true);
         dbf::Fault f = drivers.empty()
-                           ? dbf::MakeFault(kGenCreate, "no table driver named " + driverName)
+                           ? dbf::MakeFault(rt::kGenCreate, "no table driver named " + driverName)
                            : RDDCreate(path, structure, drivers);
-        if (!f) return Usual(true);
-        ErrorRef e = MakeError(f.genCode, "DBCREATE");
+        if (!f) return rt::Usual(true);
+        rt::ErrorRef e = rt::MakeError(f.genCode, "DBCREATE");
         e->SubSystem = driverName;
         e->OsCode = static_cast<uint32_t>(f.osCode);
         e->Description = path + ": " + f.description;
         e->FileName = path;
-        e->FuncSym = Symbol("DBCREATE");
+        e->FuncSym = rt::Symbol("DBCREATE");
         e->CanDefault = true;
         e->CanRetry = f.canRetry;
         e->Tries = tries;
-        Usual answer = RaiseError(e);
-        if (!WantsRetry(*e, answer)) return answer;
+        rt::Usual answer = rt::RaiseError(e);
+        if (!rt::WantsRetry(*e, answer)) return answer;
     }
 }
 
@@ -149,7 +149,7 @@ void RegisterOpenTable(OpenTable* t) {
         gOpen.push_back(t);
         addHandler = !std::exchange(gQuitHandlerAdded, true);
     }
-    if (addHandler) AddQuitHandler([] { RDDCloseAll(); });
+    if (addHandler) rt::AddQuitHandler([] { RDDCloseAll(); });
 }
 
 void UnregisterOpenTable(OpenTable* t) {
@@ -176,4 +176,4 @@ void RDDCloseAll() {
     }
 }
 
-}  // namespace rt
+}  // namespace rdd

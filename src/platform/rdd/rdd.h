@@ -10,7 +10,7 @@
 #include "platform/rdd/fault.h"
 #include "platform/runtime/usual.h"
 
-namespace rt {
+namespace rdd {
 
 // Driver-layer setting numbers.
 inline constexpr int kRddDefaultDriver = 102;
@@ -22,8 +22,8 @@ std::string RDDSetDefault(std::string_view name = {});
 
 // Reads a driver-layer setting; with a value, sets it and returns the
 // previous one. Unknown numbers give nil.
-Usual RDDInfo(int setting);
-Usual RDDInfo(int setting, const Usual& value);
+rt::Usual RDDInfo(int setting);
+rt::Usual RDDInfo(int setting, const rt::Usual& value);
 
 // The drivers stacked for a driver name, base first ({"DBF", "DBFCDX"});
 // an empty name stands for the default. Empty for an unknown driver.
@@ -31,7 +31,7 @@ std::vector<std::string> RDDStack(std::string_view driver = {});
 
 // The driver layer's create: a new, empty table at a native path from a
 // structure, replacing an existing file. A fault says why it failed.
-dbf::Fault RDDCreate(const std::string& nativePath, const Usual& structure,
+dbf::Fault RDDCreate(const std::string& nativePath, const rt::Usual& structure,
                      const std::vector<std::string>& drivers);
 
 // Creates or replaces a table. The file name is looked for like a table
@@ -39,7 +39,7 @@ dbf::Fault RDDCreate(const std::string& nativePath, const Usual& structure,
 // extension). On failure an Error with FuncSym DBCREATE goes to the error
 // block and its answer is returned (a retry answer tries again); TRUE on
 // success.
-Usual DBCreate(const std::string& fileName, const Usual& structure, std::string_view driver = {});
+rt::Usual DBCreate(const std::string& fileName, const rt::Usual& structure, std::string_view driver = {});
 
 // The native path a table name stands for (see DBCreate).
 std::string TablePath(std::string_view fileName, bool forCreate);
@@ -64,4 +64,4 @@ void RegisterOpenTable(OpenTable* t);
 void UnregisterOpenTable(OpenTable* t);
 size_t OpenTableCount();
 
-}  // namespace rt
+}  // namespace rdd

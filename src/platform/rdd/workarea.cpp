@@ -8,48 +8,48 @@
 #include "platform/runtime/object.h"
 #include "platform/runtime/text.h"
 
-namespace rt {
+namespace rdd {
 namespace {
 
 std::mutex gMutex;
-Usual gCurrent;
-std::unordered_map<Symbol, Usual> gAliases;
+rt::Usual gCurrent;
+std::unordered_map<rt::Symbol, rt::Usual> gAliases;
 
-bool IsServer(const Usual& v) { return v.IsObject() && v.AsObject() != nullptr; }
+bool IsServer(const rt::Usual& v) { return v.IsObject() && v.AsObject() != nullptr; }
 
 std::string BaseName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     size_t dot = name.rfind('.');
-    return Upper(dot == std::string::npos ? name : name.substr(0, dot));
+    return rt::Upper(dot == std::string::npos ? name : name.substr(0, dot));
 }
 
-std::optional<FieldBinding> Lookup(std::string_view alias, std::string_view name) {
-    Usual server = alias.empty() ? CurrentArea() : AliasArea(alias);
-    if (!IsServer(server) || !IsMethod(server, Symbol("FIELDPOS"))) return std::nullopt;
-    const Usual nameArg[] = {Usual(Symbol(name))};
-    Usual pos = Send(server, Symbol("FIELDPOS"), Args(nameArg, 1));
+std::optional<rt::FieldBinding> Lookup(std::string_view alias, std::string_view name) {
+    rt::Usual server = alias.empty() ? CurrentArea() : AliasArea(alias);
+    if (!IsServer(server) || !rt::IsMethod(server, rt::Symbol("FIELDPOS"))) return std::nullopt;
+    const rt::Usual nameArg[] = {rt::Usual(rt::Symbol(name))};
+    rt::Usual pos = rt::Send(server, rt::Symbol("FIELDPOS"), rt::Args(nameArg, 1));
     if (!pos.IsNumeric() || pos.AsLong() <= 0) return std::nullopt;
-    FieldBinding b;
+    rt::FieldBinding b;
     b.get = [server, pos] {
-        const Usual a[] = {pos};
-        return Send(server, Symbol("FIELDGET"), Args(a, 1));
+        const rt::Usual a[] = {pos};
+        return rt::Send(server, rt::Symbol("FIELDGET"), rt::Args(a, 1));
     };
-    b.put = [server, pos](const Usual& v) {
-        const Usual a[] = {pos, v};
-        return Send(server, Symbol("FIELDPUT"), Args(a, 2));
+    b.put = [server, pos](const rt::Usual& v) {
+        const rt::Usual a[] = {pos, v};
+        return rt::Send(server, rt::Symbol("FIELDPUT"), rt::Args(a, 2));
     };
     return b;
 }
 
 // A function of the current area: the server's method of the same name,
 // or `none` when no area is selected.
-Function AreaFunction(const char* method, Usual none) {
-    Symbol sym(method);
-    return [sym, none](Args) {
-        Usual server = CurrentArea();
+rt::Function AreaFunction(const char* method, rt::Usual none) {
+    rt::Symbol sym(method);
+    return [sym, none](rt::Args) {
+        rt::Usual server = CurrentArea();
         if (!IsServer(server)) return none;
-        return Send(server, sym, {});
+        return rt::Send(server, sym, {});
     };
 }
 
@@ -57,59 +57,59 @@ Function AreaFunction(const char* method, Usual none) {
 
 void InstallWorkAreas() {
     static const bool once = [] {
-        SetCurrentFieldLookup(Lookup);
-        RegisterFunction("DELETED", AreaFunction("DELETED", Usual(false)));
-        RegisterFunction("RECNO", AreaFunction("RECNO", Usual(0)));
-        RegisterFunction("EOF", AreaFunction("EOF", Usual(true)));
-        RegisterFunction("BOF", AreaFunction("BOF", Usual(true)));
-        RegisterFunction("LASTREC", AreaFunction("LASTREC", Usual(0)));
-        RegisterFunction("RECCOUNT", AreaFunction("RECCOUNT", Usual(0)));
+        rt::SetCurrentFieldLookup(Lookup);
+        rt::RegisterFunction("DELETED", AreaFunction("DELETED", rt::Usual(false)));
+        rt::RegisterFunction("RECNO", AreaFunction("RECNO", rt::Usual(0)));
+        rt::RegisterFunction("EOF", AreaFunction("EOF", rt::Usual(true)));
+        rt::RegisterFunction("BOF", AreaFunction("BOF", rt::Usual(true)));
+        rt::RegisterFunction("LASTREC", AreaFunction("LASTREC", rt::Usual(0)));
+        rt::RegisterFunction("RECCOUNT", AreaFunction("RECCOUNT", rt::Usual(0)));
         // DBSELECTAREA(server) or DBSELECTAREA("alias"): answers the area
         // selected before.
-        RegisterFunction("DBSELECTAREA", [](Args a) {
+        rt::RegisterFunction("DBSELECTAREA", [](rt::Args a) {
             if (a.empty()) return CurrentArea();
             if (a[0].IsString()) return SelectArea(AliasArea(a[0].AsStr()));
             if (IsServer(a[0]) || a[0].IsNil()) return SelectArea(a[0]);
-            return ArgFault("DBSELECTAREA", 1, a[0], "a data server or an alias");
+            return rt::ArgFault("DBSELECTAREA", 1, a[0], "a data server or an alias");
         });
         return true;
     }();
     (void)once;
 }
 
-Usual SelectArea(const Usual& server) {
+rt::Usual SelectArea(const rt::Usual& server) {
     std::lock_guard lock(gMutex);
-    Usual previous = gCurrent;
-    gCurrent = IsServer(server) ? server : Usual();
+    rt::Usual previous = gCurrent;
+    gCurrent = IsServer(server) ? server : rt::Usual();
     return previous;
 }
 
-Usual CurrentArea() {
+rt::Usual CurrentArea() {
     std::lock_guard lock(gMutex);
     return gCurrent;
 }
 
-void SetAlias(std::string_view alias, const Usual& server) {
+void SetAlias(std::string_view alias, const rt::Usual& server) {
     std::lock_guard lock(gMutex);
     if (IsServer(server))
-        gAliases[Symbol(alias)] = server;
+        gAliases[rt::Symbol(alias)] = server;
     else
-        gAliases.erase(Symbol(alias));
+        gAliases.erase(rt::Symbol(alias));
 }
 
-Usual AliasArea(std::string_view alias) {
-    Usual current;
+rt::Usual AliasArea(std::string_view alias) {
+    rt::Usual current;
     {
         std::lock_guard lock(gMutex);
-        auto it = gAliases.find(Symbol(alias));
+        auto it = gAliases.find(rt::Symbol(alias));
         if (it != gAliases.end()) return it->second;
         current = gCurrent;
     }
-    if (IsServer(current) && IsAccess(current, Symbol("FILENAME"))) {
-        Usual file = IVarGet(current, Symbol("FILENAME"));
-        if (file.IsString() && BaseName(file.AsStr()) == Upper(alias)) return current;
+    if (IsServer(current) && IsAccess(current, rt::Symbol("FILENAME"))) {
+        rt::Usual file = IVarGet(current, rt::Symbol("FILENAME"));
+        if (file.IsString() && BaseName(file.AsStr()) == rt::Upper(alias)) return current;
     }
-    return Usual();
+    return rt::Usual();
 }
 
-}  // namespace rt
+}  // namespace rdd

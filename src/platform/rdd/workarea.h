@@ -8,7 +8,7 @@
 
 #include "platform/runtime/usual.h"
 
-namespace rt {
+namespace rdd {
 
 // Installs the current-area field lookup of the block compiler and the
 // area functions of the function table (DELETED, RECNO, EOF, BOF, LASTREC,
@@ -16,26 +16,26 @@ namespace rt {
 void InstallWorkAreas();
 
 // Makes a server the current area (NIL: none); returns the previous one.
-Usual SelectArea(const Usual& server);
-Usual CurrentArea();
+rt::Usual SelectArea(const rt::Usual& server);
+rt::Usual CurrentArea();
 
 // Names a server by alias, letter case ignored (NIL removes the alias).
-void SetAlias(std::string_view alias, const Usual& server);
+void SetAlias(std::string_view alias, const rt::Usual& server);
 // The server of an alias: an alias set with SetAlias, else the current
 // area when its file's base name is the alias; NIL when none.
-Usual AliasArea(std::string_view alias);
+rt::Usual AliasArea(std::string_view alias);
 
 // Selects a server for the life of the scope and restores the previous
 // current area afterwards (an index key evaluated for its own table).
 class AreaScope {
 public:
-    explicit AreaScope(const Usual& server) : previous_(SelectArea(server)) {}
+    explicit AreaScope(const rt::Usual& server) : previous_(SelectArea(server)) {}
     ~AreaScope() { SelectArea(previous_); }
     AreaScope(const AreaScope&) = delete;
     AreaScope& operator=(const AreaScope&) = delete;
 
 private:
-    Usual previous_;
+    rt::Usual previous_;
 };
 
-}  // namespace rt
+}  // namespace rdd

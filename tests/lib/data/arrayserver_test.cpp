@@ -12,6 +12,7 @@
 #include "rdd_test_util.h"
 
 using namespace rt;
+using namespace rdd;
 using lib::ArrayServer;
 
 namespace {

@@ -9,6 +9,7 @@
 #include "rdd_test_util.h"
 
 using namespace rt;
+using namespace rdd;
 using lib::WildMatch;
 using lib::WildPos;
 using rddtest::ErrorRecorder;

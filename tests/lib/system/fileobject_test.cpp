@@ -18,7 +18,7 @@ class FileObjectTest : public ostest::StoreDir {
 protected:
     void SetUp() override {
         StoreDir::SetUp();
-        libsys::RegisterSystemClasses();
+        lib::RegisterSystemClasses();
     }
     Usual Make(const std::string& name) {
         return rt::CreateInstance(rt::Symbol("FILEOBJECT"), std::vector<Usual>{Usual(dir_ + "/" + name)});

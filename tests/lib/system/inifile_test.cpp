@@ -17,7 +17,7 @@ class IniFileTest : public ostest::StoreDir {
 protected:
     void SetUp() override {
         StoreDir::SetUp();
-        libsys::RegisterSystemClasses();
+        lib::RegisterSystemClasses();
         path_ = dir_ + "/t.ini";
         ini_ = rt::CreateInstance(rt::Symbol("INIFILE"), std::vector<Usual>{Usual(path_)});
     }

@@ -43,8 +43,8 @@ protected:
         os::RegCloseStores();
         std::filesystem::remove_all(dir_);
     }
-    static std::shared_ptr<libsys::LogFile> Make(Usual name, Usual web = Usual(), Usual append = Usual()) {
-        auto log = rt::New<libsys::LogFile>();
+    static std::shared_ptr<lib::LogFile> Make(Usual name, Usual web = Usual(), Usual append = Usual()) {
+        auto log = rt::New<lib::LogFile>();
         log->INIT(name, web, append);
         return log;
     }
@@ -58,7 +58,7 @@ TEST_F(LogFileTest, NamesAndPlaces) {
     EXPECT_TRUE(log->APPEND());
     EXPECT_TRUE(log->LOG2FILE());
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/d/LOGS/run.log"));
-    std::string exeDir = libsys::DirectoryOf(libsys::ExecutableWindowsPath());
+    std::string exeDir = lib::DirectoryOf(lib::ExecutableWindowsPath());
     EXPECT_EQ(exeDir.back(), '\\');
     auto beside = Make(Usual("trace.txt"));
     EXPECT_EQ(beside->FNAME(), exeDir + "trace.log");
@@ -79,13 +79,13 @@ TEST_F(LogFileTest, AFreshLogKeepsTheOldOneAsBackup) {
     EXPECT_TRUE(log->DEBUGMSG(""));  // an empty line: its line end is written
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/scan.log"), "one\r\n\r\n");
     // A backup name set beforehand is used.
-    auto again = rt::New<libsys::LogFile>();
+    auto again = rt::New<lib::LogFile>();
     again->SetBackupName(Usual("D:\\LOGS\\keep.old"));
     again->INIT(Usual("D:\\LOGS\\scan.log"), Usual(), Usual(false));
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/keep.old"), "one\r\n\r\n");
     // A backup that cannot be made leaves the log as it was.
     std::ofstream(dir_ + "/d/LOGS/scan.log", std::ios::binary) << "kept\r\n";
-    auto kept = rt::New<libsys::LogFile>();
+    auto kept = rt::New<lib::LogFile>();
     kept->SetBackupName(Usual("D:\\NONE\\x.bak"));
     kept->INIT(Usual("D:\\LOGS\\scan.log"), Usual(), Usual(false));
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/scan.log"), "kept\r\n");
@@ -106,7 +106,7 @@ TEST_F(LogFileTest, ErrorReportsAreAppended) {
 }
 
 TEST_F(LogFileTest, WebServerDirectoryComesFromTheRegistry) {
-    EXPECT_EQ(libsys::WebServerLogDirectory(), "C:\\WINDOWS\\system32\\LogFiles");
+    EXPECT_EQ(lib::WebServerLogDirectory(), "C:\\WINDOWS\\system32\\LogFiles");
     os::HKEY k = 0;
     ASSERT_EQ(os::RegCreateKeyExA(os::HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters",
                                   0, nullptr, 0, os::KEY_SET_VALUE, nullptr, &k, nullptr),
@@ -116,9 +116,9 @@ TEST_F(LogFileTest, WebServerDirectoryComesFromTheRegistry) {
                                  reinterpret_cast<const os::BYTE*>(v.c_str()), static_cast<os::DWORD>(v.size() + 1)),
               0);
     os::RegCloseKey(k);
-    EXPECT_EQ(libsys::WebServerLogDirectory(), "c:\\\\winnt\\System32\\LogFiles");
+    EXPECT_EQ(lib::WebServerLogDirectory(), "c:\\\\winnt\\System32\\LogFiles");
     ::setenv("SystemRoot", "C:\\WINNT", 1);
-    EXPECT_EQ(libsys::WebServerLogDirectory(), "C:\\WINNT\\System32\\LogFiles");
+    EXPECT_EQ(lib::WebServerLogDirectory(), "C:\\WINNT\\System32\\LogFiles");
     auto log = Make(Usual("D:\\LOGS\\SCAN.EXE"), Usual(true));
     EXPECT_EQ(log->FNAME(), "C:\\WINNT\\System32\\LogFiles\\SCAN.log");
 }

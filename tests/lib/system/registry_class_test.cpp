@@ -16,7 +16,7 @@ class RegistryClass : public ostest::StoreDir {
 protected:
     void SetUp() override {
         StoreDir::SetUp();
-        libsys::RegisterSystemClasses();
+        lib::RegisterSystemClasses();
     }
     Usual Make(const char* cls) { return rt::CreateInstance(rt::Symbol(cls)); }
     Usual Call(const Usual& o, const char* m, std::initializer_list<Usual> args = {}) {

@@ -17,7 +17,7 @@ using rt::Usual;
 
 class TKTaskTest : public ::testing::Test {
 protected:
-    void SetUp() override { libsys::RegisterSystemClasses(); }
+    void SetUp() override { lib::RegisterSystemClasses(); }
     static Usual New() { return rt::CreateInstance(rt::Symbol("TKTASK")); }
     static Usual Get(const Usual& t, const char* p) { return rt::IVarGet(t, rt::Symbol(p)); }
     static void Put(const Usual& t, const char* p, Usual v) { rt::IVarPut(t, rt::Symbol(p), v); }
@@ -76,7 +76,7 @@ TEST_F(TKTaskTest, AMissingProgramLeavesTheIdsZeroAndKeepsTheText) {
     rt::Send(t, "LAUNCH");
     EXPECT_EQ(Get(t, "PROCESSID"), Usual(0));
     EXPECT_EQ(Get(t, "ISTASK"), Usual(false));
-    auto* task = dynamic_cast<libsys::TKTask*>(t.AsObject().get());
+    auto* task = dynamic_cast<lib::TKTask*>(t.AsObject().get());
     EXPECT_EQ(task->ErrorText(), "The system cannot find the file specified.\r");
     // LAUNCH1 starts the task name as the program, so after a COMMANDLINE
     // assign it looks for the whole line as one name.
@@ -127,15 +127,15 @@ TEST_F(TKTaskTest, HandlesAreClosedByANewStartAndByAxit) {
 }
 
 TEST_F(TKTaskTest, FunctionsAreFoundBySymbol) {
-    const auto* make = libsys::FindSystemFunction("makelangid");
+    const auto* make = lib::FindSystemFunction("makelangid");
     ASSERT_NE(make, nullptr);
     std::vector<Usual> args{Usual(9), Usual(1)};
     EXPECT_EQ(make->call(args), Usual(0x409));
     os::SetLastError(2);
-    EXPECT_EQ(libsys::FindSystemFunction("LASTPROCERRORASTEXT")->call({}),
+    EXPECT_EQ(lib::FindSystemFunction("LASTPROCERRORASTEXT")->call({}),
               Usual("The system cannot find the file specified.\r"));
     os::SetLastError(987654);
-    EXPECT_EQ(libsys::LASTPROCERRORASTEXT(), "");
+    EXPECT_EQ(lib::LASTPROCERRORASTEXT(), "");
 }
 
 }  // namespace

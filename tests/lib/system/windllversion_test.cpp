@@ -12,7 +12,7 @@ namespace {
 using rt::Usual;
 
 Usual Version(const char* name) {
-    libsys::RegisterSystemClasses();
+    lib::RegisterSystemClasses();
     return rt::CreateInstance(rt::Symbol("WINDLLVERSION"), std::vector<Usual>{Usual(name)});
 }
 

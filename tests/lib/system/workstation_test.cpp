@@ -34,7 +34,7 @@ TEST(ComputerName, IsTheFirstLabelUpperCasedAndEmptyPastFifteen) {
         int failed = 0;
         for (const Case& c : cases) {
             ::sethostname(c.host, std::strlen(c.host));
-            failed += libsys::QZGetComputerName() != c.want;
+            failed += lib::QZGetComputerName() != c.want;
         }
         ::_exit(failed);
     }
@@ -111,7 +111,7 @@ TEST_F(MapDriveTest, BadNamesAndAnotherSharesLetterAreRefused) {
     r.lpRemoteName = bad;
     EXPECT_EQ(os::WNetAddConnection2A(&r, "", "", 0), static_cast<os::DWORD>(os::ERROR_BAD_NET_NAME));
     EXPECT_EQ(os::WNetCancelConnection2A("Q:", 0, os::FALSE_), static_cast<os::DWORD>(os::ERROR_NOT_CONNECTED));
-    Usual result = libsys::MapDrive("QQ", "\\\\127.0.0.1\\qzshare", "", "");
+    Usual result = lib::MapDrive("QQ", "\\\\127.0.0.1\\qzshare", "", "");
     EXPECT_EQ(result.At(1), Usual(false));
     EXPECT_EQ(result.At(2), Usual("Failed to map \\\\127.0.0.1\\qzshare to QQ."));
 }
@@ -142,10 +142,10 @@ TEST_F(MapDriveTest, MapsALetterToARealSambaShare) {
     std::stringstream s;
     s << in.rdbuf();
     EXPECT_EQ(s.str(), "over the wire");
-    Usual again = libsys::MapDrive("Q:", "\\\\127.0.0.1\\qzshare", "guest", "");
+    Usual again = lib::MapDrive("Q:", "\\\\127.0.0.1\\qzshare", "guest", "");
     EXPECT_EQ(again.At(1), Usual(true));  // 1202: remembered for this share
     EXPECT_EQ(again.At(2), Usual(""));
-    EXPECT_EQ(libsys::MapDrive("Q:", "\\\\127.0.0.1\\other", "guest", "").At(1), Usual(false));
+    EXPECT_EQ(lib::MapDrive("Q:", "\\\\127.0.0.1\\other", "guest", "").At(1), Usual(false));
 }
 
 }  // namespace

@@ -75,8 +75,8 @@ TEST_F(TipOfDayTest, ArrayServerTips) {
 }
 
 TEST_F(TipOfDayTest, TableTipsWrapAndTheDialogClosesTheTable) {
-    ASSERT_TRUE(rt::DBCreate(Path("tips.dbf"), TipStruct()).AsLogic());
-    auto table = rt::New<rt::DBServer>(Usual(Path("tips.dbf")));
+    ASSERT_TRUE(rdd::DBCreate(Path("tips.dbf"), TipStruct()).AsLogic());
+    auto table = rt::New<rdd::DBServer>(Usual(Path("tips.dbf")));
     for (const char* h : {"alpha", "beta", "gamma"}) {
         table->Append();
         table->FieldPut(Usual("HEADING"), Usual(h));

@@ -23,7 +23,7 @@ class Refuser : public rt::Object {
     QZ_OBJECT(Refuser)
 public:
     rt::Usual Notify(int64_t code, const rt::Usual&) {
-        if (code == rt::kNotifyIntentToMove) {
+        if (code == rdd::kNotifyIntentToMove) {
             ++asked;
             return rt::Usual(allow);
         }
@@ -96,7 +96,7 @@ void DataGridTest::columnWidthsSurviveRereads() {
     rt::IVarPut(code, rt::Symbol("WIDTH"), rt::Usual(210));
     g.grid->Refresh();
     QCOMPARE(g.view->columnWidth(0), 210);
-    db->Notify(rt::kNotifyFileChange);  // the model is rebuilt from scratch
+    db->Notify(rdd::kNotifyFileChange);  // the model is rebuilt from scratch
     QCOMPARE(g.view->columnWidth(0), 210);
     QCOMPARE(g.Model()->rowCount(), 3);
     // Back to the default width: not the one set before.
@@ -241,7 +241,7 @@ void DataGridTest::hiddenDeletedRecordsMapToRows() {
     auto other = s.Open("scan.dbf");
     other->GoTo(1);
     other->Delete();
-    db->Notify(rt::kNotifyFileChange);
+    db->Notify(rdd::kNotifyFileChange);
     QCOMPARE(g.Model()->rowCount(), 6);
     QCOMPARE(g.Model()->RecordOf(0), 3u);
 

@@ -66,21 +66,21 @@ public:
         dir_ = ::mkdtemp(tmpl);
     }
     ~Scratch() {
-        rt::RDDCloseAll();
+        rdd::RDDCloseAll();
         std::filesystem::remove_all(dir_);
         rt::ResetSettings();
     }
     std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
     void Create(const std::string& name, const rt::Usual& structure) {
-        QVERIFY(rt::DBCreate(Path(name), structure).AsLogic());
+        QVERIFY(rdd::DBCreate(Path(name), structure).AsLogic());
     }
-    std::shared_ptr<rt::DBServer> Open(const std::string& name, bool shared = true) {
-        return rt::New<rt::DBServer>(rt::Usual(Path(name)), rt::Usual(shared), rt::Usual(false));
+    std::shared_ptr<rdd::DBServer> Open(const std::string& name, bool shared = true) {
+        return rt::New<rdd::DBServer>(rt::Usual(Path(name)), rt::Usual(shared), rt::Usual(false));
     }
     // A scanning table of n records ("CODE1".."CODEn", quantity = number),
     // appended through a server and committed.
-    std::shared_ptr<rt::DBServer> ScanTable(const std::string& name, int n, bool shared = true) {
+    std::shared_ptr<rdd::DBServer> ScanTable(const std::string& name, int n, bool shared = true) {
         Create(name, ScanStruct());
         auto db = Open(name, shared);
         for (int i = 1; i <= n; ++i) {
@@ -101,9 +101,9 @@ public:
                   const std::function<bool(uint32_t)>& deleted = {}) {
         const std::string path = Path(name);
         std::vector<uint8_t> head = ReadBytes(path);
-        const uint16_t headerLen = rt::dbf::Le16(&head[rt::dbf::kOffHeaderLen]);
+        const uint16_t headerLen = rdd::dbf::Le16(&head[rdd::dbf::kOffHeaderLen]);
         head.resize(headerLen);
-        rt::dbf::PutLe32(&head[rt::dbf::kOffCount], n);
+        rdd::dbf::PutLe32(&head[rdd::dbf::kOffCount], n);
         std::FILE* f = std::fopen(path.c_str(), "wb");
         QVERIFY(f);
         std::fwrite(head.data(), 1, head.size(), f);
@@ -114,7 +114,7 @@ public:
             fill(r, rec.data() + 1);
             std::fwrite(rec.data(), 1, rec.size(), f);
         }
-        std::fputc(rt::dbf::kEofMarker, f);
+        std::fputc(rdd::dbf::kEofMarker, f);
         std::fclose(f);
     }
 
@@ -126,7 +126,7 @@ private:
 struct ShownGrid {
     std::shared_ptr<grid::DataGrid> grid;
     grid::GridView* view = nullptr;
-    explicit ShownGrid(const std::shared_ptr<rt::DBServer>& server) {
+    explicit ShownGrid(const std::shared_ptr<rdd::DBServer>& server) {
         grid = grid::DataGrid::MakeDetached();
         view = grid->View();
         grid->Use(rt::Usual(server));

@@ -46,8 +46,8 @@ bool TypeAndEnter(QLineEdit* edit, const QString& text) {
 // The bytes of a field of a record as the file holds them now.
 std::string FileField(const std::string& path, uint32_t recno, size_t offset, size_t width) {
     std::vector<uint8_t> b = gridtest::ReadBytes(path);
-    const size_t headerLen = rt::dbf::Le16(&b[rt::dbf::kOffHeaderLen]);
-    const size_t recordLen = rt::dbf::Le16(&b[rt::dbf::kOffRecordLen]);
+    const size_t headerLen = rdd::dbf::Le16(&b[rdd::dbf::kOffHeaderLen]);
+    const size_t recordLen = rdd::dbf::Le16(&b[rdd::dbf::kOffRecordLen]);
     const size_t at = headerLen + (recno - 1) * recordLen + offset;
     return at + width <= b.size() ? std::string(reinterpret_cast<const char*>(&b[at]), width) : std::string();
 }
@@ -198,8 +198,8 @@ void GridEditTest::errorHandlerThatBreaksOutEndsInTheGrid() {
 void GridEditTest::readOnlyTablesAreNotEditable() {
     Scratch s;
     s.ScanTable("scan.dbf", 2);
-    rt::RDDCloseAll();
-    auto db = rt::New<rt::DBServer>(rt::Usual(s.Path("scan.dbf")), rt::Usual(true), rt::Usual(true));
+    rdd::RDDCloseAll();
+    auto db = rt::New<rdd::DBServer>(rt::Usual(s.Path("scan.dbf")), rt::Usual(true), rt::Usual(true));
     QVERIFY(db->ReadOnly());
     ShownGrid g(db);
     QVERIFY(!(g.Model()->flags(g.Model()->index(0, 0)) & Qt::ItemIsEditable));

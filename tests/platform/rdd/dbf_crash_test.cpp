@@ -11,6 +11,7 @@
 #include <thread>
 
 using namespace rt;
+using namespace rdd;
 using rddtest::ErrorRecorder;
 using rddtest::ReadBytes;
 

@@ -9,6 +9,7 @@
 #include "support/process_locale.h"
 
 using namespace rt;
+using namespace rdd;
 using rddtest::ErrorRecorder;
 using rddtest::ReadBytes;
 

@@ -6,6 +6,7 @@
 #include "platform/rdd/dbflayout.h"
 
 using namespace rt;
+using namespace rdd;
 using rddtest::ErrorRecorder;
 using rddtest::ReadBytes;
 using rddtest::WriteBytes;

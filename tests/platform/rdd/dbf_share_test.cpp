@@ -15,6 +15,7 @@
 #include "platform/rdd/dbftable.h"
 
 using namespace rt;
+using namespace rdd;
 using rddtest::ErrorRecorder;
 
 namespace {

@@ -9,6 +9,7 @@
 #include "support/tmpfs_mount.h"
 
 using namespace rt;
+using namespace rdd;
 using rddtest::ErrorRecorder;
 using rddtest::ReadBytes;
 

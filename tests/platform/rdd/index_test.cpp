@@ -11,6 +11,7 @@
 #include "rdd_test_util.h"
 
 using namespace rt;
+using namespace rdd;
 using rddtest::ErrorRecorder;
 
 namespace {

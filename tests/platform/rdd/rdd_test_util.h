@@ -82,7 +82,7 @@ protected:
         dir_ = ::mkdtemp(tmpl);
     }
     void TearDown() override {
-        rt::RDDCloseAll();
+        rdd::RDDCloseAll();
         std::filesystem::remove_all(dir_);
         rt::ResetSettings();
     }
@@ -102,12 +102,12 @@ protected:
     // Creates a table and fails the test when that does not work.
     void Create(const std::string& name, const rt::Usual& structure) {
         ErrorRecorder errors;
-        ASSERT_TRUE(rt::DBCreate(Path(name), structure).AsLogic());
+        ASSERT_TRUE(rdd::DBCreate(Path(name), structure).AsLogic());
         ASSERT_TRUE(errors.seen.empty());
     }
-    std::shared_ptr<rt::DBServer> Open(const std::string& name, bool shared = false,
+    std::shared_ptr<rdd::DBServer> Open(const std::string& name, bool shared = false,
                                        bool readOnly = false) {
-        return rt::New<rt::DBServer>(rt::Usual(Path(name)), rt::Usual(shared), rt::Usual(readOnly));
+        return rt::New<rdd::DBServer>(rt::Usual(Path(name)), rt::Usual(shared), rt::Usual(readOnly));
     }
 
     std::string dir_;

@@ -6,6 +6,7 @@
 #include "rdd_test_util.h"
 
 using namespace rt;
+using namespace rdd;
 using rddtest::ErrorRecorder;
 
 class WorkArea : public rddtest::TableTest {};
