@@ -106,9 +106,9 @@ private:
 Figures ScreenScans(const std::string& dir, uint32_t records, int scans, Figures& floor) {
     std::filesystem::create_directories(dir + "/DATA");
     WriteTable(dir + "/DATA/QZSCAN.DBF", records);
-    app::ResetSettingsList();
-    app::AddSetting(rt::Usual(dir + "/DATA"));
-    app::AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)"));
+    appkit::ResetSettingsList();
+    appkit::AddSetting(rt::Usual(dir + "/DATA"));
+    appkit::AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)"));
     auto screen = rt::New<scan::DataReader>();
     screen->Init({rt::Usual()});
     screen->Show();

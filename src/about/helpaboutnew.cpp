@@ -115,7 +115,7 @@ void HelpAboutNew::Build(rt::Args args) {
 void HelpAboutNew::PostInit(rt::Args) {
     aboutText_->SetCaption(Displayed(AboutText()).toStdString());
     FitLines(qobject_cast<QLabel*>(aboutText_->Widget()));
-    SetCaption(app::ApplicationTitle());
+    SetCaption(appkit::ApplicationTitle());
     dataSource_->SetCaption(Displayed(DataSourceText()).toStdString());
     Show(kCentred);
 }

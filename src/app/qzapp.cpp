@@ -36,7 +36,7 @@ rt::Usual QZApp::Startup() {
     about::HelpAboutNew::StaticClass();  // "&About" creates it by its class name
     scan::DataReader::StaticClass();     // so does "&Scan Data"
     // 1. Process-wide settings, on top of the regional ones.
-    ApplyProcessSettings();
+    appkit::ApplyProcessSettings();
 
     // 2. TEMP at the root of the current drive.
     std::string rootTemp = rt::DiskName() + "\\TEMP";
@@ -47,14 +47,14 @@ rt::Usual QZApp::Startup() {
     if (!scan::IsDir("DATA")) scan::MakeDir("DATA");
 
     // 5.-6. The settings list and the default table directory.
-    ResetSettingsList();
-    AddSetting(rt::Usual(rt::WorkDir() + "DATA"));
-    rt::SetDefault(DataDirectory());
+    appkit::ResetSettingsList();
+    appkit::AddSetting(rt::Usual(rt::WorkDir() + "DATA"));
+    rt::SetDefault(appkit::DataDirectory());
 
     // 7. The scan data file, created when missing.
     std::string dataFile = scan::GetDataFileName();
     if (!rt::File(dataFile)) {
-        gui::WarningBox box(rt::Usual(Self()), "DATA FILE ERROR", "Unable to locate " + DataDirectory());
+        gui::WarningBox box(rt::Usual(Self()), "DATA FILE ERROR", "Unable to locate " + appkit::DataDirectory());
         box.Show();
     }
 
@@ -64,9 +64,9 @@ rt::Usual QZApp::Startup() {
     // 9.-11. The shell window.
     auto shell = rt::New<StandardSDIWindow>();
     shell->Init({rt::Usual(Self())});
-    shell->SetCaption(ApplicationTitle());
-    shell->SetIcon(rt::Usual(rt::New<AAAIcon>()));
-    shell->SetIconSm(rt::Usual(rt::New<AAAIcon>()));
+    shell->SetCaption(appkit::ApplicationTitle());
+    shell->SetIcon(rt::Usual(rt::New<appkit::AAAIcon>()));
+    shell->SetIconSm(rt::Usual(rt::New<appkit::AAAIcon>()));
     QSize screen = QApplication::primaryScreen() ? QApplication::primaryScreen()->size() : QSize(600, 400);
     shell->SetSize(rt::Usual(rt::New<gui::Dimension>(std::min(600, screen.width()),
                                                      std::min(400, screen.height()))));
@@ -80,7 +80,7 @@ void QZApp::START() {
     rt::_Quit();
 }
 
-void QZApp::INITIALIZE() { AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)")); }
+void QZApp::INITIALIZE() { appkit::AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)")); }
 
 bool QZApp::BeforeDispatch(uintptr_t hWnd, uint32_t message, uint64_t wParam, int64_t) {
     bool result = true;

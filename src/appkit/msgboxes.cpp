@@ -2,7 +2,7 @@
 
 #include "platform/gui/msgbox.h"
 
-namespace app {
+namespace appkit {
 
 int QZYesNoBox(const std::string& caption, const std::string& text) {
     constexpr uint32_t kType = gui::MB_YESNO | gui::MB_ICONQUESTION | gui::MB_DEFBUTTON2 |
@@ -20,4 +20,4 @@ bool QZContinue(const std::string& caption, const std::string& text) {
     return true;
 }
 
-}  // namespace app
+}  // namespace appkit

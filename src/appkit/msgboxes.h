@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace app {
+namespace appkit {
 
 // A Yes/No question box with no owner, the question-mark icon, No as the
 // default button, task-modal and always on top. Returns 6 (Yes) or 7 (No).
@@ -13,4 +13,4 @@ bool QZProceed(const std::string& caption, const std::string& text);
 // Asks until the operator answers Yes; always true.
 bool QZContinue(const std::string& caption, const std::string& text);
 
-}  // namespace app
+}  // namespace appkit

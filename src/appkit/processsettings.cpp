@@ -4,7 +4,7 @@
 #include "platform/runtime/dates.h"
 #include "platform/runtime/settings.h"
 
-namespace app {
+namespace appkit {
 
 void ApplyProcessSettings() {
     rt::SetExclusive(false);
@@ -17,4 +17,4 @@ void ApplyProcessSettings() {
     rt::SetFloatDelta(0.009);
 }
 
-}  // namespace app
+}  // namespace appkit

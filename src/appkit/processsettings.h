@@ -4,8 +4,8 @@
 // No Qt: the command-line tools make the same settings.
 #pragma once
 
-namespace app {
+namespace appkit {
 
 void ApplyProcessSettings();
 
-}  // namespace app
+}  // namespace appkit

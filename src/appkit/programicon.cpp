@@ -1,6 +1,6 @@
 #include "appkit/programicon.h"
 
-namespace app {
+namespace appkit {
 
 const rt::ClassDef& AAAIcon::StaticClass() {
     static const rt::ClassDef& c =
@@ -10,4 +10,4 @@ const rt::ClassDef& AAAIcon::StaticClass() {
 
 AAAIcon::AAAIcon() { Load("__AAAICON"); }
 
-}  // namespace app
+}  // namespace appkit

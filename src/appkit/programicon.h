@@ -3,7 +3,7 @@
 
 #include "platform/gui/window.h"
 
-namespace app {
+namespace appkit {
 
 class AAAIcon : public gui::Icon {
     QZ_OBJECT(AAAIcon)
@@ -11,4 +11,4 @@ public:
     AAAIcon();
 };
 
-}  // namespace app
+}  // namespace appkit

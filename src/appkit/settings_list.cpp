@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-namespace app {
+namespace appkit {
 namespace {
 
 std::mutex gMutex;
@@ -44,4 +44,4 @@ rt::Usual Setting(size_t position) {
 std::string DataDirectory() { return TextAt(kSettingDataDir); }
 std::string ApplicationTitle() { return TextAt(kSettingTitle); }
 
-}  // namespace app
+}  // namespace appkit

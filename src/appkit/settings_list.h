@@ -8,7 +8,7 @@
 
 #include "platform/runtime/usual.h"
 
-namespace app {
+namespace appkit {
 
 inline constexpr size_t kSettingDataDir = 1;
 inline constexpr size_t kSettingTitle = 2;
@@ -26,4 +26,4 @@ rt::Usual Setting(size_t position);
 std::string DataDirectory();
 std::string ApplicationTitle();
 
-}  // namespace app
+}  // namespace appkit

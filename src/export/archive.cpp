@@ -26,7 +26,7 @@ std::string ArchiveFileName(const std::string& stamp, int sequence) {
 }
 
 std::string CopyScannedDataFile(int* osError) {
-    const std::string dir = app::DataDirectory();
+    const std::string dir = appkit::DataDirectory();
     const std::string source = dir + "\\" + scan::kDataFileName;
     // One reading of the clock for date and time: two readings could straddle
     // midnight and name the archive after the wrong day.

@@ -39,7 +39,7 @@ private:
 
 rt::Usual ScanStructure() { return rt::Usual::Array({FieldDef("BARCODE", 15), FieldDef("QTY", 10)}); }
 
-std::string DataFilePath() { return app::DataDirectory() + "\\" + kDataFileName; }
+std::string DataFilePath() { return appkit::DataDirectory() + "\\" + kDataFileName; }
 
 std::string GetDataFileName() {
     // Existence is asked of the path as written: on a file system that

@@ -122,8 +122,8 @@ void DataReader::Build(rt::Args args) {
     quantityBox_->Widget()->lower();
 
     SetCaption("Scanned Data");
-    SetIcon(rt::Usual(rt::New<app::AAAIcon>()));
-    SetIconSm(rt::Usual(rt::New<app::AAAIcon>()));
+    SetIcon(rt::Usual(rt::New<appkit::AAAIcon>()));
+    SetIconSm(rt::Usual(rt::New<appkit::AAAIcon>()));
     if (args.size() > 2 && args[2].IsObject()) Use(args[2]);
 }
 
@@ -185,7 +185,7 @@ DataReader::Outcome DataReader::Accept(bool closing) {
     if (!(count.AsDouble() > 0)) {
         std::string text = "Item " + rt::AllTrim(barcode) + " has a possible invalid quantity\r\n" +
                            "Are you sure you want to save it as " + quantity + "?";
-        if (!app::QZProceed("Quantity Warning", text)) {
+        if (!appkit::QZProceed("Quantity Warning", text)) {
             if (!closing) quantity_->SetTextValue("");
             quantity_->SetFocus();
             return Outcome::kKept;

@@ -84,8 +84,8 @@ TEST_F(Shell, StartUpMakesDirectoriesDataFileAndWindow) {
     EXPECT_TRUE(fs::is_directory(rt::WorkDir() + "TEMP"));
     EXPECT_TRUE(fs::is_directory(sandbox_ / "TEMP"));  // the root TEMP of the start drive
     EXPECT_TRUE(TestHooks::Boxes().empty());           // no message on a fresh start
-    EXPECT_EQ(app::DataDirectory(), rt::WorkDir() + "DATA");
-    EXPECT_EQ(app::ApplicationTitle(), "Quorvex Stocktake Utility (1.02)");
+    EXPECT_EQ(appkit::DataDirectory(), rt::WorkDir() + "DATA");
+    EXPECT_EQ(appkit::ApplicationTitle(), "Quorvex Stocktake Utility (1.02)");
     EXPECT_EQ(Window()->Caption(), "Quorvex Stocktake Utility (1.02)");
     QSize size = Window()->Widget()->size();
     EXPECT_LE(size.width(), 600);
@@ -94,7 +94,7 @@ TEST_F(Shell, StartUpMakesDirectoriesDataFileAndWindow) {
     EXPECT_TRUE(rt::SetDeleted());
     EXPECT_EQ(rt::SetDateFrmt(), "DD/MM/YYYY");
     EXPECT_EQ(rt::LockTries(), 10);
-    EXPECT_EQ(rt::GetDefault(), app::DataDirectory());
+    EXPECT_EQ(rt::GetDefault(), appkit::DataDirectory());
 }
 
 TEST_F(Shell, OptionsMenuToolBarAndAccelerators) {

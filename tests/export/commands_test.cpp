@@ -135,7 +135,7 @@ TEST_F(Commands, ExportWritesTheCsvArchivesTheFileAndReminds) {
     ASSERT_EQ(Captions(), (std::vector<std::string>{"Export to CSV", "RESTART REMINDER"}));
     EXPECT_EQ(TestHooks::Boxes()[0].text, "OK to export the scanned data?");
     EXPECT_EQ(TestHooks::Boxes()[0].type, kQuestion);
-    std::string archive = app::DataDirectory() + "\\202403020905.dbf";
+    std::string archive = appkit::DataDirectory() + "\\202403020905.dbf";
     EXPECT_EQ(TestHooks::Boxes()[1].text, "The active scanned data file has been archived as " + archive +
                                               "\r\n\r\nBefore you start scanning again, you may need to "
                                               "restart the scan file.");
@@ -207,7 +207,7 @@ TEST_F(Commands, AFailedArchiveIsShownInsteadOfTheReminder) {
     EXPECT_EQ(Captions(), (std::vector<std::string>{"Export to CSV", "ARCHIVE FAILED"}));
     EXPECT_EQ(TestHooks::Boxes()[1].text,
               "The scanned data was exported, but the scanned data file could not be archived as " +
-                  app::DataDirectory() +
+                  appkit::DataDirectory() +
                   "\\202403020905.dbf. There is not enough space on the disk. Do not restart the scan file "
                   "before it has been copied.");
     EXPECT_EQ(fs::file_size(Out("count.csv")), 700u * 17);

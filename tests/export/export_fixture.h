@@ -58,8 +58,8 @@ protected:
         char tmpl[] = "/tmp/qzexport.XXXXXX";
         dir_ = ::mkdtemp(tmpl);
         ASSERT_EQ(::chdir(dir_.c_str()), 0);
-        app::ResetSettingsList();
-        app::AddSetting(rt::Usual(dir_));
+        appkit::ResetSettingsList();
+        appkit::AddSetting(rt::Usual(dir_));
     }
     void TearDown() override {
         rdd::RDDCloseAll();
@@ -67,7 +67,7 @@ protected:
         if (::chdir(old_.c_str()) != 0) {}
         std::error_code ec;
         fs::remove_all(dir_, ec);
-        app::ResetSettingsList();
+        appkit::ResetSettingsList();
         rt::ResetSettings();
     }
     std::string Path(const std::string& rel) const { return dir_ + "/" + rel; }

@@ -112,8 +112,8 @@ TEST_F(FailureTest, APipeUnderTheNameIsRefusedNotReplaced) {
 TEST_F(FailureTest, AnArchiveOnAFullFileSystemFailsAndLeavesNoPartialCopy) {
     std::string disk = Path("data");
     NEED_MOUNT(mount_.Mount(disk, 64 * 1024));
-    app::ResetSettingsList();
-    app::AddSetting(Usual(disk));
+    appkit::ResetSettingsList();
+    appkit::AddSetting(Usual(disk));
     std::vector<std::vector<Usual>> rows(600, {Usual("5012345678900"), Usual("1")});
     MakeTable("data/QZSCAN.DBF", ScanStruct(), rows);
     mount_.Fill();

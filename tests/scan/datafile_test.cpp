@@ -17,12 +17,12 @@ protected:
     void SetUp() override {
         ScanDirTest::SetUp();
         std::filesystem::create_directory(Path("DATA"));
-        app::ResetSettingsList();
-        app::AddSetting(rt::Usual(dir_ + "/DATA"));
-        app::AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)"));
+        appkit::ResetSettingsList();
+        appkit::AddSetting(rt::Usual(dir_ + "/DATA"));
+        appkit::AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)"));
     }
     void TearDown() override {
-        app::ResetSettingsList();
+        appkit::ResetSettingsList();
         ScanDirTest::TearDown();
     }
 };
@@ -60,8 +60,8 @@ TEST_F(DataFileTest, ASiblingFolderDifferingOnlyInCaseIsLeftAlone) {
     namespace fs = std::filesystem;
     fs::create_directories(Path("Inst/DATA"));
     fs::create_directories(Path("inst/DATA"));
-    app::ResetSettingsList();
-    app::AddSetting(rt::Usual(dir_ + "/Inst/DATA"));
+    appkit::ResetSettingsList();
+    appkit::AddSetting(rt::Usual(dir_ + "/Inst/DATA"));
     {
         auto other = rt::New<rdd::DBServer>(rt::Usual(dir_ + "/inst/DATA/QZSCAN.DBF"), rt::Usual(false));
         if (!other->Used()) {
@@ -125,8 +125,8 @@ TEST_F(DataFileTest, MakeReplacesAnExistingFileWithAnEmptyOne) {
 }
 
 TEST_F(DataFileTest, CreationFailureGoesToTheErrorBlockAndRestoresAnsi) {
-    app::ResetSettingsList();
-    app::AddSetting(rt::Usual(dir_ + "/NoSuchDir"));
+    appkit::ResetSettingsList();
+    appkit::AddSetting(rt::Usual(dir_ + "/NoSuchDir"));
     rt::SetAnsi(true);
     std::vector<rt::ErrorRef> seen;
     rt::Usual old = rt::ErrorBlock(rt::Usual::Block([&](rt::Args a) {

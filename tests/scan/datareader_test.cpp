@@ -41,9 +41,9 @@ protected:
         dir_ = fs::temp_directory_path() / ("qzreader" + std::to_string(getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
-        app::ResetSettingsList();
-        app::AddSetting(rt::Usual(dir_.string()));
-        app::AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)"));
+        appkit::ResetSettingsList();
+        appkit::AddSetting(rt::Usual(dir_.string()));
+        appkit::AddSetting(rt::Usual("Quorvex Stocktake Utility (1.02)"));
         app_ = rt::New<app::QZApp>();  // routes keys to ONFUNCTIONKEY
         Open();
     }

@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     }
     // The start-up of the program: regional settings, then its own.
     rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
-    app::ApplyProcessSettings();
+    appkit::ApplyProcessSettings();
     lib::RegisterDataClasses();
     lib::RegisterSystemClasses();
     for (const lib::NamedFunction& f : lib::SystemFunctions()) rt::RegisterFunction(f.name, f.call);
