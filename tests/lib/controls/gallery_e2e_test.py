@@ -32,15 +32,10 @@ class Desk:
     """Xvfb, openbox and the gallery on one page; xdotool to drive it."""
 
     def __init__(self, gallery, args):
+        self.xvfb, self.display = start_xvfb()
         self.work = tempfile.mkdtemp(prefix="qzgallery")
         self.report = os.path.join(self.work, "report")
         self.procs = []
-        self.xvfb = None
-        server = start_xvfb()
-        if server is None:
-            self.close()
-            skip("Xvfb did not start")
-        self.xvfb, self.display = server
         self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", HOME=self.work)
         self.procs.append(start_wm(self.env))
         self.gallery = subprocess.Popen([gallery, "--report", self.report] + args, env=self.env,
@@ -109,7 +104,7 @@ class Desk:
             subprocess.run(["import", "-window", "root", "/tmp/qzgallery-%s.png" % name], env=self.env)
 
     def close(self):
-        for p in reversed(self.procs + ([self.xvfb] if self.xvfb else [])):  # the server last
+        for p in reversed(self.procs + [self.xvfb]):  # the server last: it removes its lock
             stop(p)
         shutil.rmtree(self.work, ignore_errors=True)
 
