@@ -83,6 +83,14 @@ class Desk:
     def type(self, text):
         self.xdo("type", "--delay", DELAY_MS, text)
 
+    def focus(self, key):
+        """Gives a control the keys with a click, unless it has them, and
+        waits until it has: a window manager passes a click on after keys
+        typed later have arrived."""
+        if self.read().get("focus") != key:
+            self.click(key)
+            self.expect("focus", key)
+
     def popups(self):
         """The gallery's windows on screen, menus included."""
         return len(subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.gallery.pid)],
@@ -125,7 +133,7 @@ def amount_is(desk, text):
 
 def entry(desk):
     today = datetime.date.today()
-    desk.click("controls.2")
+    desk.focus("controls.2")
     desk.type("1234")
     amount_is(desk, "1,234.00")
     desk.type(".")
@@ -146,6 +154,7 @@ def entry(desk):
     desk.keys("t")  # "&Today"
     desk.expect("controls.4", us_date(today), "the menu's Today enters today")
     desk.click("controls.6")  # the caret lands inside "00:00"
+    desk.expect("focus", "controls.6")
     desk.type("1230")
     desk.expect("controls.6", "12:30", "a time typed after a click")
     x, y, w, h = [int(v) for v in desk.read()["controls.2@"].split()]
@@ -236,8 +245,7 @@ def masked(desk):
     ]
     for key, (how, *what), want in steps:
         if desk.read().get("focus") != key:
-            desk.click(key)
-            desk.expect("focus", key)
+            desk.focus(key)
             desk.keys("End")
         getattr(desk, how)(*what)
         desk.expect(key, want, "%s after %r" % (key, what))
@@ -280,7 +288,7 @@ def listbox(desk):
 
 def german(desk):
     subprocess.run(["setxkbmap", "de"], env=desk.env)
-    desk.click("controls.2")
+    desk.focus("controls.2")
     desk.type("1234")
     desk.keys("KP_Decimal")  # "," on a German keypad
     desk.type("5")
