@@ -43,13 +43,15 @@ protected:
     QMenu* OpenFromBar(int index) {
         QAction* title = Bar()->actions().at(index);
         QTest::mouseClick(Bar(), Qt::LeftButton, {}, Bar()->actionGeometry(title).center());
-        QTest::qWait(50);
+        static_cast<void>(QTest::qWaitFor([&] { return QApplication::activePopupWidget() == title->menu(); }, 5000));
         auto* popup = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         EXPECT_EQ(popup, title->menu());
         return popup;
     }
-    std::string Prompt() {
-        QTest::qWait(20);  // the status tip Qt sends after the highlight
+    // The status line once it shows `want` (the status tip Qt sends after
+    // the highlight), or what it shows after a bounded wait.
+    std::string Prompt(const std::string& want) {
+        static_cast<void>(QTest::qWaitFor([&] { return Shell()->StatusText() == want; }, 5000));
         return Shell()->StatusText();
     }
     static QAction* Item(QMenu* popup, const char* text) {
@@ -66,17 +68,18 @@ TEST_F(ShellOnX, TheBarsMenuShowsTheHighlightedItemsDescription) {
     ASSERT_NE(popup, nullptr);
     QTest::keyClick(popup, Qt::Key_Down);
     EXPECT_EQ(popup->activeAction(), Item(popup, "&Scan Data\tShift+S"));
-    EXPECT_EQ(Prompt(), "Scan Product Barcodes");
+    EXPECT_EQ(Prompt("Scan Product Barcodes"), "Scan Product Barcodes");
     QTest::keyClick(popup, Qt::Key_Down);  // over the separator
-    EXPECT_EQ(Prompt(), "Restart Scanned Data File");
+    EXPECT_EQ(Prompt("Restart Scanned Data File"), "Restart Scanned Data File");
 
     QAction* exportItem = Item(popup, "&Export Data");
     ASSERT_NE(exportItem, nullptr);
     QPoint at = popup->actionGeometry(exportItem).center();
     QTest::mouseMove(popup, at - QPoint(0, 2));
     QTest::mouseMove(popup, at);
-    EXPECT_EQ(popup->activeAction(), exportItem);
-    EXPECT_EQ(Prompt(), "Export Scanned Data to CSV");
+    // The pointer moves through the X server: its motion arrives later.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return popup->activeAction() == exportItem; }, 5000));
+    EXPECT_EQ(Prompt("Export Scanned Data to CSV"), "Export Scanned Data to CSV");
     QTest::keyClick(popup, Qt::Key_Escape);
 }
 
@@ -88,7 +91,8 @@ void OnModal(const std::function<void()>& show, const std::function<void(Dialog*
     gui::TestHooks::SetOn(false);  // the real dialog
     bool acted = false;
     QTimer::singleShot(0, [&] {
-        QTest::qWait(100);
+        static_cast<void>(
+            QTest::qWaitFor([] { return qobject_cast<Dialog*>(QApplication::activeModalWidget()) != nullptr; }, 5000));
         auto* dialog = qobject_cast<Dialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dialog, nullptr);
         act(dialog);

@@ -51,16 +51,11 @@ class Desk:
     """An X display with the program on it, and a reader to type into it."""
 
     def __init__(self, qzscan, wm):
+        self.xvfb, self.display = start_xvfb()
         self.work = tempfile.mkdtemp(prefix="qzreader")
         self.procs = []
         self.wm = wm
         self.mounted = False
-        self.xvfb = None
-        server = start_xvfb()
-        if server is None:
-            self.close()
-            skip("Xvfb did not start")
-        self.xvfb, self.display = server
         self.env = dict(os.environ, DISPLAY=self.display, QZ_DRIVES="C=" + self.work,
                         QZ_WORKDIR=self.work)
         self.env.pop("QT_QPA_PLATFORM", None)
@@ -150,8 +145,7 @@ class Desk:
         for p in reversed(self.procs):
             p.kill()
             p.wait()
-        if self.xvfb:
-            stop(self.xvfb)  # lets the server remove its lock and socket
+        stop(self.xvfb)  # lets the server remove its lock and socket
         if self.mounted:
             subprocess.run(["umount", "-l", self.data])
         shutil.rmtree(self.work, ignore_errors=True)

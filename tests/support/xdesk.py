@@ -7,6 +7,8 @@ tests running at the same time never race for a display number.
 import os
 import select
 import subprocess
+import sys
+import tempfile
 import time
 
 # Generous: a loaded machine (a parallel build, other tests) starts programs
@@ -28,8 +30,8 @@ def wait_until(cond, what, timeout=TIMEOUT, step=0.05):
 
 
 def start_xvfb():
-    """An Xvfb server on a display nobody uses: (process, ":N"), or None when
-    it did not start within the time limit."""
+    """An Xvfb server on a display nobody uses: (process, ":N"). When it does
+    not start within the time limit the test is skipped (exit 77)."""
     rd, wr = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wr), "-screen", "0", "1024x768x24",
                              "-nolisten", "tcp"], pass_fds=(wr,),
@@ -51,25 +53,36 @@ def start_xvfb():
         os.close(rd)
     if not number.strip().isdigit():
         stop(xvfb)
-        return None
+        print("SKIPPED: Xvfb did not start")
+        sys.exit(77)
     return xvfb, ":" + number.decode().strip()
 
 
-def start_wm(env):
+def start_wm(env, attempts=3):
     """openbox on env's display, once it manages windows (it has put up its
-    check window on the root)."""
-    wm = subprocess.Popen(["openbox"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    check window on the root). An openbox that ends or does not come up in
+    a third of the time limit is started again; what it said goes into the
+    failure."""
+    said = ""
+    for _ in range(attempts):
+        with tempfile.TemporaryFile("w+") as log:
+            wm = subprocess.Popen(["openbox"], env=env, stdout=log, stderr=subprocess.STDOUT)
 
-    def managing():
-        out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
-                             capture_output=True, text=True).stdout
-        return "window id" in out
-    try:
-        wait_until(managing, "openbox never came up")
-    except AssertionError:
-        stop(wm)
-        raise
-    return wm
+            def managing():
+                if wm.poll() is not None:
+                    return "ended"
+                out = subprocess.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], env=env,
+                                     capture_output=True, text=True).stdout
+                return "up" if "window id" in out else None
+            try:
+                if wait_until(managing, "", TIMEOUT / 3) == "up":
+                    return wm
+            except AssertionError:
+                pass
+            stop(wm)
+            log.seek(0)
+            said = log.read().strip()
+    raise AssertionError("openbox never came up (exit %s): %s" % (wm.returncode, said))
 
 
 def stop(p):
