@@ -191,7 +191,7 @@ struct Found {
 };
 
 Found Probe(const std::string& native) {
-    struct stat st{};
+    struct stat st = {};
     if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
     if (::access(native.c_str(), X_OK) != 0) return {native, static_cast<DWORD>(ERROR_ACCESS_DENIED)};
     return {native, ERROR_SUCCESS};
@@ -208,7 +208,7 @@ Found Search(const std::string& name, bool searchPath) {
         // A missing folder is told from a missing file.
         std::string native = rt::ResolvePath(name);
         std::string dir = native.substr(0, native.rfind('/') + 1);
-        struct stat st{};
+        struct stat st = {};
         return {"", dir.empty() || ::stat(dir.c_str(), &st) == 0 ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
                                                                   : static_cast<DWORD>(ERROR_PATH_NOT_FOUND)};
     }
@@ -366,7 +366,7 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* 
     std::string cwd;
     if (currentDirectory != nullptr) {
         cwd = rt::ResolvePath(currentDirectory);
-        struct stat st{};
+        struct stat st = {};
         if (::stat(cwd.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             SetLastError(ERROR_DIRECTORY_INVALID);
             return FALSE_;

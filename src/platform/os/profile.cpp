@@ -140,7 +140,7 @@ std::map<std::string, CachedProfile> gCache;
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
 std::shared_ptr<const Profile> Load(const std::string& path) {
-    struct stat st{};
+    struct stat st = {};
     if (::stat(path.c_str(), &st) != 0) return std::make_shared<Profile>();
     {
         std::lock_guard lock(gCacheMutex);
@@ -282,7 +282,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     }
     std::string path = ProfileFilePath(fileName);
     std::string dir = path.substr(0, std::max<size_t>(path.rfind('/'), 1));
-    struct stat st{};
+    struct stat st = {};
     if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return FALSE_;

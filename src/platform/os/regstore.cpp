@@ -125,7 +125,7 @@ void Store::OpenFile() {
     // A store that exists but cannot be written is still read.
     // On a read-only file system the WAL index cannot be made, and nobody
     // can be writing: the file is then opened as immutable.
-    struct stat st{};
+    struct stat st = {};
     if (::stat(path_.c_str(), &st) != 0) return;
     for (std::string name : {path_, "file:" + path_ + "?immutable=1"}) {
         if (sqlite3_open_v2(name.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {

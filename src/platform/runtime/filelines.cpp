@@ -106,7 +106,7 @@ bool File(std::string_view path) {
     if (sep == std::string_view::npos && last.size() >= 2 && last[1] == ':') last.remove_prefix(2);
     if (!HasWildcard(last)) {
         std::string native = NativeOrFail(path, false);
-        struct stat st{};
+        struct stat st = {};
         if (native.empty()) return false;
         if (::stat(native.c_str(), &st) != 0) {
             FailErrno(errno, native);
@@ -138,7 +138,7 @@ bool File(std::string_view path) {
     while (dirent* e = ::readdir(d)) {
         std::string_view n = e->d_name;
         if (n == "." || n == ".." || !MatchNoCase(last, n)) continue;
-        struct stat st{};
+        struct stat st = {};
         std::string full = native + "/" + std::string(n);
         if (::stat(full.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
             found = true;

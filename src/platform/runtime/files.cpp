@@ -240,7 +240,7 @@ int ShareOpen(const std::string& nativePath, int flags, int access, int share, i
         *osError = OsErrorFromErrno(openErr, nativePath);
         return -1;
     }
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         *osError = kOsAccessDenied;  // a directory is not a file to open
@@ -342,7 +342,7 @@ std::string FReadStr(int handle, size_t count) {
     int fd = HandleFd(handle);
     if (fd < 0) return {};
     // Never allocate more than a regular file has left to give.
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         off_t pos = ::lseek(fd, 0, SEEK_CUR);
         if (pos >= 0) {
@@ -409,7 +409,7 @@ int64_t FTell(int handle) { return FSeek(handle, 0, 1); }
 bool FEof(int handle) {
     int fd = HandleFd(handle);
     if (fd < 0) return true;
-    struct stat st{};
+    struct stat st = {};
     off_t pos = ::lseek(fd, 0, SEEK_CUR);
     if (pos < 0 || ::fstat(fd, &st) != 0) {
         FailErrno(errno);

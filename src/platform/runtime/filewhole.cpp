@@ -27,7 +27,8 @@ bool FCopy(std::string_view source, std::string_view target) {
         Fail(err);
         return false;
     }
-    struct stat sst{}, dst{};
+    struct stat sst = {};
+    struct stat dst = {};
     ::fstat(in, &sst);
     if (::stat(to.c_str(), &dst) == 0 && SameFile(sst, dst)) {
         ShareClose(in);
@@ -63,7 +64,7 @@ bool FCopy(std::string_view source, std::string_view target) {
     Fd locks(ForgetShare(out));
     // Only a regular file that is still the one written is removed on
     // failure (never a device such as /dev/full named as target).
-    struct stat ost{};
+    struct stat ost = {};
     bool removable = ::fstat(out, &ost) == 0 && S_ISREG(ost.st_mode);
     if (failure == 0)
         if (int e = SyncData(out)) failure = OsErrorFromErrno(e);
@@ -85,7 +86,7 @@ bool FCopy(std::string_view source, std::string_view target) {
 bool FErase(std::string_view path) {
     std::string native = NativeOrFail(path, false);
     if (native.empty()) return false;
-    struct stat st{};
+    struct stat st = {};
     if (::lstat(native.c_str(), &st) != 0) {
         FailErrno(errno, native);
         return false;
@@ -109,7 +110,7 @@ bool FErase(std::string_view path) {
 bool FRename(std::string_view from, std::string_view to) {
     std::string src = NativeOrFail(from, false);
     if (src.empty()) return false;
-    struct stat sst{};
+    struct stat sst = {};
     if (::lstat(src.c_str(), &sst) != 0) {
         FailErrno(errno, src);
         return false;
@@ -120,7 +121,7 @@ bool FRename(std::string_view from, std::string_view to) {
     }
     std::string dst = NativeOrFail(to, true);
     if (dst.empty()) return false;
-    struct stat dstat{};
+    struct stat dstat = {};
     if (::lstat(dst.c_str(), &dstat) == 0) {
         if (!SameFile(sst, dstat)) {
             Fail(kOsAlreadyExists);

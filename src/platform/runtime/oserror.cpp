@@ -19,7 +19,7 @@ bool ParentDirExists(std::string_view nativePath) {
         parent = "/";
     else
         parent = std::string(nativePath.substr(0, slash));
-    struct stat st{};
+    struct stat st = {};
     return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 

@@ -282,7 +282,7 @@ std::string FindNoCase(const std::string& dir, const std::string& name) {
 std::string Walk(const Parsed& p) {
     std::string full = p.floor;
     for (const auto& c : p.comps) full = Join(full, c);
-    struct stat st{};
+    struct stat st = {};
     if (::lstat(full.c_str(), &st) == 0) return full;
 
     std::string cur = p.floor;
