@@ -13,8 +13,8 @@ inline void FillTable(const std::string& path, uint32_t count,
     std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
     char header[32];
     f.read(header, 32);
-    uint16_t headerLen = static_cast<uint16_t>(static_cast<unsigned char>(header[8]) |
-                                               static_cast<unsigned char>(header[9]) << 8);
+    uint16_t headerLen =
+        static_cast<uint16_t>(static_cast<unsigned char>(header[8]) | static_cast<unsigned char>(header[9]) << 8);
     for (int i = 0; i < 4; ++i) header[4 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
     f.seekp(0);
     f.write(header, 32);

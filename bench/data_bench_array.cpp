@@ -1,11 +1,11 @@
 // Array-server figures: the delimited import of 100,000 lines against
 // Python's csv module reading the same file, in the same run.
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 
 #include "bench_size.h"
 #include "lib/data/arrayserver.h"
@@ -40,11 +40,11 @@ void RunArrayBench() {
             out << "ITEM" << i << "," << (i % 977) << ",15/03/2024," << (i % 2 ? "T" : "F") << "\r\n";
     }
     rt::SetDateFrmt("DD/MM/YYYY");
-    auto structure = rt::Usual::Array(
-        {rt::Usual::Array({rt::Usual("NAME"), rt::Usual("C"), rt::Usual(12), rt::Usual(0)}),
-         rt::Usual::Array({rt::Usual("QTY"), rt::Usual("N"), rt::Usual(6), rt::Usual(0)}),
-         rt::Usual::Array({rt::Usual("DAY"), rt::Usual("D"), rt::Usual(8), rt::Usual(0)}),
-         rt::Usual::Array({rt::Usual("OK"), rt::Usual("L"), rt::Usual(1), rt::Usual(0)})});
+    auto structure =
+        rt::Usual::Array({rt::Usual::Array({rt::Usual("NAME"), rt::Usual("C"), rt::Usual(12), rt::Usual(0)}),
+                          rt::Usual::Array({rt::Usual("QTY"), rt::Usual("N"), rt::Usual(6), rt::Usual(0)}),
+                          rt::Usual::Array({rt::Usual("DAY"), rt::Usual("D"), rt::Usual(8), rt::Usual(0)}),
+                          rt::Usual::Array({rt::Usual("OK"), rt::Usual("L"), rt::Usual(1), rt::Usual(0)})});
     auto server = rt::New<lib::ArrayServer>();
     server->Init(structure, rt::Usual::Array());
     auto t0 = std::chrono::steady_clock::now();
@@ -53,17 +53,17 @@ void RunArrayBench() {
 
     std::string py =
         "python3 -c \"import csv,time\nt=time.perf_counter()\n"
-        "rows=[r for r in csv.reader(open('" + file + "', newline=''))]\n"
+        "rows=[r for r in csv.reader(open('" +
+        file +
+        "', newline=''))]\n"
         "print(time.perf_counter()-t)\"";
     double theirs = CommandSeconds(py);
 
     std::printf("array-server delimited import, %d lines (%s, %lld rows)\n", kLines, ok ? "ok" : "FAILED",
                 static_cast<long long>(server->LastRec()));
     std::printf("  ArrayServer:APPENDDELIMITED  %8.3f s\n", ours);
-    if (theirs >= 0)
-        std::printf("  python3 csv.reader           %8.3f s   (ratio %.2fx)\n", theirs, ours / theirs);
-    else
-        std::printf("  python3 csv.reader           not available\n");
+    if (theirs >= 0) std::printf("  python3 csv.reader           %8.3f s   (ratio %.2fx)\n", theirs, ours / theirs);
+    else std::printf("  python3 csv.reader           not available\n");
     std::remove(file.c_str());
     ::rmdir(dir);
 }

@@ -37,7 +37,8 @@ std::string Code(uint32_t i) {
 
 // CODE C10, QTY C5, written as bytes.
 void MakeTable(const std::string& path) {
-    rdd::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"CODE", "C", 10, 0}), rt::Usual::Array({"QTY", "C", 5, 0})}));
+    rdd::DBCreate(path,
+                  rt::Usual::Array({rt::Usual::Array({"CODE", "C", 10, 0}), rt::Usual::Array({"QTY", "C", 5, 0})}));
     FillTable(path, kRecords, [](uint32_t i, std::string& out) {
         char rec[32];
         std::snprintf(rec, sizeof rec, " %-10s%-5u", Code(i).c_str(), i % 50);
@@ -47,8 +48,9 @@ void MakeTable(const std::string& path) {
 
 // Seconds per call of fnmatch.fnmatchcase(value, pattern) in python3.
 double PythonFnmatch(const std::string& value, const std::string& pattern, int calls) {
-    std::string script = "import fnmatch,timeit,sys\nv=sys.argv[1]\np=sys.argv[2]\nfnmatch.fnmatchcase(v,p)\n"
-                         "n=int(sys.argv[3])\nprint(min(timeit.repeat(lambda: fnmatch.fnmatchcase(v,p),number=n,repeat=3))/n)\n";
+    std::string script =
+        "import fnmatch,timeit,sys\nv=sys.argv[1]\np=sys.argv[2]\nfnmatch.fnmatchcase(v,p)\n"
+        "n=int(sys.argv[3])\nprint(min(timeit.repeat(lambda: fnmatch.fnmatchcase(v,p),number=n,repeat=3))/n)\n";
     std::string path = std::filesystem::temp_directory_path() / "qz_fnmatch_bench.py";
     std::ofstream(path) << script;
     std::string cmd = "python3 " + path + " '" + value + "' '" + pattern + "' " + std::to_string(calls);
@@ -85,9 +87,10 @@ void MatchFigures() {
         double ours = 1e9;
         for (int r = 0; r < 3; ++r)
             ours = std::min(ours, Seconds([&] {
-                       for (int i = 0; i < calls; ++i) sink = sink ^ lib::WildMatch(c.value, c.pattern);
-                   }) / calls);
-        double py = PythonFnmatch(c.value, c.pattern, BenchSize(c.value.size() > 1000 && c.pattern[0] == '*' ? 20 : 2000, 1));
+                                      for (int i = 0; i < calls; ++i) sink = sink ^ lib::WildMatch(c.value, c.pattern);
+                                  }) / calls);
+        double py =
+            PythonFnmatch(c.value, c.pattern, BenchSize(c.value.size() > 1000 && c.pattern[0] == '*' ? 20 : 2000, 1));
         std::printf("  %-40s %10.2f us %10.2f us %8.1fx\n", c.what, ours * 1e6, py * 1e6, py > 0 ? py / ours : 0.0);
     }
 }
@@ -118,7 +121,8 @@ void RunIndexBench() {
     double seek = Seconds([&] {
                       for (int i = 0; i < seeks; ++i)
                           hits += db->Seek(rt::Usual(keys[static_cast<size_t>(i) % keys.size()]), rt::Usual());
-                  }) / seeks;
+                  }) /
+                  seeks;
     db->SetOrder(rt::Usual(0));
     double scan = Seconds([&] {
                       for (const std::string& k : keys) {
@@ -126,7 +130,8 @@ void RunIndexBench() {
                           for (db->GoTop(); !db->Eof(); db->Skip(rt::Usual(1)))
                               if (db->FieldGet(rt::Usual("CODE")).AsStr() == padded) break;
                       }
-                  }) / static_cast<double>(keys.size());
+                  }) /
+                  static_cast<double>(keys.size());
     std::printf("  Seek                                      %10.2f us  (%d of %d found)\n", seek * 1e6, hits, seeks);
     std::printf("  linear scan for the same key              %10.2f us\n", scan * 1e6);
     std::printf("  Seek is %.0fx faster (goal: 1000x)\n", scan / seek);
@@ -137,7 +142,8 @@ void RunIndexBench() {
     const int wild = BenchSize(2000, 10);
     double wseek = Seconds([&] {
                        for (int i = 0; i < wild; ++i) found = lib::WildSeek(*db, rt::Usual("40063*"));
-                   }) / wild;
+                   }) /
+                   wild;
     std::string first = db->FieldGet(rt::Usual("CODE")).AsStr();
     db->SetOrder(rt::Usual(0));
     int matches = 0;

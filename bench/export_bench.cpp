@@ -31,8 +31,8 @@ const int kRuns = BenchSize(5, 1);
 
 // A scan table of kRecords live records, written as bytes: BARCODE C15, QTY C10.
 void MakeTable(const std::string& path) {
-    rdd::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"BARCODE", "C", 15, 0}),
-                                         rt::Usual::Array({"QTY", "C", 10, 0})}));
+    rdd::DBCreate(path,
+                  rt::Usual::Array({rt::Usual::Array({"BARCODE", "C", 15, 0}), rt::Usual::Array({"QTY", "C", 10, 0})}));
     FillTable(path, kRecords, [](uint32_t i, std::string& out) {
         char rec[27];
         std::snprintf(rec, sizeof rec, " %-15llu%-10u", 5000000000000ULL + i, i % 50 + 1);
@@ -94,17 +94,14 @@ int main() {
     Report("export (durable file)", full, 0);
     if (Installed("pgdbf"))
         Report("pgdbf (to a file)", Best([&] { return Shell("pgdbf " + table + " >" + dir + "/pg.sql"); }), full);
-    else
-        std::printf("%-28s not installed (apt-get install pgdbf)\n", "pgdbf");
+    else std::printf("%-28s not installed (apt-get install pgdbf)\n", "pgdbf");
     if (Installed("ogr2ogr"))
-        Report("ogr2ogr -f CSV",
-               Best([&] {
+        Report("ogr2ogr -f CSV", Best([&] {
                    std::filesystem::remove(dir + "/ogr.csv");
                    return Shell("ogr2ogr -f CSV " + dir + "/ogr.csv " + table);
                }),
                full);
-    else
-        std::printf("%-28s not installed (apt-get install gdal-bin)\n", "ogr2ogr");
+    else std::printf("%-28s not installed (apt-get install gdal-bin)\n", "ogr2ogr");
     std::filesystem::remove_all(dir);
     return 0;
 }

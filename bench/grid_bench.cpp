@@ -134,8 +134,7 @@ BENCHMARK(BM_BindAndReachLast)
 // row is the grid's current row and painted.
 void BM_AppendShown(benchmark::State& state) {
     rt::SetDeleted(state.range(0) != 0);
-    std::filesystem::copy_file(Table(kBig), Dir() + "/append.dbf",
-                               std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(Table(kBig), Dir() + "/append.dbf", std::filesystem::copy_options::overwrite_existing);
     auto db = rt::New<rdd::DBServer>(rt::Usual(Dir() + "/append.dbf"), rt::Usual(true), rt::Usual(false));
     Bound b;
     BindAndReachLast(db, b);
@@ -180,12 +179,12 @@ void MemoryReport() {
         BindAndReachLast(db, *keep.back());
         const long after = RssKb();
         auto* source = dynamic_cast<grid::DbfRowSource*>(keep.back()->view->Source());
-        std::printf("%u records, deleted %s: %lld rows, row map %zu bytes, RSS +%ld KB; "
-                    "cell reads %llu, file reads %llu\n",
-                    kBig, hide ? "hidden" : "shown", static_cast<long long>(source->Map().Rows()),
-                    source->Map().MemoryBytes(), after - before,
-                    static_cast<unsigned long long>(keep.back()->view->Model()->CellReads()),
-                    static_cast<unsigned long long>(source->Reader().Reads()));
+        std::printf(
+            "%u records, deleted %s: %lld rows, row map %zu bytes, RSS +%ld KB; "
+            "cell reads %llu, file reads %llu\n",
+            kBig, hide ? "hidden" : "shown", static_cast<long long>(source->Map().Rows()), source->Map().MemoryBytes(),
+            after - before, static_cast<unsigned long long>(keep.back()->view->Model()->CellReads()),
+            static_cast<unsigned long long>(source->Reader().Reads()));
     }
     rt::SetDeleted(false);
 }

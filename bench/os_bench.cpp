@@ -56,15 +56,16 @@ void Profiles(const std::string& dir) {
     }
     double ours = Seconds(t0);
     std::string py = dir + "/bench.py";
-    std::ofstream(py) << "import configparser, sys, time\n"
-                         "f = sys.argv[1]\n"
-                         "t = time.perf_counter(); c = configparser.ConfigParser(); c.read(f)\n"
-                         "n = sum(len(c['Section%d' % (i % 10)]['Key%d' % (i % 100)]) for i in range(10000))\n"
-                         "once = time.perf_counter() - t\n"
-                         "t = time.perf_counter(); n = 0\n"
-                         "for i in range(500):\n"
-                         "    c = configparser.ConfigParser(); c.read(f); n += len(c['Section%d' % (i % 10)]['Key%d' % (i % 100)])\n"
-                         "print(once, (time.perf_counter() - t) * 20)\n";
+    std::ofstream(py)
+        << "import configparser, sys, time\n"
+           "f = sys.argv[1]\n"
+           "t = time.perf_counter(); c = configparser.ConfigParser(); c.read(f)\n"
+           "n = sum(len(c['Section%d' % (i % 10)]['Key%d' % (i % 100)]) for i in range(10000))\n"
+           "once = time.perf_counter() - t\n"
+           "t = time.perf_counter(); n = 0\n"
+           "for i in range(500):\n"
+           "    c = configparser.ConfigParser(); c.read(f); n += len(c['Section%d' % (i % 10)]['Key%d' % (i % 100)])\n"
+           "print(once, (time.perf_counter() - t) * 20)\n";
     FILE* p = ::popen(("python3 " + py + " " + file).c_str(), "r");
     double once = 0, each = 0;
     if (p == nullptr || std::fscanf(p, "%lf %lf", &once, &each) != 2) std::printf("python3 did not run\n");
@@ -87,7 +88,8 @@ void Registry(const std::string& dir) {
     for (int i = 0; i < kValues; ++i) {
         std::string name = "v" + std::to_string(i);
         uint32_t v = static_cast<uint32_t>(i);
-        if (os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4) != 0) std::abort();
+        if (os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4) != 0)
+            std::abort();
     }
     double writes = Seconds(t0);
     t0 = std::chrono::steady_clock::now();

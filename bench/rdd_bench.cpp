@@ -160,8 +160,8 @@ public:
         double scan = rate("BM_FullScan"), read = rate("BM_PlainRead");
         std::printf("\ncommitted append: %.0f/s   raw write+fdatasync: %.0f/s   floor/append: %.2fx (goal <= 1.3x)\n",
                     app, raw, app > 0 ? raw / app : 0.0);
-        std::printf("full scan + FieldGet: %.2f M rec/s   plain read: %.2f M rec/s   ratio: %.1fx\n",
-                    scan / 1e6, read / 1e6, scan > 0 ? read / scan : 0.0);
+        std::printf("full scan + FieldGet: %.2f M rec/s   plain read: %.2f M rec/s   ratio: %.1fx\n", scan / 1e6,
+                    read / 1e6, scan > 0 ? read / scan : 0.0);
         std::printf("GoTop+GoBottom: %u records %.2f us   %u records %.2f us\n", kSmall,
                     time("BM_GoBottom/" + std::to_string(kSmall)), kBig, time("BM_GoBottom/" + std::to_string(kBig)));
     }

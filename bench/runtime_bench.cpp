@@ -31,8 +31,7 @@ private:
 };
 
 const rt::ClassDef& Counter::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<Counter>("BENCHCOUNTER").Method<&Counter::Add>("ADD").Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<Counter>("BENCHCOUNTER").Method<&Counter::Add>("ADD").Done();
     return c;
 }
 

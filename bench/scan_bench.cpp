@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
     rt::ResetSettings();
     rt::SetDeleted(true);
     auto app = rt::New<app::QZApp>();  // the key hook routes keys as in the program
-    gui::TestHooks::SetOn(true);  // no box may stop the run
+    gui::TestHooks::SetOn(true);       // no box may stop the run
 
     Figures floorEmpty{}, floorLarge{};
     Figures empty = ScreenScans(dir + "/empty", 0, scans, floorEmpty);

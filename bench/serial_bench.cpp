@@ -206,8 +206,8 @@ void Throughput(bool toPort, size_t total, size_t chunk, int reps) {
                       : s->Write(want == chunk ? block : block.substr(0, want));
     };
     std::vector<double> plain, serial;
-    Alternate(reps, [&] { plain.push_back(Rate(total, plainStep)); },
-              [&] { serial.push_back(Rate(total, serialStep)); });
+    Alternate(
+        reps, [&] { plain.push_back(Rate(total, plainStep)); }, [&] { serial.push_back(Rate(total, serialStep)); });
     stop = true;
     farSide.join();
     s->Close();
@@ -225,17 +225,16 @@ public:
 };
 
 const rt::ClassDef& Owner::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<Owner>("SERIALBENCHOWNER")
-            .RawMethod("DISPATCH",
-                       [](rt::Object& o, rt::Args a) {
-                           auto& w = static_cast<Owner&>(o);
-                           const gui::Event* e = gui::EventArg(a);
-                           if (e && e->uMsg == gui::WM_COMMNOTIFY && e->wParam == 1)
-                               w.us.push_back(double(NowNs() - w.sentNs) / 1000.0);
-                           return rt::Usual(int64_t{0});
-                       })
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<Owner>("SERIALBENCHOWNER")
+                                       .RawMethod("DISPATCH",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      auto& w = static_cast<Owner&>(o);
+                                                      const gui::Event* e = gui::EventArg(a);
+                                                      if (e && e->uMsg == gui::WM_COMMNOTIFY && e->wParam == 1)
+                                                          w.us.push_back(double(NowNs() - w.sentNs) / 1000.0);
+                                                      return rt::Usual(int64_t{0});
+                                                  })
+                                       .Done();
     return c;
 }
 

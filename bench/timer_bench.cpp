@@ -47,10 +47,8 @@ const rt::ClassDef& Sink::StaticClass() {
                                                   [](rt::Object& o, rt::Args a) {
                                                       auto& s = static_cast<Sink&>(o);
                                                       auto* e = static_cast<gui::Event*>(a[0].AsObject().get());
-                                                      if (e->uMsg == gui::WM_TIMER)
-                                                          s.ticks.push_back(NowUs());
-                                                      else
-                                                          ++s.messages;
+                                                      if (e->uMsg == gui::WM_TIMER) s.ticks.push_back(NowUs());
+                                                      else ++s.messages;
                                                       return rt::Usual(int64_t{0});
                                                   })
                                        .Done();
@@ -119,7 +117,8 @@ int main(int argc, char** argv) {
     QObject receiver;
     clock.restart();
     for (int i = 0; i < kMessages; ++i)
-        QMetaObject::invokeMethod(&receiver, [&invoked] { ++invoked; }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &receiver, [&invoked] { ++invoked; }, Qt::QueuedConnection);
     while (invoked < kMessages) QCoreApplication::processEvents();
     const double invokeS = clock.nsecsElapsed() / 1e9;
     std::printf("%d messages posted and delivered\n", kMessages);

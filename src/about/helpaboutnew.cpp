@@ -52,15 +52,14 @@ std::string AboutText() {
 std::string DataSourceText() { return "Program Data Source\r\n" + scan::DataFileOnDisk(); }
 
 const rt::ClassDef& HelpAboutNew::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<HelpAboutNew>("HELPABOUTNEW", &gui::DialogWindow::StaticClass())
-            .IVar<&HelpAboutNew::aboutText_>("ABOUTTEXT")
-            .IVar<&HelpAboutNew::okButton_>("PBOKAY")
-            .IVar<&HelpAboutNew::badge_>("FIXEDBITMAP1")
-            .IVar<&HelpAboutNew::dataSource_>("FIXEDTEXT1")
-            .Method<&HelpAboutNew::PBOKAY>("PBOKAY")
-            .Method<&HelpAboutNew::PBREADME>("PBREADME")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<HelpAboutNew>("HELPABOUTNEW", &gui::DialogWindow::StaticClass())
+                                       .IVar<&HelpAboutNew::aboutText_>("ABOUTTEXT")
+                                       .IVar<&HelpAboutNew::okButton_>("PBOKAY")
+                                       .IVar<&HelpAboutNew::badge_>("FIXEDBITMAP1")
+                                       .IVar<&HelpAboutNew::dataSource_>("FIXEDTEXT1")
+                                       .Method<&HelpAboutNew::PBOKAY>("PBOKAY")
+                                       .Method<&HelpAboutNew::PBREADME>("PBREADME")
+                                       .Done();
     return c;
 }
 

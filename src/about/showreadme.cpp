@@ -27,14 +27,13 @@ rt::Usual ProgramIcon() {
 }  // namespace
 
 const rt::ClassDef& ShowReadme::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<ShowReadme>("SHOWREADME", &gui::DataDialog::StaticClass())
-            .IVar<&ShowReadme::richEdit_>("RICHEDIT1")
-            .IVar<&ShowReadme::okButton_>("PBOKAY")
-            .IVar<&ShowReadme::save_>("LSAVE")
-            .Method<&ShowReadme::POS2ENDOFMEMO>("POS2ENDOFMEMO")
-            .Method<&ShowReadme::PBOKAY>("PBOKAY")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<ShowReadme>("SHOWREADME", &gui::DataDialog::StaticClass())
+                                       .IVar<&ShowReadme::richEdit_>("RICHEDIT1")
+                                       .IVar<&ShowReadme::okButton_>("PBOKAY")
+                                       .IVar<&ShowReadme::save_>("LSAVE")
+                                       .Method<&ShowReadme::POS2ENDOFMEMO>("POS2ENDOFMEMO")
+                                       .Method<&ShowReadme::PBOKAY>("PBOKAY")
+                                       .Done();
     return c;
 }
 

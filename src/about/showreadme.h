@@ -15,8 +15,7 @@ namespace about {
 inline constexpr const char* kReadmeFile = "Ostrello.txt";
 inline constexpr const char* kMarkerFile = "c:\\QUORVEX.TXT";
 // Shown in place of a missing read-me, after an empty first line.
-inline constexpr const char* kNoNotes =
-    "There are no additional notes for the version of Ostrello that you are using.";
+inline constexpr const char* kNoNotes = "There are no additional notes for the version of Ostrello that you are using.";
 
 // A data dialog from the template ShowReadMe. INIT(owner, control id, data
 // server, extra value).

@@ -5,10 +5,10 @@
 #include <QWidget>
 
 #include "about/helpaboutnew.h"
+#include "app/shellwindow.h"
 #include "appkit/processsettings.h"
 #include "appkit/programicon.h"
 #include "appkit/settings_list.h"
-#include "app/shellwindow.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"
 #include "platform/gui/window.h"
@@ -68,8 +68,7 @@ rt::Usual QZApp::Startup() {
     shell->SetIcon(rt::Usual(rt::New<appkit::AAAIcon>()));
     shell->SetIconSm(rt::Usual(rt::New<appkit::AAAIcon>()));
     QSize screen = QApplication::primaryScreen() ? QApplication::primaryScreen()->size() : QSize(600, 400);
-    shell->SetSize(rt::Usual(rt::New<gui::Dimension>(std::min(600, screen.width()),
-                                                     std::min(400, screen.height()))));
+    shell->SetSize(rt::Usual(rt::New<gui::Dimension>(std::min(600, screen.width()), std::min(400, screen.height()))));
     shell->Show(3);
     return rt::Usual(shell);
 }

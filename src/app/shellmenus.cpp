@@ -31,24 +31,21 @@ const rt::ClassDef& EmptySDIMenu::StaticClass() {
 }
 
 const rt::ClassDef& StandardSDIMenu::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<StandardSDIMenu>("STANDARDSDIMENU", &gui::Menu::StaticClass())
-            .RawMethod("INIT", InitMethod<StandardSDIMenu>())
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<StandardSDIMenu>("STANDARDSDIMENU", &gui::Menu::StaticClass())
+                                       .RawMethod("INIT", InitMethod<StandardSDIMenu>())
+                                       .Done();
     return c;
 }
 
 const rt::ClassDef& EmptySDIMenu_Accelerator::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<EmptySDIMenu_Accelerator>(
-                                       "EMPTYSDIMENU_ACCELERATOR", &gui::Accelerator::StaticClass())
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<EmptySDIMenu_Accelerator>("EMPTYSDIMENU_ACCELERATOR", &gui::Accelerator::StaticClass()).Done();
     return c;
 }
 
 const rt::ClassDef& StandardSDIMenu_Accelerator::StaticClass() {
     static const rt::ClassDef& c =
-        rt::ClassBuilder<StandardSDIMenu_Accelerator>("STANDARDSDIMENU_ACCELERATOR",
-                                                      &gui::Accelerator::StaticClass())
+        rt::ClassBuilder<StandardSDIMenu_Accelerator>("STANDARDSDIMENU_ACCELERATOR", &gui::Accelerator::StaticClass())
             .Done();
     return c;
 }

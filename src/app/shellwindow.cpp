@@ -96,7 +96,7 @@ bool StandardSDIWindow::Browsing() const { return GetMenu() == standardMenu_; }
 void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual& readOnly) {
     if (fileName.size() > 3 && rt::Upper(rt::Right(fileName, 4)) == ".DBF") {
         auto server = rt::New<rdd::DBServer>(rt::Usual(fileName), rt::Usual(!rt::SetExclusive()),
-                                            readOnly.IsLogic() ? readOnly : rt::Usual(false));
+                                             readOnly.IsLogic() ? readOnly : rt::Usual(false));
         // A table that did not open (the error handler has answered) is not
         // attached, and the window stays as it was.
         if (!server->Used()) return;
@@ -109,8 +109,7 @@ void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual&
         SetCaption("Browse Database: " + fileName);
         return;
     }
-    gui::TextBox box(rt::Usual(Self()), "File Open Error",
-                     "Cannot open " + fileName + " - Not a DBF file", gui::MB_OK);
+    gui::TextBox box(rt::Usual(Self()), "File Open Error", "Cannot open " + fileName + " - Not a DBF file", gui::MB_OK);
     box.SetBeep(true);
     box.Show();
 }
@@ -126,22 +125,20 @@ void StandardSDIWindow::FILEOPEN() {
     if (!Server().IsObject()) {
         gui::OpenDialog dialog(rt::Usual(Self()), "*.dbf");
         dialog.Show();
-        if (!dialog.FileName().empty())
-            DOOPENFILE(dialog.FileName(), rt::Usual(dialog.ReadOnly()));
+        if (!dialog.FileName().empty()) DOOPENFILE(dialog.FileName(), rt::Usual(dialog.ReadOnly()));
         return;
     }
     // A table is open: OK closes it and offers the open dialog again,
     // Cancel keeps it.
-    gui::TextBox box(rt::Usual(Self()), "Warning",
-                     "A DBF file is already open!\nDo you want close it?", gui::MB_OKCANCEL);
+    gui::TextBox box(rt::Usual(Self()), "Warning", "A DBF file is already open!\nDo you want close it?",
+                     gui::MB_OKCANCEL);
     if (box.Show() != gui::IDOK) return;
     FILECLOSE();
     FILEOPEN();
 }
 
 void StandardSDIWindow::FILEPRINTERSETUP() {
-    if (auto* device = dynamic_cast<gui::PrintingDevice*>(printingDevice_.AsObject().get()))
-        device->Setup();
+    if (auto* device = dynamic_cast<gui::PrintingDevice*>(printingDevice_.AsObject().get())) device->Setup();
 }
 
 void StandardSDIWindow::FILECLOSE() {

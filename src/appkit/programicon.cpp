@@ -3,8 +3,7 @@
 namespace appkit {
 
 const rt::ClassDef& AAAIcon::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<AAAIcon>("__AAAICON", &gui::Icon::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<AAAIcon>("__AAAICON", &gui::Icon::StaticClass()).Done();
     return c;
 }
 

@@ -112,10 +112,8 @@ void AppendReport(const std::string& message, const rt::Error& e) {
 std::string ErrorMessageText(const rt::Error& e) {
     std::string m = e.Severity == 1 ? "WARNING : " : "Error Code: ";
     m += ' ';
-    if (e.GenCode == 0)
-        m += e.Description;
-    else
-        m += std::to_string(e.GenCode) + " [ " + rt::Upper(rt::ErrString(e.GenCode)) + " ]";
+    if (e.GenCode == 0) m += e.Description;
+    else m += std::to_string(e.GenCode) + " [ " + rt::Upper(rt::ErrString(e.GenCode)) + " ]";
     m += kCrLf;
     if (!e.SubSystem.empty()) m += "Subsystem: " + e.SubSystem + kCrLf;
     if (e.SubCode != 0) {
@@ -131,8 +129,7 @@ std::string ErrorMessageText(const rt::Error& e) {
         if (e.ArgType != 0) m += "Type: " + rt::TypeString(e.ArgType) + kCrLf;
     }
     if (e.ArgNum != 0) m += "Argument Number: " + std::to_string(e.ArgNum) + kCrLf;
-    if (e.ArgTypeReq != 0 && e.ArgTypeReq != e.ArgType)
-        m += "Requested type: " + rt::TypeString(e.ArgTypeReq) + kCrLf;
+    if (e.ArgTypeReq != 0 && e.ArgTypeReq != e.ArgType) m += "Requested type: " + rt::TypeString(e.ArgTypeReq) + kCrLf;
     if (!IsBlank(e.Description)) m += "Description: " + e.Description + kCrLf;
     return m;
 }
@@ -188,10 +185,8 @@ rt::Usual DefError(const rt::Usual& arg) {
     uint32_t retryValue = 0;
     if (e->CanRetry) {
         // A missing variable does not appear by trying again.
-        if (e->GenCode == rt::kGenNoVar)
-            e->CanRetry = false;
-        else
-            retryValue = rt::kErrorBoxRetry;
+        if (e->GenCode == rt::kGenNoVar) e->CanRetry = false;
+        else retryValue = rt::kErrorBoxRetry;
     }
     uint32_t abortValue = rt::CanBreak() ? rt::kErrorBoxBreak : rt::kErrorBoxQuit;
 
@@ -200,8 +195,7 @@ rt::Usual DefError(const rt::Usual& arg) {
 
     // 10.-12. The operator's choice.
     uint32_t choice = rt::ErrorMessageBox(message, caption, defaultValue, retryValue, abortValue);
-    if (choice == rt::kErrorBoxDefault)
-        return e->CanSubstitute ? rt::EmptyUsual(e->SubstituteType) : rt::Usual(false);
+    if (choice == rt::kErrorBoxDefault) return e->CanSubstitute ? rt::EmptyUsual(e->SubstituteType) : rt::Usual(false);
     if (choice == rt::kErrorBoxRetry) return rt::Usual(true);
 
     // 13. Break to the innermost recovery scope, or end the process; the

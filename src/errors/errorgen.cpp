@@ -1,8 +1,8 @@
 #include "errors/errorgen.h"
 
 #include "errors/deferror.h"
-#include "platform/runtime/international.h"
 #include "platform/runtime/errorservices.h"
+#include "platform/runtime/international.h"
 
 namespace errors {
 namespace {
@@ -40,8 +40,7 @@ rt::Usual DefErrorGen(const rt::Usual& block) {
 
 void InstallErrorBlock() {
     if (!rt::ErrorBlock().IsNil()) return;
-    rt::ErrorBlock(rt::Usual::Block(
-        [](rt::Args args) { return DefError(args.empty() ? rt::Usual() : args[0]); }));
+    rt::ErrorBlock(rt::Usual::Block([](rt::Args args) { return DefError(args.empty() ? rt::Usual() : args[0]); }));
     rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
 }
 

@@ -30,8 +30,7 @@ int OpenErrorLog() {
         if (handle != -1) return handle;
         openError = rt::FError();
     }
-    std::fprintf(stderr, "the error log %s cannot be written: %s\n", path.c_str(),
-                 rt::DosErrString(openError).c_str());
+    std::fprintf(stderr, "the error log %s cannot be written: %s\n", path.c_str(), rt::DosErrString(openError).c_str());
     return -1;
 }
 

@@ -47,9 +47,8 @@ void CsvExport(gui::Window& shell) {
     std::string archive = CopyScannedDataFile(&err);
     if (err != 0) {
         ShowFailure(&shell, "ARCHIVE FAILED",
-                    "The scanned data was exported, but the scanned data file could not be archived as " +
-                        archive + ". " + rt::DosErrString(err) +
-                        " Do not restart the scan file before it has been copied.");
+                    "The scanned data was exported, but the scanned data file could not be archived as " + archive +
+                        ". " + rt::DosErrString(err) + " Do not restart the scan file before it has been copied.");
         return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -60,8 +59,7 @@ void CsvExport(gui::Window& shell) {
 }
 
 void DataRestart(gui::Window& shell) {
-    gui::TextBox ask(rt::Usual(), "DELETE ALL SCANNED RECORDS", "OK to restart the scanned data file?",
-                     kYesNoQuestion);
+    gui::TextBox ask(rt::Usual(), "DELETE ALL SCANNED RECORDS", "OK to restart the scanned data file?", kYesNoQuestion);
     if (ask.Show() != gui::IDYES) return;
     std::string path = scan::GetDataFileName();
     const std::string shown = scan::DataFileOnDisk();
@@ -74,7 +72,8 @@ void DataRestart(gui::Window& shell) {
     if (!scan::MakeScannedDataFile()) {
         ShowFailure(&shell, "RESTART FAILED",
                     "The scanned records have been removed, but a new empty scan data file could not be "
-                    "created as " + shown + ". Scanning cannot start until it can be created.");
+                    "created as " +
+                        shown + ". Scanning cannot start until it can be created.");
         return;
     }
     gui::TextBox(rt::Usual(shell.Self()), "DATA FILE RESTARTED", "All scanned records have been removed.").Show();

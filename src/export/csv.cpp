@@ -126,7 +126,8 @@ private:
 };
 
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -201,10 +202,8 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i) csv += ',';
             const rdd::dbf::FieldDesc& f = *fields[i];
-            if (f.type == 'C')
-                AppendCleanText(csv, rec + f.offset, static_cast<size_t>(f.width));
-            else
-                csv += CsvValue(rdd::dbf::DecodeField(f, rec + f.offset, engine.Memo()));
+            if (f.type == 'C') AppendCleanText(csv, rec + f.offset, static_cast<size_t>(f.width));
+            else csv += CsvValue(rdd::dbf::DecodeField(f, rec + f.offset, engine.Memo()));
         }
         csv += "\r\n";
         ++count;
@@ -214,11 +213,9 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
     return {};
 }
 
-CsvFault TableToCsvFile(const std::string& table, const std::string& csvFile, rt::Usual& fieldList,
-                        int64_t* records) {
+CsvFault TableToCsvFile(const std::string& table, const std::string& csvFile, rt::Usual& fieldList, int64_t* records) {
     int err = 0;
-    if (SameFile(rdd::TablePath(table, false), NativeTarget(csvFile, &err)))
-        return {CsvFault::kSameFile, 0, {}};
+    if (SameFile(rdd::TablePath(table, false), NativeTarget(csvFile, &err))) return {CsvFault::kSameFile, 0, {}};
     std::string csv;
     if (CsvFault f = ReadTableAsCsv(table, fieldList, csv, records)) return f;
     if ((err = ReplaceFileContent(csvFile, csv)) != 0) return {CsvFault::kWriteFailed, err, {}};
@@ -233,8 +230,7 @@ std::string DescribeFault(const CsvFault& fault, const std::string& table, const
         case CsvFault::kNoSuchField:
             return "Unable to export " + table + ": it has no field named \"" + fault.detail + "\"." + nothing;
         case CsvFault::kReadFailed: return "Unable to read every record of " + table + "." + nothing;
-        case CsvFault::kSameFile:
-            return "Unable to write " + csvFile + ": it is the table being exported." + nothing;
+        case CsvFault::kSameFile: return "Unable to write " + csvFile + ": it is the table being exported." + nothing;
         case CsvFault::kWriteFailed:
             return "Unable to write " + csvFile + ". " + rt::DosErrString(fault.osError) + nothing;
     }

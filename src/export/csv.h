@@ -51,8 +51,7 @@ struct CsvFault {
 // empty it is filled with every field's name, upper-cased and padded to 10
 // characters, and the caller sees the filled array. *records counts the
 // lines.
-CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::string& csv,
-                        int64_t* records = nullptr);
+CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::string& csv, int64_t* records = nullptr);
 
 // The whole export: the table is read, closed, and only then is the CSV file
 // written (docs/export.md: temporary file, then renamed over the name).

@@ -27,9 +27,7 @@ int CheckShareMode(const std::string& native) {
 
 }  // namespace
 
-std::string NativeTarget(std::string_view path, int* osError) {
-    return rt::FilePath(path, true, osError);
-}
+std::string NativeTarget(std::string_view path, int* osError) { return rt::FilePath(path, true, osError); }
 
 int ReplaceFileContent(std::string_view path, std::string_view content) {
     int err = 0;

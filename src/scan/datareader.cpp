@@ -28,9 +28,7 @@ std::shared_ptr<T> Named(gui::Window& owner, int id, const char* name) {
     return c;
 }
 
-rdd::DBServer* ServerOf(const rt::Usual& table) {
-    return dynamic_cast<rdd::DBServer*>(table.AsObject().get());
-}
+rdd::DBServer* ServerOf(const rt::Usual& table) { return dynamic_cast<rdd::DBServer*>(table.AsObject().get()); }
 
 // A reader types wherever the focus is. Printable keys that reach the "End
 // Scanning" button or the grid (not a cell editor) belong to the next
@@ -38,8 +36,7 @@ rdd::DBServer* ServerOf(const rt::Usual& table) {
 // not follow another key closely is the operator's and still presses it.
 class ReaderKeys : public QObject {
 public:
-    ReaderKeys(QWidget* barcode, QWidget* button, QWidget* grid)
-        : barcode_(barcode), button_(button), grid_(grid) {}
+    ReaderKeys(QWidget* barcode, QWidget* button, QWidget* grid) : barcode_(barcode), button_(button), grid_(grid) {}
 
     bool eventFilter(QObject* receiver, QEvent* event) override {
         if (event->type() != QEvent::KeyPress) return false;
@@ -52,9 +49,8 @@ public:
         if (text.isEmpty() || !text.at(0).isPrint()) return false;
         if (key->key() == Qt::Key_Space && w == button_ && !gui::burst::FollowsClosely(key)) return false;
         barcode_->setFocus(Qt::OtherFocusReason);
-        QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->nativeScanCode(),
-                       key->nativeVirtualKey(), key->nativeModifiers(), text, key->isAutoRepeat(),
-                       key->count());
+        QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->nativeScanCode(), key->nativeVirtualKey(),
+                       key->nativeModifiers(), text, key->isAutoRepeat(), key->count());
         QCoreApplication::sendEvent(barcode_, &copy);
         return true;
     }
@@ -71,12 +67,11 @@ private:
 }  // namespace
 
 const rt::ClassDef& DataReader::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<DataReader>("DATAREADER", &gui::DataDialog::StaticClass())
-            .Method<&DataReader::PBOKAY>("PBOKAY")
-            .Method<&DataReader::ONFUNCTIONKEY>("ONFUNCTIONKEY")
-            .Method<&DataReader::PBACCEPT>("PBACCEPT")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<DataReader>("DATAREADER", &gui::DataDialog::StaticClass())
+                                       .Method<&DataReader::PBOKAY>("PBOKAY")
+                                       .Method<&DataReader::ONFUNCTIONKEY>("ONFUNCTIONKEY")
+                                       .Method<&DataReader::PBACCEPT>("PBACCEPT")
+                                       .Done();
     return c;
 }
 
@@ -245,8 +240,7 @@ bool DataReader::ONFUNCTIONKEY(int64_t key) {
             // The waiting scan is stored before the screen says so; when it
             // cannot be, the screen stays open with the fields as they are.
             if (ask.Show() == gui::IDYES && Accept(true) != Outcome::kKept) {
-                gui::TextBox done(rt::Usual(Self()), "CLOSING SCAN SCREEN",
-                                  "Your scanned data has been saved.");
+                gui::TextBox done(rt::Usual(Self()), "CLOSING SCAN SCREEN", "Your scanned data has been saved.");
                 done.Show();
                 EndWindow();
             }

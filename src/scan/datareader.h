@@ -62,7 +62,7 @@ private:
     std::shared_ptr<gui::GroupBox> scanBox_, quantityBox_;
     std::shared_ptr<gui::FixedText> countLabel_, helpLine_;
     bool accepting_ = false;
-    bool armed_ = false;                 // the box guard is on for this screen
+    bool armed_ = false;                   // the box guard is on for this screen
     std::unique_ptr<QObject> readerKeys_;  // sends typed text to the barcode field
 };
 

@@ -17,8 +17,8 @@
 #include <fstream>
 
 #include "app/qzapp.h"
-#include "appkit/settings_list.h"
 #include "app/shellwindow.h"
+#include "appkit/settings_list.h"
 #include "platform/gui/control.h"
 #include "platform/gui/menu.h"
 #include "platform/gui/stddialogs.h"
@@ -39,9 +39,7 @@ class Shell : public ShellTest {
 protected:
     app::StandardSDIWindow* Window() { return ShellTest::Shell(); }
     gui::Menu* CurrentMenu() { return dynamic_cast<gui::Menu*>(Window()->GetMenu().AsObject().get()); }
-    gui::ToolBar* CurrentToolBar() {
-        return dynamic_cast<gui::ToolBar*>(CurrentMenu()->GetToolBar().AsObject().get());
-    }
+    gui::ToolBar* CurrentToolBar() { return dynamic_cast<gui::ToolBar*>(CurrentMenu()->GetToolBar().AsObject().get()); }
     // "text|text|-|text" for the items of each popup.
     std::vector<std::string> PopupTexts() {
         std::vector<std::string> out;
@@ -159,17 +157,20 @@ TEST_F(Shell, DroppedTablesOpenForBrowsingOthersAreRefused) {
         "&File:&Open...\tCtrl+O|-|&Print|P&rint Setup...|-|&Send...|-|E&xit\tAlt+F4|",
         "&Edit:Cu&t\tCtrl+X|&Copy\tCtrl+C|&Paste\tCtrl+V|-|&Insert Record|&Delete Record|-|"
         "G&o To Top\tCtrl+Home|Pre&vious|&Next|Go To &Bottom\tCtrl+End|",
-        "&View:&Form\tShift+F2|&Table\tF2|",
-        "&Help:&Index\tF1|&Context Help\tCtrl+F1|&Using Help|-|&About...|"};
+        "&View:&Form\tShift+F2|&Table\tF2|", "&Help:&Index\tF1|&Context Help\tCtrl+F1|&Using Help|-|&About...|"};
     EXPECT_EQ(PopupTexts(), standard);
     const gui::Menu* m = CurrentMenu();
-    for (auto [id, command] : std::vector<std::pair<int, const char*>>{
-             {22337, "FILE"}, {32001, "FILEOPEN"}, {22343, "MAILDLG"}, {22351, "APPEND"},
-             {22355, "SKIPPREVIOUS"}, {22360, "VIEWTABLE"}, {22363, "HELPCONTEXT"}, {32031, "HELPABOUT"}})
+    for (auto [id, command] : std::vector<std::pair<int, const char*>>{{22337, "FILE"},
+                                                                       {32001, "FILEOPEN"},
+                                                                       {22343, "MAILDLG"},
+                                                                       {22351, "APPEND"},
+                                                                       {22355, "SKIPPREVIOUS"},
+                                                                       {22360, "VIEWTABLE"},
+                                                                       {22363, "HELPCONTEXT"},
+                                                                       {32031, "HELPABOUT"}})
         EXPECT_EQ(m->CommandOf(id).Name(), command) << id;
-    EXPECT_EQ(CurrentToolBar()->Layout(),
-              (std::vector<int64_t>{32001, 0, 22347, 22348, 22349, 0, 22354, 22355, 22356, 22357, 0,
-                                    22359, 22360, 0, 32031}));
+    EXPECT_EQ(CurrentToolBar()->Layout(), (std::vector<int64_t>{32001, 0, 22347, 22348, 22349, 0, 22354, 22355, 22356,
+                                                                22357, 0, 22359, 22360, 0, 32031}));
     EXPECT_EQ(CurrentToolBar()->TipText(22360), "Browse View");
     EXPECT_EQ(CurrentMenu()->FindItem(2833), nullptr);  // "&Scan Data" is gone
 }
@@ -242,7 +243,7 @@ TEST_F(Shell, TheApplicationClassOffersStartAndInitialize) {
 TEST_F(Shell, TheFormViewStoresNumbersDatesAndLogicByTheirFieldTypes) {
     std::string path = (sandbox_ / "PRICES.DBF").string();
     rdd::DBCreate(path, rt::Usual::Array({rt::Usual::Array({"PRICE", "N", 8, 2}), rt::Usual::Array({"DAY", "D", 8, 0}),
-                                         rt::Usual::Array({"OK", "L", 1, 0})}));
+                                          rt::Usual::Array({"OK", "L", 1, 0})}));
     {
         rdd::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));
         db.Append();

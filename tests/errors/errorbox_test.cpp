@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include "errors/deferror.h"
 #include "errors/errorreport.h"
@@ -98,8 +98,8 @@ protected:
         TestHooks::Clear();
         rt::ResetSettings();
         rt::SetErrorLog(false);
-        saved_ = rt::ErrorBlock(rt::Usual::Block(
-            [](rt::Args a) { return errors::DefError(a.empty() ? rt::Usual() : a[0]); }));
+        saved_ = rt::ErrorBlock(
+            rt::Usual::Block([](rt::Args a) { return errors::DefError(a.empty() ? rt::Usual() : a[0]); }));
     }
     void TearDown() override {
         rt::ErrorBlock(saved_);

@@ -2,9 +2,9 @@
 // error information blocks, faults raised as blocks reaching DefError, and
 // installing the handler once.
 #include "errors/errorgen.h"
-#include "platform/runtime/international.h"
 #include "errors_fixture.h"
 #include "platform/runtime/errorinfo.h"
+#include "platform/runtime/international.h"
 #include "platform/runtime/object.h"
 
 namespace errors_test {
@@ -96,8 +96,7 @@ TEST_F(ErrorsTest, FaultRaisedAsABlockReachesDefErrorThroughTheHook) {
 
     EXPECT_EQ(answer, rt::Usual(false));
     ASSERT_EQ(Rec().boxes.size(), 1u);
-    EXPECT_NE(Rec().boxes[0].text.find("Error Code:  24 [ WRITE ERROR ]\r\nSubsystem: DBFCDX\r\n"),
-              std::string::npos);
+    EXPECT_NE(Rec().boxes[0].text.find("Error Code:  24 [ WRITE ERROR ]\r\nSubsystem: DBFCDX\r\n"), std::string::npos);
     EXPECT_NE(Log().find("Tries           :3\r\n"), std::string::npos);
 }
 

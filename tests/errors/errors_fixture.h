@@ -34,7 +34,7 @@ struct PlainBoxCall {
 struct Recorder {
     std::vector<BoxCall> boxes;
     std::vector<PlainBoxCall> plainBoxes;  // MessageBoxA
-    std::deque<uint32_t> answers;  // empty: answer the default value
+    std::deque<uint32_t> answers;          // empty: answer the default value
     std::vector<std::pair<int, int>> tones;
 };
 
@@ -43,8 +43,7 @@ inline Recorder& Rec() {
     return r;
 }
 
-inline uint32_t RecordBox(const std::string& text, const std::string& caption, uint32_t d, uint32_t r,
-                          uint32_t a) {
+inline uint32_t RecordBox(const std::string& text, const std::string& caption, uint32_t d, uint32_t r, uint32_t a) {
     Rec().boxes.push_back({text, caption, d, r, a});
     if (Rec().answers.empty()) return d;
     uint32_t answer = Rec().answers.front();
@@ -78,8 +77,7 @@ protected:
         rt::SetToneHook(&RecordTone);
         rt::SetClock([] { return rt::CivilTime{2024, 3, 5, 14, 7, 9}; });
         errors::SetStackReader([] {
-            return std::vector<rt::Activation>{{"app::DataReader::Open", "", 42},
-                                               {"app::Shell::ScanData", "", 7}};
+            return std::vector<rt::Activation>{{"app::DataReader::Open", "", 42}, {"app::Shell::ScanData", "", 7}};
         });
         savedBlock_ = rt::ErrorBlock(rt::Usual());
         rt::NetErr(false);
@@ -98,8 +96,7 @@ protected:
 
     // Makes DefError the error block.
     static void UseDefError() {
-        rt::ErrorBlock(rt::Usual::Block(
-            [](rt::Args a) { return errors::DefError(a.empty() ? rt::Usual() : a[0]); }));
+        rt::ErrorBlock(rt::Usual::Block([](rt::Args a) { return errors::DefError(a.empty() ? rt::Usual() : a[0]); }));
     }
 
     static std::string Log() { return ReadFile(errors::ErrorLogPath()); }

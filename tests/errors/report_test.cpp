@@ -23,7 +23,9 @@ std::string Head() {
     return "***********************ERROR********************************\r\n"
            "QZScan runtime 1.02\r\n"
            "03/05/24 14:07:09\r\n"
-           "Application: " + rt::ExecName() + "\r\n"
+           "Application: " +
+           rt::ExecName() +
+           "\r\n"
            " \r\n"
            "Error message:\r\n"
            "--------------\r\n";
@@ -118,7 +120,9 @@ TEST_F(ErrorsTest, ExceptionReportReplacesFiveLinesWithHexForms) {
                            "ExceptionFlags  :00000000\r\n"
                            "ExceptionAddress:00007F12A0401000\r\n"
                            "ParamNumber     :2\r\n"
-                           "ExceptionInfo   :" + Hex8(rt::Symbol("SEGV_INFO").Id()) + "\r\n"
+                           "ExceptionInfo   :" +
+                           Hex8(rt::Symbol("SEGV_INFO").Id()) +
+                           "\r\n"
                            "Severity        :2\r\n"
                            "CanDefault      :.F.\r\n"
                            "CanRetry        :.F.\r\n"
@@ -173,8 +177,7 @@ TEST_F(ErrorsTest, FileNameIsCutTo40CharactersInTheMessageOnly) {
     e->FileName = std::string(20, 'A') + std::string(20, 'B') + std::string(20, 'C');
     DefError(rt::Usual(e));
     const std::string& text = Rec().boxes.at(0).text;
-    EXPECT_NE(text.find("Filename: " + std::string(20, 'A') + std::string(20, 'B') + "\r\n"),
-              std::string::npos);
+    EXPECT_NE(text.find("Filename: " + std::string(20, 'A') + std::string(20, 'B') + "\r\n"), std::string::npos);
     EXPECT_NE(Log().find("FileName        :" + e->FileName + "\r\n"), std::string::npos);
 }
 
@@ -184,8 +187,7 @@ TEST_F(ErrorsTest, FileNameCutKeepsWholeUtf8Characters) {
     for (int i = 0; i < 45; ++i) umlauts += "\xC3\xBC";  // u with diaeresis
     e->FileName = umlauts;
     DefError(rt::Usual(e));
-    EXPECT_NE(Rec().boxes.at(0).text.find("Filename: " + umlauts.substr(0, 80) + "\r\n"),
-              std::string::npos);
+    EXPECT_NE(Rec().boxes.at(0).text.find("Filename: " + umlauts.substr(0, 80) + "\r\n"), std::string::npos);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <iterator>
 
 #include "app/qzapp.h"
-#include "appkit/settings_list.h"
 #include "app/shellwindow.h"
+#include "appkit/settings_list.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/testhooks.h"
 #include "platform/rdd/dbserver.h"
@@ -270,6 +270,6 @@ TEST_F(Commands, ARestartThatCannotRecreateTheFileSaysSo) {
     EXPECT_EQ(Box("DATA FILE RESTARTED"), nullptr);
     ASSERT_NE(Box("RESTART FAILED"), nullptr);
     EXPECT_EQ(Box("RESTART FAILED")->text,
-              "The scanned records have been removed, but a new empty scan data file could not be created as " +
-                  path + ". Scanning cannot start until it can be created.");
+              "The scanned records have been removed, but a new empty scan data file could not be created as " + path +
+                  ". Scanning cannot start until it can be created.");
 }

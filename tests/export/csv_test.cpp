@@ -79,8 +79,8 @@ TEST_F(CsvTest, ScanTableGivesTrimmedCleanLinesWithCrLfAndNoHeader) {
 }
 
 TEST_F(CsvTest, TablesWithoutLiveRecordsGiveAnEmptyFile) {
-    std::string onlyDeleted = MakeTable("gone.dbf", ScanStruct(), {{Usual("A"), Usual("1")}, {Usual("B"), Usual("2")}},
-                                        {1, 2});
+    std::string onlyDeleted =
+        MakeTable("gone.dbf", ScanStruct(), {{Usual("A"), Usual("1")}, {Usual("B"), Usual("2")}}, {1, 2});
     std::string empty = MakeTable("empty.dbf", ScanStruct(), {});
     WriteFile(Path("a.csv"), "old content\r\n");
     ASSERT_FALSE(Export(onlyDeleted, Path("a.csv")));

@@ -64,7 +64,8 @@ protected:
     void TearDown() override {
         rdd::RDDCloseAll();
         rt::SetClock(nullptr);
-        if (::chdir(old_.c_str()) != 0) {}
+        if (::chdir(old_.c_str()) != 0) {
+        }
         std::error_code ec;
         fs::remove_all(dir_, ec);
         appkit::ResetSettingsList();
@@ -75,8 +76,7 @@ protected:
     // A table with the given structure and rows (values in field order);
     // the rows whose number is in `deleted` (1-based) are marked deleted.
     std::string MakeTable(const std::string& name, const rt::Usual& structure,
-                          const std::vector<std::vector<rt::Usual>>& rows,
-                          const std::vector<int>& deleted = {}) {
+                          const std::vector<std::vector<rt::Usual>>& rows, const std::vector<int>& deleted = {}) {
         std::string path = Path(name);
         EXPECT_TRUE(rdd::DBCreate(path, structure).AsLogic());
         rdd::DBServer db(rt::Usual(path), rt::Usual(false), rt::Usual(false));

@@ -29,7 +29,9 @@ ToolRun Shell(const std::string& dir, const std::string& command) {
     return r;
 }
 
-ToolRun Qzdbf(const std::string& dir, const std::string& args) { return Shell(dir, std::string(QZDBF_PATH) + " " + args); }
+ToolRun Qzdbf(const std::string& dir, const std::string& args) {
+    return Shell(dir, std::string(QZDBF_PATH) + " " + args);
+}
 
 // The export's rules applied to what dbfread reads: live records only,
 // strings without , " | and with line breaks as blanks, then stripped of

@@ -109,15 +109,15 @@ TEST_F(Screen, ReaderSpeedScansAreStoredExactlyAsTyped) {
     for (int i = 0; i < 1000; ++i) {
         std::string code = std::to_string(4006381333000LL + i);
         std::string qty = std::to_string(i % 97 + 1);
-        if (i % 10 == 1) code = "  " + code;       // leading blanks kept
-        if (i % 10 == 2) qty = "1.50";             // decimals kept
-        if (i % 10 == 3) qty = "5 boxes";          // letters after a number kept
-        if (i % 10 == 4) qty = "123456789012";     // 12 typed, 10 stored
+        if (i % 10 == 1) code = "  " + code;    // leading blanks kept
+        if (i % 10 == 2) qty = "1.50";          // decimals kept
+        if (i % 10 == 3) qty = "5 boxes";       // letters after a number kept
+        if (i % 10 == 4) qty = "123456789012";  // 12 typed, 10 stored
         if (i % 10 == 5) code = "ABC-" + std::to_string(i);
         ReaderTypes(code);
         ASSERT_EQ(Focused(), Qty()) << i;
         CountTyped(qty);
-        ASSERT_EQ(Focused(), Barcode()) << i;   // fields cleared, focus back
+        ASSERT_EQ(Focused(), Barcode()) << i;  // fields cleared, focus back
         ASSERT_EQ(Barcode()->text(), "");
         typed.push_back({code, qty});
     }
@@ -135,7 +135,7 @@ TEST_F(Screen, CountTypedBeforeTheBarcodeIsStoredWhenTheBarcodeArrives) {
     QTest::keyClicks(Qty(), "7");
     Barcode()->setFocus();  // the operator clicks back: nothing to store yet
     EXPECT_EQ(Table()->LastRec(), 0);
-    ReaderTypes("999");      // Enter moves into the quantity field, which stores
+    ReaderTypes("999");  // Enter moves into the quantity field, which stores
     EXPECT_EQ(Table()->LastRec(), 1);
     EXPECT_EQ(Focused(), Barcode());
     std::vector<Scan> stored = Stored();
@@ -152,7 +152,7 @@ TEST_F(Screen, DoubtfulCountsAreQuestioned) {
         ASSERT_EQ(TestHooks::Boxes().size(), 1u) << qty;
         EXPECT_EQ(TestHooks::Boxes()[0].caption, "Quantity Warning");
         EXPECT_EQ(TestHooks::Boxes()[0].text, std::string("Item X1 has a possible invalid quantity\r\n") +
-                                                   "Are you sure you want to save it as " + qty + "?");
+                                                  "Are you sure you want to save it as " + qty + "?");
         EXPECT_EQ(TestHooks::Boxes()[0].type, 0x42124u);
         EXPECT_EQ(Qty()->text(), "");
         EXPECT_EQ(Barcode()->text(), " X1 ");

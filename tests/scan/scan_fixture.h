@@ -24,7 +24,8 @@ protected:
     }
     void TearDown() override {
         rdd::RDDCloseAll();
-        if (::chdir(old_.c_str()) != 0) {}
+        if (::chdir(old_.c_str()) != 0) {
+        }
         std::filesystem::remove_all(dir_);
         rt::ResetSettings();
     }

@@ -48,9 +48,7 @@ protected:
         std::filesystem::remove_all(workDir_);
         unsetenv("QZ_WORKDIR");
     }
-    app::StandardSDIWindow* Shell() {
-        return dynamic_cast<app::StandardSDIWindow*>(shell_.AsObject().get());
-    }
+    app::StandardSDIWindow* Shell() { return dynamic_cast<app::StandardSDIWindow*>(shell_.AsObject().get()); }
     // The open window of that class, nullptr when there is none.
     template <class T>
     T* OpenOf(const char* className) {

@@ -129,12 +129,12 @@ int Info(const std::string& file) {
     std::printf("header length: %u\n", h.headerLen);
     std::printf("record length: %u\n", h.recordLen);
     std::printf("code page:     0x%02X%s\n", h.codePage,
-                h.codePage == rdd::dbf::kCodePageOem ? " (OEM 437)"
-                : h.codePage == rdd::dbf::kCodePageAnsi ? " (ANSI 1252)" : "");
+                h.codePage == rdd::dbf::kCodePageOem    ? " (OEM 437)"
+                : h.codePage == rdd::dbf::kCodePageAnsi ? " (ANSI 1252)"
+                                                        : "");
     if (t.Memo()) std::printf("memo file:     %s\n", t.Memo()->Path().c_str());
     std::printf("fields:        %zu\n", t.Fields().size());
-    for (const auto& f : t.Fields())
-        std::printf("  %-10s %c %3d %2d\n", f.name.c_str(), f.type, f.width, f.decimals);
+    for (const auto& f : t.Fields()) std::printf("  %-10s %c %3d %2d\n", f.name.c_str(), f.type, f.width, f.decimals);
     if (t.Notes().empty()) {
         std::printf("problems:      none\n");
     } else {
@@ -193,8 +193,8 @@ int Create(const std::string& file, const std::vector<std::string>& fieldDefs) {
             std::fprintf(stderr, "qzdbf: field %s needs a width (and decimals) as numbers\n", fieldDef.c_str());
             return kUsage;
         }
-        structure.AAdd(rt::Usual::Array({rt::Usual(parts[0]), rt::Usual(std::string(1, type)),
-                                         rt::Usual(width), rt::Usual(dec)}));
+        structure.AAdd(
+            rt::Usual::Array({rt::Usual(parts[0]), rt::Usual(std::string(1, type)), rt::Usual(width), rt::Usual(dec)}));
     }
     rt::Usual r = rdd::DBCreate(file, structure);
     return r.IsLogic() && r.AsLogic() && !gFailed ? kOk : kFailed;
@@ -203,9 +203,7 @@ int Create(const std::string& file, const std::vector<std::string>& fieldDefs) {
 // The typed value of a command-line text for a field.
 bool Parse(const rdd::dbf::FieldDesc& f, const std::string& text, rt::Usual& out) {
     switch (f.type) {
-        case 'C':
-            out = rt::Usual(text);
-            return true;
+        case 'C': out = rt::Usual(text); return true;
         case 'N':
         case 'F': {
             if (text.empty()) {
@@ -248,8 +246,7 @@ bool Parse(const rdd::dbf::FieldDesc& f, const std::string& text, rt::Usual& out
             else if (text == "F" || text == "f" || text == "N" || text == "n" || text.empty()) out = rt::Usual(false);
             else return false;
             return true;
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -258,18 +255,17 @@ int Append(const std::string& file, const std::vector<std::string>& values) {
     if (!db) return kFailed;
     const auto& fields = db->Engine()->Fields();
     if (values.size() > fields.size())
-        return Fail("the table has " + std::to_string(fields.size()) + " fields, " +
-                    std::to_string(values.size()) + " values were given");
+        return Fail("the table has " + std::to_string(fields.size()) + " fields, " + std::to_string(values.size()) +
+                    " values were given");
     std::vector<rt::Usual> typed(values.size());
     for (size_t i = 0; i < values.size(); ++i) {
         if (!Parse(fields[i], values[i], typed[i]))
-            return Fail("value \"" + values[i] + "\" does not suit field " + fields[i].name +
-                        " of type " + std::string(1, fields[i].type));
+            return Fail("value \"" + values[i] + "\" does not suit field " + fields[i].name + " of type " +
+                        std::string(1, fields[i].type));
         // Every value is checked before the record is added: a refused value
         // must not leave a half-filled record behind.
         std::vector<uint8_t> bytes(static_cast<size_t>(fields[i].width));
-        if (rdd::dbf::Fault f = rdd::dbf::EncodeField(fields[i], typed[i], bytes.data()))
-            return Fail(f.description);
+        if (rdd::dbf::Fault f = rdd::dbf::EncodeField(fields[i], typed[i], bytes.data())) return Fail(f.description);
     }
     if (!db->Append()) return kFailed;
     for (size_t i = 0; i < typed.size(); ++i) {

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "appkit/processsettings.h"
-#include "platform/runtime/international.h"
 #include "lib/controls/register.h"
 #include "lib/data/dataclasses.h"
 #include "lib/system/library.h"
@@ -22,6 +21,7 @@
 #include "platform/gui/app.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/international.h"
 #include "platform/runtime/macro.h"
 #include "platform/runtime/macrofuncs.h"
 #include "platform/runtime/numbers.h"
@@ -70,9 +70,9 @@ std::string Show(const rt::Usual& v, int depth = 0) {
 bool EvalLine(const std::string& line, size_t number) {
     rt::ErrorRef failure;
     rt::Usual result;
-    bool ok = rt::BeginSequence(
-        [&] { result = rt::MacroEval(line); },
-        [&](const rt::Usual& v) { failure = std::dynamic_pointer_cast<rt::Error>(v.AsObject()); });
+    bool ok =
+        rt::BeginSequence([&] { result = rt::MacroEval(line); },
+                          [&](const rt::Usual& v) { failure = std::dynamic_pointer_cast<rt::Error>(v.AsObject()); });
     if (ok) {
         std::string text = Show(result) + "\n";
         std::fwrite(text.data(), 1, text.size(), stdout);

@@ -89,8 +89,8 @@ int main(int argc, char** argv) {
     auto serialPage = rt::New<gallery::SerialPage>();
     auto printPage = rt::New<gallery::PrintPage>();
     const std::pair<std::shared_ptr<gui::Window>, const char*> pages[] = {
-        {page, "Timers and tray"},   {controls, "Entry controls"},    {masked, "Masked edit"},
-        {tipPage, "Tip of the day"}, {listPage, "Bitmap list box"},   {extensions, "Small extensions"},
+        {page, "Timers and tray"},   {controls, "Entry controls"},  {masked, "Masked edit"},
+        {tipPage, "Tip of the day"}, {listPage, "Bitmap list box"}, {extensions, "Small extensions"},
         {serialPage, "Serial port"}, {printPage, "Printing"}};
     for (const auto& [w, title] : pages) {
         w->Init({rt::Usual()});
@@ -105,8 +105,12 @@ int main(int argc, char** argv) {
     tabs.resize(tabs.minimumSizeHint().expandedTo(QSize(tabs.tabBar()->sizeHint().width() + 8, 330)));
     tabs.show();
     if (!report.empty())
-        gallery::StartReport(report, {{"timers", page.get()}, {"controls", controls.get()}, {"masked", masked.get()}, {"tips", tipPage.get()},
-                                      {"list", listPage.get()}, {"extensions", extensions.get()}});
+        gallery::StartReport(report, {{"timers", page.get()},
+                                      {"controls", controls.get()},
+                                      {"masked", masked.get()},
+                                      {"tips", tipPage.get()},
+                                      {"list", listPage.get()},
+                                      {"extensions", extensions.get()}});
     if (tips) QTimer::singleShot(1000, &qt, [tipPage] { tipPage->PBTIPSARRAY(); });
     if (calculator)
         QTimer::singleShot(1000, &qt, [controls] {

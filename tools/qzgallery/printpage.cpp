@@ -118,7 +118,7 @@ void PrintPage::Print(bool eject) {
         bytesText_->SetCaption("");
     }
     statusText_->SetCaption(pq->LastPrintError() ? "PRINTIT failed, Win32 code " + std::to_string(pq->LastPrintError())
-                                                  : "PRINTIT sent the job to " + port);
+                                                 : "PRINTIT sent the job to " + port);
 }
 
 }  // namespace gallery

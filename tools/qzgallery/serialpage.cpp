@@ -161,9 +161,7 @@ void SerialPage::PBOPEN() {
            (set ? "" : "; " + serial_->ErrorDesc() + " (code " + serial_->ErrorCode() + ")"));
 }
 
-void SerialPage::PBCLOSE() {
-    Status(serial_->Close() ? "Closed" : "Not open");
-}
+void SerialPage::PBCLOSE() { Status(serial_->Close() ? "Closed" : "Not open"); }
 
 void SerialPage::PBSEND() {
     const std::string text = sendEdit_->TextValue() + "\r";

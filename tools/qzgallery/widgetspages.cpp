@@ -67,22 +67,26 @@ Usual TipStructure() {
     return Usual::Array({field("HEADING", "C", 40), field("TIPTEXT", "C", 200), field("SHOWMORE", "L", 1)});
 }
 
-Usual Tip(const char* head, const char* text, bool more) { return Usual::Array({Usual(head), Usual(text), Usual(more)}); }
+Usual Tip(const char* head, const char* text, bool more) {
+    return Usual::Array({Usual(head), Usual(text), Usual(more)});
+}
 
 }  // namespace
 
 const rt::ClassDef& HoverText::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<HoverText>("GALLERYHOVERTEXT", &lib::FixedTextHyperlink::StaticClass())
-                                       .Method<&HoverText::MOUSEENTER>("MOUSEENTER")
-                                       .Method<&HoverText::MOUSEEXIT>("MOUSEEXIT")
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<HoverText>("GALLERYHOVERTEXT", &lib::FixedTextHyperlink::StaticClass())
+            .Method<&HoverText::MOUSEENTER>("MOUSEENTER")
+            .Method<&HoverText::MOUSEEXIT>("MOUSEEXIT")
+            .Done();
     return c;
 }
 
 // ---- the masked edit ----------------------------------------------------------
 
 const rt::ClassDef& MaskedEditPage::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<MaskedEditPage>("GALLERYMASKEDEDITPAGE", &gui::Window::StaticClass()).Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<MaskedEditPage>("GALLERYMASKEDEDITPAGE", &gui::Window::StaticClass()).Done();
     return c;
 }
 
@@ -146,7 +150,8 @@ void TipPage::ShowTips(const Usual& tips, bool closeServer) {
 }
 
 void TipPage::PBTIPSARRAY() {
-    ShowTips(Usual::Array({Tip("Scanning", "Scan a barcode, type the count and press Enter: the record is stored at once.", false),
+    ShowTips(Usual::Array({Tip("Scanning",
+                               "Scan a barcode, type the count and press Enter: the record is stored at once.", false),
                            Tip("Exporting", "Export Data writes a CSV file and archives the scan data file.", true),
                            Tip("Restarting", "Restart Data empties the scan data file after you confirm.", false)}),
              false);
@@ -203,13 +208,15 @@ void ListBoxPage::Build(rt::Args args) {
     if (auto* q = qobject_cast<QLabel*>(status->Widget())) q->setWordWrap(true), q->setAlignment(Qt::AlignTop);
     std::weak_ptr<gui::FixedText> st = status;
     list->BONMOUSEDBLCLK = Usual::Block([st](rt::Args a) {
-        if (auto s = st.lock()) s->SetCaption("Double click: node " + std::to_string(a[0].At(1).AsLong()) + ", value " + a[0].At(3).AsStr());
+        if (auto s = st.lock())
+            s->SetCaption("Double click: node " + std::to_string(a[0].At(1).AsLong()) + ", value " +
+                          a[0].At(3).AsStr());
         return Usual();
     });
     list->BONMOVENODE = Usual::Block([st](rt::Args a) {
         if (auto s = st.lock())
-            s->SetCaption("Moved node " + std::to_string(a[0].At(1).AsLong()) + " from " + std::to_string(a[1].AsLong()) +
-                          " to " + std::to_string(a[2].AsLong()));
+            s->SetCaption("Moved node " + std::to_string(a[0].At(1).AsLong()) + " from " +
+                          std::to_string(a[1].AsLong()) + " to " + std::to_string(a[2].AsLong()));
         return Usual();
     });
     // Pictures of each kind: a bitmap handle, an icon handle, a file.
@@ -227,10 +234,12 @@ void ListBoxPage::Build(rt::Args args) {
     }
     picturePath_ = QDir::temp().filePath(QStringLiteral("qzgallery_disk.bmp")).toStdString();
     disk.toImage().convertToFormat(QImage::Format_RGB32).save(QString::fromStdString(picturePath_));
-    list->ADDNODE("A bitmap by handle (the light bulb)", Usual("bulb"), static_cast<int64_t>(bulb->Handle()), lib::kPictureBitmap, "", 0);
+    list->ADDNODE("A bitmap by handle (the light bulb)", Usual("bulb"), static_cast<int64_t>(bulb->Handle()),
+                  lib::kPictureBitmap, "", 0);
     list->ADDNODE("An icon by handle", Usual("icon"), static_cast<int64_t>(icon->Handle()), lib::kPictureIcon, "", 0);
     list->ADDNODE("A bitmap file (qzgallery_disk.bmp)", Usual("file"), 0, lib::kPictureFile, picturePath_, 0);
-    list->ADDNODE("Inserted at position 1", Usual("inserted"), static_cast<int64_t>(bulb->Handle()), lib::kPictureBitmap, "", 1);
+    list->ADDNODE("Inserted at position 1", Usual("inserted"), static_cast<int64_t>(bulb->Handle()),
+                  lib::kPictureBitmap, "", 1);
     Place<gui::PushButton>(*this, 3, "PBADD", {352, 48, 160, 28}, "Add a node");
     Place<gui::PushButton>(*this, 4, "PBREMOVE", {352, 82, 160, 28}, "Remove the active node");
     // MULTILINE: texts over several lines (CR LF breaks them), centred.
@@ -240,9 +249,11 @@ void ListBoxPage::Build(rt::Args args) {
     multi->MULTILINE = true;
     multi->NBITMAPWIDTH = 40;
     multi->NBITMAPHEIGHT = 40;
-    multi->ADDNODE("MULTILINE\r\non two lines", Usual("two"), static_cast<int64_t>(bulb->Handle()), lib::kPictureBitmap, "", 0);
+    multi->ADDNODE("MULTILINE\r\non two lines", Usual("two"), static_cast<int64_t>(bulb->Handle()), lib::kPictureBitmap,
+                   "", 0);
     multi->ADDNODE("One,\r\ntwo,\r\nthree", Usual("three"), 0, lib::kPictureFile, picturePath_, 0);
-    multi->ADDNODE("A text too long for one line wraps", Usual("wrap"), static_cast<int64_t>(icon->Handle()), lib::kPictureIcon, "", 0);
+    multi->ADDNODE("A text too long for one line wraps", Usual("wrap"), static_cast<int64_t>(icon->Handle()),
+                   lib::kPictureIcon, "", 0);
 }
 
 void ListBoxPage::PBADD() {
@@ -254,9 +265,10 @@ void ListBoxPage::PBREMOVE() { list->REMOVENODE(); }
 // ---- the small extensions --------------------------------------------------------
 
 const rt::ClassDef& ExtensionsPage::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<ExtensionsPage>("GALLERYEXTENSIONSPAGE", &gui::Window::StaticClass())
-                                       .Method<&ExtensionsPage::PBLOCK>("PBLOCK")
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<ExtensionsPage>("GALLERYEXTENSIONSPAGE", &gui::Window::StaticClass())
+            .Method<&ExtensionsPage::PBLOCK>("PBLOCK")
+            .Done();
     return c;
 }
 
@@ -265,7 +277,8 @@ void ExtensionsPage::Build(rt::Args args) {
     Widget()->setMinimumSize(520, 330);
     Label(*this, 1, {12, 8, 500, 20}, "SmartSLE: the first key replaces the text; Enter moves to the next one.");
     for (int i = 0; i < 3; ++i) {
-        auto s = Place<lib::SmartSLE>(*this, 10 + i, ("SLE" + std::to_string(i + 1)).c_str(), {12 + i * 168, 32, 160, 24});
+        auto s =
+            Place<lib::SmartSLE>(*this, 10 + i, ("SLE" + std::to_string(i + 1)).c_str(), {12 + i * 168, 32, 160, 24});
         s->SetTextValue("Field " + std::to_string(i + 1));
     }
     Label(*this, 2, {12, 68, 500, 20}, "xTabControl: the tab \"Locked\" takes no clicks; keys never change tabs.");

@@ -156,8 +156,8 @@ std::vector<std::string> Subkeys(os::HKEY key) {
 }
 
 void PrintValue(const Value& v) {
-    std::printf("    %s    %s    %s\n", v.name.empty() ? "(Default)" : v.name.c_str(),
-                qzreg::TypeName(v.type).c_str(), qzreg::DataText(v.type, v.data).c_str());
+    std::printf("    %s    %s    %s\n", v.name.empty() ? "(Default)" : v.name.c_str(), qzreg::TypeName(v.type).c_str(),
+                qzreg::DataText(v.type, v.data).c_str());
 }
 
 void QueryTree(os::HKEY key, const std::string& full, bool recurse) {
@@ -326,8 +326,8 @@ int Import(const std::string& file) {
             continue;
         }
         os::HKEY key = 0;
-        if (os::LONG e = os::RegCreateKeyExA(k->root, k->path.c_str(), 0, "", 0, os::KEY_ALL_ACCESS, nullptr, &key,
-                                             nullptr))
+        if (os::LONG e =
+                os::RegCreateKeyExA(k->root, k->path.c_str(), 0, "", 0, os::KEY_ALL_ACCESS, nullptr, &key, nullptr))
             return Fail(rt::DosErrString(e));
         os::LONG e = 0;
         for (const Value& v : fk.values)

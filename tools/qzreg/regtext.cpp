@@ -15,10 +15,8 @@ struct RootAlias {
     os::HKEY key;
 };
 constexpr RootAlias kRoots[] = {
-    {"HKLM", "HKEY_LOCAL_MACHINE", os::HKEY_LOCAL_MACHINE},
-    {"HKCU", "HKEY_CURRENT_USER", os::HKEY_CURRENT_USER},
-    {"HKCR", "HKEY_CLASSES_ROOT", os::HKEY_CLASSES_ROOT},
-    {"HKU", "HKEY_USERS", os::HKEY_USERS},
+    {"HKLM", "HKEY_LOCAL_MACHINE", os::HKEY_LOCAL_MACHINE},   {"HKCU", "HKEY_CURRENT_USER", os::HKEY_CURRENT_USER},
+    {"HKCR", "HKEY_CLASSES_ROOT", os::HKEY_CLASSES_ROOT},     {"HKU", "HKEY_USERS", os::HKEY_USERS},
     {"HKCC", "HKEY_CURRENT_CONFIG", os::HKEY_CURRENT_CONFIG},
 };
 
@@ -27,8 +25,8 @@ struct TypeDef {
     os::DWORD type;
 };
 constexpr TypeDef kTypes[] = {
-    {"REG_NONE", os::REG_NONE},     {"REG_SZ", os::REG_SZ},           {"REG_EXPAND_SZ", os::REG_EXPAND_SZ},
-    {"REG_BINARY", os::REG_BINARY}, {"REG_DWORD", os::REG_DWORD},     {"REG_MULTI_SZ", os::REG_MULTI_SZ},
+    {"REG_NONE", os::REG_NONE},     {"REG_SZ", os::REG_SZ},       {"REG_EXPAND_SZ", os::REG_EXPAND_SZ},
+    {"REG_BINARY", os::REG_BINARY}, {"REG_DWORD", os::REG_DWORD}, {"REG_MULTI_SZ", os::REG_MULTI_SZ},
     {"REG_QWORD", os::REG_QWORD},
 };
 
@@ -216,8 +214,7 @@ std::optional<std::string> DataFromText(os::DWORD type, const std::string& text,
             char* end = nullptr;
             errno = 0;
             unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-            if (*end != '\0' || errno != 0 || text[0] == '-' ||
-                (type == os::REG_DWORD && v > 0xFFFFFFFFULL))
+            if (*end != '\0' || errno != 0 || text[0] == '-' || (type == os::REG_DWORD && v > 0xFFFFFFFFULL))
                 return std::nullopt;
             std::string out(type == os::REG_DWORD ? 4 : 8, '\0');
             for (size_t k = 0; k < out.size(); ++k) out[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
@@ -281,10 +278,8 @@ std::string ValueLine(const Value& v) {
     // Text types are stored as UTF-16 in a version 5 file.
     std::string bytes = v.type == os::REG_EXPAND_SZ || v.type == os::REG_MULTI_SZ ? ToUtf16(v.data) : v.data;
     char prefix[16];
-    if (v.type == os::REG_BINARY)
-        std::snprintf(prefix, sizeof prefix, "hex:");
-    else
-        std::snprintf(prefix, sizeof prefix, "hex(%" PRIx32 "):", v.type);
+    if (v.type == os::REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex:");
+    else std::snprintf(prefix, sizeof prefix, "hex(%" PRIx32 "):", v.type);
     line += prefix;
     // Lines are continued with a backslash before they pass 80 columns.
     size_t lineStart = 0;
@@ -397,8 +392,7 @@ std::optional<std::vector<FileKey>> ParseRegFile(const std::string& raw, std::st
             auto bytes = ok ? ReadHexBytes(rhs.substr(colon + 1)) : std::nullopt;
             ok = bytes.has_value();
             if (ok)
-                v.data = v5 && (v.type == os::REG_EXPAND_SZ || v.type == os::REG_MULTI_SZ) ? FromUtf16(*bytes)
-                                                                                           : *bytes;
+                v.data = v5 && (v.type == os::REG_EXPAND_SZ || v.type == os::REG_MULTI_SZ) ? FromUtf16(*bytes) : *bytes;
         } else {
             ok = false;
         }

@@ -108,8 +108,8 @@ void DrawCalendarButton(QPainter& p, double s, bool down) {
     const double cell = sheet.width() / 4;
     for (int row = 0; row < 2; ++row)
         for (int col = 0; col < 3; ++col)
-            p.drawRect(QRectF(sheet.left() + cell * (0.6 + col * 1.1), sheet.top() + sheet.height() * (0.42 + row * 0.27),
-                              cell * 0.6, sheet.height() * 0.14));
+            p.drawRect(QRectF(sheet.left() + cell * (0.6 + col * 1.1),
+                              sheet.top() + sheet.height() * (0.42 + row * 0.27), cell * 0.6, sheet.height() * 0.14));
 }
 
 struct Entry {
@@ -119,12 +119,18 @@ struct Entry {
 };
 
 constexpr std::array<Entry, 12> kIcons = {{
-    {"ICOOKUP", DrawOk, Look::Up},           {"ICOOKDOWN", DrawOk, Look::Down},
-    {"ICOOKDISABLED", DrawOk, Look::Disabled}, {"ICOCANCELUP", DrawCancel, Look::Up},
-    {"ICOCANCELDOWN", DrawCancel, Look::Down}, {"ICOCANCELDISABLED", DrawCancel, Look::Disabled},
-    {"ICONOUP", DrawNo, Look::Up},           {"ICONODOWN", DrawNo, Look::Down},
-    {"ICONODISABLED", DrawNo, Look::Disabled}, {"ICOHELPUP", DrawHelp, Look::Up},
-    {"ICOHELPDOWN", DrawHelp, Look::Down},   {"ICOHELPDISABLED", DrawHelp, Look::Disabled},
+    {"ICOOKUP", DrawOk, Look::Up},
+    {"ICOOKDOWN", DrawOk, Look::Down},
+    {"ICOOKDISABLED", DrawOk, Look::Disabled},
+    {"ICOCANCELUP", DrawCancel, Look::Up},
+    {"ICOCANCELDOWN", DrawCancel, Look::Down},
+    {"ICOCANCELDISABLED", DrawCancel, Look::Disabled},
+    {"ICONOUP", DrawNo, Look::Up},
+    {"ICONODOWN", DrawNo, Look::Down},
+    {"ICONODISABLED", DrawNo, Look::Disabled},
+    {"ICOHELPUP", DrawHelp, Look::Up},
+    {"ICOHELPDOWN", DrawHelp, Look::Down},
+    {"ICOHELPDISABLED", DrawHelp, Look::Disabled},
 }};
 
 }  // namespace
@@ -173,9 +179,8 @@ const rt::ClassDef& ArtworkIcon::StaticClass() {
 namespace {
 
 constexpr std::array<const char*, 13> kIconClasses = {
-    "ICOOKUP",     "ICOOKDOWN",       "ICOOKDISABLED", "ICOCANCELUP", "ICOCANCELDOWN",
-    "ICOCANCELDISABLED", "ICONOUP",   "ICONODOWN",     "ICONODISABLED", "ICOHELPUP",
-    "ICOHELPDOWN", "ICOHELPDISABLED", "POPUPCALCICO"};
+    "ICOOKUP",   "ICOOKDOWN",     "ICOOKDISABLED", "ICOCANCELUP", "ICOCANCELDOWN",   "ICOCANCELDISABLED", "ICONOUP",
+    "ICONODOWN", "ICONODISABLED", "ICOHELPUP",     "ICOHELPDOWN", "ICOHELPDISABLED", "POPUPCALCICO"};
 
 // The icon class of one drawn name.
 template <size_t N>
@@ -187,8 +192,7 @@ public:
 
 template <size_t N>
 const rt::ClassDef& NamedIcon<N>::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<NamedIcon<N>>(kIconClasses[N], &ArtworkIcon::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<NamedIcon<N>>(kIconClasses[N], &ArtworkIcon::StaticClass()).Done();
     return c;
 }
 

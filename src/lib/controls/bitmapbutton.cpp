@@ -49,15 +49,14 @@ QPixmap LoadPicture(const std::string& name) {
 }  // namespace
 
 const rt::ClassDef& WmBitmapButton::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<WmBitmapButton>("WMBITMAPBUTTON", &gui::PushButton::StaticClass())
-            .RawMethod("INIT", InitMethod<WmBitmapButton>())
-            .IVar<&WmBitmapButton::LDOWN>("LDOWN")
-            .IVar<&WmBitmapButton::HBITMAPUP>("HBITMAPUP")
-            .IVar<&WmBitmapButton::HBITMAPDOWN>("HBITMAPDOWN")
-            .IVar<&WmBitmapButton::LTWOSTATE>("LTWOSTATE")
-            .IVar<&WmBitmapButton::LINSTATE>("LINSTATE")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<WmBitmapButton>("WMBITMAPBUTTON", &gui::PushButton::StaticClass())
+                                       .RawMethod("INIT", InitMethod<WmBitmapButton>())
+                                       .IVar<&WmBitmapButton::LDOWN>("LDOWN")
+                                       .IVar<&WmBitmapButton::HBITMAPUP>("HBITMAPUP")
+                                       .IVar<&WmBitmapButton::HBITMAPDOWN>("HBITMAPDOWN")
+                                       .IVar<&WmBitmapButton::LTWOSTATE>("LTWOSTATE")
+                                       .IVar<&WmBitmapButton::LINSTATE>("LINSTATE")
+                                       .Done();
     return c;
 }
 

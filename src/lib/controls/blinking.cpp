@@ -84,7 +84,8 @@ const rt::ClassDef& BlinkingClass(const char* name, const rt::ClassDef* base) {
 }  // namespace
 
 const rt::ClassDef& BlinkingFixedText::StaticClass() {
-    static const rt::ClassDef& c = BlinkingClass<BlinkingFixedText>("BLINKINGFIXEDTEXT", &gui::FixedText::StaticClass());
+    static const rt::ClassDef& c =
+        BlinkingClass<BlinkingFixedText>("BLINKINGFIXEDTEXT", &gui::FixedText::StaticClass());
     return c;
 }
 

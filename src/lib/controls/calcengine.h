@@ -17,11 +17,11 @@ public:
     void Open(const std::string* startText);
 
     void AutoClear();
-    void Digit(char d);       // B0 ... B9
-    void Dot();               // BDOT
-    void PlusMinus();         // BPLUSMINUS
-    void ClearEntry();        // BCLEARENTRY
-    void Clear();             // BCLEAR
+    void Digit(char d);  // B0 ... B9
+    void Dot();          // BDOT
+    void PlusMinus();    // BPLUSMINUS
+    void ClearEntry();   // BCLEARENTRY
+    void Clear();        // BCLEAR
     // DOOPERATION: "C"/"c", "S", "I", "^%*+/-", "="; anything else nothing.
     void DoOperation(char c);
     void MemPlus() { Memory('+'); }

@@ -22,8 +22,8 @@ namespace {
 rt::MethodFn MouseMethod(void (PeCalendar::*fn)(QPoint)) {
     return [fn](rt::Object& o, rt::Args a) {
         if (gui::Event* e = gui::EventArg(a))
-            (static_cast<PeCalendar&>(o).*fn)(QPoint(static_cast<int16_t>(e->lParam & 0xFFFF),
-                                                    static_cast<int16_t>((e->lParam >> 16) & 0xFFFF)));
+            (static_cast<PeCalendar&>(o).*
+             fn)(QPoint(static_cast<int16_t>(e->lParam & 0xFFFF), static_cast<int16_t>((e->lParam >> 16) & 0xFFFF)));
         return rt::Usual(o.Self());
     };
 }

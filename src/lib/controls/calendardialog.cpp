@@ -87,7 +87,8 @@ void DlgPeCalendar::PostInit(rt::Args args) {
     Widget()->move(at);
     const rt::Date d = rt::CToD(edit->TextValue());
     calendar_->SetCurrentDate(d.IsEmpty() ? rt::Today() : d);
-    if (edit->FIRSTDAYOFTHEWEEK >= 1 && edit->FIRSTDAYOFTHEWEEK <= 7) calendar_->SetFirstDayOfTheWeek(edit->FIRSTDAYOFTHEWEEK);
+    if (edit->FIRSTDAYOFTHEWEEK >= 1 && edit->FIRSTDAYOFTHEWEEK <= 7)
+        calendar_->SetFirstDayOfTheWeek(edit->FIRSTDAYOFTHEWEEK);
     calendar_->SetFocus();
 }
 

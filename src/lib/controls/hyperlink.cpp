@@ -19,8 +19,7 @@ FixedTextHyperlink::Opener& CurrentOpener() {
 // A URL, a mail address or a local path as the desktop should open it.
 QUrl TargetUrl(const std::string& target) {
     const QString t = QString::fromStdString(target).trimmed();
-    if (t.contains(QLatin1Char('@')) && !t.contains(QLatin1Char(':')))
-        return QUrl(QStringLiteral("mailto:") + t);
+    if (t.contains(QLatin1Char('@')) && !t.contains(QLatin1Char(':'))) return QUrl(QStringLiteral("mailto:") + t);
     return QUrl::fromUserInput(t);
 }
 

@@ -35,41 +35,37 @@ private:
     OwnerRef<IconPushButton> owner_;
 };
 
-std::shared_ptr<gui::Icon> AsIcon(const rt::Usual& v) {
-    return std::dynamic_pointer_cast<gui::Icon>(v.AsObject());
-}
+std::shared_ptr<gui::Icon> AsIcon(const rt::Usual& v) { return std::dynamic_pointer_cast<gui::Icon>(v.AsObject()); }
 
 }  // namespace
 
 const rt::ClassDef& IconPushButton::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<IconPushButton>("ICONPUSHBUTTON", &gui::PushButton::StaticClass())
-            .RawMethod("INIT", InitMethod<IconPushButton>())
-            .Assign<&IconPushButton::SetIconUp>("ICONUP")
-            .Assign<&IconPushButton::SetIconDown>("ICONDOWN")
-            .Assign<&IconPushButton::SetIconDisabled>("ICONDISABLED")
-            .Access<&IconPushButton::IconUp>("ICONUP")
-            .Access<&IconPushButton::IconDown>("ICONDOWN")
-            .Access<&IconPushButton::IconDisabled>("ICONDISABLED")
-            .Assign<&IconPushButton::SetButtonTextColor>("BUTTONTEXTCOLOR")
-            .Assign<&IconPushButton::SetLeftIconBorder>("LEFTICONBORDER")
-            .Access<&IconPushButton::LeftIconBorder>("LEFTICONBORDER")
-            .RawMethod("ENABLE", AnswerSelf<&IconPushButton::EnableButton>())
-            .RawMethod("DISABLE", AnswerSelf<&IconPushButton::DisableButton>())
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<IconPushButton>("ICONPUSHBUTTON", &gui::PushButton::StaticClass())
+                                       .RawMethod("INIT", InitMethod<IconPushButton>())
+                                       .Assign<&IconPushButton::SetIconUp>("ICONUP")
+                                       .Assign<&IconPushButton::SetIconDown>("ICONDOWN")
+                                       .Assign<&IconPushButton::SetIconDisabled>("ICONDISABLED")
+                                       .Access<&IconPushButton::IconUp>("ICONUP")
+                                       .Access<&IconPushButton::IconDown>("ICONDOWN")
+                                       .Access<&IconPushButton::IconDisabled>("ICONDISABLED")
+                                       .Assign<&IconPushButton::SetButtonTextColor>("BUTTONTEXTCOLOR")
+                                       .Assign<&IconPushButton::SetLeftIconBorder>("LEFTICONBORDER")
+                                       .Access<&IconPushButton::LeftIconBorder>("LEFTICONBORDER")
+                                       .RawMethod("ENABLE", AnswerSelf<&IconPushButton::EnableButton>())
+                                       .RawMethod("DISABLE", AnswerSelf<&IconPushButton::DisableButton>())
+                                       .Done();
     return c;
 }
 
-#define QZ_ICON_BUTTON(Cls, Name, Up, Down, Disabled)                                                   \
-    const rt::ClassDef& Cls::StaticClass() {                                                          \
-        static const rt::ClassDef& c = rt::ClassBuilder<Cls>(Name, &IconPushButton::StaticClass())    \
-                                           .RawMethod("INIT", InitMethod<Cls>())                       \
-                                           .Done();                                                   \
-        return c;                                                                                     \
-    }                                                                                                 \
-    void Cls::Init(rt::Args args) {                                                                   \
-        IconPushButton::Init(args);                                                                   \
-        LoadIcons(Up, Down, Disabled);                                                                \
+#define QZ_ICON_BUTTON(Cls, Name, Up, Down, Disabled)                                                                \
+    const rt::ClassDef& Cls::StaticClass() {                                                                         \
+        static const rt::ClassDef& c =                                                                               \
+            rt::ClassBuilder<Cls>(Name, &IconPushButton::StaticClass()).RawMethod("INIT", InitMethod<Cls>()).Done(); \
+        return c;                                                                                                    \
+    }                                                                                                                \
+    void Cls::Init(rt::Args args) {                                                                                  \
+        IconPushButton::Init(args);                                                                                  \
+        LoadIcons(Up, Down, Disabled);                                                                               \
     }
 
 QZ_ICON_BUTTON(OkPushButton, "OKPUSHBUTTON", "ICOOKUP", "ICOOKDOWN", "ICOOKDISABLED")
@@ -83,9 +79,7 @@ void IconPushButton::Init(rt::Args args) {
     disabled_ = !IsEnabled();
 }
 
-QWidget* IconPushButton::MakeWidget(QWidget* parent) {
-    return new IconButtonWidget(this, parent);
-}
+QWidget* IconPushButton::MakeWidget(QWidget* parent) { return new IconButtonWidget(this, parent); }
 
 void IconPushButton::SetPressed(bool on) {
     if (pressed_ == on) return;

@@ -99,8 +99,7 @@ NumEntry::Result NumEntry::ProcessKey(uint32_t vk, uint32_t ch, const std::strin
     // selection begins at it.
     e.caret = e.selStart;
     const int sep = e.SepPos();
-    e.inDecimals = e.decimalsAllowed && sep < len &&
-                   (e.caret > sep || (e.selStart == sep && e.selEnd > e.selStart));
+    e.inDecimals = e.decimalsAllowed && sep < len && (e.caret > sep || (e.selStart == sep && e.selEnd > e.selStart));
     if (e.inDecimals && e.caret == sep) e.caret = sep + 1;
 
     if (IsNavigation(vk)) return Navigate(vk, e);
@@ -141,7 +140,8 @@ bool NumEntry::RemoveSelection(uint32_t vk, Edit& e) {
     const std::string& t = e.text();
     std::string kept;
     for (int i = 0; i < static_cast<int>(t.size()); ++i)
-        if (i < e.selStart || i >= e.selEnd || t[static_cast<size_t>(i)] == e.decimalSep) kept += t[static_cast<size_t>(i)];
+        if (i < e.selStart || i >= e.selEnd || t[static_cast<size_t>(i)] == e.decimalSep)
+            kept += t[static_cast<size_t>(i)];
     const int fromRight = static_cast<int>(kept.size()) - e.selStart;
     e.text() = SetField(kept, 1);
     e.caret = e.inDecimals ? e.PlaceFromRight(fromRight) : e.SepPos();
@@ -186,8 +186,8 @@ void NumEntry::EraseInDecimals(uint32_t vk, Edit& e) {
     else if (vk == kDelete && at < static_cast<int>(decimals.size())) decimals.erase(static_cast<size_t>(at), 1);
     while (static_cast<int>(decimals.size()) < e.decimals) decimals += '0';
     const int fromRight = static_cast<int>(t.size()) - e.caret;
-    e.text() = SetField(t.substr(0, static_cast<size_t>(sep)) + e.decimalSep +
-                            decimals.substr(0, static_cast<size_t>(e.decimals)), 1);
+    e.text() = SetField(
+        t.substr(0, static_cast<size_t>(sep)) + e.decimalSep + decimals.substr(0, static_cast<size_t>(e.decimals)), 1);
     e.caret = e.PlaceFromRight(fromRight);
 }
 
@@ -273,8 +273,7 @@ void NumEntry::TypeWholeDigit(char digit, Edit& e) {
     const std::string wholePicture = tmpl.substr(0, std::min(tmpl.size(), tmpl.find('.')));
     const int places = static_cast<int>(std::count(wholePicture.begin(), wholePicture.end(), '9') +
                                         std::count(wholePicture.begin(), wholePicture.end(), '#'));
-    const std::string significant =
-        rt::AllTrim(rt::Str(rt::Usual(static_cast<int64_t>(std::abs(ValueOf(whole)))), 30));
+    const std::string significant = rt::AllTrim(rt::Str(rt::Usual(static_cast<int64_t>(std::abs(ValueOf(whole)))), 30));
     const bool fits = (format_.IsTime() || static_cast<int>(rt::AllTrim(t).size()) < format_.length) &&
                       static_cast<int>(significant.size()) < places;
     if (ValueOf(whole) == 0 && !format_.IsTime()) {

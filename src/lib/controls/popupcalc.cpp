@@ -27,21 +27,36 @@ struct ButtonDef {
 };
 
 constexpr ButtonDef kButtons[] = {
-    {101, "SAVEEXITBUTTON", "SAVE/EXIT", 80, 177, 53, 18}, {102, "QUITBUTTON", "QUIT", 6, 177, 54, 18},
-    {103, "B7", "7", 6, 80, 20, 18},        {104, "B8", "8", 33, 80, 20, 18},
-    {105, "B9", "9", 60, 80, 20, 18},       {106, "B4", "4", 6, 104, 20, 19},
-    {107, "B5", "5", 33, 104, 20, 19},      {108, "B6", "6", 59, 104, 20, 19},
-    {109, "B1", "1", 6, 129, 20, 18},       {110, "B2", "2", 33, 129, 20, 18},
-    {111, "B3", "3", 60, 129, 20, 18},      {112, "B0", "0", 6, 153, 47, 19},
-    {113, "BDOT", ".", 60, 153, 20, 19},    {114, "BPOWER", "^", 6, 61, 20, 12},
-    {115, "BPERCENT", "%", 33, 61, 20, 12}, {116, "BPLUSMINUS", "+/-", 60, 61, 20, 12},
-    {117, "BSQUAREROOT", "Sq", 86, 61, 20, 12}, {118, "BINVERT", "1/x", 113, 61, 20, 12},
-    {119, "BTIMES", "x", 86, 80, 20, 18},   {120, "BDIVIDE", "/", 86, 104, 20, 19},
-    {121, "BMINUS", "-", 86, 129, 20, 18},  {122, "BPLUS", "+", 86, 153, 20, 19},
-    {123, "BMEMRECALL", "MR", 6, 43, 20, 12}, {124, "BMEMPLUS", "M+", 33, 43, 20, 12},
-    {125, "BMEMMINUS", "M-", 60, 43, 20, 12}, {126, "BMEMTIMES", "Mx", 86, 43, 20, 12},
-    {127, "BMEMCLEAR", "MC", 113, 43, 20, 12}, {128, "BCLEARENTRY", "CE", 113, 80, 20, 18},
-    {129, "BCLEAR", "C", 113, 104, 20, 19}, {130, "BEQUALS", "=", 113, 129, 20, 43},
+    {101, "SAVEEXITBUTTON", "SAVE/EXIT", 80, 177, 53, 18},
+    {102, "QUITBUTTON", "QUIT", 6, 177, 54, 18},
+    {103, "B7", "7", 6, 80, 20, 18},
+    {104, "B8", "8", 33, 80, 20, 18},
+    {105, "B9", "9", 60, 80, 20, 18},
+    {106, "B4", "4", 6, 104, 20, 19},
+    {107, "B5", "5", 33, 104, 20, 19},
+    {108, "B6", "6", 59, 104, 20, 19},
+    {109, "B1", "1", 6, 129, 20, 18},
+    {110, "B2", "2", 33, 129, 20, 18},
+    {111, "B3", "3", 60, 129, 20, 18},
+    {112, "B0", "0", 6, 153, 47, 19},
+    {113, "BDOT", ".", 60, 153, 20, 19},
+    {114, "BPOWER", "^", 6, 61, 20, 12},
+    {115, "BPERCENT", "%", 33, 61, 20, 12},
+    {116, "BPLUSMINUS", "+/-", 60, 61, 20, 12},
+    {117, "BSQUAREROOT", "Sq", 86, 61, 20, 12},
+    {118, "BINVERT", "1/x", 113, 61, 20, 12},
+    {119, "BTIMES", "x", 86, 80, 20, 18},
+    {120, "BDIVIDE", "/", 86, 104, 20, 19},
+    {121, "BMINUS", "-", 86, 129, 20, 18},
+    {122, "BPLUS", "+", 86, 153, 20, 19},
+    {123, "BMEMRECALL", "MR", 6, 43, 20, 12},
+    {124, "BMEMPLUS", "M+", 33, 43, 20, 12},
+    {125, "BMEMMINUS", "M-", 60, 43, 20, 12},
+    {126, "BMEMTIMES", "Mx", 86, 43, 20, 12},
+    {127, "BMEMCLEAR", "MC", 113, 43, 20, 12},
+    {128, "BCLEARENTRY", "CE", 113, 80, 20, 18},
+    {129, "BCLEAR", "C", 113, 104, 20, 19},
+    {130, "BEQUALS", "=", 113, 129, 20, 43},
 };
 
 gui::HWND DialogHandle(const gui::Control& c) {
@@ -205,7 +220,9 @@ const rt::ClassDef& PopupCalc::StaticClass() {
                        })
             .RawMethod("MYDIV",
                        [](rt::Object& o, rt::Args a) {
-                           auto num = [&](size_t i) { return i < a.size() && a[i].IsNumeric() ? a[i].AsDouble() : 0.0; };
+                           auto num = [&](size_t i) {
+                               return i < a.size() && a[i].IsNumeric() ? a[i].AsDouble() : 0.0;
+                           };
                            return rt::Usual(static_cast<PopupCalc&>(o).calc_.MyDiv(num(0), num(1)));
                        })
             .IVar<&PopupCalc::SEXPORT>("SEXPORT");
@@ -236,8 +253,9 @@ void PopupCalc::PostInit(rt::Args args) {
     rt::SetScience(false);
     // The tidying runs once the edit has finished its own keystroke: a text
     // replaced from inside the edit's change signal is lost by the edit.
-    QObject::connect(Display()->Edit(), &QLineEdit::textEdited, Display()->Edit(), [this] { gui::FromQt([this] { EditChange(); }); },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        Display()->Edit(), &QLineEdit::textEdited, Display()->Edit(), [this] { gui::FromQt([this] { EditChange(); }); },
+        Qt::QueuedConnection);
     // The label keeps its caption "Memory Contents" until the memory is used.
     if (MemLabel()) calc_.memText = MemLabel()->Caption();
     Refresh();

@@ -2,8 +2,8 @@
 
 #include "lib/controls/artwork.h"
 #include "lib/controls/bitmapbutton.h"
-#include "lib/controls/calendar.h"
 #include "lib/controls/blinking.h"
+#include "lib/controls/calendar.h"
 #include "lib/controls/hyperlink.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"

@@ -37,54 +37,52 @@ rt::MethodFn Call(void (T::*fn)()) {
 }  // namespace
 
 const rt::ClassDef& RightSle::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<RightSle>("RIGHTSLE", &gui::SingleLineEdit::StaticClass())
-            .RawMethod("INIT", InitMethod<RightSle>())
-            .IVar<&RightSle::LREMEMBERPOSITION>("LREMEMBERPOSITION")
-            .IVar<&RightSle::LSENDFROMBUTTON>("LSENDFROMBUTTON")
-            .IVar<&RightSle::SYMMETHOD>("SYMMETHOD")
-            .IVar<&RightSle::NDIRECTION>("NDIRECTION")
-            .IVar<&RightSle::FIRSTDAYOFTHEWEEK>("FIRSTDAYOFTHEWEEK")
-            .IVar<&RightSle::LALIGNCALENDARLEFT>("LALIGNCALENDARLEFT")
-            .Access<&RightSle::Value>("VALUE")
-            .Access<&RightSle::ZeroPad>("ZEROPAD")
-            .Method<&RightSle::SetOrigin>("SETORIGIN")
-            .Access<&RightSle::ReadOnly>("READONLY")
-            .Assign<&RightSle::SetReadOnly>("READONLY")
-            .Method<&RightSle::SetField>("SETFIELD")
-            .RawMethod("SHOWCALC", Call(&RightSle::ShowCalc))
-            .RawMethod("SHOWCALENDAR", Call(&RightSle::ShowCalendar))
-            .RawMethod("SHOWPB", Call(&RightSle::ShowPb))
-            .RawMethod("PROCESSENTER", Call(&RightSle::ProcessEnter))
-            .RawMethod("INVALIDACTION", Call(&RightSle::InvalidAction))
-            .RawMethod("RSLEPASTE", Call(&RightSle::RslePaste))
-            .Access<&RightSle::PbObject>("PB")
-            .Method<&RightSle::PbObject>("PB")
-            .Access<&RightSle::DoubleAsToday>("DOUBLEASTODAY")
-            .Assign<&RightSle::SetDoubleAsToday>("DOUBLEASTODAY")
-            .Access<&RightSle::ObeyFocus>("OBEYFOCUS")
-            .Assign<&RightSle::SetObeyFocus>("OBEYFOCUS")
-            .Access<&RightSle::ProcessEnterKey>("PROCESSENTERKEY")
-            .Assign<&RightSle::SetProcessEnterKey>("PROCESSENTERKEY")
-            .RawMethod("PROCESSNUM",
-                       [](rt::Object& o, rt::Args a) {
-                           auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a));
-                           return rt::Usual(k && static_cast<RightSle&>(o).ProcessNum(*k));
-                       })
-            .RawMethod("CALKEYDOWN",
-                       [](rt::Object& o, rt::Args a) {
-                           if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a)))
-                               static_cast<RightSle&>(o).CalKeyDown(k->KEYCODE());
-                           return rt::Usual(o.Self());
-                       })
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<RightSle>("RIGHTSLE", &gui::SingleLineEdit::StaticClass())
+                                       .RawMethod("INIT", InitMethod<RightSle>())
+                                       .IVar<&RightSle::LREMEMBERPOSITION>("LREMEMBERPOSITION")
+                                       .IVar<&RightSle::LSENDFROMBUTTON>("LSENDFROMBUTTON")
+                                       .IVar<&RightSle::SYMMETHOD>("SYMMETHOD")
+                                       .IVar<&RightSle::NDIRECTION>("NDIRECTION")
+                                       .IVar<&RightSle::FIRSTDAYOFTHEWEEK>("FIRSTDAYOFTHEWEEK")
+                                       .IVar<&RightSle::LALIGNCALENDARLEFT>("LALIGNCALENDARLEFT")
+                                       .Access<&RightSle::Value>("VALUE")
+                                       .Access<&RightSle::ZeroPad>("ZEROPAD")
+                                       .Method<&RightSle::SetOrigin>("SETORIGIN")
+                                       .Access<&RightSle::ReadOnly>("READONLY")
+                                       .Assign<&RightSle::SetReadOnly>("READONLY")
+                                       .Method<&RightSle::SetField>("SETFIELD")
+                                       .RawMethod("SHOWCALC", Call(&RightSle::ShowCalc))
+                                       .RawMethod("SHOWCALENDAR", Call(&RightSle::ShowCalendar))
+                                       .RawMethod("SHOWPB", Call(&RightSle::ShowPb))
+                                       .RawMethod("PROCESSENTER", Call(&RightSle::ProcessEnter))
+                                       .RawMethod("INVALIDACTION", Call(&RightSle::InvalidAction))
+                                       .RawMethod("RSLEPASTE", Call(&RightSle::RslePaste))
+                                       .Access<&RightSle::PbObject>("PB")
+                                       .Method<&RightSle::PbObject>("PB")
+                                       .Access<&RightSle::DoubleAsToday>("DOUBLEASTODAY")
+                                       .Assign<&RightSle::SetDoubleAsToday>("DOUBLEASTODAY")
+                                       .Access<&RightSle::ObeyFocus>("OBEYFOCUS")
+                                       .Assign<&RightSle::SetObeyFocus>("OBEYFOCUS")
+                                       .Access<&RightSle::ProcessEnterKey>("PROCESSENTERKEY")
+                                       .Assign<&RightSle::SetProcessEnterKey>("PROCESSENTERKEY")
+                                       .RawMethod("PROCESSNUM",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a));
+                                                      return rt::Usual(k && static_cast<RightSle&>(o).ProcessNum(*k));
+                                                  })
+                                       .RawMethod("CALKEYDOWN",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a)))
+                                                          static_cast<RightSle&>(o).CalKeyDown(k->KEYCODE());
+                                                      return rt::Usual(o.Self());
+                                                  })
+                                       .Done();
     return c;
 }
 
 const rt::ClassDef& DateSle::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<DateSle>("DATESLE", &RightSle::StaticClass())
-                                       .RawMethod("INIT", InitMethod<DateSle>())
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<DateSle>("DATESLE", &RightSle::StaticClass()).RawMethod("INIT", InitMethod<DateSle>()).Done();
     return c;
 }
 
@@ -318,8 +316,9 @@ void RightSle::CalKeyDown(uint32_t vk) {
 
 void RightSle::RslePaste() {
     if (!Edit() || ReadOnly()) return;
-    const std::string strip = entry_.stripChars.empty() ? std::string(1, static_cast<char>(rt::SetThousandSep())) + "()$ "
-                                                          : entry_.stripChars;
+    const std::string strip = entry_.stripChars.empty()
+                                  ? std::string(1, static_cast<char>(rt::SetThousandSep())) + "()$ "
+                                  : entry_.stripChars;
     std::string text = QApplication::clipboard()->text().toStdString(), kept;
     for (char c : text)
         if (strip.find(c) == std::string::npos) kept += c;
@@ -340,8 +339,7 @@ bool RightSle::ProcessNum(const gui::KeyEvent& key) {
         s = e->selectionStart();
         f = s + static_cast<int>(e->selectedText().size());
     }
-    const auto r = entry_.ProcessKey(key.KEYCODE(), key.ASCIICHAR() >= 32 ? key.ASCIICHAR() : 0,
-                                     TextValue(), s, f);
+    const auto r = entry_.ProcessKey(key.KEYCODE(), key.ASCIICHAR() >= 32 ? key.ASCIICHAR() : 0, TextValue(), s, f);
     if (!r.handled) {
         if (r.caret != s || f != s) e->setCursorPosition(r.caret);
         return false;
@@ -449,7 +447,8 @@ void DateSle::Init(rt::Args args) {
         QObject::connect(e, &QWidget::customContextMenuRequested, e, [e, h = Handle()](const QPoint& at) {
             QMenu* menu = PeDateSleContextMenu::MakePopup(e);
             if (QAction* a = menu->exec(e->mapToGlobal(at)))
-                gui::FromQt([&] { gui::SendMessageA(h, gui::WM_COMMAND, static_cast<uint64_t>(a->data().toInt()), 0); });
+                gui::FromQt(
+                    [&] { gui::SendMessageA(h, gui::WM_COMMAND, static_cast<uint64_t>(a->data().toInt()), 0); });
             menu->deleteLater();
         });
     }

@@ -27,7 +27,8 @@ double DateDigits(const std::string& text) {
         return std::strtol(part.c_str(), nullptr, 10);
     };
     long year = pic.find("YYYY") != std::string::npos ? field("YYYY") : field("YY");
-    if (pic.find("YYYY") == std::string::npos) year += year < rt::SetEpoch() % 100 ? (rt::SetEpoch() / 100 + 1) * 100 : rt::SetEpoch() / 100 * 100;
+    if (pic.find("YYYY") == std::string::npos)
+        year += year < rt::SetEpoch() % 100 ? (rt::SetEpoch() / 100 + 1) * 100 : rt::SetEpoch() / 100 * 100;
     return static_cast<double>(year * 10000 + field("MM") * 100 + field("DD"));
 }
 

@@ -13,67 +13,66 @@ using rt::Args;
 using rt::Usual;
 
 const rt::ClassDef& ArrayServer::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<ArrayServer>("ARRAYSERVER", &rdd::DataServer::StaticClass())
-            .Method<&ArrayServer::Init>("INIT")
-            .Method<&ArrayServer::GoTo>("GOTO")
-            .Method<&ArrayServer::GoTop>("GOTOP")
-            .Method<&ArrayServer::GoBottom>("GOBOTTOM")
-            .Method<&ArrayServer::Skip>("SKIP")
-            .Method<&ArrayServer::FieldPos>("FIELDPOS")
-            .Method<&ArrayServer::FieldGet>("FIELDGET")
-            .Method<&ArrayServer::FieldGetFormatted>("FIELDGETFORMATTED")
-            .Method<&ArrayServer::FieldPut>("FIELDPUT")
-            .Method<&ArrayServer::FieldLen>("FIELDLEN")
-            .Method<&ArrayServer::FieldName>("FIELDNAME")
-            .Method<&ArrayServer::DefaultValue>("DEFAULTVALUE")
-            .Method<&ArrayServer::EmptyRow>("EMPTYROW")
-            .Method<&ArrayServer::String2Usual>("STRING2USUAL")
-            .Method<&ArrayServer::Usual2String>("USUAL2STRING")
-            .Method<&ArrayServer::FieldValidate>("FIELDVALIDATE")
-            .Access<&ArrayServer::FCount>("FCOUNT")
-            .Method<&ArrayServer::Append>("APPEND")
-            .Method<&ArrayServer::Delete>("DELETE")
-            .Method<&ArrayServer::Recall>("RECALL")
-            .Method<&ArrayServer::RecallAll>("RECALLALL")
-            .Access<&ArrayServer::Deleted>("DELETED")
-            .Method<&ArrayServer::Deleted>("DELETED")
-            .Method<&ArrayServer::Commit>("COMMIT")
-            .Method<&ArrayServer::Refresh>("REFRESH")
-            .Method<&ArrayServer::Close>("CLOSE")
-            .Access<&ArrayServer::GetDeleted>("SETDELETED")
-            .Assign<&ArrayServer::SetDeletedFlag>("SETDELETED")
-            .Access<&ArrayServer::Bof>("BOF")
-            .Access<&ArrayServer::Eof>("EOF")
-            .Method<&ArrayServer::Bof>("BOF")
-            .Method<&ArrayServer::Eof>("EOF")
-            .Access<&ArrayServer::RecNo>("RECNO")
-            .Method<&ArrayServer::RecNo>("RECNO")
-            .Assign<&ArrayServer::SetRecNo>("RECNO")
-            .Access<&ArrayServer::LastRec>("LASTREC")
-            .Access<&ArrayServer::LastRec>("RECCOUNT")
-            .Method<&ArrayServer::LastRec>("LASTREC")
-            .Method<&ArrayServer::LastRec>("RECCOUNT")
-            .Access<&ArrayServer::Data>("DATA")
-            .Access<&ArrayServer::DBStruct>("DBSTRUCT")
-            .Method<&ArrayServer::DBStruct>("DBSTRUCT")
-            .Access<&ArrayServer::Filter>("FILTER")
-            .Assign<&ArrayServer::SetFilterText>("FILTER")
-            .Method<&ArrayServer::SetFilter>("SETFILTER")
-            .Method<&ArrayServer::ClearFilter>("CLEARFILTER")
-            .Method<&ArrayServer::Seek>("SEEK")
-            .Method<&ArrayServer::Sort>("SORT")
-            .Method<&ArrayServer::SuspendNotification>("SUSPENDNOTIFICATION")
-            .Method<&ArrayServer::ResetNotification>("RESETNOTIFICATION")
-            .Method<&ArrayServer::Notify>("NOTIFY")
-            .Method<&ArrayServer::AppendDB>("APPENDDB")
-            .Method<&ArrayServer::AppendDelimited>("APPENDDELIMITED")
-            .Method<&ArrayServer::AppendSDF>("APPENDSDF")
-            .Method<&ArrayServer::CopyDB>("COPYDB")
-            .Method<&ArrayServer::CopyDelimited>("COPYDELIMITED")
-            .Method<&ArrayServer::CopySDF>("COPYSDF")
-            .Access<&ArrayServer::HyperLabel>("HYPERLABEL")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<ArrayServer>("ARRAYSERVER", &rdd::DataServer::StaticClass())
+                                       .Method<&ArrayServer::Init>("INIT")
+                                       .Method<&ArrayServer::GoTo>("GOTO")
+                                       .Method<&ArrayServer::GoTop>("GOTOP")
+                                       .Method<&ArrayServer::GoBottom>("GOBOTTOM")
+                                       .Method<&ArrayServer::Skip>("SKIP")
+                                       .Method<&ArrayServer::FieldPos>("FIELDPOS")
+                                       .Method<&ArrayServer::FieldGet>("FIELDGET")
+                                       .Method<&ArrayServer::FieldGetFormatted>("FIELDGETFORMATTED")
+                                       .Method<&ArrayServer::FieldPut>("FIELDPUT")
+                                       .Method<&ArrayServer::FieldLen>("FIELDLEN")
+                                       .Method<&ArrayServer::FieldName>("FIELDNAME")
+                                       .Method<&ArrayServer::DefaultValue>("DEFAULTVALUE")
+                                       .Method<&ArrayServer::EmptyRow>("EMPTYROW")
+                                       .Method<&ArrayServer::String2Usual>("STRING2USUAL")
+                                       .Method<&ArrayServer::Usual2String>("USUAL2STRING")
+                                       .Method<&ArrayServer::FieldValidate>("FIELDVALIDATE")
+                                       .Access<&ArrayServer::FCount>("FCOUNT")
+                                       .Method<&ArrayServer::Append>("APPEND")
+                                       .Method<&ArrayServer::Delete>("DELETE")
+                                       .Method<&ArrayServer::Recall>("RECALL")
+                                       .Method<&ArrayServer::RecallAll>("RECALLALL")
+                                       .Access<&ArrayServer::Deleted>("DELETED")
+                                       .Method<&ArrayServer::Deleted>("DELETED")
+                                       .Method<&ArrayServer::Commit>("COMMIT")
+                                       .Method<&ArrayServer::Refresh>("REFRESH")
+                                       .Method<&ArrayServer::Close>("CLOSE")
+                                       .Access<&ArrayServer::GetDeleted>("SETDELETED")
+                                       .Assign<&ArrayServer::SetDeletedFlag>("SETDELETED")
+                                       .Access<&ArrayServer::Bof>("BOF")
+                                       .Access<&ArrayServer::Eof>("EOF")
+                                       .Method<&ArrayServer::Bof>("BOF")
+                                       .Method<&ArrayServer::Eof>("EOF")
+                                       .Access<&ArrayServer::RecNo>("RECNO")
+                                       .Method<&ArrayServer::RecNo>("RECNO")
+                                       .Assign<&ArrayServer::SetRecNo>("RECNO")
+                                       .Access<&ArrayServer::LastRec>("LASTREC")
+                                       .Access<&ArrayServer::LastRec>("RECCOUNT")
+                                       .Method<&ArrayServer::LastRec>("LASTREC")
+                                       .Method<&ArrayServer::LastRec>("RECCOUNT")
+                                       .Access<&ArrayServer::Data>("DATA")
+                                       .Access<&ArrayServer::DBStruct>("DBSTRUCT")
+                                       .Method<&ArrayServer::DBStruct>("DBSTRUCT")
+                                       .Access<&ArrayServer::Filter>("FILTER")
+                                       .Assign<&ArrayServer::SetFilterText>("FILTER")
+                                       .Method<&ArrayServer::SetFilter>("SETFILTER")
+                                       .Method<&ArrayServer::ClearFilter>("CLEARFILTER")
+                                       .Method<&ArrayServer::Seek>("SEEK")
+                                       .Method<&ArrayServer::Sort>("SORT")
+                                       .Method<&ArrayServer::SuspendNotification>("SUSPENDNOTIFICATION")
+                                       .Method<&ArrayServer::ResetNotification>("RESETNOTIFICATION")
+                                       .Method<&ArrayServer::Notify>("NOTIFY")
+                                       .Method<&ArrayServer::AppendDB>("APPENDDB")
+                                       .Method<&ArrayServer::AppendDelimited>("APPENDDELIMITED")
+                                       .Method<&ArrayServer::AppendSDF>("APPENDSDF")
+                                       .Method<&ArrayServer::CopyDB>("COPYDB")
+                                       .Method<&ArrayServer::CopyDelimited>("COPYDELIMITED")
+                                       .Method<&ArrayServer::CopySDF>("COPYSDF")
+                                       .Access<&ArrayServer::HyperLabel>("HYPERLABEL")
+                                       .Done();
     return c;
 }
 
@@ -96,10 +95,8 @@ bool ArrayServer::Init(const Usual& structure, const Usual& rows) {
     buffer_ = Usual::Array();
     bufferSource_.reset();
     eof_ = bof_ = false;
-    if (count_ > 0)
-        LoadCopy();
-    else
-        eof_ = bof_ = true;
+    if (count_ > 0) LoadCopy();
+    else eof_ = bof_ = true;
     deleted_.assign(count_, false);
     label_ = Usual(rt::New<rt::HyperLabel>(rt::Symbol("ARRAYSERVER"), "ArrayServer"));
     suspended_ = 0;
@@ -291,12 +288,9 @@ bool ArrayServer::Skip(const Usual& count) {
     if (moved) {
         WriteBack();
         eof_ = bof_ = false;
-        if (n == 0)
-            Refresh();
-        else if (n > 0)
-            GoForward(n);
-        else
-            GoBackward(n);
+        if (n == 0) Refresh();
+        else if (n > 0) GoForward(n);
+        else GoBackward(n);
     }
     // A refused move keeps the buffer with its pending changes.
     if (moved && !eof_) LoadCopy();
@@ -388,7 +382,10 @@ Usual ArrayServer::String2Usual(const Usual& text, const Usual& field) const {
     if (!fieldSpec) return Usual();
     const std::string& s = text.AsStr();
     const std::string& t = fieldSpec->ValType();
-    if (t == "C") return Usual(s.size() < static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0)) ? rt::PadR(s, fieldSpec->Length()) : s);
+    if (t == "C")
+        return Usual(s.size() < static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0))
+                         ? rt::PadR(s, fieldSpec->Length())
+                         : s);
     if (t == "N") return rt::Val(s);
     if (t == "D") return Usual(rt::CToD(s));
     if (t == "L") return Usual(!s.empty() && rt::At(s, "Y:y:T:t") > 0);
@@ -401,7 +398,10 @@ std::string ArrayServer::Usual2String(const Usual& value, const Usual& field) co
     if (!fieldSpec) return {};
     const std::string& t = fieldSpec->ValType();
     std::string text = value.IsString() ? value.AsStr() : rt::AsString(value);
-    if (t == "C") return text.size() < static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0)) ? rt::PadR(text, fieldSpec->Length()) : text;
+    if (t == "C")
+        return text.size() < static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0))
+                   ? rt::PadR(text, fieldSpec->Length())
+                   : text;
     if (t == "N")
         return rt::Str(value.IsNumeric() ? value : Usual(0), static_cast<int>(fieldSpec->Length()),
                        static_cast<int>(fieldSpec->Decimals()));

@@ -93,13 +93,13 @@ private:
     friend class ArrayImport;
     bool Guard();
     void WriteBack();
-    void LoadCopy();             // buffer = shallow copy of the current row
-    void LoadRow();              // buffer = the current row itself
-    bool Hidden();               // the current record is hidden
+    void LoadCopy();  // buffer = shallow copy of the current row
+    void LoadRow();   // buffer = the current row itself
+    bool Hidden();    // the current record is hidden
     bool AnyHidable() const { return hideDeleted_ || filterActive_; }
     void GoForward(int64_t n);
     void GoBackward(int64_t n);
-    void FirstVisible();         // record 1 or the first visible row after it
+    void FirstVisible();  // record 1 or the first visible row after it
     const rdd::FieldSpec* FieldSpecOf(int64_t pos) const;
     std::shared_ptr<rt::ArrayData> RowAt(uint32_t recno) const;
     void SyncCount();

@@ -44,7 +44,8 @@ bool ArrayServer::ClearFilter() {
 // the current record number, the one navigation is deciding on.
 Usual ArrayServer::FieldBindingBlock(const std::string& text) {
     std::weak_ptr<rt::Object> weak = weak_from_this();
-    rt::FieldLookup fields = [this, weak](std::string_view alias, std::string_view name) -> std::optional<rt::FieldBinding> {
+    rt::FieldLookup fields = [this, weak](std::string_view alias,
+                                          std::string_view name) -> std::optional<rt::FieldBinding> {
         if (!alias.empty()) return std::nullopt;
         int64_t pos = FieldPos(Usual(rt::Symbol(name)));
         if (pos == 0) return std::nullopt;

@@ -85,9 +85,8 @@ private:
 // recovery scope, so that any runtime failure ends it; answers whether it
 // ran to its end. The previous error block is always restored.
 bool Protected(const std::function<void()>& body) {
-    Usual previous = rt::ErrorBlock(Usual::Block([](rt::Args a) -> Usual {
-        rt::LabelJump(a.empty() ? Usual() : a[0]);
-    }));
+    Usual previous =
+        rt::ErrorBlock(Usual::Block([](rt::Args a) -> Usual { rt::LabelJump(a.empty() ? Usual() : a[0]); }));
     bool ok = rt::BeginSequence(body, [](const Usual&) {});
     rt::ErrorBlock(previous);
     return ok;

@@ -162,11 +162,13 @@ void RegisterWildcard() {
         FilterBlock::StaticClass();
         rt::RegisterFunction("WILDMATCH", [](rt::Args a) {
             for (size_t i = 0; i < 2; ++i)
-                if (a.size() <= i || !a[i].IsString()) return rt::ArgFault("WILDMATCH", i + 1, a.size() > i ? a[i] : rt::Usual(), "STRING");
+                if (a.size() <= i || !a[i].IsString())
+                    return rt::ArgFault("WILDMATCH", i + 1, a.size() > i ? a[i] : rt::Usual(), "STRING");
             return rt::Usual(WildMatch(a[0].AsStr(), a[1].AsStr()));
         });
         rt::RegisterFunction("WILDPOS", [](rt::Args a) {
-            if (a.empty() || !a[0].IsString()) return rt::ArgFault("WILDPOS", 1, a.empty() ? rt::Usual() : a[0], "STRING");
+            if (a.empty() || !a[0].IsString())
+                return rt::ArgFault("WILDPOS", 1, a.empty() ? rt::Usual() : a[0], "STRING");
             return rt::Usual(WildPos(a[0].AsStr()));
         });
         rt::ExtendClass(rdd::DBServer::StaticClass(), rt::Symbol("WILDSEEK"), [](rt::Object& o, rt::Args a) {

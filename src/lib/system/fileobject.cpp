@@ -40,7 +40,8 @@ const rt::ClassDef& FileObject::StaticClass() {
             .Access<&FileObject::EXISTS>("EXISTS")
             .Method<&FileObject::GETS>("GETS")
             .Method<&FileObject::PUTS>("PUTS")
-            .RawMethod("READ", [](rt::Object& o, rt::Args a) { return ReadInto(static_cast<FileObject&>(o), a, false); })
+            .RawMethod("READ",
+                       [](rt::Object& o, rt::Args a) { return ReadInto(static_cast<FileObject&>(o), a, false); })
             .Method<&FileObject::READSTR>("READSTR")
             .RawMethod("READTEXT",
                        [](rt::Object& o, rt::Args a) { return ReadInto(static_cast<FileObject&>(o), a, true); })

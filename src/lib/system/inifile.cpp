@@ -75,8 +75,8 @@ bool IniFile::GETLOGIC(std::string section, std::string entry) {
 rt::Usual IniFile::GETSECTION(std::string section) {
     rt::Usual result = rt::Usual::Array();
     std::vector<char> buffer(kBufferSize);
-    os::DWORD n = os::GetPrivateProfileStringA(section.c_str(), nullptr, nullptr, buffer.data(), kBufferSize,
-                                               fileName_.c_str());
+    os::DWORD n =
+        os::GetPrivateProfileStringA(section.c_str(), nullptr, nullptr, buffer.data(), kBufferSize, fileName_.c_str());
     std::string_view names(buffer.data(), n);
     // Every NUL ends a name.
     while (!names.empty()) {

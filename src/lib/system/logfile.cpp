@@ -134,8 +134,7 @@ rt::Usual LogFile::INIT(rt::Usual fileName, rt::Usual useWebServerDir, rt::Usual
     std::string base;
     if (fileName.IsString() && !fileName.AsStr().empty())
         base = fileName.AsStr().find('\\') != std::string::npos ? fileName.AsStr() : serverPath_ + fileName.AsStr();
-    else
-        base = exe;
+    else base = exe;
     size_t dot = LastPos(base, '.');
     if (web) {
         size_t slash = LastPos(base, '\\');
@@ -159,10 +158,8 @@ rt::Usual LogFile::INIT(rt::Usual fileName, rt::Usual useWebServerDir, rt::Usual
             }
             // The log is emptied only once its backup is whole and on the
             // disk; without one it is kept and continued.
-            if (rt::FCopy(fname_, backupName_))
-                h = rt::FCreate(fname_);
-            else
-                h = OpenWithRetry(fname_, rt::kFoReadWrite);
+            if (rt::FCopy(fname_, backupName_)) h = rt::FCreate(fname_);
+            else h = OpenWithRetry(fname_, rt::kFoReadWrite);
         }
     } else {
         h = rt::FCreate(fname_);

@@ -102,14 +102,19 @@ void PrintQuick::SkipLines(int64_t count) {
 
 void PrintQuick::EjectPage(bool withCr) { Spool(withCr ? "\f\r" : "\f"); }
 
-void PrintQuick::ResetPrinter() { Spool("\x1b" "E"); }
+void PrintQuick::ResetPrinter() {
+    Spool(
+        "\x1b"
+        "E");
+}
 
 void PrintQuick::PrintIt(const std::string& port, bool eject) {
     if (eject) EjectPage(true);
     if (handle_ >= 0) rt::FClose(handle_);
     handle_ = -1;
     printError_ = 0;
-    if (path_.empty() || !os::CopyFileToPort(path_, port)) printError_ = path_.empty() ? os::DWORD{os::ERROR_FILE_NOT_FOUND} : os::GetLastError();
+    if (path_.empty() || !os::CopyFileToPort(path_, port))
+        printError_ = path_.empty() ? os::DWORD{os::ERROR_FILE_NOT_FOUND} : os::GetLastError();
     DropBuffer();
 }
 

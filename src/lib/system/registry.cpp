@@ -21,44 +21,40 @@ std::string Normalise(const std::string& path) {
 }  // namespace
 
 const rt::ClassDef& ClassRegistry::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<ClassRegistry>("_CLASS_REGISTRY")
-            .Method<&ClassRegistry::INIT>("INIT")
-            .Access<&ClassRegistry::WORKING_SUBKEY>("WORKING_SUBKEY")
-            .Assign<&ClassRegistry::SetWorkingSubkey>("WORKING_SUBKEY")
-            .Access<&ClassRegistry::HKEY>("HKEY")
-            .Assign<&ClassRegistry::SetHKEY>("HKEY")
-            .Access<&ClassRegistry::LASTERROR>("LASTERROR")
-            .Assign<&ClassRegistry::SetLastError>("LASTERROR")
-            .Method<&ClassRegistry::BUILD_FULL_SUBKEY>("BUILD_FULL_SUBKEY")
-            .Method<&ClassRegistry::GETSTRING>("GETSTRING")
-            .Method<&ClassRegistry::GETINT>("GETINT")
-            .Method<&ClassRegistry::CREATEKEY>("CREATEKEY")
-            .Method<&ClassRegistry::CREATESUBKEY>("CREATESUBKEY")
-            .Method<&ClassRegistry::WRITESTRING>("WRITESTRING")
-            .Method<&ClassRegistry::WRITEINT>("WRITEINT")
-            .Method<&ClassRegistry::GET_SUBKEY_VALUENAMES>("GET_SUBKEY_VALUENAMES")
-            .Method<&ClassRegistry::DELETEVALUE>("DELETEVALUE")
-            .Method<&ClassRegistry::DELETEVALUENAME>("DELETEVALUENAME")
-            .Method<&ClassRegistry::DELETESUBKEY>("DELETESUBKEY")
-            .Method<&ClassRegistry::FLUSH>("FLUSH")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<ClassRegistry>("_CLASS_REGISTRY")
+                                       .Method<&ClassRegistry::INIT>("INIT")
+                                       .Access<&ClassRegistry::WORKING_SUBKEY>("WORKING_SUBKEY")
+                                       .Assign<&ClassRegistry::SetWorkingSubkey>("WORKING_SUBKEY")
+                                       .Access<&ClassRegistry::HKEY>("HKEY")
+                                       .Assign<&ClassRegistry::SetHKEY>("HKEY")
+                                       .Access<&ClassRegistry::LASTERROR>("LASTERROR")
+                                       .Assign<&ClassRegistry::SetLastError>("LASTERROR")
+                                       .Method<&ClassRegistry::BUILD_FULL_SUBKEY>("BUILD_FULL_SUBKEY")
+                                       .Method<&ClassRegistry::GETSTRING>("GETSTRING")
+                                       .Method<&ClassRegistry::GETINT>("GETINT")
+                                       .Method<&ClassRegistry::CREATEKEY>("CREATEKEY")
+                                       .Method<&ClassRegistry::CREATESUBKEY>("CREATESUBKEY")
+                                       .Method<&ClassRegistry::WRITESTRING>("WRITESTRING")
+                                       .Method<&ClassRegistry::WRITEINT>("WRITEINT")
+                                       .Method<&ClassRegistry::GET_SUBKEY_VALUENAMES>("GET_SUBKEY_VALUENAMES")
+                                       .Method<&ClassRegistry::DELETEVALUE>("DELETEVALUE")
+                                       .Method<&ClassRegistry::DELETEVALUENAME>("DELETEVALUENAME")
+                                       .Method<&ClassRegistry::DELETESUBKEY>("DELETESUBKEY")
+                                       .Method<&ClassRegistry::FLUSH>("FLUSH")
+                                       .Done();
     return c;
 }
 
 const rt::ClassDef& ClassHKLM::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<ClassHKLM>("CLASS_HKLM", &ClassRegistry::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<ClassHKLM>("CLASS_HKLM", &ClassRegistry::StaticClass()).Done();
     return c;
 }
 const rt::ClassDef& ClassHKCU::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<ClassHKCU>("CLASS_HKCU", &ClassRegistry::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<ClassHKCU>("CLASS_HKCU", &ClassRegistry::StaticClass()).Done();
     return c;
 }
 const rt::ClassDef& ClassHKCR::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<ClassHKCR>("CLASS_HKCR", &ClassRegistry::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<ClassHKCR>("CLASS_HKCR", &ClassRegistry::StaticClass()).Done();
     return c;
 }
 
@@ -127,8 +123,7 @@ std::string ClassRegistry::GETSTRING(std::string subkey, std::string valueName) 
 int32_t ClassRegistry::GETINT(std::string subkey, std::string valueName) {
     uint32_t word = 0;
     os::DWORD type = 0;
-    if (Query(subkey, valueName, &type, &word, sizeof word) && type == os::REG_DWORD)
-        return static_cast<int32_t>(word);
+    if (Query(subkey, valueName, &type, &word, sizeof word) && type == os::REG_DWORD) return static_cast<int32_t>(word);
     return 0;
 }
 
@@ -147,12 +142,11 @@ int32_t ClassRegistry::CREATEKEY(std::string subkey) {
     return lastError_;
 }
 
-int32_t ClassRegistry::Write(const std::string& subkey, const std::string& valueName, os::DWORD type,
-                             const void* data, os::DWORD size) {
+int32_t ClassRegistry::Write(const std::string& subkey, const std::string& valueName, os::DWORD type, const void* data,
+                             os::DWORD size) {
     os::HKEY key = 0;
     if (Create(subkey, &key)) {
-        lastError_ = os::RegSetValueExA(key, valueName.c_str(), 0, type,
-                                        static_cast<const os::BYTE*>(data), size);
+        lastError_ = os::RegSetValueExA(key, valueName.c_str(), 0, type, static_cast<const os::BYTE*>(data), size);
         os::RegCloseKey(key);
     }
     return lastError_;

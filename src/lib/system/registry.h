@@ -53,11 +53,10 @@ protected:
 private:
     // Opens the key, reads the value into data (size bytes) and closes the
     // key; true on success, LASTERROR set either way.
-    bool Query(const std::string& subkey, const std::string& valueName, os::DWORD* type, void* data,
-               os::DWORD size);
+    bool Query(const std::string& subkey, const std::string& valueName, os::DWORD* type, void* data, os::DWORD size);
     bool Create(const std::string& subkey, os::HKEY* key);
-    int32_t Write(const std::string& subkey, const std::string& valueName, os::DWORD type,
-                  const void* data, os::DWORD size);
+    int32_t Write(const std::string& subkey, const std::string& valueName, os::DWORD type, const void* data,
+                  os::DWORD size);
 
     std::string workingSubkey_;
     std::string keyClass_;

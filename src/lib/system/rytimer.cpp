@@ -28,18 +28,17 @@ rt::Symbol NameOf(const rt::Usual& method) {
 // ---- RyTimedMethod ------------------------------------------------------
 
 const rt::ClassDef& RyTimedMethod::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<RyTimedMethod>("RYTIMEDMETHOD")
-            .RawMethod("INIT", [](rt::Object& o, rt::Args) { return rt::Usual(o.Self()); })
-            .Access<&RyTimedMethod::MethodName>("METHODNAME")
-            .Assign<&RyTimedMethod::SetMethodName>("METHODNAME")
-            .Access<&RyTimedMethod::TimerFrequency>("TIMERFREQUENCY")
-            .Assign<&RyTimedMethod::SetTimerFrequency>("TIMERFREQUENCY")
-            .Access<&RyTimedMethod::OnOff>("ONOFF")
-            .Assign<&RyTimedMethod::SetOnOff>("ONOFF")
-            .Method<&RyTimedMethod::IsTimeToSend>("ISTIMETOSEND")
-            .Access<&RyTimedMethod::Countdown>("COUNTDOWN")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<RyTimedMethod>("RYTIMEDMETHOD")
+                                       .RawMethod("INIT", [](rt::Object& o, rt::Args) { return rt::Usual(o.Self()); })
+                                       .Access<&RyTimedMethod::MethodName>("METHODNAME")
+                                       .Assign<&RyTimedMethod::SetMethodName>("METHODNAME")
+                                       .Access<&RyTimedMethod::TimerFrequency>("TIMERFREQUENCY")
+                                       .Assign<&RyTimedMethod::SetTimerFrequency>("TIMERFREQUENCY")
+                                       .Access<&RyTimedMethod::OnOff>("ONOFF")
+                                       .Assign<&RyTimedMethod::SetOnOff>("ONOFF")
+                                       .Method<&RyTimedMethod::IsTimeToSend>("ISTIMETOSEND")
+                                       .Access<&RyTimedMethod::Countdown>("COUNTDOWN")
+                                       .Done();
     return c;
 }
 
@@ -106,9 +105,8 @@ void RyTimerContainer::Init() {
     // Only the first container starts the thread timer: it alone receives
     // the ticks, and a second 100 ms timer would only make it count faster.
     if (first && !timerId_)
-        timerId_ = gui::SetTimer(0, 1, 100, [](uintptr_t h, uint32_t m, uintptr_t id, uint32_t t) {
-            TIMERPROC(h, m, id, t);
-        });
+        timerId_ =
+            gui::SetTimer(0, 1, 100, [](uintptr_t h, uint32_t m, uintptr_t id, uint32_t t) { TIMERPROC(h, m, id, t); });
     RegisterAxit();
 }
 
@@ -142,8 +140,7 @@ bool RyTimerContainer::UnregisterClient(const rt::Usual& client, const rt::Usual
 }
 
 void RyTimerContainer::EnableTimer(const rt::Usual& client, const rt::Usual& method, const rt::Usual& on) {
-    if (const uint16_t i = GetObjectElement(client, method); i && on.IsLogic())
-        records_[i - 1]->SetOnOff(on.AsLogic());
+    if (const uint16_t i = GetObjectElement(client, method); i && on.IsLogic()) records_[i - 1]->SetOnOff(on.AsLogic());
 }
 
 double RyTimerContainer::GetCountdown(const rt::Usual& client, const rt::Usual& method) const {
@@ -154,8 +151,7 @@ double RyTimerContainer::GetCountdown(const rt::Usual& client, const rt::Usual& 
 uint16_t RyTimerContainer::GetObjectElement(const rt::Usual& client, const rt::Usual& method) const {
     const rt::Symbol name = NameOf(method);
     for (size_t i = 0; i < clients_.size() && i < 0xFFFF; ++i)
-        if (SameClient(clients_[i], client) && records_[i]->MethodName() == name)
-            return static_cast<uint16_t>(i + 1);
+        if (SameClient(clients_[i], client) && records_[i]->MethodName() == name) return static_cast<uint16_t>(i + 1);
     return 0;
 }
 

@@ -14,10 +14,8 @@ rt::MethodFn AnswerSelf() {
     using C = typename rt::detail::MemberTraits<decltype(Fn)>::Cls;
     return [](rt::Object& o, rt::Args a) {
         auto& c = static_cast<C&>(o);
-        if constexpr (std::is_invocable_v<decltype(Fn), C&, rt::Args>)
-            (c.*Fn)(a);
-        else
-            (c.*Fn)();
+        if constexpr (std::is_invocable_v<decltype(Fn), C&, rt::Args>) (c.*Fn)(a);
+        else (c.*Fn)();
         return rt::Usual(o.Self());
     };
 }

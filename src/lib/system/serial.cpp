@@ -10,9 +10,7 @@ namespace {
 
 // Unsigned 32-bit numbers as the accesses answer them: above 2147483647 as
 // a float, else as an integer.
-rt::Usual U32(uint32_t v) {
-    return v > 2147483647u ? rt::Usual(static_cast<double>(v)) : rt::Usual(int64_t{v});
-}
+rt::Usual U32(uint32_t v) { return v > 2147483647u ? rt::Usual(static_cast<double>(v)) : rt::Usual(int64_t{v}); }
 
 bool AsU32(const rt::Usual& v, uint32_t& out) {
     if (!v.IsNumeric()) return false;
@@ -20,7 +18,7 @@ bool AsU32(const rt::Usual& v, uint32_t& out) {
     return true;
 }
 
-constexpr std::array<uint32_t, 13> kBauds = {110,  300,   600,   1200,  2400,   4800,  9600,
+constexpr std::array<uint32_t, 13> kBauds = {110,   300,   600,   1200,  2400,   4800,  9600,
                                              14400, 19200, 38400, 56000, 128000, 256000};
 
 uintptr_t WindowHandleOf(const rt::Usual& owner) {
@@ -42,10 +40,7 @@ const rt::ClassDef& Serial::StaticClass() {
             .RawMethod("INIT", AnswerSelf<&Serial::Init>())
             .Method<&Serial::Open>("OPEN")
             .Method<&Serial::Close>("CLOSE")
-            .RawMethod("READ",
-                       [](rt::Object& o, rt::Args a) {
-                           return rt::Usual(static_cast<Serial&>(o).Read(a));
-                       })
+            .RawMethod("READ", [](rt::Object& o, rt::Args a) { return rt::Usual(static_cast<Serial&>(o).Read(a)); })
             .Method<&Serial::Write>("WRITE")
             .Method<&Serial::Flush>("FLUSH")
             .Method<&Serial::GetProtocol>("GETPROTOCOL")
@@ -155,8 +150,7 @@ bool Serial::Close() {
 }
 
 bool Serial::Flush() {
-    const bool ok = os::PurgeComm(port_, os::PURGE_TXABORT | os::PURGE_RXABORT | os::PURGE_TXCLEAR |
-                                             os::PURGE_RXCLEAR);
+    const bool ok = os::PurgeComm(port_, os::PURGE_TXABORT | os::PURGE_RXABORT | os::PURGE_TXCLEAR | os::PURGE_RXCLEAR);
     if (!ok) Fail("PurgeComm failed.");
     return ok;
 }

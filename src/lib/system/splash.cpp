@@ -67,10 +67,8 @@ void SplashWindow::Show(int64_t mode) {
     DialogWindow::Show(mode);
     gui::SetWindowPos(Handle(), gui::HWND_TOPMOST, 0, 0, 0, 0, gui::SWP_NOSIZE | gui::SWP_NOMOVE);
     RegisterTimer(kSplashTimerSeconds, true);
-    if (gui::App* app = gui::App::Current())
-        app->Exec(1);
-    else
-        QCoreApplication::processEvents();
+    if (gui::App* app = gui::App::Current()) app->Exec(1);
+    else QCoreApplication::processEvents();
     // The pause blocks the thread as Sleep does. A window system that maps
     // the window only after a round trip gets it painted within the pause.
     QElapsedTimer pause;

@@ -61,19 +61,16 @@ rt::Usual TKTask::LAUNCH() {
     os::PROCESS_INFORMATION pi;
     if (os::CreateProcessA(nullptr, copy.data(), nullptr, nullptr, os::FALSE_, 0, nullptr, nullptr, &si_, &pi))
         Started(pi);
-    else
-        errorText_ = LASTPROCERRORASTEXT();
+    else errorText_ = LASTPROCERRORASTEXT();
     return rt::Usual(Self());
 }
 
 rt::Usual TKTask::LAUNCH1() {
     if (!taskName_) return rt::Usual(Self());
     os::PROCESS_INFORMATION pi;
-    if (os::CreateProcessA(taskToStart_.c_str(), nullptr, nullptr, nullptr, os::FALSE_, 0, nullptr, nullptr, &si_,
-                           &pi))
+    if (os::CreateProcessA(taskToStart_.c_str(), nullptr, nullptr, nullptr, os::FALSE_, 0, nullptr, nullptr, &si_, &pi))
         Started(pi);
-    else
-        errorText_ = LASTPROCERRORASTEXT();
+    else errorText_ = LASTPROCERRORASTEXT();
     return rt::Usual(Self());
 }
 

@@ -64,8 +64,8 @@ private:
     std::string errorText_;
     os::PROCESS_INFORMATION pi_;
     os::STARTUPINFOA si_;
-    std::string commandLine_;    // as it reads back (upper case)
-    std::string commandToStart_; // as given
+    std::string commandLine_;     // as it reads back (upper case)
+    std::string commandToStart_;  // as given
     std::string title_;
 };
 

@@ -22,30 +22,29 @@ uint32_t HandleOfObject(const rt::Usual& o) {
 }  // namespace
 
 const rt::ClassDef& VellTrayObject::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<VellTrayObject>("VELLTRAYOBJECT")
-            .RawMethod("INIT",
-                       [](rt::Object& o, rt::Args a) {
-                           static_cast<VellTrayObject&>(o).Init(a);
-                           return rt::Usual(o.Self());
-                       })
-            .RawMethod("SHOW", AnswerSelf<&VellTrayObject::Show>())
-            .RawMethod("HIDE", AnswerSelf<&VellTrayObject::Hide>())
-            .RawMethod("REFRESH", AnswerSelf<&VellTrayObject::Refresh>())
-            .RawMethod("DESTROY", AnswerSelf<&VellTrayObject::Destroy>())
-            .RawMethod("AXIT", AnswerSelf<&VellTrayObject::Destroy>())
-            .Access<&VellTrayObject::Window>("WINDOW")
-            .Assign<&VellTrayObject::SetWindow>("WINDOW")
-            .Access<&VellTrayObject::Window>("OWNER")
-            .Assign<&VellTrayObject::SetWindow>("OWNER")
-            .Access<&VellTrayObject::Icon>("ICON")
-            .Assign<&VellTrayObject::SetIcon>("ICON")
-            .Access<&VellTrayObject::ToolTip>("TOOLTIP")
-            .Assign<&VellTrayObject::SetToolTip>("TOOLTIP")
-            .Access<&VellTrayObject::Message>("MESSAGE")
-            .Assign<&VellTrayObject::SetMessage>("MESSAGE")
-            .Access<&VellTrayObject::IsVisible>("ISVISIBLE")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<VellTrayObject>("VELLTRAYOBJECT")
+                                       .RawMethod("INIT",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      static_cast<VellTrayObject&>(o).Init(a);
+                                                      return rt::Usual(o.Self());
+                                                  })
+                                       .RawMethod("SHOW", AnswerSelf<&VellTrayObject::Show>())
+                                       .RawMethod("HIDE", AnswerSelf<&VellTrayObject::Hide>())
+                                       .RawMethod("REFRESH", AnswerSelf<&VellTrayObject::Refresh>())
+                                       .RawMethod("DESTROY", AnswerSelf<&VellTrayObject::Destroy>())
+                                       .RawMethod("AXIT", AnswerSelf<&VellTrayObject::Destroy>())
+                                       .Access<&VellTrayObject::Window>("WINDOW")
+                                       .Assign<&VellTrayObject::SetWindow>("WINDOW")
+                                       .Access<&VellTrayObject::Window>("OWNER")
+                                       .Assign<&VellTrayObject::SetWindow>("OWNER")
+                                       .Access<&VellTrayObject::Icon>("ICON")
+                                       .Assign<&VellTrayObject::SetIcon>("ICON")
+                                       .Access<&VellTrayObject::ToolTip>("TOOLTIP")
+                                       .Assign<&VellTrayObject::SetToolTip>("TOOLTIP")
+                                       .Access<&VellTrayObject::Message>("MESSAGE")
+                                       .Assign<&VellTrayObject::SetMessage>("MESSAGE")
+                                       .Access<&VellTrayObject::IsVisible>("ISVISIBLE")
+                                       .Done();
     return c;
 }
 

@@ -40,9 +40,7 @@ const rt::ClassDef& BitmapFromDisk::StaticClass() {
     return c;
 }
 
-void BitmapFromDisk::Init(const rt::Usual&, const std::string& fileName) {
-    SetPixmap(LoadImageFromFile(fileName));
-}
+void BitmapFromDisk::Init(const rt::Usual&, const std::string& fileName) { SetPixmap(LoadImageFromFile(fileName)); }
 
 QPixmap LoadImageFromFile(const std::string& fileName) {
     if (fileName.empty()) return {};

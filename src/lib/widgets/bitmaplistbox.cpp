@@ -35,7 +35,8 @@ std::map<gui::HWND, OwnerProc>& OwnerProcs() {
 // list box does.
 class OwnerDrawDelegate : public QStyledItemDelegate {
 public:
-    OwnerDrawDelegate(BitmapListBox* box, QObject* parent) : QStyledItemDelegate(parent), box_(box), alive_(box->Self()) {}
+    OwnerDrawDelegate(BitmapListBox* box, QObject* parent)
+        : QStyledItemDelegate(parent), box_(box), alive_(box->Self()) {}
     void paint(QPainter* p, const QStyleOptionViewItem& opt, const QModelIndex& index) const override {
         if (alive_.expired()) return;
         DrawItemRecord r;
@@ -145,14 +146,16 @@ const rt::ClassDef& BitmapListBox::StaticClass() {
             .RawMethod("TVKEYDOWN",
                        [](rt::Object& o, rt::Args a) {
                            gui::Event* k = gui::EventArg(a);
-                           return rt::Usual(k && static_cast<BitmapListBox&>(o).TVKEYDOWN(static_cast<uint32_t>(k->wParam)));
+                           return rt::Usual(k &&
+                                            static_cast<BitmapListBox&>(o).TVKEYDOWN(static_cast<uint32_t>(k->wParam)));
                        })
             .RawMethod("LBUTTONDOWN",
                        [](rt::Object& o, rt::Args a) {
                            // The click point of a button message: x low word, y high word.
                            gui::Event* e = gui::EventArg(a);
                            if (!e) return rt::Usual(int64_t{-1});
-                           const QPoint at(static_cast<int16_t>(e->lParam & 0xFFFF), static_cast<int16_t>((e->lParam >> 16) & 0xFFFF));
+                           const QPoint at(static_cast<int16_t>(e->lParam & 0xFFFF),
+                                           static_cast<int16_t>((e->lParam >> 16) & 0xFFFF));
                            return rt::Usual(int64_t{static_cast<BitmapListBox&>(o).LBUTTONDOWN(at)});
                        })
             .Method<&BitmapListBox::CLOSE>("CLOSE")
@@ -193,7 +196,8 @@ void BitmapListBox::Init(gui::Window& owner, int id) {
     });
     ownerHandle_ = owner.Handle();
     OwnerProc& entry = OwnerProcs()[ownerHandle_];
-    if (!entry.previous) entry.previous = [](gui::HWND h, uint32_t m, uint64_t w, int64_t lp) { return gui::SendMessageA(h, m, w, lp); };
+    if (!entry.previous)
+        entry.previous = [](gui::HWND h, uint32_t m, uint64_t w, int64_t lp) { return gui::SendMessageA(h, m, w, lp); };
     ++entry.users;
 }
 
@@ -208,8 +212,8 @@ void BitmapListBox::CLOSE() {
 int64_t BitmapListBox::ADDNODE(const std::string& text, const rt::Usual& value, int64_t handle, int64_t kind,
                                const std::string& fileName, int64_t position) {
     const int64_t id = ++lastId_;
-    nodes_.AAdd(rt::Usual::Array({rt::Usual(id), rt::Usual(text), value, rt::Usual(handle), rt::Usual(kind),
-                                  rt::Usual(fileName)}));
+    nodes_.AAdd(rt::Usual::Array(
+        {rt::Usual(id), rt::Usual(text), value, rt::Usual(handle), rt::Usual(kind), rt::Usual(fileName)}));
     if (position != 0) LbMessage(LB_INSERTSTRING, static_cast<uint64_t>(position), id);
     else LbMessage(LB_ADDSTRING, 0, id);
     return id;
@@ -249,7 +253,8 @@ void BitmapListBox::LISTCLEAR() {
 }
 
 int64_t BitmapListBox::GETACTIVEID() const {
-    const int64_t id = const_cast<BitmapListBox*>(this)->LbMessage(LB_GETITEMDATA, static_cast<uint64_t>(NACTIVEINDEX), 0);
+    const int64_t id =
+        const_cast<BitmapListBox*>(this)->LbMessage(LB_GETITEMDATA, static_cast<uint64_t>(NACTIVEINDEX), 0);
     return id == LB_ERR ? 0 : id;
 }
 
@@ -259,7 +264,8 @@ rt::Usual BitmapListBox::GETACTIVEVALUE() const {
 }
 
 int64_t BitmapListBox::GETDROPPEDID() const {
-    const int64_t id = const_cast<BitmapListBox*>(this)->LbMessage(LB_GETITEMDATA, static_cast<uint64_t>(NDROPINDEX), 0);
+    const int64_t id =
+        const_cast<BitmapListBox*>(this)->LbMessage(LB_GETITEMDATA, static_cast<uint64_t>(NDROPINDEX), 0);
     return id == LB_ERR ? 0 : id;
 }
 
@@ -299,7 +305,9 @@ void BitmapListBox::DRAWITEM(const DrawItemRecord& r) {
     QPixmap pic;
     switch (node.At(kNodeKind).AsLong()) {
         case kPictureBitmap:
-        case kPictureIcon: pic = PixmapOfHandle(static_cast<gui::HWND>(node.At(kNodeHandle).AsLong()), cell.size()); break;
+        case kPictureIcon:
+            pic = PixmapOfHandle(static_cast<gui::HWND>(node.At(kNodeHandle).AsLong()), cell.size());
+            break;
         case kPictureFile: pic = LoadImageFromFile(node.At(kNodeFile).AsStr()); break;
         default: break;
     }
@@ -307,7 +315,8 @@ void BitmapListBox::DRAWITEM(const DrawItemRecord& r) {
         p->save();
         p->setClipRect(cell);
         // A picture smaller than the cell sits in its middle.
-        const QPoint origin = cell.topLeft() + QPoint(std::max(0, (w - pic.width()) / 2), std::max(0, (cell.height() - pic.height()) / 2));
+        const QPoint origin = cell.topLeft() + QPoint(std::max(0, (w - pic.width()) / 2),
+                                                      std::max(0, (cell.height() - pic.height()) / 2));
         p->drawPixmap(origin, pic);
         p->restore();
     }

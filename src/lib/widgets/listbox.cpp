@@ -17,7 +17,8 @@ const rt::ClassDef& ListBox::StaticClass() {
                            gui::Event* e = gui::EventArg(a);
                            if (!e) return rt::Usual(true);
                            auto& box = static_cast<ListBox&>(o);
-                           if (IsListBoxMessage(e->uMsg)) return rt::Usual(box.LbMessage(e->uMsg, e->wParam, e->lParam));
+                           if (IsListBoxMessage(e->uMsg))
+                               return rt::Usual(box.LbMessage(e->uMsg, e->wParam, e->lParam));
                            return rt::Usual(box.Dispatch(*e));
                        })
             .Done();
@@ -77,6 +78,5 @@ int64_t ListBox::LbMessage(uint32_t msg, uint64_t wParam, int64_t lParam) {
         default: return LB_ERR;
     }
 }
-
 
 }  // namespace lib

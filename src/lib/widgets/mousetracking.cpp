@@ -31,9 +31,10 @@ void MouseTracker::Track(const gui::Event& event) {
     bool known = false;
     // A mouse move carries the cursor's position at the time it happened;
     // the cursor may have moved on since.
-    if (auto* w = event.uMsg == gui::WM_MOUSEMOVE ? qobject_cast<QWidget*>(gui::WidgetFromHandle(event.hWnd)) : nullptr) {
-        const QPoint g = w->mapToGlobal(QPoint(static_cast<int16_t>(event.lParam & 0xFFFF),
-                                               static_cast<int16_t>((event.lParam >> 16) & 0xFFFF)));
+    if (auto* w = event.uMsg == gui::WM_MOUSEMOVE ? qobject_cast<QWidget*>(gui::WidgetFromHandle(event.hWnd))
+                                                  : nullptr) {
+        const QPoint g = w->mapToGlobal(
+            QPoint(static_cast<int16_t>(event.lParam & 0xFFFF), static_cast<int16_t>((event.lParam >> 16) & 0xFFFF)));
         at = {g.x(), g.y()};
         known = true;
     } else {
@@ -57,18 +58,18 @@ void MouseTracker::EnableMoves(gui::Window& window) {
     for (const auto& c : window.Controls()) TrackChildren(c->Widget());
 }
 
-#define QZ_MOUSE_TRACKING_WINDOW(Cls, Base, Name)                                                        \
-    const rt::ClassDef& Cls::StaticClass() {                                                             \
-        static const rt::ClassDef& c = rt::ClassBuilder<Cls>(Name, &Base::StaticClass()).Done();         \
-        return c;                                                                                         \
-    }                                                                                                     \
-    bool Cls::Dispatch(gui::Event& event) {                                                              \
-        tracker.Track(event);                                                                            \
-        return Base::Dispatch(event);                                                                    \
-    }                                                                                                     \
-    void Cls::Show(int64_t mode) {                                                                       \
-        MouseTracker::EnableMoves(*this);                                                                \
-        Base::Show(mode);                                                                                \
+#define QZ_MOUSE_TRACKING_WINDOW(Cls, Base, Name)                                                \
+    const rt::ClassDef& Cls::StaticClass() {                                                     \
+        static const rt::ClassDef& c = rt::ClassBuilder<Cls>(Name, &Base::StaticClass()).Done(); \
+        return c;                                                                                \
+    }                                                                                            \
+    bool Cls::Dispatch(gui::Event& event) {                                                      \
+        tracker.Track(event);                                                                    \
+        return Base::Dispatch(event);                                                            \
+    }                                                                                            \
+    void Cls::Show(int64_t mode) {                                                               \
+        MouseTracker::EnableMoves(*this);                                                        \
+        Base::Show(mode);                                                                        \
     }
 
 QZ_MOUSE_TRACKING_WINDOW(NewDataDialog, gui::DataDialog, "NEWDATADIALOG")

@@ -17,21 +17,22 @@ int64_t KeyOf(const gui::KeyEvent* e) {
 }  // namespace
 
 const rt::ClassDef& SmartSLE::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<SmartSLE>("SMARTSLE", &gui::SingleLineEdit::StaticClass())
-            .Method<&SmartSLE::NEXTSLE>("NEXTSLE")
-            .RawMethod("KEYDOWN",
-                       [](rt::Object& o, rt::Args a) {
-                           if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a))) static_cast<SmartSLE&>(o).KEYDOWN(*k);
-                           return rt::Usual();
-                       })
-            .RawMethod("KEYUP",
-                       [](rt::Object& o, rt::Args a) {
-                           if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a))) static_cast<SmartSLE&>(o).KEYUP(*k);
-                           return rt::Usual();
-                       })
-            .IVar<&SmartSLE::LEMPTIED>("LEMPTIED")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<SmartSLE>("SMARTSLE", &gui::SingleLineEdit::StaticClass())
+                                       .Method<&SmartSLE::NEXTSLE>("NEXTSLE")
+                                       .RawMethod("KEYDOWN",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a)))
+                                                          static_cast<SmartSLE&>(o).KEYDOWN(*k);
+                                                      return rt::Usual();
+                                                  })
+                                       .RawMethod("KEYUP",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      if (auto* k = dynamic_cast<gui::KeyEvent*>(gui::EventArg(a)))
+                                                          static_cast<SmartSLE&>(o).KEYUP(*k);
+                                                      return rt::Usual();
+                                                  })
+                                       .IVar<&SmartSLE::LEMPTIED>("LEMPTIED")
+                                       .Done();
     return c;
 }
 

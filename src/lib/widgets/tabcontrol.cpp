@@ -63,7 +63,8 @@ int64_t TabControl::HitTest(TCHITTESTINFO* info) const {
 int64_t TabControl::CurrentIndex() const { return Bar() ? Bar()->currentIndex() : -1; }
 
 rt::Symbol TabControl::TabName(int64_t index) const {
-    return index >= 0 && index < static_cast<int64_t>(names_.size()) ? names_[static_cast<size_t>(index)] : rt::Symbol();
+    return index >= 0 && index < static_cast<int64_t>(names_.size()) ? names_[static_cast<size_t>(index)]
+                                                                     : rt::Symbol();
 }
 
 const rt::ClassDef& XTabControl::StaticClass() {

@@ -37,7 +37,8 @@ void RegisterWidgetClasses() {
         return rt::Usual(static_cast<int64_t>(TREESEEK(arg(a, 0), arg(a, 1).AsLong())));
     });
     rt::RegisterFunction("BMLBWNDPROC", [arg](rt::Args a) {
-        return rt::Usual(BMLBWNDPROC(static_cast<gui::HWND>(arg(a, 0).AsLong()), static_cast<uint32_t>(arg(a, 1).AsLong()),
+        return rt::Usual(BMLBWNDPROC(static_cast<gui::HWND>(arg(a, 0).AsLong()),
+                                     static_cast<uint32_t>(arg(a, 1).AsLong()),
                                      static_cast<uint64_t>(arg(a, 2).AsLong()), arg(a, 3).AsLong()));
     });
 }

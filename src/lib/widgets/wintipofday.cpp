@@ -61,31 +61,30 @@ void RegisterTipOfDayTemplate() {
 // ---- WinTipOfDay --------------------------------------------------------------
 
 const rt::ClassDef& WinTipOfDay::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<WinTipOfDay>("WINTIPOFDAY", &gui::DialogWindow::StaticClass())
-            .IVar<&WinTipOfDay::TIP>("TIP")
-            .IVar<&WinTipOfDay::LASTTIP>("LASTTIP")
-            .IVar<&WinTipOfDay::CLOSESERVER>("CLOSESERVER")
-            .IVar<&WinTipOfDay::backdrop>("ODCBACKDROP")
-            .IVar<&WinTipOfDay::pbPrevious>("OCCPBPREVIOUS")
-            .IVar<&WinTipOfDay::pbNext>("OCCPBNEXT")
-            .IVar<&WinTipOfDay::pbClose>("OCCPBCLOSE")
-            .IVar<&WinTipOfDay::pbMore>("OCCPBMORE")
-            .IVar<&WinTipOfDay::showOnStartup>("ODCSHOWONSTARTUP")
-            .IVar<&WinTipOfDay::heading>("ODCTIPHEADING")
-            .IVar<&WinTipOfDay::tipText>("ODCTIPTEXT")
-            .Method<&WinTipOfDay::Show>("SHOW")
-            .Method<&WinTipOfDay::NEXTTIP>("NEXTTIP")
-            .Method<&WinTipOfDay::PREVIOUSTIP>("PREVIOUSTIP")
-            .Method<&WinTipOfDay::LOADTIP>("LOADTIP")
-            .Method<&WinTipOfDay::PBNEXT>("PBNEXT")
-            .Method<&WinTipOfDay::PBPREVIOUS>("PBPREVIOUS")
-            .Method<&WinTipOfDay::PBMORE>("PBMORE")
-            .Method<&WinTipOfDay::MOREINFO>("MOREINFO")
-            .Method<&WinTipOfDay::PBCLOSE>("PBCLOSE")
-            .Access<&WinTipOfDay::ShowOnStartup>("SHOWONSTARTUP")
-            .Assign<&WinTipOfDay::SetShowOnStartup>("SHOWONSTARTUP")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<WinTipOfDay>("WINTIPOFDAY", &gui::DialogWindow::StaticClass())
+                                       .IVar<&WinTipOfDay::TIP>("TIP")
+                                       .IVar<&WinTipOfDay::LASTTIP>("LASTTIP")
+                                       .IVar<&WinTipOfDay::CLOSESERVER>("CLOSESERVER")
+                                       .IVar<&WinTipOfDay::backdrop>("ODCBACKDROP")
+                                       .IVar<&WinTipOfDay::pbPrevious>("OCCPBPREVIOUS")
+                                       .IVar<&WinTipOfDay::pbNext>("OCCPBNEXT")
+                                       .IVar<&WinTipOfDay::pbClose>("OCCPBCLOSE")
+                                       .IVar<&WinTipOfDay::pbMore>("OCCPBMORE")
+                                       .IVar<&WinTipOfDay::showOnStartup>("ODCSHOWONSTARTUP")
+                                       .IVar<&WinTipOfDay::heading>("ODCTIPHEADING")
+                                       .IVar<&WinTipOfDay::tipText>("ODCTIPTEXT")
+                                       .Method<&WinTipOfDay::Show>("SHOW")
+                                       .Method<&WinTipOfDay::NEXTTIP>("NEXTTIP")
+                                       .Method<&WinTipOfDay::PREVIOUSTIP>("PREVIOUSTIP")
+                                       .Method<&WinTipOfDay::LOADTIP>("LOADTIP")
+                                       .Method<&WinTipOfDay::PBNEXT>("PBNEXT")
+                                       .Method<&WinTipOfDay::PBPREVIOUS>("PBPREVIOUS")
+                                       .Method<&WinTipOfDay::PBMORE>("PBMORE")
+                                       .Method<&WinTipOfDay::MOREINFO>("MOREINFO")
+                                       .Method<&WinTipOfDay::PBCLOSE>("PBCLOSE")
+                                       .Access<&WinTipOfDay::ShowOnStartup>("SHOWONSTARTUP")
+                                       .Assign<&WinTipOfDay::SetShowOnStartup>("SHOWONSTARTUP")
+                                       .Done();
     return c;
 }
 
@@ -131,8 +130,8 @@ void WinTipOfDay::Build(rt::Args args) {
     pbClose = Named<gui::PushButton>(*this, 103, "PBCLOSE", "Close Tip of the Day");
     if (QPushButton* b = pbClose->Button()) b->setDefault(true);
     pbMore = Named<gui::PushButton>(*this, 104, "PBMORE", "More information about this tip");
-    showOnStartup = Named<CheckBox>(*this, 105, "SHOWONSTARTUP",
-                                    "Show this tip of the day window at application startup");
+    showOnStartup =
+        Named<CheckBox>(*this, 105, "SHOWONSTARTUP", "Show this tip of the day window at application startup");
     heading = Named<gui::FixedText>(*this, 106, "TIPHEADING");
     if (QWidget* h = heading->Widget()) {
         h->setFont(SansSerif(true, 12));

@@ -48,8 +48,8 @@ public:
     bool ShowOnStartup() const;
     bool SetShowOnStartup(bool on);
 
-    rt::Usual TIP;          // the tips: an array or a data server
-    int64_t LASTTIP = 0;    // the tip shown last (array position or record number)
+    rt::Usual TIP;        // the tips: an array or a data server
+    int64_t LASTTIP = 0;  // the tip shown last (array position or record number)
     bool CLOSESERVER = false;
 
     std::shared_ptr<gui::PushButton> pbPrevious, pbNext, pbClose, pbMore;

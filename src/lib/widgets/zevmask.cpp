@@ -104,7 +104,8 @@ MaskEdit DateKey(const MaskEdit& in, MaskKey key) {
     const bool dateKey = !key.deleteKey && ch != '\0' && std::string("+-dDmMyY* ").find(ch) != std::string::npos;
     if (!((s < 10 && digit) || c == 8 || c == 46 || dateKey)) return in;
     if (s != f && s < 10 && digit)
-        text.replace(static_cast<size_t>(s), static_cast<size_t>(f - s), mask.substr(static_cast<size_t>(s), static_cast<size_t>(f - s)));
+        text.replace(static_cast<size_t>(s), static_cast<size_t>(f - s),
+                     mask.substr(static_cast<size_t>(s), static_cast<size_t>(f - s)));
     if (c == 46 || c == 8) {
         if (s == f) {
             if (c == 8) {

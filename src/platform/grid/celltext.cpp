@@ -46,8 +46,7 @@ QString DisplayText(const ColumnInfo& column, const rt::Usual& value) {
         case 'D':
             return value.IsDate() && !value.AsDate().IsEmpty() ? QString::fromStdString(rt::DToC(value.AsDate()))
                                                                : QString();
-        case 'L':
-            return value.AsLogic() ? QStringLiteral("T") : QStringLiteral("F");
+        case 'L': return value.AsLogic() ? QStringLiteral("T") : QStringLiteral("F");
         case 'M': {
             QString text = TextFromBytes(value.AsStr());
             qsizetype end = text.indexOf(QLatin1Char('\n'));
@@ -72,8 +71,7 @@ QString EditText(const ColumnInfo& column, const rt::Usual& value) {
 rt::Usual ParseInput(const ColumnInfo& column, const QString& text) {
     const QString t = text.trimmed();
     switch (column.type) {
-        case 'C':
-            return rt::Usual(text.toStdString());
+        case 'C': return rt::Usual(text.toStdString());
         case 'N':
         case 'F': {
             if (t.isEmpty()) return rt::Usual();  // blanks: no number entered
@@ -96,8 +94,7 @@ rt::Usual ParseInput(const ColumnInfo& column, const QString& text) {
             if (u == QLatin1String("F") || u == QLatin1String("N")) return rt::Usual(false);
             return rt::Usual(t.toStdString());
         }
-        default:
-            return rt::Usual(text.toStdString());
+        default: return rt::Usual(text.toStdString());
     }
 }
 
@@ -107,8 +104,7 @@ int InputLimit(const ColumnInfo& column) {
     return column.width > 0 ? column.width : 32767;
 }
 
-FieldValidator::FieldValidator(const ColumnInfo& column, QObject* parent)
-    : QValidator(parent), column_(column) {}
+FieldValidator::FieldValidator(const ColumnInfo& column, QObject* parent) : QValidator(parent), column_(column) {}
 
 QValidator::State FieldValidator::validate(QString& input, int&) const {
     if (column_.type == 'C' && input.toUtf8().size() > column_.width) return Invalid;
@@ -118,8 +114,7 @@ QValidator::State FieldValidator::validate(QString& input, int&) const {
         const bool digit = c >= u'0' && c <= u'9';
         if (IsNumber(column_.type) && !(digit || c == u'+' || c == u'-' || c == u'.' || c == u',' || c == u' '))
             return Invalid;
-        if (column_.type == 'D' && !(digit || c == u'/' || c == u'.' || c == u'-' || c == u' '))
-            return Invalid;
+        if (column_.type == 'D' && !(digit || c == u'/' || c == u'.' || c == u'-' || c == u' ')) return Invalid;
         if (column_.type == 'L' && !QStringLiteral("TtFfYyNn ").contains(ch)) return Invalid;
     }
     return Acceptable;

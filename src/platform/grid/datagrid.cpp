@@ -155,8 +155,7 @@ bool DataGrid::Use(const rt::Usual& server) {
     Unregister();
     columns_.clear();
     server_ = server.IsNil() ? rt::Usual() : server;
-    if (auto ds = std::dynamic_pointer_cast<rdd::DataServer>(server_.AsObject()))
-        ds->RegisterClient(rt::Usual(Self()));
+    if (auto ds = std::dynamic_pointer_cast<rdd::DataServer>(server_.AsObject())) ds->RegisterClient(rt::Usual(Self()));
     EnsureView(nullptr)->Bind(std::move(source));
     return true;
 }

@@ -6,9 +6,7 @@
 
 namespace grid {
 
-DbfRowSource::DbfRowSource(std::shared_ptr<rdd::DBServer> server) : server_(std::move(server)) {
-    Rebuild();
-}
+DbfRowSource::DbfRowSource(std::shared_ptr<rdd::DBServer> server) : server_(std::move(server)) { Rebuild(); }
 
 void DbfRowSource::Rebuild() {
     reader_.Close();
@@ -90,10 +88,13 @@ bool DbfRowSource::RowDeleted(int64_t row) {
 }
 
 bool DbfRowSource::Editable(int column) const {
-    if (!Open() || server_->ReadOnly() || column < 0 || static_cast<size_t>(column) >= columns_.size())
-        return false;
+    if (!Open() || server_->ReadOnly() || column < 0 || static_cast<size_t>(column) >= columns_.size()) return false;
     switch (columns_[static_cast<size_t>(column)].type) {
-        case 'C': case 'N': case 'F': case 'D': case 'L': return true;
+        case 'C':
+        case 'N':
+        case 'F':
+        case 'D':
+        case 'L': return true;
         default: return false;  // memo and foreign types are shown, not written
     }
 }

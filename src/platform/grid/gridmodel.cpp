@@ -32,37 +32,38 @@ int GridModel::columnCount(const QModelIndex& parent) const { return parent.isVa
 
 QVariant GridModel::data(const QModelIndex& index, int role) const {
     // Called by Qt: what the row source throws stays on this side (gui/boundary.h).
-    return gui::FromQt([&]() -> QVariant {
-        if (!source_ || !index.isValid() || index.row() >= rows_ || index.column() >= columns_) return {};
-        const ColumnInfo& column = source_->Columns()[static_cast<size_t>(index.column())];
-        switch (role) {
-            case Qt::DisplayRole:
-            case Qt::EditRole:
-            case Qt::ToolTipRole: {
-                ++cellReads_;
-                rt::Usual v = source_->Value(index.row(), index.column());
-                if (role == Qt::EditRole) return EditText(column, v);
-                QString text = DisplayText(column, v);
-                if (role == Qt::ToolTipRole && (column.type == 'M' || text.size() > 40))
-                    return EditText(column, v);
-                return role == Qt::ToolTipRole ? QVariant() : QVariant(text);
-            }
-            case Qt::TextAlignmentRole:
-                return QVariant::fromValue((column.type == 'N' || column.type == 'F' ? Qt::AlignRight : Qt::AlignLeft) |
-                                           Qt::AlignVCenter);
-            case Qt::FontRole:
-                if (source_->RowDeleted(index.row())) {
-                    QFont f;
-                    f.setStrikeOut(true);
-                    return f;
+    return gui::FromQt(
+        [&]() -> QVariant {
+            if (!source_ || !index.isValid() || index.row() >= rows_ || index.column() >= columns_) return {};
+            const ColumnInfo& column = source_->Columns()[static_cast<size_t>(index.column())];
+            switch (role) {
+                case Qt::DisplayRole:
+                case Qt::EditRole:
+                case Qt::ToolTipRole: {
+                    ++cellReads_;
+                    rt::Usual v = source_->Value(index.row(), index.column());
+                    if (role == Qt::EditRole) return EditText(column, v);
+                    QString text = DisplayText(column, v);
+                    if (role == Qt::ToolTipRole && (column.type == 'M' || text.size() > 40)) return EditText(column, v);
+                    return role == Qt::ToolTipRole ? QVariant() : QVariant(text);
                 }
-                return {};
-            case Qt::ForegroundRole:
-                if (source_->RowDeleted(index.row())) return QColor(Qt::gray);
-                return {};
-            default: return {};
-        }
-    }, QVariant());
+                case Qt::TextAlignmentRole:
+                    return QVariant::fromValue(
+                        (column.type == 'N' || column.type == 'F' ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+                case Qt::FontRole:
+                    if (source_->RowDeleted(index.row())) {
+                        QFont f;
+                        f.setStrikeOut(true);
+                        return f;
+                    }
+                    return {};
+                case Qt::ForegroundRole:
+                    if (source_->RowDeleted(index.row())) return QColor(Qt::gray);
+                    return {};
+                default: return {};
+            }
+        },
+        QVariant());
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const {

@@ -56,7 +56,8 @@ GridView::GridView(QWidget* parent) : QTableView(parent) {
                 // The record-number column marks the current record.
                 if (verticalHeader()->isVisible()) verticalHeader()->viewport()->update();
             });
-    connect(this, &QAbstractItemView::pressed, this, [this](const QModelIndex& index) { gui::FromQt([&] { Pressed(index); }); });
+    connect(this, &QAbstractItemView::pressed, this,
+            [this](const QModelIndex& index) { gui::FromQt([&] { Pressed(index); }); });
     connect(model_, &QAbstractItemModel::modelReset, this, [this] { gui::FromQt([this] { ApplyWidths(); }); });
 }
 
@@ -88,9 +89,7 @@ void GridView::ServerNotified(int64_t code) {
     }
     s->Forget();  // whatever happened, the file may hold other bytes now
     switch (code) {
-        case rdd::kNotifyClose:
-            model_->ServerClosed();
-            return;
+        case rdd::kNotifyClose: model_->ServerClosed(); return;
         case rdd::kNotifyFieldChange:  // in the current record's buffer
             model_->RecordChanged(s->CurrentRecord());
             return;
@@ -116,10 +115,8 @@ void GridView::Refresh() {
     s->Forget();
     // A hiding map is rebuilt: records recalled or deleted by another user
     // show up right. Without hiding, a re-read is the count and a repaint.
-    if (s->Map().Filtered() || s->NeedsRebuild())
-        model_->Reload();
-    else
-        model_->SyncRows();
+    if (s->Map().Filtered() || s->NeedsRebuild()) model_->Reload();
+    else model_->SyncRows();
     ApplyWidths();
     FollowServer();
     viewport()->update();
@@ -265,10 +262,8 @@ int GridView::ColumnWidth(const QString& name) const {
 }
 
 void GridView::SetColumnWidth(const QString& name, int pixels) {
-    if (pixels < 0)
-        widths_.remove(name);
-    else
-        widths_[name] = pixels;
+    if (pixels < 0) widths_.remove(name);
+    else widths_[name] = pixels;
     ApplyWidths();
 }
 

@@ -37,8 +37,7 @@ public:
             last_ = Stamp{};
             return false;
         }
-        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress)
-            return false;
+        if (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress) return false;
         auto* widget = qobject_cast<QWidget*>(receiver);
         if (!widget) return false;
         QWidget* focus = QApplication::focusWidget();
@@ -113,9 +112,9 @@ const rt::ClassDef& App::StaticClass() {
             .RawMethod("BEFOREDISPATCH",
                        [](rt::Object& o, rt::Args a) {
                            auto arg = [&](size_t i) { return i < a.size() ? a[i].AsLong() : 0; };
-                           return rt::Usual(static_cast<App&>(o).BeforeDispatch(
-                               static_cast<uintptr_t>(arg(0)), static_cast<uint32_t>(arg(1)),
-                               static_cast<uint64_t>(arg(2)), arg(3)));
+                           return rt::Usual(static_cast<App&>(o).BeforeDispatch(static_cast<uintptr_t>(arg(0)),
+                                                                                static_cast<uint32_t>(arg(1)),
+                                                                                static_cast<uint64_t>(arg(2)), arg(3)));
                        })
             .Done();
     return c;

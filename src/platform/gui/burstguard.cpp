@@ -71,8 +71,7 @@ public:
             }
             return false;
         }
-        if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
-            return false;
+        if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride) return false;
         auto* widget = qobject_cast<QWidget*>(receiver);
         if (!widget) return false;
         // A key goes to the focus widget first and then, unused, to its

@@ -23,8 +23,7 @@ namespace {
 // that arrive after the object has gone pass through untouched.
 class ControlBridge : public QObject {
 public:
-    ControlBridge(Control* control, QWidget* widget)
-        : QObject(widget), control_(control), alive_(control->Self()) {}
+    ControlBridge(Control* control, QWidget* widget) : QObject(widget), control_(control), alive_(control->Self()) {}
     bool eventFilter(QObject* receiver, QEvent* event) override {
         if (alive_.expired()) return false;
         return FromQt([&] { return !control_->DeliverEvent(receiver, event); }, true);
@@ -63,47 +62,45 @@ private:
 }  // namespace
 
 uint32_t ColorConstantRgb(int c) {
-    static constexpr uint32_t kPalette[16] = {
-        0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
-        0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+    static constexpr uint32_t kPalette[16] = {0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080,
+                                              0x808000, 0xC0C0C0, 0x808080, 0x0000FF, 0x00FF00, 0x00FFFF,
+                                              0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
     return c >= 0 && c < 16 ? kPalette[c] : 0;
 }
 
 // ---- Control ------------------------------------------------------------
 
 const rt::ClassDef& Control::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<Control>("CONTROL")
-                                       // INIT(owner, id [, point, dimension, caption]):
-                                       // the widget on the owner's template item of that id.
-                                       .RawMethod("INIT",
-                                                  [](rt::Object& o, rt::Args a) {
-                                                      CreateFromArgs(static_cast<Control&>(o), a);
-                                                      return rt::Usual(o.Self());
-                                                  })
-                                       .Access<&Control::NameSym>("NAMESYM")
-                                       .Access<&Control::GetHyperLabel>("HYPERLABEL")
-                                       .Assign<&Control::SetHyperLabel>("HYPERLABEL")
-                                       .Access<&Control::OwnerObject>("OWNER")
-                                       .Access<&Control::Caption>("CAPTION")
-                                       .Assign<&Control::SetCaption>("CAPTION")
-                                       .Method<&Control::Show>("SHOW")
-                                       .Method<&Control::Hide>("HIDE")
-                                       .Method<&Control::Enable>("ENABLE")
-                                       .Method<&Control::Disable>("DISABLE")
-                                       .Assign<&Control::SetOwnerAlignment>("OWNERALIGNMENT")
-                                       .Method<&Control::SetFocus>("SETFOCUS")
-                                       .Method<&Control::SetTextColor>("SETTEXTCOLOR")
-                                       .Access<&Control::Handle>("HANDLE")
-                                       .Method<&Control::Destroy>("DESTROY")
-                                       .RawMethod("DISPATCH",
-                                                  [](rt::Object& o, rt::Args a) {
-                                                      auto e = a.empty() ? nullptr
-                                                                         : std::dynamic_pointer_cast<Event>(
-                                                                               a[0].AsObject());
-                                                      return rt::Usual(
-                                                          e ? static_cast<Control&>(o).Dispatch(*e) : true);
-                                                  })
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<Control>("CONTROL")
+            // INIT(owner, id [, point, dimension, caption]):
+            // the widget on the owner's template item of that id.
+            .RawMethod("INIT",
+                       [](rt::Object& o, rt::Args a) {
+                           CreateFromArgs(static_cast<Control&>(o), a);
+                           return rt::Usual(o.Self());
+                       })
+            .Access<&Control::NameSym>("NAMESYM")
+            .Access<&Control::GetHyperLabel>("HYPERLABEL")
+            .Assign<&Control::SetHyperLabel>("HYPERLABEL")
+            .Access<&Control::OwnerObject>("OWNER")
+            .Access<&Control::Caption>("CAPTION")
+            .Assign<&Control::SetCaption>("CAPTION")
+            .Method<&Control::Show>("SHOW")
+            .Method<&Control::Hide>("HIDE")
+            .Method<&Control::Enable>("ENABLE")
+            .Method<&Control::Disable>("DISABLE")
+            .Assign<&Control::SetOwnerAlignment>("OWNERALIGNMENT")
+            .Method<&Control::SetFocus>("SETFOCUS")
+            .Method<&Control::SetTextColor>("SETTEXTCOLOR")
+            .Access<&Control::Handle>("HANDLE")
+            .Method<&Control::Destroy>("DESTROY")
+            .RawMethod("DISPATCH",
+                       [](rt::Object& o, rt::Args a) {
+                           auto e = a.empty() ? nullptr : std::dynamic_pointer_cast<Event>(a[0].AsObject());
+                           return rt::Usual(e ? static_cast<Control&>(o).Dispatch(*e) : true);
+                       })
+            .Done();
     return c;
 }
 
@@ -127,8 +124,7 @@ void Control::Create(Window& owner, int id) {
     QWidget* w = MakeWidget(owner.Surface());
     Attach(owner, id, w);
     if (const DialogTemplate* t = owner.Template())
-        if (const DialogItemResource* item = t->Item(id); item && !item->text.empty())
-            SetCaption(item->text);
+        if (const DialogItemResource* item = t->Item(id); item && !item->text.empty()) SetCaption(item->text);
 }
 
 void Control::Attach(Window& owner, int id, QWidget* widget) {
@@ -219,8 +215,7 @@ bool Control::Dispatch(Event& event) {
     // Edit focus changes are the operator's moves between controls; a box
     // or another window taking the activation for a while is not one.
     Window* owner = Owner();
-    if (IsEdit() && owner && event.wParam == 0 &&
-        (event.uMsg == WM_SETFOCUS || event.uMsg == WM_KILLFOCUS)) {
+    if (IsEdit() && owner && event.wParam == 0 && (event.uMsg == WM_SETFOCUS || event.uMsg == WM_KILLFOCUS)) {
         auto e = rt::New<EditFocusChangeEvent>();
         e->uMsg = event.uMsg;
         e->hWnd = event.hWnd;
@@ -278,13 +273,12 @@ void PlaceFromArgs(Control& c, rt::Args args) {
 // ---- SingleLineEdit -----------------------------------------------------
 
 const rt::ClassDef& SingleLineEdit::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<SingleLineEdit>("SINGLELINEEDIT", &Control::StaticClass())
-            .Access<&SingleLineEdit::TextValue>("TEXTVALUE")
-            .Assign<&SingleLineEdit::SetTextValue>("TEXTVALUE")
-            .Access<&SingleLineEdit::TextLimit>("TEXTLIMIT")
-            .Assign<&SingleLineEdit::SetTextLimit>("TEXTLIMIT")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<SingleLineEdit>("SINGLELINEEDIT", &Control::StaticClass())
+                                       .Access<&SingleLineEdit::TextValue>("TEXTVALUE")
+                                       .Assign<&SingleLineEdit::SetTextValue>("TEXTVALUE")
+                                       .Access<&SingleLineEdit::TextLimit>("TEXTLIMIT")
+                                       .Assign<&SingleLineEdit::SetTextLimit>("TEXTLIMIT")
+                                       .Done();
     return c;
 }
 
@@ -321,9 +315,8 @@ int64_t SingleLineEdit::SetTextLimit(int64_t limit) {
 // ---- PushButton ---------------------------------------------------------
 
 const rt::ClassDef& PushButton::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<PushButton>("PUSHBUTTON", &Control::StaticClass())
-                                       .Method<&PushButton::Click>("CLICK")
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<PushButton>("PUSHBUTTON", &Control::StaticClass()).Method<&PushButton::Click>("CLICK").Done();
     return c;
 }
 
@@ -345,8 +338,7 @@ void PushButton::Click() {
 // ---- Static controls ----------------------------------------------------
 
 const rt::ClassDef& FixedText::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<FixedText>("FIXEDTEXT", &Control::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<FixedText>("FIXEDTEXT", &Control::StaticClass()).Done();
     return c;
 }
 
@@ -369,10 +361,9 @@ QWidget* GroupBox::MakeWidget(QWidget* parent) {
 }
 
 const rt::ClassDef& FixedBitmap::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<FixedBitmap>("FIXEDBITMAP", &Control::StaticClass())
-            .Method<&FixedBitmap::SetBitmap>("SETBITMAP")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<FixedBitmap>("FIXEDBITMAP", &Control::StaticClass())
+                                       .Method<&FixedBitmap::SetBitmap>("SETBITMAP")
+                                       .Done();
     return c;
 }
 
@@ -428,8 +419,7 @@ bool RichEdit::SetReadOnly(bool on) {
 }
 
 const rt::ClassDef& CustomControl::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<CustomControl>("CUSTOMCONTROL", &Control::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<CustomControl>("CUSTOMCONTROL", &Control::StaticClass()).Done();
     return c;
 }
 

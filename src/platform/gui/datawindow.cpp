@@ -40,10 +40,9 @@ TableViewFactory& Factory() {
     return factory;
 }
 
-const rt::Symbol kGoTop("GOTOP"), kGoBottom("GOBOTTOM"), kSkip("SKIP"), kAppend("APPEND"),
-    kDelete("DELETE"), kFieldGet("FIELDGET"), kFieldPut("FIELDPUT"), kCommit("COMMIT"),
-    kDbStruct("DBSTRUCT"), kRegister("REGISTERCLIENT"), kUnregister("UNREGISTERCLIENT"),
-    kClose("CLOSE"), kUsed("USED");
+const rt::Symbol kGoTop("GOTOP"), kGoBottom("GOBOTTOM"), kSkip("SKIP"), kAppend("APPEND"), kDelete("DELETE"),
+    kFieldGet("FIELDGET"), kFieldPut("FIELDPUT"), kCommit("COMMIT"), kDbStruct("DBSTRUCT"), kRegister("REGISTERCLIENT"),
+    kUnregister("UNREGISTERCLIENT"), kClose("CLOSE"), kUsed("USED");
 
 QKeySequence SequenceOf(const AcceleratorEntry& e) {
     int key = QtKeyFromVirtualKey(e.virtualKey);
@@ -88,35 +87,34 @@ private:
 void SetTableViewFactory(TableViewFactory factory) { Factory() = std::move(factory); }
 
 const rt::ClassDef& DataWindow::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<DataWindow>("DATAWINDOW", &Window::StaticClass())
-            .Access<&DataWindow::GetMenu>("MENU")
-            .Method<&DataWindow::SurfaceHandle>("GETSURFACEHANDLE")
-            .Access<&DataWindow::ControlArray>("ACONTROLS")
-            .Assign<&DataWindow::SetMenu>("MENU")
-            .Access<&DataWindow::GetToolBar>("TOOLBAR")
-            .Assign<&DataWindow::SetToolBar>("TOOLBAR")
-            .Method<&DataWindow::EnableStatusBar>("ENABLESTATUSBAR")
-            .Access<&DataWindow::DisplayTime>("DISPLAYTIME")
-            .Assign<&DataWindow::SetDisplayTime>("DISPLAYTIME")
-            .Method<&DataWindow::Use>("USE")
-            .Access<&DataWindow::Server>("SERVER")
-            .Method<&DataWindow::ViewForm>("VIEWFORM")
-            .Method<&DataWindow::ViewTable>("VIEWTABLE")
-            .Method<&DataWindow::Print>("PRINT")
-            .Method<&DataWindow::GoTop>("GOTOP")
-            .Method<&DataWindow::GoBottom>("GOBOTTOM")
-            .Method<&DataWindow::SkipNext>("SKIPNEXT")
-            .Method<&DataWindow::SkipPrevious>("SKIPPREVIOUS")
-            .Method<&DataWindow::Append>("APPEND")
-            .Method<&DataWindow::Delete>("DELETE")
-            .Method<&DataWindow::Cut>("CUT")
-            .Method<&DataWindow::Copy>("COPY")
-            .Method<&DataWindow::Paste>("PASTE")
-            .Access<&DataWindow::LegacyKeys>("LEGACYKEYS")
-            .Assign<&DataWindow::SetLegacyKeys>("LEGACYKEYS")
-            .Method<&DataWindow::Notify>("NOTIFY")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<DataWindow>("DATAWINDOW", &Window::StaticClass())
+                                       .Access<&DataWindow::GetMenu>("MENU")
+                                       .Method<&DataWindow::SurfaceHandle>("GETSURFACEHANDLE")
+                                       .Access<&DataWindow::ControlArray>("ACONTROLS")
+                                       .Assign<&DataWindow::SetMenu>("MENU")
+                                       .Access<&DataWindow::GetToolBar>("TOOLBAR")
+                                       .Assign<&DataWindow::SetToolBar>("TOOLBAR")
+                                       .Method<&DataWindow::EnableStatusBar>("ENABLESTATUSBAR")
+                                       .Access<&DataWindow::DisplayTime>("DISPLAYTIME")
+                                       .Assign<&DataWindow::SetDisplayTime>("DISPLAYTIME")
+                                       .Method<&DataWindow::Use>("USE")
+                                       .Access<&DataWindow::Server>("SERVER")
+                                       .Method<&DataWindow::ViewForm>("VIEWFORM")
+                                       .Method<&DataWindow::ViewTable>("VIEWTABLE")
+                                       .Method<&DataWindow::Print>("PRINT")
+                                       .Method<&DataWindow::GoTop>("GOTOP")
+                                       .Method<&DataWindow::GoBottom>("GOBOTTOM")
+                                       .Method<&DataWindow::SkipNext>("SKIPNEXT")
+                                       .Method<&DataWindow::SkipPrevious>("SKIPPREVIOUS")
+                                       .Method<&DataWindow::Append>("APPEND")
+                                       .Method<&DataWindow::Delete>("DELETE")
+                                       .Method<&DataWindow::Cut>("CUT")
+                                       .Method<&DataWindow::Copy>("COPY")
+                                       .Method<&DataWindow::Paste>("PASTE")
+                                       .Access<&DataWindow::LegacyKeys>("LEGACYKEYS")
+                                       .Assign<&DataWindow::SetLegacyKeys>("LEGACYKEYS")
+                                       .Method<&DataWindow::Notify>("NOTIFY")
+                                       .Done();
     return c;
 }
 
@@ -229,9 +227,7 @@ bool DataWindow::SetDisplayTime(bool on) {
     return on;
 }
 
-std::string DataWindow::StatusText() const {
-    return MainWindow()->statusBar()->currentMessage().toStdString();
-}
+std::string DataWindow::StatusText() const { return MainWindow()->statusBar()->currentMessage().toStdString(); }
 
 void DataWindow::ShowPrompt(const std::string& text) {
     MainWindow()->statusBar()->showMessage(QString::fromStdString(text));
@@ -253,10 +249,8 @@ bool DataWindow::Use(const rt::Usual& server) {
         tableViewWidget_ = Factory()(*this, server_);
         if (tableViewWidget_) views_->addWidget(tableViewWidget_);
     }
-    if (tableView_ && tableViewWidget_)
-        views_->setCurrentWidget(tableViewWidget_);
-    else
-        views_->setCurrentWidget(formView_);
+    if (tableView_ && tableViewWidget_) views_->setCurrentWidget(tableViewWidget_);
+    else views_->setCurrentWidget(formView_);
     return true;
 }
 
@@ -315,19 +309,13 @@ void DataWindow::BuildForm() {
 void DataWindow::RefreshForm() {
     if (!server_.IsObject()) return;
     for (size_t i = 0; i < formEdits_.size(); ++i) {
-        rt::Usual v = rt::Send(server_, kFieldGet,
-                               std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(i + 1))});
+        rt::Usual v = rt::Send(server_, kFieldGet, std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(i + 1))});
         QString text;
-        if (v.IsString())
-            text = QString::fromStdString(v.AsStr());
-        else if (v.IsDate())
-            text = QString::fromStdString(rt::DToC(v.AsDate()));
-        else if (v.IsLogic())
-            text = v.AsLogic() ? QStringLiteral("T") : QStringLiteral("F");
-        else if (v.IsLong())
-            text = QString::number(v.AsLong());
-        else if (v.IsFloat())
-            text = QString::number(v.AsDouble(), 'f', std::max<int>(0, v.AsFloat().decimals));
+        if (v.IsString()) text = QString::fromStdString(v.AsStr());
+        else if (v.IsDate()) text = QString::fromStdString(rt::DToC(v.AsDate()));
+        else if (v.IsLogic()) text = v.AsLogic() ? QStringLiteral("T") : QStringLiteral("F");
+        else if (v.IsLong()) text = QString::number(v.AsLong());
+        else if (v.IsFloat()) text = QString::number(v.AsDouble(), 'f', std::max<int>(0, v.AsFloat().decimals));
         formEdits_[i]->setText(text);
         formEdits_[i]->setModified(false);
     }
@@ -368,11 +356,9 @@ void DataWindow::Print(const rt::Usual& printingDevice) {
     if (!painter.begin(printer)) {
         // A printer that did not start is not used again: the next Print
         // (after Print Setup) starts on a fresh one.
-        std::string what = !printer->printerName().isEmpty()
-                               ? "on the printer " + printer->printerName().toStdString()
-                               : !printer->outputFileName().isEmpty()
-                                     ? "into " + printer->outputFileName().toStdString()
-                                     : std::string("without a printer");
+        std::string what = !printer->printerName().isEmpty() ? "on the printer " + printer->printerName().toStdString()
+                           : !printer->outputFileName().isEmpty() ? "into " + printer->outputFileName().toStdString()
+                                                                  : std::string("without a printer");
         device->Discard();
         WarningBox box(rt::Usual(Self()), "PRINT ERROR",
                        "Printing could not start " + what + ".\nChoose a printer with Print Setup and try again.");
@@ -419,8 +405,7 @@ bool DataWindow::Dispatch(Event& event) {
             // Enter moves on like Tab: the next control that takes the focus.
             QWidget* next = edit->nextInFocusChain();
             while (next && next != edit &&
-                   !((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() &&
-                     next->isVisibleTo(Widget())))
+                   !((next->focusPolicy() & Qt::TabFocus) && next->isEnabled() && next->isVisibleTo(Widget())))
                 next = next->nextInFocusChain();
             if (next && next != edit) next->setFocus(Qt::TabFocusReason);
             return false;
@@ -447,8 +432,7 @@ const rt::ClassDef& FormDialogWindow::StaticClass() {
 }
 
 const rt::ClassDef& DataDialog::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<DataDialog>("DATADIALOG", &DataWindow::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<DataDialog>("DATADIALOG", &DataWindow::StaticClass()).Done();
     return c;
 }
 

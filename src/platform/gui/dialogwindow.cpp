@@ -10,12 +10,11 @@
 namespace gui {
 
 const rt::ClassDef& DialogWindow::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<DialogWindow>("DIALOGWINDOW", &Window::StaticClass())
-            .Method<&DialogWindow::EndDialog>("ENDDIALOG")
-            .Method<&DialogWindow::SurfaceHandle>("GETSURFACEHANDLE")
-            .Access<&DialogWindow::Result>("RESULT")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<DialogWindow>("DIALOGWINDOW", &Window::StaticClass())
+                                       .Method<&DialogWindow::EndDialog>("ENDDIALOG")
+                                       .Method<&DialogWindow::SurfaceHandle>("GETSURFACEHANDLE")
+                                       .Access<&DialogWindow::Result>("RESULT")
+                                       .Done();
     return c;
 }
 
@@ -37,8 +36,7 @@ void DialogWindow::Build(rt::Args args) {
         Widget()->setFixedSize(r.size());
         Widget()->setFont(DialogFont(*template_));
         if (!template_->caption.empty()) SetCaption(template_->caption);
-        if (template_->popup)
-            Widget()->setWindowFlags(Widget()->windowFlags() | Qt::FramelessWindowHint);
+        if (template_->popup) Widget()->setWindowFlags(Widget()->windowFlags() | Qt::FramelessWindowHint);
         if (template_->centred && Widget()->screen()) {
             const QRect area = Widget()->screen()->availableGeometry();
             Widget()->move(area.center() - QPoint(r.width() / 2, r.height() / 2));
@@ -68,10 +66,8 @@ void DialogWindow::Show(int64_t mode) {
 
 void DialogWindow::EndDialog(int64_t result) {
     result_ = result;
-    if (QDialog* d = Dialog(); d && d->isVisible())
-        d->done(static_cast<int>(result));
-    else
-        EndWindow();
+    if (QDialog* d = Dialog(); d && d->isVisible()) d->done(static_cast<int>(result));
+    else EndWindow();
 }
 
 }  // namespace gui

@@ -25,14 +25,11 @@ uint32_t CloseValue(uint32_t defaultValue, uint32_t abortValue) {
     return defaultValue != 0 ? defaultValue : abortValue;
 }
 
-uint32_t RecordedType(const std::string& caption, uint32_t defaultValue, uint32_t retryValue,
-                      uint32_t abortValue) {
+uint32_t RecordedType(const std::string& caption, uint32_t defaultValue, uint32_t retryValue, uint32_t abortValue) {
     uint32_t icon = caption == "ERROR" ? MB_ICONHAND : MB_ICONEXCLAMATION;
     uint32_t buttons = MB_OK;
-    if (retryValue != 0)
-        buttons = defaultValue != 0 ? MB_ABORTRETRYIGNORE : MB_RETRYCANCEL;
-    else if (defaultValue != 0 && abortValue != 0)
-        buttons = MB_OKCANCEL;
+    if (retryValue != 0) buttons = defaultValue != 0 ? MB_ABORTRETRYIGNORE : MB_RETRYCANCEL;
+    else if (defaultValue != 0 && abortValue != 0) buttons = MB_OKCANCEL;
     return icon | buttons;
 }
 
@@ -55,14 +52,12 @@ void DesktopBell(int, int) {
 
 }  // namespace
 
-std::vector<ErrorBoxButton> ErrorBoxButtons(uint32_t defaultValue, uint32_t retryValue,
-                                            uint32_t abortValue) {
+std::vector<ErrorBoxButton> ErrorBoxButtons(uint32_t defaultValue, uint32_t retryValue, uint32_t abortValue) {
     std::vector<ErrorBoxButton> out;
     bool alone = retryValue == 0 && abortValue == 0;
     if (defaultValue != 0) out.push_back({IDIGNORE, alone ? "OK" : "&Ignore", defaultValue});
     if (retryValue != 0) out.push_back({IDRETRY, "&Retry", retryValue});
-    if (abortValue != 0)
-        out.push_back({IDABORT, abortValue == rt::kErrorBoxBreak ? "&Abort" : "&Quit", abortValue});
+    if (abortValue != 0) out.push_back({IDABORT, abortValue == rt::kErrorBoxBreak ? "&Abort" : "&Quit", abortValue});
     return out;
 }
 
@@ -78,8 +73,7 @@ ErrorDialog::ErrorDialog(const std::string& text, const std::string& caption, ui
     while (message_.endsWith(QLatin1Char('\n'))) message_.chop(1);
 
     auto* icon = new QLabel(this);
-    QStyle::StandardPixmap pixmap =
-        caption == "ERROR" ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxWarning;
+    QStyle::StandardPixmap pixmap = caption == "ERROR" ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxWarning;
     int size = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
     icon->setPixmap(style()->standardIcon(pixmap, nullptr, this).pixmap(size, size));
     icon->setAlignment(Qt::AlignTop);
@@ -135,8 +129,8 @@ void ErrorDialog::reject() {
     QDialog::reject();
 }
 
-uint32_t ShowErrorBox(const std::string& text, const std::string& caption, uint32_t defaultValue,
-                      uint32_t retryValue, uint32_t abortValue) {
+uint32_t ShowErrorBox(const std::string& text, const std::string& caption, uint32_t defaultValue, uint32_t retryValue,
+                      uint32_t abortValue) {
     if (TestHooks::On()) {
         ShownBox box{caption, text, RecordedType(caption, defaultValue, retryValue, abortValue), false};
         TestHooks::Boxes().push_back(box);

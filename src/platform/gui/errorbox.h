@@ -38,13 +38,12 @@ struct ErrorBoxButton {
 };
 
 // The buttons offered for the three values, left to right.
-std::vector<ErrorBoxButton> ErrorBoxButtons(uint32_t defaultValue, uint32_t retryValue,
-                                            uint32_t abortValue);
+std::vector<ErrorBoxButton> ErrorBoxButtons(uint32_t defaultValue, uint32_t retryValue, uint32_t abortValue);
 
 class ErrorDialog : public QDialog {
 public:
-    ErrorDialog(const std::string& text, const std::string& caption, uint32_t defaultValue,
-                uint32_t retryValue, uint32_t abortValue, QWidget* parent = nullptr);
+    ErrorDialog(const std::string& text, const std::string& caption, uint32_t defaultValue, uint32_t retryValue,
+                uint32_t abortValue, QWidget* parent = nullptr);
 
     // The value of the button pressed, or the closing answer.
     uint32_t Choice() const { return choice_; }
@@ -64,8 +63,8 @@ private:
 };
 
 // The runtime's error message box (rt::ErrorMessageBox) on the GUI.
-uint32_t ShowErrorBox(const std::string& text, const std::string& caption, uint32_t defaultValue,
-                      uint32_t retryValue, uint32_t abortValue);
+uint32_t ShowErrorBox(const std::string& text, const std::string& caption, uint32_t defaultValue, uint32_t retryValue,
+                      uint32_t abortValue);
 
 // Makes rt::ErrorMessageBox show ShowErrorBox and rt::Tone sound the
 // desktop's bell. Called when the Qt application is made.

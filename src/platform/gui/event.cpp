@@ -31,12 +31,11 @@ const rt::ClassDef& KeyEvent::StaticClass() {
 }
 
 const rt::ClassDef& EditFocusChangeEvent::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<EditFocusChangeEvent>("EDITFOCUSCHANGEEVENT", &Event::StaticClass())
-            .Access<&EditFocusChangeEvent::NameSym>("NAMESYM")
-            .Access<&EditFocusChangeEvent::GotFocus>("GOTFOCUS")
-            .Access<&EditFocusChangeEvent::CONTROL>("CONTROL")
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<EditFocusChangeEvent>("EDITFOCUSCHANGEEVENT", &Event::StaticClass())
+                                       .Access<&EditFocusChangeEvent::NameSym>("NAMESYM")
+                                       .Access<&EditFocusChangeEvent::GotFocus>("GOTFOCUS")
+                                       .Access<&EditFocusChangeEvent::CONTROL>("CONTROL")
+                                       .Done();
     return c;
 }
 
@@ -99,10 +98,8 @@ rt::Usual TranslateEvent(QObject* receiver, QEvent* event) {
             // or giving back the activation (a message box opening), not
             // from the operator moving between controls.
             Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-            uint64_t activation =
-                reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ? 1 : 0;
-            auto e = rt::New<Event>(event->type() == QEvent::FocusIn ? WM_SETFOCUS : WM_KILLFOCUS,
-                                    activation, 0);
+            uint64_t activation = reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason ? 1 : 0;
+            auto e = rt::New<Event>(event->type() == QEvent::FocusIn ? WM_SETFOCUS : WM_KILLFOCUS, activation, 0);
             e->hWnd = HandleOf(receiver);
             return rt::Usual(e);
         }

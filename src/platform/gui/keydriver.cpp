@@ -57,11 +57,17 @@ void Press(int key, Qt::KeyboardModifiers mods, const QString& text) {
 }
 
 int KeyOf(const std::string& name) {
-    static const std::pair<const char*, int> kNames[] = {
-        {"Return", Qt::Key_Return}, {"Tab", Qt::Key_Tab},         {"Escape", Qt::Key_Escape},
-        {"Delete", Qt::Key_Delete}, {"Up", Qt::Key_Up},           {"Down", Qt::Key_Down},
-        {"PageUp", Qt::Key_PageUp}, {"PageDown", Qt::Key_PageDown}, {"Home", Qt::Key_Home},
-        {"End", Qt::Key_End},       {"Backspace", Qt::Key_Backspace}};
+    static const std::pair<const char*, int> kNames[] = {{"Return", Qt::Key_Return},
+                                                         {"Tab", Qt::Key_Tab},
+                                                         {"Escape", Qt::Key_Escape},
+                                                         {"Delete", Qt::Key_Delete},
+                                                         {"Up", Qt::Key_Up},
+                                                         {"Down", Qt::Key_Down},
+                                                         {"PageUp", Qt::Key_PageUp},
+                                                         {"PageDown", Qt::Key_PageDown},
+                                                         {"Home", Qt::Key_Home},
+                                                         {"End", Qt::Key_End},
+                                                         {"Backspace", Qt::Key_Backspace}};
     for (const auto& [n, k] : kNames)
         if (name == n) return k;
     if (name.size() == 1 && std::isalnum(static_cast<unsigned char>(name[0])))
@@ -81,8 +87,7 @@ void Run(const std::string& line) {
     } else if (verb == "key") {
         Qt::KeyboardModifiers mods;
         std::string name = arg;
-        for (auto [prefix, mod] : {std::pair{"Shift+", Qt::ShiftModifier},
-                                   std::pair{"Ctrl+", Qt::ControlModifier},
+        for (auto [prefix, mod] : {std::pair{"Shift+", Qt::ShiftModifier}, std::pair{"Ctrl+", Qt::ControlModifier},
                                    std::pair{"Alt+", Qt::AltModifier}}) {
             if (name.rfind(prefix, 0) == 0) {
                 mods |= mod;
@@ -98,8 +103,7 @@ void Run(const std::string& line) {
     } else if (verb == "command") {
         if (QWidget* w = ActiveWindow()) {
             rt::Usual o = ObjectFromHandle(HandleOf(w));
-            if (auto* win = dynamic_cast<Window*>(o.AsObject().get()))
-                win->MenuCommand(rt::Symbol(arg));
+            if (auto* win = dynamic_cast<Window*>(o.AsObject().get())) win->MenuCommand(rt::Symbol(arg));
         }
     } else if (verb == "call") {
         // call METHOD [TEXT]: a late-bound call on the active window.
@@ -114,8 +118,7 @@ void Run(const std::string& line) {
     } else if (verb == "state") {
         std::string out = "state";
         if (QWidget* w = ActiveWindow())
-            for (QLineEdit* e : w->findChildren<QLineEdit*>())
-                out += "\t" + e->text().toStdString();
+            for (QLineEdit* e : w->findChildren<QLineEdit*>()) out += "\t" + e->text().toStdString();
         std::printf("%s\n", out.c_str());
     }
     std::printf("ok\n");

@@ -21,9 +21,8 @@ std::string CaptionShortcut(const std::string& caption) {
 // ---- Accelerator --------------------------------------------------------
 
 const rt::ClassDef& Accelerator::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<Accelerator>("ACCELERATOR")
-                                       .Method<&Accelerator::Load>("LOAD")
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<Accelerator>("ACCELERATOR").Method<&Accelerator::Load>("LOAD").Done();
     return c;
 }
 
@@ -152,8 +151,8 @@ void Menu::Load(const std::string& resourceName) {
             case MenuItemResource::kPopupBegin: {
                 popup = bar_->addMenu(QString::fromStdString(CaptionText(m.caption)));
                 Item item{m.id,
-                          rt::Usual(rt::New<HyperLabel>(rt::Symbol(m.command), m.caption,
-                                                        m.description, m.helpContext)),
+                          rt::Usual(
+                              rt::New<HyperLabel>(rt::Symbol(m.command), m.caption, m.description, m.helpContext)),
                           true, position++, popup->menuAction()};
                 items_.push_back(item);
                 QString description = QString::fromStdString(m.description);
@@ -183,10 +182,10 @@ void Menu::Load(const std::string& resourceName) {
                         if (target_) target_->ShowPrompt(description);
                     });
                 });
-                items_.push_back(Item{m.id,
-                                      rt::Usual(rt::New<HyperLabel>(rt::Symbol(m.command), m.caption,
-                                                                    m.description, m.helpContext)),
-                                      false, -1, a});
+                items_.push_back(
+                    Item{m.id,
+                         rt::Usual(rt::New<HyperLabel>(rt::Symbol(m.command), m.caption, m.description, m.helpContext)),
+                         false, -1, a});
                 break;
             }
         }

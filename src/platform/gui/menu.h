@@ -91,7 +91,7 @@ public:
         int id = 0;
         rt::Usual hyperLabel;  // HyperLabel object
         bool popup = false;
-        int position = -1;     // popups: 0, 1, 2 ...
+        int position = -1;  // popups: 0, 1, 2 ...
         QAction* action = nullptr;
     };
     const std::vector<Item>& Items() const { return items_; }

@@ -44,8 +44,7 @@ struct PostedMessage : QEvent {
 };
 
 struct PostedCall : QEvent {
-    PostedCall(void (*f)(void*), void* c, void (*x)(void*))
-        : QEvent(kPostedCall), fn(f), cancel(x), context(c) {}
+    PostedCall(void (*f)(void*), void* c, void (*x)(void*)) : QEvent(kPostedCall), fn(f), cancel(x), context(c) {}
     // An event dropped unrun (the application going) tells its caller.
     ~PostedCall() override {
         QZ_TAKEN_OVER(this);
@@ -119,8 +118,7 @@ bool IsGuiThread() {
     return app && QThread::currentThread() == app->thread();
 }
 
-int64_t DispatchMessageTo(const rt::Usual& target, HWND hWnd, uint32_t msg, uint64_t wParam,
-                          int64_t lParam) {
+int64_t DispatchMessageTo(const rt::Usual& target, HWND hWnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
     static const rt::Symbol kDispatch("DISPATCH");
     if (!rt::IsMethod(target, kDispatch)) return 0;
     auto e = rt::New<Event>(msg, wParam, lParam);
@@ -181,7 +179,10 @@ int64_t SendMessageA(HWND hWnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
             }
             c->answer.set_value({true, result});
         },
-        &call, [](void* p) { static_cast<Call*>(p)->answer.set_value({false, 0}); });
+        &call,
+        [](void* p) {
+            static_cast<Call*>(p)->answer.set_value({false, 0});
+        });
     if (!posted) {
         SetLastError(ERROR_INVALID_WINDOW_HANDLE);
         return 0;

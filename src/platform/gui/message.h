@@ -34,8 +34,7 @@ bool IsGuiThread();
 
 // Hands a message to the object's DISPATCH now (GUI thread) and converts
 // its answer; what SendMessageA, posted messages and timers end in.
-int64_t DispatchMessageTo(const rt::Usual& target, HWND hWnd, uint32_t msg, uint64_t wParam,
-                          int64_t lParam);
+int64_t DispatchMessageTo(const rt::Usual& target, HWND hWnd, uint32_t msg, uint64_t wParam, int64_t lParam);
 
 // Runs fn on the GUI thread's event loop after the events queued before it
 // (any thread); cancel runs instead when the event is dropped unrun (the

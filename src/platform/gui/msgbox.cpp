@@ -59,16 +59,14 @@ FocusReturn::~FocusReturn() {
     w->setFocus(Qt::ActiveWindowFocusReason);
 }
 
-int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string& text,
-                   uint32_t type, bool beep) {
+int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string& text, uint32_t type, bool beep) {
     if (TestHooks::On()) {
         ShownBox box{caption, text, type, beep};
         TestHooks::Boxes().push_back(box);
         TestHooks::NotifyBox(box);
         int answer = 0;
         if (TestHooks::TakeBoxAnswer(answer)) return answer;
-        std::fprintf(stderr, "message box \"%s\" answered with its default button\n",
-                     caption.c_str());
+        std::fprintf(stderr, "message box \"%s\" answered with its default button\n", caption.c_str());
         return DefaultButton(type);
     }
     if (beep) QApplication::beep();
@@ -127,8 +125,7 @@ const rt::ClassDef& TextBox::StaticClass() {
 }
 
 const rt::ClassDef& WarningBox::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<WarningBox>("WARNINGBOX", &TextBox::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<WarningBox>("WARNINGBOX", &TextBox::StaticClass()).Done();
     return c;
 }
 

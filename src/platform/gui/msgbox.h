@@ -48,8 +48,8 @@ enum ButtonId : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE
 
 // Shows a message box and returns the pressed button's identifier. Closing
 // the box without a button gives Cancel where there is one, else the default.
-int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string& text,
-                   uint32_t type, bool beep = false);
+int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string& text, uint32_t type,
+                   bool beep = false);
 
 // The box classes: owner (a window object or nil), caption, text, type.
 class TextBox : public rt::Object {

@@ -11,8 +11,7 @@
 namespace gui {
 
 int MessageBoxA(HWND owner, const std::string& text, const std::string& caption, uint32_t type) {
-    if (IsGuiThread())
-        return ShowMessageBox(qobject_cast<QWidget*>(WidgetFromHandle(owner)), caption, text, type);
+    if (IsGuiThread()) return ShowMessageBox(qobject_cast<QWidget*>(WidgetFromHandle(owner)), caption, text, type);
     struct Box {
         HWND owner;
         std::string text, caption;

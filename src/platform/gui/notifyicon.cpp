@@ -98,15 +98,11 @@ bool Shell_NotifyIconA(uint32_t message, const NOTIFYICONDATAA* data) {
             it->second.icon->hide();
             Icons().erase(it);
             return true;
-        default:
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return false;
+        default: SetLastError(ERROR_INVALID_PARAMETER); return false;
     }
 }
 
-bool NotifyIconShown(HWND hWnd, uint32_t uID) {
-    return Icons().count(Key{static_cast<uint32_t>(hWnd), uID}) != 0;
-}
+bool NotifyIconShown(HWND hWnd, uint32_t uID) { return Icons().count(Key{static_cast<uint32_t>(hWnd), uID}) != 0; }
 
 const char* NotifyIconTip(HWND hWnd, uint32_t uID) {
     auto it = Icons().find(Key{static_cast<uint32_t>(hWnd), uID});

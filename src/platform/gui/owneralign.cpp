@@ -31,8 +31,8 @@ private:
     struct Entry {
         QPointer<QWidget> widget;
         int64_t alignment;
-        QRect start;   // the widget's geometry when it was registered
-        QSize owner;   // the surface's size then
+        QRect start;  // the widget's geometry when it was registered
+        QSize owner;  // the surface's size then
     };
     void Apply() {
         for (const Entry& e : entries_) {

@@ -38,22 +38,16 @@ void RegisterMenu(MenuResource menu) { Table<MenuResource>()[Key(menu.name)] = s
 void RegisterAccelerator(AcceleratorResource table) {
     Table<AcceleratorResource>()[Key(table.name)] = std::move(table);
 }
-void RegisterDialog(DialogTemplate dialog) {
-    Table<DialogTemplate>()[Key(dialog.name)] = std::move(dialog);
-}
+void RegisterDialog(DialogTemplate dialog) { Table<DialogTemplate>()[Key(dialog.name)] = std::move(dialog); }
 const MenuResource* FindMenu(const std::string& name) { return Find<MenuResource>(name); }
-const AcceleratorResource* FindAccelerator(const std::string& name) {
-    return Find<AcceleratorResource>(name);
-}
+const AcceleratorResource* FindAccelerator(const std::string& name) { return Find<AcceleratorResource>(name); }
 const DialogTemplate* FindDialog(const std::string& name) { return Find<DialogTemplate>(name); }
 
 QFont DialogFont(const DialogTemplate& dialog) {
     QString face = QString::fromStdString(dialog.fontFace);
     QFont font;
-    if (QFontDatabase::hasFamily(face))
-        font.setFamily(face);
-    else
-        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    if (QFontDatabase::hasFamily(face)) font.setFamily(face);
+    else font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(dialog.fontPoints);
     return font;
 }
@@ -61,8 +55,8 @@ QFont DialogFont(const DialogTemplate& dialog) {
 QRect DialogUnitsToPixels(const DialogTemplate& dialog, int x, int y, int cx, int cy) {
     QFontMetrics fm(DialogFont(dialog));
     // The average width of the Latin letters, as dialog units are defined.
-    int baseX = (fm.horizontalAdvance(QStringLiteral(
-                     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) + 26) / 52;
+    int baseX = (fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) + 26) /
+                52;
     int baseY = fm.height();
     auto sx = [&](int v) { return (v * baseX + 2) / 4; };
     auto sy = [&](int v) { return (v * baseY + 4) / 8; };

@@ -33,9 +33,8 @@ const rt::ClassDef& SaveAsDialog::StaticClass() {
 }
 
 const rt::ClassDef& PrintingDevice::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<PrintingDevice>("PRINTINGDEVICE")
-                                       .Method<&PrintingDevice::Setup>("SETUP")
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<PrintingDevice>("PRINTINGDEVICE").Method<&PrintingDevice::Setup>("SETUP").Done();
     return c;
 }
 
@@ -59,8 +58,7 @@ bool OpenDialog::Show(int64_t) {
     readOnly->setObjectName(QStringLiteral("readOnly"));
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout()))
         grid->addWidget(readOnly, grid->rowCount(), 0, 1, grid->columnCount());
-    else if (dialog.layout())
-        dialog.layout()->addWidget(readOnly);
+    else if (dialog.layout()) dialog.layout()->addWidget(readOnly);
     if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     fileName_ = dialog.selectedFiles().first().toStdString();
     readOnly_ = readOnly->isChecked();

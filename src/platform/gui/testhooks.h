@@ -19,8 +19,8 @@ struct ShownBox {
 };
 
 struct ShownDialog {
-    std::string kind;        // "open", "save", "printer"
-    std::string proposed;    // proposed file name or filter
+    std::string kind;      // "open", "save", "printer"
+    std::string proposed;  // proposed file name or filter
     uint32_t flags = 0;
 };
 

@@ -36,8 +36,7 @@ struct State {
                 RemoveTimersOf(h);
                 return;
             }
-            PostToGuiThread([](void* p) { RemoveTimersOf(reinterpret_cast<HWND>(p)); },
-                            reinterpret_cast<void*>(h));
+            PostToGuiThread([](void* p) { RemoveTimersOf(reinterpret_cast<HWND>(p)); }, reinterpret_cast<void*>(h));
         });
     }
     std::vector<Entry> timers;
@@ -147,8 +146,7 @@ uintptr_t SetTimer(HWND hWnd, uintptr_t id, uint32_t elapseMs, TIMERPROC proc) {
         return 0;
     }
     State& s = S();
-    const int64_t periodUs =
-        int64_t{std::clamp<uint32_t>(elapseMs, USER_TIMER_MINIMUM, 0x7FFFFFFF)} * 1000;
+    const int64_t periodUs = int64_t{std::clamp<uint32_t>(elapseMs, USER_TIMER_MINIMUM, 0x7FFFFFFF)} * 1000;
     Entry* t = (hWnd || id) ? s.Find(hWnd, id) : nullptr;
     if (!t) {
         if (!hWnd) {

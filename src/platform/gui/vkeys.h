@@ -43,7 +43,6 @@ enum VirtualKey : uint32_t {
     VK_OEM_PERIOD = 0xBE,
 };
 
-
 // The virtual-key code of a Qt key (Qt::Key value), 0 when there is none.
 // As in Win32, + - . on the numeric keypad (Qt's keypad modifier) have codes
 // of their own (VK_ADD, VK_SUBTRACT, VK_DECIMAL); on the main keys they are

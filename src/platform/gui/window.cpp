@@ -24,8 +24,7 @@ namespace {
 // object has gone pass through untouched.
 class EventBridge : public QObject {
 public:
-    explicit EventBridge(Window* window)
-        : QObject(window->Widget()), window_(window), alive_(window->Self()) {}
+    explicit EventBridge(Window* window) : QObject(window->Widget()), window_(window), alive_(window->Self()) {}
     bool eventFilter(QObject* receiver, QEvent* event) override {
         if (alive_.expired()) return false;
         return FromQt([&] { return !window_->DeliverEvent(receiver, event); }, true);
@@ -76,8 +75,7 @@ const rt::ClassDef& Point::StaticClass() {
 }
 
 const rt::ClassDef& Icon::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<Icon>("ICON").Access<&Icon::Handle>("HANDLE").Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<Icon>("ICON").Access<&Icon::Handle>("HANDLE").Done();
     return c;
 }
 
@@ -154,22 +152,19 @@ const rt::ClassDef& Window::StaticClass() {
                        })
             .RawMethod("DISPATCH",
                        [](rt::Object& o, rt::Args a) {
-                           auto e = a.empty() ? nullptr
-                                              : std::dynamic_pointer_cast<Event>(a[0].AsObject());
+                           auto e = a.empty() ? nullptr : std::dynamic_pointer_cast<Event>(a[0].AsObject());
                            return rt::Usual(e ? static_cast<Window&>(o).Dispatch(*e) : true);
                        })
             .RawMethod("DROP",
                        [](rt::Object& o, rt::Args a) {
-                           auto e = a.empty() ? nullptr
-                                              : std::dynamic_pointer_cast<DragEvent>(a[0].AsObject());
+                           auto e = a.empty() ? nullptr : std::dynamic_pointer_cast<DragEvent>(a[0].AsObject());
                            if (e) static_cast<Window&>(o).Drop(*e);
                            return rt::Usual();
                        })
             .RawMethod("EDITFOCUSCHANGE",
                        [](rt::Object& o, rt::Args a) {
                            auto e = a.empty() ? nullptr
-                                              : std::dynamic_pointer_cast<EditFocusChangeEvent>(
-                                                    a[0].AsObject());
+                                              : std::dynamic_pointer_cast<EditFocusChangeEvent>(a[0].AsObject());
                            if (e) static_cast<Window&>(o).EditFocusChange(*e);
                            return rt::Usual();
                        })
@@ -217,9 +212,7 @@ Window* Window::OwnerWindow() const {
     return owner_.IsObject() ? dynamic_cast<Window*>(owner_.AsObject().get()) : nullptr;
 }
 
-std::string Window::Caption() const {
-    return widget_ ? widget_->windowTitle().toStdString() : std::string();
-}
+std::string Window::Caption() const { return widget_ ? widget_->windowTitle().toStdString() : std::string(); }
 
 std::string Window::SetCaption(const std::string& caption) {
     if (widget_) widget_->setWindowTitle(QString::fromStdString(caption));
@@ -228,8 +221,7 @@ std::string Window::SetCaption(const std::string& caption) {
 
 rt::Usual Window::SetIcon(const rt::Usual& icon) {
     icon_ = icon;
-    if (auto* i = dynamic_cast<Icon*>(icon.AsObject().get()); i && widget_)
-        widget_->setWindowIcon(i->Get());
+    if (auto* i = dynamic_cast<Icon*>(icon.AsObject().get()); i && widget_) widget_->setWindowIcon(i->Get());
     return icon;
 }
 

@@ -40,10 +40,8 @@ Device::~Device() {
     // holds the device here is the one letting go of it, and ends now.
     for (Lane* lane : {&reads, &writes}) {
         if (!lane->thread.joinable()) continue;
-        if (lane->thread.get_id() == std::this_thread::get_id())
-            lane->thread.detach();
-        else
-            lane->thread.join();
+        if (lane->thread.get_id() == std::this_thread::get_id()) lane->thread.detach();
+        else lane->thread.join();
     }
     if (fd >= 0) ::close(fd);  // closing ends the exclusive lock
     if (wakeFd >= 0) ::close(wakeFd);
@@ -69,8 +67,7 @@ DWORD ErrnoCode(int err) {
 
 std::shared_ptr<Device> LookUpDevice(HANDLE h) { return LookUpKernelObjectAs<Device>(h); }
 
-HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void*, DWORD disposition,
-                   DWORD, HANDLE) {
+HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void*, DWORD disposition, DWORD, HANDLE) {
     if (disposition != OPEN_EXISTING) {
         Fail(ERROR_INVALID_PARAMETER);  // devices are opened, never made
         return INVALID_HANDLE_VALUE;
@@ -219,8 +216,8 @@ BOOL SetCommState(HANDLE h, const DCB* dcb) {
     termios t = old;
     // A communications port carries bytes unchanged: no line editing, echo,
     // signals or output processing.
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
-                                        IXOFF | INPCK);
+    t.c_iflag &=
+        ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | INPCK);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);

@@ -29,8 +29,7 @@ inline constexpr DWORD OPEN_EXISTING = 3;
 inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 inline constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000u;
 
-inline constexpr DWORD PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4,
-                       PURGE_RXCLEAR = 0x8;
+inline constexpr DWORD PURGE_TXABORT = 0x1, PURGE_RXABORT = 0x2, PURGE_TXCLEAR = 0x4, PURGE_RXCLEAR = 0x8;
 inline constexpr DWORD EV_RXCHAR = 0x0001;
 
 enum : uint8_t { NOPARITY = 0, ODDPARITY = 1, EVENPARITY = 2, MARKPARITY = 3, SPACEPARITY = 4 };
@@ -60,8 +59,8 @@ struct DCB {
 };
 #pragma pack(pop)
 static_assert(sizeof(DCB) == 28);
-inline constexpr DWORD DCB_OUTXCTSFLOW = 1u << 2, DCB_OUTX = 1u << 8, DCB_INX = 1u << 9,
-                       DCB_RTS_HANDSHAKE = 2u << 12, DCB_BINARY = 1u, DCB_PARITY = 1u << 1;
+inline constexpr DWORD DCB_OUTXCTSFLOW = 1u << 2, DCB_OUTX = 1u << 8, DCB_INX = 1u << 9, DCB_RTS_HANDSHAKE = 2u << 12,
+                       DCB_BINARY = 1u, DCB_PARITY = 1u << 1;
 
 struct COMMTIMEOUTS {
     DWORD ReadIntervalTimeout = 0;
@@ -94,8 +93,8 @@ struct OVERLAPPED {
 // Opens a port name ("COM1", "\\.\COM10", a name the port map knows) or a
 // device path. The device is locked exclusively for the handle's life: a
 // port held by another handle or process fails with ERROR_ACCESS_DENIED.
-HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void* security,
-                   DWORD disposition, DWORD flags, HANDLE tmpl);
+HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                   HANDLE tmpl);
 // CloseHandle (kernel.h) closes a port or an event.
 
 [[nodiscard]] BOOL SetupComm(HANDLE h, DWORD inQueue, DWORD outQueue);

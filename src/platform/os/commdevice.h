@@ -73,12 +73,12 @@ struct Device : KernelObject {
 struct PendingIo {
     std::shared_ptr<Device> dev;
     bool write = false;
-    std::string data;     // bytes to write, or the bytes read so far
-    DWORD count = 0;      // bytes asked for
+    std::string data;        // bytes to write, or the bytes read so far
+    DWORD count = 0;         // bytes asked for
     void* target = nullptr;  // the caller's read buffer
     HANDLE event = 0;
     std::function<DWORD(PendingIo&)> run;  // the operation, run by the lane
-    int cancelFd = -1;    // eventfd: CancelIoEx, PurgeComm and CloseHandle
+    int cancelFd = -1;                     // eventfd: CancelIoEx, PurgeComm and CloseHandle
     std::atomic<bool> cancelled{false};
     std::mutex m;
     std::condition_variable cv;

@@ -54,8 +54,7 @@ struct ReadRule {
 
 ReadRule RuleFor(const COMMTIMEOUTS& t, DWORD count) {
     ReadRule r;
-    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
-        t.ReadTotalTimeoutConstant == 0) {
+    if (t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) {
         r.immediate = true;
         return r;
     }
@@ -137,8 +136,7 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
             // At most 64 KiB a step: the bytes grow as they come, so a large
             // count does not take its whole buffer before a byte is in.
             const DWORD want = std::min<DWORD>(op.count - static_cast<DWORD>(op.data.size()), 65536);
-            if (!ReadSome(dev, op.data, want))
-                return ERROR_DEVICE_NOT_CONNECTED;
+            if (!ReadSome(dev, op.data, want)) return ERROR_DEVICE_NOT_CONNECTED;
             if (op.data.size() > before) lastByte = Clock::now();
         } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             return ERROR_DEVICE_NOT_CONNECTED;
@@ -183,8 +181,7 @@ void Complete(PendingIo& op, DWORD status) {
     if (op.event) (void)SetEvent(op.event);
 }
 
-std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write, DWORD count,
-                                 OVERLAPPED* ov) {
+std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write, DWORD count, OVERLAPPED* ov) {
     auto op = std::make_shared<PendingIo>();
     op->dev = dev;
     op->write = write;
@@ -196,9 +193,7 @@ std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write,
 
 // Runs op to its end; one cancelled while it was queued ends at once, before
 // it has moved a byte.
-void Run(PendingIo& op) {
-    Complete(op, op.cancelled.load() ? DWORD{ERROR_OPERATION_ABORTED} : op.run(op));
-}
+void Run(PendingIo& op) { Complete(op, op.cancelled.load() ? DWORD{ERROR_OPERATION_ABORTED} : op.run(op)); }
 
 // Runs the lane's operations until it has been idle for kLaneIdleMs or
 // the device is closed with nothing queued. The thread holds the device
@@ -524,8 +519,7 @@ BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
         }
         // A hung-up terminal polls readable (and hung up) with nothing to
         // read for ever: with the queue empty, the device has gone.
-        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) &&
-            (!(fds[1].revents & POLLIN) || InQueue(dev->fd) == 0))
+        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && (!(fds[1].revents & POLLIN) || InQueue(dev->fd) == 0))
             return Fail(ERROR_DEVICE_NOT_CONNECTED);
     }
 }

@@ -14,8 +14,8 @@ thread_local DWORD tLastError = 0;
 DWORD GetLastError() { return tLastError; }
 void SetLastError(DWORD code) { tLastError = code; }
 
-DWORD FormatMessageA(DWORD flags, const void* /*source*/, DWORD messageId, DWORD languageId,
-                     char* buffer, DWORD size, va_list* /*arguments*/) {
+DWORD FormatMessageA(DWORD flags, const void* /*source*/, DWORD messageId, DWORD languageId, char* buffer, DWORD size,
+                     va_list* /*arguments*/) {
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ||
         (flags & (FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_FROM_HMODULE)) != 0 || buffer == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);

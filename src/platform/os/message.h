@@ -31,7 +31,7 @@ constexpr WORD MakeLangId(unsigned primary, unsigned sub) {
 // buffer is too small (122) or the flags ask for something other than the
 // system table (87). Inserts ("%1") are left as they stand: no argument
 // list is read.
-DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
-                     char* buffer, DWORD size, va_list* arguments);
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId, char* buffer, DWORD size,
+                     va_list* arguments);
 
 }  // namespace os

@@ -44,8 +44,7 @@ bool FindEntry(const std::string& text, char sep, const std::string& name, std::
 }
 
 bool MappedTarget(const std::string& name, std::string& target) {
-    if (const char* env = std::getenv("QZ_PORTMAP"); env && *env)
-        return FindEntry(env, ';', name, target);
+    if (const char* env = std::getenv("QZ_PORTMAP"); env && *env) return FindEntry(env, ';', name, target);
     const char* file = std::getenv("QZ_PORTMAP_FILE");
     std::ifstream in(file && *file ? file : "/etc/qzscan/portmap");
     if (!in) return false;
@@ -146,8 +145,9 @@ struct RawOutput {
 
 BOOL CopyToDevice(int src, const std::string& device) {
     const int fd = OpenPort(device);
-    if (fd < 0) return Fail(errno == EBUSY ? DWORD{ERROR_ACCESS_DENIED}
-                                           : static_cast<DWORD>(rt::OsErrorFromErrno(errno, device)));
+    if (fd < 0)
+        return Fail(errno == EBUSY ? DWORD{ERROR_ACCESS_DENIED}
+                                   : static_cast<DWORD>(rt::OsErrorFromErrno(errno, device)));
     // A port another handle holds (a Serial object's CreateFileA takes the
     // same lock) is refused, as Win32 refuses a second opener of a port,
     // rather than mixing the job into that handle's traffic.

@@ -5,8 +5,8 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,14 +56,10 @@ void Collect(Proc& p) {
     do {
         r = ::waitpid(p.pid, &status, 0);
     } while (r < 0 && errno == EINTR);
-    if (p.terminateCode && r == p.pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
-        p.code = *p.terminateCode;
-    else if (r == p.pid && WIFEXITED(status))
-        p.code = static_cast<DWORD>(WEXITSTATUS(status));
-    else if (r == p.pid && WIFSIGNALED(status))
-        p.code = 128 + static_cast<DWORD>(WTERMSIG(status));
-    else
-        p.code = 1;
+    if (p.terminateCode && r == p.pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) p.code = *p.terminateCode;
+    else if (r == p.pid && WIFEXITED(status)) p.code = static_cast<DWORD>(WEXITSTATUS(status));
+    else if (r == p.pid && WIFSIGNALED(status)) p.code = 128 + static_cast<DWORD>(WTERMSIG(status));
+    else p.code = 1;
     p.done = true;
     p.cv.notify_all();
 }
@@ -210,7 +206,7 @@ Found Search(const std::string& name, bool searchPath) {
         std::string dir = native.substr(0, native.rfind('/') + 1);
         struct stat st = {};
         return {"", dir.empty() || ::stat(dir.c_str(), &st) == 0 ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
-                                                                  : static_cast<DWORD>(ERROR_PATH_NOT_FOUND)};
+                                                                 : static_cast<DWORD>(ERROR_PATH_NOT_FOUND)};
     }
     std::vector<std::string> dirs{rt::WorkDir(), "."};
     char buf[260];
@@ -242,8 +238,7 @@ Found ProgramOf(std::string_view cmd) {
     cmd.remove_prefix(i);
     if (!cmd.empty() && cmd[0] == '"') {
         size_t close = cmd.find('"', 1);
-        return Search(std::string(cmd.substr(1, close == std::string_view::npos ? cmd.size() - 1 : close - 1)),
-                      true);
+        return Search(std::string(cmd.substr(1, close == std::string_view::npos ? cmd.size() - 1 : close - 1)), true);
     }
     // Unquoted: "c:\program files\x y" tries "c:\program", then
     // "c:\program files\x", then the whole.
@@ -348,8 +343,8 @@ BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* 
         SetLastError(program.error);
         return FALSE_;
     }
-    std::vector<std::string> args =
-        commandLine != nullptr ? CommandLineToArgs(cmd) : std::vector<std::string>{applicationName};
+    std::vector<std::string> args = commandLine != nullptr ? CommandLineToArgs(cmd)
+                                                           : std::vector<std::string>{applicationName};
     if (args.empty()) args.push_back(applicationName != nullptr ? applicationName : "");
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -428,7 +423,7 @@ DWORD Proc::Wait(DWORD milliseconds) {
         return WAIT_OBJECT_0;
     }
     return cv.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return done; }) ? WAIT_OBJECT_0
-                                                                                           : WAIT_TIMEOUT;
+                                                                                            : WAIT_TIMEOUT;
 }
 
 BOOL TerminateProcess(HANDLE process, UINT exitCode) {

@@ -51,9 +51,9 @@ struct PROCESS_INFORMATION {
 // when given. FALSE with the last error: 2 or 3 for a program not found,
 // 5 for one that may not be run, 193 for a file that is no program.
 [[nodiscard]] BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* processAttributes,
-                    const void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
-                    const void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
-                    PROCESS_INFORMATION* processInformation);
+                                  const void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                                  const void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                                  PROCESS_INFORMATION* processInformation);
 // STILL_ACTIVE while the process runs, then its exit code (128 + the
 // signal's number for a process ended by a signal).
 [[nodiscard]] BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode);

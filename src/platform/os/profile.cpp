@@ -46,10 +46,10 @@ bool SameName(std::string_view a, std::string_view b) {
 // One line of the file as it stands, and what it is.
 struct Line {
     enum Kind { kOther, kSection, kKey } kind = kOther;
-    std::string text;  // without its line end
-    std::string end;   // "\r\n", "\n" or "" (the last line)
-    std::string name;  // section or key name
-    std::string value; // a key's value, blanks removed
+    std::string text;   // without its line end
+    std::string end;    // "\r\n", "\n" or "" (the last line)
+    std::string name;   // section or key name
+    std::string value;  // a key's value, blanks removed
 };
 
 struct Profile {
@@ -225,8 +225,8 @@ std::string ProfileFilePath(const char* fileName) {
     return rt::MapPath(name, true).path;
 }
 
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer,
-                               DWORD size, const char* fileName) {
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer, DWORD size,
+                               const char* fileName) {
     if (buffer == nullptr || size == 0) return 0;
     auto loaded = Load(ProfileFilePath(fileName));
     const Profile& p = *loaded;
@@ -263,8 +263,8 @@ UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValu
     uint32_t v = 0;
     if (s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
         for (s += 2; std::isxdigit(static_cast<unsigned char>(*s)); ++s)
-            v = v * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(*s)) ? *s - '0'
-                                                                                             : (*s | 0x20) - 'a' + 10);
+            v = v * 16 +
+                static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(*s)) ? *s - '0' : (*s | 0x20) - 'a' + 10);
     } else {
         for (; *s >= '0' && *s <= '9'; ++s) v = v * 10 + static_cast<uint32_t>(*s - '0');
     }
@@ -274,8 +274,8 @@ UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValu
 BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {
     if (section == nullptr && key == nullptr && value == nullptr) return TRUE_;  // nothing is cached
     if (section == nullptr || fileName == nullptr || *fileName == '\0' || HasAny(section, "]\r\n") ||
-        HasAny(key, "=\r\n") || (key != nullptr && (Trim(key).empty() || Trim(key).front() == '[' ||
-                                                     Trim(key).front() == ';')) ||
+        HasAny(key, "=\r\n") ||
+        (key != nullptr && (Trim(key).empty() || Trim(key).front() == '[' || Trim(key).front() == ';')) ||
         HasAny(value, "\r\n")) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE_;

@@ -25,8 +25,8 @@ namespace os {
 // section: the section names, each ending in NUL with one more NUL at the
 // end; cut to fit with two NULs, the count then being size - 2. The result
 // is the number of characters copied, terminators not counted.
-DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
-                               char* buffer, DWORD size, const char* fileName);
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue, char* buffer, DWORD size,
+                               const char* fileName);
 // The value's leading number: a sign, then "0x" and hex digits or decimal
 // digits; 0 when there are none; the default when the entry is missing.
 UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue, const char* fileName);
@@ -35,7 +35,7 @@ UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValu
 // FALSE with the last error for a name or value that would break the
 // file's lines (87), a folder that does not exist (3) or no write access.
 [[nodiscard]] BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
-                                const char* fileName);
+                                              const char* fileName);
 
 // The native path a profile file name stands for.
 std::string ProfileFilePath(const char* fileName);

@@ -16,8 +16,8 @@ using reg::StoreKind;
 // What a handle stands for: a predefined root, or a key opened in a store.
 struct KeyRef {
     StoreKind store = StoreKind::kMachine;
-    int64_t id = 0;       // 0 for a predefined root (resolved at each use)
-    HKEY root = 0;        // the predefined root, for id 0
+    int64_t id = 0;  // 0 for a predefined root (resolved at each use)
+    HKEY root = 0;   // the predefined root, for id 0
     REGSAM access = KEY_ALL_ACCESS;
 };
 
@@ -26,8 +26,8 @@ std::unordered_map<HKEY, KeyRef> gHandles;
 HKEY gNextHandle = 0x1000;
 
 bool IsPredefined(HKEY key) {
-    return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE ||
-           key == HKEY_USERS || key == HKEY_CURRENT_CONFIG;
+    return key == HKEY_CLASSES_ROOT || key == HKEY_CURRENT_USER || key == HKEY_LOCAL_MACHINE || key == HKEY_USERS ||
+           key == HKEY_CURRENT_CONFIG;
 }
 
 LONG LookupHandle(HKEY key, KeyRef* ref) {
@@ -67,8 +67,7 @@ std::optional<int64_t> RootId(Store& s, HKEY root) {
         case HKEY_USERS: return walk("HKEY_USERS", {});
         case HKEY_CLASSES_ROOT: return walk("HKEY_LOCAL_MACHINE", {"SOFTWARE", "Classes"});
         case HKEY_CURRENT_CONFIG:
-            return walk("HKEY_LOCAL_MACHINE",
-                        {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"});
+            return walk("HKEY_LOCAL_MACHINE", {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"});
         default: return std::nullopt;
     }
 }
@@ -208,9 +207,8 @@ LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM acces
     return ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, const char* keyClass,
-                     DWORD /*options*/, REGSAM access, const void* /*security*/, HKEY* result,
-                     DWORD* disposition) {
+LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, const char* keyClass, DWORD /*options*/,
+                     REGSAM access, const void* /*security*/, HKEY* result, DWORD* disposition) {
     if (result == nullptr) return ERROR_INVALID_PARAMETER;
     KeyRef ref;
     std::vector<std::string> parts;
@@ -243,8 +241,7 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, const cha
         }
         walk(&id, &found);
         for (; found < parts.size(); ++found) {
-            sqlite3_stmt* st =
-                s.Stmt("INSERT INTO keys(parent, name, fold, class, written) VALUES(?, ?, ?, ?, ?)");
+            sqlite3_stmt* st = s.Stmt("INSERT INTO keys(parent, name, fold, class, written) VALUES(?, ?, ?, ?, ?)");
             std::string fold = reg::Fold(parts[found]);
             sqlite3_bind_int64(st, 1, id);
             sqlite3_bind_text(st, 2, parts[found].c_str(), -1, SQLITE_STATIC);
@@ -271,8 +268,7 @@ LONG RegCloseKey(HKEY key) {
     return gHandles.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
-                      DWORD* size) {
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data, DWORD* size) {
     if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
     ReadKey l(key, KEY_QUERY_VALUE);
     if (l.error != ERROR_SUCCESS) return l.error;
@@ -292,11 +288,9 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* /*reserved*/, DWOR
     return e;
 }
 
-LONG RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
-                    DWORD size) {
+LONG RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD type, const BYTE* data, DWORD size) {
     if (data == nullptr && size > 0) return ERROR_INVALID_PARAMETER;
-    if (valueName != nullptr && std::strlen(valueName) > kMaxValueNameLength)
-        return ERROR_INVALID_PARAMETER;
+    if (valueName != nullptr && std::strlen(valueName) > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
     KeyRef ref;
     if (LONG e = LookupHandle(key, &ref)) return e;
     if (!Allows(ref, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
@@ -327,13 +321,13 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD t
     return s.Commit();
 }
 
-LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* /*reserved*/,
-                   char* keyClass, DWORD* classLength, FILETIME* lastWrite) {
+LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* /*reserved*/, char* keyClass,
+                   DWORD* classLength, FILETIME* lastWrite) {
     ReadKey l(key, KEY_ENUMERATE_SUB_KEYS);
     if (l.error != ERROR_SUCCESS) return l.error;
     int64_t id = l.id;
-    sqlite3_stmt* st = l.store->Stmt(
-        "SELECT name, class, written FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?");
+    sqlite3_stmt* st =
+        l.store->Stmt("SELECT name, class, written FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?");
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_int64(st, 2, index);
     int rc = sqlite3_step(st);
@@ -356,14 +350,13 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* 
     return ERROR_SUCCESS;
 }
 
-LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* /*reserved*/,
-                   DWORD* type, BYTE* data, DWORD* dataSize) {
+LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* /*reserved*/, DWORD* type, BYTE* data,
+                   DWORD* dataSize) {
     if (data != nullptr && dataSize == nullptr) return ERROR_INVALID_PARAMETER;
     ReadKey l(key, KEY_QUERY_VALUE);
     if (l.error != ERROR_SUCCESS) return l.error;
     int64_t id = l.id;
-    sqlite3_stmt* st =
-        l.store->Stmt("SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid LIMIT 1 OFFSET ?");
+    sqlite3_stmt* st = l.store->Stmt("SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid LIMIT 1 OFFSET ?");
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_int64(st, 2, index);
     int rc = sqlite3_step(st);
@@ -409,8 +402,7 @@ LONG RegDeleteKeyA(HKEY key, const char* subKey) {
     if (LONG e = Walk(s, parts, &id)) return e;
     // Roots, and the keys that HKEY_CLASSES_ROOT and HKEY_CURRENT_CONFIG
     // stand for, stay.
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, HKEY_CLASSES_ROOT,
-                      HKEY_CURRENT_CONFIG})
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG})
         if ((root == HKEY_CURRENT_USER) == (ref.store == StoreKind::kUser) && RootId(s, root) == id)
             return ERROR_ACCESS_DENIED;
     if (!s.Writable()) return s.WriteError();

@@ -58,23 +58,22 @@ struct FILETIME {
 };
 
 [[nodiscard]] LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, HKEY* result);
-[[nodiscard]] LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, const char* keyClass,
-                     DWORD options, REGSAM access, const void* security, HKEY* result,
-                     DWORD* disposition);
+[[nodiscard]] LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, const char* keyClass, DWORD options,
+                                   REGSAM access, const void* security, HKEY* result, DWORD* disposition);
 LONG RegCloseKey(HKEY key);
 // A data pointer of null asks for the type and size only. A buffer smaller
 // than the data gives ERROR_MORE_DATA with the size needed in *size and the
 // buffer untouched.
 [[nodiscard]] LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
-                      DWORD* size);
+                                    DWORD* size);
 [[nodiscard]] LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
-                    DWORD size);
+                                  DWORD size);
 // Subkeys in ASCII case-insensitive order of their names.
-[[nodiscard]] LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
-                   char* keyClass, DWORD* classLength, FILETIME* lastWrite);
+[[nodiscard]] LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, char* keyClass,
+                                 DWORD* classLength, FILETIME* lastWrite);
 // Values in the order they were first set.
-[[nodiscard]] LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved,
-                   DWORD* type, BYTE* data, DWORD* dataSize);
+[[nodiscard]] LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* reserved, DWORD* type,
+                                 BYTE* data, DWORD* dataSize);
 [[nodiscard]] LONG RegDeleteValueA(HKEY key, const char* valueName);
 // Deletes a key without subkeys (ERROR_ACCESS_DENIED for one that has
 // some, and for a predefined root).

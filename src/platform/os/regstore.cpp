@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <thread>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 #include "platform/runtime/text.h"
 
@@ -45,8 +45,7 @@ struct RootDef {
 std::vector<RootDef> RootsOf(StoreKind kind) {
     if (kind == StoreKind::kUser) return {{"HKEY_CURRENT_USER", {{"Software"}}}};
     return {{"HKEY_LOCAL_MACHINE",
-             {{"SOFTWARE", "Classes"},
-              {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"}}},
+             {{"SOFTWARE", "Classes"}, {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"}}},
             {"HKEY_USERS", {{".DEFAULT"}}}};
 }
 
@@ -118,9 +117,8 @@ void Store::OpenFile() {
         return;
     }
     writeError_ = db_ != nullptr && sqlite3_errcode(db_) != SQLITE_OK ? FromSqlite(sqlite3_errcode(db_))
-                                                                       : FromSqlite(rc);
-    if (writeError_ == ERROR_SUCCESS || writeError_ == ERROR_REGISTRY_IO_FAILED)
-        writeError_ = ERROR_ACCESS_DENIED;
+                                                                      : FromSqlite(rc);
+    if (writeError_ == ERROR_SUCCESS || writeError_ == ERROR_REGISTRY_IO_FAILED) writeError_ = ERROR_ACCESS_DENIED;
     Close();
     // A store that exists but cannot be written is still read.
     // On a read-only file system the WAL index cannot be made, and nobody
@@ -141,8 +139,7 @@ bool Store::Setup() {
     // WAL: readers never wait for the writer; NORMAL: a commit is safe from
     // a crash of the process at once and reaches the disk at the next
     // checkpoint, which RegFlushKey forces (the registry's own lazy flush).
-    if (ExecWaiting(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") != SQLITE_OK)
-        return false;
+    if (ExecWaiting(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") != SQLITE_OK) return false;
     if (Begin() != ERROR_SUCCESS) return false;
     if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
         Rollback();
@@ -180,8 +177,7 @@ sqlite3_stmt* Store::Stmt(const char* sql) {
     auto it = stmts_.find(sql);
     if (it == stmts_.end()) {
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
-            return nullptr;
+        if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) return nullptr;
         it = stmts_.emplace(sql, st).first;
     }
     sqlite3_reset(it->second);

@@ -30,9 +30,7 @@ std::string WindowsDirectory() {
 
 UINT GetWindowsDirectoryA(char* buffer, UINT size) { return CopyOut(WindowsDirectory(), buffer, size); }
 
-UINT GetSystemDirectoryA(char* buffer, UINT size) {
-    return CopyOut(WindowsDirectory() + "\\system32", buffer, size);
-}
+UINT GetSystemDirectoryA(char* buffer, UINT size) { return CopyOut(WindowsDirectory() + "\\system32", buffer, size); }
 
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) {
     const char* value = name == nullptr ? nullptr : std::getenv(name);

@@ -86,7 +86,8 @@ std::string Remembered(char letter) {
 LONG Remember(char letter, const std::string& remote, const std::string& user) {
     HKEY key = 0;
     std::string path = std::string("Network\\") + letter;
-    if (LONG r = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    if (LONG r =
+            RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
         r != ERROR_SUCCESS)
         return r;
     LONG r = ERROR_SUCCESS;
@@ -145,9 +146,9 @@ DWORD FromMountError(int code) {
 // Runs mount.cifs; 0 or the Win32 code of its failure.
 DWORD MountCifs(const std::string& unc, const std::string& point, const std::string& user,
                 const std::string& password) {
-    const char* tool = ::access("/sbin/mount.cifs", X_OK) == 0 ? "/sbin/mount.cifs"
+    const char* tool = ::access("/sbin/mount.cifs", X_OK) == 0       ? "/sbin/mount.cifs"
                        : ::access("/usr/sbin/mount.cifs", X_OK) == 0 ? "/usr/sbin/mount.cifs"
-                                                                      : nullptr;
+                                                                     : nullptr;
     if (tool == nullptr) return ERROR_NO_NETWORK;
     // The credentials: a file in a folder only this process may enter.
     char dirTmpl[] = "/tmp/qzcred_XXXXXX";
@@ -216,7 +217,8 @@ DWORD WNetAddConnection2A(const NETRESOURCEA* resource, const char* password, co
     auto unc = UncToCifs(resource->lpRemoteName);
     if (!unc) return ERROR_BAD_NET_NAME;
     const char* local = resource->lpLocalName;
-    if (local == nullptr || std::strlen(local) != 2 || local[1] != ':' || !std::isalpha(static_cast<unsigned char>(local[0])))
+    if (local == nullptr || std::strlen(local) != 2 || local[1] != ':' ||
+        !std::isalpha(static_cast<unsigned char>(local[0])))
         return ERROR_BAD_DEVICE;
     char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(local[0])));
     std::string remote = resource->lpRemoteName;

@@ -36,7 +36,8 @@ struct NETRESOURCEA {
 // that is not "\\server\share" or a share the server does not have, 53 for
 // a server that cannot be reached, 1326 for refused credentials, 1222 when
 // this machine cannot mount network shares, 5 when it may not.
-[[nodiscard]] DWORD WNetAddConnection2A(const NETRESOURCEA* resource, const char* password, const char* userName, DWORD flags);
+[[nodiscard]] DWORD WNetAddConnection2A(const NETRESOURCEA* resource, const char* password, const char* userName,
+                                        DWORD flags);
 // Disconnects "X:"; 2250 when it is not connected, 2401 while files are open
 // on it and force is not set.
 [[nodiscard]] DWORD WNetCancelConnection2A(const char* name, DWORD flags, BOOL force);

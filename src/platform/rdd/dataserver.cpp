@@ -6,14 +6,14 @@ namespace rdd {
 
 const rt::ClassDef& DataServer::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<DataServer>("DATASERVER")
-                                   .Method<&DataServer::RegisterClient>("REGISTERCLIENT")
-                                   .Method<&DataServer::UnRegisterClient>("UNREGISTERCLIENT")
-                                   .Method<&DataServer::Notify>("NOTIFY")
-                                   .Method<&DataServer::SuspendNotification>("SUSPENDNOTIFICATION")
-                                   .Method<&DataServer::ResetNotification>("RESETNOTIFICATION")
-                                   .Access<&DataServer::ClientCount>("CLIENTCOUNT")
-                                   .Method<&DataServer::Seek>("SEEK")
-                                   .Done();
+                                       .Method<&DataServer::RegisterClient>("REGISTERCLIENT")
+                                       .Method<&DataServer::UnRegisterClient>("UNREGISTERCLIENT")
+                                       .Method<&DataServer::Notify>("NOTIFY")
+                                       .Method<&DataServer::SuspendNotification>("SUSPENDNOTIFICATION")
+                                       .Method<&DataServer::ResetNotification>("RESETNOTIFICATION")
+                                       .Access<&DataServer::ClientCount>("CLIENTCOUNT")
+                                       .Method<&DataServer::Seek>("SEEK")
+                                       .Done();
     return c;
 }
 

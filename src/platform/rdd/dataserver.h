@@ -14,15 +14,15 @@
 namespace rdd {
 
 enum NotifyCode : int {
-    kNotifyClose = 0,          // the server is closing
-    kNotifyFieldChange = -1,   // a field of the current record changed (description: its symbol)
-    kNotifyIntentToMove = 2,   // about to move; a client may refuse
-    kNotifyRecordChange = 3,   // the current record changed
-    kNotifyGoBottom = 4,       // positioned on the last record
-    kNotifyGoTop = 5,          // positioned on the first record
-    kNotifyDelete = 6,         // the current record was marked deleted
-    kNotifyAppend = 7,         // a record was appended and is current
-    kNotifyFileChange = 10,    // the whole content may have changed
+    kNotifyClose = 0,         // the server is closing
+    kNotifyFieldChange = -1,  // a field of the current record changed (description: its symbol)
+    kNotifyIntentToMove = 2,  // about to move; a client may refuse
+    kNotifyRecordChange = 3,  // the current record changed
+    kNotifyGoBottom = 4,      // positioned on the last record
+    kNotifyGoTop = 5,         // positioned on the first record
+    kNotifyDelete = 6,        // the current record was marked deleted
+    kNotifyAppend = 7,        // a record was appended and is current
+    kNotifyFileChange = 10,   // the whole content may have changed
 };
 
 class DataServer : public rt::Object {

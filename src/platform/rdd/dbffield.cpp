@@ -46,8 +46,7 @@ rt::Usual DecodeNumber(const FieldDesc& f, const uint8_t* p) {
     if (integral && ParseInteger(text, whole)) return rt::Usual(static_cast<int64_t>(whole));
     double d = 0.0;
     if (!ParseDouble(text, d) || !std::isfinite(d)) d = 0.0;  // "***" and other junk
-    if (f.decimals == 0 && d == std::trunc(d) && std::fabs(d) < 9e15)
-        return rt::Usual(static_cast<int64_t>(d));
+    if (f.decimals == 0 && d == std::trunc(d) && std::fabs(d) < 9e15) return rt::Usual(static_cast<int64_t>(d));
     return rt::Usual(rt::Float{d, static_cast<int16_t>(f.width), static_cast<int16_t>(f.decimals)});
 }
 
@@ -70,7 +69,7 @@ rt::Usual DecodeDate(const uint8_t* p, int width) {
 
 Fault TypeFault(const FieldDesc& f, const rt::Usual& v) {
     return MakeFault(rt::kGenDataType, "field " + f.name + " of type " + std::string(1, f.type) +
-                                       " cannot hold a value of type " + rt::TypeString(v.Type()));
+                                           " cannot hold a value of type " + rt::TypeString(v.Type()));
 }
 
 // The number right-aligned in `width` positions with `decimals` places,
@@ -110,8 +109,8 @@ Fault EncodeNumber(const FieldDesc& f, const rt::Usual& v, uint8_t* p) {
     if (n < 0 || n > f.width) {
         std::string shown = n > 0 ? std::string(buf, static_cast<size_t>(n)) : "?";
         shown.erase(0, shown.find_first_not_of(' '));
-        return MakeFault(rt::kGenDataWidth, "value " + shown + " does not fit field " + f.name +
-                                            " (width " + std::to_string(f.width) + ")");
+        return MakeFault(rt::kGenDataWidth, "value " + shown + " does not fit field " + f.name + " (width " +
+                                                std::to_string(f.width) + ")");
     }
     std::memcpy(p, buf, static_cast<size_t>(f.width));
     return {};
@@ -140,19 +139,13 @@ void CivilFromJulian(int32_t julian, int& year, int& month, int& day) {
 
 rt::Usual DecodeField(const FieldDesc& f, const uint8_t* p, const MemoFile* memo) {
     switch (f.type) {
-        case 'C':
-            return rt::Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
+        case 'C': return rt::Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
         case 'N':
-        case 'F':
-            return DecodeNumber(f, p);
-        case 'D':
-            return DecodeDate(p, f.width);
-        case 'L':
-            return rt::Usual(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y');
-        case 'M':
-            return rt::Usual(memo ? memo->Read(p, f.width) : std::string());
-        default:
-            return rt::Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
+        case 'F': return DecodeNumber(f, p);
+        case 'D': return DecodeDate(p, f.width);
+        case 'L': return rt::Usual(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y');
+        case 'M': return rt::Usual(memo ? memo->Read(p, f.width) : std::string());
+        default: return rt::Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
     }
 }
 
@@ -197,8 +190,8 @@ Fault EncodeField(const FieldDesc& f, const rt::Usual& v, uint8_t* p) {
             p[0] = v.AsLogic() ? 'T' : 'F';
             return {};
         default:
-            return MakeFault(rt::kGenUnsupported, "field " + f.name + " of type " + std::string(1, f.type) +
-                                                  " cannot be written");
+            return MakeFault(rt::kGenUnsupported,
+                             "field " + f.name + " of type " + std::string(1, f.type) + " cannot be written");
     }
 }
 

@@ -37,12 +37,16 @@ bool ReadName(const uint8_t* p, std::string& name) {
 
 bool KnownVersion(uint8_t version) {
     switch (version) {
-        case kVersionDb3: case kVersionDb4: case kVersionDb5:
-        case kVersionVfp: case kVersionVfpAuto: case kVersionVfpVar:
-        case kVersionDb3Memo: case kVersionDb4Memo: case kVersionFoxMemo:
-            return true;
-        default:
-            return false;
+        case kVersionDb3:
+        case kVersionDb4:
+        case kVersionDb5:
+        case kVersionVfp:
+        case kVersionVfpAuto:
+        case kVersionVfpVar:
+        case kVersionDb3Memo:
+        case kVersionDb4Memo:
+        case kVersionFoxMemo: return true;
+        default: return false;
     }
 }
 
@@ -63,8 +67,7 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
         return false;
     }
     if (bytes.size() < kHeaderSize || fileSize < kHeaderSize) {
-        fault = Corrupt("truncated header: " + std::to_string(fileSize) +
-                        " bytes, a DBF table needs at least 32");
+        fault = Corrupt("truncated header: " + std::to_string(fileSize) + " bytes, a DBF table needs at least 32");
         return false;
     }
     const uint8_t* h = bytes.data();
@@ -78,8 +81,7 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
     out.recordLen = Le16(h + kOffRecordLen);
     out.codePage = h[kOffCodePage];
     if (out.headerLen < kHeaderSize + 1) {
-        fault = Corrupt("header length " + std::to_string(out.headerLen) +
-                        " is too short for a DBF header");
+        fault = Corrupt("header length " + std::to_string(out.headerLen) + " is too short for a DBF header");
         return false;
     }
     if (out.headerLen > fileSize || out.headerLen > bytes.size()) {
@@ -112,8 +114,8 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
         f.type = static_cast<char>(d[kDescOffType]);
         if (f.type >= 'a' && f.type <= 'z') f.type = static_cast<char>(f.type - 'a' + 'A');
         if (f.type < 'A' || f.type > 'Z') {
-            fault = Corrupt("field " + f.name + " has an invalid type byte " +
-                            Hex(static_cast<uint8_t>(d[kDescOffType])));
+            fault =
+                Corrupt("field " + f.name + " has an invalid type byte " + Hex(static_cast<uint8_t>(d[kDescOffType])));
             return false;
         }
         f.width = d[kDescOffWidth];
@@ -130,14 +132,13 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
         }
         f.offset = offset;
         offset += static_cast<size_t>(f.width);
-        if (f.type == 'M') out.memo = out.version == kVersionFoxMemo || IsVfp(out.version)
-                                          ? MemoKind::kFpt : MemoKind::kDbt;
+        if (f.type == 'M')
+            out.memo = out.version == kVersionFoxMemo || IsVfp(out.version) ? MemoKind::kFpt : MemoKind::kDbt;
         out.fields.push_back(std::move(f));
         pos += kDescSize;
     }
     if (!terminated) {
-        fault = Corrupt("field descriptors run past the header length " +
-                        std::to_string(out.headerLen));
+        fault = Corrupt("field descriptors run past the header length " + std::to_string(out.headerLen));
         return false;
     }
     if (out.fields.empty()) {
@@ -145,8 +146,8 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
         return false;
     }
     if (offset != out.recordLen) {
-        fault = Corrupt("record length " + std::to_string(out.recordLen) +
-                        " does not match the fields, which need " + std::to_string(offset));
+        fault = Corrupt("record length " + std::to_string(out.recordLen) + " does not match the fields, which need " +
+                        std::to_string(offset));
         return false;
     }
     return true;
@@ -158,15 +159,13 @@ bool CheckStructure(std::vector<FieldDesc>& fields, Fault& fault) {
         return false;
     };
     if (fields.empty()) return bad("the structure has no fields");
-    if (kHeaderSize + fields.size() * kDescSize + 1 > kMaxHeaderLen)
-        return bad("the structure has too many fields");
+    if (kHeaderSize + fields.size() * kDescSize + 1 > kMaxHeaderLen) return bad("the structure has too many fields");
     std::set<std::string> names;
     size_t offset = 1;
     for (size_t i = 0; i < fields.size(); ++i) {
         FieldDesc& f = fields[i];
         std::string label = "field " + std::to_string(i + 1);
-        if (f.name.empty() || f.name.size() > kMaxNameChars)
-            return bad(label + " needs a name of 1 to 10 characters");
+        if (f.name.empty() || f.name.size() > kMaxNameChars) return bad(label + " needs a name of 1 to 10 characters");
         for (char& c : f.name) {
             if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
             bool ok = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
@@ -207,8 +206,7 @@ bool CheckStructure(std::vector<FieldDesc>& fields, Fault& fault) {
     return true;
 }
 
-std::vector<uint8_t> BuildHeader(const std::vector<FieldDesc>& fields, uint8_t codePage,
-                                 int year, int month, int day) {
+std::vector<uint8_t> BuildHeader(const std::vector<FieldDesc>& fields, uint8_t codePage, int year, int month, int day) {
     size_t headerLen = kHeaderSize + fields.size() * kDescSize + 1;
     size_t recordLen = 1;
     for (const FieldDesc& f : fields) recordLen += static_cast<size_t>(f.width);

@@ -49,8 +49,7 @@ bool ParseHeader(std::span<const uint8_t> bytes, uint64_t fileSize, Layout& out,
 bool CheckStructure(std::vector<FieldDesc>& fields, Fault& fault);
 
 // The header bytes of a new, empty table (terminator included).
-std::vector<uint8_t> BuildHeader(const std::vector<FieldDesc>& fields, uint8_t codePage,
-                                 int year, int month, int day);
+std::vector<uint8_t> BuildHeader(const std::vector<FieldDesc>& fields, uint8_t codePage, int year, int month, int day);
 
 // Little-endian helpers.
 inline uint32_t Le32(const uint8_t* p) {

@@ -75,15 +75,15 @@ inline constexpr uint8_t kLiveFlag = ' ';
 inline constexpr uint8_t kDeletedFlag = '*';
 
 // Version bytes.
-inline constexpr uint8_t kVersionDb3 = 0x03;         // dBASE III and later, no memo
-inline constexpr uint8_t kVersionDb4 = 0x04;         // dBASE IV (layout as III)
-inline constexpr uint8_t kVersionDb5 = 0x05;         // dBASE V
-inline constexpr uint8_t kVersionVfp = 0x30;         // Visual FoxPro
-inline constexpr uint8_t kVersionVfpAuto = 0x31;     // Visual FoxPro, autoincrement
-inline constexpr uint8_t kVersionVfpVar = 0x32;      // Visual FoxPro, varchar
-inline constexpr uint8_t kVersionDb3Memo = 0x83;     // dBASE III with .DBT memo
-inline constexpr uint8_t kVersionDb4Memo = 0x8B;     // dBASE IV with .DBT memo
-inline constexpr uint8_t kVersionFoxMemo = 0xF5;     // FoxPro with .FPT memo
+inline constexpr uint8_t kVersionDb3 = 0x03;      // dBASE III and later, no memo
+inline constexpr uint8_t kVersionDb4 = 0x04;      // dBASE IV (layout as III)
+inline constexpr uint8_t kVersionDb5 = 0x05;      // dBASE V
+inline constexpr uint8_t kVersionVfp = 0x30;      // Visual FoxPro
+inline constexpr uint8_t kVersionVfpAuto = 0x31;  // Visual FoxPro, autoincrement
+inline constexpr uint8_t kVersionVfpVar = 0x32;   // Visual FoxPro, varchar
+inline constexpr uint8_t kVersionDb3Memo = 0x83;  // dBASE III with .DBT memo
+inline constexpr uint8_t kVersionDb4Memo = 0x8B;  // dBASE IV with .DBT memo
+inline constexpr uint8_t kVersionFoxMemo = 0xF5;  // FoxPro with .FPT memo
 inline constexpr size_t kVfpBacklinkSize = 263;
 
 // Code-page bytes written at creation.

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "platform/rdd/dbflayout.h"
 
@@ -56,8 +56,8 @@ std::unique_ptr<MemoFile> MemoFile::OpenBeside(const std::string& tablePath, Mem
     if (kind == MemoKind::kNone) return nullptr;
     size_t slash = tablePath.rfind('/');
     std::string dir = slash == std::string::npos ? std::string(".")
-                      : slash == 0                ? std::string("/")
-                                                  : tablePath.substr(0, slash);
+                      : slash == 0               ? std::string("/")
+                                                 : tablePath.substr(0, slash);
     std::string base = slash == std::string::npos ? tablePath : tablePath.substr(slash + 1);
     size_t dot = base.rfind('.');
     if (dot != std::string::npos) base.erase(dot);
@@ -75,8 +75,7 @@ std::unique_ptr<MemoFile> MemoFile::OpenBeside(const std::string& tablePath, Mem
     return nullptr;
 }
 
-MemoFile::MemoFile(int fd, MemoKind kind, std::string path)
-    : fd_(fd), kind_(kind), path_(std::move(path)) {
+MemoFile::MemoFile(int fd, MemoKind kind, std::string path) : fd_(fd), kind_(kind), path_(std::move(path)) {
     struct stat st;
     if (::fstat(fd_, &st) == 0) size_ = static_cast<uint64_t>(st.st_size);
     uint8_t h[32] = {};
@@ -120,8 +119,7 @@ std::string MemoFile::Read(const uint8_t* ref, int width) const {
 std::string MemoFile::ReadDbt(uint64_t block) const {
     uint64_t offset = block * blockSize_;
     uint8_t head[8];
-    if (ReadAt(offset, head, sizeof head) && head[0] == 0xFF && head[1] == 0xFF &&
-        head[2] == 0x08 && head[3] == 0x00) {
+    if (ReadAt(offset, head, sizeof head) && head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
         // dBASE IV block: the length counts the 8 header bytes.
         uint32_t len = Le32(head + 4);
         if (len < kDbt4BlockHeader || len - kDbt4BlockHeader > kMaxMemo) return {};

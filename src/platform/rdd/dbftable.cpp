@@ -44,8 +44,7 @@ static void HeaderDateAndCount(uint8_t (&h)[7], uint32_t count) {
 }
 
 Fault Table::OsFault(uint32_t genCode, int err, const std::string& what) const {
-    return MakeFault(genCode, what + ": " + std::strerror(err), rt::OsErrorFromErrno(err, path_),
-                     true);
+    return MakeFault(genCode, what + ": " + std::strerror(err), rt::OsErrorFromErrno(err, path_), true);
 }
 
 Fault Table::WriteAll(const void* src, size_t n, uint64_t offset, const char* what) {
@@ -81,15 +80,14 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenMode& mode
     // lock, an exclusive open a write lock. A read-only open cannot hold a
     // write lock (its descriptor is not writable), so it is always shared.
     bool exclusive = !mode.shared && !mode.readOnly;
-    int err = LockWithTries(t->fd_, kLockOpen, exclusive ? LockKind::kWrite : LockKind::kRead,
-                            mode.lockTries);
+    int err = LockWithTries(t->fd_, kLockOpen, exclusive ? LockKind::kWrite : LockKind::kRead, mode.lockTries);
     if (err != 0) {
         if (IsLockConflict(err))
-            fault = MakeFault(rt::kGenOpen, exclusive ? "the table is in use by another user"
-                                                  : "the table is opened exclusively by another user",
+            fault = MakeFault(rt::kGenOpen,
+                              exclusive ? "the table is in use by another user"
+                                        : "the table is opened exclusively by another user",
                               rt::kOsSharingViolation, true);
-        else
-            fault = t->OsFault(rt::kGenOpen, err, "cannot lock the table");
+        else fault = t->OsFault(rt::kGenOpen, err, "cannot lock the table");
         return nullptr;
     }
     if (!t->Load(fault)) return nullptr;
@@ -156,8 +154,7 @@ bool Table::Load(Fault& fault) {
     return true;
 }
 
-Fault Table::CountRecords(uint64_t size, uint32_t headerCount, uint32_t& count,
-                          std::vector<std::string>* notes) {
+Fault Table::CountRecords(uint64_t size, uint32_t headerCount, uint32_t& count, std::vector<std::string>* notes) {
     const uint64_t recLen = layout_.recordLen;
     uint64_t data = size - layout_.headerLen;
     uint64_t complete64 = data / recLen;
@@ -168,8 +165,8 @@ Fault Table::CountRecords(uint64_t size, uint32_t headerCount, uint32_t& count,
         // that means the file lost data it once had.
         if (headerCount - complete > 1)
             return MakeFault(rt::kGenCorruption, "record count " + std::to_string(headerCount) +
-                                                 " runs beyond the file, which holds " +
-                                                 std::to_string(complete) + " complete records");
+                                                     " runs beyond the file, which holds " + std::to_string(complete) +
+                                                     " complete records");
         if (notes)
             notes->push_back("the header counted " + std::to_string(headerCount) +
                              " records; the last was never completely written and is dropped");
@@ -196,12 +193,10 @@ Fault Table::CountRecords(uint64_t size, uint32_t headerCount, uint32_t& count,
         if (rest > 0) {
             if (Fault f = ReadAll(&marker, 1, end)) return f;
         }
-        if (rest == 0)
-            notes->push_back("the end-of-file marker is missing");
+        if (rest == 0) notes->push_back("the end-of-file marker is missing");
         else if (marker != kEofMarker)
             notes->push_back("a torn record of " + std::to_string(rest) + " bytes at the end is dropped");
-        else if (rest > 1)
-            notes->push_back(std::to_string(rest - 1) + " bytes follow the end-of-file marker");
+        else if (rest > 1) notes->push_back(std::to_string(rest - 1) + " bytes follow the end-of-file marker");
     }
     return {};
 }
@@ -444,14 +439,15 @@ Fault Table::Create(const std::string& path, std::vector<FieldDesc> fields, uint
     if (old) {
         if (int err = TryLock(old.Get(), kLockOpen, LockKind::kWrite)) {
             if (IsLockConflict(err))
-                return MakeFault(rt::kGenCreate, "the table is in use and cannot be replaced",
-                                 rt::kOsSharingViolation, true);
+                return MakeFault(rt::kGenCreate, "the table is in use and cannot be replaced", rt::kOsSharingViolation,
+                                 true);
             return osFault(rt::kGenCreate, err, "cannot lock the table");
         }
     } else if (openErr != ENOENT) {
         return osFault(rt::kGenCreate, openErr, "cannot replace the table");
     }
-    rt::ReplaceResult r = rt::AtomicReplace(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    rt::ReplaceResult r =
+        rt::AtomicReplace(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (r.Ok()) return {};
     switch (r.step) {
         case rt::ReplaceStep::kTarget: return osFault(rt::kGenCreate, r.err, "cannot replace the table");

@@ -89,17 +89,14 @@ public:
 private:
     Table() = default;
     [[nodiscard]] bool Load(Fault& fault);
-    Fault CountRecords(uint64_t fileSize, uint32_t headerCount, uint32_t& count,
-                       std::vector<std::string>* notes);
+    Fault CountRecords(uint64_t fileSize, uint32_t headerCount, uint32_t& count, std::vector<std::string>* notes);
     Fault Repair(uint64_t fileSize);
     // Puts the end marker after record `count` and cuts the file there.
     void RestoreEnd(uint32_t count);
     Fault WriteAll(const void* src, size_t n, uint64_t offset, const char* what);
     Fault ReadAll(void* dst, size_t n, uint64_t offset);
     Fault OsFault(uint32_t genCode, int err, const std::string& what) const;
-    uint64_t RecordOffset(uint32_t recno) const {
-        return layout_.headerLen + uint64_t{recno - 1} * layout_.recordLen;
-    }
+    uint64_t RecordOffset(uint32_t recno) const { return layout_.headerLen + uint64_t{recno - 1} * layout_.recordLen; }
 
     std::string path_;
     OpenMode mode_;

@@ -27,77 +27,76 @@ bool SameNoCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 const rt::ClassDef& DBServer::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<DBServer>("DBSERVER", &DataServer::StaticClass())
-            .Method<&DBServer::Init>("INIT")
-            .Method<&DBServer::Used>("USED")
-            .Access<&DBServer::Used>("USED")
-            .Method<&DBServer::Close>("CLOSE")
-            .Method<&DBServer::GoTop>("GOTOP")
-            .Method<&DBServer::GoBottom>("GOBOTTOM")
-            .Method<&DBServer::Skip>("SKIP")
-            .Method<&DBServer::GoTo>("GOTO")
-            .Method<&DBServer::RecNo>("RECNO")
-            .Access<&DBServer::RecNo>("RECNO")
-            .Assign<&DBServer::SetRecNo>("RECNO")
-            .Method<&DBServer::Eof>("EOF")
-            .Access<&DBServer::Eof>("EOF")
-            .Method<&DBServer::Bof>("BOF")
-            .Access<&DBServer::Bof>("BOF")
-            .Method<&DBServer::LastRec>("LASTREC")
-            .Access<&DBServer::LastRec>("LASTREC")
-            .Method<&DBServer::RecCount>("RECCOUNT")
-            .Access<&DBServer::RecCount>("RECCOUNT")
-            .Method<&DBServer::Append>("APPEND")
-            .Method<&DBServer::FieldPut>("FIELDPUT")
-            .Method<&DBServer::FieldGet>("FIELDGET")
-            .Method<&DBServer::FieldPos>("FIELDPOS")
-            .Method<&DBServer::FieldName>("FIELDNAME")
-            .Method<&DBServer::FieldLen>("FIELDLEN")
-            .Method<&DBServer::FieldDec>("FIELDDEC")
-            .Method<&DBServer::FieldType>("FIELDTYPE")
-            .Method<&DBServer::FCount>("FCOUNT")
-            .Access<&DBServer::FCount>("FCOUNT")
-            .Method<&DBServer::Delete>("DELETE")
-            .Method<&DBServer::Recall>("RECALL")
-            .Method<&DBServer::Deleted>("DELETED")
-            .Access<&DBServer::Deleted>("DELETED")
-            .Method<&DBServer::DBStruct>("DBSTRUCT")
-            .Access<&DBServer::DBStruct>("DBSTRUCT")
-            .Method<&DBServer::Commit>("COMMIT")
-            .Method<&DBServer::Refresh>("REFRESH")
-            .Method<&DBServer::Withdraw>("WITHDRAW")
-            .Access<&DBServer::FileName>("FILENAME")
-            .Method<&DBServer::CreateOrder>("CREATEORDER")
-            .Method<&DBServer::OrderListAdd>("ORDERLISTADD")
-            .Method<&DBServer::SetOrder>("SETORDER")
-            .Method<&DBServer::OrderNumber>("ORDERNUMBER")
-            .Method<&DBServer::OrderName>("ORDERNAME")
-            .Method<&DBServer::OrderKey>("ORDERKEY")
-            .Method<&DBServer::OrderFor>("ORDERFOR")
-            .Method<&DBServer::OrderCount>("ORDERCOUNT")
-            .Method<&DBServer::Seek>("SEEK")
-            .Method<&DBServer::Found>("FOUND")
-            .Access<&DBServer::Found>("FOUND")
-            .Method<&DBServer::OrderKeyVal>("ORDERKEYVAL")
-            .Access<&DBServer::OrderKeyVal>("ORDERKEYVAL")
-            .Method<&DBServer::OrderKeyCount>("ORDERKEYCOUNT")
-            .Method<&DBServer::Reindex>("REINDEX")
-            // A field is a property of its server: oServer:BARCODE.
-            .Dynamic(
-                [](rt::Object& o, rt::Symbol name, rt::Usual& value) {
-                    auto& db = static_cast<DBServer&>(o);
-                    if (db.FieldPos(rt::Usual(name)) == 0) return false;
-                    value = db.FieldGet(rt::Usual(name));
-                    return true;
-                },
-                [](rt::Object& o, rt::Symbol name, const rt::Usual& value) {
-                    auto& db = static_cast<DBServer&>(o);
-                    if (db.FieldPos(rt::Usual(name)) == 0) return false;
-                    db.FieldPut(rt::Usual(name), value);
-                    return true;
-                })
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<DBServer>("DBSERVER", &DataServer::StaticClass())
+                                       .Method<&DBServer::Init>("INIT")
+                                       .Method<&DBServer::Used>("USED")
+                                       .Access<&DBServer::Used>("USED")
+                                       .Method<&DBServer::Close>("CLOSE")
+                                       .Method<&DBServer::GoTop>("GOTOP")
+                                       .Method<&DBServer::GoBottom>("GOBOTTOM")
+                                       .Method<&DBServer::Skip>("SKIP")
+                                       .Method<&DBServer::GoTo>("GOTO")
+                                       .Method<&DBServer::RecNo>("RECNO")
+                                       .Access<&DBServer::RecNo>("RECNO")
+                                       .Assign<&DBServer::SetRecNo>("RECNO")
+                                       .Method<&DBServer::Eof>("EOF")
+                                       .Access<&DBServer::Eof>("EOF")
+                                       .Method<&DBServer::Bof>("BOF")
+                                       .Access<&DBServer::Bof>("BOF")
+                                       .Method<&DBServer::LastRec>("LASTREC")
+                                       .Access<&DBServer::LastRec>("LASTREC")
+                                       .Method<&DBServer::RecCount>("RECCOUNT")
+                                       .Access<&DBServer::RecCount>("RECCOUNT")
+                                       .Method<&DBServer::Append>("APPEND")
+                                       .Method<&DBServer::FieldPut>("FIELDPUT")
+                                       .Method<&DBServer::FieldGet>("FIELDGET")
+                                       .Method<&DBServer::FieldPos>("FIELDPOS")
+                                       .Method<&DBServer::FieldName>("FIELDNAME")
+                                       .Method<&DBServer::FieldLen>("FIELDLEN")
+                                       .Method<&DBServer::FieldDec>("FIELDDEC")
+                                       .Method<&DBServer::FieldType>("FIELDTYPE")
+                                       .Method<&DBServer::FCount>("FCOUNT")
+                                       .Access<&DBServer::FCount>("FCOUNT")
+                                       .Method<&DBServer::Delete>("DELETE")
+                                       .Method<&DBServer::Recall>("RECALL")
+                                       .Method<&DBServer::Deleted>("DELETED")
+                                       .Access<&DBServer::Deleted>("DELETED")
+                                       .Method<&DBServer::DBStruct>("DBSTRUCT")
+                                       .Access<&DBServer::DBStruct>("DBSTRUCT")
+                                       .Method<&DBServer::Commit>("COMMIT")
+                                       .Method<&DBServer::Refresh>("REFRESH")
+                                       .Method<&DBServer::Withdraw>("WITHDRAW")
+                                       .Access<&DBServer::FileName>("FILENAME")
+                                       .Method<&DBServer::CreateOrder>("CREATEORDER")
+                                       .Method<&DBServer::OrderListAdd>("ORDERLISTADD")
+                                       .Method<&DBServer::SetOrder>("SETORDER")
+                                       .Method<&DBServer::OrderNumber>("ORDERNUMBER")
+                                       .Method<&DBServer::OrderName>("ORDERNAME")
+                                       .Method<&DBServer::OrderKey>("ORDERKEY")
+                                       .Method<&DBServer::OrderFor>("ORDERFOR")
+                                       .Method<&DBServer::OrderCount>("ORDERCOUNT")
+                                       .Method<&DBServer::Seek>("SEEK")
+                                       .Method<&DBServer::Found>("FOUND")
+                                       .Access<&DBServer::Found>("FOUND")
+                                       .Method<&DBServer::OrderKeyVal>("ORDERKEYVAL")
+                                       .Access<&DBServer::OrderKeyVal>("ORDERKEYVAL")
+                                       .Method<&DBServer::OrderKeyCount>("ORDERKEYCOUNT")
+                                       .Method<&DBServer::Reindex>("REINDEX")
+                                       // A field is a property of its server: oServer:BARCODE.
+                                       .Dynamic(
+                                           [](rt::Object& o, rt::Symbol name, rt::Usual& value) {
+                                               auto& db = static_cast<DBServer&>(o);
+                                               if (db.FieldPos(rt::Usual(name)) == 0) return false;
+                                               value = db.FieldGet(rt::Usual(name));
+                                               return true;
+                                           },
+                                           [](rt::Object& o, rt::Symbol name, const rt::Usual& value) {
+                                               auto& db = static_cast<DBServer&>(o);
+                                               if (db.FieldPos(rt::Usual(name)) == 0) return false;
+                                               db.FieldPut(rt::Usual(name), value);
+                                               return true;
+                                           })
+                                       .Done();
     return c;
 }
 
@@ -109,8 +108,7 @@ DBServer::~DBServer() {
     if (!table_) return;
     // A destructor cannot hand errors to the error block (it may leave
     // through a recovery scope); a failure is still reported.
-    if (dbf::Fault f = FlushAndSync())
-        std::fprintf(stderr, "%s: %s\n", path_.c_str(), f.description.c_str());
+    if (dbf::Fault f = FlushAndSync()) std::fprintf(stderr, "%s: %s\n", path_.c_str(), f.description.c_str());
     CloseTable();
 }
 
@@ -376,10 +374,8 @@ bool DBServer::GoTo(int64_t recno) {
     if (!Attempt("GOTO", [&] { return table_->RefreshCount(); })) return false;
     bof_ = false;
     bool ok = true;
-    if (recno >= 1 && recno <= Count())
-        ok = Attempt("GOTO", [&] { return Load(static_cast<uint32_t>(recno)); });
-    else
-        SetEofState();
+    if (recno >= 1 && recno <= Count()) ok = Attempt("GOTO", [&] { return Load(static_cast<uint32_t>(recno)); });
+    else SetEofState();
     Notify(kNotifyRecordChange);
     return ok;
 }
@@ -534,7 +530,7 @@ rt::Usual DBServer::DBStruct() const {
     if (!table_) return a;
     for (const dbf::FieldDesc& f : table_->Fields())
         a.AAdd(rt::Usual::Array({rt::Usual(f.name), rt::Usual(std::string(1, f.type)), rt::Usual(int64_t{f.width}),
-                             rt::Usual(int64_t{f.decimals})}));
+                                 rt::Usual(int64_t{f.decimals})}));
     return a;
 }
 

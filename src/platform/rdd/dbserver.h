@@ -90,16 +90,16 @@ public:
                          const rt::Usual& keyBlock, const std::string& forText, const rt::Usual& forBlock);
     bool OrderListAdd(const rt::Usual& file);  // opens another index file
     bool SetOrder(const rt::Usual& order);     // name or number; 0 the natural order
-    int64_t OrderNumber() const;           // 0 when none is selected
+    int64_t OrderNumber() const;               // 0 when none is selected
     std::string OrderName(const rt::Usual& order) const;
-    std::string OrderKey(const rt::Usual& order) const;   // the key expression
-    std::string OrderFor(const rt::Usual& order) const;   // the condition
+    std::string OrderKey(const rt::Usual& order) const;  // the key expression
+    std::string OrderFor(const rt::Usual& order) const;  // the condition
     int64_t OrderCount() const;
     // Seek(key, soft seek or nil for SetSoftSeek()): TRUE when found.
     bool Seek(const rt::Usual& key, const rt::Usual& softSeek) override;
     bool Found() const { return found_; }
-    rt::Usual OrderKeyVal() const;                   // key of the current record
-    int64_t OrderKeyCount(const rt::Usual& order);   // keys in the order
+    rt::Usual OrderKeyVal() const;                  // key of the current record
+    int64_t OrderKeyCount(const rt::Usual& order);  // keys in the order
     bool Reindex();
     // The orders themselves (tests and tools).
     const idx::OrderList* Orders() const { return orders_.get(); }
@@ -118,7 +118,7 @@ private:
     rt::ErrorRef MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const;
     bool CheckUsed(const char* operation) const;
 
-    dbf::Fault Flush();           // writes the buffer if it changed
+    dbf::Fault Flush();  // writes the buffer if it changed
     dbf::Fault FlushAndSync();
     dbf::Fault Load(uint32_t recno);
     void SetEofState();

@@ -33,7 +33,7 @@ rt::Usual DBServer::CompileKey(const std::string& text, dbf::Fault& fault) {
         int64_t pos = self->FieldPos(rt::Usual(std::string(name)));
         if (pos == 0) return std::nullopt;
         return rt::FieldBinding{[self, pos] { return self->FieldGet(rt::Usual(pos)); },
-                            [self, pos](const rt::Usual& v) { return self->FieldPut(rt::Usual(pos), v); }};
+                                [self, pos](const rt::Usual& v) { return self->FieldPut(rt::Usual(pos), v); }};
     };
     rt::Usual block = rt::CompileBlock(text, fields);
     if (!block.IsCodeBlock()) fault = dbf::MakeFault(rt::kGenSyntax, "\"" + text + "\" is no expression");
@@ -90,7 +90,8 @@ std::string DBServer::IndexPath(const rt::Usual& file) const {
     return name;
 }
 
-bool DBServer::CreateOrder(const rt::Usual& name, const rt::Usual& file, const rt::Usual& key, const rt::Usual& condition) {
+bool DBServer::CreateOrder(const rt::Usual& name, const rt::Usual& file, const rt::Usual& key,
+                           const rt::Usual& condition) {
     if (!key.IsString()) {
         rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenArg, "the key expression is not text"), "CREATEORDER", 1));
         return false;
@@ -273,7 +274,8 @@ bool DBServer::Seek(const rt::Usual& key, const rt::Usual& softSeek) {
     }
     std::string probe;
     if (!idx::EncodeSeekKey(key, o->Def().type, o->Width(), probe)) {
-        rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenDataType, "the key is not of the order's type"), "SEEK", 1));
+        rt::RaiseError(
+            MakeTableError(dbf::MakeFault(rt::kGenDataType, "the key is not of the order's type"), "SEEK", 1));
         return false;
     }
     if (!MayMove()) return false;

@@ -19,8 +19,7 @@ struct [[nodiscard]] Fault {
     explicit operator bool() const { return genCode != 0; }
 };
 
-inline Fault MakeFault(uint32_t genCode, std::string description, int osCode = 0,
-                       bool canRetry = false) {
+inline Fault MakeFault(uint32_t genCode, std::string description, int osCode = 0, bool canRetry = false) {
     return Fault{genCode, osCode, std::move(description), canRetry};
 }
 

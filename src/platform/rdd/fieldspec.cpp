@@ -8,14 +8,14 @@ namespace rdd {
 
 const rt::ClassDef& FieldSpec::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<FieldSpec>("FIELDSPEC")
-                                   .Method<&FieldSpec::Init>("INIT")
-                                   .Access<&FieldSpec::Name>("NAME")
-                                   .Access<&FieldSpec::ValType>("VALTYPE")
-                                   .Access<&FieldSpec::Length>("LENGTH")
-                                   .Access<&FieldSpec::Decimals>("DECIMALS")
-                                   .Method<&FieldSpec::Transform>("TRANSFORM")
-                                   .Method<&FieldSpec::Validate>("VALIDATE")
-                                   .Done();
+                                       .Method<&FieldSpec::Init>("INIT")
+                                       .Access<&FieldSpec::Name>("NAME")
+                                       .Access<&FieldSpec::ValType>("VALTYPE")
+                                       .Access<&FieldSpec::Length>("LENGTH")
+                                       .Access<&FieldSpec::Decimals>("DECIMALS")
+                                       .Method<&FieldSpec::Transform>("TRANSFORM")
+                                       .Method<&FieldSpec::Validate>("VALIDATE")
+                                       .Done();
     return c;
 }
 
@@ -50,12 +50,12 @@ bool FieldSpec::Validate(const rt::Usual& value) const {
 
 const rt::ClassDef& DataField::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<DataField>("DATAFIELD")
-                                   .Method<&DataField::Init>("INIT")
-                                   .Access<&DataField::Name>("NAME")
-                                   .Access<&DataField::NameSym>("NAMESYM")
-                                   .Access<&DataField::HyperLabelValue>("HYPERLABEL")
-                                   .Access<&DataField::FieldSpecValue>("FIELDSPEC")
-                                   .Done();
+                                       .Method<&DataField::Init>("INIT")
+                                       .Access<&DataField::Name>("NAME")
+                                       .Access<&DataField::NameSym>("NAMESYM")
+                                       .Access<&DataField::HyperLabelValue>("HYPERLABEL")
+                                       .Access<&DataField::FieldSpecValue>("FIELDSPEC")
+                                       .Done();
     return c;
 }
 

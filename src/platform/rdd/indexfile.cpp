@@ -208,16 +208,18 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const std:
     for (int i = 0; i < 4; ++i) h[12 + i] = static_cast<uint8_t>(hc >> (8 * i));
 
     auto osFault = [&](int err, const char* what) {
-        return MakeFault(rt::kGenCreate, path + ": " + what + ": " + std::strerror(err), rt::OsErrorFromErrno(err, path), true);
+        return MakeFault(rt::kGenCreate, path + ": " + what + ": " + std::strerror(err),
+                         rt::OsErrorFromErrno(err, path), true);
     };
     auto bytes = [](const std::vector<uint8_t>& v) {
         return std::string_view(reinterpret_cast<const char*>(v.data()), v.size());
     };
-    rt::ReplaceResult r = rt::AtomicReplace(path, {bytes(h), bytes(defs), bytes(ents)}, rt::ReplaceOptions{.keepOpen = true});
+    rt::ReplaceResult r =
+        rt::AtomicReplace(path, {bytes(h), bytes(defs), bytes(ents)}, rt::ReplaceOptions{.keepOpen = true});
     if (!r.Ok()) {
-        fault = osFault(r.err, r.step == rt::ReplaceStep::kTemp ? "cannot create the index file"
+        fault = osFault(r.err, r.step == rt::ReplaceStep::kTemp         ? "cannot create the index file"
                                : r.step == rt::ReplaceStep::kFolderSync ? "cannot make the index file durable"
-                                                                     : "cannot write the index file");
+                                                                        : "cannot write the index file");
         return nullptr;
     }
     int fd = r.fd.Release();

@@ -45,23 +45,23 @@ size_t KeyWidthOf(const rt::Usual& v) {
 bool EncodeKey(const rt::Usual& v, KeyType type, size_t width, std::string& out) {
     out.clear();
     switch (type) {
-    case KeyType::kChar:
-        if (!v.IsString()) return false;
-        out.assign(v.AsStr(), 0, std::min(width, v.AsStr().size()));
-        out.resize(width, ' ');
-        return true;
-    case KeyType::kNumber:
-        if (!v.IsNumeric()) return false;
-        PutNumber(v.AsDouble(), out);
-        return true;
-    case KeyType::kDate:
-        if (!v.IsDate()) return false;
-        out = rt::DToS(v.AsDate());
-        return true;
-    case KeyType::kLogic:
-        if (!v.IsLogic()) return false;
-        out = v.AsLogic() ? "T" : "F";
-        return true;
+        case KeyType::kChar:
+            if (!v.IsString()) return false;
+            out.assign(v.AsStr(), 0, std::min(width, v.AsStr().size()));
+            out.resize(width, ' ');
+            return true;
+        case KeyType::kNumber:
+            if (!v.IsNumeric()) return false;
+            PutNumber(v.AsDouble(), out);
+            return true;
+        case KeyType::kDate:
+            if (!v.IsDate()) return false;
+            out = rt::DToS(v.AsDate());
+            return true;
+        case KeyType::kLogic:
+            if (!v.IsLogic()) return false;
+            out = v.AsLogic() ? "T" : "F";
+            return true;
     }
     return false;
 }
@@ -78,17 +78,14 @@ bool EncodeSeekKey(const rt::Usual& v, KeyType type, size_t width, std::string& 
 
 rt::Usual DecodeKey(const uint8_t* bytes, KeyType type, size_t width) {
     switch (type) {
-    case KeyType::kChar:
-        return rt::Usual(std::string(reinterpret_cast<const char*>(bytes), width));
-    case KeyType::kNumber: {
-        double d = GetNumber(bytes);
-        if (std::trunc(d) == d && std::fabs(d) < 9.0e15) return rt::Usual(static_cast<int64_t>(d));
-        return rt::Usual(d);
-    }
-    case KeyType::kDate:
-        return rt::Usual(rt::SToD(std::string_view(reinterpret_cast<const char*>(bytes), 8)));
-    case KeyType::kLogic:
-        return rt::Usual(bytes[0] == 'T');
+        case KeyType::kChar: return rt::Usual(std::string(reinterpret_cast<const char*>(bytes), width));
+        case KeyType::kNumber: {
+            double d = GetNumber(bytes);
+            if (std::trunc(d) == d && std::fabs(d) < 9.0e15) return rt::Usual(static_cast<int64_t>(d));
+            return rt::Usual(d);
+        }
+        case KeyType::kDate: return rt::Usual(rt::SToD(std::string_view(reinterpret_cast<const char*>(bytes), 8)));
+        case KeyType::kLogic: return rt::Usual(bytes[0] == 'T');
     }
     return rt::Usual();
 }

@@ -27,9 +27,8 @@ OrderList::~OrderList() = default;
 std::string OrderList::OwnIndexPath(const std::string& tablePath) {
     size_t slash = tablePath.rfind('/');
     size_t dot = tablePath.rfind('.');
-    std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                           ? tablePath.substr(0, dot)
-                           : tablePath;
+    std::string base =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash) ? tablePath.substr(0, dot) : tablePath;
     return base + ".qzx";
 }
 
@@ -107,13 +106,13 @@ Fault OrderList::KeysOf(const uint8_t* record, uint32_t recno, Order& o, std::st
     rt::Usual v = host_.eval(o.keyBlock, record, recno);
     if (!EncodeKey(v, o.Def().type, o.Width(), key))
         return MakeFault(rt::kGenDataType, "the key of order " + o.Def().name + " is " + TypeName(v) + " for record " +
-                                           std::to_string(recno) + ", not of the order's type");
+                                               std::to_string(recno) + ", not of the order's type");
     in = true;
     if (!o.forBlock.IsNil()) {
         rt::Usual c = host_.eval(o.forBlock, record, recno);
         if (!c.IsLogic())
             return MakeFault(rt::kGenDataType, "the condition of order " + o.Def().name + " is " + TypeName(c) +
-                                               " for record " + std::to_string(recno) + ", not a logic value");
+                                                   " for record " + std::to_string(recno) + ", not a logic value");
         in = c.AsLogic();
     }
     return {};
@@ -179,8 +178,8 @@ Fault OrderList::Add(const std::string& path, bool mustExist) {
     // table as it is now.
     bool trusted = bag.file->EntriesValid();
     for (size_t i = 0; trusted && i < bag.orders.size(); ++i)
-        trusted = bag.orders[i]->LoadSorted(bag.file->SnapshotStamp().count, bag.file->Entries(i),
-                                            bag.file->EntryCount(i));
+        trusted =
+            bag.orders[i]->LoadSorted(bag.file->SnapshotStamp().count, bag.file->Entries(i), bag.file->EntryCount(i));
     bag.file->DropSnapshotEntries();
     std::vector<JournalEntry> entries;
     if ((f = bag.file->ReadJournal(entries))) return f;
@@ -215,8 +214,8 @@ Fault OrderList::Add(const std::string& path, bool mustExist) {
     return {};
 }
 
-Fault OrderList::Create(const std::string& name, const std::string& path, const std::string& keyText, rt::Usual keyBlock,
-                        const std::string& forText, rt::Usual forBlock) {
+Fault OrderList::Create(const std::string& name, const std::string& path, const std::string& keyText,
+                        rt::Usual keyBlock, const std::string& forText, rt::Usual forBlock) {
     if (table_.ReadOnly()) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
     if (!table_.SoleOpen())
         return MakeFault(rt::kGenShared, "an order can only be made while no other user has the table open", 32, true);
@@ -240,11 +239,11 @@ Fault OrderList::Create(const std::string& name, const std::string& path, const 
     KeyType type;
     if (!KeyTypeOf(sample, type))
         return MakeFault(rt::kGenDataType, "the key expression gives " + TypeName(sample) +
-                                           ": keys are text, numbers, dates or logic values");
+                                               ": keys are text, numbers, dates or logic values");
     size_t width = KeyWidthOf(sample);
     if (width == 0 || width > kMaxKeyWidth)
         return MakeFault(rt::kGenDataWidth, "the key is " + std::to_string(width) + " bytes wide; 1 to " +
-                                            std::to_string(kMaxKeyWidth) + " are possible");
+                                                std::to_string(kMaxKeyWidth) + " are possible");
     def.type = type;
     def.width = static_cast<uint32_t>(width);
     auto built = std::make_unique<Order>(def);
@@ -259,8 +258,8 @@ Fault OrderList::Create(const std::string& name, const std::string& path, const 
         bags_.push_back(Bag{});
         bag = &bags_.back();
     }
-    auto same = std::find_if(bag->orders.begin(), bag->orders.end(),
-                             [&](const auto& o) { return o->Def().name == def.name; });
+    auto same =
+        std::find_if(bag->orders.begin(), bag->orders.end(), [&](const auto& o) { return o->Def().name == def.name; });
     if (same != bag->orders.end()) *same = std::move(built);
     else bag->orders.push_back(std::move(built));
     if (!bag->file) {
@@ -293,7 +292,8 @@ Fault OrderList::Reindex() {
     if (bags_.empty()) return {};
     if (table_.ReadOnly()) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
     if (!table_.SoleOpen())
-        return MakeFault(rt::kGenShared, "the orders can only be rebuilt while no other user has the table open", 32, true);
+        return MakeFault(rt::kGenShared, "the orders can only be rebuilt while no other user has the table open", 32,
+                         true);
     scanned_ = false;
     if (Fault f = ScanTable()) return f;
     for (Bag& b : bags_) {

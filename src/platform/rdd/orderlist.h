@@ -42,8 +42,8 @@ public:
     Fault Add(const std::string& path, bool mustExist);
     // Creates an order (replacing one of the same name in that file). The
     // blocks are used as given when not nil, else compiled from the texts.
-    Fault Create(const std::string& name, const std::string& path, const std::string& keyText,
-                 rt::Usual keyBlock, const std::string& forText, rt::Usual forBlock);
+    Fault Create(const std::string& name, const std::string& path, const std::string& keyText, rt::Usual keyBlock,
+                 const std::string& forText, rt::Usual forBlock);
     // Rebuilds every order from the table and rewrites the files.
     Fault Reindex();
 
@@ -86,7 +86,7 @@ private:
     bool scanned_ = false;
     std::vector<uint64_t> recHash_;  // per record, as last written
     uint64_t checksum_ = 0;
-    uint32_t count_ = 0;             // records the orders know of
+    uint32_t count_ = 0;  // records the orders know of
 };
 
 }  // namespace rdd::idx

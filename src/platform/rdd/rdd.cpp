@@ -27,8 +27,8 @@ bool ReadEntry(const rt::Usual& e, size_t index, dbf::FieldDesc& f, dbf::Fault& 
         fault = dbf::MakeFault(rt::kGenArg, label + " is not {name, type, width, decimals}");
         return false;
     }
-    if (!e.At(1).IsString() || !e.At(2).IsString() || e.At(2).AsStr().empty() ||
-        !e.At(3).IsNumeric() || (e.ALen() >= 4 && !e.At(4).IsNil() && !e.At(4).IsNumeric())) {
+    if (!e.At(1).IsString() || !e.At(2).IsString() || e.At(2).AsStr().empty() || !e.At(3).IsNumeric() ||
+        (e.ALen() >= 4 && !e.At(4).IsNil() && !e.At(4).IsNumeric())) {
         fault = dbf::MakeFault(rt::kGenArg, label + " is not {name, type, width, decimals}");
         return false;
     }
@@ -92,8 +92,7 @@ std::vector<std::string> RDDStack(std::string_view driver) {
 
 std::string TablePath(std::string_view fileName, bool forCreate) {
     std::string name = rt::AllTrim(fileName);
-    bool hasDir = std::any_of(name.begin(), name.end(), IsSep) ||
-                  (name.size() >= 2 && name[1] == ':');
+    bool hasDir = std::any_of(name.begin(), name.end(), IsSep) || (name.size() >= 2 && name[1] == ':');
     if (!hasDir) {
         std::string dir = rt::GetDefault();
         if (!dir.empty()) name = dir + (IsSep(dir.back()) ? "" : "/") + name;
@@ -115,8 +114,7 @@ dbf::Fault RDDCreate(const std::string& nativePath, const rt::Usual& structure,
         if (!ReadEntry(structure.At(i), i, f, fault)) return fault;
         fields.push_back(std::move(f));
     }
-    return dbf::Table::Create(nativePath, std::move(fields),
-                              rt::SetAnsi() ? dbf::kCodePageAnsi : dbf::kCodePageOem);
+    return dbf::Table::Create(nativePath, std::move(fields), rt::SetAnsi() ? dbf::kCodePageAnsi : dbf::kCodePageOem);
 }
 
 rt::Usual DBCreate(const std::string& fileName, const rt::Usual& structure, std::string_view driver) {
@@ -124,9 +122,8 @@ rt::Usual DBCreate(const std::string& fileName, const rt::Usual& structure, std:
     std::string driverName = drivers.empty() ? rt::Upper(rt::AllTrim(driver)) : drivers.back();
     for (uint32_t tries = 1;; ++tries) {
         std::string path = TablePath(fileName, true);
-        dbf::Fault f = drivers.empty()
-                           ? dbf::MakeFault(rt::kGenCreate, "no table driver named " + driverName)
-                           : RDDCreate(path, structure, drivers);
+        dbf::Fault f = drivers.empty() ? dbf::MakeFault(rt::kGenCreate, "no table driver named " + driverName)
+                                       : RDDCreate(path, structure, drivers);
         if (!f) return rt::Usual(true);
         rt::ErrorRef e = rt::MakeError(f.genCode, "DBCREATE");
         e->SubSystem = driverName;

@@ -91,10 +91,8 @@ rt::Usual CurrentArea() {
 
 void SetAlias(std::string_view alias, const rt::Usual& server) {
     std::lock_guard lock(gMutex);
-    if (IsServer(server))
-        gAliases[rt::Symbol(alias)] = server;
-    else
-        gAliases.erase(rt::Symbol(alias));
+    if (IsServer(server)) gAliases[rt::Symbol(alias)] = server;
+    else gAliases.erase(rt::Symbol(alias));
 }
 
 rt::Usual AliasArea(std::string_view alias) {

@@ -22,8 +22,7 @@ namespace {
 std::string Demangle(const char* symbol) {
     if (!symbol) return {};
     int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> out(
-        abi::__cxa_demangle(symbol, nullptr, nullptr, &status), &std::free);
+    std::unique_ptr<char, decltype(&std::free)> out(abi::__cxa_demangle(symbol, nullptr, nullptr, &status), &std::free);
     return status == 0 && out ? std::string(out.get()) : std::string(symbol);
 }
 
@@ -58,8 +57,7 @@ std::string ShortName(std::string name) {
     }
     // A template function's name starts with its return type: drop it.
     size_t space = out.rfind(' ');
-    if (space != std::string::npos && out.find("operator") == std::string::npos)
-        out.erase(0, space + 1);
+    if (space != std::string::npos && out.find("operator") == std::string::npos) out.erase(0, space + 1);
     return out;
 }
 
@@ -75,10 +73,9 @@ bool Hidden(std::string_view name) {
     // helpers are noise.
     size_t last = name.rfind("::");
     std::string_view member = last == std::string_view::npos ? name : name.substr(last + 2);
-    return name.empty() || name.starts_with("std::") || Reserved(name) || Reserved(member) ||
-           name == "operator()" ||
-           name.starts_with("rt::CallStack") || name.starts_with("rt::ProcName") ||
-           name.starts_with("rt::ProcLine") || name.starts_with("testing::");
+    return name.empty() || name.starts_with("std::") || Reserved(name) || Reserved(member) || name == "operator()" ||
+           name.starts_with("rt::CallStack") || name.starts_with("rt::ProcName") || name.starts_with("rt::ProcLine") ||
+           name.starts_with("testing::");
 }
 
 #ifdef QZ_USE_LIBBACKTRACE

@@ -22,8 +22,7 @@ CivilTime SystemNow() {
     std::time_t t = std::time(nullptr);
     std::tm tm{};
     localtime_r(&t, &tm);
-    return CivilTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                     tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+    return CivilTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
@@ -74,8 +73,8 @@ bool Valid(Date d) { return InRange(d.julian); }
 
 // The date picture split into fields and literal text.
 struct Field {
-    char kind = 0;       // 'D', 'M', 'Y', or 0 for literal text
-    int width = 0;       // digits of the field
+    char kind = 0;  // 'D', 'M', 'Y', or 0 for literal text
+    int width = 0;  // digits of the field
     std::string literal;
 };
 
@@ -104,8 +103,7 @@ std::vector<Field> ParsePicture(std::string_view picture) {
 
 void AppendNumber(std::string& out, int value, int width) {
     std::string digits = std::to_string(value);
-    if (static_cast<int>(digits.size()) < width)
-        out.append(static_cast<size_t>(width) - digits.size(), '0');
+    if (static_cast<int>(digits.size()) < width) out.append(static_cast<size_t>(width) - digits.size(), '0');
     out += digits;
 }
 
@@ -123,8 +121,7 @@ int EpochYear(int yy) {
 
 const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                "July",    "August",   "September", "October", "November", "December"};
-const char* const kDays[] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                             "Thursday", "Friday", "Saturday"};
+const char* const kDays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
 
 }  // namespace
 
@@ -143,8 +140,7 @@ void SetClock(std::function<CivilTime()> clock) {
 }
 
 Date MakeDate(int year, int month, int day) {
-    if (year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1 ||
-        day > DaysInMonth(year, month))
+    if (year < kMinYear || year > kMaxYear || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
         return Date{};
     return Date{ToJulian(year, month, day)};
 }

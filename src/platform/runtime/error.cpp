@@ -23,8 +23,8 @@ bool gNetErr = false;
 int gErrorLevel = 0;
 std::vector<std::function<void()>> gQuitHandlers;
 std::function<void(int)> gExit;
-bool gQuitting = false;                            // a _Quit has begun
-std::vector<std::function<void()>> gQuitPending;   // its handlers not yet started, last first
+bool gQuitting = false;                           // a _Quit has begun
+std::vector<std::function<void()>> gQuitPending;  // its handlers not yet started, last first
 
 }  // namespace
 
@@ -125,14 +125,12 @@ Usual RaiseError(const ErrorRef& e) {
     Usual block = ErrorBlock();
     if (block.IsCodeBlock()) return block.Eval({Usual(ObjectRef(e))});
     std::fprintf(stderr, "runtime error %u [%s] %s %s %s (%s)\n", e->GenCode,
-                 std::string(ErrString(e->GenCode)).c_str(), e->Operation.c_str(),
-                 e->Description.c_str(), e->FileName.c_str(), e->Arg.c_str());
+                 std::string(ErrString(e->GenCode)).c_str(), e->Operation.c_str(), e->Description.c_str(),
+                 e->FileName.c_str(), e->Arg.c_str());
     return Usual(false);
 }
 
-bool WantsRetry(const Error& e, const Usual& answer) {
-    return e.CanRetry && answer.IsLogic() && answer.AsLogic();
-}
+bool WantsRetry(const Error& e, const Usual& answer) { return e.CanRetry && answer.IsLogic() && answer.AsLogic(); }
 
 Usual ErrorBlock() {
     std::lock_guard lock(gMutex);
@@ -146,8 +144,7 @@ Usual ErrorBlock(const Usual& block) {
     return old;
 }
 
-bool BeginSequence(const std::function<void()>& body,
-                   const std::function<void(const Usual&)>& recover) {
+bool BeginSequence(const std::function<void()>& body, const std::function<void(const Usual&)>& recover) {
     const int depth = ++tScopeDepth;
     try {
         body();

@@ -115,8 +115,7 @@ Usual ErrorBlock(const Usual& block);
 // body and passes the value to recover. Returns true when body ended normally.
 // An exception parked on the thread (below) while the scope was active is
 // taken, when body returns, as thrown from its end.
-bool BeginSequence(const std::function<void()>& body,
-                   const std::function<void(const Usual&)>& recover = {});
+bool BeginSequence(const std::function<void()>& body, const std::function<void(const Usual&)>& recover = {});
 // Whether a recovery scope is active on this thread; how many are.
 bool CanBreak();
 int ScopeDepth();

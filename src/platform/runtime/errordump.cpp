@@ -18,9 +18,7 @@ std::string Hex8(uint32_t v) {
     return buf;
 }
 
-std::string Hex16(uint64_t v) {
-    return Hex8(static_cast<uint32_t>(v >> 32)) + Hex8(static_cast<uint32_t>(v));
-}
+std::string Hex16(uint64_t v) { return Hex8(static_cast<uint32_t>(v >> 32)) + Hex8(static_cast<uint32_t>(v)); }
 
 std::string HexAddress(const void* p) { return Hex16(reinterpret_cast<uintptr_t>(p)); }
 
@@ -38,9 +36,7 @@ void Line(std::string& out, const std::string& text) {
 }
 
 // A field line: the 17-character label (colon included) and the value.
-void Field(std::string& out, const char* label, const std::string& value) {
-    Line(out, std::string(label) + value);
-}
+void Field(std::string& out, const char* label, const std::string& value) { Line(out, std::string(label) + value); }
 
 }  // namespace
 
@@ -87,13 +83,11 @@ void WriteErrorObject(int h, const rt::Error& e) { rt::FWrite(h, ErrorObjectText
 
 std::string HexValueText(const rt::Usual& v) {
     switch (v.Type()) {
-        case rt::kString:
-            return HexBytesText(v.AsStr());
+        case rt::kString: return HexBytesText(v.AsStr());
         case rt::kFloat: {
             double d = v.AsDouble();
             // NaN and the infinities have no integer value: their storage is shown.
-            if (!std::isfinite(d) || rt::Str(v).find('.') != std::string::npos || d > 4294967295.0 ||
-                d < -2147483647.0)
+            if (!std::isfinite(d) || rt::Str(v).find('.') != std::string::npos || d > 4294967295.0 || d < -2147483647.0)
                 return Hex16(std::bit_cast<uint64_t>(d));
             return HexInteger(static_cast<int64_t>(d));
         }

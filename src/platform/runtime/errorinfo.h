@@ -22,39 +22,39 @@ namespace rt {
 // array always holds the larger of the two (missing arguments are nil), so
 // reading that many values is safe.
 struct ErrorArgList {
-    uint16_t count = 0;     // +0  arguments passed
-    uint16_t declared = 0;  // +2  parameters declared
-    uint32_t reserved = 0;  // +4
+    uint16_t count = 0;             // +0  arguments passed
+    uint16_t declared = 0;          // +2  parameters declared
+    uint32_t reserved = 0;          // +4
     const Usual* values = nullptr;  // +8  max(count, declared) values
 };
 
 struct ErrorInfo {
-    const char* SubSystem = nullptr;      //   0
-    uint32_t SubCode = 0;                 //   8
-    uint32_t GenCode = 0;                 //  12
-    uint32_t OsCode = 0;                  //  16
-    uint32_t Severity = 0;                //  20
-    int32_t CanDefault = 0;               //  24  logical, 0 false
-    int32_t CanRetry = 0;                 //  28
-    int32_t CanSubstitute = 0;            //  32
-    uint32_t reserved1 = 0;               //  36  alignment
-    const char* Operation = nullptr;      //  40
-    const char* Description = nullptr;    //  48
-    const char* FileName = nullptr;       //  56
-    const ErrorArgList* Args = nullptr;   //  64  may be null
-    uint32_t Tries = 0;                   //  72
-    Symbol FuncSym;                       //  76
-    uint32_t FileHandle = 0;              //  80
-    uint32_t ArgNum = 0;                  //  84
-    const void* FuncPtr = nullptr;        //  88
-    const char* SubCodeText = nullptr;    //  96
-    const char* Arg = nullptr;            // 104
-    uint32_t ArgType = 0;                 // 112
-    uint32_t ArgTypeReq = 0;              // 116
-    uint32_t MaxSize = 0;                 // 120
-    uint32_t SubstituteType = 0;          // 124
-    uint32_t CHOICE = 0;                  // 128
-    Symbol CallFuncSym;                   // 132
+    const char* SubSystem = nullptr;     //   0
+    uint32_t SubCode = 0;                //   8
+    uint32_t GenCode = 0;                //  12
+    uint32_t OsCode = 0;                 //  16
+    uint32_t Severity = 0;               //  20
+    int32_t CanDefault = 0;              //  24  logical, 0 false
+    int32_t CanRetry = 0;                //  28
+    int32_t CanSubstitute = 0;           //  32
+    uint32_t reserved1 = 0;              //  36  alignment
+    const char* Operation = nullptr;     //  40
+    const char* Description = nullptr;   //  48
+    const char* FileName = nullptr;      //  56
+    const ErrorArgList* Args = nullptr;  //  64  may be null
+    uint32_t Tries = 0;                  //  72
+    Symbol FuncSym;                      //  76
+    uint32_t FileHandle = 0;             //  80
+    uint32_t ArgNum = 0;                 //  84
+    const void* FuncPtr = nullptr;       //  88
+    const char* SubCodeText = nullptr;   //  96
+    const char* Arg = nullptr;           // 104
+    uint32_t ArgType = 0;                // 112
+    uint32_t ArgTypeReq = 0;             // 116
+    uint32_t MaxSize = 0;                // 120
+    uint32_t SubstituteType = 0;         // 124
+    uint32_t CHOICE = 0;                 // 128
+    Symbol CallFuncSym;                  // 132
 };
 
 static_assert(sizeof(void*) == 8, "the error information block is laid out for 64-bit pointers");

@@ -40,15 +40,14 @@ void Tone(int frequency, int duration) {
 
 ToneHook SetToneHook(ToneHook hook) { return gToneHook.exchange(hook); }
 
-uint32_t ErrorMessageBox(const std::string& text, const std::string& caption,
-                         uint32_t defaultValue, uint32_t retryValue, uint32_t abortValue) {
-    if (ErrorBoxHook hook = gBoxHook.load())
-        return hook(text, caption, defaultValue, retryValue, abortValue);
+uint32_t ErrorMessageBox(const std::string& text, const std::string& caption, uint32_t defaultValue,
+                         uint32_t retryValue, uint32_t abortValue) {
+    if (ErrorBoxHook hook = gBoxHook.load()) return hook(text, caption, defaultValue, retryValue, abortValue);
     return StderrErrorMessageBox(text, caption, defaultValue, retryValue, abortValue);
 }
 
-uint32_t StderrErrorMessageBox(const std::string& text, const std::string& caption,
-                               uint32_t defaultValue, uint32_t, uint32_t abortValue) {
+uint32_t StderrErrorMessageBox(const std::string& text, const std::string& caption, uint32_t defaultValue, uint32_t,
+                               uint32_t abortValue) {
     uint32_t answer = defaultValue != 0 ? defaultValue : abortValue;
     std::string lines;
     for (char c : text)

@@ -34,18 +34,18 @@ inline constexpr uint32_t kErrorBoxRetry = 2;
 inline constexpr uint32_t kErrorBoxBreak = 0x80000003u;
 inline constexpr uint32_t kErrorBoxQuit = 0x80000000u;
 
-using ErrorBoxHook = uint32_t (*)(const std::string& text, const std::string& caption,
-                                  uint32_t defaultValue, uint32_t retryValue, uint32_t abortValue);
+using ErrorBoxHook = uint32_t (*)(const std::string& text, const std::string& caption, uint32_t defaultValue,
+                                  uint32_t retryValue, uint32_t abortValue);
 // Without a hook (no GUI) the caption and the text go to stderr and the box
 // answers its default value, or the abort value when there is no default:
 // nobody is there to choose, and answering "retry" could repeat for ever.
-uint32_t ErrorMessageBox(const std::string& text, const std::string& caption,
-                         uint32_t defaultValue, uint32_t retryValue, uint32_t abortValue);
+uint32_t ErrorMessageBox(const std::string& text, const std::string& caption, uint32_t defaultValue,
+                         uint32_t retryValue, uint32_t abortValue);
 // Installs the hook (nullptr restores the default); returns the previous one.
 ErrorBoxHook SetErrorMessageBoxHook(ErrorBoxHook hook);
 // The default itself, for a hook that cannot show its box (another thread).
-uint32_t StderrErrorMessageBox(const std::string& text, const std::string& caption,
-                               uint32_t defaultValue, uint32_t retryValue, uint32_t abortValue);
+uint32_t StderrErrorMessageBox(const std::string& text, const std::string& caption, uint32_t defaultValue,
+                               uint32_t retryValue, uint32_t abortValue);
 
 // A plain message box as Win32's MessageBoxA with no owner window: the
 // text, the caption and the Win32 style (0: an OK button, no icon). Returns

@@ -146,10 +146,8 @@ bool File(std::string_view path) {
         }
     }
     ::closedir(d);
-    if (found)
-        Ok();
-    else
-        Fail(kOsFileNotFound);
+    if (found) Ok();
+    else Fail(kOsFileNotFound);
     return found;
 }
 

@@ -41,9 +41,7 @@ std::string_view TrimRight(std::string_view s) {
     return s;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 }  // namespace fileimpl
 
@@ -73,7 +71,7 @@ struct ShareWants {
 // Whether an open file description other than fd's holds a lock on byte;
 // false where the file system has no locks (nothing is enforced there).
 bool Held(int fd, int byte) {
-    struct flock fl{};
+    struct flock fl {};
     fl.l_type = F_WRLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = kShareBase + byte;
@@ -84,7 +82,7 @@ bool Held(int fd, int byte) {
 }
 
 void Hold(int fd, int byte) {
-    struct flock fl{};
+    struct flock fl {};
     fl.l_type = F_RDLCK;
     fl.l_whence = SEEK_SET;
     fl.l_start = kShareBase + byte;
@@ -96,8 +94,8 @@ void Hold(int fd, int byte) {
 }
 
 bool Conflicts(int fd, const ShareWants& w) {
-    return (w.read && Held(fd, kDenyRead)) || (w.write && Held(fd, kDenyWrite)) ||
-           (w.denyRead && Held(fd, kHasRead)) || (w.denyWrite && Held(fd, kHasWrite));
+    return (w.read && Held(fd, kDenyRead)) || (w.write && Held(fd, kDenyWrite)) || (w.denyRead && Held(fd, kHasRead)) ||
+           (w.denyWrite && Held(fd, kHasWrite));
 }
 
 }  // namespace
@@ -224,8 +222,7 @@ std::string FilePath(std::string_view path, bool forCreate, int* osError) {
     return np.path;
 }
 
-int ShareOpen(const std::string& nativePath, int flags, int access, int share, int* osError,
-              unsigned createMode) {
+int ShareOpen(const std::string& nativePath, int flags, int access, int share, int* osError, unsigned createMode) {
     ShareWants w;
     int accessIgnored = 0;
     if (access < 0 || access > 2 || !DecodeMode(access | (share & 0x70), &accessIgnored, &w)) {
@@ -384,7 +381,6 @@ size_t FPutS(int handle, std::string_view text) {
 size_t FPutS3(int handle, std::string_view text, size_t len) {
     return FPutS(handle, text.substr(0, std::min(len, text.size())));
 }
-
 
 int64_t FSeek(int handle, int64_t offset, int origin) {
     int fd = HandleFd(handle);

@@ -37,8 +37,7 @@ bool FCopy(std::string_view source, std::string_view target) {
     }
     // The target is held exclusively while it is written; it is truncated
     // only after that share check.
-    int out = ShareOpen(to, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, kFoWrite, kFoExclusive, &err,
-                        sst.st_mode & 0777);
+    int out = ShareOpen(to, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY, kFoWrite, kFoExclusive, &err, sst.st_mode & 0777);
     if (out < 0) {
         ShareClose(in);
         Fail(err);
@@ -73,8 +72,7 @@ bool FCopy(std::string_view source, std::string_view target) {
     // survive a crash that follows it.
     if (failure == 0 && removable)
         if (int e = SyncFolderOf(to)) failure = OsErrorFromErrno(e);
-    if (failure != 0 && removable && ::stat(to.c_str(), &dst) == 0 && SameFile(ost, dst))
-        ::unlink(to.c_str());
+    if (failure != 0 && removable && ::stat(to.c_str(), &dst) == 0 && SameFile(ost, dst)) ::unlink(to.c_str());
     if (failure != 0) {
         Fail(failure);
         return false;

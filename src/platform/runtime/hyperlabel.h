@@ -13,7 +13,9 @@ class HyperLabel : public Object {
 public:
     HyperLabel() = default;
     HyperLabel(Symbol name, std::string caption = {}, std::string description = {}, std::string helpContext = {})
-        : NameSym(name), Caption(std::move(caption)), Description(std::move(description)),
+        : NameSym(name),
+          Caption(std::move(caption)),
+          Description(std::move(description)),
           HelpContext(std::move(helpContext)) {}
     Symbol NameSym;
     std::string Caption;

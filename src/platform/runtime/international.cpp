@@ -101,15 +101,12 @@ rt::Symbol SetInternational(const rt::Usual& mode, const RegionalReader& read) {
 
     // A fault while the settings are read or applied abandons the work and
     // jumps to the recovery point below.
-    ErrorBlockGuard guard(rt::Usual::Block([](rt::Args args) -> rt::Usual {
-        rt::LabelJump(args.empty() ? rt::Usual() : args[0]);
-    }));
+    ErrorBlockGuard guard(
+        rt::Usual::Block([](rt::Args args) -> rt::Usual { rt::LabelJump(args.empty() ? rt::Usual() : args[0]); }));
     rt::BeginSequence([&] {
         try {
-            if (wanted == Windows())
-                ApplyWindows(read);
-            else
-                ApplyFixed(wanted == Binary() ? kBinary : kLegacy);
+            if (wanted == Windows()) ApplyWindows(read);
+            else ApplyFixed(wanted == Binary() ? kBinary : kLegacy);
         } catch (const std::exception& ex) {
             // Not a runtime fault but just as unexpected: the settings made
             // so far stay, as after a fault.

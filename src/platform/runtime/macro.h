@@ -24,8 +24,7 @@ struct FieldBinding {
 
 // Looks up a field by alias (empty for a bare name) and name; std::nullopt
 // when there is none.
-using FieldLookup =
-    std::function<std::optional<FieldBinding>(std::string_view alias, std::string_view name)>;
+using FieldLookup = std::function<std::optional<FieldBinding>(std::string_view alias, std::string_view name)>;
 
 // Compiles the text of an expression ("UPPER(NAME)+STR(QTY)") or of a whole
 // block ("{|a, b| a+b}") into a code block Usual. Names that are not block

@@ -92,8 +92,23 @@ struct Name : Node {
 };
 
 enum class Op {
-    Add, Sub, Mul, Div, Mod, Pow, Eq, ExactEq, NotEq, Less, LessEq, Greater, GreaterEq,
-    Contains, Neg, Plus, Not,
+    Add,
+    Sub,
+    Mul,
+    Div,
+    Mod,
+    Pow,
+    Eq,
+    ExactEq,
+    NotEq,
+    Less,
+    LessEq,
+    Greater,
+    GreaterEq,
+    Contains,
+    Neg,
+    Plus,
+    Not,
 };
 const char* OpText(Op op);
 
@@ -173,7 +188,8 @@ struct Index : Node {
 
 // CLASS{args}: a new instance with INIT called.
 struct NewObject : Node {
-    NewObject(size_t p, std::string c, NodeList a) : Node(p), className(std::move(c)), sym(className), args(std::move(a)) {}
+    NewObject(size_t p, std::string c, NodeList a)
+        : Node(p), className(std::move(c)), sym(className), args(std::move(a)) {}
     Usual Eval(const FramePtr& frame) const override;
     std::string className;
     Symbol sym;

@@ -30,9 +30,7 @@ int Decimals(const Usual& v) {
     return 0;
 }
 
-Usual MakeFloat(double value, int decimals) {
-    return Usual(Float{value, -1, static_cast<int16_t>(decimals)});
-}
+Usual MakeFloat(double value, int decimals) { return Usual(Float{value, -1, static_cast<int16_t>(decimals)}); }
 
 Usual StringResult(size_t pos, const char* op, std::string s) {
     if (static_cast<int64_t>(s.size()) > kMaxTextLen)
@@ -130,7 +128,8 @@ Usual Relation(size_t pos, Op op, const Usual& a, const Usual& b) {
         } else if (Comparable(a, b) || (a.Type() == b.Type() && (a.IsArray() || a.IsObject() || a.IsCodeBlock()))) {
             eq = a == b;
         } else {
-            return Fault(pos, kGenArg, text, std::string("'") + text + "' cannot compare these values " + PairText(a, b));
+            return Fault(pos, kGenArg, text,
+                         std::string("'") + text + "' cannot compare these values " + PairText(a, b));
         }
         return Usual(op == Op::NotEq ? !eq : eq);
     }
@@ -213,8 +212,7 @@ Usual BlockLit::Eval(const FramePtr& frame) const {
     size_t n = params;
     size_t at = pos;
     return Usual::Block([shared, n, frame, at](Args args) -> Usual {
-        if (tBlockDepth >= kMaxBlockDepth)
-            return Fault(at, kGenComplexity, "EVAL", "blocks are evaluated too deeply");
+        if (tBlockDepth >= kMaxBlockDepth) return Fault(at, kGenComplexity, "EVAL", "blocks are evaluated too deeply");
         struct Depth {
             Depth() { ++tBlockDepth; }
             ~Depth() { --tBlockDepth; }
@@ -279,8 +277,7 @@ Usual Name::Store(const FramePtr&, const Usual& value) const {
             if (!b->put) return Fault(pos, kGenReadOnly, name, "the field " + name + " cannot be written");
             return Guarded(pos, name, [&] { return b->put(value); });
         }
-    if (fieldOnly)
-        return Fault(pos, kGenNoVar, name, (alias.empty() ? name : alias + "->" + name) + " is not a field");
+    if (fieldOnly) return Fault(pos, kGenNoVar, name, (alias.empty() ? name : alias + "->" + name) + " is not a field");
     MemVarPut(name, value);
     return value;
 }
@@ -309,10 +306,13 @@ Usual Binary::Eval(const FramePtr& frame) const {
     Usual a = left->Eval(frame);
     Usual b = right->Eval(frame);
     switch (op) {
-        case Op::Add: case Op::Sub: case Op::Mul: case Op::Div: case Op::Mod: case Op::Pow:
-            return Arith(pos, op, a, b);
-        default:
-            return Relation(pos, op, a, b);
+        case Op::Add:
+        case Op::Sub:
+        case Op::Mul:
+        case Op::Div:
+        case Op::Mod:
+        case Op::Pow: return Arith(pos, op, a, b);
+        default: return Relation(pos, op, a, b);
     }
 }
 
@@ -352,8 +352,7 @@ Usual Member::Eval(const FramePtr& frame) const {
     const ClassDef& c = target.AsObject()->Class();
     if (isCall) {
         std::vector<Usual> values = EvalArgs(args, frame);
-        if (!c.FindMethod(sym) && !c.FindAccess(sym) && !c.FindAssign(sym) && !c.FindIVar(sym) &&
-            !c.FindDynamicGet())
+        if (!c.FindMethod(sym) && !c.FindAccess(sym) && !c.FindAssign(sym) && !c.FindIVar(sym) && !c.FindDynamicGet())
             return Fault(pos, kGenNoMethod, name, "class " + c.name.Name() + " has no method " + name);
         return Guarded(pos, name, [&] { return Send(target, sym, Args(values)); });
     }

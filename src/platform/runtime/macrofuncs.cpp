@@ -48,8 +48,7 @@ Usual Pad(Args a, std::string (*fn)(std::string_view, int64_t, char)) {
 Usual MinMax(const char* name, Args a, bool wantMax) {
     const Usual& x = ArgAt(a, 0);
     const Usual& y = ArgAt(a, 1);
-    bool ok = (x.IsNumeric() && y.IsNumeric()) || (x.IsDate() && y.IsDate()) ||
-              (x.IsString() && y.IsString());
+    bool ok = (x.IsNumeric() && y.IsNumeric()) || (x.IsDate() && y.IsDate()) || (x.IsString() && y.IsString());
     if (!ok) return ArgFault(name, 2, y, "two numbers, dates or texts");
     int c = Compare(x, y);
     return wantMax ? (c >= 0 ? x : y) : (c <= 0 ? x : y);
@@ -58,7 +57,8 @@ Usual MinMax(const char* name, Args a, bool wantMax) {
 std::string ValType(const Usual& v) {
     switch (v.Type()) {
         case kString: return "C";
-        case kLong: case kFloat: return "N";
+        case kLong:
+        case kFloat: return "N";
         case kDate: return "D";
         case kLogic: return "L";
         case kArray: return "A";
@@ -113,10 +113,18 @@ Function Checked(const Builtin& f) {
             const Usual& v = ArgAt(a, i);
             const char* wanted = nullptr;
             switch (f.kinds[i]) {
-                case 'S': if (!v.IsString()) wanted = "a text"; break;
-                case 'N': if (!v.IsNumeric()) wanted = "a number"; break;
-                case 'D': if (!v.IsDate()) wanted = "a date"; break;
-                case 'n': if (!v.IsNil() && !v.IsNumeric()) wanted = "a number"; break;
+                case 'S':
+                    if (!v.IsString()) wanted = "a text";
+                    break;
+                case 'N':
+                    if (!v.IsNumeric()) wanted = "a number";
+                    break;
+                case 'D':
+                    if (!v.IsDate()) wanted = "a date";
+                    break;
+                case 'n':
+                    if (!v.IsNil() && !v.IsNumeric()) wanted = "a number";
+                    break;
                 default: break;
             }
             if (wanted) return ArgFault(f.name, i + 1, v, wanted);

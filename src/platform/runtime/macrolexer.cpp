@@ -14,12 +14,18 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // After one of these a "[" indexes; elsewhere it opens a string.
 bool EndsOperand(Tok k) {
     switch (k) {
-        case Tok::Number: case Tok::String: case Tok::Date: case Tok::Ident:
-        case Tok::True: case Tok::False: case Tok::Nil: case Tok::Symbol:
-        case Tok::RParen: case Tok::RBrace: case Tok::RBracket:
-            return true;
-        default:
-            return false;
+        case Tok::Number:
+        case Tok::String:
+        case Tok::Date:
+        case Tok::Ident:
+        case Tok::True:
+        case Tok::False:
+        case Tok::Nil:
+        case Tok::Symbol:
+        case Tok::RParen:
+        case Tok::RBrace:
+        case Tok::RBracket: return true;
+        default: return false;
     }
 }
 
@@ -28,7 +34,7 @@ struct DottedWord {
     Tok kind;
 };
 constexpr DottedWord kDotted[] = {
-    {".AND.", Tok::And}, {".OR.", Tok::Or}, {".NOT.", Tok::Not}, {".T.", Tok::True},
+    {".AND.", Tok::And}, {".OR.", Tok::Or},  {".NOT.", Tok::Not}, {".T.", Tok::True},
     {".F.", Tok::False}, {".Y.", Tok::True}, {".N.", Tok::False},
 };
 
@@ -38,14 +44,14 @@ struct Punct {
 };
 // Longest first, so that ":=" wins over ":".
 constexpr Punct kPunct[] = {
-    {":=", Tok::Assign}, {"+=", Tok::PlusAssign}, {"-=", Tok::MinusAssign},
-    {"*=", Tok::MulAssign}, {"/=", Tok::DivAssign}, {"**", Tok::Power}, {"->", Tok::Arrow},
-    {"==", Tok::ExactEq}, {"!=", Tok::NotEq}, {"<>", Tok::NotEq}, {"<=", Tok::LessEq},
-    {">=", Tok::GreaterEq}, {"(", Tok::LParen}, {")", Tok::RParen}, {"{", Tok::LBrace},
-    {"}", Tok::RBrace}, {"]", Tok::RBracket}, {",", Tok::Comma}, {"|", Tok::Pipe},
-    {":", Tok::Colon}, {"+", Tok::Plus}, {"-", Tok::Minus}, {"*", Tok::Star},
-    {"/", Tok::Slash}, {"%", Tok::Percent}, {"^", Tok::Power}, {"=", Tok::Eq},
-    {"<", Tok::Less}, {">", Tok::Greater}, {"$", Tok::Dollar}, {"!", Tok::Not},
+    {":=", Tok::Assign},    {"+=", Tok::PlusAssign}, {"-=", Tok::MinusAssign}, {"*=", Tok::MulAssign},
+    {"/=", Tok::DivAssign}, {"**", Tok::Power},      {"->", Tok::Arrow},       {"==", Tok::ExactEq},
+    {"!=", Tok::NotEq},     {"<>", Tok::NotEq},      {"<=", Tok::LessEq},      {">=", Tok::GreaterEq},
+    {"(", Tok::LParen},     {")", Tok::RParen},      {"{", Tok::LBrace},       {"}", Tok::RBrace},
+    {"]", Tok::RBracket},   {",", Tok::Comma},       {"|", Tok::Pipe},         {":", Tok::Colon},
+    {"+", Tok::Plus},       {"-", Tok::Minus},       {"*", Tok::Star},         {"/", Tok::Slash},
+    {"%", Tok::Percent},    {"^", Tok::Power},       {"=", Tok::Eq},           {"<", Tok::Less},
+    {">", Tok::Greater},    {"$", Tok::Dollar},      {"!", Tok::Not},
 };
 
 }  // namespace
@@ -53,9 +59,7 @@ constexpr Punct kPunct[] = {
 bool Tokenize(std::string_view src, std::vector<Token>& out, size_t& faultPos, std::string& fault) {
     out.clear();
     size_t i = 0;
-    auto push = [&](Tok k, std::string text, size_t start) {
-        out.push_back(Token{k, std::move(text), start + 1});
-    };
+    auto push = [&](Tok k, std::string text, size_t start) { out.push_back(Token{k, std::move(text), start + 1}); };
     auto last = [&] { return out.empty() ? Tok::End : out.back().kind; };
     while (i < src.size()) {
         char c = src[i];

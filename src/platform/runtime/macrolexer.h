@@ -11,20 +11,46 @@ namespace rt::macro {
 
 enum class Tok {
     End,
-    Number,   // text: the digits as written
-    String,   // text: the contents without the quotes
-    Date,     // text: "YYYYMMDD"
-    Ident,    // text: as written
+    Number,  // text: the digits as written
+    String,  // text: the contents without the quotes
+    Date,    // text: "YYYYMMDD"
+    Ident,   // text: as written
     True,
     False,
     Nil,
-    Symbol,   // #NAME; text: the name
-    LParen, RParen, LBrace, RBrace, LBracket, RBracket,
-    Comma, Pipe, Colon, Arrow,                       // , | : ->
-    Assign, PlusAssign, MinusAssign, MulAssign, DivAssign,  // := += -= *= /=
-    Plus, Minus, Star, Slash, Percent, Power,        // + - * / % ** ^
-    Eq, ExactEq, NotEq, Less, LessEq, Greater, GreaterEq, Dollar,
-    And, Or, Not,
+    Symbol,  // #NAME; text: the name
+    LParen,
+    RParen,
+    LBrace,
+    RBrace,
+    LBracket,
+    RBracket,
+    Comma,
+    Pipe,
+    Colon,
+    Arrow,  // , | : ->
+    Assign,
+    PlusAssign,
+    MinusAssign,
+    MulAssign,
+    DivAssign,  // := += -= *= /=
+    Plus,
+    Minus,
+    Star,
+    Slash,
+    Percent,
+    Power,  // + - * / % ** ^
+    Eq,
+    ExactEq,
+    NotEq,
+    Less,
+    LessEq,
+    Greater,
+    GreaterEq,
+    Dollar,
+    And,
+    Or,
+    Not,
 };
 
 struct Token {

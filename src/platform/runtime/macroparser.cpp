@@ -206,8 +206,7 @@ private:
         for (;;) {
             if (Peek().kind == Tok::Comma || Peek().kind == close)
                 args.push_back(std::make_unique<Literal>(Peek().pos, Usual()));
-            else
-                args.push_back(AssignExpr());
+            else args.push_back(AssignExpr());
             if (Accept(Tok::Comma)) continue;
             Expect(close, closeText);
             return args;
@@ -229,8 +228,7 @@ private:
                 std::string n = name.text;
                 if (Accept(Tok::LParen))
                     e = std::make_unique<Member>(pos, std::move(e), n, true, Args(Tok::RParen, "')'"));
-                else
-                    e = std::make_unique<Member>(pos, std::move(e), n, false, NodeList{});
+                else e = std::make_unique<Member>(pos, std::move(e), n, false, NodeList{});
             } else {
                 return e;
             }
@@ -306,8 +304,7 @@ private:
             NodeList args = Args(Tok::RParen, "')'");
             if (upper == "IIF" || upper == "IF") {
                 if (args.size() != 3) Fail(id, upper + " needs three arguments");
-                return std::make_unique<Conditional>(pos, std::move(args[0]), std::move(args[1]),
-                                                     std::move(args[2]));
+                return std::make_unique<Conditional>(pos, std::move(args[0]), std::move(args[1]), std::move(args[2]));
             }
             return std::make_unique<Call>(pos, upper, std::move(args), FindFunction(upper));
         }
@@ -315,8 +312,7 @@ private:
         if (Accept(Tok::Arrow)) {
             const Token& field = Expect(Tok::Ident, "a name after '->'");
             std::string fname = Upper(field.text);
-            if (upper == "M" || upper == "MEMVAR")
-                return std::make_unique<Name>(pos, "", fname, true, false);
+            if (upper == "M" || upper == "MEMVAR") return std::make_unique<Name>(pos, "", fname, true, false);
             std::string alias = (upper == "FIELD" || upper == "_FIELD") ? std::string() : upper;
             if (fields_)
                 if (auto b = fields_(alias, fname)) return std::make_unique<BoundField>(pos, std::move(*b), fname);

@@ -17,8 +17,8 @@ struct ParseResult {
     NodePtr root;             // the expression list, or the block literal
     bool wholeBlock = false;  // the text is one block literal: root makes it
     bool ok = false;
-    size_t faultPos = 0;      // 1-based
-    std::string fault;        // what is wrong there
+    size_t faultPos = 0;  // 1-based
+    std::string fault;    // what is wrong there
 };
 
 // Parses the text. Names that are neither block parameters nor session

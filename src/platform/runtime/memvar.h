@@ -9,7 +9,7 @@
 
 namespace rt {
 
-bool MemVarExists(std::string_view name);            // letter case ignored
+bool MemVarExists(std::string_view name);  // letter case ignored
 std::optional<Usual> MemVarGet(std::string_view name);
 void MemVarPut(std::string_view name, const Usual& value);  // creates it when new
 void MemVarRelease(std::string_view name);

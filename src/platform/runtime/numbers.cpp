@@ -75,9 +75,7 @@ Decimal FromDouble(double v) {
     return d;
 }
 
-Decimal FromNumber(const Usual& n) {
-    return n.IsLong() ? FromInteger(n.AsLong()) : FromDouble(n.AsDouble());
-}
+Decimal FromNumber(const Usual& n) { return n.IsLong() ? FromInteger(n.AsLong()) : FromDouble(n.AsDouble()); }
 
 // Keeps the first `keep` digits, rounding half away from zero (the sign is
 // held apart, so rounding the magnitude up is away from zero).
@@ -118,9 +116,7 @@ std::string FracDigits(const Decimal& d, int decimals) {
     std::string s;
     for (int i = 0; i < decimals; ++i) {
         int index = d.point + i;
-        s += index >= 0 && index < static_cast<int>(d.digits.size())
-                 ? d.digits[static_cast<size_t>(index)]
-                 : '0';
+        s += index >= 0 && index < static_cast<int>(d.digits.size()) ? d.digits[static_cast<size_t>(index)] : '0';
     }
     return s;
 }
@@ -177,14 +173,10 @@ std::string StrImpl(const Usual& n, std::optional<int> width, std::optional<int>
     int intPositions = 10;
     if (n.IsFloat()) {
         Float f = n.AsFloat();
-        if (decimals)
-            dec = *decimals;
-        else if (width)
-            dec = 0;
-        else if (SetFixed() || f.decimals < 0)
-            dec = SetDecimal();
-        else
-            dec = f.decimals;
+        if (decimals) dec = *decimals;
+        else if (width) dec = 0;
+        else if (SetFixed() || f.decimals < 0) dec = SetDecimal();
+        else dec = f.decimals;
         if (f.width > 0) intPositions = f.width - (f.decimals > 0 ? f.decimals + 1 : 0);
     } else {
         dec = decimals.value_or(0);
@@ -207,9 +199,7 @@ std::string StrImpl(const Usual& n, std::optional<int> width, std::optional<int>
     return PadL(text, field);
 }
 
-char SepChar(int code, char fallback) {
-    return code >= 1 && code <= 255 ? static_cast<char>(code) : fallback;
-}
+char SepChar(int code, char fallback) { return code >= 1 && code <= 255 ? static_cast<char>(code) : fallback; }
 
 // A display picture: "@functions template", or only one of them.
 struct Picture {
@@ -249,9 +239,8 @@ std::string TransformNumber(const Usual& value, const Picture& pic) {
         // Without a template the default Str field is the template.
         std::string text = Str(value);
         size_t dot = text.find('.');
-        tmpl = dot == std::string::npos
-                   ? std::string(text.size(), '9')
-                   : std::string(dot, '9') + "." + std::string(text.size() - dot - 1, '9');
+        tmpl = dot == std::string::npos ? std::string(text.size(), '9')
+                                        : std::string(dot, '9') + "." + std::string(text.size() - dot - 1, '9');
     }
 
     size_t pointAt = tmpl.find('.');
@@ -274,8 +263,7 @@ std::string TransformNumber(const Usual& value, const Picture& pic) {
     std::string fracDigits = FracDigits(d, decPositions);
 
     std::string out(tmpl.size(), ' ');
-    bool overflow =
-        !d.finite || static_cast<int>(intDigits.size()) + (showSign ? 1 : 0) > intPositions;
+    bool overflow = !d.finite || static_cast<int>(intDigits.size()) + (showSign ? 1 : 0) > intPositions;
     if (!overflow) {
         // Integer part, right to left.
         int next = static_cast<int>(intDigits.size()) - 1;
@@ -307,14 +295,10 @@ std::string TransformNumber(const Usual& value, const Picture& pic) {
         size_t f = 0;
         for (size_t k = intEnd; k < tmpl.size(); ++k) {
             char t = tmpl[k];
-            if (k == pointAt)
-                out[k] = decSep;
-            else if (IsDigitPosition(t))
-                out[k] = fracDigits[f++];
-            else if (t == ',')
-                out[k] = thouSep;
-            else
-                out[k] = t;
+            if (k == pointAt) out[k] = decSep;
+            else if (IsDigitPosition(t)) out[k] = fracDigits[f++];
+            else if (t == ',') out[k] = thouSep;
+            else out[k] = t;
         }
     } else {
         for (size_t k = 0; k < tmpl.size(); ++k) out[k] = k == pointAt ? decSep : '*';
@@ -323,12 +307,9 @@ std::string TransformNumber(const Usual& value, const Picture& pic) {
     // Suffixes keep the same length whatever the sign, so columns line up.
     if (parens) out += showSign && !overflow ? ")" : " ";
     if (pic.Has('C') || debit) {
-        if (!overflow && negative && debit)
-            out += " DB";
-        else if (!overflow && !negative && !zero && pic.Has('C'))
-            out += " CR";
-        else
-            out += "   ";
+        if (!overflow && negative && debit) out += " DB";
+        else if (!overflow && !negative && !zero && pic.Has('C')) out += " CR";
+        else out += "   ";
     }
     if (pic.Has('Z') && zero && d.finite) return std::string(out.size(), ' ');
     if (pic.Has('B')) return PadR(LTrim(out), static_cast<int64_t>(out.size()));
@@ -337,11 +318,20 @@ std::string TransformNumber(const Usual& value, const Picture& pic) {
 
 bool IsTemplateChar(char c) {
     switch (c) {
-        case 'X': case 'x': case 'A': case 'a': case 'N': case 'n':
-        case '9': case '#': case '!': case 'L': case 'l': case 'Y': case 'y':
-            return true;
-        default:
-            return false;
+        case 'X':
+        case 'x':
+        case 'A':
+        case 'a':
+        case 'N':
+        case 'n':
+        case '9':
+        case '#':
+        case '!':
+        case 'L':
+        case 'l':
+        case 'Y':
+        case 'y': return true;
+        default: return false;
     }
 }
 
@@ -412,8 +402,7 @@ Usual Val(std::string_view text) {
         size_t expCount = digitsFrom(k);
         if (expCount > 0) {
             hasExp = true;
-            for (size_t j = k; j < k + expCount && exponent < 100000; ++j)
-                exponent = exponent * 10 + (text[j] - '0');
+            for (size_t j = k; j < k + expCount && exponent < 100000; ++j) exponent = exponent * 10 + (text[j] - '0');
             if (expNegative) exponent = -exponent;
             i = k + expCount;
         }
@@ -435,8 +424,7 @@ Usual Val(std::string_view text) {
     }
 
     double value = 0;
-    auto res = std::from_chars(number.data(), number.data() + number.size(), value,
-                               std::chars_format::general);
+    auto res = std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::general);
     if (res.ec == std::errc::result_out_of_range)
         value = exponent > 0 || intCount > 308 ? std::numeric_limits<double>::infinity() : 0.0;
     if (negative) value = -value;
@@ -449,34 +437,23 @@ Usual Val(std::string_view text) {
 
 std::string AsString(const Usual& v) {
     switch (v.Type()) {
-        case kNil:
-            return "NIL";
-        case kString:
-            return v.AsStr();
-        case kLong:
-            return std::to_string(v.AsLong());
-        case kFloat:
-            return NTrim(v);
-        case kLogic:
-            return v.AsLogic() ? ".T." : ".F.";
-        case kDate:
-            return DToC(v.AsDate());
-        case kSymbol:
-            return v.AsSymbol().Name();
-        case kArray:
-            return "{[" + std::to_string(v.ALen()) + "]}";
-        case kObject:
-            return v.AsObject() ? "{" + ClassName(v).Name() + "}" : "NULL_OBJECT";
-        case kCodeBlock:
-            return "{|| ... }";
+        case kNil: return "NIL";
+        case kString: return v.AsStr();
+        case kLong: return std::to_string(v.AsLong());
+        case kFloat: return NTrim(v);
+        case kLogic: return v.AsLogic() ? ".T." : ".F.";
+        case kDate: return DToC(v.AsDate());
+        case kSymbol: return v.AsSymbol().Name();
+        case kArray: return "{[" + std::to_string(v.ALen()) + "]}";
+        case kObject: return v.AsObject() ? "{" + ClassName(v).Name() + "}" : "NULL_OBJECT";
+        case kCodeBlock: return "{|| ... }";
         case kPtr: {
             char buf[40];
             std::snprintf(buf, sizeof buf, "0x%0*" PRIXPTR, static_cast<int>(sizeof(void*) * 2),
                           reinterpret_cast<uintptr_t>(v.AsPtr().address));
             return buf;
         }
-        default:
-            return {};
+        default: return {};
     }
 }
 

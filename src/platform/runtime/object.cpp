@@ -174,14 +174,11 @@ Usual IVarPut(const Usual& target, Symbol name, const Usual& value) {
         return (*fn)(o, arg);
     }
     if (const IVarDef* d = o.Class().FindIVar(name)) {
-        if (d->put)
-            d->put(o, value);
-        else
-            o.Slot(name) = value;
+        if (d->put) d->put(o, value);
+        else o.Slot(name) = value;
         return value;
     }
-    if (const DynamicPutFn* put = o.Class().FindDynamicPut(); put && (*put)(o, name, value))
-        return value;
+    if (const DynamicPutFn* put = o.Class().FindDynamicPut(); put && (*put)(o, name, value)) return value;
     return NoMember(target, name, kGenNoVarMethod, "IVarPut");
 }
 

@@ -27,8 +27,8 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
-#include <utility>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/runtime/convert.h"
@@ -111,18 +111,17 @@ private:
 void RunFinaliser(Object* o);
 template <class T, class... A>
 std::shared_ptr<T> New(A&&... args) {
-    return std::shared_ptr<T>(new T(std::forward<A>(args)...),
-                              [](T* p) { RunFinaliser(p); });
+    return std::shared_ptr<T>(new T(std::forward<A>(args)...), [](T* p) { RunFinaliser(p); });
 }
 // True while a finaliser runs.
 bool InCollect();
 
 // Declares the class table entry of a C++ class.
-#define QZ_OBJECT(Type)                                        \
-public:                                                        \
-    static const ::rt::ClassDef& StaticClass();                \
+#define QZ_OBJECT(Type)                                                    \
+public:                                                                    \
+    static const ::rt::ClassDef& StaticClass();                            \
     const ::rt::ClassDef& Class() const override { return StaticClass(); } \
-                                                               \
+                                                                           \
 private:
 
 // Late-bound operations. Each raises an Error through the error block when
@@ -168,8 +167,7 @@ T Arg(Symbol method, Args args, size_t i) {
 }
 
 template <auto Fn, class Tuple, size_t... I>
-Usual CallWith(Object& self, [[maybe_unused]] Symbol method, [[maybe_unused]] Args args,
-               std::index_sequence<I...>) {
+Usual CallWith(Object& self, [[maybe_unused]] Symbol method, [[maybe_unused]] Args args, std::index_sequence<I...>) {
     using Traits = MemberTraits<decltype(Fn)>;
     auto& obj = static_cast<typename Traits::Cls&>(self);
     // Arguments are converted left to right before the call.
@@ -186,8 +184,7 @@ template <auto Fn>
 MethodFn Bind(Symbol method) {
     using Tuple = typename MemberTraits<decltype(Fn)>::ArgTuple;
     return [method](Object& self, Args args) {
-        return CallWith<Fn, Tuple>(self, method, args,
-                                   std::make_index_sequence<std::tuple_size_v<Tuple>>{});
+        return CallWith<Fn, Tuple>(self, method, args, std::make_index_sequence<std::tuple_size_v<Tuple>>{});
     };
 }
 

@@ -13,12 +13,9 @@ bool ParentDirExists(std::string_view nativePath) {
     while (nativePath.size() > 1 && nativePath.back() == '/') nativePath.remove_suffix(1);
     size_t slash = nativePath.rfind('/');
     std::string parent;
-    if (slash == std::string_view::npos)
-        parent = ".";
-    else if (slash == 0)
-        parent = "/";
-    else
-        parent = std::string(nativePath.substr(0, slash));
+    if (slash == std::string_view::npos) parent = ".";
+    else if (slash == 0) parent = "/";
+    else parent = std::string(nativePath.substr(0, slash));
     struct stat st = {};
     return ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -116,8 +113,7 @@ const char* WinErrorText(int code) {
         case 234: return "More data is available.";
         case 259: return "No more data is available.";
         case 267: return "The directory name is invalid.";
-        case 317:
-            return "The system cannot find message text for message number 0x%1 in the message file for %2.";
+        case 317: return "The system cannot find message text for message number 0x%1 in the message file for %2.";
         case 1009: return "The configuration registry database is corrupt.";
         case 1011: return "The configuration registry key could not be opened.";
         case 1016:

@@ -64,8 +64,7 @@ std::string Join(const std::string& base, std::string_view name) {
 // True when path is root itself or lies below it (whole components).
 bool Within(const std::string& root, const std::string& path) {
     if (root == "/") return !path.empty() && path[0] == '/';
-    return path.compare(0, root.size(), root) == 0 &&
-           (path.size() == root.size() || path[root.size()] == '/');
+    return path.compare(0, root.size(), root) == 0 && (path.size() == root.size() || path[root.size()] == '/');
 }
 
 // The part of path below root, without leading "/" ("" at the root).
@@ -102,10 +101,10 @@ std::string NormalizeRoot(std::string_view dir) {
 
 struct DriveState {
     bool loaded = false;
-    bool hasMap = false;                              // QZ_DRIVES is in force
-    std::array<std::optional<std::string>, 26> roots; // used when hasMap
-    char chosen = 0;                                  // the drive DirChange went to
-    std::array<std::string, 26> dirs;                 // per-drive directory below its root
+    bool hasMap = false;                               // QZ_DRIVES is in force
+    std::array<std::optional<std::string>, 26> roots;  // used when hasMap
+    char chosen = 0;                                   // the drive DirChange went to
+    std::array<std::string, 26> dirs;                  // per-drive directory below its root
 };
 
 std::mutex gMutex;
@@ -130,10 +129,9 @@ void LoadLocked() {
             size_t eq = entry.find('=');
             std::string_view letter = eq == std::string_view::npos ? entry : entry.substr(0, eq);
             if (letter.size() == 2 && letter[1] == ':') letter.remove_suffix(1);
-            if (eq == std::string_view::npos || letter.size() != 1 || !IsLetter(letter[0]) ||
-                eq + 1 >= entry.size()) {
-                std::fprintf(stderr, "QZ_DRIVES: ignoring malformed entry \"%.*s\"\n",
-                             static_cast<int>(entry.size()), entry.data());
+            if (eq == std::string_view::npos || letter.size() != 1 || !IsLetter(letter[0]) || eq + 1 >= entry.size()) {
+                std::fprintf(stderr, "QZ_DRIVES: ignoring malformed entry \"%.*s\"\n", static_cast<int>(entry.size()),
+                             entry.data());
                 continue;
             }
             s.roots[static_cast<size_t>(Upper(letter[0]) - 'A')] = NormalizeRoot(entry.substr(eq + 1));
@@ -188,7 +186,7 @@ char CurrentDriveLocked(const std::string& cwd) {
 // and the components below it, "." and ".." already applied.
 struct Parsed {
     int error = 0;
-    char drive = 0;     // the drive the path is on; 0 for native absolute paths
+    char drive = 0;          // the drive the path is on; 0 for native absolute paths
     bool driveOnly = false;  // "X:" with nothing after it
     std::string floor;
     std::vector<std::string> comps;
@@ -218,10 +216,8 @@ Parsed Parse(std::string_view path) {
     // Where a drive-relative or relative path starts: the drive's directory.
     auto startOnDrive = [&](char d, const std::string& root) {
         p.floor = root;
-        if (d == cur && !cwd.empty() && Within(root, cwd))
-            AppendComponents(p.comps, Below(root, cwd));
-        else
-            AppendComponents(p.comps, StateLocked().dirs[static_cast<size_t>(d - 'A')]);
+        if (d == cur && !cwd.empty() && Within(root, cwd)) AppendComponents(p.comps, Below(root, cwd));
+        else AppendComponents(p.comps, StateLocked().dirs[static_cast<size_t>(d - 'A')]);
     };
     if (char d = DriveOf(path)) {
         auto root = RootLocked(d);
@@ -232,10 +228,8 @@ Parsed Parse(std::string_view path) {
         p.drive = d;
         rest = path.substr(2);
         p.driveOnly = rest.empty();
-        if (!rest.empty() && IsSep(rest[0]))
-            p.floor = *root;
-        else
-            startOnDrive(d, *root);
+        if (!rest.empty() && IsSep(rest[0])) p.floor = *root;
+        else startOnDrive(d, *root);
     } else if (path[0] == '\\') {
         // Rooted without a drive: the current drive's root.
         p.drive = cur;
@@ -385,9 +379,8 @@ std::string WorkDir() {
         }
         // A relative folder would move with every DirChange: refused.
         static std::once_flag warned;
-        std::call_once(warned, [dir] {
-            std::fprintf(stderr, "QZ_WORKDIR: ignoring \"%s\", not an absolute path\n", dir);
-        });
+        std::call_once(warned,
+                       [dir] { std::fprintf(stderr, "QZ_WORKDIR: ignoring \"%s\", not an absolute path\n", dir); });
     }
     std::string exe = ExePath();
     size_t slash = exe.rfind('/');

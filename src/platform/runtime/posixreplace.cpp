@@ -119,17 +119,14 @@ ReplaceResult RewriteInPlace(Fd fd, const struct stat& st, bool readable, Pieces
     if (err != 0) {
         if (readable) {
             IoResult back = WriteAt(fd.Get(), old.data(), old.size(), 0);
-            if (back.Ok() && ::ftruncate(fd.Get(), static_cast<off_t>(old.size())) == 0)
-                (void)SyncFile(fd.Get());
+            if (back.Ok() && ::ftruncate(fd.Get(), static_cast<off_t>(old.size())) == 0) (void)SyncFile(fd.Get());
         }
         return Failed(std::move(res), ReplaceStep::kWrite, err);
     }
     res.replaced = true;
     if ((err = SyncFile(fd.Get())) != 0) return Failed(std::move(res), ReplaceStep::kSync, err);
-    if (options.keepOpen)
-        res.fd = std::move(fd);
-    else if ((err = fd.Close()) != 0)
-        return Failed(std::move(res), ReplaceStep::kSync, err);
+    if (options.keepOpen) res.fd = std::move(fd);
+    else if ((err = fd.Close()) != 0) return Failed(std::move(res), ReplaceStep::kSync, err);
     return res;
 }
 
@@ -191,8 +188,7 @@ ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const Replac
     if (int err = SyncFile(tmp.Get())) return Failed(std::move(res), ReplaceStep::kSync, err);
     if (!options.keepOpen)
         if (int err = tmp.Close()) return Failed(std::move(res), ReplaceStep::kSync, err);
-    if (::rename(name.path.c_str(), target.c_str()) != 0)
-        return Failed(std::move(res), ReplaceStep::kRename, errno);
+    if (::rename(name.path.c_str(), target.c_str()) != 0) return Failed(std::move(res), ReplaceStep::kRename, errno);
     name.path.clear();
     res.replaced = true;
     if (options.keepOpen) res.fd = std::move(tmp);

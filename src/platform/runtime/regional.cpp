@@ -14,8 +14,7 @@ namespace {
 // One category of a locale, loaded without touching the process's locale.
 class LocaleCategory {
 public:
-    LocaleCategory(int mask, std::string_view name)
-        : loc_(newlocale(mask, std::string(name).c_str(), nullptr)) {}
+    LocaleCategory(int mask, std::string_view name) : loc_(newlocale(mask, std::string(name).c_str(), nullptr)) {}
     ~LocaleCategory() {
         if (loc_) freelocale(loc_);
     }
@@ -126,14 +125,41 @@ void ReadDateFormat(std::string_view dFmt, RegionalSettings& s) {
         }
         char field = 0;
         switch (t.c) {
-            case 'd': picture += "dd"; field = 'd'; break;
-            case 'e': picture += "d"; field = 'd'; break;
-            case 'm': picture += "MM"; field = 'm'; break;
-            case 'b': case 'h': picture += "MMM"; field = 'm'; break;
-            case 'B': picture += "MMMM"; field = 'm'; break;
-            case 'y': case 'g': picture += "yy"; field = 'y'; break;
-            case 'Y': case 'G': picture += "yyyy"; field = 'y'; break;
-            case 'C': picture += "yy"; field = 'y'; break;  // "%C%y" is a four-digit year
+            case 'd':
+                picture += "dd";
+                field = 'd';
+                break;
+            case 'e':
+                picture += "d";
+                field = 'd';
+                break;
+            case 'm':
+                picture += "MM";
+                field = 'm';
+                break;
+            case 'b':
+            case 'h':
+                picture += "MMM";
+                field = 'm';
+                break;
+            case 'B':
+                picture += "MMMM";
+                field = 'm';
+                break;
+            case 'y':
+            case 'g':
+                picture += "yy";
+                field = 'y';
+                break;
+            case 'Y':
+            case 'G':
+                picture += "yyyy";
+                field = 'y';
+                break;
+            case 'C':
+                picture += "yy";
+                field = 'y';
+                break;  // "%C%y" is a four-digit year
             case 'a': picture += "ddd"; break;
             case 'A': picture += "dddd"; break;
             default: break;
@@ -200,9 +226,7 @@ RegionalSettings ReadRegionalSettings(std::string_view localeName) {
     return s;
 }
 
-bool LocaleAvailable(std::string_view localeName) {
-    return static_cast<bool>(LocaleCategory(LC_ALL_MASK, localeName));
-}
+bool LocaleAvailable(std::string_view localeName) { return static_cast<bool>(LocaleCategory(LC_ALL_MASK, localeName)); }
 
 std::string DatePicture(const RegionalSettings& s) {
     std::string year = s.shortDate.find("YYYY") != std::string::npos ? "YYYY" : "YY";

@@ -12,14 +12,14 @@
 namespace rt {
 
 struct RegionalSettings {
-    int decimalSep = '.';         // character code
+    int decimalSep = '.';  // character code
     int thousandSep = ',';
     int timeSep = ':';
-    bool twelveHour = true;       // the 12-hour clock
-    std::string amExt = " am";    // text after morning times: " " and the designator
+    bool twelveHour = true;     // the 12-hour clock
+    std::string amExt = " am";  // text after morning times: " " and the designator
     std::string pmExt = " pm";
-    int dateOrder = 0;            // 0 month-day-year, 1 day-month-year, 2 year-month-day
-    std::string dateSep = "/";    // one character (a UTF-8 sequence at most)
+    int dateOrder = 0;                   // 0 month-day-year, 1 day-month-year, 2 year-month-day
+    std::string dateSep = "/";           // one character (a UTF-8 sequence at most)
     std::string shortDate = "mm/dd/yy";  // upper case when read from the locale
     int decimals = 2;
 };

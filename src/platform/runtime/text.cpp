@@ -96,8 +96,8 @@ int64_t RAt(std::string_view needle, std::string_view haystack) {
     return pos == std::string_view::npos ? 0 : static_cast<int64_t>(pos) + 1;
 }
 
-std::string StrTran(std::string_view s, std::string_view search, std::string_view replace,
-                    int64_t start, std::optional<int64_t> count) {
+std::string StrTran(std::string_view s, std::string_view search, std::string_view replace, int64_t start,
+                    std::optional<int64_t> count) {
     if (search.empty()) return std::string(s);
     if (start < 1) start = 1;
     int64_t left = count ? *count : INT64_MAX;

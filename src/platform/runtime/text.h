@@ -56,14 +56,14 @@ int64_t RAt(std::string_view needle, std::string_view haystack);
 // starts at occurrence `start` (1 = the first; values below 1 count as 1) and
 // does at most `count` replacements (nullopt: all; 0 or less: none). An empty
 // search text changes nothing.
-std::string StrTran(std::string_view s, std::string_view search, std::string_view replace = {},
-                    int64_t start = 1, std::optional<int64_t> count = std::nullopt);
+std::string StrTran(std::string_view s, std::string_view search, std::string_view replace = {}, int64_t start = 1,
+                    std::optional<int64_t> count = std::nullopt);
 
 // Deletes `remove` bytes at the 1-based start and inserts `insert` there.
 // A start below 1 counts as 1, a start past the end appends.
 std::string Stuff(std::string_view s, int64_t start, int64_t remove, std::string_view insert);
 
-std::string Space(int64_t n);                        // "" for n <= 0
+std::string Space(int64_t n);                          // "" for n <= 0
 std::string Replicate(std::string_view s, int64_t n);  // "" for n <= 0
 
 // Padded with `fill` to n bytes: PadR on the right, PadL on the left, PadC on

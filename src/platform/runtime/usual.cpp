@@ -46,14 +46,12 @@ std::string TypeString(uint32_t type) {
     }
 }
 
-Usual Usual::Array(std::vector<Usual> items) {
-    return Usual(std::make_shared<ArrayData>(std::move(items)));
-}
+Usual Usual::Array(std::vector<Usual> items) { return Usual(std::make_shared<ArrayData>(std::move(items))); }
 
 Usual Usual::Block(CodeBlockFn fn) { return Usual(std::make_shared<CodeBlockFn>(std::move(fn))); }
 
 uint32_t Usual::Type() const {
-    static constexpr uint32_t kCodes[] = {kNil,   kLogic,  kLong,  kFloat,     kString, kDate,
+    static constexpr uint32_t kCodes[] = {kNil,    kLogic, kLong,   kFloat,     kString, kDate,
                                           kSymbol, kArray, kObject, kCodeBlock, kPtr};
     return kCodes[v_.index()];
 }
@@ -139,9 +137,7 @@ Usual Usual::Eval(Args args) const {
     return (*cb)(args);
 }
 
-Usual Usual::Eval(std::initializer_list<Usual> args) const {
-    return Eval(Args(args.begin(), args.size()));
-}
+Usual Usual::Eval(std::initializer_list<Usual> args) const { return Eval(Args(args.begin(), args.size())); }
 
 bool operator==(const Usual& a, const Usual& b) {
     if (a.IsNumeric() && b.IsNumeric()) {

@@ -95,8 +95,7 @@ public:
     Usual(std::shared_ptr<ArrayData> a) : v_(std::move(a)) {}
     Usual(ObjectRef o) : v_(std::move(o)) {}
     template <class T>
-        requires std::is_base_of_v<Object, T>
-    Usual(std::shared_ptr<T> o) : v_(ObjectRef(std::move(o))) {}
+    requires std::is_base_of_v<Object, T> Usual(std::shared_ptr<T> o) : v_(ObjectRef(std::move(o))) {}
     Usual(std::shared_ptr<CodeBlockFn> cb) : v_(std::move(cb)) {}
 
     // A new array holding the given elements.
@@ -121,8 +120,8 @@ public:
     // Typed reads. A read of the wrong type gives the type's empty value
     // (false, 0, "", the empty date, the null symbol, a null reference).
     bool AsLogic() const;
-    int64_t AsLong() const;        // floats are truncated toward zero
-    double AsDouble() const;       // integers widen
+    int64_t AsLong() const;   // floats are truncated toward zero
+    double AsDouble() const;  // integers widen
     Float AsFloat() const;
     const std::string& AsStr() const;
     Date AsDate() const;
@@ -136,7 +135,7 @@ public:
     size_t ALen() const;
     Usual& At(size_t index1);  // requires an array and 1 <= index1 <= ALen
     const Usual& At(size_t index1) const;
-    void AAdd(Usual item);     // requires an array
+    void AAdd(Usual item);  // requires an array
 
     // Evaluates a code block; a non-block evaluates to nil.
     Usual Eval(Args args = {}) const;
@@ -148,8 +147,7 @@ public:
     friend bool operator==(const Usual& a, const Usual& b);
 
     using Variant = std::variant<std::monostate, bool, int64_t, Float, std::string, Date, Symbol,
-                                 std::shared_ptr<ArrayData>, ObjectRef,
-                                 std::shared_ptr<CodeBlockFn>, Pointer>;
+                                 std::shared_ptr<ArrayData>, ObjectRef, std::shared_ptr<CodeBlockFn>, Pointer>;
     const Variant& Raw() const { return v_; }
 
 private:

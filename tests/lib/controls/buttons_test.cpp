@@ -35,9 +35,10 @@ public:
 }  // namespace
 
 const rt::ClassDef& RecordingEdit::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<RecordingEdit>("TESTRECORDINGEDIT", &gui::SingleLineEdit::StaticClass())
-                                       .IVar<&RecordingEdit::LSENDFROMBUTTON>("LSENDFROMBUTTON")
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<RecordingEdit>("TESTRECORDINGEDIT", &gui::SingleLineEdit::StaticClass())
+            .IVar<&RecordingEdit::LSENDFROMBUTTON>("LSENDFROMBUTTON")
+            .Done();
     return c;
 }
 

@@ -48,10 +48,10 @@ TEST_F(CalendarTest, KeysMoveTheSelectedDay) {
         Qt::Key key;
         rt::Date to;
     } cases[] = {
-        {D(2024, 3, 31), Qt::Key_PageUp, D(2024, 2, 29)},  {D(2023, 3, 31), Qt::Key_PageUp, D(2023, 2, 28)},
+        {D(2024, 3, 31), Qt::Key_PageUp, D(2024, 2, 29)},    {D(2023, 3, 31), Qt::Key_PageUp, D(2023, 2, 28)},
         {D(2024, 12, 15), Qt::Key_PageDown, D(2025, 1, 15)}, {D(2024, 1, 31), Qt::Key_Right, D(2024, 2, 1)},
-        {D(2024, 1, 3), Qt::Key_Up, D(2023, 12, 27)},      {D(2024, 5, 17), Qt::Key_Home, D(2024, 5, 1)},
-        {D(2024, 2, 17), Qt::Key_End, D(2024, 2, 29)},     {D(2024, 2, 17), Qt::Key_Down, D(2024, 2, 24)},
+        {D(2024, 1, 3), Qt::Key_Up, D(2023, 12, 27)},        {D(2024, 5, 17), Qt::Key_Home, D(2024, 5, 1)},
+        {D(2024, 2, 17), Qt::Key_End, D(2024, 2, 29)},       {D(2024, 2, 17), Qt::Key_Down, D(2024, 2, 24)},
     };
     auto dlg = Open("");
     lib::PeCalendar* cal = dlg->Calendar();
@@ -126,7 +126,7 @@ TEST_F(CalendarTest, EnterHandsBackTheDayOnlyAfterItsOwnPress) {
     QTest::keyRelease(QApplication::focusWidget(), Qt::Key_Return);  // where the focus went
     EXPECT_EQ(rt::DToS(dlg->Calendar()->CurrentDate()), "20300910");
     dlg->Calendar()->EditYear();
-    cal->findChildren<QSpinBox*>().last()->setValue(2031);  // the new one
+    cal->findChildren<QSpinBox*>().last()->setValue(2031);                     // the new one
     QTest::mouseClick(cal, Qt::LeftButton, {}, QPoint(cal->width() - 8, 12));  // the next month
     QCoreApplication::processEvents();
     EXPECT_EQ(rt::DToS(dlg->Calendar()->CurrentDate()), "20311010");

@@ -70,7 +70,7 @@ TEST(NumEntry, TypedSequencesFromAFreshlyFocusedField) {
         {Num(10, 2), "12.567", "     12.56", 10, 0},  // only two decimals: the last typed drops off
         {Num(10, 2), "1234567", "1234567.00", 7, 0},
         {Num(10, 2), "12345678", "1234567.00", 7, 1},  // longer than the field: beep, no change
-        {Num(10, 2), "12a", "     12.00", 7, 0},        // a letter: nothing, no beep
+        {Num(10, 2), "12a", "     12.00", 7, 0},       // a letter: nothing, no beep
         {Num(10, 2), "12\b", "      1.00", 7, 0},
         {Num(10, 2), "12-", "    -12.00", 7, 0},
         {Num(10, 2), "12-+", "     12.00", 7, 0},

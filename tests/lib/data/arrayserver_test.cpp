@@ -143,7 +143,7 @@ TEST_F(ArrayServerTest, BufferReachesTheRowOnMoveOrCommitOnly) {
     EXPECT_EQ(rows_.At(2).At(2).AsLong(), 7);
     s->Append();
     s->FieldPut(Usual(1), Usual("NEW"));
-    EXPECT_EQ(rows_.At(4).At(1).AsStr(), "NEW");  // the appended buffer is the row
+    EXPECT_EQ(rows_.At(4).At(1).AsStr(), "NEW");                  // the appended buffer is the row
     EXPECT_EQ(s->FieldPut(Usual(2), Usual("text")).AsLong(), 0);  // its FIELDSPEC refuses the type
 }
 
@@ -272,7 +272,8 @@ TEST_F(ArrayServerTest, EachOperationSendsItsCode) {
         {"CLOSE", [](ArrayServer& s) { s.Close(); }, {kNotifyClose}},
         {"SETFILTER", [](ArrayServer& s) { s.SetFilterText(Usual("QTY > 0")); }, {kNotifyIntentToMove, kNotifyGoTop}},
         {"SORT", [](ArrayServer& s) { s.Sort(Usual(1)); }, {kNotifyIntentToMove, kNotifyGoTop}},
-        {"SETDELETED", [](ArrayServer& s) { s.SetDeletedFlag(Usual(true)); },
+        {"SETDELETED",
+         [](ArrayServer& s) { s.SetDeletedFlag(Usual(true)); },
          {kNotifyIntentToMove, kNotifyGoTop, kNotifyFileChange}},
         {"SETDELETED non-logic", [](ArrayServer& s) { s.SetDeletedFlag(Usual(1)); }, {}},
     };

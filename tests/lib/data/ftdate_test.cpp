@@ -44,8 +44,8 @@ TEST_F(FTDateTest, PartCases) {
     EXPECT_EQ(f.MAdd(D(2024, 1, 31), Usual(1), Usual()).AsDate(), MakeDate(2024, 2, 29));
     EXPECT_EQ(f.MAdd(D(2024, 2, 29), Usual(12), Usual(true)).AsDate(), MakeDate(2025, 2, 28));
     EXPECT_EQ(f.MAdd(D(2024, 3, 15), Usual(-2), Usual()).AsDate(), MakeDate(2024, 1, 15));
-    f.Cnfg(Usual(), Usual(4));                              // weeks start on Wednesday
-    EXPECT_EQ(f.DayToBoW(D(2024, 3, 17)), 4);               // a Sunday: 1 - 4 + 7
+    f.Cnfg(Usual(), Usual(4));                 // weeks start on Wednesday
+    EXPECT_EQ(f.DayToBoW(D(2024, 3, 17)), 4);  // a Sunday: 1 - 4 + 7
     EXPECT_EQ(f.AcctAdj(D(2024, 3, 17), Usual()).AsDate(), MakeDate(2024, 3, 20));
     EXPECT_EQ(f.AcctAdj(D(2024, 3, 14), Usual()).AsDate(), MakeDate(2024, 3, 13));
     Usual last = f.Week(D(2024, 10, 1), Usual(99));

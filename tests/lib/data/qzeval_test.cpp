@@ -27,8 +27,9 @@ Outcome QzEval(const std::string& args, const std::string& input = "") {
 }  // namespace
 
 TEST(QzEval, ArgumentsKeepVariablesAndReachLibraryClasses) {
-    Outcome r = QzEval("'x := 20' 'x + 1' 'FT_Date{}:YEAR(CToD(\"15/03/2024\"))' "
-                   "'ArrayServer{{{\"N\",\"C\",3,0}}, {{\"ab\"}}}:FIELDGET(1)'");
+    Outcome r = QzEval(
+        "'x := 20' 'x + 1' 'FT_Date{}:YEAR(CToD(\"15/03/2024\"))' "
+        "'ArrayServer{{{\"N\",\"C\",3,0}}, {{\"ab\"}}}:FIELDGET(1)'");
     EXPECT_EQ(r.code, 0);
     EXPECT_EQ(r.out, "20\n21\n{\"2024\", 01/01/2024, 31/12/2024}\nab\n");
 }
@@ -51,9 +52,10 @@ TEST(QzEval, GuiReachesControlAndWidgetClassesOffscreen) {
 TEST(QzEval, GuiMakesWidgetClassesByNameAndEndsCleanly) {
     // Made by name, the controls get their widgets where the point and the
     // dimension put them; a list box still alive at the end ends cleanly.
-    Outcome r = QzEval("--gui 'w := Window{}' 'SmartSLE{w, 1}:HANDLE != 0' 'xTabControl{w, 2}:HANDLE != 0' "
-                       "'b := BitmapListBox{w, 3, Point{4, 5}, Dimension{60, 70}}' 'b:ADDNODE(\"a\", 1, 0, 1, \"\", 0)' "
-                       "'TREESEEK(b:ALISTBOX, 1)' 'ZEV_SLE{w, 4, Point{1, 2}, Dimension{90, 20}, \"D\"}:SLE_TYPE'");
+    Outcome r = QzEval(
+        "--gui 'w := Window{}' 'SmartSLE{w, 1}:HANDLE != 0' 'xTabControl{w, 2}:HANDLE != 0' "
+        "'b := BitmapListBox{w, 3, Point{4, 5}, Dimension{60, 70}}' 'b:ADDNODE(\"a\", 1, 0, 1, \"\", 0)' "
+        "'TREESEEK(b:ALISTBOX, 1)' 'ZEV_SLE{w, 4, Point{1, 2}, Dimension{90, 20}, \"D\"}:SLE_TYPE'");
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_NE(r.out.find(".T.\n.T.\n{BITMAPLISTBOX}\n1\n1\nD\n"), std::string::npos) << r.out;
 }

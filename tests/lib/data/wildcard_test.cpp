@@ -19,11 +19,11 @@ namespace {
 // The recursive definition, transcribed step by step (positions 1-based).
 bool Recursive(const std::string& v, const std::string& p) {
     size_t i = p.find_first_of("*?");
-    if (i == std::string::npos) return v == p;                // 2
-    ++i;                                                       // 1: i is 1-based
-    if (v.size() < i - 1 || v.compare(0, i - 1, p, 0, i - 1) != 0) return false;  // 3
+    if (i == std::string::npos) return v == p;                                         // 2
+    ++i;                                                                               // 1: i is 1-based
+    if (v.size() < i - 1 || v.compare(0, i - 1, p, 0, i - 1) != 0) return false;       // 3
     if (p[i - 1] == '?') return v.size() >= i && Recursive(v.substr(i), p.substr(i));  // 4
-    size_t s = i;                                              // 5
+    size_t s = i;                                                                      // 5
     while (i < p.size() && p[i] == '*') ++i;
     if (i == p.size()) return true;
     const std::string r = p.substr(i);
@@ -39,10 +39,10 @@ TEST(WildMatch, WorkedCases) {
         bool match;
     };
     const Case cases[] = {
-        {"ABC", "A*", true},  {"ABC", "*C", true},   {"ABC", "A?C", true}, {"ABC", "*", true},
-        {"ABC", "A*C*", true}, {"ABC", "?B?", true}, {"ABC", "A?", false}, {"ABC", "a*", false},
-        {"ABC", "AB", false}, {"ABC", "AB?C", false}, {"", "", true},      {"", "*", true},
-        {"", "?", false},     {"ABC   ", "AB*", true}, {"ABC   ", "AB?", false}, {"AXB", "**X***", true},
+        {"ABC", "A*", true},   {"ABC", "*C", true},     {"ABC", "A?C", true},     {"ABC", "*", true},
+        {"ABC", "A*C*", true}, {"ABC", "?B?", true},    {"ABC", "A?", false},     {"ABC", "a*", false},
+        {"ABC", "AB", false},  {"ABC", "AB?C", false},  {"", "", true},           {"", "*", true},
+        {"", "?", false},      {"ABC   ", "AB*", true}, {"ABC   ", "AB?", false}, {"AXB", "**X***", true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(WildMatch(c.value, c.pattern), c.match) << c.value << " ~ " << c.pattern;
@@ -72,8 +72,8 @@ TEST(WildMatch, LongTextsAreAConversionError) {
 
 TEST(WildPos, PositionOfTheFirstWildcard) {
     const std::pair<const char*, int64_t> cases[] = {
-        {"AB*", 3}, {"*AB", 1}, {"A?B*", 2}, {"A*B?", 2}, {"?*", 1}, {"*?", 1},
-        {"AB?D", 0}, {"ABC", 0}, {"", 0},    {"AB*?*", 3},
+        {"AB*", 3}, {"*AB", 1},  {"A?B*", 2}, {"A*B?", 2}, {"?*", 1},
+        {"*?", 1},  {"AB?D", 0}, {"ABC", 0},  {"", 0},     {"AB*?*", 3},
     };
     for (const auto& [pattern, pos] : cases) EXPECT_EQ(WildPos(pattern), pos) << pattern;
 }
@@ -104,14 +104,15 @@ protected:
         const std::string path = Path("pyitems.dbf");
         const std::string script = Path("make.py");
         FILE* f = std::fopen(script.c_str(), "w");
-        std::fputs("import sys, dbf\n"
-                   "t = dbf.Table(sys.argv[1], 'CODE C(8); QTY N(5,0)', dbf_type='db3')\n"
-                   "t.open(mode=dbf.READ_WRITE)\n"
-                   "for row in [('ABD', 1), ('XYZ', 2), ('ABC', 3), ('40063A', 4), ('B', 5), ('40063', 6),"
-                   " ('AB?D', 7), ('QXQ', 8)]:\n"
-                   "    t.append(row)\n"
-                   "t.close()\n",
-                   f);
+        std::fputs(
+            "import sys, dbf\n"
+            "t = dbf.Table(sys.argv[1], 'CODE C(8); QTY N(5,0)', dbf_type='db3')\n"
+            "t.open(mode=dbf.READ_WRITE)\n"
+            "for row in [('ABD', 1), ('XYZ', 2), ('ABC', 3), ('40063A', 4), ('B', 5), ('40063', 6),"
+            " ('AB?D', 7), ('QXQ', 8)]:\n"
+            "    t.append(row)\n"
+            "t.close()\n",
+            f);
         std::fclose(f);
         if (::access("/usr/bin/python3", X_OK) != 0) return {};
         if (std::system(("/usr/bin/python3 " + script + " " + path + " 2>/dev/null").c_str()) != 0) return {};
@@ -132,15 +133,14 @@ TEST_F(WildSeekTest, SeeksOnAnIndexedTableMadeByPythonDbf) {
         int64_t recno;  // where the pointer stays; 0 at the end
     };
     const Case cases[] = {
-        {Usual("AB*"), true, 7},     // AB?D sorts first ("?" before letters), blanks and all
-        {Usual("A?C*"), true, 3},    // prefix A: AB?D does not match, ABC does
-        {Usual("ABC?"), false, 0},   // no star: a plain seek of the text, not found
-        {Usual("*X*"), true, 8},     // from the top: QXQ comes before XYZ
-        {Usual("*Z"), false, 0},     // no key ends in Z: its blanks follow
-        {Usual("*Z*"), true, 2},
-        {Usual("40063*"), true, 6},
-        {Usual("AB?D"), true, 7},    // no star: a plain seek of the text
-        {Usual("C*"), false, 0},     // the prefix seek fails
+        {Usual("AB*"), true, 7},    // AB?D sorts first ("?" before letters), blanks and all
+        {Usual("A?C*"), true, 3},   // prefix A: AB?D does not match, ABC does
+        {Usual("ABC?"), false, 0},  // no star: a plain seek of the text, not found
+        {Usual("*X*"), true, 8},    // from the top: QXQ comes before XYZ
+        {Usual("*Z"), false, 0},    // no key ends in Z: its blanks follow
+        {Usual("*Z*"), true, 2},   {Usual("40063*"), true, 6},
+        {Usual("AB?D"), true, 7},  // no star: a plain seek of the text
+        {Usual("C*"), false, 0},   // the prefix seek fails
         {Usual("A?D*"), true, 1},
     };
     for (const Case& c : cases) {

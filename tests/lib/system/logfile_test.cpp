@@ -108,8 +108,8 @@ TEST_F(LogFileTest, ErrorReportsAreAppended) {
 TEST_F(LogFileTest, WebServerDirectoryComesFromTheRegistry) {
     EXPECT_EQ(lib::WebServerLogDirectory(), "C:\\WINDOWS\\system32\\LogFiles");
     os::HKEY k = 0;
-    ASSERT_EQ(os::RegCreateKeyExA(os::HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters",
-                                  0, nullptr, 0, os::KEY_SET_VALUE, nullptr, &k, nullptr),
+    ASSERT_EQ(os::RegCreateKeyExA(os::HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters", 0,
+                                  nullptr, 0, os::KEY_SET_VALUE, nullptr, &k, nullptr),
               0);
     std::string v = "x%systemroot%\\System32\\LogFiles";
     ASSERT_EQ(os::RegSetValueExA(k, "LogFileDirectory", 0, os::REG_EXPAND_SZ,

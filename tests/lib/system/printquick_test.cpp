@@ -7,19 +7,19 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
-#include <gtest/gtest.h>
 #include <sstream>
 #include <thread>
 
 #include "lib/system/printquick.h"
-#include "lib/system/serial.h"
 #include "lib/system/pty.h"
+#include "lib/system/serial.h"
 #include "platform/runtime/numbers.h"
 
 namespace fs = std::filesystem;
@@ -60,14 +60,37 @@ TEST(PrintQuick, SpoolsTheBytesEachCallNames) {
         std::string bytes;
     } cases[] = {
         {"QOUT", [](PrintQuick& p) { p.QOut("abc"); }, "     abc\r\n"},
-        {"margin 0, a number", [](PrintQuick& p) { p.SetMargin(0); p.QQOut(12, false); }, rt::AsString(12)},
+        {"margin 0, a number",
+         [](PrintQuick& p) {
+             p.SetMargin(0);
+             p.QQOut(12, false);
+         },
+         rt::AsString(12)},
         {"SKIPLINES", [](PrintQuick& p) { p.SkipLines(2); }, "     \r\n\r\n"},
         {"EJECTPAGE without CR", [](PrintQuick& p) { p.EjectPage(false); }, "\f"},
         {"EJECTPAGE", [](PrintQuick& p) { p.EjectPage(); }, "\f\r"},
-        {"margin on every piece", [](PrintQuick& p) { p.SetMargin(2); p.QQOut("ab", false); p.QQOut("cd", false); }, "  ab  cd"},
-        {"RESETPRINTER", [](PrintQuick& p) { p.ResetPrinter(); }, "\x1b" "E"},
-        {"bytes as they are", [](PrintQuick& p) { p.SetMargin(0); p.QQOut(std::string("\0\xff\n", 3), false); }, std::string("\0\xff\n", 3)},
-        {"past 64 KiB", [](PrintQuick& p) { p.SetMargin(0); p.QQOut(std::string(70000, 'x'), false); }, std::string(70000, 'x')},
+        {"margin on every piece",
+         [](PrintQuick& p) {
+             p.SetMargin(2);
+             p.QQOut("ab", false);
+             p.QQOut("cd", false);
+         },
+         "  ab  cd"},
+        {"RESETPRINTER", [](PrintQuick& p) { p.ResetPrinter(); },
+         "\x1b"
+         "E"},
+        {"bytes as they are",
+         [](PrintQuick& p) {
+             p.SetMargin(0);
+             p.QQOut(std::string("\0\xff\n", 3), false);
+         },
+         std::string("\0\xff\n", 3)},
+        {"past 64 KiB",
+         [](PrintQuick& p) {
+             p.SetMargin(0);
+             p.QQOut(std::string(70000, 'x'), false);
+         },
+         std::string(70000, 'x')},
     };
     Fifo port;
     for (const auto& c : cases) {
@@ -176,7 +199,8 @@ TEST(PrintQuick, APortWithoutAReaderFailsWithoutHangingOrEndingTheProgram) {
 // backend writes a file; skipped, with the reason, where it cannot start.
 TEST(PrintQuick, RawJobReachesACupsQueue) {
     const fs::path dir = fs::temp_directory_path() / ("qzcups" + std::to_string(getpid()));
-    const std::string start = std::string("bash " QZ_CUPS_QUEUE_SCRIPT " ") + dir.string() + " > " + dir.string() + ".why";
+    const std::string start = std::string("bash " QZ_CUPS_QUEUE_SCRIPT " ") + dir.string() + " > " + dir.string() +
+                              ".why";
     const int rc = std::system(start.c_str());
     std::ifstream whyFile(dir.string() + ".why");
     std::stringstream why;

@@ -7,8 +7,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <string>
 
 struct Pty {

@@ -19,9 +19,7 @@ protected:
         lib::RegisterSystemClasses();
     }
     Usual Make(const char* cls) { return rt::CreateInstance(rt::Symbol(cls)); }
-    Usual Call(const Usual& o, const char* m, std::initializer_list<Usual> args = {}) {
-        return rt::Send(o, m, args);
-    }
+    Usual Call(const Usual& o, const char* m, std::initializer_list<Usual> args = {}) { return rt::Send(o, m, args); }
 };
 
 TEST_F(RegistryClass, PathsAreNormalisedAndJoined) {
@@ -51,8 +49,11 @@ TEST_F(RegistryClass, HkeyAcceptsOnlyPredefinedRootsAndSubclassesKeepTheirs) {
     EXPECT_EQ(rt::IVarGet(r, rt::Symbol("HKEY")), Usual(0x80000002LL));
     struct Case {
         long long in, out;
-    } cases[] = {{0x80000000LL, 0x80000000LL}, {0x80000003LL, 0x80000003LL}, {0x80000006LL, 0x80000006LL},
-                 {0x80000004LL, 0x80000002LL}, {42, 0x80000002LL}};
+    } cases[] = {{0x80000000LL, 0x80000000LL},
+                 {0x80000003LL, 0x80000003LL},
+                 {0x80000006LL, 0x80000006LL},
+                 {0x80000004LL, 0x80000002LL},
+                 {42, 0x80000002LL}};
     for (const Case& c : cases) EXPECT_EQ(rt::IVarPut(r, rt::Symbol("HKEY"), Usual(c.in)), Usual(c.out));
     Usual cu = Make("CLASS_HKCU");
     EXPECT_EQ(rt::IVarPut(cu, rt::Symbol("HKEY"), Usual(0x80000002LL)), Usual(0x80000001LL));
@@ -96,9 +97,7 @@ TEST_F(RegistryClass, LongTextsAreCutOnWritingAndTooLongValuesReadEmpty) {
     // Written past the class, a value the 2048-byte buffer cannot hold.
     os::HKEY k = 0;
     ASSERT_EQ(os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE, "SOFTWARE\\QZ", 0, os::KEY_SET_VALUE, &k), 0);
-    ASSERT_EQ(os::RegSetValueExA(k, "Huge", 0, os::REG_SZ, reinterpret_cast<const os::BYTE*>(text.c_str()),
-                                 3001),
-              0);
+    ASSERT_EQ(os::RegSetValueExA(k, "Huge", 0, os::REG_SZ, reinterpret_cast<const os::BYTE*>(text.c_str()), 3001), 0);
     os::RegCloseKey(k);
     EXPECT_EQ(Call(r, "GETSTRING", {Usual("SOFTWARE\\QZ"), Usual("Huge")}), Usual(""));
     EXPECT_EQ(rt::IVarGet(r, rt::Symbol("LASTERROR")), Usual(234));

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "lib/system/rytimer.h"
-#include "platform/runtime/error.h"
 #include "platform/gui/timers.h"
+#include "platform/runtime/error.h"
 
 using namespace lib;
 

@@ -11,15 +11,15 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include <gtest/gtest.h>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <gtest/gtest.h>
 #include <thread>
 
-#include "lib/system/serial.h"
 #include "lib/system/pty.h"
+#include "lib/system/serial.h"
 #include "platform/gui/event.h"
 #include "platform/gui/handles.h"
 #include "platform/gui/testhooks.h"
@@ -47,15 +47,15 @@ public:
     int commNotify = 0;
 };
 const rt::ClassDef& CommWindow::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<CommWindow>("SERIALTESTWINDOW")
-            .RawMethod("DISPATCH",
-                       [](rt::Object& o, rt::Args a) {
-                           auto* e = dynamic_cast<gui::Event*>(a[0].AsObject().get());
-                           if (e->uMsg == gui::WM_COMMNOTIFY && e->wParam == 1) ++static_cast<CommWindow&>(o).commNotify;
-                           return rt::Usual(int64_t{0});
-                       })
-            .Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<CommWindow>("SERIALTESTWINDOW")
+                                       .RawMethod("DISPATCH",
+                                                  [](rt::Object& o, rt::Args a) {
+                                                      auto* e = dynamic_cast<gui::Event*>(a[0].AsObject().get());
+                                                      if (e->uMsg == gui::WM_COMMNOTIFY && e->wParam == 1)
+                                                          ++static_cast<CommWindow&>(o).commNotify;
+                                                      return rt::Usual(int64_t{0});
+                                                  })
+                                       .Done();
     return c;
 }
 
@@ -132,10 +132,15 @@ TEST_F(SerialTest, OpenOfMissingDeviceFailsWithFileNotFound) {
 TEST_F(SerialTest, OpenSetsDefaultsThatReachTheDevice) {
     auto s = Opened();
     const rt::Usual obj(s);
-    const std::pair<const char*, double> expected[] = {
-        {"BAUD", 9600}, {"BYTESIZE", 8}, {"PARITY", 0}, {"STOPBITS", 0},
-        {"READINTERVALTIMEOUT", 4294967295.0}, {"READTIMEOUTMULTIPLIER", 500},
-        {"READTIMEOUTCONSTANT", 1000}, {"WRITETIMEOUTMULTIPLIER", 0}, {"WRITETIMEOUTCONSTANT", 1000}};
+    const std::pair<const char*, double> expected[] = {{"BAUD", 9600},
+                                                       {"BYTESIZE", 8},
+                                                       {"PARITY", 0},
+                                                       {"STOPBITS", 0},
+                                                       {"READINTERVALTIMEOUT", 4294967295.0},
+                                                       {"READTIMEOUTMULTIPLIER", 500},
+                                                       {"READTIMEOUTCONSTANT", 1000},
+                                                       {"WRITETIMEOUTMULTIPLIER", 0},
+                                                       {"WRITETIMEOUTCONSTANT", 1000}};
     for (auto [name, value] : expected) EXPECT_EQ(rt::IVarGet(obj, rt::Symbol(name)).AsDouble(), value) << name;
     EXPECT_TRUE(rt::IVarGet(obj, rt::Symbol("READINTERVALTIMEOUT")).IsFloat());
     const termios t = pty.Settings();
@@ -314,8 +319,8 @@ TEST_F(SerialTest, PortHeldByAnotherProcessIsAccessDenied) {
 
 TEST_F(SerialTest, ClosingAPortJoinsItsLaneAndDisablingEventsJoinsTheWatcher) {
     // A read with no time-out waits on the read lane until the handle closes.
-    const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr,
-                                         os::OPEN_EXISTING, os::FILE_FLAG_OVERLAPPED, 0);
+    const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr, os::OPEN_EXISTING,
+                                         os::FILE_FLAG_OVERLAPPED, 0);
     ASSERT_NE(h, os::INVALID_HANDLE_VALUE);
     os::COMMTIMEOUTS none{};
     ASSERT_TRUE(os::SetCommTimeouts(h, &none));

@@ -94,8 +94,7 @@ TEST_F(TKTaskTest, TheChildGetsItsQuotedArgumentsInTheirCase) {
     char tmpl[] = "/tmp/qzargs_XXXXXX";
     ::close(::mkstemp(tmpl));
     Usual t = New();
-    Put(t, "COMMANDLINE", Usual(std::string(QZ_OS_CHILD) + " argv " + tmpl +
-                                R"( "Two Words" a\"b "C:\Dir\\" plain)"));
+    Put(t, "COMMANDLINE", Usual(std::string(QZ_OS_CHILD) + " argv " + tmpl + R"( "Two Words" a\"b "C:\Dir\\" plain)"));
     rt::Send(t, "LAUNCH");
     WaitFor(t);
     EXPECT_EQ(Get(t, "RETURNCODE"), Usual(0));

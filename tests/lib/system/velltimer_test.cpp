@@ -74,10 +74,8 @@ TEST_F(Fixture, AfterTheCounterWrapsLiveIdentifiersAreSkipped) {
     std::shared_ptr<VellTimer> none;
     for (int i = 0; i < 70000 && !none; ++i) {  // through the wrap until all 65535 are held
         auto t = Make();
-        if (t->Id() == 0)
-            none = t;
-        else
-            many.push_back(t);
+        if (t->Id() == 0) none = t;
+        else many.push_back(t);
     }
     ASSERT_TRUE(none);
     EXPECT_EQ(many.size() + 1, 65535u);

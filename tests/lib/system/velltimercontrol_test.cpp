@@ -26,15 +26,16 @@ class Bare : public gui::Window {
 }  // namespace
 
 const rt::ClassDef& Host::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<Host>("TESTVELLHOST", &gui::Window::StaticClass())
-                                       .RawMethod("ONVELLTIMER",
-                                                  [](rt::Object& o, rt::Args a) {
-                                                      auto& h = static_cast<Host&>(o);
-                                                      EXPECT_TRUE(rt::IsInstanceOf(a[0], rt::Symbol("VELLTIMERCONTROL")));
-                                                      ++h.calls;
-                                                      return h.answer;
-                                                  })
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<Host>("TESTVELLHOST", &gui::Window::StaticClass())
+            .RawMethod("ONVELLTIMER",
+                       [](rt::Object& o, rt::Args a) {
+                           auto& h = static_cast<Host&>(o);
+                           EXPECT_TRUE(rt::IsInstanceOf(a[0], rt::Symbol("VELLTIMERCONTROL")));
+                           ++h.calls;
+                           return h.answer;
+                       })
+            .Done();
     return c;
 }
 
@@ -74,7 +75,9 @@ TEST_F(ControlFixture, OnVellTimerFalseStopsItAndNilOrTrueKeepsItRunning) {
         rt::Usual answer;
         int calls;
         bool running;
-    } cases[] = {{rt::Usual(false), 1, false}, {rt::Usual(), 10, true}, {rt::Usual(true), 10, true},
+    } cases[] = {{rt::Usual(false), 1, false},
+                 {rt::Usual(), 10, true},
+                 {rt::Usual(true), 10, true},
                  {rt::Usual("yes"), 10, true}};
     for (const auto& k : cases) {
         auto [w, c] = Make<Host>();

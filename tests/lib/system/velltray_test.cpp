@@ -21,14 +21,15 @@ public:
 }  // namespace
 
 const rt::ClassDef& TrayHost::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<TrayHost>("TESTTRAYHOST", &gui::Window::StaticClass())
-                                       .RawMethod("DISPATCH",
-                                                  [](rt::Object& o, rt::Args a) {
-                                                      auto* e = dynamic_cast<gui::Event*>(a[0].AsObject().get());
-                                                      static_cast<TrayHost&>(o).messages.emplace_back(e->uMsg, e->lParam);
-                                                      return rt::Usual(int64_t{0});
-                                                  })
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<TrayHost>("TESTTRAYHOST", &gui::Window::StaticClass())
+            .RawMethod("DISPATCH",
+                       [](rt::Object& o, rt::Args a) {
+                           auto* e = dynamic_cast<gui::Event*>(a[0].AsObject().get());
+                           static_cast<TrayHost&>(o).messages.emplace_back(e->uMsg, e->lParam);
+                           return rt::Usual(int64_t{0});
+                       })
+            .Done();
     return c;
 }
 
@@ -127,9 +128,11 @@ TEST_F(TrayFixture, ClicksReachTheWindowsDispatchWithTheMouseMessage) {
     gui::NotifyIconActivate(window->Handle(), 0, 2);  // double click
     gui::NotifyIconActivate(window->Handle(), 0, 1);  // context click
     QCoreApplication::processEvents();
-    std::vector<std::pair<uint32_t, int64_t>> want = {
-        {0x8123, gui::WM_LBUTTONDOWN}, {0x8123, gui::WM_LBUTTONUP}, {0x8123, gui::WM_LBUTTONDBLCLK},
-        {0x8123, gui::WM_RBUTTONDOWN}, {0x8123, gui::WM_RBUTTONUP}};
+    std::vector<std::pair<uint32_t, int64_t>> want = {{0x8123, gui::WM_LBUTTONDOWN},
+                                                      {0x8123, gui::WM_LBUTTONUP},
+                                                      {0x8123, gui::WM_LBUTTONDBLCLK},
+                                                      {0x8123, gui::WM_RBUTTONDOWN},
+                                                      {0x8123, gui::WM_RBUTTONUP}};
     std::vector<std::pair<uint32_t, int64_t>> got;
     for (const auto& m : window->messages)
         if (m.first == 0x8123) got.push_back(m);

@@ -30,7 +30,9 @@ TEST(ComputerName, IsTheFirstLabelUpperCasedAndEmptyPastFifteen) {
         if (::unshare(CLONE_NEWUTS) != 0) ::_exit(77);
         struct Case {
             const char *host, *want;
-        } cases[] = {{"abcdefghijklmno.example.lan", "ABCDEFGHIJKLMNO"}, {"abcdefghijklmnop", ""}, {"Scan-01", "SCAN-01"}};
+        } cases[] = {{"abcdefghijklmno.example.lan", "ABCDEFGHIJKLMNO"},
+                     {"abcdefghijklmnop", ""},
+                     {"Scan-01", "SCAN-01"}};
         int failed = 0;
         for (const Case& c : cases) {
             ::sethostname(c.host, std::strlen(c.host));

@@ -38,7 +38,8 @@ protected:
         return ids;
     }
     int64_t Add(const char* text, int64_t position = 0) {
-        return box->ADDNODE(text, Usual(std::string("v") + text), static_cast<int64_t>(bulb->Handle()), lib::kPictureBitmap, "", position);
+        return box->ADDNODE(text, Usual(std::string("v") + text), static_cast<int64_t>(bulb->Handle()),
+                            lib::kPictureBitmap, "", position);
     }
     QPoint RowCentre(int row) const { return list()->visualItemRect(list()->item(row)).center(); }
     void Mouse(QEvent::Type type, QPoint at, Qt::MouseButtons held) {
@@ -60,7 +61,8 @@ TEST_F(BitmapListBoxTest, IdsInOrderAppendAndInsertAtAPosition) {
     EXPECT_EQ(lib::TREESEEK(box->ALISTBOX(), 4), 4u);
     EXPECT_EQ(lib::TREESEEK(box->ALISTBOX(), 9), 0u);
     // Late-bound, as the gallery and qzeval reach it.
-    EXPECT_EQ(rt::Send(Usual(box), "ADDNODE", {Usual("e"), Usual(5), Usual(0), Usual(1), Usual(""), Usual(0)}).AsLong(), 5);
+    EXPECT_EQ(rt::Send(Usual(box), "ADDNODE", {Usual("e"), Usual(5), Usual(0), Usual(1), Usual(""), Usual(0)}).AsLong(),
+              5);
 }
 
 TEST_F(BitmapListBoxTest, DeleteRemovesTheActiveNodeFromListAndArray) {
@@ -103,7 +105,10 @@ TEST_F(BitmapListBoxTest, DrawRequestsReachTheListBoxThroughTheOwner) {
 TEST_F(BitmapListBoxTest, DoubleClickHandsTheNodeToTheBlock) {
     Add("a"), Add("b");
     int64_t got = 0;
-    box->BONMOUSEDBLCLK = Usual::Block([&](rt::Args a) { got = a[0].At(1).AsLong(); return Usual(); });
+    box->BONMOUSEDBLCLK = Usual::Block([&](rt::Args a) {
+        got = a[0].At(1).AsLong();
+        return Usual();
+    });
     QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, RowCentre(1));
     EXPECT_EQ(got, 2);
 }

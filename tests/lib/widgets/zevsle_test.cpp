@@ -55,13 +55,17 @@ TEST(ZevSleNumber, WithoutSetLenEveryIntegerDigitIsDropped) {
 }
 
 TEST(ZevSleNumber, SignBlankCommaAndBackspace) {
-    struct Case { std::string start; int caret; std::string keys; std::string text; int caretAfter; };
+    struct Case {
+        std::string start;
+        int caret;
+        std::string keys;
+        std::string text;
+        int caretAfter;
+    };
     const Case cases[] = {
-        {"1,234", 5, "-", "-1,234", 6},
-        {"-1,234", 6, "+", "1,234", 5},
-        {"1,234", 5, " ", "", 0},
-        {"1,234", 5, ",", "1,234", 5},  // no decimals: swallowed
-        {"1,234", 2, "\b", "1,234", 2},  // Backspace after ",": regrouped
+        {"1,234", 5, "-", "-1,234", 6}, {"-1,234", 6, "+", "1,234", 5},
+        {"1,234", 5, " ", "", 0},       {"1,234", 5, ",", "1,234", 5},  // no decimals: swallowed
+        {"1,234", 2, "\b", "1,234", 2},                                 // Backspace after ",": regrouped
     };
     for (const Case& c : cases) {
         Field f("N", c.start, c.caret);
@@ -80,13 +84,16 @@ TEST(ZevSleNumber, PlainEditKeysStillWork) {
 }
 
 TEST(ZevSleDate, DayMonthAndYearKeys) {
-    struct Case { std::string start; char key; std::string text; };
+    struct Case {
+        std::string start;
+        char key;
+        std::string text;
+    };
     const Case cases[] = {
-        {"25.12.2024", '+', "26.12.2024"}, {"31.12.2024", 'D', "01.01.2025"},
-        {"01.03.2024", '-', "29.02.2024"}, {"31.01.2025", 'M', "  .  .    "},
-        {"29.02.2024", 'y', "  .  .    "}, {"15.06.2024", 'Y', "15.06.2025"},
-        {"15.01.2024", 'm', "15.12.2023"}, {"15.06.2024", ' ', "  .  .    "},
-        {"  .  .    ", '+', "  .  .    "}, {"15.06.2024", 'x', "15.06.2024"},
+        {"25.12.2024", '+', "26.12.2024"}, {"31.12.2024", 'D', "01.01.2025"}, {"01.03.2024", '-', "29.02.2024"},
+        {"31.01.2025", 'M', "  .  .    "}, {"29.02.2024", 'y', "  .  .    "}, {"15.06.2024", 'Y', "15.06.2025"},
+        {"15.01.2024", 'm', "15.12.2023"}, {"15.06.2024", ' ', "  .  .    "}, {"  .  .    ", '+', "  .  .    "},
+        {"15.06.2024", 'x', "15.06.2024"},
     };
     for (const Case& c : cases) {
         Field f("D", c.start, 0);
@@ -96,10 +103,17 @@ TEST(ZevSleDate, DayMonthAndYearKeys) {
 }
 
 TEST(ZevSleBothModes, LettersBeyondAsciiAreSwallowed) {
-    struct Case { const char* type; std::string start; Qt::Key key; const char* text; };
+    struct Case {
+        const char* type;
+        std::string start;
+        Qt::Key key;
+        const char* text;
+    };
     const Case cases[] = {
-        {"D", "12.05.2024", Qt::Key_Adiaeresis, "\u00e4"}, {"D", "12.05.2024", Qt::Key(0x416), "\u0416"},
-        {"N", "1,234", Qt::Key_Adiaeresis, "\u00e4"},      {"N", "1,234", Qt::Key(0x20AC), "\u20ac"},
+        {"D", "12.05.2024", Qt::Key_Adiaeresis, "\u00e4"},
+        {"D", "12.05.2024", Qt::Key(0x416), "\u0416"},
+        {"N", "1,234", Qt::Key_Adiaeresis, "\u00e4"},
+        {"N", "1,234", Qt::Key(0x20AC), "\u20ac"},
     };
     for (const Case& c : cases) {
         Field f(c.type, c.start, 0);

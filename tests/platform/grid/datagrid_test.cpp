@@ -34,7 +34,8 @@ public:
 };
 
 const rt::ClassDef& Refuser::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<Refuser>("GRIDTESTREFUSER").Method<&Refuser::Notify>("NOTIFY").Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<Refuser>("GRIDTESTREFUSER").Method<&Refuser::Notify>("NOTIFY").Done();
     return c;
 }
 
@@ -350,7 +351,7 @@ void DataGridTest::dataWindowTableViewIsTheGrid() {
     QVERIFY(view);
     QCOMPARE(view->Model()->rowCount(), 7);
     QVERIFY(!view->verticalHeader()->isHidden());  // record numbers in browse mode
-    QCOMPARE(db->ClientCount(), 2);  // the window and its grid
+    QCOMPARE(db->ClientCount(), 2);                // the window and its grid
     db->GoBottom();
     QCOMPARE(view->currentIndex().row(), 6);
     window->Use(rt::Usual());

@@ -35,8 +35,8 @@ inline rt::Usual ScanStruct() { return rt::Usual::Array({Field("BARCODE", "C", 1
 
 // A table of every editable type.
 inline rt::Usual MixedStruct() {
-    return rt::Usual::Array({Field("NAME", "C", 8), Field("PRICE", "N", 6, 2), Field("DAY", "D", 8),
-                             Field("OK", "L", 1)});
+    return rt::Usual::Array(
+        {Field("NAME", "C", 8), Field("PRICE", "N", 6, 2), Field("DAY", "D", 8), Field("OK", "L", 1)});
 }
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
@@ -97,8 +97,7 @@ public:
     // faster than appending a million records one by one): `fill` writes a
     // record's bytes after the deletion flag, `deleted` marks records.
     void BulkFill(const std::string& name, uint32_t n, size_t recordLen,
-                  const std::function<void(uint32_t, char*)>& fill,
-                  const std::function<bool(uint32_t)>& deleted = {}) {
+                  const std::function<void(uint32_t, char*)>& fill, const std::function<bool(uint32_t)>& deleted = {}) {
         const std::string path = Path(name);
         std::vector<uint8_t> head = ReadBytes(path);
         const uint16_t headerLen = rdd::dbf::Le16(&head[rdd::dbf::kOffHeaderLen]);

@@ -84,7 +84,7 @@ void GridEditTest::paintingNeverMovesTheServer() {
     QCOMPARE(db->RecNo(), 7);
     QCOMPARE(db->FieldGet(rt::Usual("BARCODE")).AsStr(), std::string("UNSAVED        "));
     QVERIFY(gridtest::ReadBytes(s.Path("scan.dbf")) == before);  // nothing flushed by a move
-    QCOMPARE(g.Text(6, 0), QString("UNSAVED"));  // the current row shows the buffer
+    QCOMPARE(g.Text(6, 0), QString("UNSAVED"));                  // the current row shows the buffer
     QCOMPARE(g.Text(7, 0), QString("CODE8"));
     QCOMPARE(g.Text(79, 1), QString("80"));
 }
@@ -211,10 +211,13 @@ void GridEditTest::millionRecordTableBindsWithoutReadingIt() {
     Scratch s;
     s.Create("big.dbf", gridtest::ScanStruct());
     const uint32_t n = 1000000;
-    s.BulkFill("big.dbf", n, 26, [](uint32_t r, char* p) {
-        std::string code = "C" + std::to_string(r);
-        std::memcpy(p, code.data(), code.size());
-    }, [](uint32_t r) { return r % 10 == 0; });
+    s.BulkFill(
+        "big.dbf", n, 26,
+        [](uint32_t r, char* p) {
+            std::string code = "C" + std::to_string(r);
+            std::memcpy(p, code.data(), code.size());
+        },
+        [](uint32_t r) { return r % 10 == 0; });
     auto db = s.Open("big.dbf");
 
     // Deleted records shown: the map is the identity, nothing is read but

@@ -53,8 +53,8 @@ void GridPartsTest::filteredMapFindsRowsAndNeighbours() {
     QCOMPARE(m.Rows(), 4);
     QCOMPARE(m.RecordOf(2), 7u);
     QCOMPARE(m.RowOf(7), 2);
-    QCOMPARE(m.RowOf(5), -1);  // hidden
-    QCOMPARE(m.NearestRow(5), 2);   // the next shown record takes its place
+    QCOMPARE(m.RowOf(5), -1);      // hidden
+    QCOMPARE(m.NearestRow(5), 2);  // the next shown record takes its place
     QCOMPARE(m.NearestRow(1), 0);
     QCOMPARE(m.NearestRow(11), 3);  // nothing after: the last row
 }
@@ -113,7 +113,8 @@ void GridPartsTest::readerScanSkipsDeletedAcrossChunks() {
     gridtest::Scratch s;
     s.Create("big.dbf", gridtest::ScanStruct());
     const uint32_t n = 100000;  // 2.6 MB: three scan chunks
-    s.BulkFill("big.dbf", n, 26, [](uint32_t, char*) {}, [](uint32_t r) { return r % 7 == 0 || r == 40330; });
+    s.BulkFill(
+        "big.dbf", n, 26, [](uint32_t, char*) {}, [](uint32_t r) { return r % 7 == 0 || r == 40330; });
     auto db = s.Open("big.dbf");
     grid::RecordReader reader;
     QVERIFY(reader.Open(db->FileName(), db->Engine()->Header().headerLen, db->Engine()->RecordLen()));
@@ -145,8 +146,8 @@ void GridPartsTest::readerCountsUnwrittenRecordsAsShown() {
 }
 
 void GridPartsTest::displayTextFormatsEachType() {
-    const ColumnInfo name{"NAME", 'C', 8, 0}, price{"PRICE", 'N', 8, 2}, day{"DAY", 'D', 8, 0},
-        ok{"OK", 'L', 1, 0}, memo{"NOTE", 'M', 10, 0};
+    const ColumnInfo name{"NAME", 'C', 8, 0}, price{"PRICE", 'N', 8, 2}, day{"DAY", 'D', 8, 0}, ok{"OK", 'L', 1, 0},
+        memo{"NOTE", 'M', 10, 0};
     QCOMPARE(grid::DisplayText(name, rt::Usual("abc     ")), QString("abc"));
     QCOMPARE(grid::DisplayText(name, rt::Usual("M\xC3\xBCller")), QString::fromUtf8("M\xC3\xBCller"));
     QCOMPARE(grid::DisplayText(name, rt::Usual("M\xFCller")), QString::fromLatin1("M\xFCller"));

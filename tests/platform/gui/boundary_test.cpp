@@ -61,10 +61,8 @@ struct RealBoxes : testing::Test {
     }
     gui::HWND Handle() { return gui::HandleOf(&widget); }
     void Arm(bool byTimer) {
-        if (byTimer)
-            ASSERT_NE(gui::SetTimer(Handle(), 1, 20), 0u);
-        else
-            ASSERT_TRUE(gui::PostMessageA(Handle(), gui::WM_USER, 0, 0));
+        if (byTimer) ASSERT_NE(gui::SetTimer(Handle(), 1, 20), 0u);
+        else ASSERT_TRUE(gui::PostMessageA(Handle(), gui::WM_USER, 0, 0));
     }
     QtMessageHandler previous = nullptr;
     QObject widget;

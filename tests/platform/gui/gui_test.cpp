@@ -17,8 +17,8 @@
 #include "platform/gui/msgbox.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/testhooks.h"
-#include "platform/runtime/errorservices.h"
 #include "platform/gui/vkeys.h"
+#include "platform/runtime/errorservices.h"
 
 using gui::TestHooks;
 
@@ -66,9 +66,8 @@ public:
 };
 
 const rt::ClassDef& Form::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<Form>("TESTFORM", &gui::DataDialog::StaticClass())
-                                       .Method<&Form::PBGO>("PBGO")
-                                       .Done();
+    static const rt::ClassDef& c =
+        rt::ClassBuilder<Form>("TESTFORM", &gui::DataDialog::StaticClass()).Method<&Form::PBGO>("PBGO").Done();
     return c;
 }
 
@@ -122,8 +121,7 @@ public:
 };
 
 const rt::ClassDef& NestingKeyApp::StaticClass() {
-    static const rt::ClassDef& c =
-        rt::ClassBuilder<NestingKeyApp>("NESTINGKEYAPP", &gui::App::StaticClass()).Done();
+    static const rt::ClassDef& c = rt::ClassBuilder<NestingKeyApp>("NESTINGKEYAPP", &gui::App::StaticClass()).Done();
     return c;
 }
 

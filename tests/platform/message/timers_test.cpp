@@ -55,7 +55,7 @@ TEST(Timers, ATimerWithoutAWindowGetsItsOwnIdentifierAndCallsItsProcedure) {
     const uintptr_t a = SetTimer(0, 1, 100, proc);
     const uintptr_t b = SetTimer(0, 1, 100, proc);
     ASSERT_NE(a, 0u);
-    EXPECT_NE(a, b);  // identifier 1 names no timer: each gets a fresh one
+    EXPECT_NE(a, b);                          // identifier 1 names no timer: each gets a fresh one
     EXPECT_EQ(SetTimer(0, a, 200, proc), a);  // a timer's own identifier replaces it
     TimerClock::Advance(200);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), a), 1);

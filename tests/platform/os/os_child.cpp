@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
         for (int i = 0; i < n; ++i) {
             std::string name = std::string(argv[2]) + std::to_string(i);
             uint32_t v = static_cast<uint32_t>(i);
-            if (os::LONG rc = os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4)) {
+            if (os::LONG rc =
+                    os::RegSetValueExA(key, name.c_str(), 0, os::REG_DWORD, reinterpret_cast<os::BYTE*>(&v), 4)) {
                 std::fprintf(stderr, "regwrite %s: value %d failed with %d\n", argv[2], i, static_cast<int>(rc));
                 return 3;
             }
@@ -34,8 +35,7 @@ int main(int argc, char** argv) {
         int n = std::atoi(argv[4]);
         for (int i = 0; i < n; ++i) {
             std::string key = std::string(argv[3]) + std::to_string(i);
-            if (!os::WritePrivateProfileStringA("Shared", key.c_str(), std::to_string(i).c_str(), argv[2]))
-                return 3;
+            if (!os::WritePrivateProfileStringA("Shared", key.c_str(), std::to_string(i).c_str(), argv[2])) return 3;
         }
         return 0;
     }

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "os_fixture.h"
-#include "thread_names.h"
 #include "platform/os/message.h"
 #include "platform/os/process.h"
+#include "thread_names.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ DWORD RunLineNoWait(const std::string& cmdLine, PROCESS_INFORMATION* pi) {
     STARTUPINFOA si;
     si.cb = sizeof si;
     return CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE_, 0, nullptr, nullptr, &si, pi) ? 0
-                                                                                                          : GetLastError();
+                                                                                                       : GetLastError();
 }
 
 DWORD RunLine(const std::string& cmdLine, PROCESS_INFORMATION* pi = nullptr) {
@@ -109,8 +109,8 @@ TEST(Process, TheChildInheritsNoOpenFile) {
 
 TEST(Message, SystemTextsAndFailures) {
     char buf[255];
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, MakeLangId(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                             buf, sizeof buf, nullptr);
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 2, MakeLangId(LANG_NEUTRAL, SUBLANG_DEFAULT), buf,
+                             sizeof buf, nullptr);
     EXPECT_EQ(std::string(buf, n), "The system cannot find the file specified.\r\n");
     EXPECT_EQ(MakeLangId(0, 1), 0x400);
     EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 987654, 0, buf, sizeof buf, nullptr), 0u);

@@ -31,8 +31,7 @@ protected:
         file_ = dir_ + "/in.ini";
         std::filesystem::copy_file(std::string(QZ_OS_DATA) + "/profile-windows-in.ini", file_);
     }
-    std::string Get(const char* sec, const char* key, const char* def = "", DWORD size = 4096,
-                    DWORD* count = nullptr) {
+    std::string Get(const char* sec, const char* key, const char* def = "", DWORD size = 4096, DWORD* count = nullptr) {
         std::string buf(size, '#');
         DWORD n = GetPrivateProfileStringA(sec, key, def, buf.data(), size, file_.c_str());
         if (count) *count = n;
@@ -45,10 +44,14 @@ TEST_F(Profile, ValuesAreTrimmedUnquotedAndFoundIgnoringCase) {
     struct Case {
         const char *sec, *key, *want;
     } cases[] = {
-        {"general", "NAME", "Quoted value"}, {"General", "Path", "C:\\data"},
-        {"General", "Mixed", "\"left'"},     {"General", "Blank", ""},
-        {"General", "DUP", "first"},         {"General", "Other", "dflt"},  // only the first [General] counts
-        {"spaced", "Key", "v1"},             {"Last", "z", "26"},
+        {"general", "NAME", "Quoted value"},
+        {"General", "Path", "C:\\data"},
+        {"General", "Mixed", "\"left'"},
+        {"General", "Blank", ""},
+        {"General", "DUP", "first"},
+        {"General", "Other", "dflt"},  // only the first [General] counts
+        {"spaced", "Key", "v1"},
+        {"Last", "z", "26"},
         {"Nowhere", "x", "dflt"},
     };
     for (const Case& c : cases) EXPECT_EQ(Get(c.sec, c.key, "dflt  "), c.want) << c.sec << "/" << c.key;

@@ -104,7 +104,7 @@ TEST_F(Registry, DeletionRulesAndCodes) {
     HKEY k = Create(HKEY_CURRENT_USER, "Software\\Del\\Child");
     RegCloseKey(k);
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Del"), ERROR_ACCESS_DENIED);  // has a subkey
-    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);             // a root
+    EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);               // a root
     EXPECT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Nope"), ERROR_FILE_NOT_FOUND);
     HKEY child = 0;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Del\\Child", 0, KEY_ALL_ACCESS, &child), ERROR_SUCCESS);

@@ -46,8 +46,8 @@ TEST_F(CrashTest, CommittedRecordsSurviveSigkill) {
     while (std::chrono::steady_clock::now() < deadline && runs < 120) {
         ++runs;
         bool killed = false;
-        int in = rddtest::RunAndKill(std::chrono::microseconds(rng() % 15000),
-                                     [&](int out) { Writer(path, runs, out); }, killed);
+        int in = rddtest::RunAndKill(
+            std::chrono::microseconds(rng() % 15000), [&](int out) { Writer(path, runs, out); }, killed);
         ASSERT_TRUE(killed) << "the writer stopped by itself";
         uint32_t msg[2];
         while (::read(in, msg, sizeof msg) == sizeof msg)

@@ -92,7 +92,14 @@ TEST_F(InteropTest, PythonDbfreadReadsWhatThisEngineWrote) {
     Create("ours.dbf", MixedStruct());
     {
         auto db = Open("ours.dbf");
-        struct Row { const char* name; double price; int count; int y, m, d; bool ok; bool del; };
+        struct Row {
+            const char* name;
+            double price;
+            int count;
+            int y, m, d;
+            bool ok;
+            bool del;
+        };
         const Row rows[] = {{"alpha", 1.5, 10, 2024, 1, 31, true, false},
                             {"beta", -0.25, -3, 1999, 12, 31, false, true},
                             {"gamma", 99999.99, 0, 0, 0, 0, true, false},
@@ -136,8 +143,7 @@ TEST_F(InteropTest, NumbersKeepTheirPointUnderDecimalCommaLocales) {
         testsupport::ProcessLocale locale(name);
         if (!locale.CommaInForce()) GTEST_SKIP() << name << " is missing (setup/deps.sh generates it)";
         std::string file = std::string("comma_") + name[0] + ".dbf";
-        Create(file, Usual::Array({Field("PRICE", "N", 8, 2), Field("WEIGHT", "F", 10, 3),
-                                   Field("COUNT", "N", 5)}));
+        Create(file, Usual::Array({Field("PRICE", "N", 8, 2), Field("WEIGHT", "F", 10, 3), Field("COUNT", "N", 5)}));
         {
             auto db = Open(file);
             db->Append();
@@ -156,9 +162,10 @@ TEST_F(InteropTest, NumbersKeepTheirPointUnderDecimalCommaLocales) {
             EXPECT_EQ(db->FieldGet(Usual("COUNT")), Usual(42));
         }
         if (!havePython) continue;
-        std::string out = RunCapture("/usr/bin/python3 -c \"import sys, dbfread; "
-                                     "print(*next(iter(dbfread.DBF(sys.argv[1]))).values())\" " +
-                                     Path(file) + " 2>&1");
+        std::string out = RunCapture(
+            "/usr/bin/python3 -c \"import sys, dbfread; "
+            "print(*next(iter(dbfread.DBF(sys.argv[1]))).values())\" " +
+            Path(file) + " 2>&1");
         EXPECT_EQ(out, "12.5 -1234.568 42\n");
     }
 }

@@ -33,8 +33,8 @@ protected:
 
 TEST_F(RecoveryTest, TornTrailingRecordIsDroppedAndRepairedOnWritableOpen) {
     std::vector<uint8_t> b = MakeTable(3);
-    b.pop_back();                               // the marker
-    b.insert(b.end(), {' ', 'R', '4', ' '});    // a record cut short by a crash
+    b.pop_back();                             // the marker
+    b.insert(b.end(), {' ', 'R', '4', ' '});  // a record cut short by a crash
     WriteBytes(Path("t.dbf"), b);
 
     auto ro = Open("t.dbf", true, true);
@@ -108,10 +108,12 @@ TEST_F(RecoveryTest, BadFilesGiveAClearErrorAndAreNeverWritten) {
         {"short header", [](auto& b) { b.resize(20); }, "truncated header"},
         {"cut inside descriptors", [](auto& b) { b.resize(60); }, "truncated header"},
         {"unknown version", [](auto& b) { b[0] = 0x42; }, "unknown version byte 0x42"},
-        {"text file", [](auto& b) {
+        {"text file",
+         [](auto& b) {
              std::string t = "barcode,qty\n4006381333931,5\n";
              b.assign(t.begin(), t.end());
-         }, "not a DBF"},
+         },
+         "not a DBF"},
         {"no terminator", [](auto& b) { b[96] = 'X'; }, "descriptors run past the header length"},
         {"header length too short", [](auto& b) { dbf::PutLe16(&b[8], 70); }, "descriptors run past"},
         {"record length", [](auto& b) { dbf::PutLe16(&b[10], 30); }, "record length 30 does not match"},

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <set>
+#include <thread>
 
 #include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbftable.h"
@@ -34,7 +34,8 @@ public:
             char ok = hold() ? 'y' : 'n';
             if (::write(ready[1], &ok, 1) != 1) ::_exit(3);
             char c;
-            while (::read(go[0], &c, 1) > 0) {}
+            while (::read(go[0], &c, 1) > 0) {
+            }
             ::_exit(0);
         }
         ::close(ready[1]);

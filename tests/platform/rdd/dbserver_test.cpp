@@ -31,8 +31,7 @@ public:
 };
 
 const ClassDef& Recorder::StaticClass() {
-    static const ClassDef& c =
-        ClassBuilder<Recorder>("RDDTESTRECORDER").Method<&Recorder::Notify>("NOTIFY").Done();
+    static const ClassDef& c = ClassBuilder<Recorder>("RDDTESTRECORDER").Method<&Recorder::Notify>("NOTIFY").Done();
     return c;
 }
 
@@ -134,8 +133,9 @@ TEST_F(DBServerTest, CharacterFieldIsNeverCutInsideAUtf8Character) {
     struct Case {
         std::string typed, stored;
     } cases[] = {
-        {"ABCDEFGHIJKLMN\xC3\x84", "ABCDEFGHIJKLMN "},    // Ä would need bytes 15 and 16
-        {"\xC3\x84\xC3\x96\xC3\x9C\xC3\x84\xC3\x96\xC3\x9C\xC3\x84X", "\xC3\x84\xC3\x96\xC3\x9C\xC3\x84\xC3\x96\xC3\x9C\xC3\x84X"},
+        {"ABCDEFGHIJKLMN\xC3\x84", "ABCDEFGHIJKLMN "},  // Ä would need bytes 15 and 16
+        {"\xC3\x84\xC3\x96\xC3\x9C\xC3\x84\xC3\x96\xC3\x9C\xC3\x84X",
+         "\xC3\x84\xC3\x96\xC3\x9C\xC3\x84\xC3\x96\xC3\x9C\xC3\x84X"},
         {"ABCDEFGHIJKL\xE2\x82\xAC!", "ABCDEFGHIJKL\xE2\x82\xAC"},  // the euro sign fits whole
         {"ABCDEFGHIJKLM\xE2\x82\xAC", "ABCDEFGHIJKLM  "},
         {"ABCDEFGHIJKLMN\xF0\x9F\x93\xA6", "ABCDEFGHIJKLMN "},
@@ -443,7 +443,7 @@ TEST_F(DBServerTest, NamesWithoutPathUseTheDefaultDirectoryAndIgnoreCase) {
     ASSERT_TRUE(db->Used());
     EXPECT_EQ(db->FileName(), Path("qzscan.dbf"));
     auto db2 = New<DBServer>(Usual("QzScan"), Usual(true));  // ".dbf" added
-    EXPECT_FALSE(db2->Used());                              // the first open is exclusive
+    EXPECT_FALSE(db2->Used());                               // the first open is exclusive
 }
 
 TEST_F(DBServerTest, CloseAllClosesEveryOpenTableAndCommits) {

@@ -61,8 +61,8 @@ TEST_F(IndexCrashTest, OrdersAgreeWithTheTableAfterEveryKill) {
     while (std::chrono::steady_clock::now() < deadline && runs < 60) {
         ++runs;
         bool killed = false;
-        int in = rddtest::RunAndKill(std::chrono::microseconds(2000 + rng() % 20000),
-                                     [&](int out) { Writer(path, runs, out); }, killed);
+        int in = rddtest::RunAndKill(
+            std::chrono::microseconds(2000 + rng() % 20000), [&](int out) { Writer(path, runs, out); }, killed);
         ASSERT_TRUE(killed) << "the writer stopped by itself";
         char msg[24];
         inFlight.clear();

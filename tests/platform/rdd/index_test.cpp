@@ -344,9 +344,8 @@ TEST_F(IndexTest, BadOrdersAreRefusedWithAnError) {
         {"nil key", Usual::Block([](Args) { return Usual(); }), kGenDataType},
         {"empty text", Usual::Block([](Args) { return Usual(""); }), kGenDataWidth},
         {"too wide", Usual::Block([](Args) { return Usual(std::string(300, 'x')); }), kGenDataWidth},
-        {"changing type", Usual::Block([raw](Args) {
-             return raw->RecNo() == 1 ? Usual("a") : Usual(1);
-         }), kGenDataType},
+        {"changing type", Usual::Block([raw](Args) { return raw->RecNo() == 1 ? Usual("a") : Usual(1); }),
+         kGenDataType},
     };
     db->Append();
     db->Commit();

@@ -91,13 +91,10 @@ protected:
     static rt::Usual Field(const char* name, const char* type, int width, int dec = 0) {
         return rt::Usual::Array({rt::Usual(name), rt::Usual(type), rt::Usual(width), rt::Usual(dec)});
     }
-    static rt::Usual ScanStruct() {
-        return rt::Usual::Array({Field("BARCODE", "C", 15), Field("QTY", "C", 10)});
-    }
+    static rt::Usual ScanStruct() { return rt::Usual::Array({Field("BARCODE", "C", 15), Field("QTY", "C", 10)}); }
     static rt::Usual MixedStruct() {
-        return rt::Usual::Array({Field("NAME", "C", 8), Field("PRICE", "N", 8, 2),
-                                 Field("COUNT", "N", 5), Field("DAY", "D", 8),
-                                 Field("OK", "L", 1)});
+        return rt::Usual::Array({Field("NAME", "C", 8), Field("PRICE", "N", 8, 2), Field("COUNT", "N", 5),
+                                 Field("DAY", "D", 8), Field("OK", "L", 1)});
     }
     // Creates a table and fails the test when that does not work.
     void Create(const std::string& name, const rt::Usual& structure) {
@@ -105,8 +102,7 @@ protected:
         ASSERT_TRUE(rdd::DBCreate(Path(name), structure).AsLogic());
         ASSERT_TRUE(errors.seen.empty());
     }
-    std::shared_ptr<rdd::DBServer> Open(const std::string& name, bool shared = false,
-                                       bool readOnly = false) {
+    std::shared_ptr<rdd::DBServer> Open(const std::string& name, bool shared = false, bool readOnly = false) {
         return rt::New<rdd::DBServer>(rt::Usual(Path(name)), rt::Usual(shared), rt::Usual(readOnly));
     }
 

@@ -9,7 +9,7 @@ TEST(Dates, CalendarArithmeticAndLeapYears) {
     EXPECT_EQ(MakeDate(2000, 1, 1).julian, 2451545);  // the astronomers' epoch day
     EXPECT_FALSE(MakeDate(2000, 2, 29).IsEmpty());    // divisible by 400
     EXPECT_FALSE(MakeDate(2024, 2, 29).IsEmpty());
-    EXPECT_TRUE(MakeDate(1900, 2, 29).IsEmpty());     // divisible by 100 only
+    EXPECT_TRUE(MakeDate(1900, 2, 29).IsEmpty());  // divisible by 100 only
     EXPECT_TRUE(MakeDate(2023, 2, 29).IsEmpty());
     EXPECT_TRUE(MakeDate(2024, 4, 31).IsEmpty());
     EXPECT_TRUE(MakeDate(2024, 13, 1).IsEmpty());
@@ -111,18 +111,17 @@ TEST(Dates, CToDTwoDigitYearsFollowTheEpoch) {
     }
 
     SetDateFrmt("MM/DD/YYYY");
-    EXPECT_EQ(CToD("2/9/2024"), MakeDate(2024, 2, 9));    // single digits
+    EXPECT_EQ(CToD("2/9/2024"), MakeDate(2024, 2, 9));      // single digits
     EXPECT_EQ(CToD(" 02-09-2024 "), MakeDate(2024, 2, 9));  // other separators
-    EXPECT_EQ(CToD("02092024"), MakeDate(2024, 2, 9));    // no separators at all
+    EXPECT_EQ(CToD("02092024"), MakeDate(2024, 2, 9));      // no separators at all
     ResetSettings();
 }
 
 TEST(Dates, CToDGivesTheEmptyDateForNonDates) {
     ResetSettings();
     SetDateFrmt("DD/MM/YYYY");
-    for (const char* text : {"31/02/2024", "29/02/2023", "00/01/2024", "01/13/2024", "", "   ",
-                             "  /  /    ", "abc", "01/Jan/2024", "1/2", "1/2/3/4", "001/01/2024",
-                             "01/01/20245", "0102202", "01/01/0000"})
+    for (const char* text : {"31/02/2024", "29/02/2023", "00/01/2024", "01/13/2024", "", "   ", "  /  /    ", "abc",
+                             "01/Jan/2024", "1/2", "1/2/3/4", "001/01/2024", "01/01/20245", "0102202", "01/01/0000"})
         EXPECT_TRUE(CToD(text).IsEmpty()) << '"' << text << '"';
     EXPECT_EQ(CToD("29/02/2024"), MakeDate(2024, 2, 29));
 

@@ -109,10 +109,8 @@ TEST_F(FileShare, ModesWithinOneProcess) {
         ASSERT_GE(a, 0);
         int b = FOpen(f, c.second);
         EXPECT_EQ(b >= 0, c.secondOk);
-        if (b >= 0)
-            FClose(b);
-        else
-            EXPECT_EQ(FError(), kOsSharingViolation);
+        if (b >= 0) FClose(b);
+        else EXPECT_EQ(FError(), kOsSharingViolation);
         FClose(a);
     }
 

@@ -32,15 +32,12 @@ protected:
     }
     void TearDown() override {
         std::filesystem::current_path(cwd_);
-        if (drives_)
-            ::setenv("QZ_DRIVES", drives_->c_str(), 1);
-        else
-            ::unsetenv("QZ_DRIVES");
+        if (drives_) ::setenv("QZ_DRIVES", drives_->c_str(), 1);
+        else ::unsetenv("QZ_DRIVES");
         rt::ReloadDriveMap();
         rt::SetDefaultDir(defaultDir_);
         std::error_code ec;
-        std::filesystem::permissions(root_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ec);
+        std::filesystem::permissions(root_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
         std::filesystem::remove_all(root_, ec);
     }
 

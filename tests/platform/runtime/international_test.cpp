@@ -21,9 +21,8 @@ using rt::SetInternational;
 
 const rt::Symbol kWindows("WINDOWS"), kLegacy("LEGACY"), kBinary("BINARY");
 
-#define REQUIRE_LOCALE(name)                                                                \
-    if (!rt::LocaleAvailable(name))                                                     \
-    GTEST_SKIP() << name << " is not installed here (setup/deps.sh generates it)"
+#define REQUIRE_LOCALE(name) \
+    if (!rt::LocaleAvailable(name)) GTEST_SKIP() << name << " is not installed here (setup/deps.sh generates it)"
 
 rt::RegionalReader Locale(const char* name) {
     return [name] { return ReadRegionalSettings(name); };
@@ -131,11 +130,16 @@ TEST(RegionalSettings, DateFormatsGiveOrderSeparatorAndYearWidth) {
         const char* fmt;
         const char* picture;
     } cases[] = {
-        {"%d.%m.%Y", "DD.MM.YYYY"}, {"%y-%m-%d", "YY-MM-DD"}, {"%D", "MM/DD/YY"},
-        {"%F", "YYYY-MM-DD"},       {"%e/%m/%C%y", "DD/MM/YYYY"}, {"%a %d %b %Y", "DD MM YYYY"},
+        {"%d.%m.%Y", "DD.MM.YYYY"},
+        {"%y-%m-%d", "YY-MM-DD"},
+        {"%D", "MM/DD/YY"},
+        {"%F", "YYYY-MM-DD"},
+        {"%e/%m/%C%y", "DD/MM/YYYY"},
+        {"%a %d %b %Y", "DD MM YYYY"},
         {"%-m/%-d/%Y", "MM/DD/YYYY"},
         // No one mark between every two fields: the separator falls back.
-        {"%Y\u5e74%m\u6708%d\u65e5", "YYYY/MM/DD"}, {"%d-%m/%Y", "DD/MM/YYYY"},
+        {"%Y\u5e74%m\u6708%d\u65e5", "YYYY/MM/DD"},
+        {"%d-%m/%Y", "DD/MM/YYYY"},
         {"%Y. %m. %d.", "YYYY.MM.DD"},
     };
     for (const Case& c : cases) {

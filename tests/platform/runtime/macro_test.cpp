@@ -88,10 +88,8 @@ TEST_F(Macro, EvaluatesTheLanguage) {
     for (const Case& c : cases) {
         ErrorTrap trap;
         std::string got = Evaluated(c.text);
-        if (std::string(c.want) == "ERR")
-            EXPECT_FALSE(trap.errors.empty()) << c.text;
-        else
-            EXPECT_EQ(got, c.want) << c.text;
+        if (std::string(c.want) == "ERR") EXPECT_FALSE(trap.errors.empty()) << c.text;
+        else EXPECT_EQ(got, c.want) << c.text;
     }
 }
 

@@ -19,29 +19,29 @@ TEST(Numbers, StrDefaultFields) {
     EXPECT_EQ(Str(0), "         0");
     EXPECT_EQ(Str(12345678901LL), "12345678901");  // a long number widens the field
     EXPECT_EQ(Str(INT64_MIN), "-9223372036854775808");
-    EXPECT_EQ(Str(1.5), "         1.50");          // 10 integer places, point, SetDecimal
+    EXPECT_EQ(Str(1.5), "         1.50");  // 10 integer places, point, SetDecimal
     EXPECT_EQ(Str(Float{3.14159, -1, 4}), "         3.1416");
     EXPECT_EQ(Str(Float{1.5, 6, 2}), "  1.50");
     EXPECT_EQ(Str(Float{12345.5, 6, 2}), "12345.50");  // a stored width widens too
     SetDecimal(3);
     EXPECT_EQ(Str(1.0 / 3), "         0.333");
     SetFixed(true);
-    EXPECT_EQ(Str(Float{1.5, 6, 1}), "   1.500");      // its 4 integer places kept
-    EXPECT_EQ(Str(7), "         7");                  // integers are not affected
-    EXPECT_EQ(Str(1.5, 4), "   2");                   // an asked width means 0 decimals
+    EXPECT_EQ(Str(Float{1.5, 6, 1}), "   1.500");  // its 4 integer places kept
+    EXPECT_EQ(Str(7), "         7");               // integers are not affected
+    EXPECT_EQ(Str(1.5, 4), "   2");                // an asked width means 0 decimals
     EXPECT_EQ(Str(1e300).size(), 305u);
     ResetSettings();
 }
 
 TEST(Numbers, StrRoundsAndOverflows) {
     ResetSettings();
-    EXPECT_EQ(Str(2.675, 5, 2), " 2.68");   // as written, although 2.67499... in binary
+    EXPECT_EQ(Str(2.675, 5, 2), " 2.68");  // as written, although 2.67499... in binary
     EXPECT_EQ(Str(1.005, 6, 2), "  1.01");
     EXPECT_EQ(Str(-1.005, 6, 2), " -1.01");
-    EXPECT_EQ(Str(2.5, 3), "  3");          // half away from zero
+    EXPECT_EQ(Str(2.5, 3), "  3");  // half away from zero
     EXPECT_EQ(Str(-2.5, 3), " -3");
     EXPECT_EQ(Str(0.1 + 0.2, 10, 2), "      0.30");
-    EXPECT_EQ(Str(9.995, 5, 2), "10.00");   // the carry adds a digit
+    EXPECT_EQ(Str(9.995, 5, 2), "10.00");  // the carry adds a digit
     EXPECT_EQ(Str(0.005, 4, 2), "0.01");
     EXPECT_EQ(Str(0.004, 4, 2), "0.00");
     EXPECT_EQ(Str(-0.001, 6, 2), "  0.00");  // no minus sign on zero
@@ -50,18 +50,18 @@ TEST(Numbers, StrRoundsAndOverflows) {
     EXPECT_EQ(Str(1234, 4), "1234");
     EXPECT_EQ(Str(12345, 4), "****");
     EXPECT_EQ(Str(-1234, 4), "****");
-    EXPECT_EQ(Str(99.5, 2), "**");          // fits only before rounding
+    EXPECT_EQ(Str(99.5, 2), "**");  // fits only before rounding
     EXPECT_EQ(Str(1.5, 3, 2), "***");
     EXPECT_EQ(Str(std::numeric_limits<double>::infinity(), 5), "*****");
     EXPECT_EQ(Str(std::nan("")), "*************");
-    EXPECT_EQ(Str(5, 0), "         5");    // no width asked
+    EXPECT_EQ(Str(5, 0), "         5");  // no width asked
     EXPECT_EQ(Str(1, 100000).size(), static_cast<size_t>(kMaxNumWidth));
 
     SetScience(true);
     EXPECT_EQ(Str(1.234e15, 8), "1.23E+15");
     EXPECT_EQ(Str(-1.5e20, 9), "-1.50E+20");
     EXPECT_EQ(Str(123456, 5), "1E+05");
-    EXPECT_EQ(Str(123456, 4), "****");      // not even the shortest form fits
+    EXPECT_EQ(Str(123456, 4), "****");  // not even the shortest form fits
     EXPECT_EQ(Str(12, 5), "   12");
     ResetSettings();
 }
@@ -105,7 +105,7 @@ TEST(Numbers, ValReadsTheLeadingNumber) {
     EXPECT_DOUBLE_EQ(Val("1.5e3").AsDouble(), 1500.0);
     EXPECT_EQ(Val("1.5e3").AsFloat().decimals, 0);
     EXPECT_EQ(Val("1e-2").AsFloat().decimals, 2);
-    EXPECT_EQ(Val("2e").AsLong(), 2);        // no exponent digits: not an exponent
+    EXPECT_EQ(Val("2e").AsLong(), 2);  // no exponent digits: not an exponent
     EXPECT_TRUE(Val("2e").IsLong());
     EXPECT_DOUBLE_EQ(Val("99999999999999999999").AsDouble(), 1e20);  // past 64 bits
     EXPECT_TRUE(std::isinf(Val("1e999").AsDouble()));
@@ -145,7 +145,7 @@ TEST(Numbers, TransformNumberPictures) {
     EXPECT_EQ(Transform(2.675, "9.99"), "2.68");
     EXPECT_EQ(Transform(0.5, ".99"), ".50");
     EXPECT_EQ(Transform(1234567, "9,999,999"), "1,234,567");
-    EXPECT_EQ(Transform(42, "No: 9999"), "No:   42");          // other characters copied
+    EXPECT_EQ(Transform(42, "No: 9999"), "No:   42");  // other characters copied
 
     EXPECT_EQ(Transform(1234.5, "@E 999,999.99"), "  1.234,50");
     SetDecimalSep(',');
@@ -153,11 +153,11 @@ TEST(Numbers, TransformNumberPictures) {
     EXPECT_EQ(Transform(1234.5, "999,999.99"), "  1.234,50");  // regional separators
     EXPECT_EQ(Transform(1234.5, "@E 999,999.99"), "  1.234,50");
     EXPECT_EQ(Transform(Float{1.5, -1, 2}, ""), "         1,50");
-    EXPECT_EQ(Str(1.5, 4, 1), " 1.5");                         // Str stays machine-readable
+    EXPECT_EQ(Str(1.5, 4, 1), " 1.5");  // Str stays machine-readable
     ResetSettings();
 
     EXPECT_EQ(Transform(0, "@Z 999.99"), "      ");
-    EXPECT_EQ(Transform(0.001, "@Z 9.99"), "    ");             // zero once rounded
+    EXPECT_EQ(Transform(0.001, "@Z 9.99"), "    ");  // zero once rounded
     EXPECT_EQ(Transform(12, "@B 9999"), "12  ");
     EXPECT_EQ(Transform(-12, "@( 9999"), " (12)");
     EXPECT_EQ(Transform(12, "@( 9999"), "  12 ");
@@ -175,7 +175,7 @@ TEST(Numbers, TransformStringDateAndLogicPictures) {
     ResetSettings();
     EXPECT_EQ(Transform("abc", "@!"), "ABC");
     EXPECT_EQ(Transform("abc", "!XX"), "Abc");
-    EXPECT_EQ(Transform("abc", "@! XXXXX"), "ABC  ");         // padded to the template
+    EXPECT_EQ(Transform("abc", "@! XXXXX"), "ABC  ");  // padded to the template
     EXPECT_EQ(Transform("abcdef", "XXX"), "abc");
     EXPECT_EQ(Transform("1234567", "@R 999-9999"), "123-4567");
     EXPECT_EQ(Transform("1234567", "999-9999"), "123-567 ");  // without @R the literal replaces

@@ -42,9 +42,8 @@ const ClassDef& Counter::StaticClass() {
 }
 
 const ClassDef& Child::StaticClass() {
-    static const ClassDef& c = ClassBuilder<Child>("CHILD", &Counter::StaticClass())
-                                   .Method<&Child::Hello>("HELLO")
-                                   .Done();
+    static const ClassDef& c =
+        ClassBuilder<Child>("CHILD", &Counter::StaticClass()).Method<&Child::Hello>("HELLO").Done();
     return c;
 }
 
@@ -68,9 +67,9 @@ TEST(Object, LateBoundCallsReachTheSameMembers) {
     Usual o(New<Child>());
     EXPECT_EQ(Send(o, "add", {5}).AsLong(), 5);
     EXPECT_EQ(Send(o, "ADD", {2}).AsLong(), 7);
-    EXPECT_EQ(IVarGet(o, Symbol("TOTAL")).AsLong(), 7);       // access
-    EXPECT_EQ(IVarPut(o, Symbol("total"), 1).AsLong(), 1);    // assign returns the stored value
-    EXPECT_EQ(static_cast<Child&>(*o.AsObject()).Total(), 1); // the C++ member sees it
+    EXPECT_EQ(IVarGet(o, Symbol("TOTAL")).AsLong(), 7);        // access
+    EXPECT_EQ(IVarPut(o, Symbol("total"), 1).AsLong(), 1);     // assign returns the stored value
+    EXPECT_EQ(static_cast<Child&>(*o.AsObject()).Total(), 1);  // the C++ member sees it
     EXPECT_EQ(Send(o, "HELLO").AsStr(), "hi");
     IVarPut(o, Symbol("LABEL"), "new");
     EXPECT_EQ(static_cast<Child&>(*o.AsObject()).label, "new");
@@ -150,7 +149,7 @@ TEST(Error, FieldsByNameInDeclaredOrder) {
     EXPECT_EQ(ivars.front().name.Name(), "SUBSYSTEM");
     EXPECT_EQ(ivars[23].name.Name(), "CHOICE");
     EXPECT_EQ(ivars.back().name.Name(), "METHODSELF");
-    EXPECT_EQ(IVarGet(e, Symbol("GenCode")).AsLong(), 0);   // a new error is all empty
+    EXPECT_EQ(IVarGet(e, Symbol("GenCode")).AsLong(), 0);  // a new error is all empty
     EXPECT_EQ(IVarGet(e, Symbol("FileName")).AsStr(), "");
     IVarPut(e, Symbol("GenCode"), 21);
     IVarPut(e, Symbol("FuncSym"), Symbol("DBCREATE"));

@@ -21,9 +21,9 @@ TEST_F(PathResolve, FindsMixedCaseNamesIgnoringCase) {
     Write("Data/QZSCAN.DBF", "table");
     const std::string want = P("Data/QZSCAN.DBF");
     EXPECT_EQ(ResolvePath(P("data/qzscan.dbf")), want);
-    EXPECT_EQ(ResolvePath(root_ + "\\DATA\\QzScan.Dbf"), want);      // backslashes too
-    EXPECT_EQ(ResolvePath(P("data/./sub/../qzscan.dbf")), want);     // "." and ".." lexically
-    EXPECT_EQ(ResolvePath(P("data/qzscan.dbf   ")), want);           // padded name
+    EXPECT_EQ(ResolvePath(root_ + "\\DATA\\QzScan.Dbf"), want);   // backslashes too
+    EXPECT_EQ(ResolvePath(P("data/./sub/../qzscan.dbf")), want);  // "." and ".." lexically
+    EXPECT_EQ(ResolvePath(P("data/qzscan.dbf   ")), want);        // padded name
     // Resolved as far as it exists, the rest as given.
     EXPECT_EQ(ResolvePath(P("data/Missing/x.dbf")), P("Data/Missing/x.dbf"));
     // A new file takes the directories' real case and its own given case;
@@ -77,16 +77,16 @@ TEST_F(PathDrives, QzDrivesSandboxesDriveLettersAndRootedPaths) {
     EXPECT_EQ(CurDrive(), "C");
     EXPECT_EQ(DiskName(), "C:");
     EXPECT_EQ(CurDir(), "TEMP");
-    EXPECT_EQ(ResolvePath("\\TEMP\\y"), P("c/TEMP/y"));       // rooted: the current drive's root
-    EXPECT_EQ(ResolvePath("y"), P("c/TEMP/y"));               // relative: the current directory
+    EXPECT_EQ(ResolvePath("\\TEMP\\y"), P("c/TEMP/y"));  // rooted: the current drive's root
+    EXPECT_EQ(ResolvePath("y"), P("c/TEMP/y"));          // relative: the current directory
     EXPECT_EQ(ResolvePath("..\\..\\..\\y"), P("c/y"));
-    EXPECT_EQ(ResolvePath(P("d/work")), P("d/Work"));         // a leading "/" is native
+    EXPECT_EQ(ResolvePath(P("d/work")), P("d/Work"));  // a leading "/" is native
 
     // Each drive keeps its own current directory.
     ASSERT_EQ(DirChange("D:\\WORK"), 0);
     EXPECT_EQ(CurDrive(), "D");
     EXPECT_EQ(CurDir(), "Work");
-    EXPECT_EQ(ResolvePath("C:x"), P("c/TEMP/x"));             // drive-relative
+    EXPECT_EQ(ResolvePath("C:x"), P("c/TEMP/x"));  // drive-relative
     ASSERT_EQ(DirChange("C:"), 0);
     EXPECT_EQ(CurDir(), "TEMP");
     ASSERT_EQ(DirChange("D:"), 0);
@@ -125,7 +125,9 @@ TEST(PathProgram, WorkDirAndExecName) {
     // QZ_WORKDIR gives the working folder; empty or relative leaves the
     // executable's.
     for (auto [value, want] : {std::pair<const char*, std::string>{"/srv/qz", "/srv/qz/"},
-                               {"/srv/qz/", "/srv/qz/"}, {"", dir}, {"rel/dir", dir}}) {
+                               {"/srv/qz/", "/srv/qz/"},
+                               {"", dir},
+                               {"rel/dir", dir}}) {
         setenv("QZ_WORKDIR", value, 1);
         EXPECT_EQ(WorkDir(), want) << value;
     }

@@ -48,14 +48,37 @@ TEST_F(AtomicReplaceTest, KeepsWhatTheTargetIs) {
     const Case cases[] = {
         {"a new file gets 0666 less the umask", [] {}, false,
          [&] { EXPECT_EQ(Stat(P("t")).st_mode & 0777, 0666 & ~ProcessUmask()); }},
-        {"a file keeps its mode", [&] { Write("t", "old"); ::chmod(P("t").c_str(), 0640); }, false,
-         [&] { EXPECT_EQ(Stat(P("t")).st_mode & 0777, 0640u); }},
-        {"a link stays a link", [&] { Write("real/f", "old"); fs::create_symlink("real/f", P("t")); }, false,
-         [&] { EXPECT_TRUE(fs::is_symlink(P("t"))); EXPECT_EQ(Read("real/f"), "new"); }},
+        {"a file keeps its mode",
+         [&] {
+             Write("t", "old");
+             ::chmod(P("t").c_str(), 0640);
+         },
+         false, [&] { EXPECT_EQ(Stat(P("t")).st_mode & 0777, 0640u); }},
+        {"a link stays a link",
+         [&] {
+             Write("real/f", "old");
+             fs::create_symlink("real/f", P("t"));
+         },
+         false,
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(P("t")));
+             EXPECT_EQ(Read("real/f"), "new");
+         }},
         {"a link to nothing makes the file it names", [&] { fs::create_symlink("made", P("t")); }, false,
-         [&] { EXPECT_TRUE(fs::is_symlink(P("t"))); EXPECT_EQ(Read("made"), "new"); }},
-        {"hard links stay one file", [&] { Write("t", "old"); fs::create_hard_link(P("t"), P("u")); }, true,
-         [&] { EXPECT_EQ(Read("u"), "new"); EXPECT_EQ(fs::hard_link_count(P("t")), 2u); }},
+         [&] {
+             EXPECT_TRUE(fs::is_symlink(P("t")));
+             EXPECT_EQ(Read("made"), "new");
+         }},
+        {"hard links stay one file",
+         [&] {
+             Write("t", "old");
+             fs::create_hard_link(P("t"), P("u"));
+         },
+         true,
+         [&] {
+             EXPECT_EQ(Read("u"), "new");
+             EXPECT_EQ(fs::hard_link_count(P("t")), 2u);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

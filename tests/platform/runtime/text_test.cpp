@@ -14,9 +14,9 @@ TEST(Text, TrimsRemoveSpacesOnly) {
     EXPECT_EQ(AllTrim("  a b  "), "a b");
     EXPECT_EQ(AllTrim("     "), "");
     EXPECT_EQ(LTrim(""), "");
-    EXPECT_EQ(AllTrim("\ta\t"), "\ta\t");      // tabs are not blanks
+    EXPECT_EQ(AllTrim("\ta\t"), "\ta\t");  // tabs are not blanks
     EXPECT_EQ(RTrim("a\r\n "), "a\r\n");
-    EXPECT_EQ(Upper("aé-z"), "Aé-Z");          // only ASCII letters fold
+    EXPECT_EQ(Upper("aé-z"), "Aé-Z");  // only ASCII letters fold
     EXPECT_EQ(Lower("ÄBC"), "Äbc");
 }
 
@@ -57,8 +57,8 @@ TEST(Text, StrTranStartAndCount) {
     EXPECT_EQ(StrTran("a-b-c-d", "-", "+", 1, 0), "a-b-c-d");
     EXPECT_EQ(StrTran("a-b", "-", "+", 0), "a+b");
     EXPECT_EQ(StrTran("abc", "", "x"), "abc");
-    EXPECT_EQ(StrTran("aaa", "aa", "b"), "ba");        // no overlapping matches
-    EXPECT_EQ(StrTran("aa", "a", "aa"), "aaaa");       // the replacement is not searched again
+    EXPECT_EQ(StrTran("aaa", "aa", "b"), "ba");   // no overlapping matches
+    EXPECT_EQ(StrTran("aa", "a", "aa"), "aaaa");  // the replacement is not searched again
 }
 
 TEST(Text, StuffAndPadding) {

@@ -12,7 +12,7 @@ TEST(Usual, ArraysAreSharedBetweenHolders) {
     b.AAdd(true);
     EXPECT_EQ(a.At(1).AsLong(), 42);
     EXPECT_EQ(a.ALen(), 3u);
-    EXPECT_TRUE(a == b);                   // one array, two holders
+    EXPECT_TRUE(a == b);                               // one array, two holders
     EXPECT_FALSE(a == Usual::Array({42, "x", true}));  // equal content, other array
 }
 
@@ -30,9 +30,9 @@ TEST(Usual, TypeCodesAndNames) {
 TEST(Usual, ExactAndNonExactComparison) {
     EXPECT_TRUE(NonExactEquals(Usual("ABCDEF"), Usual("ABC")));
     EXPECT_FALSE(NonExactEquals(Usual("ABC"), Usual("ABCDEF")));  // the left side must be longer
-    EXPECT_TRUE(NonExactEquals(Usual("ABC"), Usual("")));          // empty right matches all
+    EXPECT_TRUE(NonExactEquals(Usual("ABC"), Usual("")));         // empty right matches all
     EXPECT_FALSE(Usual("ABCDEF") == Usual("ABC"));
-    EXPECT_FALSE(Usual("ABC ") == Usual("ABC"));                   // exact keeps blanks
+    EXPECT_FALSE(Usual("ABC ") == Usual("ABC"));  // exact keeps blanks
     EXPECT_TRUE(Usual(2) == Usual(2.0));
     EXPECT_FALSE(Usual(2) == Usual("2"));
 }
