@@ -3,7 +3,7 @@
 # step when every one of them is present already, and generates the locales
 # the regional-settings tests read.
 set -euo pipefail
-packages=(cmake g++ make ninja-build ccache libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake g++ make ninja-build ccache clang-format libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core
           python3 python3-dbfread python3-dbf locales
           openbox trayer xdotool x11-utils x11-xkb-utils imagemagick
