@@ -18,19 +18,12 @@
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/posixfile.h"
+#include "platform/runtime/text.h"
 
 namespace os {
 namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -78,16 +71,17 @@ Profile Parse(std::string_view data) {
             sawEnd = true;
         }
         l.text = std::string(raw);
-        std::string_view t = Trim(raw);
+        std::string_view t = rt::AllTrimmedWhite(raw);
         if (!t.empty() && t.front() == '[') {
             size_t close = t.find(']');
             l.kind = Line::kSection;
-            l.name = std::string(Trim(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
+            l.name = std::string(
+                rt::AllTrimmedWhite(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
         } else if (!t.empty() && t.front() != ';') {
             size_t eq = t.find('=');
             l.kind = Line::kKey;
-            l.name = std::string(Trim(t.substr(0, eq)));
-            if (eq != std::string_view::npos) l.value = std::string(Trim(t.substr(eq + 1)));
+            l.name = std::string(rt::AllTrimmedWhite(t.substr(0, eq)));
+            if (eq != std::string_view::npos) l.value = std::string(rt::AllTrimmedWhite(t.substr(eq + 1)));
         }
         p.lines.push_back(std::move(l));
     }
@@ -275,7 +269,8 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     if (section == nullptr && key == nullptr && value == nullptr) return TRUE_;  // nothing is cached
     if (section == nullptr || fileName == nullptr || *fileName == '\0' || HasAny(section, "]\r\n") ||
         HasAny(key, "=\r\n") ||
-        (key != nullptr && (Trim(key).empty() || Trim(key).front() == '[' || Trim(key).front() == ';')) ||
+        (key != nullptr && (rt::AllTrimmedWhite(key).empty() || rt::AllTrimmedWhite(key).front() == '[' ||
+                            rt::AllTrimmedWhite(key).front() == ';')) ||
         HasAny(value, "\r\n")) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE_;
@@ -325,7 +320,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
             l.end = p.newline;
             p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
         };
-        std::string k = std::string(Trim(key));
+        std::string k = std::string(rt::AllTrimmedWhite(key));
         if (!sec) {
             addLine(p.lines.size(), "[" + std::string(section) + "]");
             p.lines.back().kind = Line::kSection;

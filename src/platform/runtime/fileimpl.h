@@ -28,7 +28,6 @@ bool HeldOpen(const std::string& native);
 // holding its share locks (-1 when none), for the caller to close.
 int ForgetShare(int fd);
 
-std::string_view TrimRight(std::string_view s);
 bool SameFile(const struct stat& a, const struct stat& b);
 
 }  // namespace rt::fileimpl

@@ -13,6 +13,7 @@
 #include "platform/runtime/paths.h"
 #include "platform/runtime/posixfile.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace rt {
 
@@ -100,7 +101,7 @@ std::string FGetS(int handle, size_t maxLen) {
 }
 
 bool File(std::string_view path) {
-    path = TrimRight(path);
+    path = RTrimmed(path);
     size_t sep = path.find_last_of("\\/");
     std::string_view last = sep == std::string_view::npos ? path : path.substr(sep + 1);
     if (sep == std::string_view::npos && last.size() >= 2 && last[1] == ':') last.remove_prefix(2);

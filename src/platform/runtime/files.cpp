@@ -17,6 +17,7 @@
 #include "platform/runtime/paths.h"
 #include "platform/runtime/posixfile.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace rt {
 namespace fileimpl {
@@ -34,11 +35,6 @@ std::string NativeOrFail(std::string_view path, bool forCreate) {
     std::string native = FilePath(path, forCreate, &err);
     if (native.empty()) Fail(err);
     return native;
-}
-
-std::string_view TrimRight(std::string_view s) {
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
@@ -201,7 +197,7 @@ int OpenHandle(std::string_view path, int flags, int mode, bool forCreate, unsig
 // ---- Paths for the file functions -------------------------------------------
 
 std::string FilePath(std::string_view path, bool forCreate, int* osError) {
-    path = TrimRight(path);
+    path = RTrimmed(path);
     if (path.empty()) {
         *osError = kOsPathNotFound;
         return {};

@@ -10,6 +10,7 @@
 #include "platform/runtime/files.h"
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/posixfile.h"
+#include "platform/runtime/text.h"
 
 namespace rt {
 
@@ -127,7 +128,7 @@ bool FRename(std::string_view from, std::string_view to) {
         }
         // The new name differs only in case and so resolved to the file
         // itself: rename to the name exactly as given.
-        std::string_view given = TrimRight(to);
+        std::string_view given = RTrimmed(to);
         size_t sep = given.find_last_of("\\/");
         if (sep != std::string_view::npos) given.remove_prefix(sep + 1);
         else if (given.size() >= 2 && given[1] == ':') given.remove_prefix(2);
