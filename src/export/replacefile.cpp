@@ -16,7 +16,7 @@ namespace {
 // as truncating it in place would be refused. Everything else about the
 // target is decided by the replace itself.
 int CheckShareMode(const std::string& native) {
-    struct stat st {};
+    struct stat st = {};
     if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
     int err = 0;
     int fd = rt::ShareOpen(native, O_WRONLY | O_NONBLOCK, rt::kFoWrite, rt::kFoDenyNone, &err);

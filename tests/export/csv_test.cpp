@@ -162,7 +162,7 @@ TEST_F(CsvTest, ReplacingKeepsPermissionsAndLeavesNoTemporaryFile) {
     ASSERT_EQ(::chmod(Path("out.csv").c_str(), 0640), 0);
     ASSERT_FALSE(Export(table, Path("out.csv")));
     EXPECT_EQ(ReadFile(Path("out.csv")), "A,1\r\n");
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(::stat(Path("out.csv").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"out.csv", "t.dbf"}));
@@ -177,7 +177,7 @@ TEST_F(CsvTest, ReplacingKeepsTheOwnerOfTheFile) {
     ASSERT_EQ(::chmod(Path("theirs.csv").c_str(), 0640), 0);
     ASSERT_EQ(::chown(Path("theirs.csv").c_str(), 65534, 65534), 0);
     ASSERT_FALSE(Export(table, Path("theirs.csv")));
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(::stat(Path("theirs.csv").c_str(), &st), 0);
     EXPECT_EQ(ReadFile(Path("theirs.csv")), "A,1\r\n");
     EXPECT_EQ(st.st_uid, 65534u);

@@ -103,7 +103,7 @@ TEST_F(FailureTest, APipeUnderTheNameIsRefusedNotReplaced) {
     ::close(reader);
     EXPECT_EQ(f.kind, CsvFault::kWriteFailed);
     EXPECT_EQ(f.osError, rt::kOsAccessDenied);
-    struct stat st {};
+    struct stat st = {};
     ASSERT_EQ(::lstat(Path("pipe.csv").c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"pipe.csv", "t.dbf"}));

@@ -65,7 +65,7 @@ int PortNumber(const std::string& name, const std::string& prefix, int max) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat st {};
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0;
 }
 

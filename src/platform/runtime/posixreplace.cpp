@@ -25,7 +25,7 @@ using Pieces = std::initializer_list<std::string_view>;
 int ResolveLinks(const std::string& path, std::string* out) {
     std::string p = path;
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat lst {};
+        struct stat lst = {};
         if (::lstat(p.c_str(), &lst) != 0) {
             if (errno != ENOENT) return errno;
             *out = p;
@@ -141,7 +141,7 @@ ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const Replac
     // for writing: the OS decides (permission bits, a read-only file
     // system, a running program). A pipe or device is never replaced by a
     // file, and O_NONBLOCK keeps a pipe without a reader from blocking.
-    struct stat st {};
+    struct stat st = {};
     bool exists = ::stat(target.c_str(), &st) == 0;
     if (!exists && errno != ENOENT) return Failed(std::move(res), ReplaceStep::kTarget, errno);
     Fd old;
@@ -170,7 +170,7 @@ ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const Replac
         return Failed(std::move(res), ReplaceStep::kTemp, err);
     }
     if (exists) {
-        struct stat tst {};
+        struct stat tst = {};
         if (::fstat(tmp.Get(), &tst) != 0) return Failed(std::move(res), ReplaceStep::kOwner, errno);
         if ((tst.st_uid != st.st_uid || tst.st_gid != st.st_gid) && ::fchown(tmp.Get(), st.st_uid, st.st_gid) != 0) {
             if (errno != EPERM) return Failed(std::move(res), ReplaceStep::kOwner, errno);

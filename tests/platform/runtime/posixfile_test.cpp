@@ -33,7 +33,7 @@ bool TempLeft(const std::string& dir) {
 }
 
 struct stat Stat(const std::string& path) {
-    struct stat st {};
+    struct stat st = {};
     ::stat(path.c_str(), &st);
     return st;
 }
