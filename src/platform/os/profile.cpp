@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/os/profilefile.h"
 #include "platform/os/sysinfo.h"
 #include "platform/runtime/oserror.h"
 #include "platform/runtime/paths.h"
@@ -23,93 +24,11 @@
 namespace os {
 namespace {
 
-constexpr std::string_view kBom = "\xEF\xBB\xBF";
-
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
-// One line of the file as it stands, and what it is.
-struct Line {
-    enum Kind { kOther, kSection, kKey } kind = kOther;
-    std::string text;   // without its line end
-    std::string end;    // "\r\n", "\n" or "" (the last line)
-    std::string name;   // section or key name
-    std::string value;  // a key's value, blanks removed
-};
-
-struct Profile {
-    bool bom = false;
-    std::vector<Line> lines;
-    std::string newline = "\r\n";  // for added lines: the file's own first line end
-};
-
-Profile Parse(std::string_view data) {
-    Profile p;
-    if (data.substr(0, 3) == kBom) {
-        p.bom = true;
-        data.remove_prefix(3);
-    }
-    bool sawEnd = false;
-    while (!data.empty()) {
-        Line l;
-        size_t nl = data.find('\n');
-        std::string_view raw = nl == std::string_view::npos ? data : data.substr(0, nl);
-        data.remove_prefix(nl == std::string_view::npos ? data.size() : nl + 1);
-        if (nl != std::string_view::npos) {
-            bool cr = !raw.empty() && raw.back() == '\r';
-            if (cr) raw.remove_suffix(1);
-            l.end = cr ? "\r\n" : "\n";
-            if (!sawEnd) p.newline = l.end;
-            sawEnd = true;
-        }
-        l.text = std::string(raw);
-        std::string_view t = rt::AllTrimmedWhite(raw);
-        if (!t.empty() && t.front() == '[') {
-            size_t close = t.find(']');
-            l.kind = Line::kSection;
-            l.name = std::string(
-                rt::AllTrimmedWhite(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
-        } else if (!t.empty() && t.front() != ';') {
-            size_t eq = t.find('=');
-            l.kind = Line::kKey;
-            l.name = std::string(rt::AllTrimmedWhite(t.substr(0, eq)));
-            if (eq != std::string_view::npos) l.value = std::string(rt::AllTrimmedWhite(t.substr(eq + 1)));
-        }
-        p.lines.push_back(std::move(l));
-    }
-    return p;
-}
-
-std::string Serialise(const Profile& p) {
-    std::string out = p.bom ? std::string(kBom) : std::string();
-    for (const Line& l : p.lines) out += l.text + l.end;
-    return out;
-}
-
-// The first section of that name: [header index, end index).
-std::optional<std::pair<size_t, size_t>> FindSection(const Profile& p, std::string_view name) {
-    for (size_t i = 0; i < p.lines.size(); ++i) {
-        if (p.lines[i].kind != Line::kSection || !SameName(p.lines[i].name, name)) continue;
-        size_t end = i + 1;
-        while (end < p.lines.size() && p.lines[end].kind != Line::kSection) ++end;
-        return std::make_pair(i, end);
-    }
-    return std::nullopt;
-}
-
-std::optional<size_t> FindKey(const Profile& p, std::pair<size_t, size_t> sec, std::string_view key) {
-    for (size_t i = sec.first + 1; i < sec.second; ++i)
-        if (p.lines[i].kind == Line::kKey && SameName(p.lines[i].name, key)) return i;
-    return std::nullopt;
-}
+using profile::File;
+using profile::FindKey;
+using profile::FindSection;
+using profile::Line;
+using profile::SameName;
 
 // The file's bytes; nullopt with *err set when it cannot be read whole.
 std::optional<std::string> ReadAll(const std::string& path, int* err) {
@@ -126,16 +45,16 @@ struct CachedProfile {
     off_t size = 0;
     timespec mtime{};
     timespec ctime{};
-    std::shared_ptr<const Profile> profile;
+    std::shared_ptr<const File> profile;
 };
 std::mutex gCacheMutex;
 std::map<std::string, CachedProfile> gCache;
 
 bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
 
-std::shared_ptr<const Profile> Load(const std::string& path) {
+std::shared_ptr<const File> Load(const std::string& path) {
     struct stat st = {};
-    if (::stat(path.c_str(), &st) != 0) return std::make_shared<Profile>();
+    if (::stat(path.c_str(), &st) != 0) return std::make_shared<File>();
     {
         std::lock_guard lock(gCacheMutex);
         auto it = gCache.find(path);
@@ -146,11 +65,11 @@ std::shared_ptr<const Profile> Load(const std::string& path) {
     }
     int err = 0;
     auto data = ReadAll(path, &err);
-    auto profile = std::make_shared<const Profile>(Parse(data ? *data : std::string()));
+    auto parsed = std::make_shared<const File>(profile::Parse(data ? *data : std::string()));
     std::lock_guard lock(gCacheMutex);
     if (gCache.size() > 64) gCache.clear();
-    gCache[path] = CachedProfile{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, profile};
-    return profile;
+    gCache[path] = CachedProfile{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, parsed};
+    return parsed;
 }
 
 std::string Unquote(const std::string& v) {
@@ -223,7 +142,7 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
                                const char* fileName) {
     if (buffer == nullptr || size == 0) return 0;
     auto loaded = Load(ProfileFilePath(fileName));
-    const Profile& p = *loaded;
+    const File& p = *loaded;
     if (section == nullptr) {
         std::vector<std::string> names;
         for (const Line& l : p.lines)
@@ -235,7 +154,7 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
         std::vector<std::string> names;
         if (sec)
             for (size_t i = sec->first + 1; i < sec->second; ++i)
-                if (p.lines[i].kind == Line::kKey && !p.lines[i].name.empty()) AddUnique(names, p.lines[i].name);
+                if (p.lines[i].kind == Line::kKey && !p.lines[i].name.empty()) names.push_back(p.lines[i].name);
         return CopyList(names, buffer, size);
     }
     if (sec) {
@@ -278,8 +197,12 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
     std::string path = ProfileFilePath(fileName);
     std::string dir = path.substr(0, std::max<size_t>(path.rfind('/'), 1));
     struct stat st = {};
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        SetLastError(ERROR_PATH_NOT_FOUND);
+    if (int rc = ::stat(dir.c_str(), &st); rc != 0 || !S_ISDIR(st.st_mode)) {
+        bool missing = rc == 0 || errno == ENOENT || errno == ENOTDIR;
+        // Nothing to delete where there is no folder: done, as on Windows.
+        if (missing && value == nullptr) return TRUE_;
+        SetLastError(missing ? static_cast<DWORD>(ERROR_PATH_NOT_FOUND)
+                             : static_cast<DWORD>(rt::OsErrorFromErrno(errno, path)));
         return FALSE_;
     }
     FolderLock lock(dir);
@@ -290,7 +213,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         SetLastError(static_cast<DWORD>(rt::OsErrorFromErrno(readErr, path)));
         return FALSE_;
     }
-    Profile p = Parse(data ? *data : std::string());
+    File p = profile::Parse(data ? *data : std::string());
     auto sec = FindSection(p, section);
     bool changed = true;
     if (key == nullptr) {
@@ -314,21 +237,19 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         auto addLine = [&](size_t at, std::string text) {
             // The line before a new one gets the line end it lacked.
             if (at > 0 && p.lines[at - 1].end.empty()) p.lines[at - 1].end = p.newline;
-            Line l;
-            l.kind = Line::kKey;
-            l.text = std::move(text);
+            Line l = profile::MakeLine(std::move(text));
             l.end = p.newline;
             p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
         };
         std::string k = std::string(rt::AllTrimmedWhite(key));
         if (!sec) {
             addLine(p.lines.size(), "[" + std::string(section) + "]");
-            p.lines.back().kind = Line::kSection;
             addLine(p.lines.size(), k + "=" + value);
         } else if (auto found = FindKey(p, *sec, k)) {
             Line& l = p.lines[*found];
-            l.text = l.name + "=" + value;
-            l.value = value;
+            std::string end = std::move(l.end);
+            l = profile::MakeLine(l.name + "=" + value);
+            l.end = std::move(end);
         } else {
             size_t at = sec->first + 1;
             for (size_t i = sec->first + 1; i < sec->second; ++i)
@@ -336,10 +257,11 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
             addLine(at, k + "=" + value);
         }
     }
-    if (!changed && data) return TRUE_;
+    // A delete that finds nothing leaves the file alone, and makes none.
+    if (!changed) return TRUE_;
     // Written through a link to the file it names; a read-only file is
     // refused (docs/runtime-files.md).
-    if (rt::ReplaceResult r = rt::AtomicReplace(path, Serialise(p)); !r.Ok()) {
+    if (rt::ReplaceResult r = rt::AtomicReplace(path, profile::Serialise(p)); !r.Ok()) {
         SetLastError(static_cast<DWORD>(rt::OsErrorFromErrno(r.err, path)));
         return FALSE_;
     }

@@ -75,4 +75,19 @@ TEST_F(IniFileTest, SectionsListDeleteAndCreate) {
     EXPECT_EQ(rt::IVarGet(ini_, rt::Symbol("FILENAME")), Usual(" win "));
 }
 
+TEST_F(IniFileTest, SectionListsEveryEntryLineAndDeletesMakeNoFile) {
+    EXPECT_EQ(Call("DELETEENTRY", {Usual("S"), Usual("a")}), Usual(true));
+    EXPECT_EQ(Call("DELETESECTION", {Usual("S")}), Usual(true));
+    EXPECT_FALSE(std::filesystem::exists(path_));
+    // A repeated name is listed again and reads the first one's value.
+    std::ofstream(path_, std::ios::binary) << "[S]\nk=1\nK=2\nj=3\n";
+    Usual sec = Call("GETSECTION", {Usual("S")});
+    const char* want[][2] = {{"k", "1"}, {"K", "1"}, {"j", "3"}};
+    ASSERT_EQ(sec.ALen(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(sec.At(i + 1).At(1), Usual(want[i][0]));
+        EXPECT_EQ(sec.At(i + 1).At(2), Usual(want[i][1]));
+    }
+}
+
 }  // namespace

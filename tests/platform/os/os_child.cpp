@@ -31,11 +31,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 5 && std::strcmp(argv[1], "iniwrite") == 0) {
-        // iniwrite FILE PREFIX COUNT: entries PREFIXi=i in section [Shared].
+        // iniwrite FILE PREFIX COUNT: entries PREFIXi=i in section [Shared];
+        // a failure exits with the Win32 error (255 when it does not fit).
         int n = std::atoi(argv[4]);
         for (int i = 0; i < n; ++i) {
             std::string key = std::string(argv[3]) + std::to_string(i);
-            if (!os::WritePrivateProfileStringA("Shared", key.c_str(), std::to_string(i).c_str(), argv[2])) return 3;
+            if (!os::WritePrivateProfileStringA("Shared", key.c_str(), std::to_string(i).c_str(), argv[2])) {
+                os::DWORD err = os::GetLastError();
+                return err > 0 && err < 255 ? static_cast<int>(err) : 255;
+            }
         }
         return 0;
     }

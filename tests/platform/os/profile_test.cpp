@@ -1,7 +1,9 @@
 // The private-profile API: the read rules, the buffer-size rules, the
-// Windows fixture byte for byte, bare names in the Windows directory, and
+// Windows fixture byte for byte, UTF-16 files, bare names in the Windows
+// directory, writes by a real user through links and into a full disk, and
 // two processes writing one file at once.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include "os_fixture.h"
 #include "platform/os/profile.h"
 #include "platform/runtime/paths.h"
+#include "tmpfs_mount.h"
 
 namespace {
 
@@ -24,6 +27,17 @@ std::string Slurp(const std::string& path) {
     return s.str();
 }
 
+// UTF-16 bytes of BMP text, little- or big-endian.
+std::string Wide(std::u16string_view text, bool bigEndian) {
+    std::string out;
+    for (char16_t u : text) {
+        char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+        out += bigEndian ? hi : lo;
+        out += bigEndian ? lo : hi;
+    }
+    return out;
+}
+
 class Profile : public ostest::StoreDir {
 protected:
     void SetUp() override {
@@ -31,9 +45,10 @@ protected:
         file_ = dir_ + "/in.ini";
         std::filesystem::copy_file(std::string(QZ_OS_DATA) + "/profile-windows-in.ini", file_);
     }
-    std::string Get(const char* sec, const char* key, const char* def = "", DWORD size = 4096, DWORD* count = nullptr) {
+    std::string Get(const char* sec, const char* key, const char* def = "", DWORD size = 4096, DWORD* count = nullptr,
+                    const std::string& file = {}) {
         std::string buf(size, '#');
-        DWORD n = GetPrivateProfileStringA(sec, key, def, buf.data(), size, file_.c_str());
+        DWORD n = GetPrivateProfileStringA(sec, key, def, buf.data(), size, (file.empty() ? file_ : file).c_str());
         if (count) *count = n;
         return key == nullptr || sec == nullptr ? buf.substr(0, n + 1) : buf.substr(0, n);
     }
@@ -66,7 +81,8 @@ TEST_F(Profile, NameListsFollowTheBufferRules) {
     DWORD n = 0;
     EXPECT_EQ(Get(nullptr, nullptr, "", 4096, &n), std::string("General\0Spaced\0Long\0Drop\0Last\0\0", 31));
     EXPECT_EQ(n, 30u);
-    EXPECT_EQ(Get("GENERAL", nullptr), std::string("Name\0Path\0Mixed\0Blank\0Dup\0\0", 27));
+    // Every entry line, a repeated name included, as Windows lists them.
+    EXPECT_EQ(Get("GENERAL", nullptr), std::string("Name\0Path\0Mixed\0Blank\0Dup\0dup\0\0", 31));
     // Too small: cut to size - 2, two NULs, size - 2.
     EXPECT_EQ(Get(nullptr, nullptr, "", 9, &n) + '\0', std::string("General\0\0", 9));
     EXPECT_EQ(n, 7u);
@@ -107,6 +123,81 @@ TEST_F(Profile, LfFilesReadAlikeAndAddedLinesKeepTheirLineEnds) {
     EXPECT_EQ(Slurp(lf), "[A]\nx = 1\ny=2\n");
     char buf[8];
     EXPECT_EQ(GetPrivateProfileStringA("a", "X", "", buf, sizeof buf, lf.c_str()), 1u);
+}
+
+TEST_F(Profile, Utf16FilesReadAsTextAndAreWrittenBackInTheirOwnEncoding) {
+    for (bool be : {false, true}) {
+        std::u16string nl = be ? u"\n" : u"\r\n";
+        std::u16string odd = u"; caf\u00e9 ";
+        odd += char16_t(0xD800);  // a lone surrogate, kept as it was
+        std::string f = dir_ + "/wide.ini", bom = be ? "\xFE\xFF" : "\xFF\xFE";
+        std::ofstream(f, std::ios::binary | std::ios::trunc)
+            << bom + Wide(odd + nl + u"[S]" + nl + u" k = v\u00e9" + nl, be);
+        EXPECT_EQ(Get("s", "K", "", 4096, nullptr, f), "v\xC3\xA9");
+        EXPECT_TRUE(WritePrivateProfileStringA("S", "k", "w\xE2\x82\xAC", f.c_str()));
+        EXPECT_TRUE(WritePrivateProfileStringA("S", "n", "caf\xE9", f.c_str()));  // not UTF-8: Latin-1
+        EXPECT_TRUE(WritePrivateProfileStringA("T", "x", "1", f.c_str()));
+        EXPECT_EQ(Slurp(f), bom + Wide(odd + nl + u"[S]" + nl + u"k=w\u20ac" + nl + u"n=caf\u00e9" + nl + u"[T]" + nl +
+                                           u"x=1" + nl,
+                                       be))
+            << (be ? "big-endian" : "little-endian");
+    }
+}
+
+TEST_F(Profile, WritesLeaveTheFileItsLinksOwnerAndModeAndFailWhereTheOsWould) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as nobody needs root";
+    const std::string before = "[Shared]\r\na0=old\r\n", after = "[Shared]\r\na0=0\r\n";
+    enum Name { kFile, kSymlink, kHardLink };
+    struct Case {
+        const char* what;
+        mode_t folder, file;
+        Name name;
+        int code;  // the child's exit: the Win32 error, 0 for success
+    } cases[] = {
+        {"read-only file", 0777, 0444, kFile, 5},
+        {"writable file in a folder nobody may write", 0755, 0666, kFile, 0},
+        {"root's file in an open folder", 0777, 0666, kFile, 0},
+        {"symbolic link", 0777, 0666, kSymlink, 0},
+        {"symbolic link to a read-only file", 0777, 0444, kSymlink, 5},
+        {"hard link", 0777, 0666, kHardLink, 0},
+    };
+    ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+    for (const Case& c : cases) {
+        std::string d = dir_ + "/" + std::to_string(&c - cases), file = d + "/file.ini";
+        std::string name = c.name == kFile ? file : d + "/name.ini";
+        std::filesystem::create_directory(d);
+        std::ofstream(file, std::ios::binary) << before;
+        ASSERT_EQ(::chmod(file.c_str(), c.file), 0);
+        if (c.name == kSymlink) std::filesystem::create_symlink("file.ini", name);
+        if (c.name == kHardLink) std::filesystem::create_hard_link(file, name);
+        ASSERT_EQ(::chmod(d.c_str(), c.folder), 0);
+        EXPECT_EQ(ostest::Wait(ostest::Spawn(
+                      {"/usr/sbin/runuser", "-u", "nobody", "--", QZ_OS_CHILD, "iniwrite", name, "a", "1"})),
+                  c.code)
+            << c.what;
+        struct stat st = {};
+        ASSERT_EQ(::stat(file.c_str(), &st), 0);
+        EXPECT_EQ(Slurp(file), c.code == 0 ? after : before) << c.what;
+        EXPECT_EQ(st.st_mode & 07777, c.file) << c.what;
+        EXPECT_EQ(st.st_uid + st.st_gid, 0u) << c.what;
+        EXPECT_EQ(st.st_nlink, c.name == kHardLink ? 2u : 1u) << c.what;
+        EXPECT_EQ(std::filesystem::is_symlink(name), c.name == kSymlink) << c.what;
+    }
+}
+
+TEST_F(Profile, AFullDiskFailsWith112AndLeavesTheFileAsItWas) {
+    qztest::TmpfsMount disk;
+    NEED_MOUNT(disk.Mount(dir_ + "/full", 64 * 1024));
+    const std::string before = "[S]\r\nk=old\r\n", plain = disk.Dir() + "/p.ini", linked = disk.Dir() + "/h.ini";
+    std::ofstream(plain, std::ios::binary) << before;
+    std::ofstream(linked, std::ios::binary) << before;
+    std::filesystem::create_hard_link(linked, disk.Dir() + "/h2.ini");  // rewritten in place
+    disk.Fill();
+    for (const std::string& f : {plain, linked}) {
+        EXPECT_FALSE(WritePrivateProfileStringA("S", "k", std::string(8192, 'x').c_str(), f.c_str())) << f;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL)) << f;
+        EXPECT_EQ(Slurp(f), before) << f;
+    }
 }
 
 TEST_F(Profile, UnsafeInputIsRefusedAndNothingIsWritten) {
