@@ -175,7 +175,10 @@ std::string Serialise(const File& f) {
         case Encoding::kUtf16Be: out = kUtf16BeBom; break;
     }
     for (const Line& l : f.lines) {
-        out += l.raw ? *l.raw : Encode(l.text, f.encoding);
+        // A last line cut inside a character (an odd byte) is encoded
+        // afresh once a line follows it, so every later unit stays aligned.
+        bool aligned = l.raw && (l.raw->size() % 2 == 0 || l.end.empty());
+        out += aligned ? *l.raw : Encode(l.text, f.encoding);
         out += Encode(l.end, f.encoding);
     }
     return out;

@@ -142,6 +142,12 @@ TEST_F(Profile, Utf16FilesReadAsTextAndAreWrittenBackInTheirOwnEncoding) {
                                        be))
             << (be ? "big-endian" : "little-endian");
     }
+    // A file cut inside a character: the odd byte reads as U+FFFD, and
+    // what follows it stays aligned.
+    std::string f = dir_ + "/odd.ini";
+    std::ofstream(f, std::ios::binary) << "\xFF\xFE" + Wide(u"[S]", false) + "A";
+    EXPECT_TRUE(WritePrivateProfileStringA("S", "k", "1", f.c_str()));
+    EXPECT_EQ(Slurp(f), "\xFF\xFE" + Wide(u"[S]\uFFFD\r\nk=1\r\n", false));
 }
 
 TEST_F(Profile, WritesLeaveTheFileItsLinksOwnerAndModeAndFailWhereTheOsWould) {
