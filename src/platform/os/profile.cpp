@@ -38,7 +38,8 @@ std::optional<std::string> ReadAll(const std::string& path, int* err) {
 }
 
 // Parsed files, reused while the file on disk is the same one (same inode,
-// size and change times): every write renames a new file into place.
+// size and change times): a write renames a new file into place, or
+// rewrites it in place and so gives it new change times.
 struct CachedProfile {
     dev_t dev = 0;
     ino_t ino = 0;
