@@ -119,9 +119,10 @@ int64_t FileObject::PUTS(std::string text) {
 }
 
 int64_t FileObject::READ(std::string& buffer, rt::Usual count) {
-    size_t want = CountOr(count, buffer.size());
-    std::string data(want, '\0');
-    size_t n = rt::FRead(handle_, data.data(), want);
+    // FReadStr never allocates more than the file has left, whatever the
+    // count asks for.
+    std::string data = rt::FReadStr(handle_, CountOr(count, buffer.size()));
+    size_t n = data.size();
     UPDATEERR();
     // The bytes read replace the start of the caller's buffer.
     if (buffer.size() < n) buffer.resize(n);

@@ -83,6 +83,8 @@ TEST_F(FileObjectTest, LongLinesAndPositionsPastTwoGiB) {
     Usual lines = Make("long.txt"), big = Make("big.bin");
     rt::Send(lines, "OPEN", {Usual(0)});
     EXPECT_EQ(Get(lines, "LINECOUNT"), Usual(3));
+    rt::Send(lines, "GOTOP");  // a count far past the file reads what there is
+    EXPECT_EQ(rt::Send(lines, "READ", {Usual::Array({Usual("")}), Usual(int64_t{1} << 50)}), Usual(9105));
     rt::Send(big, "OPEN", {Usual(0)});
     EXPECT_EQ(rt::Send(big, "GOBOTTOM"), Usual(-1));  // not wrapped
     EXPECT_EQ(Get(big, "ERRORCODE"), Usual(87));
