@@ -1,5 +1,7 @@
 #include "lib/system/fileobject.h"
 
+#include <cstdint>
+
 #include "platform/runtime/files.h"
 #include "platform/runtime/oserror.h"
 
@@ -117,9 +119,10 @@ int64_t FileObject::PUTS(std::string text) {
 }
 
 int64_t FileObject::READ(std::string& buffer, rt::Usual count) {
-    size_t want = CountOr(count, buffer.size());
-    std::string data(want, '\0');
-    size_t n = rt::FRead(handle_, data.data(), want);
+    // FReadStr never allocates more than the file has left, whatever the
+    // count asks for.
+    std::string data = rt::FReadStr(handle_, CountOr(count, buffer.size()));
+    size_t n = data.size();
     UPDATEERR();
     // The bytes read replace the start of the caller's buffer.
     if (buffer.size() < n) buffer.resize(n);
@@ -171,6 +174,13 @@ rt::Usual FileObject::REWIND() {
     return rt::Usual(Self());
 }
 
+int32_t FileObject::Position32(int64_t pos) {
+    if (pos <= INT32_MAX) return static_cast<int32_t>(pos);
+    rt::FError(rt::kOsInvalidParameter);
+    UPDATEERR();
+    return -1;
+}
+
 int64_t FileObject::TELL() const { return rt::FTell(handle_); }
 
 int64_t FileObject::LINECOUNT() {
@@ -178,8 +188,13 @@ int64_t FileObject::LINECOUNT() {
     GOTOP();
     int64_t count = 0;
     while (!EOF_()) {
-        GETS(rt::Usual());
-        ++count;
+        const int64_t before = TELL();
+        const std::string piece = GETS(rt::Usual());
+        if (ERROR()) break;
+        // GETS hands a long line over in pieces; a line is counted where
+        // its line end was stepped over, or at the end of the file.
+        const bool lineEnded = TELL() - before > static_cast<int64_t>(piece.size());
+        if (lineEnded || EOF_()) ++count;
     }
     return count;
 }

@@ -39,10 +39,14 @@ public:
     int64_t WRITELINE(std::string text, rt::Usual count);
     int64_t WRITETEXT(std::string text, rt::Usual count);
     int64_t SEEK(int64_t offset, rt::Usual origin);
-    int32_t GOTOP() { return static_cast<int32_t>(SEEK(0, rt::Usual(0))); }
-    int32_t GOBOTTOM() { return static_cast<int32_t>(SEEK(0, rt::Usual(2))); }
+    // The position as a signed 32-bit number. One that does not fit (a file
+    // of 2 GiB or more) is not wrapped: -1 with the error 87 recorded.
+    int32_t GOTOP() { return Position32(SEEK(0, rt::Usual(0))); }
+    int32_t GOBOTTOM() { return Position32(SEEK(0, rt::Usual(2))); }
     rt::Usual REWIND();
     int64_t TELL() const;
+    // The lines from the start to the end of the file; a line longer than
+    // GETS reads at once is still one line.
     int64_t LINECOUNT();
     uint32_t UPDATEERR();
     bool ERROR() const { return error_; }
@@ -50,6 +54,8 @@ public:
     std::string ERRSTRING() const;
 
 private:
+    int32_t Position32(int64_t pos);
+
     int handle_ = -1;
     bool opened_ = false;  // a handle was ever obtained (null before)
     uint32_t errorCode_ = 0;

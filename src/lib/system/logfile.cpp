@@ -22,10 +22,19 @@ namespace {
 
 constexpr const char* kW3svcKey = "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters";
 
-// Position (1-based) of the last occurrence of c, 0 when none.
-size_t LastPos(const std::string& s, char c) {
-    size_t p = s.rfind(c);
+// Position (1-based) of the last folder separator, 0 when none. Both "\\"
+// and "/" separate: callers name logs in Windows form or natively.
+size_t LastSeparator(const std::string& s) {
+    size_t p = s.find_last_of("\\/");
     return p == std::string::npos ? 0 : p + 1;
+}
+
+// Position (1-based) of the dot that starts the extension of the last path
+// component, 0 when that component has none: a dot in a folder's name
+// (app.v2\lf, /tmp/tmp.x/lf) is not an extension.
+size_t ExtensionDot(const std::string& s) {
+    size_t p = s.rfind('.');
+    return p == std::string::npos || p + 1 <= LastSeparator(s) ? 0 : p + 1;
 }
 
 // Calls open up to 10 times, 1 ms apart, while it fails (-1) with FError()
@@ -41,19 +50,32 @@ int RetryWhileHeld(Open open) {
     }
 }
 
+// Opens the log for appending, shared with everyone, retried while another
+// process holds it; with create, a missing log is made, and an existing
+// one, which another process may have made and written to a moment ago, is
+// never emptied. The descriptor (release with ShareClose), or -1 with
+// FError set.
+int OpenLog(const std::string& fileName, bool create) {
+    int err = 0;
+    std::string native = rt::FilePath(fileName, create, &err);
+    if (native.empty()) {
+        rt::FError(err);
+        return -1;
+    }
+    const int flags = O_RDWR | O_APPEND | O_NOCTTY | (create ? O_CREAT : 0);
+    return RetryWhileHeld([&] {
+        int h = rt::ShareOpen(native, flags, rt::kFoReadWrite, rt::kFoDenyNone, &err);
+        rt::FError(err);
+        return h;
+    });
+}
+
 // Appends one record (whole lines with their CR LF) to the log with one
 // write on a descriptor opened for appending, so that records from several
 // processes never interleave and none overwrites another; the bytes
 // written, 0 when the record could not be written whole.
 size_t AppendToLog(const std::string& fileName, const std::string& record) {
-    int err = 0;
-    std::string native = rt::FilePath(fileName, false, &err);
-    if (native.empty()) return 0;
-    int fd = RetryWhileHeld([&] {
-        int h = rt::ShareOpen(native, O_RDWR | O_APPEND | O_NOCTTY, rt::kFoReadWrite, rt::kFoDenyNone, &err);
-        rt::FError(err);
-        return h;
-    });
+    int fd = OpenLog(fileName, false);
     if (fd == -1) return 0;
     rt::IoResult r = rt::AppendRecord(fd, record);
     int closeErr = rt::ShareClose(fd);
@@ -89,8 +111,8 @@ std::string ExecutableWindowsPath() {
 }
 
 std::string DirectoryOf(const std::string& path) {
-    size_t p = path.rfind('\\');
-    return p == std::string::npos ? path : path.substr(0, p + 1);
+    size_t p = LastSeparator(path);
+    return p == 0 ? path : path.substr(0, p);
 }
 
 int OpenWithRetry(const std::string& fileName, int mode) {
@@ -133,13 +155,13 @@ rt::Usual LogFile::INIT(rt::Usual fileName, rt::Usual useWebServerDir, rt::Usual
     bool web = useWebServerDir.IsLogic() && useWebServerDir.AsLogic();
     std::string base;
     if (fileName.IsString() && !fileName.AsStr().empty())
-        base = fileName.AsStr().find('\\') != std::string::npos ? fileName.AsStr() : serverPath_ + fileName.AsStr();
+        base = LastSeparator(fileName.AsStr()) > 0 ? fileName.AsStr() : serverPath_ + fileName.AsStr();
     else base = exe;
-    size_t dot = LastPos(base, '.');
+    size_t dot = ExtensionDot(base);
     if (web) {
-        size_t slash = LastPos(base, '\\');
+        size_t slash = LastSeparator(base);
         size_t from = slash == 0 ? 0 : slash - 1;
-        size_t to = dot > slash ? dot - 1 : base.size();
+        size_t to = dot > 0 ? dot - 1 : base.size();
         fname_ = WebServerLogDirectory() + base.substr(from, to - from) + ".log";
     } else if (dot > 0) {
         fname_ = base.substr(0, dot) + "log";
@@ -147,29 +169,40 @@ rt::Usual LogFile::INIT(rt::Usual fileName, rt::Usual useWebServerDir, rt::Usual
         fname_ = base + ".log";
     }
     append_ = append.IsLogic() ? append.AsLogic() : true;
-    int h = -1;
-    if (rt::File(fname_)) {
+    bool usable = false;
+    if (!rt::File(fname_)) {
+        // Several processes may start logging at once: the log is made, and
+        // one that another process has just made is not emptied.
+        if (int fd = OpenLog(fname_, true); fd != -1) {
+            usable = true;
+            (void)rt::ShareClose(fd);
+        }
+    } else {
+        int h = -1;
         if (append_) {
             h = OpenWithRetry(fname_, rt::kFoReadWrite);
         } else {
             if (backupName_.empty()) {
-                size_t d = LastPos(fname_, '.');
+                size_t d = ExtensionDot(fname_);
                 backupName_ = d > 0 ? fname_.substr(0, d) + "bak" : fname_ + ".bak";
             }
-            // The log is emptied only once its backup is whole and on the
-            // disk; without one it is kept and continued.
-            if (rt::FCopy(fname_, backupName_)) h = rt::FCreate(fname_);
-            else h = OpenWithRetry(fname_, rt::kFoReadWrite);
+            // The log is emptied only once its backup is whole and durable
+            // (FCopy syncs the copy and its folder). Without a backup the
+            // log is left as it was and the fresh start is reported failed:
+            // LOG2FILE false, FError the copy's error.
+            if (!rt::FCopy(fname_, backupName_)) {
+                log2File_ = false;
+                return rt::Usual(Self());
+            }
+            h = rt::FCreate(fname_);
         }
-    } else {
-        h = rt::FCreate(fname_);
+        if (h != -1) {
+            usable = true;
+            rt::FClose(h);
+        }
     }
-    if (h != -1) {
-        log2File_ = true;
-        rt::FClose(h);
-    } else if (rt::FError() == rt::kOsSharingViolation || rt::FError() == rt::kOsLockViolation) {
-        log2File_ = true;  // there, but held by another process for now
-    }
+    // A log that another process holds for now is there all the same.
+    log2File_ = usable || rt::FError() == rt::kOsSharingViolation || rt::FError() == rt::kOsLockViolation;
     return rt::Usual(Self());
 }
 
@@ -214,8 +247,8 @@ bool LogFile::SetAppend(rt::Usual v) {
 }
 
 std::string LogFile::LOGPATH() const {
-    size_t p = fname_.rfind('\\');
-    return p == std::string::npos ? fname_ : fname_.substr(0, p);
+    size_t p = LastSeparator(fname_);
+    return p == 0 ? fname_ : fname_.substr(0, p - 1);
 }
 
 }  // namespace lib

@@ -1,14 +1,17 @@
 // LogFile: a plain-text log beside the program or in the web server's log
 // directory: a fresh log (the old one kept as a backup, and the log emptied
-// only once that backup is whole and durable; without one the log is
-// continued) or the existing one continued. Each error report or free line
-// is one record appended with one write on a descriptor opened for
-// appending, so several processes logging at once never interleave or lose
-// lines; the open retries briefly while another process holds the file.
+// only once that backup is whole and durable; without one the log is left
+// as it was and LOG2FILE reads false) or the existing one continued. Each
+// error report or free line is one record appended with one write on a
+// descriptor opened for appending, so several processes logging at once
+// never interleave or lose lines; the open retries briefly while another
+// process holds the file.
 //
 // The executable's path is taken in Windows form (its "/" written as "\"),
 // so the log's paths are Windows paths like every other the runtime's file
-// functions take.
+// functions take; a name given natively ("/var/log/app.log") is used as it
+// is. Both separators count when the name is split, and the extension is
+// looked for in the last component only.
 #pragma once
 
 #include <string>
@@ -44,8 +47,8 @@ private:
     bool append_ = true;
 };
 
-// The text up to and including the last backslash; the whole path when it
-// has none.
+// The text up to and including the last backslash (or slash); the whole
+// path when it has none.
 std::string DirectoryOf(const std::string& path);
 // FOpen retried up to 10 times, 1 ms apart, while the open fails on a
 // sharing or lock conflict; the handle or -1.

@@ -8,8 +8,9 @@
 
 namespace lib {
 
-// The computer name as GetComputerNameA gives it into a 16-byte buffer:
-// "" when the name is longer than 15 characters.
+// The computer name as GetComputerNameA gives it into a 16-byte buffer,
+// which always holds the NetBIOS name (at most 15 characters); "" only
+// when the call fails.
 std::string QZGetComputerName();
 // Connects the local device to the share, remembered for later sessions;
 // {TRUE, ""} when mapped (also when already remembered for this share),

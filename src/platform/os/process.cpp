@@ -186,9 +186,14 @@ struct Found {
     DWORD error = ERROR_FILE_NOT_FOUND;
 };
 
-Found Probe(const std::string& native) {
+// A folder of that name is no program but is there: the search goes on,
+// and when nothing else is found the start is refused with 5, as Windows
+// refuses to run a folder (*sawFolder is set).
+Found Probe(const std::string& native, bool* sawFolder) {
     struct stat st = {};
-    if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    if (::stat(native.c_str(), &st) != 0) return {};
+    if (S_ISDIR(st.st_mode)) *sawFolder = true;
+    if (!S_ISREG(st.st_mode)) return {};
     if (::access(native.c_str(), X_OK) != 0) return {native, static_cast<DWORD>(ERROR_ACCESS_DENIED)};
     return {native, ERROR_SUCCESS};
 }
@@ -196,11 +201,14 @@ Found Probe(const std::string& native) {
 Found Search(const std::string& name, bool searchPath) {
     std::vector<std::string> names{name};
     if (!HasExtension(name)) names.push_back(name + ".exe");
+    bool sawFolder = false;
+    const Found folder{"", static_cast<DWORD>(ERROR_ACCESS_DENIED)};
     if (!searchPath || rt::HasDirectoryPart(name)) {
         for (const std::string& n : names) {
-            Found f = Probe(rt::ResolvePath(n));
+            Found f = Probe(rt::ResolvePath(n), &sawFolder);
             if (!f.path.empty()) return f;
         }
+        if (sawFolder) return folder;
         // A missing folder is told from a missing file.
         std::string native = rt::ResolvePath(name);
         std::string dir = native.substr(0, native.rfind('/') + 1);
@@ -224,11 +232,11 @@ Found Search(const std::string& name, bool searchPath) {
     }
     for (const std::string& d : dirs) {
         for (const std::string& n : names) {
-            Found f = Probe(d + (d.empty() || d.back() == '/' ? "" : "/") + n);
+            Found f = Probe(d + (d.empty() || d.back() == '/' ? "" : "/") + n, &sawFolder);
             if (!f.path.empty()) return f;
         }
     }
-    return {};
+    return sawFolder ? folder : Found{};
 }
 
 // The program a command line names (without an application name).

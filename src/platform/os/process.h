@@ -49,7 +49,8 @@ struct PROCESS_INFORMATION {
 // arguments are the command line split by the C runtime's rules. The
 // environment block ("A=1\0B=2\0\0") and the current directory are used
 // when given. FALSE with the last error: 2 or 3 for a program not found,
-// 5 for one that may not be run, 193 for a file that is no program.
+// 5 for one that may not be run or a folder, 193 for a file that is no
+// program.
 [[nodiscard]] BOOL CreateProcessA(const char* applicationName, char* commandLine, const void* processAttributes,
                                   const void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
                                   const void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,

@@ -41,6 +41,11 @@ DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size) {
     return CopyOut(value, buffer, size);
 }
 
+std::string NetBiosNameOf(std::string_view hostName) {
+    std::string_view label = hostName.substr(0, hostName.find('.'));
+    return rt::Upper(label.substr(0, MAX_COMPUTERNAME_LENGTH));
+}
+
 BOOL GetComputerNameA(char* buffer, DWORD* size) {
     if (size == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -51,7 +56,7 @@ BOOL GetComputerNameA(char* buffer, DWORD* size) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE_;
     }
-    const std::string name = rt::Upper(std::string_view(host, ::strcspn(host, ".")));
+    const std::string name = NetBiosNameOf(host);
     if (buffer == nullptr || name.size() + 1 > *size) {
         *size = static_cast<DWORD>(name.size() + 1);
         SetLastError(ERROR_BUFFER_OVERFLOW);

@@ -7,6 +7,9 @@
 // directory is its "system32" folder.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "platform/os/win32.h"
 
 namespace os {
@@ -20,9 +23,13 @@ UINT GetSystemDirectoryA(char* buffer, UINT size);
 // The variable's value and its length; 0 with error 203 when it is not set;
 // the size needed when the buffer is too small.
 DWORD GetEnvironmentVariableA(const char* name, char* buffer, DWORD size);
-// The NetBIOS name: the host name's first label in upper case. *size is
-// the buffer's size on entry and the name's length on success; a buffer
-// too small fails with ERROR_BUFFER_OVERFLOW and *size the size needed.
+// The NetBIOS form of a host name: its first label, upper-cased and cut to
+// MAX_COMPUTERNAME_LENGTH characters (as Samba derives its NetBIOS name).
+std::string NetBiosNameOf(std::string_view hostName);
+// The NetBIOS name of this host (NetBiosNameOf the host name), so a buffer
+// of MAX_COMPUTERNAME_LENGTH + 1 bytes always holds it. *size is the
+// buffer's size on entry and the name's length on success; a buffer too
+// small fails with ERROR_BUFFER_OVERFLOW and *size the size needed.
 [[nodiscard]] BOOL GetComputerNameA(char* buffer, DWORD* size);
 
 }  // namespace os

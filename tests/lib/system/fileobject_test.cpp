@@ -76,6 +76,23 @@ TEST_F(FileObjectTest, ReadsWritesAndLineCounts) {
     rt::Send(f, "CLOSE");
 }
 
+TEST_F(FileObjectTest, LongLinesAndPositionsPastTwoGiB) {
+    std::ofstream(dir_ + "/long.txt") << std::string(5000, 'x') << "\r\nshort\n" << std::string(4097, 'y');
+    std::ofstream(dir_ + "/big.bin").close();
+    std::filesystem::resize_file(dir_ + "/big.bin", 3ull << 30);  // sparse
+    Usual lines = Make("long.txt"), big = Make("big.bin");
+    rt::Send(lines, "OPEN", {Usual(0)});
+    EXPECT_EQ(Get(lines, "LINECOUNT"), Usual(3));
+    rt::Send(lines, "GOTOP");  // a count far past the file reads what there is
+    EXPECT_EQ(rt::Send(lines, "READ", {Usual::Array({Usual("")}), Usual(int64_t{1} << 50)}), Usual(9105));
+    rt::Send(big, "OPEN", {Usual(0)});
+    EXPECT_EQ(rt::Send(big, "GOBOTTOM"), Usual(-1));  // not wrapped
+    EXPECT_EQ(Get(big, "ERRORCODE"), Usual(87));
+    EXPECT_EQ(Get(big, "POSITION"), Usual(int64_t{3} << 30));
+    rt::Send(lines, "CLOSE");
+    rt::Send(big, "CLOSE");
+}
+
 TEST_F(FileObjectTest, ErrStringHasTheClassTexts) {
     struct Case {
         uint32_t code;

@@ -1,17 +1,21 @@
 // LogFile: where the log goes, fresh and continued logs, the backup, the
 // web server's directory from the registry, and what is appended.
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "lib/system/logfile.h"
 #include "platform/os/registry.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/paths.h"
+#include "tmpfs_mount.h"
 
 namespace {
 
@@ -64,6 +68,9 @@ TEST_F(LogFileTest, NamesAndPlaces) {
     EXPECT_EQ(beside->FNAME(), exeDir + "trace.log");
     EXPECT_EQ(beside->SERVERPATH(), exeDir);
     std::filesystem::remove(rt::ResolvePath(beside->FNAME()));
+    // The extension is the last component's only; a native path is a path.
+    EXPECT_EQ(Make(Usual("D:\\app.v2\\lf"))->FNAME(), "D:\\app.v2\\lf.log");
+    EXPECT_EQ(Make(Usual("/tmp/tmp.Qz/lf"))->LOGPATH(), "/tmp/tmp.Qz");
     // Assigns ignore values of the wrong type.
     EXPECT_EQ(log->SetFName(Usual(5)), "D:\\LOGS\\run.log");
     EXPECT_TRUE(log->SetAppend(Usual("no")));
@@ -89,8 +96,46 @@ TEST_F(LogFileTest, AFreshLogKeepsTheOldOneAsBackup) {
     kept->SetBackupName(Usual("D:\\NONE\\x.bak"));
     kept->INIT(Usual("D:\\LOGS\\scan.log"), Usual(), Usual(false));
     EXPECT_EQ(Slurp(dir_ + "/d/LOGS/scan.log"), "kept\r\n");
+    EXPECT_FALSE(kept->LOG2FILE());
     again->SetLog2File(Usual(false));
     EXPECT_FALSE(again->DEBUGMSG(""));
+}
+
+TEST_F(LogFileTest, AFullDiskKeepsTheLogAndFailsTheWrite) {
+    qztest::TmpfsMount disk;
+    NEED_MOUNT(disk.Mount(dir_ + "/d/full", 128 * 1024));
+    const std::string old(80 * 1024, 'o');
+    std::ofstream(dir_ + "/d/full/app.log") << old;
+    auto log = Make(Usual("D:\\full\\app.exe"), Usual(false), Usual(false));
+    EXPECT_FALSE(log->LOG2FILE());
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/d/full/app.bak"));
+    log->SetLog2File(Usual(true));
+    disk.Fill();
+    EXPECT_FALSE(log->DEBUGMSG(std::string(8192, 'n')));
+    EXPECT_EQ(Slurp(dir_ + "/d/full/app.log"), old);
+}
+
+TEST_F(LogFileTest, ProcessesLoggingAtOnceLoseNoLine) {
+    // Three real qzeval processes, each making the log and adding its lines.
+    std::vector<std::string> want;
+    std::vector<FILE*> running;
+    for (int p = 0; p < 3; ++p) {
+        std::ofstream script(dir_ + "/s" + std::to_string(p));
+        script << "l := LogFile{\"" << dir_ << "/shared.log\"}\n";
+        for (int i = 0; i < 2000; ++i) {
+            want.push_back("process " + std::to_string(p) + " line " + std::to_string(i) + std::string(60, '.'));
+            script << "l:DEBUGMSG(\"" << want.back() << "\")\n";
+        }
+        script.close();
+        running.push_back(::popen((QZEVAL_PATH " >/dev/null <" + dir_ + "/s" + std::to_string(p)).c_str(), "r"));
+    }
+    for (FILE* p : running) EXPECT_EQ(::pclose(p), 0);
+    std::vector<std::string> got;
+    std::istringstream text(Slurp(dir_ + "/shared.log"));
+    for (std::string line; std::getline(text, line);) got.push_back(line.substr(0, line.size() - 1));  // CR
+    std::sort(want.begin(), want.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_TRUE(got == want) << got.size() << " lines of " << want.size();
 }
 
 TEST_F(LogFileTest, ErrorReportsAreAppended) {

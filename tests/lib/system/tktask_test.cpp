@@ -78,6 +78,12 @@ TEST_F(TKTaskTest, AMissingProgramLeavesTheIdsZeroAndKeepsTheText) {
     EXPECT_EQ(Get(t, "ISTASK"), Usual(false));
     auto* task = dynamic_cast<lib::TKTask*>(t.AsObject().get());
     EXPECT_EQ(task->ErrorText(), "The system cannot find the file specified.\r");
+    // A folder is no program: refused as access denied, by either start.
+    for (const char* start : {"LAUNCH", "LAUNCH1"}) {
+        Put(t, "COMMANDLINE", Usual("/tmp"));
+        rt::Send(t, start);
+        EXPECT_EQ(task->ErrorText(), "Access is denied.\r") << start;
+    }
     // LAUNCH1 starts the task name as the program, so after a COMMANDLINE
     // assign it looks for the whole line as one name.
     Put(t, "COMMANDLINE", Usual("/bin/true now"));

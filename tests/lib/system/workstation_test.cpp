@@ -17,6 +17,7 @@
 
 #include "lib/system/workstation.h"
 #include "os_fixture.h"
+#include "platform/os/sysinfo.h"
 #include "platform/os/wnet.h"
 #include "platform/runtime/files.h"
 
@@ -24,20 +25,25 @@ namespace {
 
 using rt::Usual;
 
-TEST(ComputerName, IsTheFirstLabelUpperCasedAndEmptyPastFifteen) {
+TEST(ComputerName, IsTheNetBiosFormOfTheHostName) {
     pid_t pid = ::fork();
     if (pid == 0) {
         if (::unshare(CLONE_NEWUTS) != 0) ::_exit(77);
         struct Case {
             const char *host, *want;
         } cases[] = {{"abcdefghijklmno.example.lan", "ABCDEFGHIJKLMNO"},
-                     {"abcdefghijklmnop", ""},
-                     {"Scan-01", "SCAN-01"}};
+                     {"Scan-01", "SCAN-01"},
+                     {"abcdefghijklmnop", "ABCDEFGHIJKLMNO"},
+                     {"ip-172-31-22-143", "IP-172-31-22-14"}};
         int failed = 0;
         for (const Case& c : cases) {
             ::sethostname(c.host, std::strlen(c.host));
             failed += lib::QZGetComputerName() != c.want;
         }
+        // A buffer too small is told the size needed.
+        char small[4];
+        os::DWORD size = sizeof small;
+        failed += os::GetComputerNameA(small, &size) || os::GetLastError() != os::ERROR_BUFFER_OVERFLOW || size != 16;
         ::_exit(failed);
     }
     int rc = ostest::Wait(pid);
