@@ -2,6 +2,7 @@
 // that cannot be written, two processes writing at once, and qzreg.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -159,6 +160,98 @@ TEST_F(Registry, AStoreOnAReadOnlyFileSystemIsReadButNotWritten) {
     EXPECT_EQ(SetSz(out, "v", "lost"), ERROR_ACCESS_DENIED);
     RegCloseKey(out);
     RegCloseStores();
+}
+
+TEST_F(Registry, AStoreThatCannotBeReadOrMadeSaysWhy) {
+    // A file that is not a store: every call says so, and the file stays.
+    std::filesystem::create_directories(dir_ + "/reg");
+    const std::string junk(5000, 'j');
+    std::ofstream(dir_ + "/reg/user.db", std::ios::binary) << junk;
+    HKEY k = 0;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &k), ERROR_BADDB);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_BADDB);
+    char name[64];
+    DWORD len = sizeof name;
+    EXPECT_EQ(RegEnumKeyExA(HKEY_CURRENT_USER, 0, name, &len, nullptr, nullptr, nullptr, nullptr), ERROR_BADDB);
+    RegCloseStores();
+    std::ifstream in(dir_ + "/reg/user.db", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), junk);
+    // A full disk before the store's log exists.
+    qztest::TmpfsMount fs;
+    NEED_MOUNT(fs.Mount(dir_ + "/full", 64 << 10));
+    std::filesystem::create_directories(dir_ + "/full/reg");
+    fs.Fill();
+    SetDir(dir_ + "/full/reg");
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_DISK_FULL);
+    RegCloseStores();
+}
+
+TEST_F(Registry, AReaderThatMayNotWriteTheFolderSeesLaterWrites) {
+    if (::geteuid() != 0 || std::system("id nobody >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs root and nobody";
+    ::chmod(dir_.c_str(), 0755);
+    const mode_t mask = ::umask(022);
+    // Once with the log in place, once with it gone (a store last closed by
+    // a writer that removed it).
+    for (bool removeLog : {false, true}) {
+        SetDir(dir_ + (removeLog ? "/gone" : "/kept"));
+        HKEY k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Watch");
+        ASSERT_EQ(SetSz(k, "v", "one"), ERROR_SUCCESS);
+        RegCloseKey(k);
+        RegCloseStores();
+        std::string db = std::string(std::getenv("QZ_REGISTRY_DIR")) + "/machine.db";
+        if (removeLog) {
+            ASSERT_EQ(::unlink((db + "-wal").c_str()) | ::unlink((db + "-shm").c_str()), 0);
+        }
+        std::string cmd = "runuser -u nobody -- env QZ_REGISTRY_DIR=" + std::string(std::getenv("QZ_REGISTRY_DIR")) +
+                          " " + QZ_OS_CHILD + " regwatch";
+        FILE* reader = ::popen(cmd.c_str(), "r");
+        ASSERT_NE(reader, nullptr);
+        char first[64] = "";
+        EXPECT_NE(std::fgets(first, sizeof first, reader), nullptr);
+        EXPECT_STREQ(first, "one\n");
+        k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Watch");
+        EXPECT_EQ(SetSz(k, "v", "two"), ERROR_SUCCESS);
+        RegCloseKey(Create(k, "New"));
+        RegCloseKey(k);
+        int status = ::pclose(reader);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0) << (removeLog ? "log removed" : "log kept");
+    }
+    ::umask(mask);
+}
+
+TEST_F(Registry, EnumerationByIndexGivesWin32ResultsInAnyOrder) {
+    HKEY k = Create(HKEY_CURRENT_USER, "Software\\Enum");
+    const char* names[] = {"a", "B", "c", "D", "e"};
+    for (const char* n : names) {
+        RegCloseKey(Create(k, n));
+        ASSERT_EQ(SetSz(k, n, n), ERROR_SUCCESS);
+    }
+    auto key = [&](DWORD i) {
+        char name[16] = "";
+        DWORD len = sizeof name;
+        LONG e = RegEnumKeyExA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+        return e == 0 ? std::string(name) : std::to_string(e);
+    };
+    auto value = [&](DWORD i) {
+        char name[16] = "";
+        DWORD len = sizeof name;
+        LONG e = RegEnumValueA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+        return e == 0 ? std::string(name) : std::to_string(e);
+    };
+    std::string keys, values;
+    for (DWORD i : {0, 1, 2, 2, 1, 4, 3, 5, 0, 3}) keys += key(i) + " ", values += value(i) + " ";
+    EXPECT_EQ(keys, "a B c c B e D 259 a D ");
+    EXPECT_EQ(values, keys);
+    // Changes between calls, here and in another process, count at once.
+    ASSERT_EQ(RegDeleteKeyA(k, "B"), ERROR_SUCCESS);
+    EXPECT_EQ(key(3), "e");
+    std::string out;
+    ASSERT_EQ(ostest::RunCaptured({QZREG_TOOL, "delete", "HKCU\\Software\\Enum\\c", "/f"}, dir_ + "/o.txt", &out), 0);
+    EXPECT_EQ(key(3), "259");
+    EXPECT_EQ(key(1), "D");
+    RegCloseKey(k);
 }
 
 TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
