@@ -132,22 +132,23 @@ std::optional<Options> ParseOptions(const std::string& verb, int argc, char** ar
 os::LONG Values(os::HKEY key, std::vector<Value>* out) {
     out->clear();
     std::vector<char> name(os::kMaxValueNameLength + 1);
-    for (os::DWORD i = 0;;) {
-        os::DWORD nameLength = static_cast<os::DWORD>(name.size());
-        os::DWORD type = 0, size = 0;
-        os::LONG e = os::RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, nullptr, &size);
-        if (e == os::ERROR_NO_MORE_ITEMS) return 0;
-        if (e != 0) return e;
-        std::string data(size, '\0');
-        nameLength = static_cast<os::DWORD>(name.size());
-        e = os::RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type,
-                              reinterpret_cast<os::BYTE*>(data.data()), &size);
-        if (e == os::ERROR_MORE_DATA) continue;  // it grew meanwhile: ask again
+    for (os::DWORD i = 0;; ++i) {
+        os::DWORD nameLength = 0, type = 0, size = 0;
+        std::string data;
+        os::LONG e = os::ERROR_MORE_DATA;
+        // The size first, then the data; a value another process makes
+        // longer meanwhile is asked for again with the size it has now.
+        for (int tries = 0; e == os::ERROR_MORE_DATA && tries < 10; ++tries) {
+            data.resize(size);
+            nameLength = static_cast<os::DWORD>(name.size());
+            e = os::RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type,
+                                  tries == 0 ? nullptr : reinterpret_cast<os::BYTE*>(data.data()), &size);
+            if (tries == 0 && e == 0) e = os::ERROR_MORE_DATA;
+        }
         if (e == os::ERROR_NO_MORE_ITEMS) return 0;
         if (e != 0) return e;
         data.resize(size);
         out->push_back(Value{std::string(name.data(), nameLength), type, data});
-        ++i;
     }
 }
 
