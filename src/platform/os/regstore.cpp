@@ -169,7 +169,9 @@ void Store::OpenReadOnly() {
     struct stat wal = {};
     bool noLog = ::stat((path_ + "-wal").c_str(), &wal) != 0;
     if (!noLog && !ReadOnlyFileSystem(path_)) return;
-    if (TryReadOnly("file:" + path_ + "?immutable=1") != ERROR_SUCCESS) return;
+    std::string uri = "file:";
+    for (char c : path_) uri += c == '%' ? "%25" : c == '?' ? "%3f" : c == '#' ? "%23" : std::string(1, c);
+    if (TryReadOnly(uri + "?immutable=1") != ERROR_SUCCESS) return;
     readError_ = ERROR_SUCCESS;
     snapshot_ = !ReadOnlyFileSystem(path_);
     fileId_ = FileIdentity(st);
