@@ -33,28 +33,23 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "regwatch") == 0) {
-        // regwatch: prints HKLM\SOFTWARE\Watch "v" as first read, then reads
-        // again through the same open store until it is "two" and the
-        // subkey New exists (exit 0), for at most ten seconds (exit 4).
+        // regwatch: prints HKLM\SOFTWARE\Watch "v", then reads on until it is
+        // "two" and the subkey New exists (exit 0), ten seconds at most.
         auto read = [] {
             char buf[64] = "";
             os::DWORD size = sizeof buf - 1;
-            os::HKEY k = 0;
-            if (os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE, "SOFTWARE\\Watch", 0, os::KEY_READ, &k) == 0) {
-                if (os::RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<os::BYTE*>(buf), &size) != 0)
-                    buf[0] = '\0';
-                os::HKEY sub = 0;
-                if (os::RegOpenKeyExA(k, "New", 0, os::KEY_READ, &sub) == 0) std::strcat(buf, "+New");
-                os::RegCloseKey(sub);
-                os::RegCloseKey(k);
-            }
-            return std::string(buf);
+            os::HKEY k = 0, sub = 0;
+            if (os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE, "SOFTWARE\\Watch", 0, os::KEY_READ, &k) != 0 ||
+                os::RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<os::BYTE*>(buf), &size) != 0)
+                return std::string();
+            bool added = os::RegOpenKeyExA(k, "New", 0, os::KEY_READ, &sub) == 0;
+            os::RegCloseKey(sub), os::RegCloseKey(k);
+            return std::string(buf) + (added ? "+New" : "");
         };
         std::printf("%s\n", read().c_str());
         std::fflush(stdout);
-        for (int i = 0; i < 10000; ++i, ::usleep(1000))
-            if (read() == "two+New") return 0;
-        return 4;
+        for (int i = 0; i < 10000 && read() != "two+New"; ++i) ::usleep(1000);
+        return read() == "two+New" ? 0 : 4;
     }
     if (argc >= 5 && std::strcmp(argv[1], "iniwrite") == 0) {
         // iniwrite FILE PREFIX COUNT: entries PREFIXi=i in section [Shared].

@@ -2,16 +2,14 @@
 // test, and child processes.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -64,24 +62,20 @@ inline int Wait(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// Runs a program to its end with no input and its output and errors in the
-// file outPath; its exit code, and what it wrote in *output.
-inline int RunCaptured(const std::vector<std::string>& args, const std::string& outPath, std::string* output) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&files, 1, 2);
-    pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&files);
-    int status = rc == 0 ? Wait(pid) : -1;
-    std::ifstream in(outPath, std::ios::binary);
-    output->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return status;
+// Runs a program to its end with no input: its exit code, and its output
+// and errors in *output.
+inline int RunCaptured(const std::vector<std::string>& args, std::string* output) {
+    std::string cmd;
+    for (const std::string& a : args) {
+        cmd += " '";
+        for (char c : a) cmd += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        cmd += "'";
+    }
+    FILE* p = ::popen((cmd + " </dev/null 2>&1").c_str(), "r");
+    output->clear();
+    for (int c; p != nullptr && (c = std::fgetc(p)) != EOF;) *output += static_cast<char>(c);
+    int status = p != nullptr ? ::pclose(p) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace ostest
