@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/posixfile.h"
 #include "platform/runtime/text.h"
 #include "regtext.h"
 
@@ -50,7 +51,8 @@ void Usage(FILE* to) {
         "  KeyName  ROOTKEY\\SubKey, ROOTKEY one of HKLM, HKCU, HKCR, HKU, HKCC\n"
         "           (or the full names HKEY_LOCAL_MACHINE, ...).\n"
         "  Type     REG_SZ, REG_MULTI_SZ, REG_EXPAND_SZ, REG_DWORD, REG_QWORD,\n"
-        "           REG_BINARY, REG_NONE (default REG_SZ).\n"
+        "           REG_DWORD_BIG_ENDIAN, REG_BINARY, REG_NONE (default REG_SZ).\n"
+        "  Data     numbers are decimal, or hexadecimal after 0x.\n"
         "\n"
         "The stores: QZ_REGISTRY_DIR, when set, holds machine.db and user.db.\n",
         to);
@@ -125,34 +127,49 @@ std::optional<Options> ParseOptions(const std::string& verb, int argc, char** ar
     return o;
 }
 
-// The values and subkey names of an open key.
-std::vector<Value> Values(os::HKEY key) {
-    std::vector<Value> out;
+// The values of an open key into *out: 0, or the code that stopped the
+// enumeration (a damaged store is not taken for the end of the list).
+os::LONG Values(os::HKEY key, std::vector<Value>* out) {
+    out->clear();
+    std::vector<char> name(os::kMaxValueNameLength + 1);
     for (os::DWORD i = 0;; ++i) {
-        std::vector<char> name(os::kMaxValueNameLength + 1);
-        os::DWORD nameLength = static_cast<os::DWORD>(name.size());
-        os::DWORD type = 0, size = 0;
-        if (os::RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type, nullptr, &size) != 0) break;
-        std::string data(size, '\0');
-        nameLength = static_cast<os::DWORD>(name.size());
-        if (os::RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type,
-                              reinterpret_cast<os::BYTE*>(data.data()), &size) != 0)
-            break;
+        os::DWORD nameLength = 0, type = 0, size = 0;
+        std::string data;
+        os::LONG e = os::ERROR_MORE_DATA;
+        // The size first, then the data; a value another process makes
+        // longer meanwhile is asked for again with the size it has now.
+        for (int tries = 0; e == os::ERROR_MORE_DATA && tries < 10; ++tries) {
+            data.resize(size);
+            nameLength = static_cast<os::DWORD>(name.size());
+            e = os::RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type,
+                                  tries == 0 ? nullptr : reinterpret_cast<os::BYTE*>(data.data()), &size);
+            if (tries == 0 && e == 0) e = os::ERROR_MORE_DATA;
+        }
+        if (e == os::ERROR_NO_MORE_ITEMS) return 0;
+        if (e != 0) return e;
         data.resize(size);
-        out.push_back(Value{std::string(name.data(), nameLength), type, data});
+        out->push_back(Value{std::string(name.data(), nameLength), type, data});
     }
-    return out;
 }
 
-std::vector<std::string> Subkeys(os::HKEY key) {
-    std::vector<std::string> out;
+os::LONG Subkeys(os::HKEY key, std::vector<std::string>* out) {
+    out->clear();
     char name[os::kMaxKeyNameLength + 1];
     for (os::DWORD i = 0;; ++i) {
         os::DWORD length = sizeof name;
-        if (os::RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != 0) break;
-        out.emplace_back(name, length);
+        os::LONG e = os::RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (e == os::ERROR_NO_MORE_ITEMS) return 0;
+        if (e != 0) return e;
+        out->emplace_back(name, length);
     }
-    return out;
+}
+
+// Opens a subkey met while walking a tree: 0, or the code that stopped the
+// walk. A subkey deleted meanwhile is left out (*child stays 0).
+os::LONG OpenChild(os::HKEY key, const std::string& sub, os::HKEY* child) {
+    *child = 0;
+    os::LONG e = os::RegOpenKeyExA(key, sub.c_str(), 0, os::KEY_READ, child);
+    return e == os::ERROR_FILE_NOT_FOUND || e == os::ERROR_KEY_DELETED ? 0 : e;
 }
 
 void PrintValue(const Value& v) {
@@ -160,27 +177,32 @@ void PrintValue(const Value& v) {
                 qzreg::DataText(v.type, v.data).c_str());
 }
 
-void QueryTree(os::HKEY key, const std::string& full, bool recurse) {
+os::LONG QueryTree(os::HKEY key, const std::string& full, bool recurse) {
+    std::vector<Value> values;
+    std::vector<std::string> subkeys;
+    if (os::LONG e = Values(key, &values)) return e;
+    if (os::LONG e = Subkeys(key, &subkeys)) return e;
     std::printf("%s\n", full.c_str());
-    for (const Value& v : Values(key)) PrintValue(v);
+    for (const Value& v : values) PrintValue(v);
     std::printf("\n");
-    for (const std::string& sub : Subkeys(key)) {
+    for (const std::string& sub : subkeys) {
         if (!recurse) {
             std::printf("%s\\%s\n", full.c_str(), sub.c_str());
             continue;
         }
         os::HKEY child = 0;
-        if (os::RegOpenKeyExA(key, sub.c_str(), 0, os::KEY_READ, &child) == 0) {
-            QueryTree(child, full + "\\" + sub, true);
-            os::RegCloseKey(child);
-        }
+        if (os::LONG e = OpenChild(key, sub, &child)) return e;
+        if (child == 0) continue;
+        os::LONG e = QueryTree(child, full + "\\" + sub, true);
+        os::RegCloseKey(child);
+        if (e != 0) return e;
     }
+    return 0;
 }
 
 int Query(const KeyName& k, const Options& o) {
     os::HKEY key = 0;
     if (os::LONG e = os::RegOpenKeyExA(k.root, k.path.c_str(), 0, os::KEY_READ, &key)) return Win32Fail(e);
-    std::printf("\n");
     if (o.valueName) {
         os::DWORD type = 0, size = 0;
         os::LONG e = os::RegQueryValueExA(key, o.valueName->c_str(), nullptr, &type, nullptr, &size);
@@ -189,15 +211,19 @@ int Query(const KeyName& k, const Options& o) {
             e = os::RegQueryValueExA(key, o.valueName->c_str(), nullptr, &type,
                                      reinterpret_cast<os::BYTE*>(data.data()), &size);
         os::RegCloseKey(key);
-        if (e != 0) return Win32Fail(e);
-        std::printf("%s\n", k.Full().c_str());
-        PrintValue(Value{*o.valueName, type, data.substr(0, size)});
+        // A key without a default value shows it as not set, as reg does.
+        bool unset = e == os::ERROR_FILE_NOT_FOUND && o.valueName->empty();
+        if (e != 0 && !unset) return Win32Fail(e);
+        std::printf("\n%s\n", k.Full().c_str());
+        if (unset) std::printf("    (Default)    REG_SZ    (value not set)\n");
+        else PrintValue(Value{*o.valueName, type, data.substr(0, size)});
         std::printf("\n");
         return 0;
     }
-    QueryTree(key, k.Full(), o.recurse);
+    std::printf("\n");
+    os::LONG e = QueryTree(key, k.Full(), o.recurse);
     os::RegCloseKey(key);
-    return 0;
+    return e == 0 ? 0 : Win32Fail(e);
 }
 
 int Add(const KeyName& k, const Options& o) {
@@ -235,7 +261,13 @@ int Add(const KeyName& k, const Options& o) {
 os::LONG DeleteTree(os::HKEY parent, const std::string& path) {
     os::HKEY key = 0;
     if (os::LONG e = os::RegOpenKeyExA(parent, path.c_str(), 0, os::KEY_ALL_ACCESS, &key)) return e;
-    for (const std::string& sub : Subkeys(key)) {
+    std::vector<std::string> subkeys;
+    os::LONG listed = Subkeys(key, &subkeys);
+    if (listed != 0) {
+        os::RegCloseKey(key);
+        return listed;
+    }
+    for (const std::string& sub : subkeys) {
         if (os::LONG e = DeleteTree(key, sub)) {
             os::RegCloseKey(key);
             return e;
@@ -258,8 +290,10 @@ int Delete(const KeyName& k, const Options& o) {
             return 0;
         }
         if (o.allValues) {
-            for (const Value& v : Values(key))
-                if ((e = os::RegDeleteValueA(key, v.name.c_str())) != 0) break;
+            std::vector<Value> values;
+            e = Values(key, &values);
+            for (const Value& v : values)
+                if (e == 0) e = os::RegDeleteValueA(key, v.name.c_str());
         } else {
             e = os::RegDeleteValueA(key, o.valueName->c_str());
         }
@@ -277,34 +311,54 @@ int Delete(const KeyName& k, const Options& o) {
     return 0;
 }
 
-void ExportTree(os::HKEY key, const std::string& full, std::string& out) {
+// Appends a key and everything below it in .reg form: 0, or the code that
+// stopped the walk. A name the format cannot hold (one with a line end) is
+// refused, with the reason in *refused, rather than written into a file that
+// cannot be read back.
+os::LONG ExportTree(os::HKEY key, const std::string& full, std::string& out, std::string* refused) {
+    std::vector<Value> values;
+    std::vector<std::string> subkeys;
+    if (os::LONG e = Values(key, &values)) return e;
+    if (os::LONG e = Subkeys(key, &subkeys)) return e;
+    auto lineEnd = [](const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; };
+    auto refuse = [&](const std::string& what) {
+        *refused = what + " holds a line end, which a .reg file cannot hold.";
+        return os::ERROR_INVALID_PARAMETER;
+    };
+    if (lineEnd(full)) return refuse("The key name " + full);
     out += "[" + full + "]\r\n";
-    for (const Value& v : Values(key)) out += qzreg::ValueLine(v) + "\r\n";
-    out += "\r\n";
-    for (const std::string& sub : Subkeys(key)) {
-        os::HKEY child = 0;
-        if (os::RegOpenKeyExA(key, sub.c_str(), 0, os::KEY_READ, &child) == 0) {
-            ExportTree(child, full + "\\" + sub, out);
-            os::RegCloseKey(child);
-        }
+    for (const Value& v : values) {
+        if (lineEnd(v.name)) return refuse("A value name under " + full);
+        out += qzreg::ValueLine(v) + "\r\n";
     }
+    out += "\r\n";
+    for (const std::string& sub : subkeys) {
+        os::HKEY child = 0;
+        if (os::LONG e = OpenChild(key, sub, &child)) return e;
+        if (child == 0) continue;
+        os::LONG e = ExportTree(child, full + "\\" + sub, out, refused);
+        os::RegCloseKey(child);
+        if (e != 0) return e;
+    }
+    return 0;
 }
 
 int Export(const KeyName& k, const std::string& file, const Options& o) {
     os::HKEY key = 0;
     if (os::LONG e = os::RegOpenKeyExA(k.root, k.path.c_str(), 0, os::KEY_READ, &key)) return Win32Fail(e);
     std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    ExportTree(key, k.Full(), text);
+    std::string refused;
+    os::LONG e = ExportTree(key, k.Full(), text, &refused);
     os::RegCloseKey(key);
+    if (!refused.empty()) return Fail(refused);
+    if (e != 0) return Win32Fail(e);
     if (!o.force && ::access(file.c_str(), F_OK) == 0 &&
         !Confirm("File " + file + " already exists. Overwrite(Yes/No)? ")) {
         std::printf("%s\n", kCancelled);
         return 0;
     }
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << "\xFF\xFE" << qzreg::ToUtf16(text);
-    out.close();
-    if (!out) return Fail("The file " + file + " cannot be written.");
+    rt::ReplaceResult written = rt::AtomicReplace(file, {"\xFF\xFE", qzreg::ToUtf16(text)});
+    if (!written.Ok()) return Fail("The file " + file + " cannot be written: " + std::strerror(written.err) + ".");
     std::printf("%s\n", kDone);
     return 0;
 }

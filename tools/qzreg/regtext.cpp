@@ -25,9 +25,10 @@ struct TypeDef {
     os::DWORD type;
 };
 constexpr TypeDef kTypes[] = {
-    {"REG_NONE", os::REG_NONE},     {"REG_SZ", os::REG_SZ},       {"REG_EXPAND_SZ", os::REG_EXPAND_SZ},
-    {"REG_BINARY", os::REG_BINARY}, {"REG_DWORD", os::REG_DWORD}, {"REG_MULTI_SZ", os::REG_MULTI_SZ},
-    {"REG_QWORD", os::REG_QWORD},
+    {"REG_NONE", os::REG_NONE},           {"REG_SZ", os::REG_SZ},
+    {"REG_EXPAND_SZ", os::REG_EXPAND_SZ}, {"REG_BINARY", os::REG_BINARY},
+    {"REG_DWORD", os::REG_DWORD},         {"REG_MULTI_SZ", os::REG_MULTI_SZ},
+    {"REG_QWORD", os::REG_QWORD},         {"REG_DWORD_BIG_ENDIAN", os::REG_DWORD_BIG_ENDIAN},
 };
 
 std::string Hex2(unsigned char c, bool upper) {
@@ -63,29 +64,34 @@ void PutUtf8(std::string& out, uint32_t cp) {
     }
 }
 
-// The next code point of UTF-8 text; a byte that starts no valid sequence
-// stands for itself (Latin-1).
-uint32_t NextCodePoint(const std::string& s, size_t& i) {
+// The next code point of UTF-8 text, or nullopt (with i unmoved) where the
+// bytes at i are not the shortest form of a scalar value: a stray or
+// truncated sequence, an overlong form, a surrogate, or past U+10FFFF.
+std::optional<uint32_t> NextCodePoint(const std::string& s, size_t& i) {
     auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
     unsigned char c = b(i);
-    int extra = c >= 0xF0 && c < 0xF8 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 && c < 0xE0 ? 1 : 0;
-    if (extra > 0) {
-        uint32_t cp = c & (0x3F >> extra);
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            if (i + static_cast<size_t>(k) >= s.size() || (b(i + static_cast<size_t>(k)) & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (b(i + static_cast<size_t>(k)) & 0x3F);
-        }
-        if (ok) {
-            i += static_cast<size_t>(extra) + 1;
-            return cp;
-        }
+    if (c < 0x80) {
+        ++i;
+        return c;
     }
-    ++i;
-    return c;
+    int extra = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c < 0xF0 ? 2 : 0) : c >= 0xC2 ? 1 : 0;
+    if (extra == 0 || i + static_cast<size_t>(extra) >= s.size()) return std::nullopt;
+    uint32_t cp = c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        unsigned char t = b(i + static_cast<size_t>(k));
+        if ((t & 0xC0) != 0x80) return std::nullopt;
+        cp = (cp << 6) | (t & 0x3F);
+    }
+    static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return std::nullopt;
+    i += static_cast<size_t>(extra) + 1;
+    return cp;
+}
+
+bool ValidUtf8(const std::string& s) {
+    for (size_t i = 0; i < s.size();)
+        if (!NextCodePoint(s, i)) return false;
+    return true;
 }
 
 std::string QuoteText(const std::string& s) {
@@ -178,6 +184,13 @@ std::string DataText(os::DWORD type, const std::string& data) {
             std::snprintf(buf, sizeof buf, "0x%" PRIx32, v);
             return buf;
         }
+        case os::REG_DWORD_BIG_ENDIAN: {
+            uint32_t v = 0;
+            for (size_t k = 0; k < std::min<size_t>(data.size(), 4); ++k)
+                v = v << 8 | static_cast<unsigned char>(data[k]);
+            std::snprintf(buf, sizeof buf, "0x%" PRIx32, v);
+            return buf;
+        }
         case os::REG_QWORD: {
             uint64_t v = 0;
             std::memcpy(&v, data.data(), std::min(data.size(), sizeof v));
@@ -209,15 +222,22 @@ std::optional<std::string> DataFromText(os::DWORD type, const std::string& text,
             return out + '\0';
         }
         case os::REG_DWORD:
+        case os::REG_DWORD_BIG_ENDIAN:
         case os::REG_QWORD: {
-            if (text.empty()) return std::nullopt;
-            char* end = nullptr;
-            errno = 0;
-            unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-            if (*end != '\0' || errno != 0 || text[0] == '-' || (type == os::REG_DWORD && v > 0xFFFFFFFFULL))
+            // Decimal, or hexadecimal after 0x; a leading 0 is not octal.
+            bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+            std::string digits = hex ? text.substr(2) : text;
+            if (digits.empty() ||
+                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") != std::string::npos)
                 return std::nullopt;
-            std::string out(type == os::REG_DWORD ? 4 : 8, '\0');
-            for (size_t k = 0; k < out.size(); ++k) out[k] = static_cast<char>((v >> (8 * k)) & 0xFF);
+            errno = 0;
+            unsigned long long v = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+            if (errno != 0 || (type != os::REG_QWORD && v > 0xFFFFFFFFULL)) return std::nullopt;
+            std::string out(type == os::REG_QWORD ? 8 : 4, '\0');
+            for (size_t k = 0; k < out.size(); ++k) {
+                size_t at = type == os::REG_DWORD_BIG_ENDIAN ? out.size() - 1 - k : k;
+                out[at] = static_cast<char>((v >> (8 * k)) & 0xFF);
+            }
             return out;
         }
         default: {
@@ -229,19 +249,21 @@ std::optional<std::string> DataFromText(os::DWORD type, const std::string& text,
 
 std::string ToUtf16(const std::string& text) {
     std::string out;
-    size_t i = 0;
     auto put = [&](uint32_t u) {
         out += static_cast<char>(u & 0xFF);
         out += static_cast<char>((u >> 8) & 0xFF);
     };
-    while (i < text.size()) {
-        uint32_t cp = NextCodePoint(text, i);
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            put(0xD800 | (cp >> 10));
-            put(0xDC00 | (cp & 0x3FF));
+    for (size_t i = 0; i < text.size();) {
+        std::optional<uint32_t> cp = NextCodePoint(text, i);
+        if (!cp) {
+            // A byte that is not UTF-8 (always 0x80 or above) travels as the
+            // lone surrogate U+DC80..U+DCFF, which FromUtf16 turns back.
+            put(0xDC00 | static_cast<unsigned char>(text[i++]));
+        } else if (*cp >= 0x10000) {
+            put(0xD800 | ((*cp - 0x10000) >> 10));
+            put(0xDC00 | ((*cp - 0x10000) & 0x3FF));
         } else {
-            put(cp);
+            put(*cp);
         }
     }
     return out;
@@ -249,23 +271,45 @@ std::string ToUtf16(const std::string& text) {
 
 std::string FromUtf16(const std::string& bytes) {
     std::string out;
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        uint32_t u = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-        if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
-            uint32_t lo = static_cast<unsigned char>(bytes[i + 2]) | (static_cast<unsigned char>(bytes[i + 3]) << 8);
-            if (lo >= 0xDC00 && lo < 0xE000) {
-                u = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-                i += 2;
-            }
+    auto unit = [&](size_t k) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[k]) |
+                                     (static_cast<unsigned char>(bytes[k + 1]) << 8));
+    };
+    size_t i = 0;
+    for (; i + 1 < bytes.size(); i += 2) {
+        uint32_t u = unit(i);
+        if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+            PutUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00));
+            i += 2;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out += static_cast<char>(u & 0xFF);
+        } else {
+            PutUtf8(out, u);
         }
-        PutUtf8(out, u);
     }
+    // An odd last byte is kept as it is.
+    if (i < bytes.size()) out += bytes[i];
     return out;
 }
 
+namespace {
+
+// Whether string data can be written as a quoted text: one terminator, at
+// the end, and UTF-8 text without line ends (the format has no escape for
+// them) before it.
+bool QuotableText(const std::string& data) {
+    if (data.empty() || data.find('\0') != data.size() - 1) return false;
+    std::string text = data.substr(0, data.size() - 1);
+    return text.find_first_of("\r\n") == std::string::npos && ValidUtf8(text);
+}
+
+bool TextType(os::DWORD type) { return type == os::REG_SZ || type == os::REG_EXPAND_SZ || type == os::REG_MULTI_SZ; }
+
+}  // namespace
+
 std::string ValueLine(const Value& v) {
     std::string line = v.name.empty() ? "@=" : QuoteText(v.name) + "=";
-    if (v.type == os::REG_SZ && v.data.find('\0') + 1 >= v.data.size()) return line + QuoteText(UpTo0(v.data));
+    if (v.type == os::REG_SZ && QuotableText(v.data)) return line + QuoteText(v.data.substr(0, v.data.size() - 1));
     if (v.type == os::REG_DWORD && v.data.size() == 4) {
         char buf[16];
         std::snprintf(buf, sizeof buf, "%08" PRIx32,
@@ -275,8 +319,8 @@ std::string ValueLine(const Value& v) {
                                             static_cast<uint32_t>(static_cast<unsigned char>(v.data[3])) << 24));
         return line + "dword:" + buf;
     }
-    // Text types are stored as UTF-16 in a version 5 file.
-    std::string bytes = v.type == os::REG_EXPAND_SZ || v.type == os::REG_MULTI_SZ ? ToUtf16(v.data) : v.data;
+    // Text types are UTF-16 in a version 5 file, whatever their bytes.
+    std::string bytes = TextType(v.type) ? ToUtf16(v.data) : v.data;
     char prefix[16];
     if (v.type == os::REG_BINARY) std::snprintf(prefix, sizeof prefix, "hex:");
     else std::snprintf(prefix, sizeof prefix, "hex(%" PRIx32 "):", v.type);
@@ -391,8 +435,7 @@ std::optional<std::vector<FileKey>> ParseRegFile(const std::string& raw, std::st
             }
             auto bytes = ok ? ReadHexBytes(rhs.substr(colon + 1)) : std::nullopt;
             ok = bytes.has_value();
-            if (ok)
-                v.data = v5 && (v.type == os::REG_EXPAND_SZ || v.type == os::REG_MULTI_SZ) ? FromUtf16(*bytes) : *bytes;
+            if (ok) v.data = v5 && TextType(v.type) ? FromUtf16(*bytes) : *bytes;
         } else {
             ok = false;
         }

@@ -30,7 +30,9 @@ std::string DataText(os::DWORD type, const std::string& data);
 // type (a DWORD that is not a number, odd hex digits).
 std::optional<std::string> DataFromText(os::DWORD type, const std::string& text, const std::string& separator);
 
-// UTF-8 to UTF-16 LE and back; bytes that are not UTF-8 count as Latin-1.
+// UTF-8 to UTF-16 LE and back, byte for byte: a byte that is not part of
+// valid UTF-8 becomes the lone surrogate U+DC80..U+DCFF and comes back as
+// that byte, so any stored string survives the trip.
 std::string ToUtf16(const std::string& text);
 std::string FromUtf16(const std::string& bytes);
 

@@ -1,5 +1,6 @@
 #include "platform/os/registry.h"
 
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <unordered_map>
@@ -53,13 +54,14 @@ HKEY NewHandle(const KeyRef& ref) {
     return h;
 }
 
-// The row a predefined root stands for in its store.
-std::optional<int64_t> RootId(Store& s, HKEY root) {
+// The row a predefined root stands for in its store: 0,
+// ERROR_FILE_NOT_FOUND, or the store's failure.
+LONG RootId(Store& s, HKEY root, int64_t* id) {
     auto walk = [&](const char* rootName, std::initializer_list<const char*> path) {
-        std::optional<int64_t> id = s.Root(rootName);
+        LONG e = s.Root(rootName, id);
         for (const char* part : path)
-            if (id) id = s.Child(*id, part);
-        return id;
+            if (e == ERROR_SUCCESS) e = s.Child(*id, part, id);
+        return e;
     };
     switch (root) {
         case HKEY_LOCAL_MACHINE: return walk("HKEY_LOCAL_MACHINE", {});
@@ -68,21 +70,17 @@ std::optional<int64_t> RootId(Store& s, HKEY root) {
         case HKEY_CLASSES_ROOT: return walk("HKEY_LOCAL_MACHINE", {"SOFTWARE", "Classes"});
         case HKEY_CURRENT_CONFIG:
             return walk("HKEY_LOCAL_MACHINE", {"SYSTEM", "CurrentControlSet", "Hardware Profiles", "Current"});
-        default: return std::nullopt;
+        default: return ERROR_FILE_NOT_FOUND;
     }
 }
 
 // The key row a handle names now: ERROR_FILE_NOT_FOUND for a root its store
-// lacks, ERROR_KEY_DELETED for an opened key deleted since.
+// lacks, ERROR_KEY_DELETED for an opened key deleted since, the store's
+// failure (ERROR_BADDB for a damaged one) where it cannot be read.
 LONG KeyId(Store& s, const KeyRef& ref, int64_t* id) {
-    if (!s.Open()) return ERROR_FILE_NOT_FOUND;
-    if (ref.id == 0) {
-        auto rid = RootId(s, ref.root);
-        if (!rid) return ERROR_FILE_NOT_FOUND;
-        *id = *rid;
-        return ERROR_SUCCESS;
-    }
-    if (!s.KeyExists(ref.id)) return ERROR_KEY_DELETED;
+    if (!s.Open()) return s.ReadError();
+    if (ref.id == 0) return RootId(s, ref.root, id);
+    if (LONG e = s.KeyExists(ref.id)) return e;
     *id = ref.id;
     return ERROR_SUCCESS;
 }
@@ -121,18 +119,20 @@ std::string ValueFold(const char* name) { return reg::Fold(name == nullptr ? "" 
 struct Locked {
     Store& store;
     std::lock_guard<std::mutex> lock;
-    explicit Locked(const KeyRef& ref) : store(reg::GetStore(ref.store)), lock(store.Mutex()) {}
+    explicit Locked(const KeyRef& ref) : store(reg::GetStore(ref.store)), lock(store.Mutex()) { store.Refresh(); }
 };
 
 // A read through a handle: the handle looked up, its access checked, the
-// store locked and the key's row found; error says why not.
+// store locked and the key's row found; error says why not. An enumeration
+// leaves an opened key's row unconfirmed (one query less per item) and
+// tells a deleted key from the end of the list only when it finds no row.
 struct ReadKey {
     KeyRef ref;
     Store* store = nullptr;
     std::unique_lock<std::mutex> lock;
     int64_t id = 0;
     LONG error = ERROR_SUCCESS;
-    ReadKey(HKEY key, REGSAM needed) {
+    ReadKey(HKEY key, REGSAM needed, bool confirm = true) {
         if ((error = LookupHandle(key, &ref)) != ERROR_SUCCESS) return;
         if (!Allows(ref, needed)) {
             error = ERROR_ACCESS_DENIED;
@@ -140,24 +140,25 @@ struct ReadKey {
         }
         store = &reg::GetStore(ref.store);
         lock = std::unique_lock<std::mutex>(store->Mutex());
-        error = KeyId(*store, ref, &id);
+        store->Refresh();
+        if (!confirm && ref.id != 0 && store->Open()) id = ref.id;
+        else error = KeyId(*store, ref, &id);
     }
 };
 
-void Touch(Store& s, int64_t id) {
+LONG Touch(Store& s, int64_t id) {
     sqlite3_stmt* st = s.Stmt("UPDATE keys SET written = ? WHERE id = ?");
+    if (st == nullptr) return s.LastError();
     sqlite3_bind_int64(st, 1, static_cast<int64_t>(std::time(nullptr)));
     sqlite3_bind_int64(st, 2, id);
-    sqlite3_step(st);
+    int rc = sqlite3_step(st);
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : reg::FromSqlite(rc);
 }
 
 // Follows the path's names from *id; ERROR_FILE_NOT_FOUND at a missing one.
 LONG Walk(Store& s, const std::vector<std::string>& parts, int64_t* id) {
-    for (const std::string& part : parts) {
-        auto child = s.Child(*id, part);
-        if (!child) return ERROR_FILE_NOT_FOUND;
-        *id = *child;
-    }
+    for (const std::string& part : parts)
+        if (LONG e = s.Child(*id, part, id)) return e;
     return ERROR_SUCCESS;
 }
 
@@ -192,6 +193,70 @@ LONG CopyData(sqlite3_stmt* st, int col, BYTE* data, DWORD* size) {
     return ERROR_SUCCESS;
 }
 
+// Where the last enumeration through a handle stood, so that the next index
+// continues from that row (a range seek on the index) instead of counting
+// every row before it. It holds while the key and the store are unchanged.
+struct EnumCursor {
+    int64_t key = -1;
+    Store::Stamp stamp;
+    DWORD index = 0;
+    std::string fold;   // subkeys: the folded name at index
+    int64_t rowid = 0;  // values: the row at index
+};
+struct HandleCursors {
+    EnumCursor keys, values;
+};
+std::unordered_map<HKEY, HandleCursors> gCursors;  // under gHandlesMutex
+
+// Runs the enumeration query for item `index` below key `id` (subkeys in
+// folded-name order, or values in row order) and leaves the statement on
+// its row: ERROR_SUCCESS, ERROR_NO_MORE_ITEMS or the store's failure. The
+// row is the one an OFFSET from the start would give: the cursor is used
+// only while nothing changed since it was taken, and the query is run again
+// from the start when another process changed the store meanwhile.
+LONG EnumStep(Store& s, HKEY handle, bool values, int64_t id, DWORD index, sqlite3_stmt** out) {
+    const char* sql = values ? "SELECT name, type, data, rowid FROM vals WHERE key = ?1 AND rowid >= ?2"
+                               " ORDER BY rowid LIMIT 1 OFFSET ?3"
+                             : "SELECT name, class, written, fold FROM keys WHERE parent = ?1 AND fold >= ?2"
+                               " ORDER BY fold LIMIT 1 OFFSET ?3";
+    EnumCursor c;
+    {
+        std::lock_guard lock(gHandlesMutex);
+        auto it = gCursors.find(handle);
+        if (it != gCursors.end()) c = values ? it->second.values : it->second.keys;
+    }
+    bool resume = c.key == id && c.index <= index && c.stamp == s.ChangeStamp();
+    for (;;) {
+        sqlite3_stmt* st = s.Stmt(sql);
+        if (st == nullptr) return s.LastError();
+        sqlite3_bind_int64(st, 1, id);
+        if (values) sqlite3_bind_int64(st, 2, resume ? c.rowid : INT64_MIN);
+        else sqlite3_bind_text(st, 2, resume ? c.fold.c_str() : "", -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(st, 3, resume ? index - c.index : index);
+        int rc = sqlite3_step(st);
+        Store::Stamp after = s.ChangeStamp();
+        if (resume && !(after == c.stamp)) {
+            sqlite3_reset(st);
+            resume = false;
+            continue;
+        }
+        if (rc != SQLITE_ROW) {
+            sqlite3_reset(st);
+            if (rc != SQLITE_DONE) return reg::FromSqlite(rc);
+            LONG e = s.KeyExists(id);
+            return e == ERROR_SUCCESS ? ERROR_NO_MORE_ITEMS : e;
+        }
+        EnumCursor next{id, after, index, values ? std::string() : ColumnText(st, 3),
+                        values ? sqlite3_column_int64(st, 3) : 0};
+        {
+            std::lock_guard lock(gHandlesMutex);
+            (values ? gCursors[handle].values : gCursors[handle].keys) = std::move(next);
+        }
+        *out = st;
+        return ERROR_SUCCESS;
+    }
+}
+
 }  // namespace
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD /*options*/, REGSAM access, HKEY* result) {
@@ -216,19 +281,23 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, const cha
     Locked l(ref);
     Store& s = l.store;
     if (!s.Open()) return s.WriteError();
-    auto walk = [&](int64_t* id, size_t* found) {
+    // Follows the path as far as it exists; the store's failure, if any.
+    auto walk = [&](int64_t* id, size_t* found) -> LONG {
         *found = 0;
         while (*found < parts.size()) {
-            auto child = s.Child(*id, parts[*found]);
-            if (!child) break;
-            *id = *child;
+            int64_t child = 0;
+            LONG e = s.Child(*id, parts[*found], &child);
+            if (e == ERROR_FILE_NOT_FOUND) break;
+            if (e != ERROR_SUCCESS) return e;
+            *id = child;
             ++*found;
         }
+        return ERROR_SUCCESS;
     };
     int64_t id = 0;
     if (LONG e = KeyId(s, ref, &id)) return e == ERROR_FILE_NOT_FOUND ? s.WriteError() : e;
     size_t found = 0;
-    walk(&id, &found);
+    if (LONG e = walk(&id, &found)) return e;
     DWORD how = REG_OPENED_EXISTING_KEY;
     if (found < parts.size()) {
         if (!s.Writable()) return s.WriteError();
@@ -239,9 +308,17 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, const cha
             s.Rollback();
             return e;
         }
-        walk(&id, &found);
+        if (LONG e = walk(&id, &found)) {
+            s.Rollback();
+            return e;
+        }
         for (; found < parts.size(); ++found) {
             sqlite3_stmt* st = s.Stmt("INSERT INTO keys(parent, name, fold, class, written) VALUES(?, ?, ?, ?, ?)");
+            if (st == nullptr) {
+                LONG e = s.LastError();
+                s.Rollback();
+                return e;
+            }
             std::string fold = reg::Fold(parts[found]);
             sqlite3_bind_int64(st, 1, id);
             sqlite3_bind_text(st, 2, parts[found].c_str(), -1, SQLITE_STATIC);
@@ -265,6 +342,7 @@ LONG RegCreateKeyExA(HKEY key, const char* subKey, DWORD /*reserved*/, const cha
 LONG RegCloseKey(HKEY key) {
     if (IsPredefined(key)) return ERROR_SUCCESS;
     std::lock_guard lock(gHandlesMutex);
+    gCursors.erase(key);
     return gHandles.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
@@ -274,6 +352,7 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* /*reserved*/, DWOR
     if (l.error != ERROR_SUCCESS) return l.error;
     int64_t id = l.id;
     sqlite3_stmt* st = l.store->Stmt("SELECT type, data FROM vals WHERE key = ? AND fold = ?");
+    if (st == nullptr) return l.store->LastError();
     std::string fold = ValueFold(valueName);
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_text(st, 2, fold.c_str(), -1, SQLITE_STATIC);
@@ -306,6 +385,11 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD t
     sqlite3_stmt* st = s.Stmt(
         "INSERT INTO vals(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?)"
         " ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data");
+    if (st == nullptr) {
+        LONG e = s.LastError();
+        s.Rollback();
+        return e;
+    }
     std::string fold = ValueFold(valueName);
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_text(st, 2, valueName == nullptr ? "" : valueName, -1, SQLITE_STATIC);
@@ -317,24 +401,19 @@ LONG RegSetValueExA(HKEY key, const char* valueName, DWORD /*reserved*/, DWORD t
         s.Rollback();
         return reg::FromSqlite(rc);
     }
-    Touch(s, id);
+    if (LONG e = Touch(s, id)) {
+        s.Rollback();
+        return e;
+    }
     return s.Commit();
 }
 
 LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* /*reserved*/, char* keyClass,
                    DWORD* classLength, FILETIME* lastWrite) {
-    ReadKey l(key, KEY_ENUMERATE_SUB_KEYS);
+    ReadKey l(key, KEY_ENUMERATE_SUB_KEYS, false);
     if (l.error != ERROR_SUCCESS) return l.error;
-    int64_t id = l.id;
-    sqlite3_stmt* st =
-        l.store->Stmt("SELECT name, class, written FROM keys WHERE parent = ? ORDER BY fold LIMIT 1 OFFSET ?");
-    sqlite3_bind_int64(st, 1, id);
-    sqlite3_bind_int64(st, 2, index);
-    int rc = sqlite3_step(st);
-    if (rc != SQLITE_ROW) {
-        sqlite3_reset(st);
-        return rc == SQLITE_DONE ? ERROR_NO_MORE_ITEMS : reg::FromSqlite(rc);
-    }
+    sqlite3_stmt* st = nullptr;
+    if (LONG e = EnumStep(*l.store, key, false, l.id, index, &st)) return e;
     std::string keyName = ColumnText(st, 0);
     std::string cls = ColumnText(st, 1);
     int64_t written = sqlite3_column_int64(st, 2);
@@ -353,17 +432,10 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* 
 LONG RegEnumValueA(HKEY key, DWORD index, char* name, DWORD* nameLength, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                    DWORD* dataSize) {
     if (data != nullptr && dataSize == nullptr) return ERROR_INVALID_PARAMETER;
-    ReadKey l(key, KEY_QUERY_VALUE);
+    ReadKey l(key, KEY_QUERY_VALUE, false);
     if (l.error != ERROR_SUCCESS) return l.error;
-    int64_t id = l.id;
-    sqlite3_stmt* st = l.store->Stmt("SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid LIMIT 1 OFFSET ?");
-    sqlite3_bind_int64(st, 1, id);
-    sqlite3_bind_int64(st, 2, index);
-    int rc = sqlite3_step(st);
-    if (rc != SQLITE_ROW) {
-        sqlite3_reset(st);
-        return rc == SQLITE_DONE ? ERROR_NO_MORE_ITEMS : reg::FromSqlite(rc);
-    }
+    sqlite3_stmt* st = nullptr;
+    if (LONG e = EnumStep(*l.store, key, true, l.id, index, &st)) return e;
     LONG e = CopyName(ColumnText(st, 0), name, nameLength);
     if (e == ERROR_SUCCESS) {
         if (type != nullptr) *type = static_cast<DWORD>(sqlite3_column_int64(st, 1));
@@ -383,6 +455,7 @@ LONG RegDeleteValueA(HKEY key, const char* valueName) {
     if (LONG e = KeyId(s, ref, &id)) return e;
     if (!s.Writable()) return s.WriteError();
     sqlite3_stmt* st = s.Stmt("DELETE FROM vals WHERE key = ? AND fold = ?");
+    if (st == nullptr) return s.LastError();
     std::string fold = ValueFold(valueName);
     sqlite3_bind_int64(st, 1, id);
     sqlite3_bind_text(st, 2, fold.c_str(), -1, SQLITE_STATIC);
@@ -403,20 +476,31 @@ LONG RegDeleteKeyA(HKEY key, const char* subKey) {
     // Roots, and the keys that HKEY_CLASSES_ROOT and HKEY_CURRENT_CONFIG
     // stand for, stay.
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS, HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG})
-        if ((root == HKEY_CURRENT_USER) == (ref.store == StoreKind::kUser) && RootId(s, root) == id)
+        if (int64_t rootId = 0; (root == HKEY_CURRENT_USER) == (ref.store == StoreKind::kUser) &&
+                                RootId(s, root, &rootId) == ERROR_SUCCESS && rootId == id)
             return ERROR_ACCESS_DENIED;
     if (!s.Writable()) return s.WriteError();
     if (LONG e = s.Begin()) return e;
     sqlite3_stmt* st = s.Stmt("SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
+    if (st == nullptr) {
+        LONG e = s.LastError();
+        s.Rollback();
+        return e;
+    }
     sqlite3_bind_int64(st, 1, id);
     int rc = sqlite3_step(st);
     sqlite3_reset(st);
-    if (rc == SQLITE_ROW) {
+    if (rc != SQLITE_DONE) {
         s.Rollback();
-        return ERROR_ACCESS_DENIED;
+        return rc == SQLITE_ROW ? ERROR_ACCESS_DENIED : reg::FromSqlite(rc);
     }
     for (const char* sql : {"DELETE FROM vals WHERE key = ?", "DELETE FROM keys WHERE id = ?"}) {
         st = s.Stmt(sql);
+        if (st == nullptr) {
+            LONG e = s.LastError();
+            s.Rollback();
+            return e;
+        }
         sqlite3_bind_int64(st, 1, id);
         if (rc = sqlite3_step(st); rc != SQLITE_DONE) {
             s.Rollback();

@@ -2,8 +2,10 @@
 
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -35,7 +37,10 @@ constexpr const char* kSchema =
     " UNIQUE(parent, fold));"
     "CREATE TABLE IF NOT EXISTS vals("
     " key INTEGER NOT NULL, name TEXT NOT NULL, fold TEXT NOT NULL, type INTEGER NOT NULL,"
-    " data BLOB NOT NULL, UNIQUE(key, fold));";
+    " data BLOB NOT NULL, UNIQUE(key, fold));"
+    // A key's values in the order they were first set (the row order), for
+    // enumeration that seeks to a row rather than counting up to it.
+    "CREATE INDEX IF NOT EXISTS vals_order ON vals(key);";
 
 // The roots a store holds and the keys Windows always has below them.
 struct RootDef {
@@ -62,7 +67,31 @@ void MakeDirs(const std::string& dir, mode_t mode) {
     }
 }
 
+// The Win32 code for a store that could not be opened for writing: a full
+// disk says so even where SQLite reports it as a failure to open or write.
+LONG OpenFailure(sqlite3* db, int rc) {
+    int code = db != nullptr && sqlite3_errcode(db) != SQLITE_OK ? sqlite3_errcode(db) : rc;
+    int sys = db != nullptr ? sqlite3_system_errno(db) : 0;
+    if (sys == ENOSPC || sys == EDQUOT || (code & 0xFF) == SQLITE_FULL) return ERROR_DISK_FULL;
+    LONG e = FromSqlite(code);
+    return e == ERROR_SUCCESS || e == ERROR_REGISTRY_IO_FAILED ? ERROR_ACCESS_DENIED : e;
+}
+
+bool ReadOnlyFileSystem(const std::string& path) {
+    struct statvfs fs = {};
+    return ::statvfs(path.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0;
+}
+
+// What tells one state of a file from another: inode, size, change time.
+std::string FileIdentity(const struct stat& st) {
+    return std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" + std::to_string(st.st_ctim.tv_sec) +
+           "." + std::to_string(st.st_ctim.tv_nsec);
+}
+
 std::mutex gStoresMutex;
+// Counts the openings of stores in this process: a position taken on one
+// connection is never taken for one on another.
+std::atomic<uint64_t> gOpenings{0};
 std::unique_ptr<Store> gStores[2];
 
 }  // namespace
@@ -98,7 +127,7 @@ std::string StorePath(StoreKind kind) {
     return base + "/qzscan/registry/user.db";
 }
 
-Store::Store(StoreKind kind) : kind_(kind) { OpenFile(); }
+Store::Store(StoreKind kind) : kind_(kind), opening_(++gOpenings) { OpenFile(); }
 Store::~Store() { Close(); }
 
 void Store::Close() {
@@ -114,32 +143,96 @@ void Store::OpenFile() {
     int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK && Setup()) {
         writable_ = true;
+        readError_ = ERROR_SUCCESS;
         return;
     }
-    writeError_ = db_ != nullptr && sqlite3_errcode(db_) != SQLITE_OK ? FromSqlite(sqlite3_errcode(db_))
-                                                                      : FromSqlite(rc);
-    if (writeError_ == ERROR_SUCCESS || writeError_ == ERROR_REGISTRY_IO_FAILED) writeError_ = ERROR_ACCESS_DENIED;
+    writeError_ = OpenFailure(db_, rc);
     Close();
-    // A store that exists but cannot be written is still read.
-    // On a read-only file system the WAL index cannot be made, and nobody
-    // can be writing: the file is then opened as immutable.
+    OpenReadOnly();
+}
+
+// A store that exists but cannot be written is still read, through its
+// write-ahead log, so that every commit of a writer is seen. Where the log
+// is missing and cannot be made here (a folder this process may not write)
+// the file alone holds every commit: it is then read as immutable, and
+// opened again by Refresh once a writer has touched it. On a read-only file
+// system nobody can be writing, and immutable is simply right.
+void Store::OpenReadOnly() {
+    snapshot_ = false;
     struct stat st = {};
-    if (::stat(path_.c_str(), &st) != 0) return;
-    for (std::string name : {path_, "file:" + path_ + "?immutable=1"}) {
-        if (sqlite3_open_v2(name.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK) {
-            sqlite3_busy_timeout(db_, 10000);
-            if (sqlite3_exec(db_, "SELECT count(*) FROM keys", nullptr, nullptr, nullptr) == SQLITE_OK) return;
-        }
-        Close();
+    if (::stat(path_.c_str(), &st) != 0) {
+        readError_ = errno == ENOENT || errno == ENOTDIR ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+        return;
     }
+    readError_ = TryReadOnly(path_);
+    if (readError_ == ERROR_SUCCESS || readError_ == ERROR_BADDB || readError_ == ERROR_FILE_NOT_FOUND) return;
+    struct stat wal = {};
+    bool noLog = ::stat((path_ + "-wal").c_str(), &wal) != 0;
+    if (!noLog && !ReadOnlyFileSystem(path_)) return;
+    std::string uri = "file:";
+    for (char c : path_) uri += c == '%' ? "%25" : c == '?' ? "%3f" : c == '#' ? "%23" : std::string(1, c);
+    if (TryReadOnly(uri + "?immutable=1") != ERROR_SUCCESS) return;
+    readError_ = ERROR_SUCCESS;
+    snapshot_ = !ReadOnlyFileSystem(path_);
+    fileId_ = FileIdentity(st);
+}
+
+LONG Store::TryReadOnly(const std::string& name) {
+    int rc = sqlite3_open_v2(name.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(db_, 10000);
+        rc = sqlite3_exec(db_, "SELECT count(*) FROM keys", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return ERROR_SUCCESS;
+    }
+    if (db_ != nullptr && sqlite3_errcode(db_) != SQLITE_OK) rc = sqlite3_errcode(db_);
+    Close();
+    // A file without the tables is a store not made yet: it reads as empty.
+    if ((rc & 0xFF) == SQLITE_ERROR) return ERROR_FILE_NOT_FOUND;
+    LONG e = FromSqlite(rc);
+    return e == ERROR_SUCCESS || e == ERROR_REGISTRY_IO_FAILED ? ERROR_ACCESS_DENIED : e;
+}
+
+void Store::Refresh() {
+    if (!snapshot_) return;
+    struct stat st = {};
+    struct stat wal = {};
+    bool same = ::stat(path_.c_str(), &st) == 0 && FileIdentity(st) == fileId_ &&
+                ::stat((path_ + "-wal").c_str(), &wal) != 0;
+    if (same) return;
+    Close();
+    opening_ = ++gOpenings;
+    OpenReadOnly();
+}
+
+Store::Stamp Store::ChangeStamp() {
+    Stamp s;
+    s.opening = opening_;
+    if (db_ == nullptr) return s;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_DATA_VERSION, &s.dataVersion);
+    s.changes = sqlite3_total_changes64(db_);
+    return s;
+}
+
+LONG Store::LastError() const {
+    if (db_ == nullptr) return readError_;
+    LONG e = FromSqlite(sqlite3_errcode(db_));
+    return e == ERROR_SUCCESS ? ERROR_REGISTRY_IO_FAILED : e;
 }
 
 bool Store::Setup() {
     sqlite3_busy_timeout(db_, 10000);
+    // The log and its index stay in place when the last writer closes
+    // (emptied, not deleted), so that a process that may not make files in
+    // the store's folder can still read the store through them.
+    int persist = 1;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     // WAL: readers never wait for the writer; NORMAL: a commit is safe from
     // a crash of the process at once and reaches the disk at the next
     // checkpoint, which RegFlushKey forces (the registry's own lazy flush).
-    if (ExecWaiting(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") != SQLITE_OK) return false;
+    // The size limit makes the last writer's close empty the log.
+    if (ExecWaiting(db_, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304;") !=
+        SQLITE_OK)
+        return false;
     if (Begin() != ERROR_SUCCESS) return false;
     if (sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr) != SQLITE_OK) {
         Rollback();
@@ -147,13 +240,19 @@ bool Store::Setup() {
     }
     for (const RootDef& root : RootsOf(kind_)) {
         sqlite3_stmt* ins = Stmt("INSERT OR IGNORE INTO keys(parent, name, fold) VALUES(?, ?, ?)");
+        if (ins == nullptr) {
+            Rollback();
+            return false;
+        }
         auto insert = [&](int64_t parent, const char* name) -> std::optional<int64_t> {
             sqlite3_reset(ins);
             sqlite3_bind_int64(ins, 1, parent);
             sqlite3_bind_text(ins, 2, name, -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(ins, 3, Fold(name).c_str(), -1, SQLITE_TRANSIENT);
             if (sqlite3_step(ins) != SQLITE_DONE) return std::nullopt;
-            return parent == 0 ? Root(name) : Child(parent, name);
+            int64_t id = 0;
+            if (Child(parent, name, &id) != ERROR_SUCCESS) return std::nullopt;
+            return id;
         };
         auto rootId = insert(0, root.name);
         if (!rootId) {
@@ -185,27 +284,27 @@ sqlite3_stmt* Store::Stmt(const char* sql) {
     return it->second;
 }
 
-std::optional<int64_t> Store::Root(std::string_view rootName) { return Child(0, rootName); }
+LONG Store::Root(std::string_view rootName, int64_t* id) { return Child(0, rootName, id); }
 
-std::optional<int64_t> Store::Child(int64_t parent, std::string_view name) {
+LONG Store::Child(int64_t parent, std::string_view name, int64_t* id) {
     sqlite3_stmt* st = Stmt("SELECT id FROM keys WHERE parent = ? AND fold = ?");
-    if (st == nullptr) return std::nullopt;
+    if (st == nullptr) return LastError();
     std::string fold = Fold(name);
     sqlite3_bind_int64(st, 1, parent);
     sqlite3_bind_text(st, 2, fold.data(), static_cast<int>(fold.size()), SQLITE_STATIC);
-    std::optional<int64_t> id;
-    if (sqlite3_step(st) == SQLITE_ROW) id = sqlite3_column_int64(st, 0);
+    int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) *id = sqlite3_column_int64(st, 0);
     sqlite3_reset(st);
-    return id;
+    return rc == SQLITE_ROW ? ERROR_SUCCESS : rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : FromSqlite(rc);
 }
 
-bool Store::KeyExists(int64_t id) {
+LONG Store::KeyExists(int64_t id) {
     sqlite3_stmt* st = Stmt("SELECT 1 FROM keys WHERE id = ?");
-    if (st == nullptr) return false;
+    if (st == nullptr) return LastError();
     sqlite3_bind_int64(st, 1, id);
-    bool found = sqlite3_step(st) == SQLITE_ROW;
+    int rc = sqlite3_step(st);
     sqlite3_reset(st);
-    return found;
+    return rc == SQLITE_ROW ? ERROR_SUCCESS : rc == SQLITE_DONE ? ERROR_KEY_DELETED : FromSqlite(rc);
 }
 
 LONG Store::Begin() { return FromSqlite(ExecWaiting(db_, "BEGIN IMMEDIATE")); }

@@ -1,6 +1,8 @@
 // A second process for the OS-service tests: writes registry values or INI
-// entries at the same time as another copy, or records its own arguments.
+// entries at the same time as another copy, watches the registry for
+// another process's writes, or records its own arguments.
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,25 @@ int main(int argc, char** argv) {
         }
         os::RegCloseKey(key);
         return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "regwatch") == 0) {
+        // regwatch: prints HKLM\SOFTWARE\Watch "v", then reads on until it is
+        // "two" and the subkey New exists (exit 0), ten seconds at most.
+        auto read = [] {
+            char buf[64] = "";
+            os::DWORD size = sizeof buf - 1;
+            os::HKEY k = 0, sub = 0;
+            if (os::RegOpenKeyExA(os::HKEY_LOCAL_MACHINE, "SOFTWARE\\Watch", 0, os::KEY_READ, &k) != 0 ||
+                os::RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<os::BYTE*>(buf), &size) != 0)
+                return std::string();
+            bool added = os::RegOpenKeyExA(k, "New", 0, os::KEY_READ, &sub) == 0;
+            os::RegCloseKey(sub), os::RegCloseKey(k);
+            return std::string(buf) + (added ? "+New" : "");
+        };
+        std::printf("%s\n", read().c_str());
+        std::fflush(stdout);
+        for (int i = 0; i < 10000 && read() != "two+New"; ++i) ::usleep(1000);
+        return read() == "two+New" ? 0 : 4;
     }
     if (argc >= 5 && std::strcmp(argv[1], "iniwrite") == 0) {
         // iniwrite FILE PREFIX COUNT: entries PREFIXi=i in section [Shared];

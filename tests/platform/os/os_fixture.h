@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -59,6 +60,22 @@ inline int Wait(pid_t pid) {
     int status = 0;
     if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Runs a program to its end with no input: its exit code, and its output
+// and errors in *output.
+inline int RunCaptured(const std::vector<std::string>& args, std::string* output) {
+    std::string cmd;
+    for (const std::string& a : args) {
+        cmd += " '";
+        for (char c : a) cmd += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        cmd += "'";
+    }
+    FILE* p = ::popen((cmd + " </dev/null 2>&1").c_str(), "r");
+    output->clear();
+    for (int c; p != nullptr && (c = std::fgetc(p)) != EOF;) *output += static_cast<char>(c);
+    int status = p != nullptr ? ::pclose(p) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace ostest

@@ -1,7 +1,10 @@
 // The registry functions: Win32 results and codes, case rules, store files
-// that cannot be written, two processes writing at once, and qzreg.
+// that cannot be written, damaged or full, readers of another process's
+// writes, two processes writing at once, and qzreg as a real process.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +22,7 @@
 namespace {
 
 using namespace os;
+using namespace std::string_literals;
 
 class Registry : public ostest::StoreDir {};
 
@@ -161,6 +165,86 @@ TEST_F(Registry, AStoreOnAReadOnlyFileSystemIsReadButNotWritten) {
     RegCloseStores();
 }
 
+TEST_F(Registry, AStoreThatCannotBeReadOrMadeSaysWhy) {
+    // A file that is not a store: every call says so, and the file stays.
+    std::filesystem::create_directories(dir_ + "/reg");
+    const std::string junk(5000, 'j');
+    std::ofstream(dir_ + "/reg/user.db", std::ios::binary) << junk;
+    HKEY k = 0;
+    char name[64];
+    DWORD len = sizeof name;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &k), ERROR_BADDB);
+    EXPECT_EQ(RegEnumKeyExA(HKEY_CURRENT_USER, 0, name, &len, nullptr, nullptr, nullptr, nullptr), ERROR_BADDB);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "S\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_BADDB);
+    std::ifstream in(dir_ + "/reg/user.db", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), junk);
+    // A full disk before the store's log exists.
+    qztest::TmpfsMount fs;
+    NEED_MOUNT(fs.Mount(dir_ + "/full", 64 << 10));
+    std::filesystem::create_directories(dir_ + "/full/reg");
+    fs.Fill();
+    SetDir(dir_ + "/full/reg");
+    EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "S\\X", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr),
+              ERROR_DISK_FULL);
+    RegCloseStores();
+}
+
+TEST_F(Registry, AReaderThatMayNotWriteTheFolderSeesLaterWrites) {
+    if (::geteuid() != 0 || std::system("id nobody >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs root and nobody";
+    ::chmod(dir_.c_str(), 0755);
+    const mode_t mask = ::umask(022);
+    // With the log in place, and with it gone (as a writer that removes it
+    // on closing leaves the store).
+    for (const char* log : {"kept", "gone"}) {
+        SetDir(dir_ + "/" + log);
+        HKEY k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Watch");
+        ASSERT_EQ(SetSz(k, "v", "one"), ERROR_SUCCESS);
+        RegCloseStores();
+        std::string db = dir_ + "/" + log + "/machine.db";
+        if (log[0] == 'g') std::filesystem::remove(db + "-wal"), std::filesystem::remove(db + "-shm");
+        std::string cmd = "runuser -u nobody -- env QZ_REGISTRY_DIR=" + dir_ + "/" + log + " " + QZ_OS_CHILD;
+        FILE* reader = ::popen((cmd + " regwatch").c_str(), "r");
+        char first[64] = "";
+        EXPECT_NE(std::fgets(first, sizeof first, reader), nullptr);
+        EXPECT_STREQ(first, "one\n");
+        k = Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\Watch");
+        EXPECT_EQ(SetSz(k, "v", "two"), ERROR_SUCCESS);
+        RegCloseKey(Create(k, "New"));
+        RegCloseKey(k);
+        EXPECT_EQ(::pclose(reader), 0) << "log " << log;
+    }
+    ::umask(mask);
+}
+
+TEST_F(Registry, EnumerationByIndexGivesWin32ResultsInAnyOrder) {
+    HKEY k = Create(HKEY_CURRENT_USER, "Software\\Enum");
+    for (const char* n : {"a", "B", "c", "D", "e"}) {
+        RegCloseKey(Create(k, n));
+        ASSERT_EQ(SetSz(k, n, n), ERROR_SUCCESS);
+    }
+    auto list = [&](std::initializer_list<DWORD> indexes, bool values) {
+        std::string out;
+        for (DWORD i : indexes) {
+            char name[16] = "";
+            DWORD len = sizeof name;
+            LONG e = values ? RegEnumValueA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr)
+                            : RegEnumKeyExA(k, i, name, &len, nullptr, nullptr, nullptr, nullptr);
+            out += (e == 0 ? std::string(name) : std::to_string(e)) + " ";
+        }
+        return out;
+    };
+    EXPECT_EQ(list({0, 1, 2, 2, 1, 4, 3, 5, 0, 3}, false), "a B c c B e D 259 a D ");
+    EXPECT_EQ(list({0, 1, 2, 2, 1, 4, 3, 5, 0, 3}, true), "a B c c B e D 259 a D ");
+    // Changes between calls, here and in another process, count at once.
+    ASSERT_EQ(RegDeleteKeyA(k, "B"), ERROR_SUCCESS);
+    EXPECT_EQ(list({3}, false), "e ");
+    std::string out;
+    ASSERT_EQ(ostest::RunCaptured({QZREG_TOOL, "delete", "HKCU\\Software\\Enum\\c", "/f"}, &out), 0);
+    EXPECT_EQ(list({3, 1}, false), "259 D ");
+    RegCloseKey(k);
+}
+
 TEST_F(Registry, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kEach = 10000;
     pid_t a = ostest::Spawn({QZ_OS_CHILD, "regwrite", "a", std::to_string(kEach)});
@@ -228,6 +312,15 @@ TEST_F(Registry, QzregRoundTripsThroughExportAndImport) {
     EXPECT_EQ(run("add HKCU\\\\Software\\\\RT /v N /t REG_DWORD /d 42").first, 0);
     EXPECT_EQ(run("add HKCU\\\\Software\\\\RT\\\\Sub /ve /t REG_MULTI_SZ /d a\\\\0b").first, 0);
     EXPECT_EQ(run("add HKCU\\\\Software\\\\RT /v N /t REG_DWORD /d nonsense").first, 1);
+    // As reg: a leading 0 is not octal, a missing default is "not set".
+    EXPECT_EQ(run("add HKCU\\\\Software\\\\R /v d /t REG_DWORD /d 010").first, 0);
+    EXPECT_EQ(run("add HKCU\\\\Software\\\\R /v b /t REG_DWORD_BIG_ENDIAN /d 0x01020304").first, 0);
+    EXPECT_EQ(run("query HKCU\\\\Software\\\\R").second,
+              "\nHKEY_CURRENT_USER\\Software\\R\n    d    REG_DWORD    0xa\n"
+              "    b    REG_DWORD_BIG_ENDIAN    0x1020304\n\n");
+    EXPECT_EQ(run("query HKCU\\\\Software\\\\R /ve"),
+              std::make_pair(0, std::string("\nHKEY_CURRENT_USER\\Software\\R\n"
+                                            "    (Default)    REG_SZ    (value not set)\n\n")));
     auto q = run("query hkcu\\\\software\\\\RT");
     EXPECT_EQ(q.second,
               "\nHKEY_CURRENT_USER\\software\\RT\n"
@@ -248,6 +341,86 @@ TEST_F(Registry, QzregRoundTripsThroughExportAndImport) {
     std::string a = read("a.reg");
     EXPECT_EQ(a, read("b.reg"));
     EXPECT_EQ(a.substr(0, 4), std::string("\xFF\xFEW\0", 4));
+}
+
+int Qz(std::vector<std::string> args, std::string* output) {
+    args.insert(args.begin(), QZREG_TOOL);
+    return ostest::RunCaptured(args, output);
+}
+
+TEST_F(Registry, QzregExportThenImportBringsBackEveryByteOfEveryType) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    const std::string samples[] = {all,
+                                   all + '\0',
+                                   "caf\xE9\0"s,
+                                   "a\r\nb\0"s,
+                                   "\"q\" \\\0"s,
+                                   "\xF0\x9F\x98\x80\xED\xA0\x80\xC0\0"s,
+                                   "\x01\x02\x03\x04"s,
+                                   ""};
+    const DWORD types[] = {REG_NONE,     REG_SZ,    REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN,
+                           REG_MULTI_SZ, REG_QWORD, 0x1234};
+    HKEY k = 0;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Bytes", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k, nullptr), 0);
+    auto name = [](DWORD t, size_t i) { return std::to_string(t) + "-" + std::to_string(i); };
+    for (DWORD t : types)
+        for (size_t i = 0; i < std::size(samples); ++i)
+            ASSERT_EQ(RegSetValueExA(k, name(t, i).c_str(), 0, t, reinterpret_cast<const BYTE*>(samples[i].data()),
+                                     static_cast<DWORD>(samples[i].size())),
+                      0);
+    RegCloseKey(k);
+    std::string out;
+    ASSERT_EQ(Qz({"export", "HKCU\\Software\\Bytes", dir_ + "/a.reg", "/y"}, &out), 0);
+    ASSERT_EQ(Qz({"delete", "HKCU\\Software\\Bytes", "/f"}, &out), 0);
+    ASSERT_EQ(Qz({"import", dir_ + "/a.reg"}, &out), 0) << out;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Bytes", 0, KEY_READ, &k), 0);
+    for (DWORD t : types) {
+        for (size_t i = 0; i < std::size(samples); ++i) {
+            std::string back(300, '\0');
+            DWORD type = 0, size = 300;
+            EXPECT_EQ(RegQueryValueExA(k, name(t, i).c_str(), nullptr, &type, reinterpret_cast<BYTE*>(back.data()),
+                                       &size),
+                      0);
+            EXPECT_EQ(back.substr(0, size), samples[i]) << name(t, i);
+            EXPECT_EQ(type, t);
+        }
+    }
+    RegCloseKey(k);
+}
+
+TEST_F(Registry, QzregADamagedStoreIsReportedNotListedAsEmpty) {
+    for (const char* table : {"keys", "vals"}) {
+        SetDir(dir_ + "/" + table);
+        HKEY k = 0;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Fifty", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
+                                  nullptr),
+                  0);
+        for (DWORD i = 0; i < 50; ++i)
+            ASSERT_EQ(RegSetValueExA(k, ("v" + std::to_string(i)).c_str(), 0, REG_DWORD,
+                                     reinterpret_cast<const BYTE*>(&i), 4),
+                      0);
+        RegCloseStores();
+        // The table's first page overwritten with garbage.
+        std::string db = dir_ + "/" + table + "/user.db";
+        sqlite3* raw = nullptr;
+        long page = 0;
+        sqlite3_open(db.c_str(), &raw);
+        sqlite3_exec(
+            raw, ("SELECT rootpage FROM sqlite_master WHERE name = '" + std::string(table) + "'").c_str(),
+            [](void* p, int, char** v, char**) { return *static_cast<long*>(p) = std::atol(v[0]), 0; }, &page, nullptr);
+        sqlite3_close(raw);
+        ASSERT_GT(page, 1);
+        std::fstream(db, std::ios::in | std::ios::out | std::ios::binary).seekp((page - 1) * 4096)
+            << std::string(4096, '\xA5');
+        for (std::vector<std::string> args :
+             {std::vector<std::string>{"query", "HKCU", "/s"}, {"export", "HKCU", dir_ + "/x.reg", "/y"}}) {
+            std::string out;
+            EXPECT_EQ(Qz(args, &out), 1) << table << " " << args[0];
+            EXPECT_NE(out.find("ERROR: The configuration registry database is corrupt.\n"), std::string::npos) << out;
+        }
+    }
 }
 
 }  // namespace
