@@ -200,9 +200,8 @@ void ArrayServer::GoBackward(int64_t n) {
                 eof_ = true;
             } else if (Hidden()) {
                 if (start < count_) {
-                    SuspendNotification();
+                    Quiet quiet(*this);
                     GoForward(1);
-                    ResetNotification();
                 } else {
                     recno_ = count_ + 1;
                     eof_ = true;
@@ -218,9 +217,8 @@ void ArrayServer::FirstVisible() {
     recno_ = 1;
     eof_ = bof_ = false;
     if (Hidden()) {
-        SuspendNotification();
+        Quiet quiet(*this);
         GoForward(1);
-        ResetNotification();
     }
 }
 
@@ -273,9 +271,8 @@ bool ArrayServer::GoBottom() {
     recno_ = count_;
     eof_ = bof_ = false;
     if (Hidden()) {
-        SuspendNotification();
+        Quiet quiet(*this);
         GoBackward(-1);
-        ResetNotification();
     }
     if (!eof_) LoadCopy();
     Notify(rdd::kNotifyGoBottom);

@@ -91,7 +91,9 @@ public:
 
 private:
     friend class ArrayImport;
+    using Quiet = rdd::SuspendedNotifications<ArrayServer>;
     bool Guard();
+    bool ChangeFilter(const rt::Usual& block, const std::string& text, bool active);
     void WriteBack();
     void LoadCopy();  // buffer = shallow copy of the current row
     void LoadRow();   // buffer = the current row itself

@@ -92,34 +92,37 @@ int64_t WildPos(std::string_view pattern) {
     return s;
 }
 
+namespace {
+
+// The seek itself, with the clients already told and silenced.
+bool SeekPattern(rdd::DBServer& db, const rt::Usual& key) {
+    const int64_t n = key.IsString() ? WildPos(key.AsStr()) : 0;
+    if (n <= 0) return db.Seek(key, rt::Usual());
+    const std::string& pattern = key.AsStr();
+    const std::string prefix = pattern.substr(0, static_cast<size_t>(n - 1));
+    // With no order selected the seek raises the table's own error.
+    if (!(n == 1 && db.OrderNumber() > 0 ? db.GoTop() : db.Seek(rt::Usual(prefix), rt::Usual()))) return false;
+    std::string k = KeyText(db.OrderKeyVal());
+    for (;;) {
+        if (db.Eof()) return false;  // an empty order holds no match
+        if (WildMatch(k, pattern)) return true;
+        if (k.compare(0, prefix.size(), prefix) != 0) return false;
+        if (!db.Skip(rt::Usual(1))) return false;
+        k = KeyText(db.OrderKeyVal());
+    }
+}
+
+}  // namespace
+
 bool WildSeek(rdd::DBServer& db, const rt::Usual& key) {
     db.Notify(rdd::kNotifyIntentToMove);
-    db.SuspendNotification();
-    bool found = false;
-    const int64_t n = key.IsString() ? WildPos(key.AsStr()) : 0;
-    if (n > 0) {
-        const std::string& pattern = key.AsStr();
-        const std::string prefix = pattern.substr(0, static_cast<size_t>(n - 1));
-        // With no order selected the seek raises the table's own error.
-        found = n == 1 && db.OrderNumber() > 0 ? db.GoTop() : db.Seek(rt::Usual(prefix), rt::Usual());
-        if (found) {
-            std::string k = KeyText(db.OrderKeyVal());
-            for (;;) {
-                if (db.Eof()) {
-                    found = false;  // an empty order holds no match
-                    break;
-                }
-                found = WildMatch(k, pattern);
-                if (found || k.compare(0, prefix.size(), prefix) != 0) break;
-                if (!db.Skip(rt::Usual(1))) break;
-                k = KeyText(db.OrderKeyVal());
-            }
-        }
-    } else {
-        found = db.Seek(key, rt::Usual());
+    bool found;
+    {
+        // Resumed however the seek ends: a table error may break out of it.
+        rdd::SuspendedNotifications<rdd::DataServer> quiet(db);
+        found = SeekPattern(db, key);
+        db.Notify(rdd::kNotifyRecordChange);
     }
-    db.Notify(rdd::kNotifyRecordChange);
-    db.ResetNotification();
     db.Refresh();
     return found;
 }

@@ -59,4 +59,19 @@ private:
     int64_t suspended_ = 0;
 };
 
+// Holds a server's notifications suspended for one scope: suspended when
+// made, resumed when the scope is left, also when a failure breaks out of
+// it, so that no path leaves the clients unheard.
+template <class Server>
+class SuspendedNotifications {
+public:
+    explicit SuspendedNotifications(Server& server) : server_(server) { server_.SuspendNotification(); }
+    ~SuspendedNotifications() { server_.ResetNotification(); }
+    SuspendedNotifications(const SuspendedNotifications&) = delete;
+    SuspendedNotifications& operator=(const SuspendedNotifications&) = delete;
+
+private:
+    Server& server_;
+};
+
 }  // namespace rdd

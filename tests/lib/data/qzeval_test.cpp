@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -11,9 +12,11 @@ struct Outcome {
     int code;
 };
 
-// Runs the real qzeval with the given arguments and standard input.
-Outcome QzEval(const std::string& args, const std::string& input = "") {
-    std::string cmd = "printf '" + input + "' | " + QZEVAL_PATH + " " + args + " 2>&1";
+// Runs the real qzeval with the given arguments and standard input, in
+// the folder `dir` when one is given.
+Outcome QzEval(const std::string& args, const std::string& input = "", const std::string& dir = "") {
+    std::string cmd = (dir.empty() ? "" : "cd '" + dir + "' && ") + "printf '" + input + "' | " + QZEVAL_PATH + " " +
+                      args + " 2>&1";
     FILE* p = ::popen(cmd.c_str(), "r");
     Outcome r{{}, -1};
     if (!p) return r;
@@ -58,4 +61,29 @@ TEST(QzEval, GuiMakesWidgetClassesByNameAndEndsCleanly) {
         "'TREESEEK(b:ALISTBOX, 1)' 'ZEV_SLE{w, 4, Point{1, 2}, Dimension{90, 20}, \"D\"}:SLE_TYPE'");
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_NE(r.out.find(".T.\n.T.\n{BITMAPLISTBOX}\n1\n1\nD\n"), std::string::npos) << r.out;
+}
+
+// A fresh folder for the files one test makes.
+std::string TempDir() {
+    char name[] = "/tmp/qzevalXXXXXX";
+    return ::mkdtemp(name) ? std::string(name) : std::string("/tmp");
+}
+
+TEST(QzEval, FailuresThatBreakLeaveNotificationsBalanced) {
+    // Each failing line breaks out of the operation; the next line finds
+    // the suspension at zero (SUSPENDNOTIFICATION answers 1) and, for the
+    // array server, the filter as it was.
+    Outcome r = QzEval(
+        "'s := ArrayServer{{{\"NAME\",\"C\",4,0},{\"QTY\",\"N\",3,0}}, {{\"ab\",1},{\"cd\",2}}}' "
+        "'s:FILTER := \"QTY > 1\"' 's:FILTER := \"NAME > 5\"' 's:FILTER := \"NOPE > 1\"' "
+        "'s:SUSPENDNOTIFICATION()' 's:RESETNOTIFICATION()' 's:FILTER' 's:RECNO' "
+        "'s:COPYDB(\"t.dbf\")' 'd := DBServer{\"t.dbf\"}' 'd:WILDSEEK(\"A*\")' "
+        "'d:CREATEORDER(\"NAME\", , \"NAME\")' 'd:WILDSEEK(5)' 'd:SUSPENDNOTIFICATION()'",
+        "", TempDir());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("line 4: NOPE is neither a field of the server nor a variable"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("line 11: "), std::string::npos) << r.out;  // no order selected
+    EXPECT_NE(r.out.find("line 13: "), std::string::npos) << r.out;  // a number for a text order
+    EXPECT_NE(r.out.find("\n1\n0\nQTY > 1\n2\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 3), "\n1\n") << r.out;
 }
