@@ -178,6 +178,11 @@ void ArrayServer::GoForward(int64_t n) {
     }
 }
 
+// Steps back over visible rows. A move that runs into the top stops on the
+// first visible row with BOF set, as a table does: the same move lands on
+// the same row whether or not rows can be hidden. When no visible row lies
+// before the start, the server stays where the move began (or on the next
+// visible row after it), with BOF set.
 void ArrayServer::GoBackward(int64_t n) {
     if (!AnyHidable()) {
         int64_t target = static_cast<int64_t>(recno_) + n;
@@ -189,26 +194,28 @@ void ArrayServer::GoBackward(int64_t n) {
         }
         return;
     }
-    uint32_t start = recno_;
-    int64_t steps = -n;
-    for (int64_t i = 0; i < steps; ++i) {
-        --recno_;
+    const uint32_t start = recno_;
+    uint32_t at = start;  // the last visible row reached
+    for (int64_t i = 0; i < -n; ++i) {
+        recno_ = at - 1;
         while (recno_ > 0 && Hidden()) --recno_;
         if (recno_ == 0) {
-            recno_ = start;
-            if (start > count_) {
-                eof_ = true;
-            } else if (Hidden()) {
-                if (start < count_) {
-                    Quiet quiet(*this);
-                    GoForward(1);
-                } else {
-                    recno_ = count_ + 1;
-                    eof_ = true;
-                }
-            }
             bof_ = true;
-            return;
+            break;
+        }
+        at = recno_;
+    }
+    recno_ = at;
+    if (at != start || !bof_) return;
+    if (start > count_) {
+        eof_ = true;
+    } else if (Hidden()) {
+        if (start < count_) {
+            Quiet quiet(*this);
+            GoForward(1);
+        } else {
+            recno_ = count_ + 1;
+            eof_ = true;
         }
     }
 }
@@ -229,21 +236,24 @@ const rdd::FieldSpec* ArrayServer::FieldSpecOf(int64_t pos) const {
 
 // ---- navigation ------------------------------------------------------------
 
+// A record number that is no number is refused (FALSE, nothing moves); a
+// negative one, like one above the row count, goes past the end.
 bool ArrayServer::GoTo(const Usual& recno) {
+    if (!recno.IsNumeric()) return false;
+    const int64_t n = recno.AsLong();
     if (!Guard()) return true;
     WriteBack();
-    auto n = static_cast<uint32_t>(recno.AsLong());
     if (n == 0) {
         // On row 1: the buffer is row 1, so the server is not past the end.
         recno_ = 1;
         bof_ = true;
         eof_ = false;
         LoadCopy();
-    } else if (n > count_) {
+    } else if (n < 0 || n > count_) {
         recno_ = count_ + 1;
         eof_ = true;
     } else {
-        recno_ = n;
+        recno_ = static_cast<uint32_t>(n);
         eof_ = bof_ = false;
         LoadCopy();
     }
@@ -279,15 +289,24 @@ bool ArrayServer::GoBottom() {
     return true;
 }
 
+// A count that is no number (NIL is 1) is refused. A count beyond the row
+// count moves to an end as that many would; the bound also keeps the
+// backward step count from overflowing. SKIP(0) is a refresh: the position,
+// EOF and BOF stay.
 bool ArrayServer::Skip(const Usual& count) {
-    int64_t n = count.IsNil() ? 1 : count.AsLong();
+    if (!count.IsNil() && !count.IsNumeric()) return false;
+    const int64_t far = static_cast<int64_t>(count_) + 1;
+    const int64_t n = count.IsNil() ? 1 : std::clamp(count.AsLong(), -far, far);
     bool moved = Guard();
     if (moved) {
         WriteBack();
-        eof_ = bof_ = false;
-        if (n == 0) Refresh();
-        else if (n > 0) GoForward(n);
-        else GoBackward(n);
+        if (n == 0) {
+            Refresh();
+        } else {
+            eof_ = bof_ = false;
+            if (n > 0) GoForward(n);
+            else GoBackward(n);
+        }
     }
     // A refused move keeps the buffer with its pending changes.
     if (moved && !eof_) LoadCopy();
@@ -423,16 +442,17 @@ bool ArrayServer::Append() {
     return true;
 }
 
+// Past the last row there is no record to mark: FALSE.
 bool ArrayServer::Delete() {
-    if (!eof_ && recno_ <= deleted_.size()) {
-        deleted_[recno_ - 1] = true;
-        Notify(rdd::kNotifyDelete);
-    }
+    if (eof_ || recno_ > deleted_.size()) return false;
+    deleted_[recno_ - 1] = true;
+    Notify(rdd::kNotifyDelete);
     return true;
 }
 
 bool ArrayServer::Recall() {
-    if (!eof_ && recno_ <= deleted_.size()) deleted_[recno_ - 1] = false;
+    if (eof_ || recno_ > deleted_.size()) return false;
+    deleted_[recno_ - 1] = false;
     return true;
 }
 

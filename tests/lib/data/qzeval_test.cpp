@@ -87,3 +87,39 @@ TEST(QzEval, FailuresThatBreakLeaveNotificationsBalanced) {
     EXPECT_NE(r.out.find("\n1\n0\nQTY > 1\n2\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.out.substr(r.out.size() - 3), "\n1\n") << r.out;
 }
+
+TEST(QzEval, ArrayServerMovesAndWritesAtTheEnds) {
+    // Each line and the value it must print.
+    const std::pair<const char*, const char*> steps[] = {
+        {"s := ArrayServer{{{\"NAME\",\"C\",4,0}}, {{\"a\"},{\"b\"},{\"c\"}}}", "{ARRAYSERVER}"},
+        {"s:GOTO(5)", ".T."},
+        {"s:SKIP(0)", ".T."},  // a refresh keeps the end
+        {"{s:RECNO, s:EOF}", "{4, .T.}"},
+        {"s:FIELDPUT(1, \"zz\")", ""},  // nothing stored past the end
+        {"s:DELETE()", ".F."},
+        {"s:GOTO(\"2\")", ".F."},  // no number: refused
+        {"s:RECNO", "4"},
+        {"s:GOTO(4294967297)", ".T."},  // past the end, not row 1
+        {"{s:RECNO, s:EOF}", "{4, .T.}"},
+        {"s:GOTO(3)", ".T."},
+        {"s:SKIP(-9223372036854775808)", ".T."},  // to the top, not one row back
+        {"{s:RECNO, s:BOF}", "{1, .T.}"},
+        {"s:GOTO(2)", ".T."},
+        {"s:DELETE()", ".T."},
+        // From the end, far back: row 1 with BOF, deleted rows hidden or shown.
+        {"s:GOBOTTOM() .AND. s:SKIP() .AND. s:SKIP(-10)", ".T."},
+        {"{s:RECNO, s:BOF, s:EOF}", "{1, .T., .F.}"},
+        {"s:SETDELETED := .F.", ".F."},
+        {"s:GOBOTTOM() .AND. s:SKIP() .AND. s:SKIP(-10)", ".T."},
+        {"{s:RECNO, s:BOF, s:EOF}", "{1, .T., .F.}"},
+        {"s:DATA", "{{\"a\"}, {\"b\"}, {\"c\"}}"},
+    };
+    std::string input, expected;
+    for (const auto& [line, value] : steps) {
+        input += std::string(line) + "\\n";
+        expected += std::string(value) + "\n";
+    }
+    Outcome r = QzEval("", input);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out, expected);
+}
