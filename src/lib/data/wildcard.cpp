@@ -12,25 +12,29 @@ namespace {
 
 constexpr size_t kMaxLen = 65535;  // lengths are 16-bit unsigned numbers
 
+// The matcher works on characters: bytes when the texts are plain ASCII,
+// else one 32-bit unit per UTF-8 character (see Characters).
+template <class C>
+using View = std::basic_string_view<C>;
+
 // Whether segment `seg` (no "*"; "?" matches any character) matches the
 // text at `at` (the text holds at least seg.size() characters there).
-bool SegmentAt(std::string_view v, size_t at, std::string_view seg) {
+template <class C>
+bool SegmentAt(View<C> v, size_t at, View<C> seg) {
     for (size_t k = 0; k < seg.size(); ++k)
-        if (seg[k] != '?' && seg[k] != v[at + k]) return false;
+        if (seg[k] != C('?') && seg[k] != v[at + k]) return false;
     return true;
 }
 
 // The leftmost position >= from at which the segment matches and ends by
 // `limit`; npos when none.
-size_t FindSegment(std::string_view v, size_t from, size_t limit, std::string_view seg) {
-    if (seg.size() > limit || from > limit - seg.size()) return std::string_view::npos;
-    if (seg.find('?') == std::string_view::npos) {
-        size_t at = v.substr(0, limit).find(seg, from);
-        return at;
-    }
+template <class C>
+size_t FindSegment(View<C> v, size_t from, size_t limit, View<C> seg) {
+    if (seg.size() > limit || from > limit - seg.size()) return View<C>::npos;
+    if (seg.find(C('?')) == View<C>::npos) return v.substr(0, limit).find(seg, from);
     for (size_t at = from; at + seg.size() <= limit; ++at)
         if (SegmentAt(v, at, seg)) return at;
-    return std::string_view::npos;
+    return View<C>::npos;
 }
 
 // The pattern as segments between runs of stars (docs/wildcard.md proves
@@ -38,28 +42,70 @@ size_t FindSegment(std::string_view v, size_t from, size_t limit, std::string_vi
 // segment must start the text, the last must end it, and each one between
 // is placed at its leftmost place after the one before. Leftmost is never
 // worse: whatever fits after a later place fits after an earlier one.
-bool Match(std::string_view v, std::string_view p) {
-    size_t star = p.find('*');
-    if (star == std::string_view::npos) return v.size() == p.size() && SegmentAt(v, 0, p);
-    std::string_view head = p.substr(0, star);
-    size_t lastStar = p.rfind('*');
-    std::string_view tail = p.substr(lastStar + 1);
+template <class C>
+bool Match(View<C> v, View<C> p) {
+    size_t star = p.find(C('*'));
+    if (star == View<C>::npos) return v.size() == p.size() && SegmentAt(v, 0, p);
+    View<C> head = p.substr(0, star);
+    size_t lastStar = p.rfind(C('*'));
+    View<C> tail = p.substr(lastStar + 1);
     if (head.size() + tail.size() > v.size()) return false;
     if (!SegmentAt(v, 0, head) || !SegmentAt(v, v.size() - tail.size(), tail)) return false;
     size_t pos = head.size();
     const size_t limit = v.size() - tail.size();
     size_t i = star;
     while (i < lastStar) {
-        while (i < lastStar && p[i] == '*') ++i;
+        while (i < lastStar && p[i] == C('*')) ++i;
         if (i >= lastStar) break;
-        size_t end = p.find('*', i);
-        std::string_view seg = p.substr(i, end - i);
+        size_t end = p.find(C('*'), i);
+        View<C> seg = p.substr(i, end - i);
         size_t at = FindSegment(v, pos, limit, seg);
-        if (at == std::string_view::npos) return false;
+        if (at == View<C>::npos) return false;
         pos = at + seg.size();
         i = end;
     }
     return true;
+}
+
+bool Ascii(std::string_view s) {
+    for (unsigned char c : s)
+        if (c >= 0x80) return false;
+    return true;
+}
+
+// The text as one unit per character: a well-formed UTF-8 sequence becomes
+// its code point; a byte that starts none (a stray continuation byte, a
+// truncated or overlong sequence, text of another code page) stands alone,
+// as a unit above every code point, so it matches only itself.
+std::u32string Characters(std::string_view s) {
+    std::u32string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        size_t len = b < 0x80                 ? 1
+                     : b >= 0xC2 && b <= 0xDF ? 2
+                     : b >= 0xE0 && b <= 0xEF ? 3
+                     : b >= 0xF0 && b <= 0xF4 ? 4
+                                              : 0;
+        char32_t cp = len == 1 ? b : len == 2 ? b & 0x1F : len == 3 ? b & 0x0F : b & 0x07;
+        bool ok = len > 0 && i + len <= s.size();
+        for (size_t k = 1; ok && k < len; ++k) {
+            const auto c = static_cast<unsigned char>(s[i + k]);
+            ok = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are no characters.
+        ok = ok && !(len == 3 && cp < 0x800) && !(len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
+             !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (!ok) {
+            out.push_back(static_cast<char32_t>(0x110000 + b));
+            ++i;
+        } else {
+            out.push_back(cp);
+            i += len;
+        }
+    }
+    return out;
 }
 
 std::string KeyText(const rt::Usual& k) {
@@ -72,14 +118,20 @@ std::string KeyText(const rt::Usual& k) {
 }  // namespace
 
 bool WildMatch(std::string_view value, std::string_view pattern) {
-    if (value.size() > kMaxLen || pattern.size() > kMaxLen) {
+    const bool ascii = Ascii(value) && Ascii(pattern);
+    std::u32string v, p;
+    if (!ascii) {
+        v = Characters(value);
+        p = Characters(pattern);
+    }
+    if ((ascii ? value.size() : v.size()) > kMaxLen || (ascii ? pattern.size() : p.size()) > kMaxLen) {
         auto e = rt::MakeError(rt::kGenNumOverflow, "WILDMATCH");
         e->Description = "a text longer than 65535 characters cannot be matched";
         e->CanDefault = true;
         rt::RaiseError(e);
         return false;
     }
-    return Match(value, pattern);
+    return ascii ? Match<char>(value, pattern) : Match<char32_t>(v, p);
 }
 
 int64_t WildPos(std::string_view pattern) {

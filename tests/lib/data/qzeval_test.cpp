@@ -123,3 +123,13 @@ TEST(QzEval, ArrayServerMovesAndWritesAtTheEnds) {
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(r.out, expected);
 }
+
+TEST(QzEval, WildcardsTakeOneCharacter) {
+    Outcome r = QzEval(
+        "'WildMatch(\"\xC3\xA9\", \"?\")' "
+        "'ArrayServer{{{\"NAME\",\"C\",8,0}}, {{\"ABC\"},{\"M\xC3\x9CLLER\"}}}:COPYDB(\"t.dbf\")' "
+        "'d := DBServer{\"t.dbf\"}' 'd:CREATEORDER(\"NAME\", , \"NAME\")' '{d:WILDSEEK(\"M?LLER*\"), d:RECNO}'",
+        "", TempDir());
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out, ".T.\n.T.\n{DBSERVER}\n.T.\n{.T., 2}\n");
+}
