@@ -66,7 +66,10 @@ TEST(WildMatch, AgreesWithTheRecursiveDefinitionOnRandomInput) {
     }
     EXPECT_TRUE(WildMatch("\xC3\xA9", "?"));
     EXPECT_FALSE(WildMatch("\xC3\xA9", "??"));
-    EXPECT_TRUE(WildMatch("a\xE9" "b", "a?b"));  // a byte of another code page is one character
+    EXPECT_TRUE(
+        WildMatch("a\xE9"
+                  "b",
+                  "a?b"));  // a byte of another code page is one character
 }
 
 TEST(WildMatch, LongTextsAreAConversionError) {
