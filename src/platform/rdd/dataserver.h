@@ -38,6 +38,10 @@ public:
     // suspended, and returns the clients' answer: for code 2 TRUE unless a
     // client answered FALSE; for the others the last client's answer. While
     // suspended nothing is passed on and the result is nil (TRUE for 2).
+    // A client that is itself a server passes the notification on to its
+    // own clients as part of the same event: clients that point back (a
+    // server its own client, two servers each other's) are told once per
+    // event, never round and round.
     rt::Usual Notify(int64_t code, const rt::Usual& description = rt::Usual());
     // Suspends notifications; calls nest. Returns the new depth.
     int64_t SuspendNotification();

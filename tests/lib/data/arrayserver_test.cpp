@@ -311,3 +311,27 @@ TEST_F(ArrayServerTest, BottomAndBackwardPassHiddenRows) {
     s->SetFilterText(Usual("QTY > 9"));
     EXPECT_TRUE(s->Eof());
 }
+
+TEST_F(ArrayServerTest, ServersThatAreEachOthersClientsTellEveryClientOnce) {
+    Create("t.dbf", ScanStruct());
+    struct Wiring {
+        const char* what;
+        bool table;  // the second server is a table
+        bool selfOnly;
+    } wirings[] = {{"own client", false, true}, {"two arrays", false, false}, {"array and table", true, false}};
+    for (const Wiring& w : wirings) {
+        SCOPED_TRACE(w.what);
+        auto a = Three();
+        std::shared_ptr<DataServer> b = a;
+        if (!w.selfOnly) b = w.table ? std::shared_ptr<DataServer>(Open("t.dbf")) : Make({Row("Q", 1)});
+        auto other = New<Client>();
+        b->RegisterClient(Usual(other));
+        b->RegisterClient(Usual(a));
+        a->RegisterClient(Usual(b));
+        auto mine = New<Client>();
+        a->RegisterClient(Usual(mine));
+        a->Skip(Usual(1));
+        EXPECT_EQ(mine->codes, (std::vector<int64_t>{kNotifyIntentToMove, kNotifyRecordChange}));
+        EXPECT_EQ(other->codes, mine->codes);
+    }
+}
