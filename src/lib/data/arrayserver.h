@@ -42,6 +42,9 @@ public:
     rt::Usual String2Usual(const rt::Usual& text, const rt::Usual& field) const;
     std::string Usual2String(const rt::Usual& value, const rt::Usual& field) const;
     bool FieldValidate(int64_t pos, const rt::Usual& value) const;
+    // Whether the value is written so that it reads back the same (for
+    // fixed-width text when fixedWidth).
+    bool FitsField(const rt::Usual& value, int64_t pos, bool fixedWidth) const;
     int64_t FCount() const { return static_cast<int64_t>(fields_.size()); }
 
     // Records.
@@ -107,7 +110,9 @@ private:
     void SyncCount();
     void AddRow(rt::Usual row);  // an imported row with a FALSE flag
     void EndImport();            // the end state after an import
-    bool ImportLines(const rt::Usual& file, const std::function<rt::Usual(std::string&)>& parse);
+    bool ImportLines(const rt::Usual& file,
+                     const std::function<rt::Usual(std::string&, const std::function<bool(std::string&)>&)>& parse);
+    bool ExportText(const rt::Usual& file, const std::string& delim, bool fixedWidth);
     rt::Usual FieldBindingBlock(const std::string& text);
 
     rt::Usual rows_;
