@@ -181,21 +181,23 @@ bool ArrayServer::AppendDB(const Usual& source) {
     }
     if (!db || !db->Used()) return true;
     Notify(rdd::kNotifyIntentToMove);
-    SuspendNotification();
-    bool ok = Protected([&] {
-        std::vector<int64_t> positions;
-        for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
-        db->GoTop();
-        while (!db->Eof()) {
-            std::vector<Usual> row(positions.size());
-            for (size_t i = 0; i < positions.size(); ++i)
-                if (positions[i] > 0) row[i] = db->FieldGet(Usual(positions[i]));
-            AddRow(Usual::Array(std::move(row)));
-            db->Skip(Usual(1));
-        }
-    });
-    EndImport();
-    ResetNotification();
+    bool ok;
+    {
+        Quiet quiet(*this);
+        ok = Protected([&] {
+            std::vector<int64_t> positions;
+            for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
+            db->GoTop();
+            while (!db->Eof()) {
+                std::vector<Usual> row(positions.size());
+                for (size_t i = 0; i < positions.size(); ++i)
+                    if (positions[i] > 0) row[i] = db->FieldGet(Usual(positions[i]));
+                AddRow(Usual::Array(std::move(row)));
+                db->Skip(Usual(1));
+            }
+        });
+        EndImport();
+    }
     Notify(rdd::kNotifyFileChange);
     if (opened) db->Close();
     return ok;
@@ -214,22 +216,24 @@ bool ArrayServer::CopyDB(const Usual& target) {
     }
     if (!db || !db->Used()) return true;
     Notify(rdd::kNotifyIntentToMove);
-    SuspendNotification();
-    WriteBack();
-    bool ok = Protected([&] {
-        std::vector<int64_t> positions;
-        for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
-        for (size_t r = 1; r <= rows_.ALen(); ++r) {
-            const Usual& row = rows_.At(r);
-            if (!db->Append()) Fail("the table refused a new record");
-            for (size_t i = 0; i < positions.size(); ++i)
-                if (positions[i] > 0 && i < row.ALen()) db->FieldPut(Usual(positions[i]), row.At(i + 1));
-        }
-        // One commit at the end: each record is written as the next is
-        // appended, and the commit makes them all durable at once.
-        db->Commit();
-    });
-    ResetNotification();
+    bool ok;
+    {
+        Quiet quiet(*this);
+        WriteBack();
+        ok = Protected([&] {
+            std::vector<int64_t> positions;
+            for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
+            for (size_t r = 1; r <= rows_.ALen(); ++r) {
+                const Usual& row = rows_.At(r);
+                if (!db->Append()) Fail("the table refused a new record");
+                for (size_t i = 0; i < positions.size(); ++i)
+                    if (positions[i] > 0 && i < row.ALen()) db->FieldPut(Usual(positions[i]), row.At(i + 1));
+            }
+            // One commit at the end: each record is written as the next is
+            // appended, and the commit makes them all durable at once.
+            db->Commit();
+        });
+    }
     Notify(rdd::kNotifyFileChange);
     if (opened) db->Close();
     return ok;
