@@ -68,9 +68,9 @@ bool Match(View<C> v, View<C> p) {
 }
 
 bool Ascii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80) return false;
-    return true;
+    unsigned char any = 0;  // no early exit: the loop vectorises
+    for (unsigned char c : s) any |= c;
+    return any < 0x80;
 }
 
 // The text as one unit per character: a well-formed UTF-8 sequence becomes
@@ -78,34 +78,43 @@ bool Ascii(std::string_view s) {
 // truncated or overlong sequence, text of another code page) stands alone,
 // as a unit above every code point, so it matches only itself.
 std::u32string Characters(std::string_view s) {
-    std::u32string out;
-    out.reserve(s.size());
+    std::u32string out(s.size(), U'\0');
+    size_t n = 0;
+    auto at = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    auto cont = [&](size_t k) { return k < s.size() && (at(k) & 0xC0) == 0x80; };
     for (size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        size_t len = b < 0x80                 ? 1
-                     : b >= 0xC2 && b <= 0xDF ? 2
-                     : b >= 0xE0 && b <= 0xEF ? 3
-                     : b >= 0xF0 && b <= 0xF4 ? 4
-                                              : 0;
-        char32_t cp = len == 1 ? b : len == 2 ? b & 0x1F : len == 3 ? b & 0x0F : b & 0x07;
-        bool ok = len > 0 && i + len <= s.size();
-        for (size_t k = 1; ok && k < len; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + k]);
-            ok = (c & 0xC0) == 0x80;
-            cp = (cp << 6) | (c & 0x3F);
+        const unsigned char b = at(i);
+        char32_t cp = b;
+        size_t len = 1;
+        if (b >= 0xC2 && b <= 0xDF && cont(i + 1)) {
+            cp = (b & 0x1Fu) << 6 | (at(i + 1) & 0x3Fu);
+            len = 2;
+        } else if (b >= 0xE0 && b <= 0xEF && cont(i + 1) && cont(i + 2)) {
+            cp = (b & 0x0Fu) << 12 | (at(i + 1) & 0x3Fu) << 6 | (at(i + 2) & 0x3Fu);
+            len = 3;
+        } else if (b >= 0xF0 && b <= 0xF4 && cont(i + 1) && cont(i + 2) && cont(i + 3)) {
+            cp = (b & 0x07u) << 18 | (at(i + 1) & 0x3Fu) << 12 | (at(i + 2) & 0x3Fu) << 6 | (at(i + 3) & 0x3Fu);
+            len = 4;
         }
         // Overlong forms, surrogates and values past U+10FFFF are no characters.
-        ok = ok && !(len == 3 && cp < 0x800) && !(len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
-             !(cp >= 0xD800 && cp <= 0xDFFF);
-        if (!ok) {
-            out.push_back(static_cast<char32_t>(0x110000 + b));
-            ++i;
-        } else {
-            out.push_back(cp);
-            i += len;
+        if (b >= 0x80 && (len == 1 || (len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+                          (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))) {
+            cp = 0x110000 + b;
+            len = 1;
         }
+        out[n++] = cp;
+        i += len;
     }
+    out.resize(n);
     return out;
+}
+
+// Whether every byte of the text belongs to a well-formed UTF-8 character.
+bool WellFormed(std::string_view s) {
+    if (Ascii(s)) return true;
+    for (char32_t c : Characters(s))
+        if (c >= 0x110000) return false;
+    return true;
 }
 
 std::string KeyText(const rt::Usual& k) {
@@ -117,21 +126,29 @@ std::string KeyText(const rt::Usual& k) {
 
 }  // namespace
 
+// Bytes serve as characters when both texts are ASCII, and also when the
+// pattern has no "?" and is well-formed UTF-8: its literal runs are then
+// whole characters, which (UTF-8 being self-synchronising) match the value's
+// bytes exactly where they match its characters, and "*" spans whatever
+// lies between.
 bool WildMatch(std::string_view value, std::string_view pattern) {
-    const bool ascii = Ascii(value) && Ascii(pattern);
+    const bool bytes = pattern.find('?') == std::string_view::npos ? WellFormed(pattern)
+                                                                   : Ascii(pattern) && Ascii(value);
     std::u32string v, p;
-    if (!ascii) {
+    size_t valueLen = value.size();
+    if (!bytes || valueLen > kMaxLen) {
         v = Characters(value);
-        p = Characters(pattern);
+        valueLen = v.size();
     }
-    if ((ascii ? value.size() : v.size()) > kMaxLen || (ascii ? pattern.size() : p.size()) > kMaxLen) {
+    if (!bytes) p = Characters(pattern);
+    if (valueLen > kMaxLen || (bytes ? pattern.size() : p.size()) > kMaxLen) {
         auto e = rt::MakeError(rt::kGenNumOverflow, "WILDMATCH");
         e->Description = "a text longer than 65535 characters cannot be matched";
         e->CanDefault = true;
         rt::RaiseError(e);
         return false;
     }
-    return ascii ? Match<char>(value, pattern) : Match<char32_t>(v, p);
+    return bytes ? Match<char>(value, pattern) : Match<char32_t>(v, p);
 }
 
 int64_t WildPos(std::string_view pattern) {
