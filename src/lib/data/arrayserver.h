@@ -82,7 +82,9 @@ public:
     rt::Usual Notify(int64_t code, const rt::Usual& description = rt::Usual());
 
     // Imports and exports (arrayserverio.cpp): TRUE, or FALSE when a
-    // runtime failure ended them.
+    // runtime failure ended them. A text export is also FALSE, with the file
+    // untouched, when the file cannot be written or a value would not read
+    // back (docs/library-data.md); a missing import file is TRUE.
     bool AppendDB(const rt::Usual& source);
     bool AppendDelimited(const rt::Usual& file, const rt::Usual& delimiter);
     bool AppendSDF(const rt::Usual& file);
