@@ -67,6 +67,11 @@ void MatchFigures() {
     std::mt19937 rng(1);
     std::string random;
     for (int i = 0; i < 2000; ++i) random += static_cast<char>('a' + rng() % 26);
+    // The same in UTF-8: every character two or three bytes long.
+    const char* wide[] = {"\xC3\xA9", "\xC3\x9C", "\xE2\x82\xAC"};
+    std::string randomWide, eAcute;
+    for (int i = 0; i < 2000; ++i) randomWide += wide[rng() % 3];
+    for (int i = 0; i < 2000; ++i) eAcute += wide[0];
     struct Case {
         const char* what;
         std::string value, pattern;
@@ -78,6 +83,8 @@ void MatchFigures() {
         {"star at the front *xyz", random, "*xyz"},
         {"question marks ?????*q", random, "?????*q"},
         {"whole text, no wildcard", random, random},
+        {"UTF-8 *\xC3\xA9*\xC3\xA9*\xC3\xA9*b on \xC3\xA9...\xC3\xA9", eAcute, "*\xC3\xA9*\xC3\xA9*\xC3\xA9*b"},
+        {"UTF-8 question marks ?????*\xE2\x82\xAC", randomWide, "?????*\xE2\x82\xAC"},
     };
     std::printf("\nWILDMATCH on 2,000-character values, per call (python3 fnmatch.fnmatchcase beside it)\n");
     std::printf("  %-40s %12s %12s %9s\n", "case", "WILDMATCH", "fnmatch", "ratio");

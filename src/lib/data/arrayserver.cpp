@@ -178,6 +178,11 @@ void ArrayServer::GoForward(int64_t n) {
     }
 }
 
+// Steps back over visible rows. A move that runs into the top stops on the
+// first visible row with BOF set, as a table does: the same move lands on
+// the same row whether or not rows can be hidden. When no visible row lies
+// before the start, the server stays where the move began (or on the next
+// visible row after it), with BOF set.
 void ArrayServer::GoBackward(int64_t n) {
     if (!AnyHidable()) {
         int64_t target = static_cast<int64_t>(recno_) + n;
@@ -189,27 +194,28 @@ void ArrayServer::GoBackward(int64_t n) {
         }
         return;
     }
-    uint32_t start = recno_;
-    int64_t steps = -n;
-    for (int64_t i = 0; i < steps; ++i) {
-        --recno_;
+    const uint32_t start = recno_;
+    uint32_t at = start;  // the last visible row reached
+    for (int64_t i = 0; i < -n; ++i) {
+        recno_ = at - 1;
         while (recno_ > 0 && Hidden()) --recno_;
         if (recno_ == 0) {
-            recno_ = start;
-            if (start > count_) {
-                eof_ = true;
-            } else if (Hidden()) {
-                if (start < count_) {
-                    SuspendNotification();
-                    GoForward(1);
-                    ResetNotification();
-                } else {
-                    recno_ = count_ + 1;
-                    eof_ = true;
-                }
-            }
             bof_ = true;
-            return;
+            break;
+        }
+        at = recno_;
+    }
+    recno_ = at;
+    if (at != start || !bof_) return;
+    if (start > count_) {
+        eof_ = true;
+    } else if (Hidden()) {
+        if (start < count_) {
+            Quiet quiet(*this);
+            GoForward(1);
+        } else {
+            recno_ = count_ + 1;
+            eof_ = true;
         }
     }
 }
@@ -218,9 +224,8 @@ void ArrayServer::FirstVisible() {
     recno_ = 1;
     eof_ = bof_ = false;
     if (Hidden()) {
-        SuspendNotification();
+        Quiet quiet(*this);
         GoForward(1);
-        ResetNotification();
     }
 }
 
@@ -231,21 +236,24 @@ const rdd::FieldSpec* ArrayServer::FieldSpecOf(int64_t pos) const {
 
 // ---- navigation ------------------------------------------------------------
 
+// A record number that is no number is refused (FALSE, nothing moves); a
+// negative one, like one above the row count, goes past the end.
 bool ArrayServer::GoTo(const Usual& recno) {
+    if (!recno.IsNumeric()) return false;
+    const int64_t n = recno.AsLong();
     if (!Guard()) return true;
     WriteBack();
-    auto n = static_cast<uint32_t>(recno.AsLong());
     if (n == 0) {
         // On row 1: the buffer is row 1, so the server is not past the end.
         recno_ = 1;
         bof_ = true;
         eof_ = false;
         LoadCopy();
-    } else if (n > count_) {
+    } else if (n < 0 || n > count_) {
         recno_ = count_ + 1;
         eof_ = true;
     } else {
-        recno_ = n;
+        recno_ = static_cast<uint32_t>(n);
         eof_ = bof_ = false;
         LoadCopy();
     }
@@ -273,24 +281,32 @@ bool ArrayServer::GoBottom() {
     recno_ = count_;
     eof_ = bof_ = false;
     if (Hidden()) {
-        SuspendNotification();
+        Quiet quiet(*this);
         GoBackward(-1);
-        ResetNotification();
     }
     if (!eof_) LoadCopy();
     Notify(rdd::kNotifyGoBottom);
     return true;
 }
 
+// A count that is no number (NIL is 1) is refused. A count beyond the row
+// count moves to an end as that many would; the bound also keeps the
+// backward step count from overflowing. SKIP(0) is a refresh: the position,
+// EOF and BOF stay.
 bool ArrayServer::Skip(const Usual& count) {
-    int64_t n = count.IsNil() ? 1 : count.AsLong();
+    if (!count.IsNil() && !count.IsNumeric()) return false;
+    const int64_t far = static_cast<int64_t>(count_) + 1;
+    const int64_t n = count.IsNil() ? 1 : std::clamp(count.AsLong(), -far, far);
     bool moved = Guard();
     if (moved) {
         WriteBack();
-        eof_ = bof_ = false;
-        if (n == 0) Refresh();
-        else if (n > 0) GoForward(n);
-        else GoBackward(n);
+        if (n == 0) {
+            Refresh();
+        } else {
+            eof_ = bof_ = false;
+            if (n > 0) GoForward(n);
+            else GoBackward(n);
+        }
     }
     // A refused move keeps the buffer with its pending changes.
     if (moved && !eof_) LoadCopy();
@@ -324,20 +340,52 @@ Usual ArrayServer::FieldGetFormatted(const Usual& field) const {
     return DefaultValue(Usual(pos));
 }
 
+// The field spec's type check, and a number must fit the field's width
+// (written there it would otherwise be asterisks).
 bool ArrayServer::FieldValidate(int64_t pos, const Usual& value) const {
     const rdd::FieldSpec* fieldSpec = FieldSpecOf(pos);
-    return fieldSpec && fieldSpec->Validate(value);
+    return fieldSpec && fieldSpec->Validate(value) && (fieldSpec->ValType() != "N" || FitsField(value, pos, false));
 }
 
+// A character value longer than its field is cut to the field, as a table
+// stores it, so that what is stored is what an export writes.
 Usual ArrayServer::FieldPut(const Usual& field, const Usual& value) {
     int64_t pos = FieldPos(field);
     if (pos <= 0 || eof_ || !FieldValidate(pos, value)) return DefaultValue(Usual(pos));
+    const rdd::FieldSpec* fieldSpec = FieldSpecOf(pos);
+    Usual stored = value;
+    if (fieldSpec->ValType() == "C" && value.IsString()) {
+        size_t width = static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0));
+        if (value.AsStr().size() > width) stored = Usual(value.AsStr().substr(0, rt::Utf8Cut(value.AsStr(), width)));
+    }
     auto& row = *buffer_.AsArray();
     // A short row grows to hold the field rather than losing the value.
     if (row.size() < static_cast<size_t>(pos)) row.resize(static_cast<size_t>(pos));
-    row[static_cast<size_t>(pos - 1)] = value;
+    row[static_cast<size_t>(pos - 1)] = stored;
     Notify(rdd::kNotifyFieldChange, Usual(fields_[static_cast<size_t>(pos - 1)]->NameSym()));
-    return value;
+    return stored;
+}
+
+// Whether USUAL2STRING writes the value so that reading gives it back: of
+// the field's type (or NIL), a number within the width, a character value
+// within the field; fixed-width text also needs a memo within the width
+// and no line ends.
+bool ArrayServer::FitsField(const Usual& value, int64_t pos, bool fixedWidth) const {
+    const rdd::FieldSpec* fieldSpec = FieldSpecOf(pos);
+    if (!fieldSpec || value.IsNil()) return true;
+    const std::string& t = fieldSpec->ValType();
+    const size_t width = static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0));
+    if (t == "N")
+        return value.IsNumeric() &&
+               rt::Str(value, static_cast<int>(width), static_cast<int>(fieldSpec->Decimals())).find('*') ==
+                   std::string::npos;
+    if (t == "D") return value.IsDate();
+    if (t == "L") return value.IsLogic();
+    if (t != "C" && t != "M") return true;
+    if (!value.IsString()) return false;
+    const std::string& s = value.AsStr();
+    if (t == "C" && s.size() > width) return false;
+    return !fixedWidth || (s.size() <= width && s.find_first_of("\r\n") == std::string::npos);
 }
 
 int64_t ArrayServer::FieldLen(const Usual& field) const {
@@ -377,17 +425,32 @@ Usual ArrayServer::EmptyRow() const {
     return Usual::Array(std::move(row));
 }
 
+namespace {
+
+// The text padded with blanks, or cut, to the width (never inside a UTF-8
+// character: a cut character leaves a blank).
+std::string FitText(const std::string& s, int64_t length) {
+    size_t width = static_cast<size_t>(std::max<int64_t>(length, 0));
+    if (s.size() > width) return rt::PadR(s.substr(0, rt::Utf8Cut(s, width)), length);
+    return rt::PadR(s, length);
+}
+
+bool EightDigits(const std::string& s) {
+    return s.size() == 8 && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+// A date is read in the form USUAL2STRING writes (eight digits, year
+// first) or else with the date format.
 Usual ArrayServer::String2Usual(const Usual& text, const Usual& field) const {
     const rdd::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
     if (!fieldSpec) return Usual();
     const std::string& s = text.AsStr();
     const std::string& t = fieldSpec->ValType();
-    if (t == "C")
-        return Usual(s.size() < static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0))
-                         ? rt::PadR(s, fieldSpec->Length())
-                         : s);
+    if (t == "C") return Usual(FitText(s, fieldSpec->Length()));
     if (t == "N") return rt::Val(s);
-    if (t == "D") return Usual(rt::CToD(s));
+    if (t == "D") return Usual(EightDigits(s) ? rt::SToD(s) : rt::CToD(s));
     if (t == "L") return Usual(!s.empty() && rt::At(s, "Y:y:T:t") > 0);
     if (t == "M") return Usual(s);
     return Usual();
@@ -397,11 +460,8 @@ std::string ArrayServer::Usual2String(const Usual& value, const Usual& field) co
     const rdd::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
     if (!fieldSpec) return {};
     const std::string& t = fieldSpec->ValType();
-    std::string text = value.IsString() ? value.AsStr() : rt::AsString(value);
-    if (t == "C")
-        return text.size() < static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0))
-                   ? rt::PadR(text, fieldSpec->Length())
-                   : text;
+    std::string text = value.IsString() ? value.AsStr() : value.IsNil() ? std::string() : rt::AsString(value);
+    if (t == "C") return FitText(text, fieldSpec->Length());
     if (t == "N")
         return rt::Str(value.IsNumeric() ? value : Usual(0), static_cast<int>(fieldSpec->Length()),
                        static_cast<int>(fieldSpec->Decimals()));
@@ -426,16 +486,17 @@ bool ArrayServer::Append() {
     return true;
 }
 
+// Past the last row there is no record to mark: FALSE.
 bool ArrayServer::Delete() {
-    if (!eof_ && recno_ <= deleted_.size()) {
-        deleted_[recno_ - 1] = true;
-        Notify(rdd::kNotifyDelete);
-    }
+    if (eof_ || recno_ > deleted_.size()) return false;
+    deleted_[recno_ - 1] = true;
+    Notify(rdd::kNotifyDelete);
     return true;
 }
 
 bool ArrayServer::Recall() {
-    if (!eof_ && recno_ <= deleted_.size()) deleted_[recno_ - 1] = false;
+    if (eof_ || recno_ > deleted_.size()) return false;
+    deleted_[recno_ - 1] = false;
     return true;
 }
 

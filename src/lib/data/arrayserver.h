@@ -42,6 +42,9 @@ public:
     rt::Usual String2Usual(const rt::Usual& text, const rt::Usual& field) const;
     std::string Usual2String(const rt::Usual& value, const rt::Usual& field) const;
     bool FieldValidate(int64_t pos, const rt::Usual& value) const;
+    // Whether the value is written so that it reads back the same (for
+    // fixed-width text when fixedWidth).
+    bool FitsField(const rt::Usual& value, int64_t pos, bool fixedWidth) const;
     int64_t FCount() const { return static_cast<int64_t>(fields_.size()); }
 
     // Records.
@@ -79,7 +82,9 @@ public:
     rt::Usual Notify(int64_t code, const rt::Usual& description = rt::Usual());
 
     // Imports and exports (arrayserverio.cpp): TRUE, or FALSE when a
-    // runtime failure ended them.
+    // runtime failure ended them. A text export is also FALSE, with the file
+    // untouched, when the file cannot be written or a value would not read
+    // back (docs/library-data.md); a missing import file is TRUE.
     bool AppendDB(const rt::Usual& source);
     bool AppendDelimited(const rt::Usual& file, const rt::Usual& delimiter);
     bool AppendSDF(const rt::Usual& file);
@@ -91,7 +96,9 @@ public:
 
 private:
     friend class ArrayImport;
+    using Quiet = rdd::SuspendedNotifications<ArrayServer>;
     bool Guard();
+    bool ChangeFilter(const rt::Usual& block, const std::string& text, bool active);
     void WriteBack();
     void LoadCopy();  // buffer = shallow copy of the current row
     void LoadRow();   // buffer = the current row itself
@@ -105,7 +112,9 @@ private:
     void SyncCount();
     void AddRow(rt::Usual row);  // an imported row with a FALSE flag
     void EndImport();            // the end state after an import
-    bool ImportLines(const rt::Usual& file, const std::function<rt::Usual(std::string&)>& parse);
+    bool ImportLines(const rt::Usual& file,
+                     const std::function<rt::Usual(std::string&, const std::function<bool(std::string&)>&)>& parse);
+    bool ExportText(const rt::Usual& file, const std::string& delim, bool fixedWidth);
     rt::Usual FieldBindingBlock(const std::string& text);
 
     rt::Usual rows_;

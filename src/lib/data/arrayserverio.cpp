@@ -5,10 +5,12 @@
 #include <functional>
 
 #include "lib/data/arrayserver.h"
+#include "lib/data/delimitedtext.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/files.h"
+#include "platform/runtime/posixfile.h"
 #include "platform/runtime/text.h"
 
 namespace lib {
@@ -61,26 +63,6 @@ private:
     bool partial_ = false;
 };
 
-// Collects output and writes it in blocks; Ok() is false after a short write.
-class BlockWriter {
-public:
-    explicit BlockWriter(int handle) : h_(handle) { out_.reserve(1 << 16); }
-    void Put(std::string_view s) {
-        out_.append(s);
-        if (out_.size() >= (1 << 16)) Flush();
-    }
-    void Flush() {
-        if (!out_.empty() && rt::FWrite(h_, out_) != out_.size()) ok_ = false;
-        out_.clear();
-    }
-    bool Ok() const { return ok_; }
-
-private:
-    int h_;
-    std::string out_;
-    bool ok_ = true;
-};
-
 // Runs an import or export step under an error block that leaves to a
 // recovery scope, so that any runtime failure ends it; answers whether it
 // ran to its end. The previous error block is always restored.
@@ -124,9 +106,10 @@ void ArrayServer::EndImport() {
 }
 
 // Opens a text file for an import and hands each non-empty line to
-// `parse`, which answers the row to add; the end state, the notifications
-// and the file are settled whether or not a failure ended the loop.
-bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::string&)>& parse) {
+// `parse`, which answers the row to add (and may take further lines for a
+// record that spans them); the end state, the notifications and the file
+// are settled whether or not a failure ended the loop.
+bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::string&, const NextLine&)>& parse) {
     int h = rt::FOpen(file.AsStr(), rt::kFoRead | rt::kFoDenyNone);
     if (h < 0) return true;
     if (rt::FSeek(h, 0, 2) <= 0) {
@@ -135,58 +118,52 @@ bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::
     }
     rt::FSeek(h, 0, 0);
     Notify(rdd::kNotifyIntentToMove);
-    SuspendNotification();
-    bool ok = Protected([&] {
-        LineReader reader(h);
-        std::string line;
-        while (reader.Next(line))
-            if (!line.empty()) AddRow(parse(line));
-    });
-    EndImport();
-    ResetNotification();
+    bool ok;
+    {
+        Quiet quiet(*this);
+        ok = Protected([&] {
+            LineReader reader(h);
+            NextLine more = [&reader](std::string& next) { return reader.Next(next); };
+            std::string line;
+            while (reader.Next(line))
+                if (!line.empty()) AddRow(parse(line, more));
+        });
+        EndImport();
+    }
     Notify(rdd::kNotifyFileChange);
     rt::FClose(h);
     return ok;
 }
 
+// Quoted and unquoted fields are read on every line (docs/library-data.md);
+// every field, the last one too, is converted by STRING2USUAL.
 bool ArrayServer::AppendDelimited(const Usual& file, const Usual& delimiter) {
-    std::string delim = delimiter.IsString() && !delimiter.AsStr().empty() ? delimiter.AsStr() : ",";
-    size_t nfields = struct_.ALen();
-    return ImportLines(file, [&](std::string& line) {
-        bool quoted = line.find('"') != std::string::npos;
-        if (quoted) {
-            line = rt::StrTran(line, "\",\"", "|");
-            delim = "|";
-        }
+    const std::string delim = delimiter.IsString() && !delimiter.AsStr().empty() ? delimiter.AsStr() : ",";
+    const size_t nfields = struct_.ALen();
+    return ImportLines(file, [&](std::string& line, const NextLine& more) {
+        std::vector<std::string> texts = SplitDelimited(line, delim, more);
+        if (texts.size() > nfields) Fail("a line has more fields than the structure: " + line.substr(0, 80));
         Usual row = EmptyRow();
         auto& cells = *row.AsArray();
-        size_t i = 0;
-        size_t start = 0;
-        for (;;) {
-            size_t at = line.find(delim, start);
-            std::string text = line.substr(start, at == std::string::npos ? std::string::npos : at - start);
-            if (++i > nfields) Fail("a line has more fields than the structure: " + line.substr(0, 80));
-            text = rt::AllTrim(text);
-            // The outer quotes of a quoted line are not part of the values.
-            if (quoted && i == 1 && !text.empty() && text.front() == '"') text.erase(0, 1);
-            if (quoted && at == std::string::npos && !text.empty() && text.back() == '"') text.pop_back();
-            cells[i - 1] = String2Usual(Usual(text), Usual(static_cast<int64_t>(i)));
-            if (at == std::string::npos) break;
-            start = at + delim.size();
-        }
+        for (size_t i = 0; i < texts.size(); ++i)
+            cells[i] = String2Usual(Usual(std::move(texts[i])), Usual(static_cast<int64_t>(i + 1)));
         return row;
     });
 }
 
+// Fields are cut at their widths; character and memo fields keep their
+// leading blanks (data, written as such), the others are trimmed.
 bool ArrayServer::AppendSDF(const Usual& file) {
-    return ImportLines(file, [&](std::string& line) {
-        line = rt::StrTran(line, "\"", "");
+    return ImportLines(file, [&](std::string& line, const NextLine&) {
         Usual row = EmptyRow();
         auto& cells = *row.AsArray();
         std::string_view rest(line);
         for (size_t i = 1; i <= fields_.size() && i <= cells.size(); ++i) {
-            size_t len = static_cast<size_t>(std::max<int64_t>(FieldLen(Usual(static_cast<int64_t>(i))), 0));
-            std::string text = rt::AllTrim(rest.substr(0, len));
+            const rdd::FieldSpec* fieldSpec = FieldSpecOf(static_cast<int64_t>(i));
+            size_t len = static_cast<size_t>(std::max<int64_t>(fieldSpec->Length(), 0));
+            const std::string& t = fieldSpec->ValType();
+            std::string_view piece = rest.substr(0, len);
+            std::string text = t == "C" || t == "M" ? rt::RTrim(piece) : rt::AllTrim(piece);
             cells[i - 1] = String2Usual(Usual(text), Usual(static_cast<int64_t>(i)));
             rest.remove_prefix(std::min(len, rest.size()));
             if (rest.empty()) break;
@@ -204,21 +181,23 @@ bool ArrayServer::AppendDB(const Usual& source) {
     }
     if (!db || !db->Used()) return true;
     Notify(rdd::kNotifyIntentToMove);
-    SuspendNotification();
-    bool ok = Protected([&] {
-        std::vector<int64_t> positions;
-        for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
-        db->GoTop();
-        while (!db->Eof()) {
-            std::vector<Usual> row(positions.size());
-            for (size_t i = 0; i < positions.size(); ++i)
-                if (positions[i] > 0) row[i] = db->FieldGet(Usual(positions[i]));
-            AddRow(Usual::Array(std::move(row)));
-            db->Skip(Usual(1));
-        }
-    });
-    EndImport();
-    ResetNotification();
+    bool ok;
+    {
+        Quiet quiet(*this);
+        ok = Protected([&] {
+            std::vector<int64_t> positions;
+            for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
+            db->GoTop();
+            while (!db->Eof()) {
+                std::vector<Usual> row(positions.size());
+                for (size_t i = 0; i < positions.size(); ++i)
+                    if (positions[i] > 0) row[i] = db->FieldGet(Usual(positions[i]));
+                AddRow(Usual::Array(std::move(row)));
+                db->Skip(Usual(1));
+            }
+        });
+        EndImport();
+    }
     Notify(rdd::kNotifyFileChange);
     if (opened) db->Close();
     return ok;
@@ -237,70 +216,87 @@ bool ArrayServer::CopyDB(const Usual& target) {
     }
     if (!db || !db->Used()) return true;
     Notify(rdd::kNotifyIntentToMove);
-    SuspendNotification();
-    WriteBack();
-    bool ok = Protected([&] {
-        std::vector<int64_t> positions;
-        for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
-        for (size_t r = 1; r <= rows_.ALen(); ++r) {
-            const Usual& row = rows_.At(r);
-            if (!db->Append()) Fail("the table refused a new record");
-            for (size_t i = 0; i < positions.size(); ++i)
-                if (positions[i] > 0 && i < row.ALen()) db->FieldPut(Usual(positions[i]), row.At(i + 1));
-        }
-        // One commit at the end: each record is written as the next is
-        // appended, and the commit makes them all durable at once.
-        db->Commit();
-    });
-    ResetNotification();
+    bool ok;
+    {
+        Quiet quiet(*this);
+        WriteBack();
+        ok = Protected([&] {
+            std::vector<int64_t> positions;
+            for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
+            for (size_t r = 1; r <= rows_.ALen(); ++r) {
+                const Usual& row = rows_.At(r);
+                if (!db->Append()) Fail("the table refused a new record");
+                for (size_t i = 0; i < positions.size(); ++i)
+                    if (positions[i] > 0 && i < row.ALen()) db->FieldPut(Usual(positions[i]), row.At(i + 1));
+            }
+            // One commit at the end: each record is written as the next is
+            // appended, and the commit makes them all durable at once.
+            db->Commit();
+        });
+    }
     Notify(rdd::kNotifyFileChange);
     if (opened) db->Close();
     return ok;
 }
 
-namespace {
-
-// Opens an export target: an existing file exclusively (refused while
-// another holds it), then replaced by a fresh one so that no bytes of the
-// old content survive after the new end; a missing file is created.
-int OpenExport(const std::string& name) {
+// Writes every row (all rows, in row-array order) as text: delimited, with
+// fields quoted where reading them back needs it, or fixed-width. The
+// content replaces the file whole through the file layer, so a shorter
+// export leaves nothing of the old one, and a crash leaves the old or the
+// new content. FALSE, with the file untouched, when the file cannot be
+// written (a missing folder, held by another, read-only) or a value cannot
+// be written so that it reads back (a number too wide for its field, a text
+// longer than its field, a value of another type).
+bool ArrayServer::ExportText(const Usual& file, const std::string& delim, bool fixedWidth) {
+    const std::string name = file.AsStr();
+    int osError = 0;
+    const std::string native = rt::FilePath(name, true, &osError);
+    if (native.empty()) return false;
     if (rt::File(name)) {
+        // Another handle that holds the file with a share mode keeps it.
         int probe = rt::FOpen(name, rt::kFoReadWrite | rt::kFoExclusive);
-        if (probe < 0) return -1;
+        if (probe < 0) return false;
         rt::FClose(probe);
     }
-    return rt::FCreate(name);
-}
-
-}  // namespace
-
-bool ArrayServer::CopyDelimited(const Usual& file, const Usual& delimiter) {
-    std::string delim = delimiter.IsString() ? delimiter.AsStr() : ",";
-    int h = OpenExport(file.AsStr());
-    if (h < 0) return true;
     Notify(rdd::kNotifyIntentToMove);
-    SuspendNotification();
-    WriteBack();
-    bool ok = Protected([&] {
-        BlockWriter out(h);
-        size_t n = struct_.ALen();
-        for (size_t r = 1; r <= rows_.ALen(); ++r) {
-            const Usual& row = rows_.At(r);
-            for (size_t i = 1; i <= n; ++i) {
-                out.Put(Usual2String(i <= row.ALen() ? row.At(i) : Usual(), Usual(static_cast<int64_t>(i))));
-                if (i < n) out.Put(delim);
+    bool ok;
+    {
+        Quiet quiet(*this);
+        WriteBack();
+        std::string out;
+        ok = Protected([&] {
+            const size_t n = struct_.ALen();
+            for (size_t r = 1; r <= rows_.ALen(); ++r) {
+                const Usual& row = rows_.At(r);
+                for (size_t i = 1; i <= n; ++i) {
+                    const Usual& value = i <= row.ALen() ? row.At(i) : Usual();
+                    const auto pos = static_cast<int64_t>(i);
+                    if (!FitsField(value, pos, fixedWidth))
+                        Fail("row " + std::to_string(r) + ": the value of " + FieldName(Usual(pos)) +
+                             " does not fit its field");
+                    std::string text = Usual2String(value, Usual(pos));
+                    const std::string& t = FieldSpecOf(pos)->ValType();
+                    if (fixedWidth) {
+                        out += t == "M" ? rt::PadR(text, FieldLen(Usual(pos))) : text;  // a memo is not padded
+                        continue;
+                    }
+                    bool blanksMatter = t == "M" || (t == "C" && !text.empty() && text.front() == ' ');
+                    AppendDelimitedField(out, text, delim, blanksMatter);
+                    if (i < n) out += delim;
+                }
+                out += "\r\n";
             }
-            out.Put("\r\n");
-        }
-        out.Flush();
-        if (!out.Ok()) Fail("the file could not be written");
-    });
-    ResetNotification();
+        });
+        ok = ok && rt::AtomicReplace(native, out).Ok();
+    }
     Notify(rdd::kNotifyFileChange);
-    rt::FClose(h);
     return ok;
 }
 
-bool ArrayServer::CopySDF(const Usual& file) { return CopyDelimited(file, Usual(std::string())); }
+bool ArrayServer::CopyDelimited(const Usual& file, const Usual& delimiter) {
+    return ExportText(file, delimiter.IsString() && !delimiter.AsStr().empty() ? delimiter.AsStr() : ",", false);
+}
+
+bool ArrayServer::CopySDF(const Usual& file) { return ExportText(file, std::string(), true); }
 
 }  // namespace lib

@@ -12,9 +12,10 @@ namespace lib {
 
 // Whether the whole value matches the whole pattern: "*" any run of
 // characters (also none), "?" exactly one; everything else compares exactly
-// and case-sensitively. Time at most value length x pattern length. A value
-// or pattern longer than 65535 characters raises a conversion Error and
-// gives FALSE.
+// and case-sensitively. Characters are UTF-8 ("?" takes "é" whole); a byte
+// that starts no well-formed character counts as one. Time at most value
+// length x pattern length. A value or pattern longer than 65535 characters
+// raises a conversion Error and gives FALSE.
 bool WildMatch(std::string_view value, std::string_view pattern);
 
 // The position of the pattern's first wildcard as a seek uses it: the first

@@ -45,10 +45,45 @@ int64_t DataServer::ClientCount() const {
                          [](const std::weak_ptr<rt::Object>& w) { return !w.expired(); });
 }
 
+namespace {
+
+// One notification on its way: the servers that passed it on and the
+// clients told so far. A server that is the client of another server (or
+// of itself, or of a server that is its own client in turn) passes the
+// same notification on to its own clients; the record keeps a chain that
+// points back from going round for ever, and tells every client once.
+struct Event {
+    std::vector<const rt::Object*> reached;
+    bool Reached(const rt::Object* o) const { return std::find(reached.begin(), reached.end(), o) != reached.end(); }
+};
+thread_local Event* tEvent = nullptr;
+// The server being told as a client right now: its own Notify joins the
+// event instead of starting a new one.
+thread_local const rt::Object* tForwardTo = nullptr;
+
+}  // namespace
+
 rt::Usual DataServer::Notify(int64_t code, const rt::Usual& description) {
     bool intent = code == kNotifyIntentToMove;
     if (suspended_ > 0) return intent ? rt::Usual(true) : rt::Usual();
     static const rt::Symbol kNotify("NOTIFY");
+    const rt::Object* self = this;
+    // Anything else (a client that moves another server while it is told)
+    // is an event of its own.
+    Event own;
+    struct Scope {
+        Event* outer = tEvent;
+        ~Scope() {
+            tEvent = outer;
+            tForwardTo = nullptr;
+        }
+    } scope;
+    if (!(tEvent && tForwardTo == self)) {
+        own.reached.push_back(self);
+        tEvent = &own;
+    }
+    tForwardTo = nullptr;
+    Event& event = *tEvent;
     rt::Usual result;
     bool refused = false;
     // A client may unregister (or register others) while it is notified:
@@ -56,11 +91,14 @@ rt::Usual DataServer::Notify(int64_t code, const rt::Usual& description) {
     std::vector<std::weak_ptr<rt::Object>> clients = clients_;
     for (const auto& w : clients) {
         rt::ObjectRef o = w.lock();
-        if (!o) continue;
+        if (!o || event.Reached(o.get())) continue;
+        event.reached.push_back(o.get());
         rt::Usual target(o);
         if (!rt::IsMethod(target, kNotify)) continue;
         const rt::Usual args[] = {rt::Usual(code), description};
+        if (dynamic_cast<const DataServer*>(o.get())) tForwardTo = o.get();
         rt::Usual answer = rt::Send(target, kNotify, rt::Args(args, 2));
+        tForwardTo = nullptr;
         if (intent && answer.IsLogic() && !answer.AsLogic()) refused = true;
         result = answer;
     }

@@ -38,6 +38,10 @@ public:
     // suspended, and returns the clients' answer: for code 2 TRUE unless a
     // client answered FALSE; for the others the last client's answer. While
     // suspended nothing is passed on and the result is nil (TRUE for 2).
+    // A client that is itself a server passes the notification on to its
+    // own clients as part of the same event: clients that point back (a
+    // server its own client, two servers each other's) are told once per
+    // event, never round and round.
     rt::Usual Notify(int64_t code, const rt::Usual& description = rt::Usual());
     // Suspends notifications; calls nest. Returns the new depth.
     int64_t SuspendNotification();
@@ -57,6 +61,21 @@ protected:
 private:
     std::vector<std::weak_ptr<rt::Object>> clients_;  // weak: a window holds its server
     int64_t suspended_ = 0;
+};
+
+// Holds a server's notifications suspended for one scope: suspended when
+// made, resumed when the scope is left, also when a failure breaks out of
+// it, so that no path leaves the clients unheard.
+template <class Server>
+class SuspendedNotifications {
+public:
+    explicit SuspendedNotifications(Server& server) : server_(server) { server_.SuspendNotification(); }
+    ~SuspendedNotifications() { server_.ResetNotification(); }
+    SuspendedNotifications(const SuspendedNotifications&) = delete;
+    SuspendedNotifications& operator=(const SuspendedNotifications&) = delete;
+
+private:
+    Server& server_;
 };
 
 }  // namespace rdd

@@ -159,9 +159,10 @@ bool DBServer::Init(const rt::Usual& file, const rt::Usual& shared, const rt::Us
     scratch_.assign(table_->RecordLen(), ' ');
     RegisterOpenTable(this);
     OpenOrders();
-    SuspendNotification();
-    GoTop();
-    ResetNotification();
+    {
+        SuspendedNotifications<DataServer> quiet(*this);
+        GoTop();
+    }
     return true;
 }
 
@@ -568,9 +569,10 @@ bool DBServer::Withdraw() {
     SetEofState();
     // To the last record quietly: the clients hear one notice, that the
     // content changed.
-    SuspendNotification();
-    GoBottom();
-    ResetNotification();
+    {
+        SuspendedNotifications<DataServer> quiet(*this);
+        GoBottom();
+    }
     Notify(kNotifyFileChange);
     return true;
 }

@@ -4,6 +4,8 @@
 #include <functional>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "lib/data/arrayserver.h"
 #include "lib/data/dataclasses.h"
 #include "platform/runtime/dates.h"
@@ -202,7 +204,7 @@ TEST_F(ArrayServerTest, UnmatchedResetSilencesUntilASuspend) {
 
 TEST_F(ArrayServerTest, DelimitedAndFixedWidthImports) {
     auto s = Make({});
-    std::string csv = File("in.txt", "a,5,15/03/2024,T\r\n\r\n\"b\",\"6\",\"01/01/2000\",\"F\"\nc|7|02/02/2002|y\n");
+    std::string csv = File("in.txt", "a,5,15/03/2024,T\r\n\r\n\"b\",\"6\",\"01/01/2000\",\"F\"\nc,7,02/02/2002,y\n");
     ASSERT_TRUE(s->AppendDelimited(Usual(csv), Usual()));
     ASSERT_EQ(rows_.ALen(), 3u);
     EXPECT_EQ(rows_.At(1).At(1).AsStr(), "a     ");
@@ -211,7 +213,7 @@ TEST_F(ArrayServerTest, DelimitedAndFixedWidthImports) {
     EXPECT_EQ(rows_.At(2).At(1).AsStr(), "b     ");
     EXPECT_EQ(rows_.At(2).At(2).AsLong(), 6);
     EXPECT_FALSE(rows_.At(2).At(4).AsLogic());
-    EXPECT_EQ(rows_.At(3).At(2).AsLong(), 7);  // "|" stays the delimiter after a quoted line
+    EXPECT_EQ(rows_.At(3).At(2).AsLong(), 7);  // unquoted again after a quoted line
     EXPECT_EQ(s->RecNo(), 3);
     EXPECT_EQ(client_->codes.back(), kNotifyFileChange);
 
@@ -310,4 +312,106 @@ TEST_F(ArrayServerTest, BottomAndBackwardPassHiddenRows) {
     EXPECT_TRUE(s->Bof());
     s->SetFilterText(Usual("QTY > 9"));
     EXPECT_TRUE(s->Eof());
+}
+
+TEST_F(ArrayServerTest, ServersThatAreEachOthersClientsTellEveryClientOnce) {
+    Create("t.dbf", ScanStruct());
+    struct Wiring {
+        const char* what;
+        bool table;  // the second server is a table
+        bool selfOnly;
+    } wirings[] = {{"own client", false, true}, {"two arrays", false, false}, {"array and table", true, false}};
+    for (const Wiring& w : wirings) {
+        SCOPED_TRACE(w.what);
+        auto a = Three();
+        std::shared_ptr<DataServer> b = a;
+        if (!w.selfOnly) b = w.table ? std::shared_ptr<DataServer>(Open("t.dbf")) : Make({Row("Q", 1)});
+        auto other = New<Client>();
+        b->RegisterClient(Usual(other));
+        b->RegisterClient(Usual(a));
+        a->RegisterClient(Usual(b));
+        auto mine = New<Client>();
+        a->RegisterClient(Usual(mine));
+        a->Skip(Usual(1));
+        EXPECT_EQ(mine->codes, (std::vector<int64_t>{kNotifyIntentToMove, kNotifyRecordChange}));
+        EXPECT_EQ(other->codes, mine->codes);
+    }
+}
+
+TEST_F(ArrayServerTest, ExportsReadBackValueByValue) {
+    // Texts that need quotes, blanks that are data, multi-byte characters,
+    // dates from 1900 on and the empty date, negative numbers.
+    const char* names[] = {"a,b", "q\"t", " lead", "M\xC3\x9CL", "x;y", "plain", "two\nl"};
+    std::vector<Usual> rows;
+    for (int r = 0; r < 3000; ++r) {
+        Date day = r % 50 == 0 ? Date{} : MakeDate(1900 + r % 200, 1 + r % 12, 1 + r % 28);
+        rows.push_back(
+            Usual::Array({Usual(PadR(names[r % 7], 6)), Usual(r % 2 ? r : -r % 9999), Usual(day), Usual(r % 3 == 0)}));
+    }
+    auto s = Make(rows);
+    auto original = rows_;
+    const std::string csvWriter =
+        "import csv, sys\n"  // reads the export and writes it again in Python's own quoting
+        "rows = list(csv.reader(open(sys.argv[1], newline=''), delimiter=sys.argv[3]))\n"
+        "csv.writer(open(sys.argv[2], 'w', newline=''), delimiter=sys.argv[3]).writerows(rows)\n";
+    std::ofstream(Path("rewrite.py")) << csvWriter;
+    const bool python = ::access("/usr/bin/python3", X_OK) == 0;
+    struct Case {
+        const char* what;
+        std::function<bool(ArrayServer&, const std::string&)> copy, append;
+        const char* delim;  // the rewrite through Python, for delimited text
+    } cases[] = {
+        {"comma", [](ArrayServer& a, const std::string& f) { return a.CopyDelimited(Usual(f), Usual()); },
+         [](ArrayServer& a, const std::string& f) { return a.AppendDelimited(Usual(f), Usual()); }, ","},
+        {"semicolon", [](ArrayServer& a, const std::string& f) { return a.CopyDelimited(Usual(f), Usual(";")); },
+         [](ArrayServer& a, const std::string& f) { return a.AppendDelimited(Usual(f), Usual(";")); }, ";"},
+        {"SDF", [](ArrayServer& a, const std::string& f) { return a.CopySDF(Usual(f)); },
+         [](ArrayServer& a, const std::string& f) { return a.AppendSDF(Usual(f)); }, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string file = File("out.txt", std::string(500000, 'z'));  // longer than the export
+        std::vector<std::string> reads = {file};
+        if (c.what == std::string("SDF")) {
+            // no line ends in fixed-width text
+            for (size_t r = 7; r <= original.ALen(); r += 7) original.At(r).AsArray()->at(0) = Usual("plain ");
+        }
+        ASSERT_TRUE(c.copy(*s, file));
+        EXPECT_EQ(Read(file).find('z'), std::string::npos);
+        if (c.delim && python) {
+            std::string cmd = "/usr/bin/python3 " + Path("rewrite.py") + " " + file + " " + Path("py.txt") + " '" +
+                              c.delim + "'";
+            ASSERT_EQ(std::system(cmd.c_str()), 0);
+            reads.push_back(Path("py.txt"));
+        }
+        for (const std::string& read : reads) {
+            auto back = Make({});
+            ASSERT_TRUE(c.append(*back, read));
+            ASSERT_EQ(rows_.ALen(), original.ALen());
+            for (size_t r = 1; r <= original.ALen(); ++r)
+                for (size_t i = 1; i <= 4; ++i) {
+                    Usual want = original.At(r).At(i);
+                    // Python quotes only what holds a quote, a delimiter or a
+                    // line end; unquoted blanks around a field are not kept.
+                    if (read != file && i == 1) want = Usual(PadR(AllTrim(want.AsStr()), 6));
+                    ASSERT_EQ(rows_.At(r).At(i), want) << read << " row " << r << " field " << i;
+                }
+        }
+    }
+}
+
+TEST_F(ArrayServerTest, ValuesTooWideForTheirFields) {
+    auto s = Three();
+    EXPECT_EQ(s->FieldPut(Usual(1), Usual("ABCDEFGH")), Usual("ABCDEF"));      // cut to the field
+    EXPECT_EQ(s->FieldPut(Usual(1), Usual("ABCDE\xC3\x9C")), Usual("ABCDE"));  // not inside a character
+    EXPECT_EQ(s->FieldPut(Usual(2), Usual(123456)), Usual(0));                 // refused: N5
+    EXPECT_EQ(s->FieldGet(Usual(2)), Usual(3));
+    s->Commit();
+    std::string file = File("out.sdf", "old");
+    rows_.At(2).AsArray()->at(1) = Usual(123456);  // put into the rows directly
+    EXPECT_FALSE(s->CopySDF(Usual(file)));
+    EXPECT_FALSE(s->CopyDelimited(Usual(file), Usual()));
+    EXPECT_EQ(Read(file), "old");
+    EXPECT_FALSE(s->CopyDelimited(Usual(Path("missing/out.csv")), Usual()));
+    EXPECT_EQ(client_->codes.back(), kNotifyFileChange);  // the suspension was released
 }

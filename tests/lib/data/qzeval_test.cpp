@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -11,9 +12,11 @@ struct Outcome {
     int code;
 };
 
-// Runs the real qzeval with the given arguments and standard input.
-Outcome QzEval(const std::string& args, const std::string& input = "") {
-    std::string cmd = "printf '" + input + "' | " + QZEVAL_PATH + " " + args + " 2>&1";
+// Runs the real qzeval with the given arguments and standard input, in
+// the folder `dir` when one is given.
+Outcome QzEval(const std::string& args, const std::string& input = "", const std::string& dir = "") {
+    std::string cmd = (dir.empty() ? "" : "cd '" + dir + "' && ") + "printf '" + input + "' | " + QZEVAL_PATH + " " +
+                      args + " 2>&1";
     FILE* p = ::popen(cmd.c_str(), "r");
     Outcome r{{}, -1};
     if (!p) return r;
@@ -58,4 +61,75 @@ TEST(QzEval, GuiMakesWidgetClassesByNameAndEndsCleanly) {
         "'TREESEEK(b:ALISTBOX, 1)' 'ZEV_SLE{w, 4, Point{1, 2}, Dimension{90, 20}, \"D\"}:SLE_TYPE'");
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_NE(r.out.find(".T.\n.T.\n{BITMAPLISTBOX}\n1\n1\nD\n"), std::string::npos) << r.out;
+}
+
+// A fresh folder for the files one test makes.
+std::string TempDir() {
+    char name[] = "/tmp/qzevalXXXXXX";
+    return ::mkdtemp(name) ? std::string(name) : std::string("/tmp");
+}
+
+TEST(QzEval, FailuresThatBreakLeaveNotificationsBalanced) {
+    // Each failing line breaks out of the operation; the next line finds
+    // the suspension at zero (SUSPENDNOTIFICATION answers 1) and, for the
+    // array server, the filter as it was.
+    Outcome r = QzEval(
+        "'s := ArrayServer{{{\"NAME\",\"C\",4,0},{\"QTY\",\"N\",3,0}}, {{\"ab\",1},{\"cd\",2}}}' "
+        "'s:FILTER := \"QTY > 1\"' 's:FILTER := \"NAME > 5\"' 's:FILTER := \"NOPE > 1\"' "
+        "'s:SUSPENDNOTIFICATION()' 's:RESETNOTIFICATION()' 's:FILTER' 's:RECNO' "
+        "'s:COPYDB(\"t.dbf\")' 'd := DBServer{\"t.dbf\"}' 'd:WILDSEEK(\"A*\")' "
+        "'d:CREATEORDER(\"NAME\", , \"NAME\")' 'd:WILDSEEK(5)' 'd:SUSPENDNOTIFICATION()'",
+        "", TempDir());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.out.find("line 4: NOPE is neither a field of the server nor a variable"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("line 11: "), std::string::npos) << r.out;  // no order selected
+    EXPECT_NE(r.out.find("line 13: "), std::string::npos) << r.out;  // a number for a text order
+    EXPECT_NE(r.out.find("\n1\n0\nQTY > 1\n2\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 3), "\n1\n") << r.out;
+}
+
+TEST(QzEval, ArrayServerMovesAndWritesAtTheEnds) {
+    // Each line and the value it must print.
+    const std::pair<const char*, const char*> steps[] = {
+        {"s := ArrayServer{{{\"NAME\",\"C\",4,0}}, {{\"a\"},{\"b\"},{\"c\"}}}", "{ARRAYSERVER}"},
+        {"s:GOTO(5)", ".T."},
+        {"s:SKIP(0)", ".T."},  // a refresh keeps the end
+        {"{s:RECNO, s:EOF}", "{4, .T.}"},
+        {"s:FIELDPUT(1, \"zz\")", ""},  // nothing stored past the end
+        {"s:DELETE()", ".F."},
+        {"s:GOTO(\"2\")", ".F."},  // no number: refused
+        {"s:RECNO", "4"},
+        {"s:GOTO(4294967297)", ".T."},  // past the end, not row 1
+        {"{s:RECNO, s:EOF}", "{4, .T.}"},
+        {"s:GOTO(3)", ".T."},
+        {"s:SKIP(-9223372036854775808)", ".T."},  // to the top, not one row back
+        {"{s:RECNO, s:BOF}", "{1, .T.}"},
+        {"s:GOTO(2)", ".T."},
+        {"s:DELETE()", ".T."},
+        // From the end, far back: row 1 with BOF, deleted rows hidden or shown.
+        {"s:GOBOTTOM() .AND. s:SKIP() .AND. s:SKIP(-10)", ".T."},
+        {"{s:RECNO, s:BOF, s:EOF}", "{1, .T., .F.}"},
+        {"s:SETDELETED := .F.", ".F."},
+        {"s:GOBOTTOM() .AND. s:SKIP() .AND. s:SKIP(-10)", ".T."},
+        {"{s:RECNO, s:BOF, s:EOF}", "{1, .T., .F.}"},
+        {"s:DATA", "{{\"a\"}, {\"b\"}, {\"c\"}}"},
+    };
+    std::string input, expected;
+    for (const auto& [line, value] : steps) {
+        input += std::string(line) + "\\n";
+        expected += std::string(value) + "\n";
+    }
+    Outcome r = QzEval("", input);
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out, expected);
+}
+
+TEST(QzEval, WildcardsTakeOneCharacter) {
+    Outcome r = QzEval(
+        "'WildMatch(\"\xC3\xA9\", \"?\")' "
+        "'ArrayServer{{{\"NAME\",\"C\",8,0}}, {{\"ABC\"},{\"M\xC3\x9CLLER\"}}}:COPYDB(\"t.dbf\")' "
+        "'d := DBServer{\"t.dbf\"}' 'd:CREATEORDER(\"NAME\", , \"NAME\")' '{d:WILDSEEK(\"M?LLER*\"), d:RECNO}'",
+        "", TempDir());
+    EXPECT_EQ(r.code, 0) << r.out;
+    EXPECT_EQ(r.out, ".T.\n.T.\n{DBSERVER}\n.T.\n{.T., 2}\n");
 }

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "platform/runtime/macro.h"
+#include "platform/runtime/text.h"
 #include "rdd_test_util.h"
 
 using namespace rt;
@@ -58,12 +59,25 @@ TEST(WildMatch, AgreesWithTheRecursiveDefinitionOnRandomInput) {
         for (size_t k = rng() % 9; k > 0; --k) v += "abc"[rng() % 3];
         for (size_t k = rng() % 8; k > 0; --k) p += alphabet[rng() % 4];
         ASSERT_EQ(WildMatch(v, p), Recursive(v, p)) << v << " ~ " << p;
+        // The same texts with b and c written as characters of two and three
+        // bytes: "?" still takes one character.
+        auto wide = [](const std::string& t) { return StrTran(StrTran(t, "b", "\xC3\xA9"), "c", "\xE2\x82\xAC"); };
+        ASSERT_EQ(WildMatch(wide(v), wide(p)), Recursive(v, p)) << wide(v) << " ~ " << wide(p);
     }
+    EXPECT_TRUE(WildMatch("\xC3\xA9", "?"));
+    EXPECT_FALSE(WildMatch("\xC3\xA9", "??"));
+    EXPECT_TRUE(
+        WildMatch("a\xE9"
+                  "b",
+                  "a?b"));  // a byte of another code page is one character
 }
 
 TEST(WildMatch, LongTextsAreAConversionError) {
     ErrorRecorder errors;
     EXPECT_TRUE(WildMatch(std::string(65535, 'a'), "*a"));
+    std::string wide;
+    for (int i = 0; i < 65535; ++i) wide += "\xC3\xA9";  // lengths count characters
+    EXPECT_TRUE(WildMatch(wide, "*?"));
     EXPECT_TRUE(errors.seen.empty());
     EXPECT_FALSE(WildMatch(std::string(65536, 'a'), "*"));
     ASSERT_EQ(errors.seen.size(), 1u);
