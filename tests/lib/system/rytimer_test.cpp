@@ -1,6 +1,13 @@
 // The timed method dispatcher, ticked by its own 100 ms thread timer on the
-// manual clock (the path TIMERPROC -> TIMEREVENT -> RECEIVETIMER).
+// manual clock (the path TIMERPROC -> TIMEREVENT -> RECEIVETIMER), and on
+// the real one where a client's method runs a nested loop.
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <cmath>
+#include <functional>
 
 #include "lib/system/rytimer.h"
 #include "platform/gui/timers.h"
@@ -23,6 +30,28 @@ const rt::ClassDef& Client::StaticClass() {
                                        .RawMethod("RYTIMEREVENT",
                                                   [](rt::Object& o, rt::Args) {
                                                       ++static_cast<Client&>(o).calls;
+                                                      return rt::Usual();
+                                                  })
+                                       .Done();
+    return c;
+}
+
+namespace {
+
+// A client whose method runs what the test gives it.
+class Hook : public rt::Object {
+    QZ_OBJECT(Hook)
+public:
+    std::function<void()> run;
+};
+
+}  // namespace
+
+const rt::ClassDef& Hook::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<Hook>("TESTRYHOOK")
+                                       .RawMethod("RYTIMEREVENT",
+                                                  [](rt::Object& o, rt::Args) {
+                                                      static_cast<Hook&>(o).run();
                                                       return rt::Usual();
                                                   })
                                        .Done();
@@ -159,4 +188,58 @@ TEST_F(Dispatcher, TheClassesAreReachedByName) {
     EXPECT_EQ(rt::Send(c, "GETOBJECTELEMENT", {rt::Usual(client), kMethod}).AsLong(), 1);
     rt::Usual timer = rt::CreateInstance(rt::Symbol("VELLTIMER"), std::vector<rt::Usual>{rt::Usual()});
     EXPECT_FALSE(rt::Send(timer, "START").AsLogic());  // no owner
+}
+
+TEST_F(Dispatcher, EntriesThatGoDuringATickLeaveTheOthersOnTime) {
+    // A hook between an earlier client and a later one unregisters itself,
+    // the earlier one or both; the later one is still sent on this tick.
+    enum Drop { kSelf, kEarlier, kBoth };
+    for (Drop drop : {kSelf, kEarlier, kBoth}) {
+        auto earlier = Register(rt::Usual(0.0));
+        auto hook = rt::New<Hook>();
+        hook->run = [&, drop] {
+            if (drop != kEarlier) container->UnregisterClient(rt::Usual(hook), kMethod);
+            if (drop != kSelf) container->UnregisterClient(rt::Usual(earlier), kMethod);
+        };
+        container->RegisterClient(std::vector<rt::Usual>{rt::Usual(hook), kMethod, rt::Usual(0.0)});
+        auto later = Register(rt::Usual(0.0));
+        Ticks(1);
+        EXPECT_EQ(later->calls, 1) << drop;
+        Ticks(1);
+        EXPECT_EQ(later->calls, 2) << drop;
+        for (const rt::Usual& c : {rt::Usual(earlier), rt::Usual(hook), rt::Usual(later)})
+            container->UnregisterClient(c, kMethod);
+    }
+}
+
+TEST_F(Dispatcher, HugeAndInfiniteFrequenciesNeverFireAndNotANumberIsZero) {
+    auto huge = Register(rt::Usual(1e18));
+    auto infinite = Register(rt::Usual(HUGE_VAL));
+    auto nan = Register(rt::Usual(std::nan("")));
+    Ticks(30);
+    EXPECT_EQ(huge->calls, 0);
+    EXPECT_EQ(infinite->calls, 0);
+    EXPECT_EQ(nan->calls, 30);
+    EXPECT_NEAR(container->GetCountdown(rt::Usual(huge), kMethod), 1e18, 1e3);
+}
+
+TEST_F(Dispatcher, OtherClientsAreServedWhileOnesMethodRunsANestedLoop) {
+    gui::TimerClock::UseManual(false);
+    auto other = Register(rt::Usual(0.0));
+    auto modal = rt::New<Hook>();
+    int modalCalls = 0;
+    modal->run = [&] {
+        if (++modalCalls > 1) return;
+        // A modal box that stays until the other client had five calls.
+        const int before = other->calls;
+        QDeadlineTimer deadline(10000);
+        while (other->calls < before + 5 && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        EXPECT_GE(other->calls, before + 5);
+        EXPECT_EQ(modalCalls, 1);  // not entered again from its own loop
+    };
+    container->RegisterClient(std::vector<rt::Usual>{rt::Usual(modal), kMethod, rt::Usual(0.0)});
+    QDeadlineTimer deadline(20000);
+    while (modalCalls < 2 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(modalCalls, 2);
 }
