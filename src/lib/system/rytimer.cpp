@@ -240,4 +240,22 @@ void RegisterTimerClasses() {
     RyTimedMethod::StaticClass();
     RyTimerContainer::StaticClass();
 }
+
+const std::vector<NamedFunction>& TimerFunctions() {
+    static const std::vector<NamedFunction> functions = {
+        {"TIMEREVENT",
+         [](rt::Args a) {
+             TIMEREVENT(a);
+             return rt::Usual();
+         }},
+        {"TIMERPROC",
+         [](rt::Args a) {
+             auto arg = [&](size_t i) { return i < a.size() && a[i].IsNumeric() ? a[i].AsLong() : int64_t{0}; };
+             return rt::Usual(TIMERPROC(static_cast<uintptr_t>(arg(0)), static_cast<uint32_t>(arg(1)),
+                                        static_cast<uintptr_t>(arg(2)), static_cast<uint32_t>(arg(3))));
+         }},
+        {"ISVALIDOBJECT", [](rt::Args a) { return rt::Usual(!a.empty() && ISVALIDOBJECT(a[0])); }},
+    };
+    return functions;
+}
 }  // namespace lib

@@ -110,8 +110,13 @@ void ResetHeldTimerContainer();
 
 }  // namespace lib
 
+#include "lib/system/library.h"
+
 namespace lib {
 // Registers VELLTIMER, RYTIMEDMETHOD and RYTIMERCONTAINER for late binding
 // (creation by name); call once at start.
 void RegisterTimerClasses();
+// TIMEREVENT, TIMERPROC and ISVALIDOBJECT by their symbols, for an
+// evaluator's function table.
+const std::vector<NamedFunction>& TimerFunctions();
 }  // namespace lib

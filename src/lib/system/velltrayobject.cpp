@@ -7,6 +7,8 @@
 #include "lib/system/selfmethod.h"
 #include "lib/system/splash.h"
 #include "lib/system/velltimercontrol.h"
+#include "platform/gui/app.h"
+#include "platform/gui/msgbox.h"
 #include "platform/runtime/text.h"
 
 namespace lib {
@@ -161,6 +163,9 @@ int64_t VellTrayObject::SetMessage(const rt::Usual& number) {
 namespace lib {
 void RegisterWindowSideClasses() {
     RegisterTimerClasses();
+    gui::App::StaticClass();
+    gui::TextBox::StaticClass();
+    gui::WarningBox::StaticClass();
     VellTrayObject::StaticClass();
     VellTimerControl::StaticClass();
     SplashScreen::StaticClass();

@@ -57,7 +57,8 @@ private:
 }  // namespace lib
 
 namespace lib {
-// Registers VELLTRAYOBJECT and VELLTIMERCONTROL (and the timer classes) for
-// late binding; call once at start.
+// Registers VELLTRAYOBJECT, VELLTIMERCONTROL, the splash screens, the
+// timer classes, APP and the box classes (TEXTBOX, WARNINGBOX) for late
+// binding; call once at start.
 void RegisterWindowSideClasses();
 }  // namespace lib
