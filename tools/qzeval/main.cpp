@@ -26,7 +26,6 @@
 #include "platform/gui/app.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
-#include "platform/runtime/international.h"
 #include "platform/runtime/macro.h"
 #include "platform/runtime/macrofuncs.h"
 #include "platform/runtime/numbers.h"
@@ -130,8 +129,7 @@ int main(int argc, char** argv) {
         gui::EnsureQtApplication(argc, argv);
     }
     // The start-up of the program: regional settings, then its own.
-    rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
-    appkit::ApplyProcessSettings();
+    appkit::ApplyStartUpSettings();
     lib::RegisterDataClasses();
     lib::RegisterSystemClasses();
     for (const lib::NamedFunction& f : lib::SystemFunctions()) rt::RegisterFunction(f.name, f.call);
