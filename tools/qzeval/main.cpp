@@ -53,10 +53,12 @@ constexpr const char* kUsage =
     "(on the X display, or offscreen when there is none); their windows are\n"
     "not shown unless SHOW is called, and no events run between lines.\n"
     "RUNEVENTS(ms) runs the message loop for that many milliseconds (timers,\n"
-    "the timed dispatcher, splash screens), at most a minute at a time.\n"
+    "the timed dispatcher, splash screens), at most a minute at a time;\n"
+    "RUNEVENTS(ms, {|| condition}) stops early once the condition holds and\n"
+    "answers whether it did.\n"
     "\n"
     "  qzeval --gui 'w := Window{}' 'e := RightSLE{w, 1}' 'e:ZEROPAD'\n"
-    "  qzeval --gui 's := SplashScreen{NIL}' 's:SHOW()' 'RUNEVENTS(2000)' 's:HANDLE'\n"
+    "  qzeval --gui 's := SplashScreen{NIL}' 's:SHOW()' 'RUNEVENTS(9000, {|| s:HANDLE == 0})'\n"
     "\n"
     "Errors are printed to standard error with the line they came from.\n"
     "Exit code: 0 when every expression succeeded, 1 otherwise.\n";
@@ -74,18 +76,24 @@ std::string Show(const rt::Usual& v, int depth = 0) {
     return out + "}";
 }
 
-// RUNEVENTS(ms): the message loop for ms milliseconds (0 to a minute),
-// timers and posted messages included; answers the milliseconds it ran.
+// RUNEVENTS(ms, until): the message loop for ms milliseconds (0 to a
+// minute), timers and posted messages included, or until the code block
+// `until` answers true. Answers the milliseconds it ran, or with a block
+// whether the block came true in time.
 rt::Usual RunEvents(rt::Args a) {
     const int64_t ms = std::clamp<int64_t>(!a.empty() && a[0].IsNumeric() ? a[0].AsLong() : 0, 0, 60'000);
+    const rt::Usual until = a.size() > 1 ? a[1] : rt::Usual();
+    auto done = [&] {
+        const rt::Usual v = until.Eval();
+        return v.IsLogic() && v.AsLogic();
+    };
     QElapsedTimer clock;
     clock.start();
-    QDeadlineTimer until(ms);
-    do {
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents,
-                                        static_cast<int>(std::max<int64_t>(1, until.remainingTime())));
-    } while (!until.hasExpired());
-    return rt::Usual(int64_t{clock.elapsed()});
+                                        static_cast<int>(std::clamp<int64_t>(deadline.remainingTime(), 1, 50)));
+    return until.IsCodeBlock() ? rt::Usual(done()) : rt::Usual(int64_t{clock.elapsed()});
 }
 
 // Evaluates one line; false after printing its error.
