@@ -1,17 +1,6 @@
 #!/usr/bin/python3
-"""The gallery as a program on a real X desktop (Xvfb, openbox, trayer).
-
-  tray     the tray icon's tip, with umlauts, read back from its X window;
-           the mouse messages follow the real press, release and moves
-  close    the dispatcher's labels give the rates it really runs; Alt+F4 on
-           the gallery window ends the process, tray icon and all
-  german   under LC_ALL=de_DE.UTF-8 the library shows German numbers and
-           the program's dates
-
-Every check polls for its condition with a time limit (xdesk.TIMEOUT).
-usage: gallery_program_test.py QZGALLERY SCENARIO
-Exit 77 (skipped) when the X tools are missing.
-"""
+"""The gallery as a program under Xvfb, openbox and trayer; every check polls
+with a time limit. usage: gallery_program_test.py QZGALLERY tray|close|german"""
 import datetime
 import os
 import shutil
@@ -23,123 +12,67 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from xdesk import start_wm, start_xvfb, stop, wait_until  # noqa: E402
 
 TIP = "Z\u00e4hlung M\u00fcnchen"
+SCENARIOS = {"tray": ["--tray", "--tip", TIP], "close": ["--tray"], "german": ["--page", "1"]}
 
 
-class Desk:
-    def __init__(self, gallery, args, env=None, tray=False):
-        self.xvfb, display = start_xvfb()
-        self.work = tempfile.mkdtemp(prefix="qzprogram")
-        self.report = os.path.join(self.work, "report")
-        self.out = os.path.join(self.work, "out")
-        self.env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", HOME=self.work, **(env or {}))
-        self.procs = [start_wm(self.env)]
-        if tray:
-            self.procs.append(subprocess.Popen(
-                ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-                 "--SetDockType", "true", "--transparent", "false"], env=self.env,
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-            wait_until(lambda: self.x("xdotool", "search", "--class", "trayer"), "trayer is up")
-        with open(self.out, "w") as out:
-            self.gallery = subprocess.Popen([gallery, "--report", self.report] + args, env=self.env,
-                                            stdout=out, stderr=subprocess.STDOUT)
-        self.procs.append(self.gallery)
-
-    def x(self, *argv):
-        return subprocess.run(argv, env=self.env, capture_output=True, text=True).stdout.strip()
-
-    def read(self):
-        try:
-            lines = open(self.report, encoding="utf-8").read().splitlines()
-        except OSError:
-            return {}
-        return dict(line.partition(": ")[::2] for line in lines)
-
-    def expect(self, key, cond, what):
-        wait_until(lambda: cond(self.read().get(key, "")), "%s (the screen shows %r)" % (what, self.read()))
-
-    def messages(self):
-        """The tray callback's mouse messages the gallery printed, in order."""
-        out = open(self.out, encoding="utf-8", errors="replace").read()
-        return [int(line.rsplit("0x", 1)[1], 16) for line in out.splitlines() if line.startswith("tray callback")]
-
-    def close(self):
-        for p in reversed(self.procs + [self.xvfb]):
-            stop(p)
-        shutil.rmtree(self.work, ignore_errors=True)
+def x(*argv):
+    return subprocess.run(argv, env=env, capture_output=True, text=True).stdout.strip()
 
 
-def tray(gallery):
-    desk = Desk(gallery, ["--tray", "--tip", TIP], tray=True)
-    try:
-        icon = wait_until(lambda: desk.x("xdotool", "search", "--name", "^%s$" % TIP).split(),
-                          "the docked icon's window carries the tip")[0]
-        name = desk.x("xprop", "-id", icon, "_NET_WM_NAME")
-        assert name.endswith('"%s"' % TIP), "the X window's name is %r" % name
-        geo = dict(v.split("=") for v in desk.x("xdotool", "getwindowgeometry", "--shell", icon).split())
-        wait_until(lambda: int(desk.x("xwininfo", "-id", icon).split("Width: ")[1].split()[0]) >= 16,
-                   "the icon is docked")
-        xy = [str(int(geo["X"]) + 8), str(int(geo["Y"]) + 8)]
-        desk.x("xdotool", "mousemove", "0", "300")
-        desk.x("xdotool", "mousemove", *xy)
-        wait_until(lambda: 0x200 in desk.messages(), "a move over the icon is WM_MOUSEMOVE")
-
-        def clicks():
-            return [m for m in desk.messages() if m != 0x200]
-        desk.x("xdotool", "click", "--repeat", "2", "--delay", "60", "1")
-        want = [0x201, 0x202, 0x203, 0x202]
-        wait_until(lambda: clicks() == want, "a double click ends with its release (got %r)" % clicks())
-        desk.x("xdotool", "mousedown", "1")
-        wait_until(lambda: clicks() == want + [0x201], "the press alone is WM_LBUTTONDOWN (got %r)" % clicks())
-        desk.x("xdotool", "mouseup", "1")
-        wait_until(lambda: clicks() == want + [0x201, 0x202], "the release is WM_LBUTTONUP (got %r)" % clicks())
-        desk.x("xdotool", "click", "3")
-        wait_until(lambda: clicks()[-2:] == [0x204, 0x205], "a context click (got %r)" % clicks())
-    finally:
-        desk.close()
+def shows(key, cond):
+    def holds():
+        lines = open(report, encoding="utf-8").read().splitlines() if os.path.exists(report) else []
+        return cond(dict(line.partition(": ")[::2] for line in lines).get(key, ""))
+    wait_until(holds, "%s never showed what was wanted" % key)
 
 
-def close(gallery):
-    desk = Desk(gallery, ["--tray"], tray=True)
-    try:
-        desk.expect("active", lambda v: v == "QZScan library gallery", "the gallery window is active")
-        desk.expect("timers.111", lambda v: "frequency 1.0 s (sent every 1.1 s)" in v, "client A's real rate")
-        desk.expect("timers.112", lambda v: "frequency 0.5 s (sent every 0.6 s)" in v, "client B's real rate")
-        desk.x("xdotool", "key", "alt+F4")
-        wait_until(lambda: desk.gallery.poll() is not None, "the gallery ends when its window closes")
-        assert desk.gallery.returncode == 0, "exit code %s" % desk.gallery.returncode
-    finally:
-        desk.close()
+def clicks(n):  # waits for n mouse messages other than moves, and answers them
+    def got():
+        lines = open(out, encoding="utf-8").read().splitlines()
+        m = [int(s.rsplit("0x", 1)[1], 16) for s in lines if s.startswith("tray callback")]
+        return [v for v in m if v != 0x200] if len(m) - m.count(0x200) >= n else None
+    return wait_until(got, "%d mouse messages" % n)
 
 
-def german(gallery):
-    desk = Desk(gallery, ["--page", "1"], env={"LC_ALL": "de_DE.UTF-8"})
-    try:
-        today = datetime.date.today().strftime("%d/%m/%Y")
-        desk.expect("controls.4", lambda v: v == today, "the date field shows today as DD/MM/YYYY")
-        desk.expect("controls.2", lambda v: "," in v and v.strip().endswith(",00"), "amounts use a decimal comma")
-    finally:
-        desk.close()
-
-
-SCENARIOS = {"tray": tray, "close": close, "german": german}
-
-
-def main():
-    if len(sys.argv) < 3 or sys.argv[2] not in SCENARIOS:
-        print(__doc__)
-        return 2
-    for tool in ("Xvfb", "openbox", "trayer", "xdotool", "xprop", "xwininfo"):
-        if not shutil.which(tool):
-            print("SKIPPED:", tool, "is not installed")
-            return 77
-    try:
-        SCENARIOS[sys.argv[2]](sys.argv[1])
-    except AssertionError as e:
-        print("FAILED:", e)
-        return 1
-    print("passed:", sys.argv[2])
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+if shutil.which("trayer") is None or shutil.which("xdotool") is None or shutil.which("Xvfb") is None:
+    print("SKIPPED: the X tools are missing")
+    sys.exit(77)
+scenario = sys.argv[2]
+work = tempfile.mkdtemp()
+report, out = os.path.join(work, "report"), os.path.join(work, "out")
+xvfb, display = start_xvfb()
+env = dict(os.environ, DISPLAY=display, QT_QPA_PLATFORM="xcb", HOME=work,
+           **({"LC_ALL": "de_DE.UTF-8"} if scenario == "german" else {}))
+procs = [start_wm(env), subprocess.Popen(["trayer", "--edge", "top", "--SetDockType", "true"], env=env)]
+wait_until(lambda: x("xdotool", "search", "--class", "trayer"), "trayer is up")
+gallery = subprocess.Popen([sys.argv[1], "--report", report] + SCENARIOS[scenario], env=env, stdout=open(out, "w"))
+try:
+    if scenario == "tray":
+        icon = wait_until(lambda: x("xdotool", "search", "--name", "^%s$" % TIP), "the icon's window has the tip")
+        assert x("xprop", "-id", icon, "_NET_WM_NAME").endswith('"%s"' % TIP)
+        geo = wait_until(lambda: (lambda g: g if int(g["WIDTH"]) >= 16 else None)(
+            dict(v.split("=") for v in x("xdotool", "getwindowgeometry", "--shell", icon).split())), "it is docked")
+        x("xdotool", "mousemove", str(int(geo["X"]) + 8), str(int(geo["Y"]) + 8))
+        x("xdotool", "click", "--repeat", "2", "--delay", "60", "1")
+        assert clicks(4) == [0x201, 0x202, 0x203, 0x202], "a double click ends with its release"
+        x("xdotool", "mousedown", "3")
+        assert clicks(5)[4:] == [0x204], "the press alone is a button down"
+        x("xdotool", "mouseup", "3")
+        assert clicks(6)[5:] == [0x205] and 0x200 in [int(s.rsplit("0x", 1)[1], 16) for s in open(out)]
+    elif scenario == "close":
+        shows("timers.111", lambda v: "frequency 1.0 s (sent every 1.1 s)" in v)
+        shows("timers.112", lambda v: "frequency 0.5 s (sent every 0.6 s)" in v)
+        shows("active", lambda v: v == "QZScan library gallery")
+        x("xdotool", "key", "alt+F4")
+        wait_until(lambda: gallery.poll() == 0, "the gallery ends when its window closes")
+    else:
+        shows("controls.4", lambda v: v == datetime.date.today().strftime("%d/%m/%Y"))
+        shows("controls.2", lambda v: v.strip().endswith(",00"))
+except AssertionError as e:
+    print("FAILED:", scenario, e)
+    sys.exit(1)
+finally:
+    for p in [gallery] + procs[::-1] + [xvfb]:
+        stop(p)
+    shutil.rmtree(work, ignore_errors=True)
+print("passed:", scenario)

