@@ -1,7 +1,8 @@
 // The timed method dispatcher: RyTimerContainer sends methods, by name and
 // without arguments, to registered client objects at regular intervals,
-// driven by one 100 ms thread timer (SetTimer without a window, calling
-// TIMERPROC). RyTimedMethod is one registration's record.
+// driven by one 100 ms thread timer (a timer without a window, calling
+// TIMERPROC, set to go on ticking while a client's method runs a nested
+// loop). RyTimedMethod is one registration's record.
 #pragma once
 
 #include <cstddef>
