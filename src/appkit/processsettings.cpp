@@ -2,6 +2,7 @@
 
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/dates.h"
+#include "platform/runtime/international.h"
 #include "platform/runtime/settings.h"
 
 namespace appkit {
@@ -15,6 +16,11 @@ void ApplyProcessSettings() {
     rt::SetDeleted(true);
     rt::LockTries(10);
     rt::SetFloatDelta(0.009);
+}
+
+void ApplyStartUpSettings() {
+    rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
+    ApplyProcessSettings();
 }
 
 }  // namespace appkit

@@ -7,5 +7,8 @@
 namespace appkit {
 
 void ApplyProcessSettings();
+// What a program of the library sets at start-up: the system's regional
+// settings (SetInternational WINDOWS), then the process settings above.
+void ApplyStartUpSettings();
 
 }  // namespace appkit

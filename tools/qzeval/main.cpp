@@ -3,6 +3,11 @@
 // Variables assigned on one line (x := 5) are kept for the next. Results go
 // to standard output, errors to standard error; the exit code is 0 when
 // every line succeeded and 1 otherwise.
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,10 +26,10 @@
 #include "platform/gui/app.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
-#include "platform/runtime/international.h"
 #include "platform/runtime/macro.h"
 #include "platform/runtime/macrofuncs.h"
 #include "platform/runtime/numbers.h"
+#include "resources/resources.h"
 
 namespace {
 
@@ -47,8 +52,13 @@ constexpr const char* kUsage =
     "With --gui the window, control and widget classes can be created too\n"
     "(on the X display, or offscreen when there is none); their windows are\n"
     "not shown unless SHOW is called, and no events run between lines.\n"
+    "RUNEVENTS(ms) runs the message loop for that many milliseconds (timers,\n"
+    "the timed dispatcher, splash screens), at most a minute at a time;\n"
+    "RUNEVENTS(ms, {|| condition}) stops early once the condition holds and\n"
+    "answers whether it did.\n"
     "\n"
     "  qzeval --gui 'w := Window{}' 'e := RightSLE{w, 1}' 'e:ZEROPAD'\n"
+    "  qzeval --gui 's := SplashScreen{NIL}' 's:SHOW()' 'RUNEVENTS(9000, {|| s:HANDLE == 0})'\n"
     "\n"
     "Errors are printed to standard error with the line they came from.\n"
     "Exit code: 0 when every expression succeeded, 1 otherwise.\n";
@@ -64,6 +74,26 @@ std::string Show(const rt::Usual& v, int depth = 0) {
         out += e.IsString() ? "\"" + e.AsStr() + "\"" : Show(e, depth + 1);
     }
     return out + "}";
+}
+
+// RUNEVENTS(ms, until): the message loop for ms milliseconds (0 to a
+// minute), timers and posted messages included, or until the code block
+// `until` answers true. Answers the milliseconds it ran, or with a block
+// whether the block came true in time.
+rt::Usual RunEvents(rt::Args a) {
+    const int64_t ms = std::clamp<int64_t>(!a.empty() && a[0].IsNumeric() ? a[0].AsLong() : 0, 0, 60'000);
+    const rt::Usual until = a.size() > 1 ? a[1] : rt::Usual();
+    auto done = [&] {
+        const rt::Usual v = until.Eval();
+        return v.IsLogic() && v.AsLogic();
+    };
+    QElapsedTimer clock;
+    clock.start();
+    QDeadlineTimer deadline(ms);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents,
+                                        static_cast<int>(std::clamp<int64_t>(deadline.remainingTime(), 1, 50)));
+    return until.IsCodeBlock() ? rt::Usual(done()) : rt::Usual(int64_t{clock.elapsed()});
 }
 
 // Evaluates one line; false after printing its error.
@@ -107,14 +137,16 @@ int main(int argc, char** argv) {
         gui::EnsureQtApplication(argc, argv);
     }
     // The start-up of the program: regional settings, then its own.
-    rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
-    appkit::ApplyProcessSettings();
+    appkit::ApplyStartUpSettings();
     lib::RegisterDataClasses();
     lib::RegisterSystemClasses();
     for (const lib::NamedFunction& f : lib::SystemFunctions()) rt::RegisterFunction(f.name, f.call);
+    for (const lib::NamedFunction& f : lib::TimerFunctions()) rt::RegisterFunction(f.name, f.call);
     lib::RegisterTimerClasses();
     lib::RegisterSerialClasses();
     if (gui) {
+        resources::RegisterAll();  // the dialog templates and bitmaps (the splash screens')
+        rt::RegisterFunction("RUNEVENTS", RunEvents);
         lib::RegisterWindowSideClasses();
         lib::RegisterControlClasses();
         lib::RegisterWidgetClasses();

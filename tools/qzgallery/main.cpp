@@ -1,6 +1,6 @@
 // qzgallery: the support library's classes on show, a page each.
 //
-//   qzgallery [--tray] [--splash screen|bar] [--page N] [--tab serial|print]
+//   qzgallery [--tray] [--tip TEXT] [--splash screen|bar] [--page N] [--tab serial|print]
 //             [--tips] [--calculator] [--calendar] [--demo] [--quit-after MS]
 //             [--report FILE]
 //
@@ -10,11 +10,13 @@
 // amount field's calculator or the date field's calendar a second after
 // start, as their buttons would; --demo plays the serial and printing pages
 // once (a pty opened, bytes both ways; a job printed to the page's FIFO).
-// --tray shows the tray icon at start; --splash shows a splash screen a
+// --tray shows the tray icon at start (--tip: with that tip); --splash shows a splash screen a
 // second after start (as its button would); --quit-after ends the program
 // after that many milliseconds (for screenshots and tests); --report FILE
 // keeps FILE up to date with the texts on screen (report.h), for tests.
+// Closing the window ends the program.
 #include <QApplication>
+#include <QCloseEvent>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -22,13 +24,13 @@
 #include <cstring>
 #include <string>
 
+#include "appkit/processsettings.h"
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/register.h"
 #include "lib/system/serial.h"
 #include "lib/system/velltrayobject.h"
 #include "lib/widgets/mousetracking.h"
 #include "platform/gui/app.h"
-#include "platform/runtime/settings.h"
 #include "resources/resources.h"
 #include "tools/qzgallery/controlspage.h"
 #include "tools/qzgallery/printpage.h"
@@ -39,8 +41,18 @@
 
 namespace {
 
+// The gallery's window: closing it ends the program, as closing the shell
+// window ends the application (the tray icon and the pages go with it).
+class GalleryWindow : public QTabWidget {
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        QTabWidget::closeEvent(event);
+        if (event->isAccepted()) QCoreApplication::exit(0);
+    }
+};
+
 const char kUsage[] =
-    "usage: qzgallery [--tray] [--splash screen|bar] [--page N] [--tab serial|print] [--tips]\n"
+    "usage: qzgallery [--tray] [--tip TEXT] [--splash screen|bar] [--page N] [--tab serial|print] [--tips]\n"
     "                 [--calculator] [--calendar] [--demo] [--quit-after MS] [--report FILE]\n";
 
 }  // namespace
@@ -49,7 +61,7 @@ int main(int argc, char** argv) {
     bool tray = false, tips = false, demo = false, calculator = false, calendar = false;
     int startPage = 0;
     int quitAfter = 0;
-    std::string splash, startTab, report;
+    std::string splash, startTab, report, tip;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--tray")) tray = true;
         else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) quitAfter = std::atoi(argv[++i]);
@@ -57,6 +69,7 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--page") && i + 1 < argc) startPage = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--tab") && i + 1 < argc) startTab = argv[++i];
         else if (!std::strcmp(argv[i], "--report") && i + 1 < argc) report = argv[++i];
+        else if (!std::strcmp(argv[i], "--tip") && i + 1 < argc) tip = argv[++i];
         else if (!std::strcmp(argv[i], "--tips")) tips = true;
         else if (!std::strcmp(argv[i], "--calculator")) calculator = true;
         else if (!std::strcmp(argv[i], "--calendar")) calendar = true;
@@ -76,9 +89,12 @@ int main(int argc, char** argv) {
     gallery::RegisterWidgetsPages();
     gallery::RegisterSerialPage();
     gallery::RegisterPrintPage();
-    rt::SetCentury(true);
+    // The settings a program of the library starts with: what the classes
+    // show (dates, numbers, the century of two-digit years) is what its
+    // users see under the same regional settings.
+    appkit::ApplyStartUpSettings();
 
-    QTabWidget tabs;
+    GalleryWindow tabs;
     tabs.setWindowTitle(QStringLiteral("QZScan library gallery"));
     auto page = rt::New<gallery::TimersPage>();
     auto controls = rt::New<gallery::ControlsPage>();
@@ -118,6 +134,7 @@ int main(int argc, char** argv) {
             controls->Amount()->ShowCalc();
         });
     if (calendar) QTimer::singleShot(1000, &qt, [controls] { controls->DateField()->ShowCalendar(); });
+    if (!tip.empty()) page->SetTip(tip);
     if (tray) page->PBTRAYSHOW();
     if (!splash.empty())
         QTimer::singleShot(1000, &qt, [page, splash] { splash == "bar" ? page->PBQZSPLASH() : page->PBSPLASH(); });

@@ -21,13 +21,28 @@ std::string Seconds(double s) {
     return buf;
 }
 
+// A client's line: its frequency, the period it really runs at (a record
+// fires on every frequency x 10 + 1 ticks of 100 ms), its calls so far and
+// the time to its next one.
+std::string ClientLine(const char* name, double frequency, int64_t calls, double countdown) {
+    auto record = rt::New<lib::RyTimedMethod>();
+    record->SetTimerFrequency(rt::Usual(frequency));
+    return std::string(name) + ", frequency " + Seconds(frequency) + " (sent every " +
+           Seconds(static_cast<double>(record->PeriodTicks()) / 10.0) + "): called " + std::to_string(calls) +
+           " times, next in " + Seconds(countdown);
+}
+
+constexpr double kClientAFrequency = 1.0, kClientBFrequency = 0.5;
+
 const char* MouseName(int64_t msg) {
     switch (msg) {
+        case WM_MOUSEMOVE: return "pointer over the icon";
         case WM_LBUTTONDOWN: return "left button down";
         case WM_LBUTTONUP: return "click (left button up)";
         case WM_LBUTTONDBLCLK: return "double click";
         case WM_RBUTTONDOWN: return "right button down";
         case WM_RBUTTONUP: return "context click (right button up)";
+        case WM_RBUTTONDBLCLK: return "right double click";
         case WM_MBUTTONDOWN: return "middle button down";
         case WM_MBUTTONUP: return "middle click";
         default: return "mouse message";
@@ -125,8 +140,10 @@ void TimersPage::Build(rt::Args args) {
     container_->Init();
     clientA_ = rt::New<CountingClient>();
     clientB_ = rt::New<CountingClient>();
-    container_->RegisterClient(std::vector<rt::Usual>{rt::Usual(clientA_), rt::Usual(rt::Symbol("RYTIMEREVENT")), 1.0});
-    container_->RegisterClient(std::vector<rt::Usual>{rt::Usual(clientB_), rt::Usual(rt::Symbol("RYTIMEREVENT")), 0.5});
+    container_->RegisterClient(
+        std::vector<rt::Usual>{rt::Usual(clientA_), rt::Usual(rt::Symbol("RYTIMEREVENT")), kClientAFrequency});
+    container_->RegisterClient(
+        std::vector<rt::Usual>{rt::Usual(clientB_), rt::Usual(rt::Symbol("RYTIMEREVENT")), kClientBFrequency});
 
     tray_ = rt::New<lib::VellTrayObject>();
     const rt::Usual trayArgs[] = {rt::Usual(Self()), rt::Usual(), rt::Usual(tipEdit_->TextValue())};
@@ -138,10 +155,10 @@ void TimersPage::Build(rt::Args args) {
 void TimersPage::ShowCounts(bool counting) {
     tickText_->SetCaption("Ticks: " + std::to_string(ticks_) + (counting ? "" : " (stopped)"));
     const rt::Symbol m("RYTIMEREVENT");
-    clientAText_->SetCaption("Client A, every 1.0 s: called " + std::to_string(clientA_->calls) + " times, next in " +
-                             Seconds(container_->GetCountdown(rt::Usual(clientA_), rt::Usual(m))));
-    clientBText_->SetCaption("Client B, every 0.5 s: called " + std::to_string(clientB_->calls) + " times, next in " +
-                             Seconds(container_->GetCountdown(rt::Usual(clientB_), rt::Usual(m))));
+    clientAText_->SetCaption(ClientLine("Client A", kClientAFrequency, clientA_->calls,
+                                        container_->GetCountdown(rt::Usual(clientA_), rt::Usual(m))));
+    clientBText_->SetCaption(ClientLine("Client B", kClientBFrequency, clientB_->calls,
+                                        container_->GetCountdown(rt::Usual(clientB_), rt::Usual(m))));
     std::string tray = tray_->IsVisible() ? "Tray: shown" : "Tray: hidden";
     if (!lastTray_.empty()) tray += "; last: " + lastTray_;
     trayText_->SetCaption(tray);
@@ -162,6 +179,8 @@ void TimersPage::PBSTOP() {
     timer_->Stop();
     ShowCounts();
 }
+
+void TimersPage::SetTip(const std::string& text) { tipEdit_->SetTextValue(text); }
 
 void TimersPage::PBTRAYSHOW() {
     tray_->SetToolTip(rt::Usual(tipEdit_->TextValue()));

@@ -34,6 +34,8 @@ public:
     bool ONVELLTIMER(const rt::Usual& control);
     void PBSTART();
     void PBSTOP();
+    // The tip the next "Show / update" gives the tray icon.
+    void SetTip(const std::string& text);
     void PBTRAYSHOW();
     void PBTRAYHIDE();
     void PBSPLASH();

@@ -45,14 +45,19 @@ const rt::ClassDef& RyTimedMethod::StaticClass() {
 rt::Symbol RyTimedMethod::SetMethodName(const rt::Usual& name) { return method_ = NameOf(name); }
 
 double RyTimedMethod::SetTimerFrequency(const rt::Usual& seconds) {
-    return frequency_ = seconds.IsNumeric() ? seconds.AsDouble() : 0.0;
+    const double f = seconds.IsNumeric() ? seconds.AsDouble() : 0.0;
+    return frequency_ = std::isnan(f) ? 0.0 : f;
 }
 
 int64_t RyTimedMethod::FrequencyTenths() const {
     // The tenths counted before firing: elapsed (k tenths) reaches the
     // frequency when k >= frequency x 10. A tolerance keeps 0.3 from
-    // becoming 3.0000000000000004 tenths.
-    return static_cast<int64_t>(std::ceil(frequency_ * 10.0 - 1e-9));
+    // becoming 3.0000000000000004 tenths. Periods beyond kMaxTenths (and
+    // infinity) are held there: the record then never fires in practice,
+    // where the bare conversion would be undefined.
+    const double tenths = std::ceil(frequency_ * 10.0 - 1e-9);
+    if (!(tenths > 0)) return 0;
+    return tenths >= static_cast<double>(kMaxTenths) ? kMaxTenths : static_cast<int64_t>(tenths);
 }
 
 bool RyTimedMethod::IsTimeToSend() {
@@ -104,9 +109,12 @@ void RyTimerContainer::Init() {
     TIMEREVENT(rt::Args(self, 1));
     // Only the first container starts the thread timer: it alone receives
     // the ticks, and a second 100 ms timer would only make it count faster.
+    // The tick may come again while a client's method runs a nested loop (a
+    // modal box): ReceiveTimer then serves the other clients.
     if (first && !timerId_)
-        timerId_ =
-            gui::SetTimer(0, 1, 100, [](uintptr_t h, uint32_t m, uintptr_t id, uint32_t t) { TIMERPROC(h, m, id, t); });
+        timerId_ = gui::SetNestingTimer(0, 1, 100, [](uintptr_t h, uint32_t m, uintptr_t id, uint32_t t) {
+            TIMERPROC(h, m, id, t);
+        });
     RegisterAxit();
 }
 
@@ -134,9 +142,18 @@ bool RyTimerContainer::UnregisterClient(const rt::Usual& client, const rt::Usual
     if (named.IsObject() && (rt::IsAccess(named, kMethodName))) method = rt::IVarGet(named, kMethodName);
     const uint16_t i = GetObjectElement(client, method);
     if (!i) return false;
-    clients_.erase(clients_.begin() + (i - 1));
-    records_.erase(records_.begin() + (i - 1));
+    EraseAt(i - 1);
     return true;
+}
+
+void RyTimerContainer::EraseAt(size_t i) {
+    clients_.erase(clients_.begin() + static_cast<ptrdiff_t>(i));
+    records_.erase(records_.begin() + static_cast<ptrdiff_t>(i));
+    // A tick under way goes on with the entry that now holds its next
+    // position: the one that moved into the current place, or the same one
+    // when an earlier entry went.
+    for (ptrdiff_t& at : cursors_)
+        if (static_cast<ptrdiff_t>(i) <= at) --at;
 }
 
 void RyTimerContainer::EnableTimer(const rt::Usual& client, const rt::Usual& method, const rt::Usual& on) {
@@ -158,26 +175,28 @@ uint16_t RyTimerContainer::GetObjectElement(const rt::Usual& client, const rt::U
 void RyTimerContainer::ReceiveTimer() {
     auto keep = Self();  // a client may let go of the container meanwhile
     // The length is read anew before every step: a client's method may
-    // register or unregister entries.
-    for (size_t i = 0; i < clients_.size(); ++i) {
+    // register or unregister entries, which moves this tick's position
+    // (EraseAt). A method that runs a nested loop may see further ticks
+    // inside it, each with a position of its own; its entry sits those out.
+    const size_t depth = cursors_.size();
+    cursors_.push_back(0);
+    struct Pop {
+        std::vector<ptrdiff_t>& v;
+        ~Pop() { v.pop_back(); }
+    } pop{cursors_};
+    for (; cursors_[depth] < static_cast<ptrdiff_t>(clients_.size()); ++cursors_[depth]) {
+        const size_t i = static_cast<size_t>(cursors_[depth]);
         auto record = records_[i];
-        if (!record->IsTimeToSend()) continue;
+        if (record->Sending() || !record->IsTimeToSend()) continue;
         rt::Usual client = clients_[i];
         if (ISVALIDOBJECT(client) && rt::IsMethod(client, record->MethodName())) {
+            RyTimedMethod::SendingScope sending(*record);
             rt::Send(client, record->MethodName());
             continue;
         }
         // Gone, or without the method: dropped; the entry that moves into
-        // this position is visited next. The method sent above may have
-        // changed the arrays, so the entry is found again by its record.
-        for (size_t j = 0; j < records_.size(); ++j) {
-            if (records_[j] == record) {
-                clients_.erase(clients_.begin() + j);
-                records_.erase(records_.begin() + j);
-                if (j <= i) --i;
-                break;
-            }
-        }
+        // this position is visited next.
+        EraseAt(i);
     }
 }
 
@@ -220,5 +239,23 @@ void RegisterTimerClasses() {
     VellTimer::StaticClass();
     RyTimedMethod::StaticClass();
     RyTimerContainer::StaticClass();
+}
+
+const std::vector<NamedFunction>& TimerFunctions() {
+    static const std::vector<NamedFunction> functions = {
+        {"TIMEREVENT",
+         [](rt::Args a) {
+             TIMEREVENT(a);
+             return rt::Usual();
+         }},
+        {"TIMERPROC",
+         [](rt::Args a) {
+             auto arg = [&](size_t i) { return i < a.size() && a[i].IsNumeric() ? a[i].AsLong() : int64_t{0}; };
+             return rt::Usual(TIMERPROC(static_cast<uintptr_t>(arg(0)), static_cast<uint32_t>(arg(1)),
+                                        static_cast<uintptr_t>(arg(2)), static_cast<uint32_t>(arg(3))));
+         }},
+        {"ISVALIDOBJECT", [](rt::Args a) { return rt::Usual(!a.empty() && ISVALIDOBJECT(a[0])); }},
+    };
+    return functions;
 }
 }  // namespace lib

@@ -1,9 +1,11 @@
 // The timed method dispatcher: RyTimerContainer sends methods, by name and
 // without arguments, to registered client objects at regular intervals,
-// driven by one 100 ms thread timer (SetTimer without a window, calling
-// TIMERPROC). RyTimedMethod is one registration's record.
+// driven by one 100 ms thread timer (a timer without a window, calling
+// TIMERPROC, set to go on ticking while a client's method runs a nested
+// loop). RyTimedMethod is one registration's record.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -31,6 +33,21 @@ public:
     double Countdown() const;
     // Seconds counted since the last firing.
     double Elapsed() const { return tenths_ / 10.0; }
+    // Ticks from one firing to the next while on: (frequency x 10) + 1.
+    int64_t PeriodTicks() const { return FrequencyTenths() + 1; }
+    // The longest period counted, in tenths (about 28,000 years).
+    static constexpr int64_t kMaxTenths = int64_t{1} << 53;
+
+    // While the record's method runs (a nested loop in it sees further
+    // ticks, which leave the record alone).
+    bool Sending() const { return sending_; }
+    struct SendingScope {
+        explicit SendingScope(RyTimedMethod& r) : record(r) { record.sending_ = true; }
+        ~SendingScope() { record.sending_ = false; }
+        SendingScope(const SendingScope&) = delete;
+        SendingScope& operator=(const SendingScope&) = delete;
+        RyTimedMethod& record;
+    };
 
 private:
     int64_t FrequencyTenths() const;
@@ -39,6 +56,7 @@ private:
     double frequency_ = 1.0;
     bool on_ = true;
     int64_t tenths_ = 0;
+    bool sending_ = false;
 };
 
 class RyTimerContainer : public rt::Object {
@@ -67,8 +85,14 @@ public:
     uintptr_t TimerId() const { return timerId_; }
 
 private:
+    // Removes entry i (0-based), keeping the ticks under way in step.
+    void EraseAt(size_t i);
+
     std::vector<rt::Usual> clients_;
     std::vector<std::shared_ptr<RyTimedMethod>> records_;
+    // The position of each tick under way (more than one while a client's
+    // method runs a nested loop), innermost last.
+    std::vector<ptrdiff_t> cursors_;
     uintptr_t timerId_ = 0;
 };
 
@@ -87,8 +111,13 @@ void ResetHeldTimerContainer();
 
 }  // namespace lib
 
+#include "lib/system/library.h"
+
 namespace lib {
 // Registers VELLTIMER, RYTIMEDMETHOD and RYTIMERCONTAINER for late binding
 // (creation by name); call once at start.
 void RegisterTimerClasses();
+// TIMEREVENT, TIMERPROC and ISVALIDOBJECT by their symbols, for an
+// evaluator's function table.
+const std::vector<NamedFunction>& TimerFunctions();
 }  // namespace lib

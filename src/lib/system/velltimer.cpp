@@ -1,5 +1,6 @@
 #include "lib/system/velltimer.h"
 
+#include <algorithm>
 #include <bitset>
 
 #include "lib/system/selfmethod.h"
@@ -9,15 +10,26 @@ namespace lib {
 namespace {
 
 // The class counter and the identifiers held by live timers. Identifiers
-// run 1, 2, 3, ... in creation order; after 65535 the counter wraps to 1
+// run 1, 2, 3, ... in creation order; after 65534 the counter wraps to 1
 // and skips identifiers still held, so two live timers never share one (a
-// timer made while all 65535 are held gets 0 and never starts).
+// timer made while all 65534 are held gets 0 and never starts). 65535 is
+// the window's own RegisterTimer identifier, which a timer on that window
+// would replace, so it is never handed out.
+constexpr uint16_t kLastId = gui::kRegisteredTimerId - 1;
+static_assert(gui::kRegisteredTimerId == 0xFFFF);
+
+uint16_t After(uint16_t id) { return id >= kLastId ? 1 : static_cast<uint16_t>(id + 1); }
+
+// The interval as its 16 bits hold it: larger ones are held at the
+// largest, negative ones at 0 (the timers' minimum then applies).
+uint16_t IntervalOf(const rt::Usual& v) { return static_cast<uint16_t>(std::clamp<int64_t>(v.AsLong(), 0, 0xFFFF)); }
+
 struct Ids {
     uint16_t counter = 0;
     std::bitset<65536> held;
     uint16_t Take() {
-        for (int tries = 0; tries < 65535; ++tries) {
-            counter = counter == 0xFFFF ? 1 : static_cast<uint16_t>(counter + 1);
+        for (int tries = 0; tries < kLastId; ++tries) {
+            counter = After(counter);
             if (!held[counter]) {
                 held[counter] = true;
                 return counter;
@@ -27,8 +39,8 @@ struct Ids {
     }
     uint16_t Peek() const {
         uint16_t c = counter;
-        for (int tries = 0; tries < 65535; ++tries) {
-            c = c == 0xFFFF ? 1 : static_cast<uint16_t>(c + 1);
+        for (int tries = 0; tries < kLastId; ++tries) {
+            c = After(c);
             if (!held[c]) return c;
         }
         return 0;
@@ -74,7 +86,7 @@ uint16_t VellTimer::PeekNextId() { return TheIds().Peek(); }
 
 void VellTimer::Init(rt::Args args) {
     owner_ = args.size() > 0 && args[0].IsObject() ? args[0].AsObject() : nullptr;
-    interval_ = args.size() > 1 && args[1].IsNumeric() ? static_cast<uint16_t>(args[1].AsLong()) : 1000;
+    interval_ = args.size() > 1 && args[1].IsNumeric() ? IntervalOf(args[1]) : 1000;
     running_ = false;
 }
 
@@ -124,7 +136,7 @@ rt::Usual VellTimer::SetInterval(const rt::Usual& interval) {
     if (!interval.IsNumeric()) return rt::Usual(int64_t{interval_});
     const bool wasRunning = running_;
     Stop();
-    interval_ = static_cast<uint16_t>(interval.AsLong());
+    interval_ = IntervalOf(interval);
     if (wasRunning) Start();
     return rt::Usual(int64_t{interval_});
 }

@@ -32,7 +32,8 @@ public:
     // Objects only; a running timer moves to the new owner.
     rt::Usual SetOwner(const rt::Usual& owner);
     uint16_t Interval() const { return interval_; }
-    // Numbers only (kept as 16 bits); a running timer restarts with it.
+    // Numbers only, kept in 16 bits: above 65,535 ms it is held at 65,535;
+    // a running timer restarts with it.
     rt::Usual SetInterval(const rt::Usual& interval);
 
     // The identifier the next VellTimer takes (for the docs and tests: the

@@ -7,6 +7,9 @@
 #include "lib/system/selfmethod.h"
 #include "lib/system/splash.h"
 #include "lib/system/velltimercontrol.h"
+#include "platform/gui/app.h"
+#include "platform/gui/msgbox.h"
+#include "platform/runtime/text.h"
 
 namespace lib {
 namespace {
@@ -133,7 +136,7 @@ rt::Usual VellTrayObject::SetToolTip(const rt::Usual& text) {
         if (record_) {
             record_->uFlags |= gui::NIF_TIP;
             const std::string& t = text.AsStr();
-            const size_t n = std::min(t.size(), kTrayTipLength);
+            const size_t n = rt::Utf8Cut(t, kTrayTipLength);  // whole characters only
             std::memcpy(record_->szTip, t.data(), n);
             record_->szTip[n] = '\0';
         }
@@ -160,6 +163,9 @@ int64_t VellTrayObject::SetMessage(const rt::Usual& number) {
 namespace lib {
 void RegisterWindowSideClasses() {
     RegisterTimerClasses();
+    gui::App::StaticClass();
+    gui::TextBox::StaticClass();
+    gui::WarningBox::StaticClass();
     VellTrayObject::StaticClass();
     VellTimerControl::StaticClass();
     SplashScreen::StaticClass();

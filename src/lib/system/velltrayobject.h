@@ -15,7 +15,8 @@
 namespace lib {
 
 inline constexpr uint32_t kTrayDefaultMessage = 0x8002;
-// The tip reaches the tray cut to this many characters.
+// The tip (UTF-8) reaches the tray cut to at most this many bytes, at a
+// character boundary.
 inline constexpr size_t kTrayTipLength = 63;
 
 class VellTrayObject : public rt::Object {
@@ -56,7 +57,8 @@ private:
 }  // namespace lib
 
 namespace lib {
-// Registers VELLTRAYOBJECT and VELLTIMERCONTROL (and the timer classes) for
-// late binding; call once at start.
+// Registers VELLTRAYOBJECT, VELLTIMERCONTROL, the splash screens, the
+// timer classes, APP and the box classes (TEXTBOX, WARNINGBOX) for late
+// binding; call once at start.
 void RegisterWindowSideClasses();
 }  // namespace lib

@@ -6,11 +6,18 @@
 // uCallbackMessage, hIcon (an icon's handle, Icon::Handle) and szTip. One
 // icon per (hWnd, uID). NIM_ADD adds it (false if it is there already),
 // NIM_MODIFY changes what uFlags names (false if it is not there),
-// NIM_DELETE removes it. While NIF_MESSAGE is set, mouse activity on the
-// icon is posted to hWnd as uCallbackMessage with wParam = uID and lParam =
-// the mouse message: a click WM_LBUTTONDOWN then WM_LBUTTONUP, a double
-// click WM_LBUTTONDBLCLK, a context click WM_RBUTTONDOWN then WM_RBUTTONUP,
-// a middle click WM_MBUTTONDOWN then WM_MBUTTONUP. GUI thread only.
+// NIM_DELETE removes it. szTip is UTF-8 (the runtime's text). While
+// NIF_MESSAGE is set, mouse activity on the icon is posted to hWnd as
+// uCallbackMessage with wParam = uID and lParam = the mouse message. On an
+// X notification area (the icon docked as a window of its own) each
+// message goes out when it happens: WM_xBUTTONDOWN when a button goes down,
+// WM_xBUTTONUP when it comes up, WM_xBUTTONDBLCLK for the second press of a
+// double click (then its WM_xBUTTONUP), WM_MOUSEMOVE as the pointer moves
+// over the icon; the docked window's title is the tip. Where the tray only
+// reports activations the pairs go out together: a click WM_LBUTTONDOWN
+// then WM_LBUTTONUP, a double click WM_LBUTTONDBLCLK then WM_LBUTTONUP, a
+// context click WM_RBUTTONDOWN then WM_RBUTTONUP, a middle click
+// WM_MBUTTONDOWN then WM_MBUTTONUP. GUI thread only.
 #pragma once
 
 #include <cstddef>

@@ -385,6 +385,8 @@ void Window::MenuCommand(rt::Symbol command) {
     if (auto* w = dynamic_cast<Window*>(created.AsObject().get()); w && w->IsOpen()) w->Show(3);
 }
 
+static_assert(Window::kRegisteredTimerId == gui::kRegisteredTimerId);
+
 int64_t Window::RegisterTimer(int64_t intervalSeconds, bool oneTime) {
     if (!widget_ || closed_) return 0;
     registeredOneShot_ = oneTime;

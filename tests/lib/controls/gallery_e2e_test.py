@@ -117,8 +117,9 @@ class Desk:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-def us_date(d):
-    return d.strftime("%m/%d/%Y")
+def shown_date(d):
+    """A date as the gallery shows it: it starts with the program's settings (DD/MM/YYYY)."""
+    return d.strftime("%d/%m/%Y")
 
 
 def months_back(d, n=1):
@@ -144,15 +145,15 @@ def entry(desk):
     desk.keys("Return")
     desk.expect("focus", "controls.4", "Enter moves on to the date")
     desk.keys("KP_Add", "KP_Add", "KP_Subtract")
-    desk.expect("controls.4", us_date(today + datetime.timedelta(days=1)), "the keypad steps the date")
+    desk.expect("controls.4", shown_date(today + datetime.timedelta(days=1)), "the keypad steps the date")
     desk.keys("plus", "minus", "shift+equal")
     time.sleep(0.3)  # nothing is to happen: give it the time it would take
-    desk.expect("controls.4", us_date(today + datetime.timedelta(days=1)), "the main keyboard's + and - step nothing")
+    desk.expect("controls.4", shown_date(today + datetime.timedelta(days=1)), "the main keyboard's + and - step nothing")
     desk.keys("Return")
     desk.expect("focus", "controls.6", "Enter moves on to the time")
     desk.context_menu("controls.4")
     desk.keys("t")  # "&Today"
-    desk.expect("controls.4", us_date(today), "the menu's Today enters today")
+    desk.expect("controls.4", shown_date(today), "the menu's Today enters today")
     desk.click("controls.6")  # the caret lands inside "00:00"
     desk.expect("focus", "controls.6")
     desk.type("1230")
@@ -204,18 +205,18 @@ def calendar(desk):
            % (cx, cy, fx, fy + fh))
     desk.keys("Prior", "Right", "Down")
     picked = months_back(today) + datetime.timedelta(days=8)
-    desk.expect("Calendar.100", us_date(picked), "Page Up, Right, Down move the day")
+    desk.expect("Calendar.100", shown_date(picked), "Page Up, Right, Down move the day")
     desk.keys("Return")
-    desk.expect("controls.4", us_date(picked), "Enter picks the day")
+    desk.expect("controls.4", shown_date(picked), "Enter picks the day")
     desk.expect("focus", "controls.4", "the field has the keys again")
     desk.click("controls.1004")
     desk.wait(lambda r: r.get("focus") == "Calendar.100", "the calendar opens again")
     desk.keys("Next", "Escape")
     desk.wait(lambda r: "Calendar.100" not in r, "Escape closes the calendar")
-    desk.expect("controls.4", us_date(picked), "Escape picks nothing")
+    desk.expect("controls.4", shown_date(picked), "Escape picks nothing")
     desk.expect("focus", "controls.4")
     desk.keys("KP_Add")
-    desk.expect("controls.4", us_date(picked + datetime.timedelta(days=1)), "the keypad steps the date at once")
+    desk.expect("controls.4", shown_date(picked + datetime.timedelta(days=1)), "the keypad steps the date at once")
     # "&Calendar..." chosen with Enter: the release of that Enter picks nothing.
     desk.context_menu("controls.4")
     desk.keys("Down", "Down", "Return")
@@ -223,7 +224,7 @@ def calendar(desk):
     time.sleep(0.3)
     expect(desk.window("Calendar"), "the Enter that chose the menu item closed the calendar")
     desk.keys("Left", "Return")
-    desk.expect("controls.4", us_date(picked), "Left and Enter pick the day before")
+    desk.expect("controls.4", shown_date(picked), "Left and Enter pick the day before")
 
 
 def masked(desk):
@@ -298,7 +299,7 @@ def german(desk):
     amount_is(desk, "7.25")
     desk.keys("Return", "KP_Add", "plus")  # "+" has a key of its own on a German keyboard
     time.sleep(0.3)
-    desk.expect("controls.4", us_date(datetime.date.today() + datetime.timedelta(days=1)), "the keypad steps the date")
+    desk.expect("controls.4", shown_date(datetime.date.today() + datetime.timedelta(days=1)), "the keypad steps the date")
     desk.click("controls.1002")
     desk.wait(lambda r: r.get("focus") == "Calculator.100", "the calculator has the keys")
     desk.type("c2,5*3")

@@ -1,6 +1,13 @@
 // The timed method dispatcher, ticked by its own 100 ms thread timer on the
-// manual clock (the path TIMERPROC -> TIMEREVENT -> RECEIVETIMER).
+// manual clock (the path TIMERPROC -> TIMEREVENT -> RECEIVETIMER), and on
+// the real one where a client's method runs a nested loop.
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <cmath>
+#include <functional>
 
 #include "lib/system/rytimer.h"
 #include "platform/gui/timers.h"
@@ -14,6 +21,7 @@ class Client : public rt::Object {
     QZ_OBJECT(Client)
 public:
     int calls = 0;
+    std::function<void()> run;  // what the method does besides counting
 };
 
 }  // namespace
@@ -22,7 +30,9 @@ const rt::ClassDef& Client::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<Client>("TESTRYCLIENT")
                                        .RawMethod("RYTIMEREVENT",
                                                   [](rt::Object& o, rt::Args) {
-                                                      ++static_cast<Client&>(o).calls;
+                                                      auto& c = static_cast<Client&>(o);
+                                                      ++c.calls;
+                                                      if (c.run) c.run();
                                                       return rt::Usual();
                                                   })
                                        .Done();
@@ -159,4 +169,42 @@ TEST_F(Dispatcher, TheClassesAreReachedByName) {
     EXPECT_EQ(rt::Send(c, "GETOBJECTELEMENT", {rt::Usual(client), kMethod}).AsLong(), 1);
     rt::Usual timer = rt::CreateInstance(rt::Symbol("VELLTIMER"), std::vector<rt::Usual>{rt::Usual()});
     EXPECT_FALSE(rt::Send(timer, "START").AsLogic());  // no owner
+}
+
+TEST_F(Dispatcher, EntriesThatGoDuringATickLeaveTheOthersOnTime) {
+    // A client between two others unregisters itself, the earlier one or
+    // both; the later one is still sent on this tick and the next.
+    for (int drop : {1, 2, 3}) {
+        auto earlier = Register(rt::Usual(0.0)), hook = Register(rt::Usual(0.0)), later = Register(rt::Usual(0.0));
+        hook->run = [&, drop] {
+            if (drop & 1) container->UnregisterClient(rt::Usual(hook), kMethod);
+            if (drop & 2) container->UnregisterClient(rt::Usual(earlier), kMethod);
+        };
+        Ticks(2);
+        EXPECT_EQ(later->calls, 2) << drop;
+        for (const auto& c : {earlier, hook, later}) container->UnregisterClient(rt::Usual(c), kMethod);
+    }
+}
+
+TEST_F(Dispatcher, HugeAndInfiniteFrequenciesNeverFireAndNotANumberIsZero) {
+    auto huge = Register(rt::Usual(1e18)), infinite = Register(rt::Usual(HUGE_VAL)), nan = Register(rt::Usual(NAN));
+    Ticks(30);
+    EXPECT_EQ(huge->calls + infinite->calls, 0);
+    EXPECT_EQ(nan->calls, 30);
+}
+
+TEST_F(Dispatcher, OtherClientsAreServedWhileOnesMethodRunsANestedLoop) {
+    gui::TimerClock::UseManual(false);
+    auto other = Register(rt::Usual(0.0)), modal = Register(rt::Usual(0.0));
+    modal->run = [&] {  // a modal box that stays until the other client had five calls
+        if (modal->calls > 1) return;
+        QDeadlineTimer deadline(10000);
+        for (const int before = other->calls; other->calls < before + 5 && !deadline.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        EXPECT_EQ(modal->calls, 1);  // not entered again from its own loop
+    };
+    QDeadlineTimer deadline(20000);
+    while (modal->calls < 2 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_GE(other->calls, 6);
 }

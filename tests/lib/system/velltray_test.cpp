@@ -87,6 +87,12 @@ TEST_F(TrayFixture, AHundredCharacterTipReachesTheTrayCutTo63) {
     EXPECT_EQ(calls[0].tip, std::string(63, 'x'));
     EXPECT_EQ(tray->ToolTip().AsStr().size(), 100u);
     EXPECT_EQ(std::string(gui::NotifyIconTip(window->Handle(), 0)), std::string(63, 'x'));
+    // UTF-8 tips are cut before a character that would not fit whole.
+    const std::string umlauts = std::string(62, 'x') + "\xC3\xA4";  // 62 x and an "a" with umlaut
+    tray->SetToolTip(rt::Usual(umlauts));
+    EXPECT_EQ(calls.back().tip, std::string(62, 'x'));
+    tray->SetToolTip(rt::Usual("Z\xC3\xA4hlung M\xC3\xBCnchen"));
+    EXPECT_EQ(std::string(gui::NotifyIconTip(window->Handle(), 0)), "Z\xC3\xA4hlung M\xC3\xBCnchen");
 }
 
 TEST_F(TrayFixture, ShowAddsOnceThenModifiesAndHideWithoutShowCallsNothing) {
@@ -128,11 +134,9 @@ TEST_F(TrayFixture, ClicksReachTheWindowsDispatchWithTheMouseMessage) {
     gui::NotifyIconActivate(window->Handle(), 0, 2);  // double click
     gui::NotifyIconActivate(window->Handle(), 0, 1);  // context click
     QCoreApplication::processEvents();
-    std::vector<std::pair<uint32_t, int64_t>> want = {{0x8123, gui::WM_LBUTTONDOWN},
-                                                      {0x8123, gui::WM_LBUTTONUP},
-                                                      {0x8123, gui::WM_LBUTTONDBLCLK},
-                                                      {0x8123, gui::WM_RBUTTONDOWN},
-                                                      {0x8123, gui::WM_RBUTTONUP}};
+    std::vector<std::pair<uint32_t, int64_t>> want = {{0x8123, gui::WM_LBUTTONDOWN},   {0x8123, gui::WM_LBUTTONUP},
+                                                      {0x8123, gui::WM_LBUTTONDBLCLK}, {0x8123, gui::WM_LBUTTONUP},
+                                                      {0x8123, gui::WM_RBUTTONDOWN},   {0x8123, gui::WM_RBUTTONUP}};
     std::vector<std::pair<uint32_t, int64_t>> got;
     for (const auto& m : window->messages)
         if (m.first == 0x8123) got.push_back(m);

@@ -115,3 +115,28 @@ TEST(Timers, ARealWindowTimerSendsRealWmTimers) {
     EXPECT_GE(Count(*w.object, WM_TIMER, 9), 3u);
     KillTimer(w.handle, 9);
 }
+
+TEST(Timers, OtherTimersFireWhileAHandlerRunsANestedLoopWhichDoesNotReenterIt) {
+    FakeWindow w;
+    // The first call opens a nested loop until the window's timer ticked
+    // five times in it; the depth reached tells whether it was re-entered.
+    for (const bool mayNest : {false, true}) {
+        int depth = 0, deepest = 0, calls = 0;
+        auto proc = [&](HWND, uint32_t, uintptr_t, uint32_t) {
+            deepest = std::max(deepest, ++depth);
+            if (++calls == 1) {
+                w.object->seen.clear();
+                for (QDeadlineTimer end(10000); Count(*w.object, WM_TIMER, 5) < 5 && !end.hasExpired();)
+                    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+                EXPECT_GE(Count(*w.object, WM_TIMER, 5), 5u);
+            }
+            --depth;
+        };
+        const uintptr_t id = mayNest ? SetNestingTimer(0, 0, 10, proc) : SetTimer(0, 0, 10, proc);
+        SetTimer(w.handle, 5, 20);
+        for (QDeadlineTimer end(20000); calls < 2 && !end.hasExpired();)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        KillTimer(0, id);
+        EXPECT_EQ(deepest, mayNest ? 2 : 1);
+    }
+}
