@@ -42,6 +42,10 @@ const char* const kUsageText =
     "                                  writes them (all fields, or the ones named);\n"
     "                                  OUT.csv is replaced only once written whole\n"
     "\n"
+    "Text is shown and taken as UTF-8 and stored in the table's code page (header\n"
+    "byte 29; none stated reads as Windows-1252); CSV files are written in UTF-8.\n"
+    "A character the code page cannot hold is refused.\n"
+    "\n"
     "exit codes: 0 done, 1 the operation failed, 2 wrong usage\n";
 
 int Usage(bool error) {
@@ -128,10 +132,12 @@ int Info(const std::string& file) {
     std::printf("deleted:       %lld\n", static_cast<long long>(deleted));
     std::printf("header length: %u\n", h.headerLen);
     std::printf("record length: %u\n", h.recordLen);
-    std::printf("code page:     0x%02X%s\n", h.codePage,
-                h.codePage == rdd::dbf::kCodePageOem    ? " (OEM 437)"
-                : h.codePage == rdd::dbf::kCodePageAnsi ? " (ANSI 1252)"
-                                                        : "");
+    if (int number = rdd::dbf::CodePageNumber(h.codePage))
+        std::printf("code page:     0x%02X (%d, text read as %s)\n", h.codePage, number,
+                    t.TextCodePage().Name().c_str());
+    else
+        std::printf("code page:     0x%02X (none stated, text read as %s)\n", h.codePage,
+                    t.TextCodePage().Name().c_str());
     if (t.Memo()) std::printf("memo file:     %s\n", t.Memo()->Path().c_str());
     std::printf("fields:        %zu\n", t.Fields().size());
     for (const auto& f : t.Fields()) std::printf("  %-10s %c %3d %2d\n", f.name.c_str(), f.type, f.width, f.decimals);
@@ -265,7 +271,8 @@ int Append(const std::string& file, const std::vector<std::string>& values) {
         // Every value is checked before the record is added: a refused value
         // must not leave a half-filled record behind.
         std::vector<uint8_t> bytes(static_cast<size_t>(fields[i].width));
-        if (rdd::dbf::Fault f = rdd::dbf::EncodeField(fields[i], typed[i], bytes.data())) return Fail(f.description);
+        if (rdd::dbf::Fault f = rdd::dbf::EncodeField(fields[i], typed[i], bytes.data(), db->Engine()->TextCodePage()))
+            return Fail(f.description);
     }
     if (!db->Append()) return kFailed;
     for (size_t i = 0; i < typed.size(); ++i) {
