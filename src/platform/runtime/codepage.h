@@ -26,7 +26,7 @@ class CodePage {
 public:
     // The code page of an iconv name ("CP437", "CP1252"), built on first use
     // and kept for the process; nullptr when the system cannot convert it.
-    // Safe to call from any thread.
+    // "CP1252" is built in where iconv lacks it. Safe to call from any thread.
     static const CodePage* Named(std::string_view iconvName);
 
     CodePage(const CodePage&) = delete;
