@@ -140,8 +140,10 @@ void CivilFromJulian(int32_t julian, int& year, int& month, int& day) {
 rt::Usual DecodeField(const FieldDesc& f, const uint8_t* p, const rt::CodePage& cp, const MemoFile* memo) {
     switch (f.type) {
         case 'C': {
+            const auto width = static_cast<size_t>(f.width);
+            if (rt::IsAscii(p, width)) return rt::Usual(std::string(reinterpret_cast<const char*>(p), width));
             std::string text;
-            cp.Decode(p, static_cast<size_t>(f.width), text);
+            cp.Decode(p, width, text);
             return rt::Usual(std::move(text));
         }
         case 'N':

@@ -167,6 +167,10 @@ bool CodePage::BuildSingleByte() {
 }
 
 void CodePage::Decode(const uint8_t* p, size_t n, std::string& out) const {
+    if (asciiSame_ && IsAscii(p, n)) {
+        out.append(reinterpret_cast<const char*>(p), n);
+        return;
+    }
     if (!single_) return DecodeMulti(p, n, out);
     out.reserve(out.size() + n);
     size_t i = 0;

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,6 +75,23 @@ private:
     Utf8Char toText_[256] = {};
     std::vector<std::pair<char32_t, uint8_t>> toByte_;
 };
+
+// Whether every byte is below 0x80: such bytes read the same in every code
+// page here, and callers copy them as they are. Eight bytes at a time.
+inline bool IsAscii(const uint8_t* p, size_t n) {
+    constexpr uint64_t kHigh = 0x8080808080808080ULL;
+    uint64_t w = 0, all = 0;
+    if (n < 8) {
+        for (size_t i = 0; i < n; ++i) all |= p[i];
+        return (all & 0x80) == 0;
+    }
+    for (size_t i = 0; i + 8 < n; i += 8) {
+        std::memcpy(&w, p + i, 8);
+        all |= w;
+    }
+    std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping the words before
+    return ((all | w) & kHigh) == 0;
+}
 
 // The code point of the UTF-8 character at s[i] and its length in bytes;
 // length 0 when the bytes there are not UTF-8.
