@@ -134,4 +134,11 @@ open(name, 'wb').write(head + field + b'\r' + record + b'\x1a')
                   0);
         EXPECT_EQ(Qzdbf(dir_, "dump p.dbf").out, "#\tDEL\tNAME\n1\t\t" + c.text + "\n");
     }
+
+    // Earlier builds stored UTF-8 bytes under any code page: recode-utf8
+    // rewrites them once and leaves code-page text alone.
+    ASSERT_EQ(Shell(dir_, "/usr/bin/python3 make.py 01 utf-8 u.dbf '" + koeln + "'").code, 0);
+    EXPECT_EQ(Qzdbf(dir_, "recode-utf8 u.dbf").out, "1 fields recoded, 0 left as they were\n");
+    EXPECT_EQ(Qzdbf(dir_, "recode-utf8 u.dbf").out, "0 fields recoded, 0 left as they were\n");
+    EXPECT_EQ(Qzdbf(dir_, "dump u.dbf").out, "#\tDEL\tNAME\n1\t\t" + koeln + "\n");
 }
