@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/text.h"
 
 namespace qzreg {
@@ -44,24 +45,6 @@ int HexDigit(char c) {
 }
 
 std::string UpTo0(const std::string& data) { return data.substr(0, std::min(data.find('\0'), data.size())); }
-
-void PutUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // The next code point of UTF-8 text; a byte that starts no valid sequence
 // stands for itself (Latin-1).
@@ -258,7 +241,7 @@ std::string FromUtf16(const std::string& bytes) {
                 i += 2;
             }
         }
-        PutUtf8(out, u);
+        rt::AppendUtf8(u, out);
     }
     return out;
 }
