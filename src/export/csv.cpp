@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include <vector>
@@ -54,10 +55,17 @@ void AppendCleanText(std::string& out, const uint8_t* p, size_t n, const rt::Cod
     size_t b = 0, e = n;
     while (b < e && p[b] == ' ') ++b;
     while (e > b && p[e - 1] == ' ') --e;
-    bool plain = true;
-    for (size_t i = b; i < e && plain; ++i)
-        plain = p[i] < 0x80 && p[i] != ',' && p[i] != '"' && p[i] != '|' && p[i] != '\r' && p[i] != '\n';
-    if (plain) {
+    // Bytes that need more than a copy: the removed and replaced characters
+    // and every byte beyond ASCII. One lookup a byte, no early exit.
+    static constexpr auto kSpecial = [] {
+        std::array<uint8_t, 256> t{};
+        for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 1;
+        for (char c : {',', '"', '|', '\r', '\n'}) t[static_cast<uint8_t>(c)] = 1;
+        return t;
+    }();
+    uint8_t special = 0;
+    for (size_t i = b; i < e; ++i) special |= kSpecial[p[i]];
+    if (!special) {
         out.append(reinterpret_cast<const char*>(p + b), e - b);
         return;
     }
