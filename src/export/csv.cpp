@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 
 #include <vector>
@@ -47,27 +48,30 @@ std::string FloatText(const rt::Usual& v) {
     return wide.find('*') == std::string::npos ? wide : s;
 }
 
-// The same as CleanText on a character field's bytes, appended in place.
-void AppendCleanText(std::string& out, const uint8_t* p, size_t n) {
+// The same as CleanText on a character field's text, appended in place.
+// The usual field is ASCII, which reads the same in every code page: its
+// trimmed bytes are copied at once; any other field is converted first.
+void AppendCleanText(std::string& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
     size_t b = 0, e = n;
     while (b < e && p[b] == ' ') ++b;
     while (e > b && p[e - 1] == ' ') --e;
-    bool plain = true;
-    for (size_t i = b; i < e && plain; ++i)
-        plain = p[i] != ',' && p[i] != '"' && p[i] != '|' && p[i] != '\r' && p[i] != '\n';
-    if (plain) {  // the usual case: one copy of the trimmed bytes
+    // Bytes that need more than a copy: the removed and replaced characters
+    // and every byte beyond ASCII. One lookup a byte, no early exit.
+    static constexpr auto kSpecial = [] {
+        std::array<uint8_t, 256> t{};
+        for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 1;
+        for (char c : {',', '"', '|', '\r', '\n'}) t[static_cast<uint8_t>(c)] = 1;
+        return t;
+    }();
+    uint8_t special = 0;
+    for (size_t i = b; i < e; ++i) special |= kSpecial[p[i]];
+    if (!special) {
         out.append(reinterpret_cast<const char*>(p + b), e - b);
         return;
     }
-    const size_t start = out.size();
-    for (size_t i = 0; i < n; ++i) {
-        char c = static_cast<char>(p[i]);
-        if (c == ',' || c == '"' || c == '|') continue;
-        if (c == '\r' || c == '\n') c = ' ';
-        if (c == ' ' && out.size() == start) continue;
-        out += c;
-    }
-    while (out.size() > start && out.back() == ' ') out.pop_back();
+    std::string text;
+    cp.Decode(p, n, text);
+    out += CleanText(text);
 }
 
 // The records of an open table, a block at a time, through a descriptor of
@@ -187,6 +191,7 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
     // rather than one read per record through the server.
     db->LastRec();  // the count as it stands now
     const rdd::dbf::Table& engine = *db->Engine();
+    const rt::CodePage& cp = engine.TextCodePage();
     std::vector<const rdd::dbf::FieldDesc*> fields;
     size_t lineGuess = 2;
     for (const rt::Usual& pos : positions) {
@@ -202,8 +207,8 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i) csv += ',';
             const rdd::dbf::FieldDesc& f = *fields[i];
-            if (f.type == 'C') AppendCleanText(csv, rec + f.offset, static_cast<size_t>(f.width));
-            else csv += CsvValue(rdd::dbf::DecodeField(f, rec + f.offset, engine.Memo()));
+            if (f.type == 'C') AppendCleanText(csv, rec + f.offset, static_cast<size_t>(f.width), cp);
+            else csv += CsvValue(rdd::dbf::DecodeField(f, rec + f.offset, cp, engine.Memo()));
         }
         csv += "\r\n";
         ++count;

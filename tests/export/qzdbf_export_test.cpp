@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "export_fixture.h"
+#include "platform/runtime/settings.h"
 
 using namespace exporttest;
 using rt::Usual;
@@ -116,4 +117,26 @@ TEST_F(QzdbfExportTest, TablesMadeByPythonDbfExportAsDbfreadReadsThem) {
         // Four live records of five: the deleted one is left out.
         EXPECT_EQ(std::count(theirs.out.begin(), theirs.out.end(), '\n'), 4);
     }
+}
+
+// The export writes the table's characters as UTF-8, whatever code page the
+// table stores them in: Python's csv module reads the barcodes back.
+TEST_F(QzdbfExportTest, TextIsWrittenAsUtf8ForOtherTools) {
+    if (::access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "python3 is not installed";
+    const bool ansi = rt::SetAnsi(false);  // code page 437, as the scan data file is made
+    MakeTable("t.dbf", ScanStruct(),
+              {{Usual("M\xC3\x9CLLER-\xC3\x84"), Usual("5")},
+               {Usual("Gr\xC3\xB6\xC3\x9F"
+                      "e,|K\xC3\xB6ln"),
+                Usual("1")}});
+    rt::SetAnsi(ansi);
+    ToolRun ours = Qzdbf(dir_, "export t.dbf out.csv");
+    ASSERT_EQ(ours.code, 0) << ours.err;
+    ToolRun theirs = Shell(dir_,
+                           "PYTHONIOENCODING=utf-8 /usr/bin/python3 -c \"import csv; [print('|'.join(row)) for row in "
+                           "csv.reader(open('out.csv', encoding='utf-8', newline=''))]\"");
+    EXPECT_EQ(theirs.out,
+              "M\xC3\x9CLLER-\xC3\x84|5\nGr\xC3\xB6\xC3\x9F"
+              "eK\xC3\xB6ln|1\n")
+        << theirs.err;
 }

@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (table->Read(r, rec.data())) break;
             for (const auto& f : table->Fields()) {
                 if (f.offset + static_cast<size_t>(f.width) > rec.size()) __builtin_trap();
-                rdd::dbf::DecodeField(f, rec.data() + f.offset, table->Memo());
+                rdd::dbf::DecodeField(f, rec.data() + f.offset, table->TextCodePage(), table->Memo());
             }
         }
     } else if (fault.description.empty()) {

@@ -38,9 +38,16 @@ const char* const kUsageText =
     "                                  YYYYMMDD, logic as T or F), committed durably\n"
     "                                  before the tool exits 0; prints its number\n"
     "  delete FILE RECNO               marks a record deleted, durably\n"
+    "  recode-utf8 FILE                text that earlier builds stored as UTF-8 bytes,\n"
+    "                                  rewritten in the table's code page; prints the\n"
+    "                                  fields changed and those left (no such character)\n"
     "  export FILE OUT.csv [FIELD...]  the live records as the program's CSV export\n"
     "                                  writes them (all fields, or the ones named);\n"
     "                                  OUT.csv is replaced only once written whole\n"
+    "\n"
+    "Text is shown and taken as UTF-8 and stored in the table's code page (header\n"
+    "byte 29; none stated reads as Windows-1252); CSV files are written in UTF-8.\n"
+    "A character the code page cannot hold is refused.\n"
     "\n"
     "exit codes: 0 done, 1 the operation failed, 2 wrong usage\n";
 
@@ -128,10 +135,12 @@ int Info(const std::string& file) {
     std::printf("deleted:       %lld\n", static_cast<long long>(deleted));
     std::printf("header length: %u\n", h.headerLen);
     std::printf("record length: %u\n", h.recordLen);
-    std::printf("code page:     0x%02X%s\n", h.codePage,
-                h.codePage == rdd::dbf::kCodePageOem    ? " (OEM 437)"
-                : h.codePage == rdd::dbf::kCodePageAnsi ? " (ANSI 1252)"
-                                                        : "");
+    if (int number = rdd::dbf::CodePageNumber(h.codePage))
+        std::printf("code page:     0x%02X (%d, text read as %s)\n", h.codePage, number,
+                    t.TextCodePage().Name().c_str());
+    else
+        std::printf("code page:     0x%02X (none stated, text read as %s)\n", h.codePage,
+                    t.TextCodePage().Name().c_str());
     if (t.Memo()) std::printf("memo file:     %s\n", t.Memo()->Path().c_str());
     std::printf("fields:        %zu\n", t.Fields().size());
     for (const auto& f : t.Fields()) std::printf("  %-10s %c %3d %2d\n", f.name.c_str(), f.type, f.width, f.decimals);
@@ -265,7 +274,8 @@ int Append(const std::string& file, const std::vector<std::string>& values) {
         // Every value is checked before the record is added: a refused value
         // must not leave a half-filled record behind.
         std::vector<uint8_t> bytes(static_cast<size_t>(fields[i].width));
-        if (rdd::dbf::Fault f = rdd::dbf::EncodeField(fields[i], typed[i], bytes.data())) return Fail(f.description);
+        if (rdd::dbf::Fault f = rdd::dbf::EncodeField(fields[i], typed[i], bytes.data(), db->Engine()->TextCodePage()))
+            return Fail(f.description);
     }
     if (!db->Append()) return kFailed;
     for (size_t i = 0; i < typed.size(); ++i) {
@@ -293,6 +303,48 @@ int Delete(const std::string& file, const std::string& recnoText) {
                     std::to_string(db->LastRec()) + ")");
     db->GoTo(recno);
     if (!db->Delete() || !db->Close() || gFailed) return kFailed;
+    return kOk;
+}
+
+// Whether bytes are UTF-8 with at least one character beyond ASCII: text
+// that earlier builds stored without converting it.
+bool StoredAsUtf8(const std::string& bytes) {
+    if (rt::IsAscii(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) return false;
+    for (size_t i = 0, len = 0; i < bytes.size(); i += len) {
+        rt::NextCodePoint(bytes, i, len);
+        if (len == 0) return false;
+    }
+    return true;
+}
+
+// Character fields holding UTF-8 bytes are rewritten in the table's code
+// page. Only single-byte code pages: there every field's bytes come back
+// from its text exactly, so a field that is not UTF-8 is never touched.
+int RecodeUtf8(const std::string& file) {
+    rt::SetDeleted(false);
+    auto db = OpenTable(file, false);
+    if (!db) return kFailed;
+    const rdd::dbf::Table& t = *db->Engine();
+    const rt::CodePage& cp = t.TextCodePage();
+    if (!cp.SingleByte()) return Fail("the table's code page " + cp.Name() + " is not a single-byte one");
+    long long changed = 0, left = 0;
+    for (db->GoTop(); !db->Eof() && !gFailed; db->Skip(rt::Usual(1))) {
+        for (size_t i = 0; i < t.Fields().size(); ++i) {
+            if (t.Fields()[i].type != 'C') continue;
+            const rt::Usual pos(static_cast<int64_t>(i + 1));
+            std::string bytes, check;
+            cp.Encode(db->FieldGet(pos).AsStr(), std::string::npos, bytes);
+            if (!StoredAsUtf8(bytes)) continue;
+            if (!cp.Encode(bytes, std::string::npos, check).ok) {
+                ++left;
+                continue;
+            }
+            db->FieldPut(pos, rt::Usual(bytes));
+            ++changed;
+        }
+    }
+    if (gFailed || !db->Commit() || !db->Close() || gFailed) return kFailed;
+    std::printf("%lld fields recoded, %lld left as they were\n", changed, left);
     return kOk;
 }
 
@@ -330,6 +382,7 @@ int main(int argc, char** argv) {
     if (cmd == "create") return Create(file, rest);
     if (cmd == "append") return Append(file, rest);
     if (cmd == "delete" && rest.size() == 1) return Delete(file, rest[0]);
+    if (cmd == "recode-utf8" && rest.empty()) return RecodeUtf8(file);
     if (cmd == "export" && !rest.empty())
         return Export(file, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     return Usage(true);

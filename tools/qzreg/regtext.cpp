@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/text.h"
 
 namespace qzreg {
@@ -45,24 +46,6 @@ int HexDigit(char c) {
 }
 
 std::string UpTo0(const std::string& data) { return data.substr(0, std::min(data.find('\0'), data.size())); }
-
-void PutUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // The next code point of UTF-8 text, or nullopt (with i unmoved) where the
 // bytes at i are not the shortest form of a scalar value: a stray or
@@ -279,12 +262,12 @@ std::string FromUtf16(const std::string& bytes) {
     for (; i + 1 < bytes.size(); i += 2) {
         uint32_t u = unit(i);
         if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
-            PutUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00));
+            rt::AppendUtf8(static_cast<char32_t>(0x10000 + ((u - 0xD800) << 10) + (unit(i + 2) - 0xDC00)), out);
             i += 2;
         } else if (u >= 0xDC80 && u <= 0xDCFF) {
             out += static_cast<char>(u & 0xFF);
         } else {
-            PutUtf8(out, u);
+            rt::AppendUtf8(static_cast<char32_t>(u), out);
         }
     }
     // An odd last byte is kept as it is.

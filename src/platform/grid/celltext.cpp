@@ -107,7 +107,7 @@ int InputLimit(const ColumnInfo& column) {
 FieldValidator::FieldValidator(const ColumnInfo& column, QObject* parent) : QValidator(parent), column_(column) {}
 
 QValidator::State FieldValidator::validate(QString& input, int&) const {
-    if (column_.type == 'C' && input.toUtf8().size() > column_.width) return Invalid;
+    if (column_.type == 'C' && input.toUcs4().size() > column_.width) return Invalid;
     if (input.size() > InputLimit(column_)) return Invalid;
     for (QChar ch : input) {
         const char16_t c = ch.unicode();

@@ -35,7 +35,8 @@ rt::Usual ParseInput(const ColumnInfo& column, const QString& text);
 // The most characters an editor takes for the field.
 int InputLimit(const ColumnInfo& column);
 
-// Keeps typed text within the field: its width in bytes, and for numbers,
+// Keeps typed text within the field: its width in characters (bytes of a
+// single-byte code page), and for numbers,
 // dates and logic fields the characters they can hold.
 class FieldValidator : public QValidator {
 public:

@@ -76,7 +76,7 @@ rt::Usual DbfRowSource::Value(int64_t row, int column) {
     const uint8_t* bytes = reader_.Record(recno);
     if (!bytes) return rt::Usual();
     const rdd::dbf::FieldDesc& f = fields_[static_cast<size_t>(column)];
-    return rdd::dbf::DecodeField(f, bytes + f.offset, engine_->Memo());
+    return rdd::dbf::DecodeField(f, bytes + f.offset, engine_->TextCodePage(), engine_->Memo());
 }
 
 bool DbfRowSource::RowDeleted(int64_t row) {

@@ -39,20 +39,19 @@ W* As(const QPointer<QWidget>& w) {
     return qobject_cast<W*>(w.data());
 }
 
-// A text limit counts the bytes of the runtime's text (UTF-8), as the
-// table field the text goes to does: a letter outside ASCII takes two or more
-// of them, and one that would not fit whole cannot be typed.
-class ByteLimit : public QValidator {
+// A text limit counts characters, as a table field counts the bytes of its
+// single-byte code page: a letter outside ASCII takes one place, however
+// many bytes of the runtime's UTF-8 it needs.
+class CharLimit : public QValidator {
 public:
-    ByteLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
+    CharLimit(int limit, QObject* parent) : QValidator(parent), limit_(limit) {}
     State validate(QString& input, int&) const override {
-        return input.toUtf8().size() > limit_ ? Invalid : Acceptable;
+        return input.toUcs4().size() > limit_ ? Invalid : Acceptable;
     }
     void fixup(QString& input) const override {
-        QByteArray bytes = input.toUtf8();
-        if (bytes.size() <= limit_) return;
-        const std::string_view view(bytes.constData(), static_cast<size_t>(bytes.size()));
-        input = QString::fromUtf8(bytes.constData(), static_cast<qsizetype>(rt::Utf8Cut(view, limit_)));
+        QList<uint> chars = input.toUcs4();
+        if (chars.size() > limit_)
+            input = QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData()), limit_);
     }
 
 private:
@@ -304,8 +303,8 @@ int64_t SingleLineEdit::SetTextLimit(int64_t limit) {
     if (QLineEdit* e = Edit()) {
         e->setMaxLength(static_cast<int>(limit));
         const QValidator* old = e->validator();
-        if (!old || dynamic_cast<const ByteLimit*>(old)) {
-            e->setValidator(limit > 0 ? new ByteLimit(static_cast<int>(limit), e) : nullptr);
+        if (!old || dynamic_cast<const CharLimit*>(old)) {
+            e->setValidator(limit > 0 ? new CharLimit(static_cast<int>(limit), e) : nullptr);
             delete old;
         }
     }

@@ -137,19 +137,25 @@ void CivilFromJulian(int32_t julian, int& year, int& month, int& day) {
     year = static_cast<int>(100 * b + d - 4800 + m / 10);
 }
 
-rt::Usual DecodeField(const FieldDesc& f, const uint8_t* p, const MemoFile* memo) {
+rt::Usual DecodeField(const FieldDesc& f, const uint8_t* p, const rt::CodePage& cp, const MemoFile* memo) {
     switch (f.type) {
-        case 'C': return rt::Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
+        case 'C': {
+            const auto width = static_cast<size_t>(f.width);
+            if (rt::IsAscii(p, width)) return rt::Usual(std::string(reinterpret_cast<const char*>(p), width));
+            std::string text;
+            cp.Decode(p, width, text);
+            return rt::Usual(std::move(text));
+        }
         case 'N':
         case 'F': return DecodeNumber(f, p);
         case 'D': return DecodeDate(p, f.width);
         case 'L': return rt::Usual(p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y');
-        case 'M': return rt::Usual(memo ? memo->Read(p, f.width) : std::string());
+        case 'M': return rt::Usual(memo ? cp.Decode(memo->Read(p, f.width)) : std::string());
         default: return rt::Usual(std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(f.width)));
     }
 }
 
-Fault EncodeField(const FieldDesc& f, const rt::Usual& v, uint8_t* p) {
+Fault EncodeField(const FieldDesc& f, const rt::Usual& v, uint8_t* p, const rt::CodePage& cp) {
     const size_t width = static_cast<size_t>(f.width);
     if (v.IsNil()) {
         std::memset(p, ' ', width);
@@ -158,10 +164,15 @@ Fault EncodeField(const FieldDesc& f, const rt::Usual& v, uint8_t* p) {
     switch (f.type) {
         case 'C': {
             if (!v.IsString()) return TypeFault(f, v);
-            const std::string& s = v.AsStr();
-            size_t n = s.size() <= width ? s.size() : rt::Utf8Cut(s, width);
-            std::memcpy(p, s.data(), n);
-            std::memset(p + n, ' ', width - n);
+            std::string bytes;
+            rt::CodePage::Encoded r = cp.Encode(v.AsStr(), width, bytes);
+            if (!r.ok)
+                return MakeFault(rt::kGenDataType, "field " + f.name + " cannot hold \"" + r.bad + "\" (" +
+                                                       rt::CodePage::CodePointName(r.bad) +
+                                                       "): the table's code page " + cp.Name() +
+                                                       " has no such character");
+            std::memcpy(p, bytes.data(), bytes.size());
+            std::memset(p + bytes.size(), ' ', width - bytes.size());
             return {};
         }
         case 'N':

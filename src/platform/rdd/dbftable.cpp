@@ -117,6 +117,7 @@ bool Table::Load(Fault& fault) {
         }
     }
     if (!ParseHeader(head, size, layout_, fault)) return false;
+    codePage_ = &TableCodePage(layout_.codePage);
     if (mode_.shared) {
         // A shared writer may have appended between the size and the header
         // read: it writes records before the count, so the size taken after

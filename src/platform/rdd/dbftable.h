@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/rdd/dbfcodepage.h"
 #include "platform/rdd/dbfheader.h"
 #include "platform/rdd/dbfmemo.h"
 #include "platform/rdd/fault.h"
@@ -46,6 +47,8 @@ public:
     // What the open found and repaired (torn record, missing marker, ...).
     const std::vector<std::string>& Notes() const { return notes_; }
     const MemoFile* Memo() const { return memo_.get(); }
+    // The code page the table's text is stored in (by its code-page byte).
+    const rt::CodePage& TextCodePage() const { return *codePage_; }
     bool Shared() const { return mode_.shared; }
     bool ReadOnly() const { return mode_.readOnly; }
     int LockTries() const { return mode_.lockTries; }
@@ -108,6 +111,7 @@ private:
     bool rewriteCount_ = false;
     std::vector<std::string> notes_;
     std::unique_ptr<MemoFile> memo_;
+    const rt::CodePage* codePage_ = nullptr;
 
     // Read cache of a block of records (exclusive opens only: nobody else
     // can change the file under them).

@@ -448,7 +448,7 @@ rt::Usual DBServer::FieldGet(const rt::Usual& field) const {
     }
     const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
     const uint8_t* rec = evalRec_ ? evalRec_ : buf_.data();
-    return dbf::DecodeField(f, rec + f.offset, table_->Memo());
+    return dbf::DecodeField(f, rec + f.offset, table_->TextCodePage(), table_->Memo());
 }
 
 rt::Usual DBServer::FieldPut(const rt::Usual& field, const rt::Usual& value) {
@@ -464,7 +464,7 @@ rt::Usual DBServer::FieldPut(const rt::Usual& field, const rt::Usual& value) {
     if (eof_) return rt::Usual();  // nothing to store into past the last record
     const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
     std::vector<uint8_t> bytes(static_cast<size_t>(f.width));
-    if (dbf::Fault e = dbf::EncodeField(f, value, bytes.data())) {
+    if (dbf::Fault e = dbf::EncodeField(f, value, bytes.data(), table_->TextCodePage())) {
         rt::RaiseError(MakeTableError(e, "FIELDPUT", 1));
         return rt::Usual();
     }

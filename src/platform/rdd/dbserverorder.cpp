@@ -173,7 +173,7 @@ bool DBServer::CatchUpOrders(const char* operation) {
 rt::Usual DBServer::OrderKeyVal() const {
     const idx::Order* o = ActiveOrder();
     if (!table_ || !o || eof_ || !o->Contains(recno_)) return rt::Usual();
-    return idx::DecodeKey(o->KeyOf(recno_), o->Def().type, o->Width());
+    return idx::DecodeKey(o->KeyOf(recno_), o->Def().type, o->Width(), table_->TextCodePage());
 }
 
 int64_t DBServer::OrderKeyCount(const rt::Usual& order) {
@@ -273,7 +273,7 @@ bool DBServer::Seek(const rt::Usual& key, const rt::Usual& softSeek) {
         return false;
     }
     std::string probe;
-    if (!idx::EncodeSeekKey(key, o->Def().type, o->Width(), probe)) {
+    if (!idx::EncodeSeekKey(key, o->Def().type, o->Width(), table_->TextCodePage(), probe)) {
         rt::RaiseError(
             MakeTableError(dbf::MakeFault(rt::kGenDataType, "the key is not of the order's type"), "SEEK", 1));
         return false;

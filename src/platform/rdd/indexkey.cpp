@@ -25,6 +25,14 @@ double GetNumber(const uint8_t* b) {
     return d;
 }
 
+// Key text in the code page's bytes, every character kept ('?' for one the
+// code page cannot hold).
+std::string KeyText(const std::string& text, const rt::CodePage& cp) {
+    std::string out;
+    cp.Encode(text, std::string::npos, out, '?');
+    return out;
+}
+
 }  // namespace
 
 bool KeyTypeOf(const rt::Usual& v, KeyType& type) {
@@ -36,18 +44,18 @@ bool KeyTypeOf(const rt::Usual& v, KeyType& type) {
     return true;
 }
 
-size_t KeyWidthOf(const rt::Usual& v) {
-    if (v.IsString()) return v.AsStr().size();
+size_t KeyWidthOf(const rt::Usual& v, const rt::CodePage& cp) {
+    if (v.IsString()) return KeyText(v.AsStr(), cp).size();
     if (v.IsLogic()) return 1;
     return 8;
 }
 
-bool EncodeKey(const rt::Usual& v, KeyType type, size_t width, std::string& out) {
+bool EncodeKey(const rt::Usual& v, KeyType type, size_t width, const rt::CodePage& cp, std::string& out) {
     out.clear();
     switch (type) {
         case KeyType::kChar:
             if (!v.IsString()) return false;
-            out.assign(v.AsStr(), 0, std::min(width, v.AsStr().size()));
+            cp.Encode(v.AsStr(), width, out, '?');
             out.resize(width, ' ');
             return true;
         case KeyType::kNumber:
@@ -60,25 +68,30 @@ bool EncodeKey(const rt::Usual& v, KeyType type, size_t width, std::string& out)
             return true;
         case KeyType::kLogic:
             if (!v.IsLogic()) return false;
-            out = v.AsLogic() ? "T" : "F";
+            out.assign(1, v.AsLogic() ? 'T' : 'F');
             return true;
     }
     return false;
 }
 
-bool EncodeSeekKey(const rt::Usual& v, KeyType type, size_t width, std::string& out) {
+bool EncodeSeekKey(const rt::Usual& v, KeyType type, size_t width, const rt::CodePage& cp, std::string& out) {
     if (v.IsString() && (type == KeyType::kChar || type == KeyType::kDate)) {
-        out = v.AsStr();
+        if (type == KeyType::kChar) out = KeyText(v.AsStr(), cp);
+        else out.assign(v.AsStr());
         // Blanks past the key width cannot spoil a match: they are dropped.
         if (out.size() > width && out.find_first_not_of(' ', width) == std::string::npos) out.resize(width);
         return true;
     }
-    return EncodeKey(v, type, width, out);
+    return EncodeKey(v, type, width, cp, out);
 }
 
-rt::Usual DecodeKey(const uint8_t* bytes, KeyType type, size_t width) {
+rt::Usual DecodeKey(const uint8_t* bytes, KeyType type, size_t width, const rt::CodePage& cp) {
     switch (type) {
-        case KeyType::kChar: return rt::Usual(std::string(reinterpret_cast<const char*>(bytes), width));
+        case KeyType::kChar: {
+            std::string text;
+            cp.Decode(bytes, width, text);
+            return rt::Usual(std::move(text));
+        }
         case KeyType::kNumber: {
             double d = GetNumber(bytes);
             if (std::trunc(d) == d && std::fabs(d) < 9.0e15) return rt::Usual(static_cast<int64_t>(d));

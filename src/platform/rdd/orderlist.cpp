@@ -104,7 +104,7 @@ Fault OrderList::Compile(Order& o) {
 
 Fault OrderList::KeysOf(const uint8_t* record, uint32_t recno, Order& o, std::string& key, bool& in) {
     rt::Usual v = host_.eval(o.keyBlock, record, recno);
-    if (!EncodeKey(v, o.Def().type, o.Width(), key))
+    if (!EncodeKey(v, o.Def().type, o.Width(), table_.TextCodePage(), key))
         return MakeFault(rt::kGenDataType, "the key of order " + o.Def().name + " is " + TypeName(v) + " for record " +
                                                std::to_string(recno) + ", not of the order's type");
     in = true;
@@ -240,7 +240,7 @@ Fault OrderList::Create(const std::string& name, const std::string& path, const 
     if (!KeyTypeOf(sample, type))
         return MakeFault(rt::kGenDataType, "the key expression gives " + TypeName(sample) +
                                                ": keys are text, numbers, dates or logic values");
-    size_t width = KeyWidthOf(sample);
+    size_t width = KeyWidthOf(sample, table_.TextCodePage());
     if (width == 0 || width > kMaxKeyWidth)
         return MakeFault(rt::kGenDataWidth, "the key is " + std::to_string(width) + " bytes wide; 1 to " +
                                                 std::to_string(kMaxKeyWidth) + " are possible");

@@ -24,7 +24,7 @@ private slots:
     void readerCountsUnwrittenRecordsAsShown();
     void displayTextFormatsEachType();
     void parseInputPassesBadTextOnForTheServerToRefuse();
-    void validatorKeepsTextWithinTheFieldInBytes();
+    void validatorKeepsTextWithinTheFieldInCharacters();
 };
 
 void GridPartsTest::identityMapNeedsNoStorageAndChecksBounds() {
@@ -185,14 +185,14 @@ void GridPartsTest::parseInputPassesBadTextOnForTheServerToRefuse() {
     rt::ResetSettings();
 }
 
-void GridPartsTest::validatorKeepsTextWithinTheFieldInBytes() {
+void GridPartsTest::validatorKeepsTextWithinTheFieldInCharacters() {
     grid::FieldValidator name({"NAME", 'C', 4, 0}, nullptr), price({"PRICE", 'N', 6, 2}, nullptr);
     int pos = 0;
     QString t = "abcd";
     QCOMPARE(name.validate(t, pos), QValidator::Acceptable);
-    t = QString::fromUtf8("ab\xC3\xBC");  // 4 bytes
+    t = QString::fromUtf8("abc\xC3\xBC");  // 4 characters, 4 bytes of the table's code page
     QCOMPARE(name.validate(t, pos), QValidator::Acceptable);
-    t = QString::fromUtf8("abc\xC3\xBC");  // 4 characters, 5 bytes
+    t = QString::fromUtf8("abcd\xC3\xBC");  // 5 characters
     QCOMPARE(name.validate(t, pos), QValidator::Invalid);
     t = "-12.5";
     QCOMPARE(price.validate(t, pos), QValidator::Acceptable);

@@ -127,24 +127,53 @@ TEST_F(DBServerTest, AppendThatCannotBeMadeDurableIsWithdrawnAndStoredOnceLater)
     EXPECT_EQ(db->FieldGet(Usual("BARCODE")).AsStr(), "NEW            ");
 }
 
-TEST_F(DBServerTest, CharacterFieldIsNeverCutInsideAUtf8Character) {
-    Create("scan.dbf", ScanStruct());
-    auto db = Open("scan.dbf");
+// Text is stored in the table's code page (1252 for an ANSI table, 437 for an
+// OEM one): the width counts those bytes, a cut keeps whole characters, and
+// a character the code page lacks is refused with nothing stored.
+TEST_F(DBServerTest, CharacterFieldHoldsTextInTheTablesCodePage) {
     struct Case {
-        std::string typed, stored;
+        bool ansi;
+        std::string typed, stored;  // stored as read back; empty: refused
+        std::string bytes;          // the field's 15 bytes in the file
     } cases[] = {
-        {"ABCDEFGHIJKLMN\xC3\x84", "ABCDEFGHIJKLMN "},  // Ä would need bytes 15 and 16
-        {"\xC3\x84\xC3\x96\xC3\x9C\xC3\x84\xC3\x96\xC3\x9C\xC3\x84X",
-         "\xC3\x84\xC3\x96\xC3\x9C\xC3\x84\xC3\x96\xC3\x9C\xC3\x84X"},
-        {"ABCDEFGHIJKL\xE2\x82\xAC!", "ABCDEFGHIJKL\xE2\x82\xAC"},  // the euro sign fits whole
-        {"ABCDEFGHIJKLM\xE2\x82\xAC", "ABCDEFGHIJKLM  "},
-        {"ABCDEFGHIJKLMN\xF0\x9F\x93\xA6", "ABCDEFGHIJKLMN "},
-        {"OEMBYTES\x8E\x99\x9A\x8E\x99\x9A\x8E\x99", "OEMBYTES\x8E\x99\x9A\x8E\x99\x9A\x8E"},  // not UTF-8: cut at 15
+        {true,
+         "\xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3"
+         "\x9F\xC3\x9F",
+         "\xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x84\xC3\x96\xC3\x9C\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3"
+         "\x9F\xC3\x9F",
+         "\xC4\xD6\xDC\xE4\xF6\xFC\xC4\xD6\xDC\xE4\xF6\xFC\xDF\xDF\xDF"},  // 15 umlauts fit C15
+        {true, "ABCDEFGHIJKLMN\xE2\x82\xAC!", "ABCDEFGHIJKLMN\xE2\x82\xAC", "ABCDEFGHIJKLMN\x80"},
+        {true, "ABCDEFGHIJKLMN\xF0\x9F\x93\xA6", "", ""},  // no such character in 1252
+        {true, "BYTES\x8E\x99", "", ""},                   // not UTF-8 at all
+        {false, "M\xC3\x9CLLER-\xC3\x84", "M\xC3\x9CLLER-\xC3\x84       ", "M\x9ALLER-\x8E       "},
+        {false, "EURO\xE2\x82\xAC", "", ""},  // 437 has no euro sign
     };
+    int n = 0;
     for (const Case& c : cases) {
-        db->Append();
-        db->FieldPut(Usual("BARCODE"), Usual(c.typed));
-        EXPECT_EQ(db->FieldGet(Usual("BARCODE")).AsStr(), c.stored) << c.typed;
+        SCOPED_TRACE(c.typed);
+        const std::string name = "cp" + std::to_string(n++) + ".dbf";
+        const bool ansi = SetAnsi(c.ansi);
+        Create(name, ScanStruct());
+        SetAnsi(ansi);
+        {
+            auto db = Open(name);
+            ErrorRecorder errors;
+            ASSERT_TRUE(db->Append());
+            db->FieldPut(Usual("BARCODE"), Usual(c.typed));
+            ASSERT_TRUE(db->Close());
+            if (c.stored.empty()) {
+                ASSERT_EQ(errors.seen.size(), 1u);
+                EXPECT_EQ(errors.Last().GenCode, kGenDataType);
+                EXPECT_NE(errors.Last().Description.find("no such character"), std::string::npos);
+            } else {
+                EXPECT_TRUE(errors.seen.empty());
+            }
+        }
+        std::vector<uint8_t> file = ReadBytes(Path(name));
+        const std::string field(file.end() - 26, file.end() - 11);  // after the flag, before QTY and the marker
+        EXPECT_EQ(field, c.stored.empty() ? std::string(15, ' ') : c.bytes);
+        auto db = Open(name);
+        EXPECT_EQ(db->FieldGet(Usual("BARCODE")).AsStr(), c.stored.empty() ? std::string(15, ' ') : c.stored);
     }
 }
 
