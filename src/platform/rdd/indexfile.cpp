@@ -113,6 +113,7 @@ IndexFile::~IndexFile() {
 std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, Fault& fault) {
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
+    f->writable_ = writable;
     int openErr = 0;
     f->fd_ = rt::OpenFile(path, writable ? O_RDWR : O_RDONLY, 0, &openErr).Release();
     if (f->fd_ < 0) {
@@ -226,6 +227,7 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const std:
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
     f->fd_ = fd;
+    f->writable_ = true;
     f->snapshot_ = stamp;
     for (const Order* o : orders) f->defs_.push_back(o->Def());
     f->entriesValid_ = true;
@@ -304,7 +306,7 @@ Fault IndexFile::Sync() {
 }
 
 Fault IndexFile::Lock(int tries) {
-    int err = dbf::LockWithTries(fd_, kJournalLock, dbf::LockKind::kWrite, tries);
+    int err = dbf::LockWithTries(fd_, kJournalLock, writable_ ? dbf::LockKind::kWrite : dbf::LockKind::kRead, tries);
     if (err == 0) return {};
     if (dbf::IsLockConflict(err))
         return MakeFault(rt::kGenOpen, "another user holds the index file's lock", rt::kOsLockViolation, true);
@@ -312,5 +314,12 @@ Fault IndexFile::Lock(int tries) {
 }
 
 void IndexFile::Unlock() { dbf::TryLock(fd_, kJournalLock, dbf::LockKind::kUnlock); }
+
+bool IndexFile::Replaced() const {
+    struct stat mine = {};
+    struct stat named = {};
+    if (::fstat(fd_, &mine) != 0 || ::stat(path_.c_str(), &named) != 0) return true;
+    return mine.st_dev != named.st_dev || mine.st_ino != named.st_ino;
+}
 
 }  // namespace rdd::idx

@@ -77,9 +77,13 @@ public:
     Fault Append(const JournalEntry& e, const std::vector<const Order*>& orders);
     Fault Sync();
 
-    // The lock that orders the journal between writers of a shared table.
+    // The lock that orders the journal between writers of a shared table
+    // (a read lock when the file is open read-only: it keeps writers out).
     Fault Lock(int tries);
     void Unlock();
+    // Whether the path now names another file than the one open here (or
+    // none): the file was replaced or removed since it was opened.
+    [[nodiscard]] bool Replaced() const;
 
 private:
     IndexFile() = default;
@@ -88,6 +92,7 @@ private:
 
     std::string path_;
     int fd_ = -1;
+    bool writable_ = false;
     std::vector<OrderDef> defs_;
     bool entriesValid_ = false;
     Stamp snapshot_;

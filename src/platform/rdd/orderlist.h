@@ -7,6 +7,13 @@
 // the record's keys (nothing is written when that fails), write the record
 // to the table, append a journal entry to every index file, update the
 // orders in memory. Sync makes the journal durable beside the table.
+//
+// Sharing: whatever reads the whole table to set the orders right (an open
+// whose orders are out of step, a rebuild another writer asked for) does it
+// under the journal locks, so no writer changes the table between that read
+// and the journal entries taken in. A file is replaced by a new snapshot
+// only under its lock and only by the table's sole open; an open checks
+// under that lock that it holds the file its name leads to.
 #pragma once
 
 #include <functional>
@@ -62,8 +69,14 @@ public:
     // Shared tables: takes in what other writers journaled since.
     Fault CatchUp();
     // Writes compact files (snapshot, empty journal) when this open is the
-    // only one; called when the table closes.
+    // only one; called when the table closes. Skipped quietly when another
+    // open appears meanwhile: the journal stays valid.
     Fault Compact();
+
+    // Tests only: called by an open of a shared table that found its orders
+    // out of step with the table, before it takes the journal lock to set
+    // them right. A test pauses the open here while another process commits.
+    static void SetBeforeLockHook(std::function<void()> hook);
 
 private:
     struct Bag {
@@ -74,9 +87,20 @@ private:
     Fault ScanTable();
     Fault Compile(Order& o);
     Fault Build(const std::vector<Order*>& orders);
+    Fault BuildBag(Bag& bag);
+    Fault RebuildAll();
     Fault KeysOf(const uint8_t* record, uint32_t recno, Order& o, std::string& key, bool& in);
-    Fault Rewrite(Bag& bag);
+    Fault OpenFile(const std::string& path, bool mustExist, Bag& bag);
     void Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted);
+    Fault ReadOwnJournal(Bag& bag, bool& loaded, Stamp& last);
+    bool InStep(const Bag& bag, bool loaded, Stamp last) const;
+    Fault SetRight(Bag& bag, bool loaded, Stamp last);
+    Fault Replace(Bag& bag, const std::vector<const Order*>& orders);
+    Fault ReplaceIfAlone(Bag& bag, const std::vector<const Order*>& orders, bool& alone);
+    Fault TakeIn();
+    Fault CatchUpHeld();
+    Fault LockAll();
+    void UnlockAll();
     std::vector<const Order*> Orders(const Bag& bag) const;
 
     dbf::Table& table_;
@@ -86,7 +110,8 @@ private:
     bool scanned_ = false;
     std::vector<uint64_t> recHash_;  // per record, as last written
     uint64_t checksum_ = 0;
-    uint32_t count_ = 0;  // records the orders know of
+    uint32_t count_ = 0;           // records the orders know of
+    bool rebuildPending_ = false;  // another writer voided the journal
 };
 
 }  // namespace rdd::idx
