@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -110,7 +111,8 @@ IndexFile::~IndexFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, Fault& fault) {
+std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, Fault& fault, bool& damaged) {
+    damaged = false;
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
     f->writable_ = writable;
@@ -120,21 +122,29 @@ std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writabl
         fault = f->OsFault(rt::kGenOpen, openErr, "cannot open the index file");
         return nullptr;
     }
-    if ((fault = f->Load())) return nullptr;
+    if ((fault = f->Load(damaged))) return nullptr;
     return f;
 }
 
-Fault IndexFile::Load() {
-    struct stat st;
+Fault IndexFile::Load(bool& isDamaged) {
+    struct stat st = {};
     if (::fstat(fd_, &st) != 0) return OsFault(rt::kGenRead, errno, "cannot read the index file");
     const uint64_t size = static_cast<uint64_t>(st.st_size);
-    uint8_t h[kHeaderLen];
+    uint8_t h[kHeaderLen] = {};
     auto damaged = [&](const char* what) {
+        isDamaged = true;
         return MakeFault(rt::kGenCorruption, path_ + ": the index file is damaged (" + what + ")");
     };
-    if (size < kHeaderLen || !ReadWhole(fd_, h, kHeaderLen, 0)) return damaged("short header");
-    if (std::memcmp(h, kMagic, 8) != 0) return damaged("not an index file of this program");
-    if (Get32(h + 8) != kVersion) return damaged("unknown version");
+    // What is there of the header (a cut file: what is left of it) must
+    // start like one of ours; else the file is not ours to mend.
+    const size_t have = static_cast<size_t>(std::min<uint64_t>(size, kHeaderLen));
+    if (rt::IoResult r = rt::ReadAt(fd_, h, have, 0); r.bytes != have)
+        return OsFault(rt::kGenRead, r.err ? r.err : EIO, "cannot read the index file");
+    if (std::memcmp(h, kMagic, std::min(have, sizeof kMagic)) != 0)
+        return MakeFault(rt::kGenCorruption, path_ + ": not an index file of this program");
+    if (have < kHeaderLen) return damaged("short header");
+    if (Get32(h + 8) != kVersion)
+        return MakeFault(rt::kGenCorruption, path_ + ": an index file of an unknown format version");
     if (Get32(h + 12) != Crc32(h + 16, kHeaderLen - 16, Crc32(h, 12))) return damaged("header checksum");
     const uint32_t count = Get32(h + 16), defLen = Get32(h + 20), entLen = Get32(h + 24);
     if (kHeaderLen + uint64_t{defLen} + entLen > size) return damaged("sections beyond the end");

@@ -43,11 +43,12 @@ struct JournalEntry {
 
 class IndexFile {
 public:
-    // Opens an existing index file. `defs` and `sortedEntries` get what the
-    // snapshot holds (sortedEntries[i] empty with entriesValid false when
-    // the key section is damaged). A file whose header or definitions are
-    // damaged is refused: without them the orders cannot be rebuilt.
-    static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable, Fault& fault);
+    // Opens an existing index file: its definitions and the snapshot's keys
+    // (none, with EntriesValid false, when the key section is damaged). A
+    // file whose header or definitions are damaged is refused, `damaged`
+    // then true: without them the orders cannot be rebuilt. A file of
+    // another program or format version is refused with `damaged` false.
+    static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable, Fault& fault, bool& damaged);
     // Writes a new file (or replaces one) holding a snapshot: temporary
     // file, sync, rename, directory sync.
     static std::unique_ptr<IndexFile> Create(const std::string& path, const std::vector<const Order*>& orders,
@@ -87,7 +88,7 @@ public:
 
 private:
     IndexFile() = default;
-    Fault Load();
+    Fault Load(bool& damaged);
     Fault OsFault(uint32_t gen, int err, const std::string& what) const;
 
     std::string path_;

@@ -212,14 +212,32 @@ void OrderList::Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trust
     }
 }
 
+// A file whose header or definitions are damaged cannot be rebuilt: the
+// expressions are gone. So that later opens are not stopped by it, it is
+// set aside (".damaged" added to its name) when no other open uses the
+// table; this open goes on without its orders, and says so in the notes.
+Fault OrderList::SetAside(const std::string& path, const Fault& why, bool mustExist) {
+    std::string note = why.description + "; its orders are dropped";
+    if (!table_.ReadOnly() && table_.SoleOpen()) {
+        const std::string aside = path + ".damaged";
+        if (::rename(path.c_str(), aside.c_str()) == 0) note += " and the file is kept as " + aside;
+        else note += std::string("; it could not be set aside: ") + std::strerror(errno);
+    }
+    notes_.push_back(note);
+    if (mustExist) return MakeFault(rt::kGenCorruption, note);
+    std::fprintf(stderr, "%s\n", note.c_str());
+    return {};
+}
+
 // Opens an index file. A shared open then checks, under the file's lock,
 // that the name still leads to the file it opened: the sole open of the
 // table replaces the file under that lock, so no replacement is missed.
 Fault OrderList::OpenFile(const std::string& path, bool mustExist, Bag& bag) {
     for (int round = 0;; ++round) {
         Fault f;
-        bag.file = IndexFile::Open(path, !table_.ReadOnly(), f);
-        if (!bag.file) return f;
+        bool damaged = false;
+        bag.file = IndexFile::Open(path, !table_.ReadOnly(), f, damaged);
+        if (!bag.file) return damaged ? SetAside(path, f, mustExist) : f;
         if (!table_.Shared()) return {};
         if ((f = bag.file->Lock(table_.LockTries()))) return f;
         const bool replaced = bag.file->Replaced();
@@ -293,7 +311,7 @@ Fault OrderList::Add(const std::string& path, bool mustExist) {
     }
     Bag bag;
     if (Fault f = OpenFile(path, mustExist, bag)) return f;
-    if (!bag.file) return {};  // gone meanwhile
+    if (!bag.file) return {};  // set aside or gone
     if (Fault f = ScanTable()) return f;
     for (const OrderDef& d : bag.file->Defs()) {
         bag.orders.push_back(std::make_unique<Order>(d));

@@ -45,7 +45,9 @@ public:
 
     // Opens an index file with the table: its orders are checked against
     // the table and rebuilt when they disagree. A missing own file is no
-    // fault. The first order opened becomes the selected one when none is.
+    // fault. A file whose definitions are damaged is set aside (see Notes);
+    // that is a fault only when the file was asked for (mustExist). The
+    // first order opened becomes the selected one when none is.
     Fault Add(const std::string& path, bool mustExist);
     // Creates an order (replacing one of the same name in that file). The
     // blocks are used as given when not nil, else compiled from the texts.
@@ -73,6 +75,10 @@ public:
     // open appears meanwhile: the journal stays valid.
     Fault Compact();
 
+    // What opening the index files found and mended that the caller was not
+    // told as a fault (a damaged file set aside).
+    const std::vector<std::string>& Notes() const { return notes_; }
+
     // Tests only: called by an open of a shared table that found its orders
     // out of step with the table, before it takes the journal lock to set
     // them right. A test pauses the open here while another process commits.
@@ -91,6 +97,7 @@ private:
     Fault RebuildAll();
     Fault KeysOf(const uint8_t* record, uint32_t recno, Order& o, std::string& key, bool& in);
     Fault OpenFile(const std::string& path, bool mustExist, Bag& bag);
+    Fault SetAside(const std::string& path, const Fault& why, bool mustExist);
     void Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted);
     Fault ReadOwnJournal(Bag& bag, bool& loaded, Stamp& last);
     bool InStep(const Bag& bag, bool loaded, Stamp last) const;
@@ -112,6 +119,7 @@ private:
     uint64_t checksum_ = 0;
     uint32_t count_ = 0;           // records the orders know of
     bool rebuildPending_ = false;  // another writer voided the journal
+    std::vector<std::string> notes_;
 };
 
 }  // namespace rdd::idx
