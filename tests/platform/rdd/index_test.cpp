@@ -250,33 +250,26 @@ TEST_F(IndexTest, DamagedFilesAreRebuiltOrSetAside) {
         EXPECT_TRUE(errors.seen.empty());
         again->Close();
     }
-    // Damaged definitions or header cannot be rebuilt: the file is set
-    // aside and the table opens without its orders, even under an error
-    // block that breaks (a read-only open leaves the file where it is).
+    // Damaged definitions or header cannot be rebuilt: the table opens
+    // without them even under an error block that breaks; the sole writable
+    // open sets the file aside, a read-only one leaves it.
     struct Restore {
         Usual block;
         ~Restore() { ErrorBlock(block); }
     } restore{ErrorBlock(Usual::Block([](Args) -> Usual { LabelJump(Usual("broke")); }))};
     for (size_t at : {size_t{20}, size_t{70}}) {  // a section length, the key expression
-        SCOPED_TRACE(at);
         auto b = good;
         b[at] ^= 0xFF;
         rddtest::WriteBytes(Path("names.qzx"), b);
         for (bool readOnly : {true, false}) {
             std::shared_ptr<DBServer> again;
-            ASSERT_TRUE(BeginSequence([&] { again = Open("names.dbf", false, readOnly); }));
-            EXPECT_TRUE(again->Used());
+            ASSERT_TRUE(BeginSequence([&] { again = Open("names.dbf", false, readOnly); })) << at;
             EXPECT_EQ(again->OrderCount(), 0);
-            ASSERT_EQ(again->Orders()->Notes().size(), 1u);
-            EXPECT_NE(again->Orders()->Notes()[0].find("damaged"), std::string::npos);
+            EXPECT_EQ(again->Orders()->Notes().size(), 1u);
             EXPECT_EQ(std::filesystem::exists(Path("names.qzx")), readOnly);
         }
         EXPECT_EQ(rddtest::ReadBytes(Path("names.qzx.damaged")), b);
-        auto fresh = Open("names.dbf");
-        EXPECT_TRUE(fresh->Orders()->Notes().empty());
-        ASSERT_TRUE(fresh->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
-        EXPECT_EQ(Walk(*fresh), (std::vector<int64_t>{2, 1, 3}));
-        fresh->Close();
+        EXPECT_TRUE(Open("names.dbf")->Orders()->Notes().empty());
     }
 }
 
