@@ -152,6 +152,7 @@ Fault IndexFile::Load(bool& isDamaged) {
     if (!ReadWhole(fd_, defs.data(), defLen, kHeaderLen) || Crc32(defs.data(), defLen) != Get32(h + 28) ||
         !ParseDefs(defs.data(), defLen, count, defs_))
         return damaged("order definitions");
+    header_.assign(h, h + kHeaderLen);
     snapshot_ = Stamp{Get32(h + 36), Get64(h + 40)};
     entries_.resize(entLen);
     entriesValid_ = ReadWhole(fd_, entries_.data(), entLen, kHeaderLen + defLen) &&
@@ -238,6 +239,7 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const std:
     f->path_ = path;
     f->fd_ = fd;
     f->writable_ = true;
+    f->header_ = std::move(h);
     f->snapshot_ = stamp;
     for (const Order* o : orders) f->defs_.push_back(o->Def());
     f->entriesValid_ = true;
@@ -329,7 +331,9 @@ bool IndexFile::Replaced() const {
     struct stat mine = {};
     struct stat named = {};
     if (::fstat(fd_, &mine) != 0 || ::stat(path_.c_str(), &named) != 0) return true;
-    return mine.st_dev != named.st_dev || mine.st_ino != named.st_ino;
+    if (mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) return true;
+    std::vector<uint8_t> now(header_.size());
+    return rt::ReadAt(fd_, now.data(), now.size(), 0).bytes != now.size() || now != header_;
 }
 
 }  // namespace rdd::idx

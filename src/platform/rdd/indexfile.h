@@ -83,7 +83,8 @@ public:
     Fault Lock(int tries);
     void Unlock();
     // Whether the path now names another file than the one open here (or
-    // none): the file was replaced or removed since it was opened.
+    // none), or this file's header changed: the file was replaced, removed
+    // or rewritten in place (a file with several links) since it was read.
     [[nodiscard]] bool Replaced() const;
 
 private:
@@ -94,6 +95,7 @@ private:
     std::string path_;
     int fd_ = -1;
     bool writable_ = false;
+    std::vector<uint8_t> header_;  // as read or written
     std::vector<OrderDef> defs_;
     bool entriesValid_ = false;
     Stamp snapshot_;
