@@ -303,6 +303,19 @@ Fault OrderList::SetRight(Bag& bag, bool loaded, Stamp last) {
 }
 
 Fault OrderList::Add(const std::string& path, bool mustExist) {
+    Fault f = AddFile(path, mustExist);
+    // A writer of a shared table without an index file the other opens keep
+    // would leave their orders behind: Write tries the file again first.
+    auto it = std::find(unopened_.begin(), unopened_.end(), path);
+    if (f && table_.Shared() && !table_.ReadOnly() && Exists(path)) {
+        if (it == unopened_.end()) unopened_.push_back(path);
+    } else if (it != unopened_.end()) {
+        unopened_.erase(it);
+    }
+    return f;
+}
+
+Fault OrderList::AddFile(const std::string& path, bool mustExist) {
     for (const Bag& b : bags_)
         if (b.file && b.file->Path() == path) return {};
     if (!Exists(path)) {
@@ -479,6 +492,8 @@ Fault OrderList::CatchUp() {
 }
 
 Fault OrderList::Write(uint32_t recno, const uint8_t* record, const std::function<Fault()>& writeTable) {
+    for (size_t i = unopened_.size(); i-- > 0;)
+        if (Fault f = Add(std::string(unopened_[i]), false)) return f;
     if (bags_.empty()) return writeTable();
     const bool shared = table_.Shared();
     Fault f;

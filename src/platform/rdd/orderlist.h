@@ -65,7 +65,9 @@ public:
     Order* Active() const;
     Order* At(size_t number) const;  // 1-based; nullptr when none
 
-    // Upkeep (see above). `writeTable` writes the record to the table.
+    // Upkeep (see above). `writeTable` writes the record to the table. On a
+    // shared table an index file that could not be added is tried again
+    // first; while it fails nothing is written.
     Fault Write(uint32_t recno, const uint8_t* record, const std::function<Fault()>& writeTable);
     Fault Sync();
     // Shared tables: takes in what other writers journaled since.
@@ -96,6 +98,7 @@ private:
     Fault BuildBag(Bag& bag);
     Fault RebuildAll();
     Fault KeysOf(const uint8_t* record, uint32_t recno, Order& o, std::string& key, bool& in);
+    Fault AddFile(const std::string& path, bool mustExist);
     Fault OpenFile(const std::string& path, bool mustExist, Bag& bag);
     Fault SetAside(const std::string& path, const Fault& why, bool mustExist);
     void Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted);
@@ -120,6 +123,7 @@ private:
     uint32_t count_ = 0;           // records the orders know of
     bool rebuildPending_ = false;  // another writer voided the journal
     std::vector<std::string> notes_;
+    std::vector<std::string> unopened_;  // index files a shared writer could not open
 };
 
 }  // namespace rdd::idx

@@ -1,11 +1,14 @@
 // Index orders on real tables: key order for every key type, Seek, the
 // condition, upkeep by every kind of write, the index file across opens,
 // and the repairs after a crash or an edit the index never saw.
+#include <fcntl.h>
+
 #include <algorithm>
 #include <fstream>
 #include <utility>
 
 #include "platform/rdd/dbflayout.h"
+#include "platform/rdd/dbflock.h"
 #include "platform/rdd/orderlist.h"
 #include "platform/runtime/dates.h"
 #include "rdd_test_util.h"
@@ -296,6 +299,25 @@ TEST_F(IndexTest, SharedOpensSeeEachOthersWrites) {
     two->Close();
     auto again = Open("names.dbf");
     EXPECT_EQ(Walk(*again), (std::vector<int64_t>{3, 1, 2}));
+}
+
+TEST_F(IndexTest, ASharedWriterThatCouldNotOpenTheIndexWritesNothing) {
+    auto db = Names({{"m", 1}});
+    ASSERT_TRUE(db->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
+    db->Close();
+    auto one = Open("names.dbf", true);
+    int fd = ::open(Path("names.qzx").c_str(), O_RDWR);  // holds the journal lock meanwhile
+    ASSERT_EQ(dbf::TryLock(fd, int64_t{1} << 40, dbf::LockKind::kWrite), 0);
+    ErrorRecorder errors;
+    auto two = Open("names.dbf", true);
+    EXPECT_EQ(two->OrderCount(), 0);
+    EXPECT_FALSE(two->Append());  // `one` would never see its key
+    ::close(fd);
+    ASSERT_TRUE(two->Append());
+    two->FieldPut(Usual("NAME"), Usual("a"));
+    EXPECT_TRUE(two->Commit());
+    EXPECT_EQ(two->OrderCount(), 1);
+    EXPECT_EQ(Walk(*one), (std::vector<int64_t>{2, 1}));
 }
 
 TEST_F(IndexTest, OrdersInAnotherFileOpenOnRequest) {
