@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -110,30 +111,40 @@ IndexFile::~IndexFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, Fault& fault) {
+std::unique_ptr<IndexFile> IndexFile::Open(const std::string& path, bool writable, Fault& fault, bool& damaged) {
+    damaged = false;
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
+    f->writable_ = writable;
     int openErr = 0;
     f->fd_ = rt::OpenFile(path, writable ? O_RDWR : O_RDONLY, 0, &openErr).Release();
     if (f->fd_ < 0) {
         fault = f->OsFault(rt::kGenOpen, openErr, "cannot open the index file");
         return nullptr;
     }
-    if ((fault = f->Load())) return nullptr;
+    if ((fault = f->Load(damaged))) return nullptr;
     return f;
 }
 
-Fault IndexFile::Load() {
-    struct stat st;
+Fault IndexFile::Load(bool& isDamaged) {
+    struct stat st = {};
     if (::fstat(fd_, &st) != 0) return OsFault(rt::kGenRead, errno, "cannot read the index file");
     const uint64_t size = static_cast<uint64_t>(st.st_size);
-    uint8_t h[kHeaderLen];
+    uint8_t h[kHeaderLen] = {};
     auto damaged = [&](const char* what) {
+        isDamaged = true;
         return MakeFault(rt::kGenCorruption, path_ + ": the index file is damaged (" + what + ")");
     };
-    if (size < kHeaderLen || !ReadWhole(fd_, h, kHeaderLen, 0)) return damaged("short header");
-    if (std::memcmp(h, kMagic, 8) != 0) return damaged("not an index file of this program");
-    if (Get32(h + 8) != kVersion) return damaged("unknown version");
+    // What is there of the header (a cut file: what is left of it) must
+    // start like one of ours; else the file is not ours to mend.
+    const size_t have = static_cast<size_t>(std::min<uint64_t>(size, kHeaderLen));
+    if (rt::IoResult r = rt::ReadAt(fd_, h, have, 0); r.bytes != have)
+        return OsFault(rt::kGenRead, r.err ? r.err : EIO, "cannot read the index file");
+    if (std::memcmp(h, kMagic, std::min(have, sizeof kMagic)) != 0)
+        return MakeFault(rt::kGenCorruption, path_ + ": not an index file of this program");
+    if (have < kHeaderLen) return damaged("short header");
+    if (Get32(h + 8) != kVersion)
+        return MakeFault(rt::kGenCorruption, path_ + ": an index file of an unknown format version");
     if (Get32(h + 12) != Crc32(h + 16, kHeaderLen - 16, Crc32(h, 12))) return damaged("header checksum");
     const uint32_t count = Get32(h + 16), defLen = Get32(h + 20), entLen = Get32(h + 24);
     if (kHeaderLen + uint64_t{defLen} + entLen > size) return damaged("sections beyond the end");
@@ -141,6 +152,7 @@ Fault IndexFile::Load() {
     if (!ReadWhole(fd_, defs.data(), defLen, kHeaderLen) || Crc32(defs.data(), defLen) != Get32(h + 28) ||
         !ParseDefs(defs.data(), defLen, count, defs_))
         return damaged("order definitions");
+    header_.assign(h, h + kHeaderLen);
     snapshot_ = Stamp{Get32(h + 36), Get64(h + 40)};
     entries_.resize(entLen);
     entriesValid_ = ReadWhole(fd_, entries_.data(), entLen, kHeaderLen + defLen) &&
@@ -226,6 +238,8 @@ std::unique_ptr<IndexFile> IndexFile::Create(const std::string& path, const std:
     std::unique_ptr<IndexFile> f(new IndexFile());
     f->path_ = path;
     f->fd_ = fd;
+    f->writable_ = true;
+    f->header_ = std::move(h);
     f->snapshot_ = stamp;
     for (const Order* o : orders) f->defs_.push_back(o->Def());
     f->entriesValid_ = true;
@@ -304,7 +318,7 @@ Fault IndexFile::Sync() {
 }
 
 Fault IndexFile::Lock(int tries) {
-    int err = dbf::LockWithTries(fd_, kJournalLock, dbf::LockKind::kWrite, tries);
+    int err = dbf::LockWithTries(fd_, kJournalLock, writable_ ? dbf::LockKind::kWrite : dbf::LockKind::kRead, tries);
     if (err == 0) return {};
     if (dbf::IsLockConflict(err))
         return MakeFault(rt::kGenOpen, "another user holds the index file's lock", rt::kOsLockViolation, true);
@@ -312,5 +326,14 @@ Fault IndexFile::Lock(int tries) {
 }
 
 void IndexFile::Unlock() { dbf::TryLock(fd_, kJournalLock, dbf::LockKind::kUnlock); }
+
+bool IndexFile::Replaced() const {
+    struct stat mine = {};
+    struct stat named = {};
+    if (::fstat(fd_, &mine) != 0 || ::stat(path_.c_str(), &named) != 0) return true;
+    if (mine.st_dev != named.st_dev || mine.st_ino != named.st_ino) return true;
+    std::vector<uint8_t> now(header_.size());
+    return rt::ReadAt(fd_, now.data(), now.size(), 0).bytes != now.size() || now != header_;
+}
 
 }  // namespace rdd::idx

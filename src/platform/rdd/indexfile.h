@@ -43,11 +43,12 @@ struct JournalEntry {
 
 class IndexFile {
 public:
-    // Opens an existing index file. `defs` and `sortedEntries` get what the
-    // snapshot holds (sortedEntries[i] empty with entriesValid false when
-    // the key section is damaged). A file whose header or definitions are
-    // damaged is refused: without them the orders cannot be rebuilt.
-    static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable, Fault& fault);
+    // Opens an existing index file: its definitions and the snapshot's keys
+    // (none, with EntriesValid false, when the key section is damaged). A
+    // file whose header or definitions are damaged is refused, `damaged`
+    // then true: without them the orders cannot be rebuilt. A file of
+    // another program or format version is refused with `damaged` false.
+    static std::unique_ptr<IndexFile> Open(const std::string& path, bool writable, Fault& fault, bool& damaged);
     // Writes a new file (or replaces one) holding a snapshot: temporary
     // file, sync, rename, directory sync.
     static std::unique_ptr<IndexFile> Create(const std::string& path, const std::vector<const Order*>& orders,
@@ -77,17 +78,24 @@ public:
     Fault Append(const JournalEntry& e, const std::vector<const Order*>& orders);
     Fault Sync();
 
-    // The lock that orders the journal between writers of a shared table.
+    // The lock that orders the journal between writers of a shared table
+    // (a read lock when the file is open read-only: it keeps writers out).
     Fault Lock(int tries);
     void Unlock();
+    // Whether the path now names another file than the one open here (or
+    // none), or this file's header changed: the file was replaced, removed
+    // or rewritten in place (a file with several links) since it was read.
+    [[nodiscard]] bool Replaced() const;
 
 private:
     IndexFile() = default;
-    Fault Load();
+    Fault Load(bool& damaged);
     Fault OsFault(uint32_t gen, int err, const std::string& what) const;
 
     std::string path_;
     int fd_ = -1;
+    bool writable_ = false;
+    std::vector<uint8_t> header_;  // as read or written
     std::vector<OrderDef> defs_;
     bool entriesValid_ = false;
     Stamp snapshot_;

@@ -3,8 +3,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/runtime/error.h"
+#include "platform/runtime/oserror.h"
 #include "platform/runtime/text.h"
 
 namespace rdd::idx {
@@ -13,16 +17,23 @@ namespace {
 constexpr uint32_t kChunk = 4096;  // records read at a time when scanning
 
 bool Exists(const std::string& path) {
-    struct stat st;
+    struct stat st = {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
 std::string TypeName(const rt::Usual& v) { return v.IsNil() ? std::string("NIL") : rt::TypeString(v.Type()); }
 
+std::function<void()>& BeforeLockHook() {
+    static std::function<void()> hook;
+    return hook;
+}
+
 }  // namespace
 
 OrderList::OrderList(dbf::Table& table, Host host) : table_(table), host_(std::move(host)) {}
 OrderList::~OrderList() = default;
+
+void OrderList::SetBeforeLockHook(std::function<void()> hook) { BeforeLockHook() = std::move(hook); }
 
 std::string OrderList::OwnIndexPath(const std::string& tablePath) {
     size_t slash = tablePath.rfind('/');
@@ -138,14 +149,57 @@ Fault OrderList::Build(const std::vector<Order*>& orders) {
     return {};
 }
 
-Fault OrderList::Rewrite(Bag& bag) {
+Fault OrderList::BuildBag(Bag& bag) {
+    std::vector<Order*> all;
+    for (auto& o : bag.orders) all.push_back(o.get());
+    return Build(all);
+}
+
+// Reads the whole table again and rebuilds every order from it.
+Fault OrderList::RebuildAll() {
+    scanned_ = false;
+    for (Bag& b : bags_)
+        if (Fault f = BuildBag(b)) return f;
+    rebuildPending_ = false;
+    return {};
+}
+
+Fault OrderList::LockAll() {
+    for (size_t i = 0; i < bags_.size(); ++i)
+        if (Fault f = bags_[i].file->Lock(table_.LockTries())) {
+            while (i > 0) bags_[--i].file->Unlock();
+            return f;
+        }
+    return {};
+}
+
+void OrderList::UnlockAll() {
+    for (Bag& b : bags_) b.file->Unlock();
+}
+
+// Writes `orders` as the bag's new file (a snapshot of the table as the
+// orders know it). The caller holds the old file's journal lock, or the
+// table exclusively, and has made sure that no other open has the table.
+Fault OrderList::Replace(Bag& bag, const std::vector<const Order*>& orders) {
     const std::string path = bag.file ? bag.file->Path() : std::string();
     Fault f;
-    auto file = IndexFile::Create(path, Orders(bag), Stamp{count_, checksum_}, f);
+    auto file = IndexFile::Create(path, orders, Stamp{count_, checksum_}, f);
     if (!file) return f;
-    bag.file = std::move(file);
+    bag.file = std::move(file);  // the old file, and its lock, go
     bag.stale = false;
     return {};
+}
+
+// Replaces the bag's file when this is the only open of the table; `alone`
+// tells whether it was. The check and the replacement are made under the
+// old file's lock, which every open takes to make sure its file is current.
+Fault OrderList::ReplaceIfAlone(Bag& bag, const std::vector<const Order*>& orders, bool& alone) {
+    alone = false;
+    if (Fault f = bag.file->Lock(table_.LockTries())) return f;
+    alone = table_.SoleOpen();
+    Fault f = alone ? Replace(bag, orders) : Fault{};
+    bag.file->Unlock();  // the old file when it was kept; nothing for a new one
+    return f;
 }
 
 void OrderList::Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted) {
@@ -158,55 +212,140 @@ void OrderList::Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trust
     }
 }
 
+// A file whose header or definitions are damaged cannot be rebuilt: the
+// expressions are gone. So that later opens are not stopped by it, it is
+// set aside (".damaged" added to its name) when no other open uses the
+// table; this open goes on without its orders, and says so in the notes.
+Fault OrderList::SetAside(const std::string& path, const Fault& why, bool mustExist) {
+    std::string note = why.description + "; its orders are dropped";
+    if (!table_.ReadOnly() && table_.SoleOpen()) {
+        const std::string aside = path + ".damaged";
+        if (::rename(path.c_str(), aside.c_str()) == 0) note += " and the file is kept as " + aside;
+        else note += std::string("; it could not be set aside: ") + std::strerror(errno);
+    }
+    notes_.push_back(note);
+    if (mustExist) return MakeFault(rt::kGenCorruption, note);
+    std::fprintf(stderr, "%s\n", note.c_str());
+    return {};
+}
+
+// Opens an index file. A shared open then checks, under the file's lock,
+// that the name still leads to the file it opened: the sole open of the
+// table replaces the file under that lock, so no replacement is missed.
+Fault OrderList::OpenFile(const std::string& path, bool mustExist, Bag& bag) {
+    for (int round = 0;; ++round) {
+        Fault f;
+        bool damaged = false;
+        bag.file = IndexFile::Open(path, !table_.ReadOnly(), f, damaged);
+        if (!bag.file) return damaged ? SetAside(path, f, mustExist) : f;
+        if (!table_.Shared()) return {};
+        if ((f = bag.file->Lock(table_.LockTries()))) return f;
+        const bool replaced = bag.file->Replaced();
+        bag.file->Unlock();
+        if (!replaced) return {};
+        bag.file.reset();
+        if (!Exists(path))
+            return mustExist ? MakeFault(rt::kGenOpen, path + ": the index file does not exist", 2) : Fault{};
+        if (round == 10)
+            return MakeFault(rt::kGenOpen, path + ": the index file keeps being replaced", rt::kOsLockViolation, true);
+    }
+}
+
+// Replays the journal from the read position; `last` becomes the stamp of
+// the last entry, `loaded` false when the journal cannot be trusted.
+Fault OrderList::ReadOwnJournal(Bag& bag, bool& loaded, Stamp& last) {
+    std::vector<JournalEntry> entries;
+    if (Fault f = bag.file->ReadJournal(entries)) return f;
+    if (loaded) Replay(bag, entries, loaded);
+    if (!entries.empty()) last = entries.back().stamp;
+    return {};
+}
+
+// Whether the orders as loaded are the table as last scanned.
+bool OrderList::InStep(const Bag& bag, bool loaded, Stamp last) const {
+    if (!loaded || last != Stamp{count_, checksum_}) return false;
+    for (const auto& o : bag.orders)
+        if (o->RecordCount() != count_) return false;
+    return true;
+}
+
+// The orders of a shared table disagreed with it. That may be a write made
+// between the table's read and the journal's; under the journal locks
+// nobody writes, so the table and the journal are read to their ends once
+// more and compared; only when they still disagree are the orders rebuilt.
+Fault OrderList::SetRight(Bag& bag, bool loaded, Stamp last) {
+    if (BeforeLockHook()) BeforeLockHook()();
+    if (Fault f = LockAll()) return f;
+    if (Fault f = bag.file->Lock(table_.LockTries())) {
+        UnlockAll();
+        return f;
+    }
+    auto held = [&]() -> Fault {
+        if (Fault f = CatchUpHeld()) return f;  // the files already open, to their ends
+        if (Fault f = ReadOwnJournal(bag, loaded, last)) return f;
+        scanned_ = false;
+        if (Fault f = ScanTable()) return f;
+        if (InStep(bag, loaded, last)) return {};
+        if (Fault f = BuildBag(bag)) return f;
+        if (table_.ReadOnly()) return {};
+        if (table_.SoleOpen()) return Replace(bag, Orders(bag));
+        // The others' journal must not be trusted at the next open: a void
+        // entry says so (to them as well: they rebuild when they read it).
+        bag.stale = true;
+        JournalEntry e{0, {}, {}, std::vector<bool>(bag.orders.size(), false)};
+        for (const auto& o : bag.orders) e.keys.emplace_back(o->Width(), ' ');
+        return bag.file->Append(e, Orders(bag));
+    };
+    Fault f = held();
+    bag.file->Unlock();
+    UnlockAll();
+    return f;
+}
+
 Fault OrderList::Add(const std::string& path, bool mustExist) {
+    Fault f = AddFile(path, mustExist);
+    // A writer of a shared table without an index file the other opens keep
+    // would leave their orders behind: Write tries the file again first.
+    auto it = std::find(unopened_.begin(), unopened_.end(), path);
+    if (f && table_.Shared() && !table_.ReadOnly() && Exists(path)) {
+        if (it == unopened_.end()) unopened_.push_back(path);
+    } else if (it != unopened_.end()) {
+        unopened_.erase(it);
+    }
+    return f;
+}
+
+Fault OrderList::AddFile(const std::string& path, bool mustExist) {
     for (const Bag& b : bags_)
         if (b.file && b.file->Path() == path) return {};
     if (!Exists(path)) {
         if (mustExist) return MakeFault(rt::kGenOpen, path + ": the index file does not exist", 2);
         return {};
     }
-    Fault f;
     Bag bag;
-    bag.file = IndexFile::Open(path, !table_.ReadOnly(), f);
-    if (!bag.file) return f;
-    if ((f = ScanTable())) return f;
+    if (Fault f = OpenFile(path, mustExist, bag)) return f;
+    if (!bag.file) return {};  // set aside or gone
+    if (Fault f = ScanTable()) return f;
     for (const OrderDef& d : bag.file->Defs()) {
         bag.orders.push_back(std::make_unique<Order>(d));
-        if ((f = Compile(*bag.orders.back()))) return f;
+        if (Fault f = Compile(*bag.orders.back())) return f;
     }
     // The snapshot, then the journal; trusted when the last stamp is the
     // table as it is now.
-    bool trusted = bag.file->EntriesValid();
-    for (size_t i = 0; trusted && i < bag.orders.size(); ++i)
-        trusted =
+    bool loaded = bag.file->EntriesValid();
+    for (size_t i = 0; loaded && i < bag.orders.size(); ++i)
+        loaded =
             bag.orders[i]->LoadSorted(bag.file->SnapshotStamp().count, bag.file->Entries(i), bag.file->EntryCount(i));
     bag.file->DropSnapshotEntries();
-    std::vector<JournalEntry> entries;
-    if ((f = bag.file->ReadJournal(entries))) return f;
     Stamp last = bag.file->SnapshotStamp();
-    if (trusted) Replay(bag, entries, trusted);
-    if (!entries.empty()) last = entries.back().stamp;
-    trusted = trusted && last == Stamp{count_, checksum_};
-    for (const auto& o : bag.orders) trusted = trusted && o->RecordCount() == count_;
-    if (!trusted) {
-        std::vector<Order*> all;
-        for (auto& o : bag.orders) all.push_back(o.get());
-        if ((f = Build(all))) return f;
-        if (!table_.ReadOnly()) {
-            if (table_.SoleOpen()) {
-                if ((f = Rewrite(bag))) return f;
-            } else {
-                bag.stale = true;  // the others' journal must not be trusted at the next open
-                JournalEntry e{0, {}, {}, std::vector<bool>(bag.orders.size(), false)};
-                for (const auto& o : bag.orders) e.keys.emplace_back(o->Width(), ' ');
-                if (!(f = bag.file->Lock(table_.LockTries()))) {
-                    std::vector<JournalEntry> others;  // read to the end first: the entry goes after them
-                    f = bag.file->ReadJournal(others);
-                    if (!f) f = bag.file->Append(e, Orders(bag));
-                    bag.file->Unlock();
-                }
-                if (f) return f;
-            }
+    if (Fault f = ReadOwnJournal(bag, loaded, last)) return f;
+    if (!InStep(bag, loaded, last)) {
+        if (table_.Shared()) {
+            if (Fault f = SetRight(bag, loaded, last)) return f;
+        } else {
+            if (Fault f = BuildBag(bag)) return f;
+            if (!table_.ReadOnly())
+                if (Fault f = Replace(bag, Orders(bag))) return f;
         }
     }
     bags_.push_back(std::move(bag));
@@ -217,8 +356,9 @@ Fault OrderList::Add(const std::string& path, bool mustExist) {
 Fault OrderList::Create(const std::string& name, const std::string& path, const std::string& keyText,
                         rt::Usual keyBlock, const std::string& forText, rt::Usual forBlock) {
     if (table_.ReadOnly()) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
-    if (!table_.SoleOpen())
-        return MakeFault(rt::kGenShared, "an order can only be made while no other user has the table open", 32, true);
+    const Fault notAlone =
+        MakeFault(rt::kGenShared, "an order can only be made while no other user has the table open", 32, true);
+    if (!table_.SoleOpen()) return notAlone;
     if (rt::Upper(name).empty() || name.size() > 64) return MakeFault(rt::kGenArg, "the order needs a name");
     if (Fault f = Add(path, false)) return f;
     if (Fault f = ScanTable()) return f;
@@ -254,24 +394,29 @@ Fault OrderList::Create(const std::string& name, const std::string& path, const 
     Bag* bag = nullptr;
     for (Bag& b : bags_)
         if (b.file && b.file->Path() == path) bag = &b;
+    // The file is written first, with the orders the bag will hold; memory
+    // changes only when that worked. The new order takes the place of one
+    // of the same name, else it goes last.
+    std::vector<const Order*> next = bag ? Orders(*bag) : std::vector<const Order*>{};
+    size_t at = next.size();
+    for (size_t i = 0; i < next.size(); ++i)
+        if (next[i]->Def().name == def.name) at = i;
+    if (at == next.size()) next.push_back(built.get());
+    else next[at] = built.get();
     if (!bag) {
+        Fault f;
+        auto file = IndexFile::Create(path, next, Stamp{count_, checksum_}, f);
+        if (!file) return f;
         bags_.push_back(Bag{});
         bag = &bags_.back();
+        bag->file = std::move(file);
+    } else {
+        bool alone = false;
+        if (Fault f = ReplaceIfAlone(*bag, next, alone)) return f;
+        if (!alone) return notAlone;
     }
-    auto same =
-        std::find_if(bag->orders.begin(), bag->orders.end(), [&](const auto& o) { return o->Def().name == def.name; });
-    if (same != bag->orders.end()) *same = std::move(built);
-    else bag->orders.push_back(std::move(built));
-    if (!bag->file) {
-        Fault f;
-        bag->file = IndexFile::Create(path, Orders(*bag), Stamp{count_, checksum_}, f);
-        if (!bag->file) {
-            bags_.pop_back();
-            return f;
-        }
-    } else if (Fault f = Rewrite(*bag)) {
-        return f;
-    }
+    if (at == bag->orders.size()) bag->orders.push_back(std::move(built));
+    else bag->orders[at] = std::move(built);
     // The new order becomes the selected one.
     for (size_t i = 1; i <= Count(); ++i)
         if (At(i)->Def().name == def.name) {
@@ -291,23 +436,21 @@ Fault OrderList::Create(const std::string& name, const std::string& path, const 
 Fault OrderList::Reindex() {
     if (bags_.empty()) return {};
     if (table_.ReadOnly()) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
-    if (!table_.SoleOpen())
-        return MakeFault(rt::kGenShared, "the orders can only be rebuilt while no other user has the table open", 32,
-                         true);
-    scanned_ = false;
-    if (Fault f = ScanTable()) return f;
+    const Fault notAlone =
+        MakeFault(rt::kGenShared, "the orders can only be rebuilt while no other user has the table open", 32, true);
+    if (!table_.SoleOpen()) return notAlone;
+    if (Fault f = RebuildAll()) return f;
     for (Bag& b : bags_) {
-        std::vector<Order*> all;
-        for (auto& o : b.orders) all.push_back(o.get());
-        if (Fault f = Build(all)) return f;
-        if (Fault f = Rewrite(b)) return f;
+        bool alone = false;
+        if (Fault f = ReplaceIfAlone(b, Orders(b), alone)) return f;
+        if (!alone) return notAlone;
     }
     return {};
 }
 
-Fault OrderList::CatchUp() {
-    if (bags_.empty()) return {};
-    bool rebuild = false;
+// Takes in what other writers journaled since this open last looked. The
+// record checksums follow the first file only.
+Fault OrderList::TakeIn() {
     for (size_t bi = 0; bi < bags_.size(); ++bi) {
         Bag& b = bags_[bi];
         bool grew = false;
@@ -316,39 +459,47 @@ Fault OrderList::CatchUp() {
         if (Fault f = b.file->ReadJournal(entries)) return f;
         for (const JournalEntry& e : entries) {
             if (e.recno == 0) {
-                rebuild = true;
+                rebuildPending_ = true;
                 continue;
             }
             for (size_t i = 0; i < b.orders.size(); ++i) b.orders[i]->Update(e.recno, e.keys[i], e.in[i]);
-            if (bi != 0) continue;  // the record checksums follow the first file only
+            if (bi != 0) continue;
             if (e.recno > recHash_.size()) recHash_.resize(e.recno, 0);
             recHash_[e.recno - 1] ^= checksum_ ^ e.stamp.checksum;
             checksum_ = e.stamp.checksum;
             count_ = std::max(count_, e.recno);
         }
     }
-    if (!rebuild) return {};
-    scanned_ = false;
-    for (Bag& b : bags_) {
-        std::vector<Order*> all;
-        for (auto& o : b.orders) all.push_back(o.get());
-        if (Fault f = Build(all)) return f;
-    }
     return {};
 }
 
+// The same with the journal locks held: a rebuild reads a table nobody is
+// writing.
+Fault OrderList::CatchUpHeld() {
+    if (Fault f = TakeIn()) return f;
+    return rebuildPending_ ? RebuildAll() : Fault{};
+}
+
+Fault OrderList::CatchUp() {
+    if (bags_.empty()) return {};
+    if (Fault f = TakeIn()) return f;
+    if (!rebuildPending_) return {};
+    if (!table_.Shared()) return RebuildAll();
+    if (Fault f = LockAll()) return f;
+    Fault f = CatchUpHeld();
+    UnlockAll();
+    return f;
+}
+
 Fault OrderList::Write(uint32_t recno, const uint8_t* record, const std::function<Fault()>& writeTable) {
+    for (size_t i = unopened_.size(); i-- > 0;)
+        if (Fault f = Add(std::string(unopened_[i]), false)) return f;
     if (bags_.empty()) return writeTable();
     const bool shared = table_.Shared();
-    size_t locked = 0;
-    auto unlock = [&] {
-        for (size_t i = 0; i < locked; ++i) bags_[i].file->Unlock();
-    };
     Fault f;
     if (shared) {
-        for (; locked < bags_.size(); ++locked)
-            if ((f = bags_[locked].file->Lock(table_.LockTries()))) break;
-        if (!f) f = CatchUp();
+        if ((f = LockAll())) return f;
+        f = CatchUpHeld();
     }
     std::vector<std::vector<std::string>> keys(bags_.size());
     std::vector<std::vector<bool>> ins(bags_.size());
@@ -362,7 +513,7 @@ Fault OrderList::Write(uint32_t recno, const uint8_t* record, const std::functio
         }
     if (!f) f = writeTable();
     if (f) {
-        unlock();
+        if (shared) UnlockAll();
         return f;
     }
     const uint64_t h = RecordHash(recno, record, table_.RecordLen());
@@ -377,7 +528,7 @@ Fault OrderList::Write(uint32_t recno, const uint8_t* record, const std::functio
         if (a && !f) f = a;
         for (size_t i = 0; i < b.orders.size(); ++i) b.orders[i]->Update(recno, keys[bi][i], ins[bi][i]);
     }
-    unlock();
+    if (shared) UnlockAll();
     return f;
 }
 
@@ -389,11 +540,17 @@ Fault OrderList::Sync() {
 
 Fault OrderList::Compact() {
     if (bags_.empty() || table_.ReadOnly() || !table_.SoleOpen()) return {};
-    if (Fault f = CatchUp()) return f;
-    for (Bag& b : bags_)
-        if (b.stale || b.file->JournalBytes() > 0)
-            if (Fault f = Rewrite(b)) return f;
-    return {};
+    // An open that appeared meanwhile holds a lock for a moment: then the
+    // snapshot is not written (the journal stays valid).
+    if (LockAll()) return {};
+    Fault f;
+    if (table_.SoleOpen()) {
+        f = CatchUpHeld();
+        for (Bag& b : bags_)
+            if (!f && (b.stale || b.file->JournalBytes() > 0)) f = Replace(b, Orders(b));
+    }
+    UnlockAll();
+    return f;
 }
 
 }  // namespace rdd::idx

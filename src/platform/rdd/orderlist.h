@@ -7,6 +7,13 @@
 // the record's keys (nothing is written when that fails), write the record
 // to the table, append a journal entry to every index file, update the
 // orders in memory. Sync makes the journal durable beside the table.
+//
+// Sharing: whatever reads the whole table to set the orders right (an open
+// whose orders are out of step, a rebuild another writer asked for) does it
+// under the journal locks, so no writer changes the table between that read
+// and the journal entries taken in. A file is replaced by a new snapshot
+// only under its lock and only by the table's sole open; an open checks
+// under that lock that it holds the file its name leads to.
 #pragma once
 
 #include <functional>
@@ -38,7 +45,9 @@ public:
 
     // Opens an index file with the table: its orders are checked against
     // the table and rebuilt when they disagree. A missing own file is no
-    // fault. The first order opened becomes the selected one when none is.
+    // fault. A file whose definitions are damaged is set aside (see Notes);
+    // that is a fault only when the file was asked for (mustExist). The
+    // first order opened becomes the selected one when none is.
     Fault Add(const std::string& path, bool mustExist);
     // Creates an order (replacing one of the same name in that file). The
     // blocks are used as given when not nil, else compiled from the texts.
@@ -56,14 +65,26 @@ public:
     Order* Active() const;
     Order* At(size_t number) const;  // 1-based; nullptr when none
 
-    // Upkeep (see above). `writeTable` writes the record to the table.
+    // Upkeep (see above). `writeTable` writes the record to the table. On a
+    // shared table an index file that could not be added is tried again
+    // first; while it fails nothing is written.
     Fault Write(uint32_t recno, const uint8_t* record, const std::function<Fault()>& writeTable);
     Fault Sync();
     // Shared tables: takes in what other writers journaled since.
     Fault CatchUp();
     // Writes compact files (snapshot, empty journal) when this open is the
-    // only one; called when the table closes.
+    // only one; called when the table closes. Skipped quietly when another
+    // open appears meanwhile: the journal stays valid.
     Fault Compact();
+
+    // What opening the index files found and mended that the caller was not
+    // told as a fault (a damaged file set aside).
+    const std::vector<std::string>& Notes() const { return notes_; }
+
+    // Tests only: called by an open of a shared table that found its orders
+    // out of step with the table, before it takes the journal lock to set
+    // them right. A test pauses the open here while another process commits.
+    static void SetBeforeLockHook(std::function<void()> hook);
 
 private:
     struct Bag {
@@ -74,9 +95,22 @@ private:
     Fault ScanTable();
     Fault Compile(Order& o);
     Fault Build(const std::vector<Order*>& orders);
+    Fault BuildBag(Bag& bag);
+    Fault RebuildAll();
     Fault KeysOf(const uint8_t* record, uint32_t recno, Order& o, std::string& key, bool& in);
-    Fault Rewrite(Bag& bag);
+    Fault AddFile(const std::string& path, bool mustExist);
+    Fault OpenFile(const std::string& path, bool mustExist, Bag& bag);
+    Fault SetAside(const std::string& path, const Fault& why, bool mustExist);
     void Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trusted);
+    Fault ReadOwnJournal(Bag& bag, bool& loaded, Stamp& last);
+    bool InStep(const Bag& bag, bool loaded, Stamp last) const;
+    Fault SetRight(Bag& bag, bool loaded, Stamp last);
+    Fault Replace(Bag& bag, const std::vector<const Order*>& orders);
+    Fault ReplaceIfAlone(Bag& bag, const std::vector<const Order*>& orders, bool& alone);
+    Fault TakeIn();
+    Fault CatchUpHeld();
+    Fault LockAll();
+    void UnlockAll();
     std::vector<const Order*> Orders(const Bag& bag) const;
 
     dbf::Table& table_;
@@ -86,7 +120,10 @@ private:
     bool scanned_ = false;
     std::vector<uint64_t> recHash_;  // per record, as last written
     uint64_t checksum_ = 0;
-    uint32_t count_ = 0;  // records the orders know of
+    uint32_t count_ = 0;           // records the orders know of
+    bool rebuildPending_ = false;  // another writer voided the journal
+    std::vector<std::string> notes_;
+    std::vector<std::string> unopened_;  // index files a shared writer could not open
 };
 
 }  // namespace rdd::idx

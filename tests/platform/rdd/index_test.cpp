@@ -1,11 +1,14 @@
 // Index orders on real tables: key order for every key type, Seek, the
 // condition, upkeep by every kind of write, the index file across opens,
 // and the repairs after a crash or an edit the index never saw.
+#include <fcntl.h>
+
 #include <algorithm>
 #include <fstream>
 #include <utility>
 
 #include "platform/rdd/dbflayout.h"
+#include "platform/rdd/dbflock.h"
 #include "platform/rdd/orderlist.h"
 #include "platform/runtime/dates.h"
 #include "rdd_test_util.h"
@@ -233,7 +236,7 @@ TEST_F(IndexTest, AnEditTheIndexNeverSawIsRepairedOnOpen) {
     EXPECT_EQ(again->RecNo(), 4);
 }
 
-TEST_F(IndexTest, DamagedFilesAreRebuiltOrRefused) {
+TEST_F(IndexTest, DamagedFilesAreRebuiltOrSetAside) {
     auto db = Names({{"m", 1}, {"c", 2}, {"x", 3}});
     ASSERT_TRUE(db->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
     db->Close();
@@ -250,16 +253,27 @@ TEST_F(IndexTest, DamagedFilesAreRebuiltOrRefused) {
         EXPECT_TRUE(errors.seen.empty());
         again->Close();
     }
-    // Damaged definitions cannot be rebuilt: the open says so, the table is usable.
-    auto b = good;
-    b[70] ^= 0xFF;
-    rddtest::WriteBytes(Path("names.qzx"), b);
-    ErrorRecorder errors;
-    auto again = Open("names.dbf");
-    EXPECT_TRUE(again->Used());
-    ASSERT_EQ(errors.seen.size(), 1u);
-    EXPECT_EQ(errors.Last().GenCode, kGenCorruption);
-    EXPECT_EQ(again->OrderCount(), 0);
+    // Damaged definitions or header cannot be rebuilt: the table opens
+    // without them even under an error block that breaks; the sole writable
+    // open sets the file aside, a read-only one leaves it.
+    struct Restore {
+        Usual block;
+        ~Restore() { ErrorBlock(block); }
+    } restore{ErrorBlock(Usual::Block([](Args) -> Usual { LabelJump(Usual("broke")); }))};
+    for (size_t at : {size_t{20}, size_t{70}}) {  // a section length, the key expression
+        auto b = good;
+        b[at] ^= 0xFF;
+        rddtest::WriteBytes(Path("names.qzx"), b);
+        for (bool readOnly : {true, false}) {
+            std::shared_ptr<DBServer> again;
+            ASSERT_TRUE(BeginSequence([&] { again = Open("names.dbf", false, readOnly); })) << at;
+            EXPECT_EQ(again->OrderCount(), 0);
+            EXPECT_EQ(again->Orders()->Notes().size(), 1u);
+            EXPECT_EQ(std::filesystem::exists(Path("names.qzx")), readOnly);
+        }
+        EXPECT_EQ(rddtest::ReadBytes(Path("names.qzx.damaged")), b);
+        EXPECT_TRUE(Open("names.dbf")->Orders()->Notes().empty());
+    }
 }
 
 TEST_F(IndexTest, SharedOpensSeeEachOthersWrites) {
@@ -287,6 +301,25 @@ TEST_F(IndexTest, SharedOpensSeeEachOthersWrites) {
     EXPECT_EQ(Walk(*again), (std::vector<int64_t>{3, 1, 2}));
 }
 
+TEST_F(IndexTest, ASharedWriterThatCouldNotOpenTheIndexWritesNothing) {
+    auto db = Names({{"m", 1}});
+    ASSERT_TRUE(db->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
+    db->Close();
+    auto one = Open("names.dbf", true);
+    int fd = ::open(Path("names.qzx").c_str(), O_RDWR);  // holds the journal lock meanwhile
+    ASSERT_EQ(dbf::TryLock(fd, int64_t{1} << 40, dbf::LockKind::kWrite), 0);
+    ErrorRecorder errors;
+    auto two = Open("names.dbf", true);
+    EXPECT_EQ(two->OrderCount(), 0);
+    EXPECT_FALSE(two->Append());  // `one` would never see its key
+    ::close(fd);
+    ASSERT_TRUE(two->Append());
+    two->FieldPut(Usual("NAME"), Usual("a"));
+    EXPECT_TRUE(two->Commit());
+    EXPECT_EQ(two->OrderCount(), 1);
+    EXPECT_EQ(Walk(*one), (std::vector<int64_t>{2, 1}));
+}
+
 TEST_F(IndexTest, OrdersInAnotherFileOpenOnRequest) {
     auto db = Names({{"m", 3}, {"c", 1}, {"x", 2}});
     ASSERT_TRUE(db->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
@@ -312,15 +345,8 @@ TEST_F(IndexTest, AnOpenThatRebuiltBesideOthersVoidsTheJournal) {
     ASSERT_TRUE(db->CreateOrder(Usual("NAME"), Usual(), Usual("NAME"), Usual()));
     db->Close();
     auto one = Open("names.dbf", true);
-    {  // another program renames record 1 while the table is open
-        dbf::Fault f;
-        auto t = dbf::Table::Open(Path("names.dbf"), dbf::OpenMode{}, f);
-        std::vector<uint8_t> rec(t->RecordLen());
-        ASSERT_FALSE(t->Read(1, rec.data()));
-        rec[1] = 'z';
-        ASSERT_FALSE(t->Write(1, rec.data()));
-    }
-    auto two = Open("names.dbf", true);  // rebuilds, cannot rewrite the file
+    EditBehindTheIndex("names.dbf", 1, 1, 'z');  // renames record 1 while the table is open
+    auto two = Open("names.dbf", true);          // rebuilds, cannot rewrite the file
     EXPECT_EQ(Walk(*two), (std::vector<int64_t>{2, 3, 1}));
     two->GoTo(2);
     two->FieldPut(Usual("NAME"), Usual("d"));

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/rdd/dbftable.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
@@ -101,6 +102,17 @@ protected:
         ErrorRecorder errors;
         ASSERT_TRUE(rdd::DBCreate(Path(name), structure).AsLogic());
         ASSERT_TRUE(errors.seen.empty());
+    }
+    // Another program, one that knows nothing of index files, sets byte `at`
+    // of record `recno` (opening the table shared, beside any open of ours).
+    void EditBehindTheIndex(const std::string& name, uint32_t recno, size_t at, uint8_t byte) {
+        rdd::dbf::Fault f;
+        auto t = rdd::dbf::Table::Open(Path(name), rdd::dbf::OpenMode{}, f);
+        ASSERT_TRUE(t);
+        std::vector<uint8_t> rec(t->RecordLen());
+        ASSERT_FALSE(t->Read(recno, rec.data()));
+        rec[at] = byte;
+        ASSERT_FALSE(t->Write(recno, rec.data()));
     }
     std::shared_ptr<rdd::DBServer> Open(const std::string& name, bool shared = false, bool readOnly = false) {
         return rt::New<rdd::DBServer>(rt::Usual(Path(name)), rt::Usual(shared), rt::Usual(readOnly));
