@@ -44,7 +44,8 @@ def write_dbf(path, rows):
 
 def read_dbf(path):
     from dbfread import DBF
-    return [(r["BARCODE"], r["QTY"]) for r in DBF(path, encoding="utf-8", char_decode_errors="strict")]
+    # The table names its code page in its header; dbfread decodes by it.
+    return [(r["BARCODE"], r["QTY"]) for r in DBF(path, char_decode_errors="strict")]
 
 
 class Desk:
@@ -245,13 +246,12 @@ def strays(desk):
     desk.scan("SP ACE 2", "5")  # a space there must not close the screen
     time.sleep(0.3)
     expect(desk.windows("Scanned Data"), "a space typed by the reader pressed End Scanning")
-    # A reader on a German layout, and a barcode of letters outside ASCII
-    # (two bytes each): the eighth does not fit in 15 bytes and is refused
-    # whole, never cut in half.
+    # A reader on a German layout, and a barcode of letters outside ASCII:
+    # one byte each in the table's code page, so all eight fit.
     subprocess.run(["setxkbmap", "de"], env=desk.env)
     desk.scan("äöüßäöüß", "1")
-    want = [("FIRST1", "2"), ("GRID 3", "3"), ("SP ACE 2", "5"), ("äöüßäöü", "1")]
-    got = desk.wait_table(want)  # strict UTF-8: a cut character fails here
+    want = [("FIRST1", "2"), ("GRID 3", "3"), ("SP ACE 2", "5"), ("äöüßäöüß", "1")]
+    got = desk.wait_table(want)  # strict decoding: a wrong byte fails here
     expect(got == want, "stored %r" % got)
 
 
