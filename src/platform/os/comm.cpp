@@ -163,7 +163,14 @@ BOOL PurgeComm(HANDLE h, DWORD flags) {
     if (!dev) return 0;
     if (flags & ~0xFu) return Fail(ERROR_INVALID_PARAMETER);
     CancelPending(*dev, flags & PURGE_RXABORT, flags & PURGE_TXABORT);
-    const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
+    const bool rx = flags & PURGE_RXCLEAR;
+    // The output queue holds only bytes no completed write has counted (a
+    // write completes once its bytes have left). With nothing queued there is
+    // nothing to clear, and tcflush is not called: on a pty, whose output
+    // queue always reads empty, it would throw away the far side's unread
+    // input, bytes that have left this port.
+    int outQueue = 0;
+    const bool tx = (flags & PURGE_TXCLEAR) && ::ioctl(dev->fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0;
     if ((rx || tx) && ::tcflush(dev->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
         return Fail(ErrnoCode(errno));
     if (rx) {

@@ -10,8 +10,10 @@
 //    (multiplier * count + constant, none when both are 0) runs out, or when
 //    the gap after a byte exceeds a ReadIntervalTimeout other than 0 and
 //    MAXDWORD. A time-out is no failure: the read succeeds with fewer bytes.
-//  - a write ends when every byte is out or the write total (multiplier *
-//    count + constant, none when both are 0) runs out, also with success.
+//  - a write ends when every byte has left the port (the output queue has
+//    drained) or the write total (multiplier * count + constant, none when
+//    both are 0) runs out, also with success; its count is the bytes that
+//    have left.
 //  - a device that goes (the far side of a pty closed, a USB adapter pulled)
 //    fails the operation with ERROR_DEVICE_NOT_CONNECTED.
 #include <poll.h>
@@ -33,6 +35,7 @@
 
 #include "platform/os/comm.h"
 #include "platform/os/commdevice.h"
+#include "platform/os/commspeed.h"
 
 namespace os {
 namespace {
@@ -144,8 +147,39 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
     }
 }
 
-DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
-    const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
+DWORD OutQueue(int fd) {
+    int n = 0;
+    return ::ioctl(fd, TIOCOUTQ, &n) == 0 && n > 0 ? static_cast<DWORD>(n) : 0;
+}
+
+// Waits until the device has sent what its output queue holds, up to until
+// (none when hasLimit is false) or a cancel; the bytes still queued then. A
+// write counts its bytes once they have left the port, as on Win32, so a
+// purge or close after it finds nothing of them. No poll event tells when
+// the queue runs empty: the wait looks again after about the time the
+// queued bytes take on the line (1 to 20 ms).
+DWORD Drain(Device& dev, int cancelFd, bool hasLimit, Clock::time_point until) {
+    DWORD queued = dev.isTty ? OutQueue(dev.fd) : 0;
+    if (queued == 0) return 0;
+    const uint32_t baud = std::max<uint32_t>(detail::GetLineSpeed(dev.fd), 50);
+    while (queued > 0) {
+        int64_t step = std::clamp<int64_t>(int64_t{queued} * 10000 / baud, 1, 20);
+        if (hasLimit) {
+            const int64_t left = MsLeft(until);
+            if (left == 0) return queued;
+            step = std::min(step, left);
+        }
+        pollfd cancel{cancelFd, POLLIN, 0};
+        if (::poll(&cancel, 1, static_cast<int>(step)) > 0) return queued;
+        queued = OutQueue(dev.fd);
+    }
+    return 0;
+}
+
+// Writes op.data from written on until every byte is in the output queue,
+// the time-out (until, when totalMs is not -1) runs out or the operation is
+// cancelled.
+DWORD WriteQueued(Device& dev, PendingIo& op, size_t& written, int64_t totalMs, Clock::time_point until) {
     while (written < op.data.size()) {
         const ssize_t n = ::write(dev.fd, op.data.data() + written, op.data.size() - written);
         if (n > 0) {
@@ -168,6 +202,19 @@ DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
             return ERROR_DEVICE_NOT_CONNECTED;
     }
     return ERROR_SUCCESS;
+}
+
+// Runs a write to its end: the bytes from written on go into the output
+// queue, then the write waits for them to leave the port (Drain), within
+// the one time-out. written ends as the bytes that have left; a time-out is
+// no failure, the write succeeds with fewer bytes.
+DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
+    const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
+    const DWORD status = WriteQueued(dev, op, written, totalMs, until);
+    const DWORD left = Drain(dev, op.cancelFd, totalMs >= 0, until);
+    written -= std::min<size_t>(written, left);
+    if (status == ERROR_SUCCESS && op.cancelled.load()) return ERROR_OPERATION_ABORTED;
+    return status;
 }
 
 void Complete(PendingIo& op, DWORD status) {
@@ -414,9 +461,12 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPE
     op->data.assign(static_cast<const char*>(buffer), count);
     // As much as the output queue takes now; the rest waits (pending).
     size_t written = 0;
-    const DWORD first = RunWrite(*dev, *op, written, 0);
+    const DWORD first = WriteQueued(*dev, *op, written, 0, Clock::now());
     if (first != ERROR_SUCCESS) return Fail(first);
-    if (written == count) return Finish(ov, done, count);
+    // Done at once only when the bytes have left the port too (a pty, a
+    // queue that was empty and sent them); else the rest of the write, or
+    // its drain, is pending.
+    if (written == count && (!dev->isTty || OutQueue(dev->fd) == 0)) return Finish(ov, done, count);
     const int64_t totalMs = WriteTotalMs(t, count);
     if (!ov) {
         const DWORD status = RunWrite(*dev, *op, written, totalMs);
@@ -455,6 +505,21 @@ BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) {
     ov->InternalHigh = bytes;
     if (done) *done = bytes;
     return status == ERROR_SUCCESS ? 1 : Fail(status);
+}
+
+BOOL FlushFileBuffers(HANDLE h) {
+    auto dev = LookUpDevice(h);
+    if (!dev) return 0;
+    if (!dev->isTty) return 1;
+    COMMTIMEOUTS t;
+    {
+        std::lock_guard lock(dev->m);
+        t = dev->timeouts;
+    }
+    const int64_t totalMs = WriteTotalMs(t, OutQueue(dev->fd));
+    // No cancel descriptor (poll skips -1): only the time-out ends the wait.
+    const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 5000 : totalMs);
+    return Drain(*dev, -1, true, until) ? Fail(ERROR_SEM_TIMEOUT) : 1;
 }
 
 BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov) {
