@@ -45,6 +45,7 @@ Device::~Device() {
     }
     if (fd >= 0) ::close(fd);  // closing ends the exclusive lock
     if (wakeFd >= 0) ::close(wakeFd);
+    if (epollFd >= 0) ::close(epollFd);
 }
 
 BOOL Fail(DWORD code) {
@@ -345,6 +346,12 @@ BOOL ResetEvent(HANDLE h) {
 }
 
 DWORD EventObject::Wait(DWORD ms) {
+    std::shared_ptr<PendingIo> pending;
+    {
+        std::lock_guard lock(m);
+        pending = op.lock();
+    }
+    if (pending) Kick(*pending);
     std::unique_lock lock(m);
     auto ready = [&] { return signalled; };
     if (ms == INFINITE) cv.wait(lock, ready);

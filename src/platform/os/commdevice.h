@@ -16,21 +16,32 @@
 
 namespace os {
 
+struct PendingIo;
+
 struct EventObject : KernelObject {
+    // Makes sure the pending operation that sets the event runs (Kick),
+    // then waits.
     DWORD Wait(DWORD ms) override;
     std::mutex m;
     std::condition_variable cv;
     bool manualReset = true;
     bool signalled = false;
+    std::weak_ptr<PendingIo> op;  // the pending operation that sets it, if any
 };
-
-struct PendingIo;
 
 // The worker of one direction of a device: it runs the device's pending
 // reads (or writes) one after the other, in the order they were started, as
 // a serial driver keeps one queue of each. It starts with the first pending
 // operation and ends after kLaneIdleMs without one, or once the device is
 // closed and its queue is empty. Guarded by Device::m.
+//
+// A read queued on a lane whose thread is there does not wake it: the
+// caller that waits for it next runs it itself (RunOnCaller), which saves
+// two thread switches a read. Whatever else looks at the read (a wait on its
+// event, GetOverlappedResult without waiting or for a read that is not next,
+// a cancel) wakes the lane (Kick), and an idle lane looks at its queue after
+// kLaneIdleMs at the latest, so no read waits for good. Writes always wake
+// the lane: their bytes are to leave whether anyone looks or not.
 //
 // The device owns the thread: one that ended idle is joined when the next
 // one starts, and CloseHandle joins the last (Device::JoinLanes); lanes of
@@ -53,7 +64,8 @@ struct Device : KernelObject {
     // end within one wake-up (their operations are cancelled).
     void JoinLanes();
     int fd = -1;
-    int wakeFd = -1;  // eventfd: SetCommMask and CloseHandle end a WaitCommEvent
+    int wakeFd = -1;   // eventfd: SetCommMask and CloseHandle end a WaitCommEvent
+    int epollFd = -1;  // WaitCommEvent's: fd edge-triggered (every arrival), wakeFd
     bool isTty = false;
     std::string path;
     std::mutex m;
@@ -93,5 +105,7 @@ BOOL Fail(DWORD code);
 DWORD ErrnoCode(int err);
 // Cancels the device's pending operations (reads, writes or both).
 void CancelPending(Device& dev, bool reads, bool writes);
+// Wakes the lane of op, so that it runs op in its turn.
+void Kick(PendingIo& op);
 
 }  // namespace os

@@ -18,6 +18,7 @@
 //    fails the operation with ERROR_DEVICE_NOT_CONNECTED.
 #include <poll.h>
 #include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -114,6 +115,10 @@ bool ReadSome(Device& dev, std::string& into, DWORD want) {
 
 // Runs one read to its end on the calling thread; the status.
 DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
+    if (rule.immediate) {  // queued behind other reads: what is there once they are done
+        const DWORD want = std::min(InQueue(dev.fd), op.count);
+        return want == 0 || ReadSome(dev, op.data, want) ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_DEVICE_NOT_CONNECTED};
+    }
     const auto start = Clock::now();
     auto lastByte = start;
     for (;;) {
@@ -234,7 +239,6 @@ std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write,
     op->write = write;
     op->count = count;
     op->event = ov ? ov->hEvent : 0;
-    op->cancelFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     return op;
 }
 
@@ -332,6 +336,14 @@ void RunOnCaller(PendingIo& op) {
 BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<DWORD(PendingIo&)> run) {
     // Before the operation can complete: a reset after it would lose it.
     if (op->event) (void)ResetEvent(op->event);  // a closed event is the caller's own doing
+    // Only an operation that can be cancelled needs its eventfd: one that
+    // completes at once or runs without an OVERLAPPED makes none.
+    op->cancelFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (op->event)
+        if (auto e = LookUpKernelObjectAs<EventObject>(op->event)) {
+            std::lock_guard lock(e->m);
+            e->op = op;
+        }
     op->run = std::move(run);
     ov->io = op;
     ov->Internal = kStatusPending;
@@ -348,7 +360,8 @@ BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<D
     dev->pending.push_back(op);
     lane.queue.push_back(std::move(op));
     if (lane.running) {
-        lane.cv.notify_one();
+        const bool write = lane.queue.back()->write;
+        if (write) lane.cv.notify_one();  // a read waits for its waiter or a Kick
     } else {
         // A thread that ended idle has left the lock for good: joining it
         // waits only for its return.
@@ -398,6 +411,16 @@ void CancelPending(Device& dev, bool reads, bool writes) {
             if (auto op = w.lock(); op && (op->write ? writes : reads)) ops.push_back(op);
     }
     for (auto& op : ops) op->Cancel();
+    // A cancelled read still queued ends when its lane comes to it: now.
+    std::lock_guard lock(dev.m);
+    dev.reads.cv.notify_one();
+    dev.writes.cv.notify_one();
+}
+
+void Kick(PendingIo& op) {
+    Device& dev = *op.dev;
+    std::lock_guard lock(dev.m);
+    (op.write ? dev.writes : dev.reads).cv.notify_one();
 }
 
 namespace {
@@ -434,8 +457,14 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
     const ReadRule rule = RuleFor(t, count);
     // What can be answered from the input queue at once is, as Win32
     // completes an overlapped read at once when it can.
+    // Not past reads still pending: they take the bytes first.
+    bool laneFree;
+    {
+        std::lock_guard lock(dev->m);
+        laneFree = dev->reads.queue.empty() && !dev->reads.busy;
+    }
     const DWORD waiting = InQueue(dev->fd);
-    if (waiting >= count || rule.immediate || (rule.firstByte && waiting > 0)) {
+    if (laneFree && (waiting >= count || rule.immediate || (rule.firstByte && waiting > 0))) {
         std::string got;
         if (!ReadSome(*dev, got, std::min(waiting, count)) && waiting) return Fail(ERROR_DEVICE_NOT_CONNECTED);
         std::memcpy(buffer, got.data(), got.size());
@@ -493,6 +522,11 @@ BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) {
     if (wait) RunOnCaller(*op);
     std::unique_lock lock(op->m);
     if (!op->done) {
+        lock.unlock();
+        Kick(*op);  // not run here: its lane is to run it
+        lock.lock();
+    }
+    if (!op->done) {
         if (!wait) return Fail(ERROR_IO_INCOMPLETE);
         op->cv.wait(lock, [&] { return op->done; });
     }
@@ -531,8 +565,34 @@ BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov) {
     }
     if (!ov->io) return Fail(ERROR_NOT_FOUND);
     ov->io->Cancel();
+    Kick(*ov->io);  // a read still queued ends now, not when someone waits for it
     return 1;
 }
+
+namespace {
+
+// The device's epoll set for WaitCommEvent, made at its first wait: the
+// device edge-triggered, the wake-up eventfd. -1 with errno when it cannot
+// be made.
+int WatchEpoll(Device& dev) {
+    std::lock_guard lock(dev.m);
+    if (dev.epollFd >= 0) return dev.epollFd;
+    const int ep = ::epoll_create1(EPOLL_CLOEXEC);
+    if (ep < 0) return -1;
+    epoll_event tty{EPOLLIN | EPOLLET, {}}, wake{EPOLLIN, {}};
+    tty.data.fd = dev.fd;
+    wake.data.fd = dev.wakeFd;
+    if (::epoll_ctl(ep, EPOLL_CTL_ADD, dev.fd, &tty) != 0 || ::epoll_ctl(ep, EPOLL_CTL_ADD, dev.wakeFd, &wake) != 0) {
+        const int err = errno;
+        ::close(ep);
+        errno = err;
+        return -1;
+    }
+    dev.epollFd = ep;
+    return ep;
+}
+
+}  // namespace
 
 BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
     // Always waits on the calling thread, with or without an OVERLAPPED:
@@ -548,6 +608,8 @@ BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
         generation = dev->maskGeneration;
     }
     if (want == 0) return Fail(ERROR_INVALID_PARAMETER);
+    const int epollFd = WatchEpoll(*dev);
+    if (epollFd < 0) return Fail(ErrnoCode(errno));
     for (;;) {
         DWORD waiting;
         {
@@ -571,20 +633,24 @@ BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
                 return 1;
             }
         }
-        // While bytes that were reported wait unread, poll cannot tell new
-        // ones apart: look at the queue again every 2 ms, and at once when
-        // a read takes bytes (ReadSome wakes the wait).
-        const bool stale = waiting > 0;
-        pollfd fds[2] = {{dev->wakeFd, POLLIN, 0}, {dev->fd, static_cast<short>(stale ? 0 : POLLIN), 0}};
-        const int rc = ::poll(fds, 2, stale ? 2 : -1);
+        // Edge-triggered, the device reports every arrival, also while
+        // reported bytes wait unread (level-triggered poll would report
+        // them again and again); an arrival between the look above and the
+        // wait is kept by epoll until the wait.
+        epoll_event ev[2];
+        const int rc = ::epoll_wait(epollFd, ev, 2, -1);
         if (rc < 0 && errno != EINTR) return Fail(ErrnoCode(errno));
-        if (fds[0].revents) {
-            uint64_t v;
-            (void)!::read(dev->wakeFd, &v, sizeof v);
-        }
-        // A hung-up terminal polls readable (and hung up) with nothing to
-        // read for ever: with the queue empty, the device has gone.
-        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && (!(fds[1].revents & POLLIN) || InQueue(dev->fd) == 0))
+        for (int i = 0; i < rc; ++i)
+            if (ev[i].data.fd == dev->wakeFd) {
+                uint64_t v;
+                (void)!::read(dev->wakeFd, &v, sizeof v);
+            }
+        // A hung-up terminal stays readable (and hung up) with nothing to
+        // read for ever: with the queue empty, the device has gone. Its
+        // state is looked at as it is now, not as an edge.
+        pollfd now{dev->fd, POLLIN, 0};
+        if (::poll(&now, 1, 0) > 0 && (now.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
+            (!(now.revents & POLLIN) || InQueue(dev->fd) == 0))
             return Fail(ERROR_DEVICE_NOT_CONNECTED);
     }
 }
