@@ -366,6 +366,7 @@ TEST_F(SerialTest, APortClosedAfterAPendingReadOpensAgainAtOnce) {
 TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingReadWithTheBytesItHad) {
     auto s = Opened();
     pty.Send("abc");
+    ASSERT_TRUE(Until([&] { return s->ReceiverPending() == 3; }));
     std::thread unplug([&] {
         // Once the read has taken the three bytes (a hang-up drops unread ones).
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
