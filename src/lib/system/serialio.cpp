@@ -97,7 +97,10 @@ uint32_t Serial::Write(const std::string& data) {
         }
     }
     if (checked && written != length) {
-        if (os::GetLastError() == os::ERROR_SUCCESS) os::SetLastError(os::ERROR_SEM_TIMEOUT);
+        // A write that ran out of its time-out completes without a failure
+        // of its own: the code is the time-out's.
+        if (os::GetLastError() == os::ERROR_SUCCESS || os::GetLastError() == os::ERROR_IO_PENDING)
+            os::SetLastError(os::ERROR_SEM_TIMEOUT);
         Fail("Error writing to device.");
     }
     os::CloseHandle(ov.hEvent);

@@ -351,7 +351,7 @@ DWORD EventObject::Wait(DWORD ms) {
         std::lock_guard lock(m);
         pending = op.lock();
     }
-    if (pending) Kick(*pending);
+    if (pending) RunOrKick(*pending, ms);
     std::unique_lock lock(m);
     auto ready = [&] { return signalled; };
     if (ms == INFINITE) cv.wait(lock, ready);

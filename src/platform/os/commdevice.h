@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -35,13 +36,14 @@ struct EventObject : KernelObject {
 // operation and ends after kLaneIdleMs without one, or once the device is
 // closed and its queue is empty. Guarded by Device::m.
 //
-// A read queued on a lane whose thread is there does not wake it: the
-// caller that waits for it next runs it itself (RunOnCaller), which saves
-// two thread switches a read. Whatever else looks at the read (a wait on its
-// event, GetOverlappedResult without waiting or for a read that is not next,
-// a cancel) wakes the lane (Kick), and an idle lane looks at its queue after
-// kLaneIdleMs at the latest, so no read waits for good. Writes always wake
-// the lane: their bytes are to leave whether anyone looks or not.
+// An operation queued on a lane whose thread is there does not wake it: the
+// caller that waits for it next runs it itself (RunOnCaller, from
+// GetOverlappedResult, or from a wait on its event when the operation's own
+// time-out ends within the wait), which saves two thread switches an
+// operation. Whatever else looks at it (a longer wait on its event,
+// GetOverlappedResult without waiting or for one that is not next, a
+// cancel) wakes the lane (Kick), and a lane looks at its queue every
+// kLaneLookMs, so an operation nobody waits for starts within that.
 //
 // The device owns the thread: one that ended idle is joined when the next
 // one starts, and CloseHandle joins the last (Device::JoinLanes); lanes of
@@ -52,8 +54,10 @@ struct Lane {
     std::thread thread;
     bool running = false;  // the lane's thread is there
     bool busy = false;     // an operation of the lane runs (on it or on a caller)
+    std::chrono::steady_clock::time_point lastQueued;
 };
 inline constexpr int kLaneIdleMs = 2000;
+inline constexpr int kLaneLookMs = 5;
 
 struct Device : KernelObject {
     ~Device() override;
@@ -91,6 +95,7 @@ struct PendingIo {
     HANDLE event = 0;
     std::function<DWORD(PendingIo&)> run;  // the operation, run by the lane
     int cancelFd = -1;                     // eventfd: CancelIoEx, PurgeComm and CloseHandle
+    int64_t limitMs = -1;                  // its own time-out (-1: none)
     std::atomic<bool> cancelled{false};
     std::mutex m;
     std::condition_variable cv;
@@ -107,5 +112,8 @@ DWORD ErrnoCode(int err);
 void CancelPending(Device& dev, bool reads, bool writes);
 // Wakes the lane of op, so that it runs op in its turn.
 void Kick(PendingIo& op);
+// For a wait of ms on op's event: runs op on the caller when it is next on
+// an idle lane and ends within ms by its own time-out, else Kick.
+void RunOrKick(PendingIo& op, DWORD ms);
 
 }  // namespace os

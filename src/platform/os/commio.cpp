@@ -246,26 +246,28 @@ std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write,
 // it has moved a byte.
 void Run(PendingIo& op) { Complete(op, op.cancelled.load() ? DWORD{ERROR_OPERATION_ABORTED} : op.run(op)); }
 
-// Runs the lane's operations until it has been idle for kLaneIdleMs or
-// the device is closed with nothing queued. The thread holds the device
-// (and so its descriptor) while it runs. It never exits with operations
-// queued, and waits while a caller runs one (RunOnCaller).
+// Runs the lane's operations until kLaneIdleMs have passed since the last
+// one was queued, or the device is closed with nothing queued. Operations
+// are queued without waking the lane (StartPending): it looks at its queue
+// every kLaneLookMs, and at once when something wakes it (Kick, a cancel, a
+// close). The thread holds the device (and so its descriptor) while it
+// runs. It never exits with operations queued, and waits while a caller
+// runs one (RunOnCaller).
 void RunLane(std::shared_ptr<Device> dev, Lane& lane) {
     ::pthread_setname_np(::pthread_self(), "qz-lane");
     std::unique_lock lock(dev->m);
-    bool idle = false;
     const auto ready = [&] { return !lane.queue.empty() && !lane.busy; };
     for (;;) {
         if (!ready()) {
+            const bool idle = Clock::now() - lane.lastQueued >= std::chrono::milliseconds(kLaneIdleMs);
             if (lane.queue.empty() && (idle || dev->closed)) {
                 lane.running = false;
                 return;
             }
-            idle = !lane.cv.wait_for(lock, std::chrono::milliseconds(kLaneIdleMs),
-                                     [&] { return ready() || (dev->closed && lane.queue.empty()); });
+            lane.cv.wait_for(lock, std::chrono::milliseconds(kLaneLookMs),
+                             [&] { return ready() || (dev->closed && lane.queue.empty()); });
             continue;
         }
-        idle = false;
         auto op = std::move(lane.queue.front());
         lane.queue.pop_front();
         lane.busy = true;
@@ -315,12 +317,12 @@ private:
 // A caller about to wait for op runs it on its own thread when op is next
 // on an idle lane: the caller would only sleep meanwhile, and two thread
 // switches per operation are saved. The lane's order holds: nothing else
-// of the lane runs meanwhile.
-void RunOnCaller(PendingIo& op) {
+// of the lane runs meanwhile. Whether it ran op.
+bool RunOnCaller(PendingIo& op) {
     Device& dev = *op.dev;
     Lane& lane = op.write ? dev.writes : dev.reads;
     std::unique_lock lock(dev.m);
-    if (lane.busy || lane.queue.empty() || lane.queue.front().get() != &op) return;
+    if (lane.busy || lane.queue.empty() || lane.queue.front().get() != &op) return false;
     const auto mine = std::move(lane.queue.front());
     lane.queue.pop_front();
     lane.busy = true;
@@ -329,7 +331,51 @@ void RunOnCaller(PendingIo& op) {
     lock.lock();
     lane.busy = false;
     if (!lane.queue.empty()) lane.cv.notify_one();
+    return true;
 }
+
+// The cancel eventfds of ended operations, kept for the next ones: two
+// system calls fewer for each pending operation. One that was written to
+// (a cancel) is read back to 0 first.
+class CancelFds {
+public:
+    static int Take() {
+        CancelFds& p = The();
+        {
+            std::lock_guard lock(p.m_);
+            if (!p.free_.empty()) {
+                const int fd = p.free_.back();
+                p.free_.pop_back();
+                return fd;
+            }
+        }
+        return ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    }
+    static void Give(int fd, bool written) {
+        if (fd < 0) return;
+        uint64_t v;
+        if (written) (void)!::read(fd, &v, sizeof v);
+        CancelFds& p = The();
+        {
+            std::lock_guard lock(p.m_);
+            if (p.free_.size() < 16) {
+                p.free_.push_back(fd);
+                return;
+            }
+        }
+        ::close(fd);
+    }
+
+private:
+    // Never destroyed: an operation let go during the program's end still
+    // finds it (the descriptors go with the process).
+    static CancelFds& The() {
+        static CancelFds* pool = new CancelFds;
+        return *pool;
+    }
+    std::mutex m_;
+    std::vector<int> free_;
+};
 
 // Queues op on its device's lane (starting the lane's thread when it is
 // not running) and marks ov pending.
@@ -338,7 +384,7 @@ BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<D
     if (op->event) (void)ResetEvent(op->event);  // a closed event is the caller's own doing
     // Only an operation that can be cancelled needs its eventfd: one that
     // completes at once or runs without an OVERLAPPED makes none.
-    op->cancelFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    op->cancelFd = CancelFds::Take();
     if (op->event)
         if (auto e = LookUpKernelObjectAs<EventObject>(op->event)) {
             std::lock_guard lock(e->m);
@@ -359,10 +405,8 @@ BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<D
     std::erase_if(dev->pending, [](const std::weak_ptr<PendingIo>& w) { return w.expired(); });
     dev->pending.push_back(op);
     lane.queue.push_back(std::move(op));
-    if (lane.running) {
-        const bool write = lane.queue.back()->write;
-        if (write) lane.cv.notify_one();  // a read waits for its waiter or a Kick
-    } else {
+    lane.lastQueued = Clock::now();
+    if (!lane.running) {
         // A thread that ended idle has left the lock for good: joining it
         // waits only for its return.
         if (lane.thread.joinable()) lane.thread.join();
@@ -393,9 +437,7 @@ BOOL Finish(OVERLAPPED* ov, DWORD* done, DWORD bytes) {
 
 }  // namespace
 
-PendingIo::~PendingIo() {
-    if (cancelFd >= 0) ::close(cancelFd);
-}
+PendingIo::~PendingIo() { CancelFds::Give(cancelFd, cancelled.load()); }
 
 void PendingIo::Cancel() {
     cancelled.store(true);
@@ -421,6 +463,12 @@ void Kick(PendingIo& op) {
     Device& dev = *op.dev;
     std::lock_guard lock(dev.m);
     (op.write ? dev.writes : dev.reads).cv.notify_one();
+}
+
+void RunOrKick(PendingIo& op, DWORD ms) {
+    // Run here only what ends within the caller's wait by its own time-out.
+    const bool fits = op.limitMs >= 0 && (ms == INFINITE || op.limitMs <= int64_t{ms});
+    if (!(fits && RunOnCaller(op))) Kick(op);
 }
 
 namespace {
@@ -478,6 +526,7 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
         if (done) *done = static_cast<DWORD>(op->data.size());
         return status == ERROR_SUCCESS ? 1 : Fail(status);
     }
+    op->limitMs = rule.totalMs;
     return StartPending(op, ov, [rule](PendingIo& o) { return RunRead(*o.dev, o, rule); });
 }
 
@@ -503,6 +552,7 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPE
         return status == ERROR_SUCCESS ? 1 : Fail(status);
     }
     op->count = static_cast<DWORD>(written);  // bytes out so far
+    op->limitMs = totalMs;
     return StartPending(op, ov, [totalMs](PendingIo& o) {
         size_t w = o.count;
         const DWORD status = RunWrite(*o.dev, o, w, totalMs);
