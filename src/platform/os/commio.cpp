@@ -88,28 +88,24 @@ int64_t MsLeft(Clock::time_point until) {
 // device has gone. The bytes read are taken off the count of bytes that
 // WaitCommEvent has reported (the queue is read from the front, reported
 // bytes first), under the device's lock so that the watcher never compares
-// the queue against a count the read has not yet settled; a watcher that
-// had reported bytes is woken to look at the queue again.
+// the queue against a count the read has not yet settled. The watcher needs
+// no wake-up for it: it sees every arrival as an edge. A read that finds
+// the device gone wakes it, so that a wait that began while bytes were
+// still queued ends too.
 bool ReadSome(Device& dev, std::string& into, DWORD want) {
     const size_t have = into.size();
     into.resize(have + want);
     ssize_t n;
-    bool wake = false;
     {
         std::lock_guard lock(dev.m);
         n = ::read(dev.fd, into.data() + have, want);
-        if (n > 0 && dev.seenInQueue > 0) {
-            dev.seenInQueue -= std::min(dev.seenInQueue, static_cast<DWORD>(n));
-            wake = true;
-        }
-    }
-    if (wake) {
-        const uint64_t one = 1;
-        (void)!::write(dev.wakeFd, &one, sizeof one);
+        if (n > 0) dev.seenInQueue -= std::min(dev.seenInQueue, static_cast<DWORD>(n));
     }
     into.resize(have + (n > 0 ? static_cast<size_t>(n) : 0));
     if (n > 0) return true;
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+    const uint64_t one = 1;
+    (void)!::write(dev.wakeFd, &one, sizeof one);
     return false;  // 0 (hang-up) or EIO
 }
 
