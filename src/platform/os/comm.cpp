@@ -4,6 +4,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -92,6 +94,9 @@ HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void*, DW
     dev->fd = fd;
     dev->path = target.path;
     dev->isTty = ::isatty(fd);
+    struct stat st = {};
+    // Unix 98 pty slaves have the majors 136 to 143.
+    dev->isPty = dev->isTty && ::fstat(fd, &st) == 0 && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
     // Share mode 0: no other handle, in this process or another, may hold
     // the device meanwhile. flock binds every opener that asks (root too);
     // TIOCEXCL also turns away plain opens by other users.
@@ -171,7 +176,8 @@ BOOL PurgeComm(HANDLE h, DWORD flags) {
     // queue always reads empty, it would throw away the far side's unread
     // input, bytes that have left this port.
     int outQueue = 0;
-    const bool tx = (flags & PURGE_TXCLEAR) && ::ioctl(dev->fd, TIOCOUTQ, &outQueue) == 0 && outQueue > 0;
+    const bool tx = (flags & PURGE_TXCLEAR) && !dev->isPty && ::ioctl(dev->fd, TIOCOUTQ, &outQueue) == 0 &&
+                    outQueue > 0;
     if ((rx || tx) && ::tcflush(dev->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
         return Fail(ErrnoCode(errno));
     if (rx) {

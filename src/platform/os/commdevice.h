@@ -71,6 +71,7 @@ struct Device : KernelObject {
     int wakeFd = -1;   // eventfd: SetCommMask and CloseHandle end a WaitCommEvent
     int epollFd = -1;  // WaitCommEvent's: fd edge-triggered (every arrival), wakeFd
     bool isTty = false;
+    bool isPty = false;  // a pseudo-terminal's slave: no output queue of its own
     std::string path;
     std::mutex m;
     COMMTIMEOUTS timeouts;

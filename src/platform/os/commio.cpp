@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -148,9 +149,12 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
     }
 }
 
-DWORD OutQueue(int fd) {
+// The bytes in the device's output queue. A pty has none (what its slave
+// writes is in the far side's input at once), and is not asked.
+DWORD OutQueue(const Device& dev) {
     int n = 0;
-    return ::ioctl(fd, TIOCOUTQ, &n) == 0 && n > 0 ? static_cast<DWORD>(n) : 0;
+    if (!dev.isTty || dev.isPty) return 0;
+    return ::ioctl(dev.fd, TIOCOUTQ, &n) == 0 && n > 0 ? static_cast<DWORD>(n) : 0;
 }
 
 // Waits until the device has sent what its output queue holds, up to until
@@ -160,7 +164,7 @@ DWORD OutQueue(int fd) {
 // the queue runs empty: the wait looks again after about the time the
 // queued bytes take on the line (1 to 20 ms).
 DWORD Drain(Device& dev, int cancelFd, bool hasLimit, Clock::time_point until) {
-    DWORD queued = dev.isTty ? OutQueue(dev.fd) : 0;
+    DWORD queued = OutQueue(dev);
     if (queued == 0) return 0;
     const uint32_t baud = std::max<uint32_t>(detail::GetLineSpeed(dev.fd), 50);
     while (queued > 0) {
@@ -172,17 +176,18 @@ DWORD Drain(Device& dev, int cancelFd, bool hasLimit, Clock::time_point until) {
         }
         pollfd cancel{cancelFd, POLLIN, 0};
         if (::poll(&cancel, 1, static_cast<int>(step)) > 0) return queued;
-        queued = OutQueue(dev.fd);
+        queued = OutQueue(dev);
     }
     return 0;
 }
 
-// Writes op.data from written on until every byte is in the output queue,
-// the time-out (until, when totalMs is not -1) runs out or the operation is
-// cancelled.
-DWORD WriteQueued(Device& dev, PendingIo& op, size_t& written, int64_t totalMs, Clock::time_point until) {
-    while (written < op.data.size()) {
-        const ssize_t n = ::write(dev.fd, op.data.data() + written, op.data.size() - written);
+// Writes data from written on until every byte is in the output queue,
+// the time-out (until, when totalMs is not -1) runs out or cancelFd is
+// written to (-1: nothing cancels).
+DWORD WriteQueued(Device& dev, std::string_view data, int cancelFd, size_t& written, int64_t totalMs,
+                  Clock::time_point until) {
+    while (written < data.size()) {
+        const ssize_t n = ::write(dev.fd, data.data() + written, data.size() - written);
         if (n > 0) {
             written += static_cast<size_t>(n);
             continue;
@@ -194,7 +199,7 @@ DWORD WriteQueued(Device& dev, PendingIo& op, size_t& written, int64_t totalMs, 
             wait = MsLeft(until);
             if (wait == 0) return ERROR_SUCCESS;
         }
-        pollfd fds[2] = {{dev.fd, POLLOUT, 0}, {op.cancelFd, POLLIN, 0}};
+        pollfd fds[2] = {{dev.fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
         const int rc = ::poll(fds, 2, static_cast<int>(wait));
         if (rc < 0 && errno == EINTR) continue;
         if (rc < 0) return ErrnoCode(errno);
@@ -211,7 +216,7 @@ DWORD WriteQueued(Device& dev, PendingIo& op, size_t& written, int64_t totalMs, 
 // no failure, the write succeeds with fewer bytes.
 DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
     const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
-    const DWORD status = WriteQueued(dev, op, written, totalMs, until);
+    const DWORD status = WriteQueued(dev, op.data, op.cancelFd, written, totalMs, until);
     const DWORD left = Drain(dev, op.cancelFd, totalMs >= 0, until);
     written -= std::min<size_t>(written, left);
     if (status == ERROR_SUCCESS && op.cancelled.load()) return ERROR_OPERATION_ABORTED;
@@ -531,16 +536,18 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPE
     BOOL answer = 0;
     auto dev = StartTransfer(h, buffer, count, done, ov, t, answer);
     if (!dev) return answer;
-    auto op = NewOp(dev, true, count, ov);
-    op->data.assign(static_cast<const char*>(buffer), count);
-    // As much as the output queue takes now; the rest waits (pending).
+    // As much as the output queue takes now, from the caller's buffer; the
+    // rest waits (pending) on a copy of its own.
+    const std::string_view bytes(static_cast<const char*>(buffer), count);
     size_t written = 0;
-    const DWORD first = WriteQueued(*dev, *op, written, 0, Clock::now());
+    const DWORD first = WriteQueued(*dev, bytes, -1, written, 0, Clock::now());
     if (first != ERROR_SUCCESS) return Fail(first);
     // Done at once only when the bytes have left the port too (a pty, a
     // queue that was empty and sent them); else the rest of the write, or
     // its drain, is pending.
-    if (written == count && (!dev->isTty || OutQueue(dev->fd) == 0)) return Finish(ov, done, count);
+    if (written == count && OutQueue(*dev) == 0) return Finish(ov, done, count);
+    auto op = NewOp(dev, true, count, ov);
+    op->data.assign(bytes);
     const int64_t totalMs = WriteTotalMs(t, count);
     if (!ov) {
         const DWORD status = RunWrite(*dev, *op, written, totalMs);
@@ -596,7 +603,7 @@ BOOL FlushFileBuffers(HANDLE h) {
         std::lock_guard lock(dev->m);
         t = dev->timeouts;
     }
-    const int64_t totalMs = WriteTotalMs(t, OutQueue(dev->fd));
+    const int64_t totalMs = WriteTotalMs(t, OutQueue(*dev));
     // No cancel descriptor (poll skips -1): only the time-out ends the wait.
     const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 5000 : totalMs);
     return Drain(*dev, -1, true, until) ? Fail(ERROR_SEM_TIMEOUT) : 1;
