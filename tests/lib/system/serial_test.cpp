@@ -380,6 +380,33 @@ TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingReadWithTheBytesItHad) {
     EXPECT_EQ(s->ErrorCode(), "1167");
 }
 
+TEST_F(SerialTest, AReadEndedByACloseFromAnotherThreadKeepsItsBytes) {
+    const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr, os::OPEN_EXISTING,
+                                         os::FILE_FLAG_OVERLAPPED, 0);
+    ASSERT_NE(h, os::INVALID_HANDLE_VALUE);
+    os::COMMTIMEOUTS none{};
+    ASSERT_TRUE(os::SetCommTimeouts(h, &none));
+    os::DWORD errors = 0;
+    os::COMSTAT stat;
+    const auto queued = [&] { return os::ClearCommError(h, &errors, &stat) ? stat.cbInQue : 99; };
+    pty.Send("abc");
+    ASSERT_TRUE(Until([&] { return queued() == 3; }));
+    char buf[10] = {};
+    os::OVERLAPPED ov;
+    ASSERT_FALSE(os::ReadFile(h, buf, sizeof buf, nullptr, &ov));  // three bytes there, ten asked for
+    std::thread closer([&] {
+        // Once the pending read has taken the bytes.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < end && queued() > 0) std::this_thread::yield();
+        (void)os::CloseHandle(h);
+    });
+    os::DWORD got = 0;
+    EXPECT_FALSE(os::GetOverlappedResult(h, &ov, &got, 1));
+    closer.join();
+    EXPECT_EQ(os::GetLastError(), os::ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(std::string(buf, got), "abc");
+}
+
 TEST_F(SerialTest, UnpluggingTheFarSideEndsTheEventWait) {
     // A hung-up pty polls readable with nothing to read: the wait must end
     // with the device gone, not spin on it.
