@@ -93,7 +93,7 @@ int64_t MsLeft(Clock::time_point until) {
 // no wake-up for it: it sees every arrival as an edge. A read that finds
 // the device gone wakes it, so that a wait that began while bytes were
 // still queued ends too.
-bool ReadSome(Device& dev, std::string& into, DWORD want) {
+bool ReadSome(Device& dev, std::string& into, DWORD want, bool zeroIsEmpty = false) {
     const size_t have = into.size();
     into.resize(have + want);
     ssize_t n;
@@ -103,7 +103,7 @@ bool ReadSome(Device& dev, std::string& into, DWORD want) {
         if (n > 0) dev.seenInQueue -= std::min(dev.seenInQueue, static_cast<DWORD>(n));
     }
     into.resize(have + (n > 0 ? static_cast<size_t>(n) : 0));
-    if (n > 0) return true;
+    if (n > 0 || (n == 0 && zeroIsEmpty)) return true;
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
     const uint64_t one = 1;
     (void)!::write(dev.wakeFd, &one, sizeof one);
@@ -111,13 +111,20 @@ bool ReadSome(Device& dev, std::string& into, DWORD want) {
 }
 
 // Runs one read to its end on the calling thread; the status.
-DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
+// waiting: the queue held bytes when the read was started, so the first
+// step reads rather than polls (a read that finds none then polls as usual:
+// a terminal without VMIN answers an empty read with 0, not EAGAIN).
+DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule, bool waiting = false) {
     if (rule.immediate) {  // queued behind other reads: what is there once they are done
         const DWORD want = std::min(InQueue(dev.fd), op.count);
         return want == 0 || ReadSome(dev, op.data, want) ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_DEVICE_NOT_CONNECTED};
     }
     const auto start = Clock::now();
     auto lastByte = start;
+    // At most 64 KiB a step: the bytes grow as they come, so a large count
+    // does not take its whole buffer before a byte is in.
+    const auto step = [&] { return std::min<DWORD>(op.count - static_cast<DWORD>(op.data.size()), 65536); };
+    if (waiting && ReadSome(dev, op.data, step(), true) && !op.data.empty()) lastByte = Clock::now();
     for (;;) {
         if (op.data.size() >= op.count) return ERROR_SUCCESS;
         if (rule.firstByte && !op.data.empty()) return ERROR_SUCCESS;
@@ -138,10 +145,7 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
         if (fds[1].revents) return ERROR_OPERATION_ABORTED;
         if (fds[0].revents & POLLIN) {
             const size_t before = op.data.size();
-            // At most 64 KiB a step: the bytes grow as they come, so a large
-            // count does not take its whole buffer before a byte is in.
-            const DWORD want = std::min<DWORD>(op.count - static_cast<DWORD>(op.data.size()), 65536);
-            if (!ReadSome(dev, op.data, want)) return ERROR_DEVICE_NOT_CONNECTED;
+            if (!ReadSome(dev, op.data, step())) return ERROR_DEVICE_NOT_CONNECTED;
             if (op.data.size() > before) lastByte = Clock::now();
         } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             return ERROR_DEVICE_NOT_CONNECTED;
@@ -183,17 +187,22 @@ DWORD Drain(Device& dev, int cancelFd, bool hasLimit, Clock::time_point until) {
 
 // Writes data from written on until every byte is in the output queue,
 // the time-out (until, when totalMs is not -1) runs out or cancelFd is
-// written to (-1: nothing cancels).
+// written to (-1: nothing cancels). full: the queue was found full just
+// before, so the first step is to wait for room rather than a write that
+// would only find it full again.
 DWORD WriteQueued(Device& dev, std::string_view data, int cancelFd, size_t& written, int64_t totalMs,
-                  Clock::time_point until) {
+                  Clock::time_point until, bool full = false) {
     while (written < data.size()) {
-        const ssize_t n = ::write(dev.fd, data.data() + written, data.size() - written);
-        if (n > 0) {
-            written += static_cast<size_t>(n);
-            continue;
+        if (!full) {
+            const ssize_t n = ::write(dev.fd, data.data() + written, data.size() - written);
+            if (n > 0) {
+                written += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) return errno == EIO ? DWORD{ERROR_DEVICE_NOT_CONNECTED} : ErrnoCode(errno);
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return errno == EIO ? DWORD{ERROR_DEVICE_NOT_CONNECTED} : ErrnoCode(errno);
+        full = false;
         int64_t wait = -1;
         if (totalMs >= 0) {
             wait = MsLeft(until);
@@ -216,7 +225,8 @@ DWORD WriteQueued(Device& dev, std::string_view data, int cancelFd, size_t& writ
 // no failure, the write succeeds with fewer bytes.
 DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
     const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
-    const DWORD status = WriteQueued(dev, op.data, op.cancelFd, written, totalMs, until);
+    // A write that is to go on found the queue full at its first try.
+    const DWORD status = WriteQueued(dev, op.data, op.cancelFd, written, totalMs, until, written < op.data.size());
     const DWORD left = Drain(dev, op.cancelFd, totalMs >= 0, until);
     written -= std::min<size_t>(written, left);
     if (status == ERROR_SUCCESS && op.cancelled.load()) return ERROR_OPERATION_ABORTED;
@@ -528,7 +538,9 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
         return status == ERROR_SUCCESS ? 1 : Fail(status);
     }
     op->limitMs = rule.totalMs;
-    return StartPending(op, ov, [rule](PendingIo& o) { return RunRead(*o.dev, o, rule); });
+    // First on its lane, it finds the bytes that are waiting now.
+    const bool first = laneFree && waiting > 0;
+    return StartPending(op, ov, [rule, first](PendingIo& o) { return RunRead(*o.dev, o, rule, first); });
 }
 
 BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) {
