@@ -91,6 +91,15 @@ protected:
         EXPECT_TRUE(s->Open(pty.path)) << s->ErrorDesc() << " " << s->ErrorCode();
         return s;
     }
+    // The pty opened as Serial opens it, with no time-outs: a read waits
+    // until its bytes are in or it is ended.
+    os::HANDLE OpenWithoutTimeOuts() {
+        const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr,
+                                             os::OPEN_EXISTING, os::FILE_FLAG_OVERLAPPED, 0);
+        os::COMMTIMEOUTS none{};
+        EXPECT_TRUE(os::SetCommTimeouts(h, &none));
+        return h;
+    }
     void ShortReads(Serial& s, int constantMs) {
         s.SetReadTimeoutMultiplier(0);
         s.SetReadTimeoutConstant(constantMs);
@@ -321,11 +330,8 @@ TEST_F(SerialTest, PortHeldByAnotherProcessIsAccessDenied) {
 
 TEST_F(SerialTest, ClosingAPortJoinsItsLaneAndDisablingEventsJoinsTheWatcher) {
     // A read with no time-out waits on the read lane until the handle closes.
-    const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr, os::OPEN_EXISTING,
-                                         os::FILE_FLAG_OVERLAPPED, 0);
+    const os::HANDLE h = OpenWithoutTimeOuts();
     ASSERT_NE(h, os::INVALID_HANDLE_VALUE);
-    os::COMMTIMEOUTS none{};
-    ASSERT_TRUE(os::SetCommTimeouts(h, &none));
     char byte = 0;
     os::OVERLAPPED ov;
     ov.hEvent = os::CreateEventA(nullptr, 1, 0, nullptr);
@@ -381,11 +387,8 @@ TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingReadWithTheBytesItHad) {
 }
 
 TEST_F(SerialTest, AReadEndedByACloseFromAnotherThreadKeepsItsBytes) {
-    const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr, os::OPEN_EXISTING,
-                                         os::FILE_FLAG_OVERLAPPED, 0);
+    const os::HANDLE h = OpenWithoutTimeOuts();
     ASSERT_NE(h, os::INVALID_HANDLE_VALUE);
-    os::COMMTIMEOUTS none{};
-    ASSERT_TRUE(os::SetCommTimeouts(h, &none));
     os::DWORD errors = 0;
     os::COMSTAT stat;
     const auto queued = [&] { return os::ClearCommError(h, &errors, &stat) ? stat.cbInQue : 99; };
