@@ -8,8 +8,15 @@
 #include "platform/os/portmap.h"
 #include "platform/runtime/files.h"
 #include "platform/runtime/numbers.h"
+#include "platform/runtime/posixfile.h"
 
 namespace lib {
+namespace {
+
+// How long PRINTIT waits for its job before leaving it to the sender.
+constexpr int kPrintWaitMs = 1000;
+
+}  // namespace
 
 const rt::ClassDef& PrintQuick::StaticClass() {
     static const rt::ClassDef& c =
@@ -45,6 +52,8 @@ const rt::ClassDef& PrintQuick::StaticClass() {
                            return rt::Usual(o.Self());
                        })
             .Assign<&PrintQuick::SetMargin>("MARGIN")
+            .Access<&PrintQuick::LastPrintError>("PRINTERROR")
+            .Access<&PrintQuick::LastPrintErrorText>("PRINTERRORDESC")
             .RawMethod("AXIT", AnswerSelf<&PrintQuick::Axit>())
             .Done();
     return c;
@@ -113,10 +122,28 @@ void PrintQuick::PrintIt(const std::string& port, bool eject) {
     if (handle_ >= 0) rt::FClose(handle_);
     handle_ = -1;
     printError_ = 0;
-    if (path_.empty() || !os::CopyFileToPort(path_, port))
-        printError_ = path_.empty() ? os::DWORD{os::ERROR_FILE_NOT_FOUND} : os::GetLastError();
+    lastJob_.reset();
+    std::string spooled;
+    if (path_.empty() || rt::ReadFileAt(path_, &spooled) != 0) {
+        printError_ = os::ERROR_FILE_NOT_FOUND;
+    } else {
+        const os::PortTarget target = os::ResolvePort(port);
+        lastJob_ = SendPrintJob(port, target, ToPrinterCodePage(spooled, target.codePage));
+        // A port that takes the job at once has its outcome here; a slow
+        // one goes on in the background.
+        lastJob_->WaitDone(kPrintWaitMs);
+    }
     DropBuffer();
 }
+
+uint32_t PrintQuick::LastPrintError() const { return lastJob_ ? lastJob_->Code() : printError_; }
+
+std::string PrintQuick::LastPrintErrorText() const {
+    if (lastJob_) return lastJob_->Text();
+    return printError_ ? "Nothing was spooled to print" : "";
+}
+
+bool PrintQuick::WaitPrinted(int ms) const { return !lastJob_ || lastJob_->WaitDone(ms); }
 
 rt::Usual PrintQuick::SetMargin(const rt::Usual& margin) {
     margin_ = static_cast<uint16_t>(margin.AsLong());

@@ -3,12 +3,17 @@
 // object's own (a private directory in the temporary directory, so two
 // objects never share one), and PRINTIT copies it byte for byte to a port
 // ("LPT1".."LPT9", "PRN", a device path; the port map may send it to a CUPS
-// queue as a raw job) and deletes it. docs/printing.md.
+// queue as a raw job, a regular file replaced) and deletes it. Text goes in
+// the printer's code page; a slow port gets the job from a background
+// sender, so PRINTIT never holds its caller for more than a second.
+// docs/printing.md.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "lib/system/printjob.h"
 #include "platform/runtime/object.h"
 
 namespace lib {
@@ -34,11 +39,16 @@ public:
     rt::Usual SetMargin(const rt::Usual& margin);
     void Axit() override;
 
-    // For callers in C++ (the gallery): the buffer file spooled into now
-    // ("" when none is open), and the Win32 code of the last PRINTIT (0 when
-    // the port took the bytes).
+    // The buffer file spooled into now ("" when none is open).
     std::string BufferPath() const { return handle_ >= 0 ? path_ : std::string(); }
-    uint32_t LastPrintError() const { return printError_; }
+    // The outcome of the last PRINTIT (late-bound PRINTERROR and
+    // PRINTERRORDESC): the Win32 code, 0 when the port took every byte,
+    // ERROR_IO_PENDING (997) while a slow port's job is still being sent;
+    // and the text of a failure.
+    uint32_t LastPrintError() const;
+    std::string LastPrintErrorText() const;
+    // Waits up to ms for the last job's outcome; whether it is there.
+    bool WaitPrinted(int ms) const;
     uint16_t Margin() const { return margin_; }
 
 private:
@@ -50,7 +60,8 @@ private:
     uint16_t margin_ = 5;
     std::string dir_;
     std::string path_;
-    uint32_t printError_ = 0;
+    uint32_t printError_ = 0;            // a job that never went out (no buffer)
+    std::shared_ptr<PrintJob> lastJob_;  // the job of the last PRINTIT that sent one
 };
 
 }  // namespace lib

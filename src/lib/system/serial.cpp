@@ -139,6 +139,9 @@ bool Serial::Open(const std::string& port) {
 bool Serial::Close() {
     if (port_ == os::INVALID_HANDLE_VALUE) return false;
     if (events_) DisableEvents();
+    // What completed writes handed over has left already; bytes still on
+    // their way get the write time-out to leave before the purge.
+    (void)os::FlushFileBuffers(port_);
     Flush();
     if (!os::CloseHandle(port_)) {
         Fail("CloseHandle failed.");

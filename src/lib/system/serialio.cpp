@@ -37,7 +37,7 @@ std::string Serial::Read(uint32_t count) {
         Fail("CreateEvent failed in Read.");
         return result;
     }
-    os::DWORD got = 0;
+    os::DWORD got = 0, failedWith = 0;
     bool ok = true;
     if (count > 0 && !os::ReadFile(port_, buffer.get(), count, &got, &ov)) {
         os::DWORD errors = 0;
@@ -47,6 +47,10 @@ std::string Serial::Read(uint32_t count) {
                 if (os::GetLastError() == os::ERROR_IO_INCOMPLETE) continue;
                 Fail("ReadFile failed in Serial:ReadCommBlock(1).");
                 (void)os::ClearCommError(port_, &errors, &stat);  // the failure is recorded already
+                // Bytes that came before the far side hung up (or the port
+                // was closed from another thread) are returned, not lost;
+                // the failure stays recorded.
+                failedWith = got;
                 ok = false;
                 break;
             }
@@ -58,6 +62,8 @@ std::string Serial::Read(uint32_t count) {
     if (ok && got > 0) {
         result.assign(buffer.get(), got);
         if (got < count) gui::MessageBoxA(0, "Not all bytes requested returned.", "ReadTest", gui::MB_OK);
+    } else if (!ok && failedWith > 0) {
+        result.assign(buffer.get(), failedWith);
     }
     os::CloseHandle(ov.hEvent);
     return result;
@@ -91,7 +97,10 @@ uint32_t Serial::Write(const std::string& data) {
         }
     }
     if (checked && written != length) {
-        if (os::GetLastError() == os::ERROR_SUCCESS) os::SetLastError(os::ERROR_SEM_TIMEOUT);
+        // A write that ran out of its time-out completes without a failure
+        // of its own: the code is the time-out's.
+        if (os::GetLastError() == os::ERROR_SUCCESS || os::GetLastError() == os::ERROR_IO_PENDING)
+            os::SetLastError(os::ERROR_SEM_TIMEOUT);
         Fail("Error writing to device.");
     }
     os::CloseHandle(ov.hEvent);

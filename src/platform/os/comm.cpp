@@ -4,6 +4,8 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -45,6 +47,7 @@ Device::~Device() {
     }
     if (fd >= 0) ::close(fd);  // closing ends the exclusive lock
     if (wakeFd >= 0) ::close(wakeFd);
+    if (epollFd >= 0) ::close(epollFd);
 }
 
 BOOL Fail(DWORD code) {
@@ -91,6 +94,9 @@ HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void*, DW
     dev->fd = fd;
     dev->path = target.path;
     dev->isTty = ::isatty(fd);
+    struct stat st = {};
+    // Unix 98 pty slaves have the majors 136 to 143.
+    dev->isPty = dev->isTty && ::fstat(fd, &st) == 0 && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
     // Share mode 0: no other handle, in this process or another, may hold
     // the device meanwhile. flock binds every opener that asks (root too);
     // TIOCEXCL also turns away plain opens by other users.
@@ -163,7 +169,15 @@ BOOL PurgeComm(HANDLE h, DWORD flags) {
     if (!dev) return 0;
     if (flags & ~0xFu) return Fail(ERROR_INVALID_PARAMETER);
     CancelPending(*dev, flags & PURGE_RXABORT, flags & PURGE_TXABORT);
-    const bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
+    const bool rx = flags & PURGE_RXCLEAR;
+    // The output queue holds only bytes no completed write has counted (a
+    // write completes once its bytes have left). With nothing queued there is
+    // nothing to clear, and tcflush is not called: on a pty, whose output
+    // queue always reads empty, it would throw away the far side's unread
+    // input, bytes that have left this port.
+    int outQueue = 0;
+    const bool tx = (flags & PURGE_TXCLEAR) && !dev->isPty && ::ioctl(dev->fd, TIOCOUTQ, &outQueue) == 0 &&
+                    outQueue > 0;
     if ((rx || tx) && ::tcflush(dev->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
         return Fail(ErrnoCode(errno));
     if (rx) {
@@ -338,6 +352,12 @@ BOOL ResetEvent(HANDLE h) {
 }
 
 DWORD EventObject::Wait(DWORD ms) {
+    std::shared_ptr<PendingIo> pending;
+    {
+        std::lock_guard lock(m);
+        pending = op.lock();
+    }
+    if (pending) RunOrKick(*pending, ms);
     std::unique_lock lock(m);
     auto ready = [&] { return signalled; };
     if (ms == INFINITE) cv.wait(lock, ready);

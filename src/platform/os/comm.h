@@ -114,6 +114,12 @@ HANDLE CreateFileA(const std::string& name, DWORD access, DWORD share, void* sec
 [[nodiscard]] BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov);
 [[nodiscard]] BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov);
 [[nodiscard]] BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait);
+// Waits until the bytes in the device's output queue have left the port,
+// bounded by the write total time-out for the bytes queued (5 s when the
+// write time-outs set none); ERROR_SEM_TIMEOUT when bytes are still queued
+// then. A port closes with it before its purge, so that nothing written is
+// thrown away.
+[[nodiscard]] BOOL FlushFileBuffers(HANDLE h);
 // Cancels the pending operation of ov (all of the handle's when ov is
 // null); it then completes with ERROR_OPERATION_ABORTED and what it had
 // moved so far.

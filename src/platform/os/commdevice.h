@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -16,21 +17,33 @@
 
 namespace os {
 
+struct PendingIo;
+
 struct EventObject : KernelObject {
+    // Makes sure the pending operation that sets the event runs (Kick),
+    // then waits.
     DWORD Wait(DWORD ms) override;
     std::mutex m;
     std::condition_variable cv;
     bool manualReset = true;
     bool signalled = false;
+    std::weak_ptr<PendingIo> op;  // the pending operation that sets it, if any
 };
-
-struct PendingIo;
 
 // The worker of one direction of a device: it runs the device's pending
 // reads (or writes) one after the other, in the order they were started, as
 // a serial driver keeps one queue of each. It starts with the first pending
 // operation and ends after kLaneIdleMs without one, or once the device is
 // closed and its queue is empty. Guarded by Device::m.
+//
+// An operation queued on a lane whose thread is there does not wake it: the
+// caller that waits for it next runs it itself (RunOnCaller, from
+// GetOverlappedResult, or from a wait on its event when the operation's own
+// time-out ends within the wait), which saves two thread switches an
+// operation. Whatever else looks at it (a longer wait on its event,
+// GetOverlappedResult without waiting or for one that is not next, a
+// cancel) wakes the lane (Kick), and a lane looks at its queue every
+// kLaneLookMs, so an operation nobody waits for starts within that.
 //
 // The device owns the thread: one that ended idle is joined when the next
 // one starts, and CloseHandle joins the last (Device::JoinLanes); lanes of
@@ -41,8 +54,10 @@ struct Lane {
     std::thread thread;
     bool running = false;  // the lane's thread is there
     bool busy = false;     // an operation of the lane runs (on it or on a caller)
+    std::chrono::steady_clock::time_point lastQueued;
 };
 inline constexpr int kLaneIdleMs = 2000;
+inline constexpr int kLaneLookMs = 5;
 
 struct Device : KernelObject {
     ~Device() override;
@@ -53,8 +68,10 @@ struct Device : KernelObject {
     // end within one wake-up (their operations are cancelled).
     void JoinLanes();
     int fd = -1;
-    int wakeFd = -1;  // eventfd: SetCommMask and CloseHandle end a WaitCommEvent
+    int wakeFd = -1;   // eventfd: SetCommMask and CloseHandle end a WaitCommEvent
+    int epollFd = -1;  // WaitCommEvent's: fd edge-triggered (every arrival), wakeFd
     bool isTty = false;
+    bool isPty = false;  // a pseudo-terminal's slave: no output queue of its own
     std::string path;
     std::mutex m;
     COMMTIMEOUTS timeouts;
@@ -79,6 +96,7 @@ struct PendingIo {
     HANDLE event = 0;
     std::function<DWORD(PendingIo&)> run;  // the operation, run by the lane
     int cancelFd = -1;                     // eventfd: CancelIoEx, PurgeComm and CloseHandle
+    int64_t limitMs = -1;                  // its own time-out (-1: none)
     std::atomic<bool> cancelled{false};
     std::mutex m;
     std::condition_variable cv;
@@ -93,5 +111,10 @@ BOOL Fail(DWORD code);
 DWORD ErrnoCode(int err);
 // Cancels the device's pending operations (reads, writes or both).
 void CancelPending(Device& dev, bool reads, bool writes);
+// Wakes the lane of op, so that it runs op in its turn.
+void Kick(PendingIo& op);
+// For a wait of ms on op's event: runs op on the caller when it is next on
+// an idle lane and ends within ms by its own time-out, else Kick.
+void RunOrKick(PendingIo& op, DWORD ms);
 
 }  // namespace os

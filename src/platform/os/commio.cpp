@@ -10,12 +10,15 @@
 //    (multiplier * count + constant, none when both are 0) runs out, or when
 //    the gap after a byte exceeds a ReadIntervalTimeout other than 0 and
 //    MAXDWORD. A time-out is no failure: the read succeeds with fewer bytes.
-//  - a write ends when every byte is out or the write total (multiplier *
-//    count + constant, none when both are 0) runs out, also with success.
+//  - a write ends when every byte has left the port (the output queue has
+//    drained) or the write total (multiplier * count + constant, none when
+//    both are 0) runs out, also with success; its count is the bytes that
+//    have left.
 //  - a device that goes (the far side of a pty closed, a USB adapter pulled)
 //    fails the operation with ERROR_DEVICE_NOT_CONNECTED.
 #include <poll.h>
 #include <pthread.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -27,12 +30,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "platform/os/comm.h"
 #include "platform/os/commdevice.h"
+#include "platform/os/commspeed.h"
 
 namespace os {
 namespace {
@@ -84,35 +89,42 @@ int64_t MsLeft(Clock::time_point until) {
 // device has gone. The bytes read are taken off the count of bytes that
 // WaitCommEvent has reported (the queue is read from the front, reported
 // bytes first), under the device's lock so that the watcher never compares
-// the queue against a count the read has not yet settled; a watcher that
-// had reported bytes is woken to look at the queue again.
-bool ReadSome(Device& dev, std::string& into, DWORD want) {
+// the queue against a count the read has not yet settled. The watcher needs
+// no wake-up for it: it sees every arrival as an edge. A read that finds
+// the device gone wakes it, so that a wait that began while bytes were
+// still queued ends too.
+bool ReadSome(Device& dev, std::string& into, DWORD want, bool zeroIsEmpty = false) {
     const size_t have = into.size();
     into.resize(have + want);
     ssize_t n;
-    bool wake = false;
     {
         std::lock_guard lock(dev.m);
         n = ::read(dev.fd, into.data() + have, want);
-        if (n > 0 && dev.seenInQueue > 0) {
-            dev.seenInQueue -= std::min(dev.seenInQueue, static_cast<DWORD>(n));
-            wake = true;
-        }
-    }
-    if (wake) {
-        const uint64_t one = 1;
-        (void)!::write(dev.wakeFd, &one, sizeof one);
+        if (n > 0) dev.seenInQueue -= std::min(dev.seenInQueue, static_cast<DWORD>(n));
     }
     into.resize(have + (n > 0 ? static_cast<size_t>(n) : 0));
-    if (n > 0) return true;
+    if (n > 0 || (n == 0 && zeroIsEmpty)) return true;
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
+    const uint64_t one = 1;
+    (void)!::write(dev.wakeFd, &one, sizeof one);
     return false;  // 0 (hang-up) or EIO
 }
 
 // Runs one read to its end on the calling thread; the status.
-DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
+// waiting: the queue held bytes when the read was started, so the first
+// step reads rather than polls (a read that finds none then polls as usual:
+// a terminal without VMIN answers an empty read with 0, not EAGAIN).
+DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule, bool waiting = false) {
+    if (rule.immediate) {  // queued behind other reads: what is there once they are done
+        const DWORD want = std::min(InQueue(dev.fd), op.count);
+        return want == 0 || ReadSome(dev, op.data, want) ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_DEVICE_NOT_CONNECTED};
+    }
     const auto start = Clock::now();
     auto lastByte = start;
+    // At most 64 KiB a step: the bytes grow as they come, so a large count
+    // does not take its whole buffer before a byte is in.
+    const auto step = [&] { return std::min<DWORD>(op.count - static_cast<DWORD>(op.data.size()), 65536); };
+    if (waiting && ReadSome(dev, op.data, step(), true) && !op.data.empty()) lastByte = Clock::now();
     for (;;) {
         if (op.data.size() >= op.count) return ERROR_SUCCESS;
         if (rule.firstByte && !op.data.empty()) return ERROR_SUCCESS;
@@ -133,10 +145,7 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
         if (fds[1].revents) return ERROR_OPERATION_ABORTED;
         if (fds[0].revents & POLLIN) {
             const size_t before = op.data.size();
-            // At most 64 KiB a step: the bytes grow as they come, so a large
-            // count does not take its whole buffer before a byte is in.
-            const DWORD want = std::min<DWORD>(op.count - static_cast<DWORD>(op.data.size()), 65536);
-            if (!ReadSome(dev, op.data, want)) return ERROR_DEVICE_NOT_CONNECTED;
+            if (!ReadSome(dev, op.data, step())) return ERROR_DEVICE_NOT_CONNECTED;
             if (op.data.size() > before) lastByte = Clock::now();
         } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
             return ERROR_DEVICE_NOT_CONNECTED;
@@ -144,22 +153,62 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
     }
 }
 
-DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
-    const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
-    while (written < op.data.size()) {
-        const ssize_t n = ::write(dev.fd, op.data.data() + written, op.data.size() - written);
-        if (n > 0) {
-            written += static_cast<size_t>(n);
-            continue;
+// The bytes in the device's output queue. A pty has none (what its slave
+// writes is in the far side's input at once), and is not asked.
+DWORD OutQueue(const Device& dev) {
+    int n = 0;
+    if (!dev.isTty || dev.isPty) return 0;
+    return ::ioctl(dev.fd, TIOCOUTQ, &n) == 0 && n > 0 ? static_cast<DWORD>(n) : 0;
+}
+
+// Waits until the device has sent what its output queue holds, up to until
+// (none when hasLimit is false) or a cancel; the bytes still queued then. A
+// write counts its bytes once they have left the port, as on Win32, so a
+// purge or close after it finds nothing of them. No poll event tells when
+// the queue runs empty: the wait looks again after about the time the
+// queued bytes take on the line (1 to 20 ms).
+DWORD Drain(Device& dev, int cancelFd, bool hasLimit, Clock::time_point until) {
+    DWORD queued = OutQueue(dev);
+    if (queued == 0) return 0;
+    const uint32_t baud = std::max<uint32_t>(detail::GetLineSpeed(dev.fd), 50);
+    while (queued > 0) {
+        int64_t step = std::clamp<int64_t>(int64_t{queued} * 10000 / baud, 1, 20);
+        if (hasLimit) {
+            const int64_t left = MsLeft(until);
+            if (left == 0) return queued;
+            step = std::min(step, left);
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return errno == EIO ? DWORD{ERROR_DEVICE_NOT_CONNECTED} : ErrnoCode(errno);
+        pollfd cancel{cancelFd, POLLIN, 0};
+        if (::poll(&cancel, 1, static_cast<int>(step)) > 0) return queued;
+        queued = OutQueue(dev);
+    }
+    return 0;
+}
+
+// Writes data from written on until every byte is in the output queue,
+// the time-out (until, when totalMs is not -1) runs out or cancelFd is
+// written to (-1: nothing cancels). full: the queue was found full just
+// before, so the first step is to wait for room rather than a write that
+// would only find it full again.
+DWORD WriteQueued(Device& dev, std::string_view data, int cancelFd, size_t& written, int64_t totalMs,
+                  Clock::time_point until, bool full = false) {
+    while (written < data.size()) {
+        if (!full) {
+            const ssize_t n = ::write(dev.fd, data.data() + written, data.size() - written);
+            if (n > 0) {
+                written += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && errno != EAGAIN) return errno == EIO ? DWORD{ERROR_DEVICE_NOT_CONNECTED} : ErrnoCode(errno);
+        }
+        full = false;
         int64_t wait = -1;
         if (totalMs >= 0) {
             wait = MsLeft(until);
             if (wait == 0) return ERROR_SUCCESS;
         }
-        pollfd fds[2] = {{dev.fd, POLLOUT, 0}, {op.cancelFd, POLLIN, 0}};
+        pollfd fds[2] = {{dev.fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
         const int rc = ::poll(fds, 2, static_cast<int>(wait));
         if (rc < 0 && errno == EINTR) continue;
         if (rc < 0) return ErrnoCode(errno);
@@ -168,6 +217,20 @@ DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
             return ERROR_DEVICE_NOT_CONNECTED;
     }
     return ERROR_SUCCESS;
+}
+
+// Runs a write to its end: the bytes from written on go into the output
+// queue, then the write waits for them to leave the port (Drain), within
+// the one time-out. written ends as the bytes that have left; a time-out is
+// no failure, the write succeeds with fewer bytes.
+DWORD RunWrite(Device& dev, PendingIo& op, size_t& written, int64_t totalMs) {
+    const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 0 : totalMs);
+    // A write that is to go on found the queue full at its first try.
+    const DWORD status = WriteQueued(dev, op.data, op.cancelFd, written, totalMs, until, written < op.data.size());
+    const DWORD left = Drain(dev, op.cancelFd, totalMs >= 0, until);
+    written -= std::min<size_t>(written, left);
+    if (status == ERROR_SUCCESS && op.cancelled.load()) return ERROR_OPERATION_ABORTED;
+    return status;
 }
 
 void Complete(PendingIo& op, DWORD status) {
@@ -187,7 +250,6 @@ std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write,
     op->write = write;
     op->count = count;
     op->event = ov ? ov->hEvent : 0;
-    op->cancelFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     return op;
 }
 
@@ -195,26 +257,28 @@ std::shared_ptr<PendingIo> NewOp(const std::shared_ptr<Device>& dev, bool write,
 // it has moved a byte.
 void Run(PendingIo& op) { Complete(op, op.cancelled.load() ? DWORD{ERROR_OPERATION_ABORTED} : op.run(op)); }
 
-// Runs the lane's operations until it has been idle for kLaneIdleMs or
-// the device is closed with nothing queued. The thread holds the device
-// (and so its descriptor) while it runs. It never exits with operations
-// queued, and waits while a caller runs one (RunOnCaller).
+// Runs the lane's operations until kLaneIdleMs have passed since the last
+// one was queued, or the device is closed with nothing queued. Operations
+// are queued without waking the lane (StartPending): it looks at its queue
+// every kLaneLookMs, and at once when something wakes it (Kick, a cancel, a
+// close). The thread holds the device (and so its descriptor) while it
+// runs. It never exits with operations queued, and waits while a caller
+// runs one (RunOnCaller).
 void RunLane(std::shared_ptr<Device> dev, Lane& lane) {
     ::pthread_setname_np(::pthread_self(), "qz-lane");
     std::unique_lock lock(dev->m);
-    bool idle = false;
     const auto ready = [&] { return !lane.queue.empty() && !lane.busy; };
     for (;;) {
         if (!ready()) {
+            const bool idle = Clock::now() - lane.lastQueued >= std::chrono::milliseconds(kLaneIdleMs);
             if (lane.queue.empty() && (idle || dev->closed)) {
                 lane.running = false;
                 return;
             }
-            idle = !lane.cv.wait_for(lock, std::chrono::milliseconds(kLaneIdleMs),
-                                     [&] { return ready() || (dev->closed && lane.queue.empty()); });
+            lane.cv.wait_for(lock, std::chrono::milliseconds(kLaneLookMs),
+                             [&] { return ready() || (dev->closed && lane.queue.empty()); });
             continue;
         }
-        idle = false;
         auto op = std::move(lane.queue.front());
         lane.queue.pop_front();
         lane.busy = true;
@@ -264,12 +328,12 @@ private:
 // A caller about to wait for op runs it on its own thread when op is next
 // on an idle lane: the caller would only sleep meanwhile, and two thread
 // switches per operation are saved. The lane's order holds: nothing else
-// of the lane runs meanwhile.
-void RunOnCaller(PendingIo& op) {
+// of the lane runs meanwhile. Whether it ran op.
+bool RunOnCaller(PendingIo& op) {
     Device& dev = *op.dev;
     Lane& lane = op.write ? dev.writes : dev.reads;
     std::unique_lock lock(dev.m);
-    if (lane.busy || lane.queue.empty() || lane.queue.front().get() != &op) return;
+    if (lane.busy || lane.queue.empty() || lane.queue.front().get() != &op) return false;
     const auto mine = std::move(lane.queue.front());
     lane.queue.pop_front();
     lane.busy = true;
@@ -278,13 +342,65 @@ void RunOnCaller(PendingIo& op) {
     lock.lock();
     lane.busy = false;
     if (!lane.queue.empty()) lane.cv.notify_one();
+    return true;
 }
+
+// The cancel eventfds of ended operations, kept for the next ones: two
+// system calls fewer for each pending operation. One that was written to
+// (a cancel) is read back to 0 first.
+class CancelFds {
+public:
+    static int Take() {
+        CancelFds& p = The();
+        {
+            std::lock_guard lock(p.m_);
+            if (!p.free_.empty()) {
+                const int fd = p.free_.back();
+                p.free_.pop_back();
+                return fd;
+            }
+        }
+        return ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    }
+    static void Give(int fd, bool written) {
+        if (fd < 0) return;
+        uint64_t v;
+        if (written) (void)!::read(fd, &v, sizeof v);
+        CancelFds& p = The();
+        {
+            std::lock_guard lock(p.m_);
+            if (p.free_.size() < 16) {
+                p.free_.push_back(fd);
+                return;
+            }
+        }
+        ::close(fd);
+    }
+
+private:
+    // Never destroyed: an operation let go during the program's end still
+    // finds it (the descriptors go with the process).
+    static CancelFds& The() {
+        static CancelFds* pool = new CancelFds;
+        return *pool;
+    }
+    std::mutex m_;
+    std::vector<int> free_;
+};
 
 // Queues op on its device's lane (starting the lane's thread when it is
 // not running) and marks ov pending.
 BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<DWORD(PendingIo&)> run) {
     // Before the operation can complete: a reset after it would lose it.
     if (op->event) (void)ResetEvent(op->event);  // a closed event is the caller's own doing
+    // Only an operation that can be cancelled needs its eventfd: one that
+    // completes at once or runs without an OVERLAPPED makes none.
+    op->cancelFd = CancelFds::Take();
+    if (op->event)
+        if (auto e = LookUpKernelObjectAs<EventObject>(op->event)) {
+            std::lock_guard lock(e->m);
+            e->op = op;
+        }
     op->run = std::move(run);
     ov->io = op;
     ov->Internal = kStatusPending;
@@ -300,9 +416,8 @@ BOOL StartPending(std::shared_ptr<PendingIo> op, OVERLAPPED* ov, std::function<D
     std::erase_if(dev->pending, [](const std::weak_ptr<PendingIo>& w) { return w.expired(); });
     dev->pending.push_back(op);
     lane.queue.push_back(std::move(op));
-    if (lane.running) {
-        lane.cv.notify_one();
-    } else {
+    lane.lastQueued = Clock::now();
+    if (!lane.running) {
         // A thread that ended idle has left the lock for good: joining it
         // waits only for its return.
         if (lane.thread.joinable()) lane.thread.join();
@@ -333,9 +448,7 @@ BOOL Finish(OVERLAPPED* ov, DWORD* done, DWORD bytes) {
 
 }  // namespace
 
-PendingIo::~PendingIo() {
-    if (cancelFd >= 0) ::close(cancelFd);
-}
+PendingIo::~PendingIo() { CancelFds::Give(cancelFd, cancelled.load()); }
 
 void PendingIo::Cancel() {
     cancelled.store(true);
@@ -351,6 +464,22 @@ void CancelPending(Device& dev, bool reads, bool writes) {
             if (auto op = w.lock(); op && (op->write ? writes : reads)) ops.push_back(op);
     }
     for (auto& op : ops) op->Cancel();
+    // A cancelled read still queued ends when its lane comes to it: now.
+    std::lock_guard lock(dev.m);
+    dev.reads.cv.notify_one();
+    dev.writes.cv.notify_one();
+}
+
+void Kick(PendingIo& op) {
+    Device& dev = *op.dev;
+    std::lock_guard lock(dev.m);
+    (op.write ? dev.writes : dev.reads).cv.notify_one();
+}
+
+void RunOrKick(PendingIo& op, DWORD ms) {
+    // Run here only what ends within the caller's wait by its own time-out.
+    const bool fits = op.limitMs >= 0 && (ms == INFINITE || op.limitMs <= int64_t{ms});
+    if (!(fits && RunOnCaller(op))) Kick(op);
 }
 
 namespace {
@@ -387,8 +516,14 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
     const ReadRule rule = RuleFor(t, count);
     // What can be answered from the input queue at once is, as Win32
     // completes an overlapped read at once when it can.
+    // Not past reads still pending: they take the bytes first.
+    bool laneFree;
+    {
+        std::lock_guard lock(dev->m);
+        laneFree = dev->reads.queue.empty() && !dev->reads.busy;
+    }
     const DWORD waiting = InQueue(dev->fd);
-    if (waiting >= count || rule.immediate || (rule.firstByte && waiting > 0)) {
+    if (laneFree && (waiting >= count || rule.immediate || (rule.firstByte && waiting > 0))) {
         std::string got;
         if (!ReadSome(*dev, got, std::min(waiting, count)) && waiting) return Fail(ERROR_DEVICE_NOT_CONNECTED);
         std::memcpy(buffer, got.data(), got.size());
@@ -402,7 +537,10 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
         if (done) *done = static_cast<DWORD>(op->data.size());
         return status == ERROR_SUCCESS ? 1 : Fail(status);
     }
-    return StartPending(op, ov, [rule](PendingIo& o) { return RunRead(*o.dev, o, rule); });
+    op->limitMs = rule.totalMs;
+    // First on its lane, it finds the bytes that are waiting now.
+    const bool first = laneFree && waiting > 0;
+    return StartPending(op, ov, [rule, first](PendingIo& o) { return RunRead(*o.dev, o, rule, first); });
 }
 
 BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) {
@@ -410,13 +548,18 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPE
     BOOL answer = 0;
     auto dev = StartTransfer(h, buffer, count, done, ov, t, answer);
     if (!dev) return answer;
-    auto op = NewOp(dev, true, count, ov);
-    op->data.assign(static_cast<const char*>(buffer), count);
-    // As much as the output queue takes now; the rest waits (pending).
+    // As much as the output queue takes now, from the caller's buffer; the
+    // rest waits (pending) on a copy of its own.
+    const std::string_view bytes(static_cast<const char*>(buffer), count);
     size_t written = 0;
-    const DWORD first = RunWrite(*dev, *op, written, 0);
+    const DWORD first = WriteQueued(*dev, bytes, -1, written, 0, Clock::now());
     if (first != ERROR_SUCCESS) return Fail(first);
-    if (written == count) return Finish(ov, done, count);
+    // Done at once only when the bytes have left the port too (a pty, a
+    // queue that was empty and sent them); else the rest of the write, or
+    // its drain, is pending.
+    if (written == count && OutQueue(*dev) == 0) return Finish(ov, done, count);
+    auto op = NewOp(dev, true, count, ov);
+    op->data.assign(bytes);
     const int64_t totalMs = WriteTotalMs(t, count);
     if (!ov) {
         const DWORD status = RunWrite(*dev, *op, written, totalMs);
@@ -424,6 +567,7 @@ BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPE
         return status == ERROR_SUCCESS ? 1 : Fail(status);
     }
     op->count = static_cast<DWORD>(written);  // bytes out so far
+    op->limitMs = totalMs;
     return StartPending(op, ov, [totalMs](PendingIo& o) {
         size_t w = o.count;
         const DWORD status = RunWrite(*o.dev, o, w, totalMs);
@@ -443,6 +587,11 @@ BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) {
     if (wait) RunOnCaller(*op);
     std::unique_lock lock(op->m);
     if (!op->done) {
+        lock.unlock();
+        Kick(*op);  // not run here: its lane is to run it
+        lock.lock();
+    }
+    if (!op->done) {
         if (!wait) return Fail(ERROR_IO_INCOMPLETE);
         op->cv.wait(lock, [&] { return op->done; });
     }
@@ -457,6 +606,21 @@ BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* done, BOOL wait) {
     return status == ERROR_SUCCESS ? 1 : Fail(status);
 }
 
+BOOL FlushFileBuffers(HANDLE h) {
+    auto dev = LookUpDevice(h);
+    if (!dev) return 0;
+    if (!dev->isTty) return 1;
+    COMMTIMEOUTS t;
+    {
+        std::lock_guard lock(dev->m);
+        t = dev->timeouts;
+    }
+    const int64_t totalMs = WriteTotalMs(t, OutQueue(*dev));
+    // No cancel descriptor (poll skips -1): only the time-out ends the wait.
+    const auto until = Clock::now() + std::chrono::milliseconds(totalMs < 0 ? 5000 : totalMs);
+    return Drain(*dev, -1, true, until) ? Fail(ERROR_SEM_TIMEOUT) : 1;
+}
+
 BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov) {
     auto dev = LookUpDevice(h);
     if (!dev) return 0;
@@ -466,8 +630,34 @@ BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov) {
     }
     if (!ov->io) return Fail(ERROR_NOT_FOUND);
     ov->io->Cancel();
+    Kick(*ov->io);  // a read still queued ends now, not when someone waits for it
     return 1;
 }
+
+namespace {
+
+// The device's epoll set for WaitCommEvent, made at its first wait: the
+// device edge-triggered, the wake-up eventfd. -1 with errno when it cannot
+// be made.
+int WatchEpoll(Device& dev) {
+    std::lock_guard lock(dev.m);
+    if (dev.epollFd >= 0) return dev.epollFd;
+    const int ep = ::epoll_create1(EPOLL_CLOEXEC);
+    if (ep < 0) return -1;
+    epoll_event tty{EPOLLIN | EPOLLET, {}}, wake{EPOLLIN, {}};
+    tty.data.fd = dev.fd;
+    wake.data.fd = dev.wakeFd;
+    if (::epoll_ctl(ep, EPOLL_CTL_ADD, dev.fd, &tty) != 0 || ::epoll_ctl(ep, EPOLL_CTL_ADD, dev.wakeFd, &wake) != 0) {
+        const int err = errno;
+        ::close(ep);
+        errno = err;
+        return -1;
+    }
+    dev.epollFd = ep;
+    return ep;
+}
+
+}  // namespace
 
 BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
     // Always waits on the calling thread, with or without an OVERLAPPED:
@@ -483,6 +673,8 @@ BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
         generation = dev->maskGeneration;
     }
     if (want == 0) return Fail(ERROR_INVALID_PARAMETER);
+    const int epollFd = WatchEpoll(*dev);
+    if (epollFd < 0) return Fail(ErrnoCode(errno));
     for (;;) {
         DWORD waiting;
         {
@@ -506,20 +698,24 @@ BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED*) {
                 return 1;
             }
         }
-        // While bytes that were reported wait unread, poll cannot tell new
-        // ones apart: look at the queue again every 2 ms, and at once when
-        // a read takes bytes (ReadSome wakes the wait).
-        const bool stale = waiting > 0;
-        pollfd fds[2] = {{dev->wakeFd, POLLIN, 0}, {dev->fd, static_cast<short>(stale ? 0 : POLLIN), 0}};
-        const int rc = ::poll(fds, 2, stale ? 2 : -1);
+        // Edge-triggered, the device reports every arrival, also while
+        // reported bytes wait unread (level-triggered poll would report
+        // them again and again); an arrival between the look above and the
+        // wait is kept by epoll until the wait.
+        epoll_event ev[2];
+        const int rc = ::epoll_wait(epollFd, ev, 2, -1);
         if (rc < 0 && errno != EINTR) return Fail(ErrnoCode(errno));
-        if (fds[0].revents) {
-            uint64_t v;
-            (void)!::read(dev->wakeFd, &v, sizeof v);
-        }
-        // A hung-up terminal polls readable (and hung up) with nothing to
-        // read for ever: with the queue empty, the device has gone.
-        if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) && (!(fds[1].revents & POLLIN) || InQueue(dev->fd) == 0))
+        for (int i = 0; i < rc; ++i)
+            if (ev[i].data.fd == dev->wakeFd) {
+                uint64_t v;
+                (void)!::read(dev->wakeFd, &v, sizeof v);
+            }
+        // A hung-up terminal stays readable (and hung up) with nothing to
+        // read for ever: with the queue empty, the device has gone. Its
+        // state is looked at as it is now, not as an edge.
+        pollfd now{dev->fd, POLLIN, 0};
+        if (::poll(&now, 1, 0) > 0 && (now.revents & (POLLHUP | POLLERR | POLLNVAL)) &&
+            (!(now.revents & POLLIN) || InQueue(dev->fd) == 0))
             return Fail(ERROR_DEVICE_NOT_CONNECTED);
     }
 }

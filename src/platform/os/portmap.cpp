@@ -13,6 +13,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -25,6 +26,8 @@ extern char** environ;
 
 namespace os {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 // Looks name up in "NAME=TARGET" entries separated by sep.
 bool FindEntry(const std::string& text, char sep, const std::string& name, std::string& target) {
@@ -64,6 +67,21 @@ int PortNumber(const std::string& name, const std::string& prefix, int max) {
     return n >= 1 && n <= max ? n : 0;
 }
 
+// Takes a code page option (",utf-8", ",utf8", ",437", ",850") off the
+// end of a map target; 0 when there is none.
+int TakeCodePage(std::string& target) {
+    const auto comma = target.rfind(',');
+    if (comma == std::string::npos) return 0;
+    const std::string option = rt::Upper(rt::AllTrimmedWhite(target.substr(comma + 1)));
+    int codePage = 0;
+    if (option == "UTF-8" || option == "UTF8") codePage = kCodePageUtf8;
+    else if (option == "437" || option == "CP437") codePage = 437;
+    else if (option == "850" || option == "CP850") codePage = 850;
+    else return 0;
+    target = rt::AllTrimmedWhite(target.substr(0, comma));
+    return codePage;
+}
+
 bool Exists(const std::string& path) {
     struct stat st = {};
     return ::stat(path.c_str(), &st) == 0;
@@ -75,9 +93,13 @@ BOOL Fail(DWORD code) {
 }
 
 // How long a port may keep the copy waiting: for a reader to open a FIFO,
-// and for room to write the next bytes.
+// for room to write the next bytes, and for lp to hand a job to CUPS (a
+// server that takes the connection and never answers would keep lp
+// waiting for minutes), with some more time for a large job.
 constexpr int kReaderWaitMs = 2000;
-constexpr int kStallMs = 30000;
+constexpr int kStallMs = 5000;
+constexpr int kQueueWaitMs = 5000;
+constexpr int kQueueMsPerMiB = 1000;
 
 // Opens the device for writing without waiting in open(2) (a FIFO without a
 // reader, a line without carrier would wait there for good); a FIFO that
@@ -143,11 +165,7 @@ struct RawOutput {
     bool changed = false;
 };
 
-BOOL CopyToDevice(int src, const std::string& device) {
-    const int fd = OpenPort(device);
-    if (fd < 0)
-        return Fail(errno == EBUSY ? DWORD{ERROR_ACCESS_DENIED}
-                                   : static_cast<DWORD>(rt::OsErrorFromErrno(errno, device)));
+BOOL SendToDevice(std::string_view bytes, int fd) {
     // A port another handle holds (a Serial object's CreateFileA takes the
     // same lock) is refused, as Win32 refuses a second opener of a port,
     // rather than mixing the job into that handle's traffic.
@@ -159,33 +177,115 @@ BOOL CopyToDevice(int src, const std::string& device) {
     {
         HoldSigpipe hold;
         RawOutput raw(fd);
-        char buf[8192];
-        for (;;) {
-            const rt::IoResult got = rt::ReadFull(src, buf, sizeof buf);
-            if (got.bytes > 0 && (code = WriteAll(fd, buf, got.bytes)) != 0) break;
-            if (!got.Ok()) code = static_cast<DWORD>(rt::OsErrorFromErrno(got.err));
-            if (!got.Ok() || got.bytes < sizeof buf) break;
-        }
+        code = WriteAll(fd, bytes.data(), bytes.size());
     }
     if (const int err = rt::Fd(fd).Close(); err != 0 && code == 0) code = static_cast<DWORD>(rt::OsErrorFromErrno(err));
     return code ? Fail(code) : 1;
 }
 
-BOOL CopyToQueue(const std::string& source, const std::string& queue) {
-    std::string q = queue, file = source;
+// A target that is a regular file, or a path outside /dev that is not
+// there (CopyFileA creates its target; a missing node under /dev is a
+// device that is not there, never made a file), gets the bytes as its
+// whole new content through the file layer.
+bool IsFileTarget(const std::string& path) {
+    struct stat st = {};
+    if (::stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode);
+    return errno == ENOENT && path.rfind("/dev/", 0) != 0;
+}
+
+BOOL SendToFile(std::string_view bytes, const std::string& path) {
+    const rt::ReplaceResult r = rt::AtomicReplace(path, bytes);
+    if (r.Ok() || r.replaced) return 1;  // a folder sync that failed leaves the new content in place
+    return Fail(static_cast<DWORD>(rt::OsErrorFromErrno(r.err, path)));
+}
+
+// Feeds bytes to lp's standard input (closed, and -1, once all went in)
+// and collects its standard error until lp exits or until; false when the
+// time ran out first.
+bool RunLp(int& in, int err, std::string_view bytes, pid_t pid, Clock::time_point until, std::string& said,
+           int& status) {
+    size_t sent = 0;
+    bool errOpen = true;
+    while (in >= 0 || errOpen) {
+        pollfd fds[2] = {{in, POLLOUT, 0}, {errOpen ? err : -1, POLLIN, 0}};
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) return false;
+        const int rc = ::poll(fds, 2, static_cast<int>(left));
+        if (rc < 0 && errno != EINTR) return false;
+        if (in >= 0 && fds[0].revents) {
+            const ssize_t n = ::write(in, bytes.data() + sent, bytes.size() - sent);
+            if (n > 0) sent += static_cast<size_t>(n);
+            if ((n < 0 && errno != EAGAIN && errno != EINTR) || sent == bytes.size()) {
+                ::close(in);  // the end of the job for lp
+                in = -1;
+            }
+        }
+        if (errOpen && fds[1].revents) {
+            char buf[1024];
+            const ssize_t n = ::read(err, buf, sizeof buf);
+            if (n > 0 && said.size() < 4096) said.append(buf, static_cast<size_t>(n));
+            if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) errOpen = false;
+        }
+    }
+    // Its standard error closed: lp is ending; it still gets the bound.
+    for (;;) {
+        const pid_t w = ::waitpid(pid, &status, WNOHANG);
+        if (w == pid) return true;
+        if (w < 0 && errno != EINTR) return true;
+        if (Clock::now() >= until) return false;
+        ::usleep(1000);
+    }
+}
+
+BOOL SendToQueue(std::string_view bytes, const std::string& queue, std::string* programText) {
+    std::string q = queue;
     std::string dash_d = "-d", dash_o = "-o", raw = "raw", lp = "lp";
-    char* argv[] = {lp.data(), dash_d.data(), q.data(), dash_o.data(), raw.data(), file.data(), nullptr};
+    char* argv[] = {lp.data(), dash_d.data(), q.data(), dash_o.data(), raw.data(), nullptr};
+    int in[2], err[2];
+    if (::pipe2(in, O_CLOEXEC) != 0) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    // lp's "request id is ..." line is not ours to print.
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    // lp's "request id is ..." line is not ours to print; what it says on
+    // its standard error comes back to the caller, not onto ours.
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, "lp", &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return Fail(rc == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_GEN_FAILURE);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    ::close(in[0]);
+    ::close(err[1]);
+    if (rc != 0) {
+        ::close(in[1]);
+        ::close(err[0]);
+        return Fail(rc == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_GEN_FAILURE);
     }
+    ::fcntl(in[1], F_SETFL, O_NONBLOCK);
+    ::fcntl(err[0], F_SETFL, O_NONBLOCK);
+    const auto until = Clock::now() + std::chrono::milliseconds(kQueueWaitMs + kQueueMsPerMiB * (bytes.size() >> 20));
+    std::string said;
+    int status = 0;
+    bool ended;
+    {
+        HoldSigpipe hold;  // lp may go before it has read the job
+        ended = RunLp(in[1], err[0], bytes, pid, until, said, status);
+    }
+    if (!ended) {
+        ::kill(pid, SIGKILL);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        said += said.empty() || said.back() == '\n' ? "" : "\n";
+        said += "lp did not finish within its time and was stopped";
+    }
+    if (in[1] >= 0) ::close(in[1]);
+    ::close(err[0]);
+    if (programText) *programText = rt::AllTrimmedWhite(said);
+    if (!ended) return Fail(ERROR_SEM_TIMEOUT);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Fail(ERROR_GEN_FAILURE);
     return 1;
 }
@@ -200,8 +300,9 @@ PortTarget ResolvePort(const std::string& rawName) {
     if (!name.empty() && name.back() == ':') name.pop_back();  // "LPT1:"
     std::string target;
     if (MappedTarget(name, target)) {
-        if (target.rfind("cups:", 0) == 0) return {PortTarget::Queue, target.substr(5)};
-        return {PortTarget::Device, target};
+        const int codePage = TakeCodePage(target);
+        if (target.rfind("cups:", 0) == 0) return {PortTarget::Queue, target.substr(5), codePage};
+        return {PortTarget::Device, target, codePage};
     }
     if (name == "PRN") return ResolvePort("LPT1");
     if (int n = PortNumber(name, "COM", 256)) return {PortTarget::Device, "/dev/ttyS" + std::to_string(n - 1)};
@@ -212,18 +313,16 @@ PortTarget ResolvePort(const std::string& rawName) {
     return {};
 }
 
-BOOL CopyFileToPort(const std::string& source, const std::string& port) {
-    const PortTarget t = ResolvePort(port);
+BOOL SendToPort(std::string_view bytes, const PortTarget& t, std::string* programText) {
+    if (programText) programText->clear();
     if (t.kind == PortTarget::None) return Fail(ERROR_FILE_NOT_FOUND);
-    if (t.kind == PortTarget::Queue) {
-        if (!Exists(source)) return Fail(ERROR_FILE_NOT_FOUND);
-        return CopyToQueue(source, t.path);
-    }
-    const int src = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (src < 0) return Fail(static_cast<DWORD>(rt::OsErrorFromErrno(errno, source)));
-    const BOOL ok = CopyToDevice(src, t.path);
-    ::close(src);
-    return ok;
+    if (t.kind == PortTarget::Queue) return SendToQueue(bytes, t.path, programText);
+    if (IsFileTarget(t.path)) return SendToFile(bytes, t.path);
+    const int fd = OpenPort(t.path);
+    if (fd < 0)
+        return Fail(errno == EBUSY ? DWORD{ERROR_ACCESS_DENIED}
+                                   : static_cast<DWORD>(rt::OsErrorFromErrno(errno, t.path)));
+    return SendToDevice(bytes, fd);
 }
 
 }  // namespace os

@@ -3,6 +3,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -208,8 +209,27 @@ void ReadTimeFormat(std::string_view tFmt, std::string_view tFmtAmPm, RegionalSe
     if (sep) s.timeSep = sep;
 }
 
+int OemCodePage(std::string_view localeName) {
+    std::string name(localeName);
+    for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        if (!name.empty()) break;
+        if (const char* v = std::getenv(var)) name = v;
+    }
+    // language_TERRITORY.codeset@modifier
+    const std::string language = name.substr(0, name.find_first_of("_.@"));
+    const size_t under = name.find('_');
+    const std::string territory = under == std::string::npos ? "" : name.substr(under + 1, 2);
+    if (language == "en") return territory == "US" || territory.empty() ? 437 : 850;
+    static const char* const k850[] = {"ca", "da", "de", "es", "eu", "fi", "fo", "fr", "ga", "gl", "id", "is",
+                                       "it", "ms", "nb", "nl", "nn", "no", "pt", "rm", "sq", "sv", "sw", "af"};
+    for (const char* l : k850)
+        if (language == l) return 850;
+    return 437;
+}
+
 RegionalSettings ReadRegionalSettings(std::string_view localeName) {
     RegionalSettings s;
+    s.oemCodePage = OemCodePage(localeName);
     if (LocaleCategory numeric(LC_NUMERIC_MASK, localeName); numeric) {
         s.decimalSep = SeparatorCode(numeric.Item(RADIXCHAR), s.decimalSep);
         s.thousandSep = SeparatorCode(numeric.Item(THOUSEP), s.thousandSep);

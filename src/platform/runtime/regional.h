@@ -22,7 +22,15 @@ struct RegionalSettings {
     std::string dateSep = "/";           // one character (a UTF-8 sequence at most)
     std::string shortDate = "mm/dd/yy";  // upper case when read from the locale
     int decimals = 2;
+    // The OEM code page of the locale, as Windows gives it: 437 for the
+    // United States (and a locale it cannot tell), 850 for the other
+    // Western European and Latin American locales. Text printers get it.
+    int oemCodePage = 437;
 };
+
+// The OEM code page of a locale name ("de_DE.UTF-8"; "" is the one the
+// environment names for character types: LC_ALL, LC_CTYPE, LANG).
+int OemCodePage(std::string_view localeName = {});
 
 // Reads a locale by name ("de_DE.UTF-8"); "" is the locale the process
 // environment names (LC_ALL, LC_TIME, LC_NUMERIC, LC_MONETARY, LANG), as

@@ -1,7 +1,10 @@
 // PrintQuick into real ports: a FIFO standing for the printer device, a
 // pseudo-terminal, and a CUPS raw queue (when cupsd can start here).
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -21,6 +24,7 @@
 #include "lib/system/pty.h"
 #include "lib/system/serial.h"
 #include "platform/runtime/numbers.h"
+#include "platform/runtime/settings.h"
 
 namespace fs = std::filesystem;
 using lib::PrintQuick;
@@ -175,13 +179,116 @@ TEST(PrintQuick, AMissingPortIsReportedAndTheBufferStillGoes) {
     EXPECT_EQ(unnamed->LastPrintError(), 2u);
 }
 
-TEST(PrintQuick, APortWithoutAReaderFailsWithoutHangingOrEndingTheProgram) {
-    Fifo port;
-    auto nobody = rt::New<PrintQuick>();
-    nobody->QOut("nobody reads");
-    nobody->PrintIt(port.path, false);  // no reader ever opens the FIFO
-    EXPECT_EQ(nobody->LastPrintError(), 21u) << "the device is not ready";
+std::string FileText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream all;
+    all << in.rdbuf();
+    return all.str();
+}
 
+TEST(PrintQuick, AFileIsReplacedByTheJobInThePrintersCodePage) {
+    Fifo scratch;
+    const std::string file = (scratch.dir / "out.prn").string();
+    std::ofstream(file) << std::string(174, '#');
+    const std::string text =
+        "Gr\xc3\xbc\xc3\x9f"
+        "e \xe2\x80\x93 caf\xc3\xa9";  // "Grüße – café"
+    const struct {
+        const char* map;  // LPT3's map entry, or "" for the path itself
+        std::string bytes;
+    } cases[] = {
+        {"",
+         "Gr\x81\xe1"
+         "e - caf\x82"},  // the OEM code page of the C locale: 437
+        {",850",
+         "Gr\x81\xe1"
+         "e - caf\x82"},
+        {",utf-8", text},
+    };
+    for (const auto& c : cases) {
+        setenv("QZ_PORTMAP", ("LPT3=" + file + c.map).c_str(), 1);
+        auto pq = rt::New<PrintQuick>();
+        pq->SetMargin(0);
+        pq->QQOut(text, false);
+        pq->PrintIt(*c.map ? "LPT3" : file, false);
+        EXPECT_EQ(pq->LastPrintError(), 0u) << c.map;
+        EXPECT_EQ(FileText(file), c.bytes) << c.map << ": the whole file is the job";
+    }
+    unsetenv("QZ_PORTMAP");
+    const std::string missing = (scratch.dir / "new.prn").string();
+    auto pq = rt::New<PrintQuick>();
+    pq->QQOut("new", false);
+    pq->PrintIt(missing, false);
+    EXPECT_EQ(FileText(missing), "     new") << "a missing file is created";
+}
+
+// A CUPS server that takes connections and never answers.
+struct SilentServer {
+    SilentServer() {
+        fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        bind(fd, reinterpret_cast<sockaddr*>(&a), len);
+        listen(fd, 16);  // the kernel accepts; nobody reads or answers
+        getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+        address = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    }
+    ~SilentServer() { close(fd); }
+    int fd = -1;
+    std::string address;
+};
+
+TEST(PrintQuick, ASlowPortNeverHoldsTheCallerAndItsFailureIsReported) {
+    Fifo port;
+    SilentServer cups;
+    const fs::path work = port.dir / "work";
+    fs::create_directories(work);
+    setenv("QZ_WORKDIR", work.c_str(), 1);
+    const bool logWas = rt::SetErrorLog(true);
+    int stalled = -1;  // a reader that opens the FIFO and never reads
+    const struct {
+        const char* what;
+        std::function<void()> arrange;
+        std::string port;
+        uint32_t code;
+    } cases[] = {
+        {"a CUPS server that never answers",
+         [&] {
+             setenv("CUPS_SERVER", cups.address.c_str(), 1);
+             setenv("QZ_PORTMAP", "LPT1=cups:office", 1);
+         },
+         "LPT1", 121},
+        {"a FIFO nobody opens", [] {}, port.path, 21},
+        {"a FIFO whose reader stops reading", [&] { stalled = open(port.path.c_str(), O_RDONLY | O_NONBLOCK); },
+         port.path, 121},
+    };
+    testing::internal::CaptureStderr();
+    for (const auto& c : cases) {
+        c.arrange();
+        auto pq = rt::New<PrintQuick>();
+        pq->QQOut(std::string(1 << 20, 'p'), false);  // far more than a pipe holds
+        const auto start = std::chrono::steady_clock::now();
+        pq->PrintIt(c.port, false);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500)) << c.what;
+        ASSERT_TRUE(pq->WaitPrinted(15000)) << c.what << ": the sender's waits are bounded";
+        EXPECT_EQ(rt::IVarGet(rt::Usual(pq), rt::Symbol("PRINTERROR")).AsLong(), c.code) << c.what;
+        EXPECT_NE(pq->LastPrintErrorText(), "") << c.what;
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "lp's complaints go to the log, not to stderr";
+    close(stalled);
+    const std::string log = FileText(work / "RTERROR.LOG");
+    EXPECT_NE(log.find("PRINTIT to LPT1 failed: "), std::string::npos) << log;
+    EXPECT_NE(log.find("PRINTIT to " + port.path + " failed: "), std::string::npos) << log;
+    rt::SetErrorLog(logWas);
+    unsetenv("QZ_WORKDIR");
+    unsetenv("CUPS_SERVER");
+    unsetenv("QZ_PORTMAP");
+}
+
+TEST(PrintQuick, AReaderGoingMidJobFailsTheJobNotTheProgram) {
+    Fifo port;
     auto big = rt::New<PrintQuick>();
     big->QQOut(std::string(1 << 20, 'p'), false);  // far more than a pipe holds
     auto reader = std::async(std::launch::async, [p = port.path] {
@@ -192,6 +299,7 @@ TEST(PrintQuick, APortWithoutAReaderFailsWithoutHangingOrEndingTheProgram) {
     });
     big->PrintIt(port.path, false);
     reader.get();
+    ASSERT_TRUE(big->WaitPrinted(10000));
     EXPECT_NE(big->LastPrintError(), 0u) << "the broken copy is reported, the program goes on";
 }
 

@@ -1,6 +1,7 @@
 // Serial on real pseudo-terminals: the test holds the master side (the
 // "device" end a scanner would drive) and Serial opens the slave by path.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -16,6 +17,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 #include "lib/system/pty.h"
@@ -88,6 +90,15 @@ protected:
         s->Init(rt::Args(a, 1));
         EXPECT_TRUE(s->Open(pty.path)) << s->ErrorDesc() << " " << s->ErrorCode();
         return s;
+    }
+    // The pty opened as Serial opens it, with no time-outs: a read waits
+    // until its bytes are in or it is ended.
+    os::HANDLE OpenWithoutTimeOuts() {
+        const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr,
+                                             os::OPEN_EXISTING, os::FILE_FLAG_OVERLAPPED, 0);
+        os::COMMTIMEOUTS none{};
+        EXPECT_TRUE(os::SetCommTimeouts(h, &none));
+        return h;
     }
     void ShortReads(Serial& s, int constantMs) {
         s.SetReadTimeoutMultiplier(0);
@@ -319,11 +330,8 @@ TEST_F(SerialTest, PortHeldByAnotherProcessIsAccessDenied) {
 
 TEST_F(SerialTest, ClosingAPortJoinsItsLaneAndDisablingEventsJoinsTheWatcher) {
     // A read with no time-out waits on the read lane until the handle closes.
-    const os::HANDLE h = os::CreateFileA(pty.path, os::GENERIC_READ | os::GENERIC_WRITE, 0, nullptr, os::OPEN_EXISTING,
-                                         os::FILE_FLAG_OVERLAPPED, 0);
+    const os::HANDLE h = OpenWithoutTimeOuts();
     ASSERT_NE(h, os::INVALID_HANDLE_VALUE);
-    os::COMMTIMEOUTS none{};
-    ASSERT_TRUE(os::SetCommTimeouts(h, &none));
     char byte = 0;
     os::OVERLAPPED ov;
     ov.hEvent = os::CreateEventA(nullptr, 1, 0, nullptr);
@@ -361,17 +369,45 @@ TEST_F(SerialTest, APortClosedAfterAPendingReadOpensAgainAtOnce) {
     EXPECT_TRUE(s->Open(pty.path)) << s->ErrorCode();
 }
 
-TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingRead) {
+TEST_F(SerialTest, UnpluggingTheFarSideEndsAPendingReadWithTheBytesItHad) {
     auto s = Opened();
+    pty.Send("abc");
+    ASSERT_TRUE(Until([&] { return s->ReceiverPending() == 3; }));
     std::thread unplug([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        // Once the read has taken the three bytes (a hang-up drops unread ones).
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (s->ReceiverPending() > 0 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
         close(pty.master);
         pty.master = -1;
     });
-    EXPECT_EQ(s->Read(10), "");
+    EXPECT_EQ(s->Read(10), "abc");
     unplug.join();
     EXPECT_EQ(s->ErrorDesc(), "ReadFile failed in Serial:ReadCommBlock(1).");
     EXPECT_EQ(s->ErrorCode(), "1167");
+}
+
+TEST_F(SerialTest, AReadEndedByACloseFromAnotherThreadKeepsItsBytes) {
+    const os::HANDLE h = OpenWithoutTimeOuts();
+    ASSERT_NE(h, os::INVALID_HANDLE_VALUE);
+    os::DWORD errors = 0;
+    os::COMSTAT stat;
+    const auto queued = [&] { return os::ClearCommError(h, &errors, &stat) ? stat.cbInQue : 99; };
+    pty.Send("abc");
+    ASSERT_TRUE(Until([&] { return queued() == 3; }));
+    char buf[10] = {};
+    os::OVERLAPPED ov;
+    ASSERT_FALSE(os::ReadFile(h, buf, sizeof buf, nullptr, &ov));  // three bytes there, ten asked for
+    std::thread closer([&] {
+        // Once the pending read has taken the bytes.
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (std::chrono::steady_clock::now() < end && queued() > 0) std::this_thread::yield();
+        (void)os::CloseHandle(h);
+    });
+    os::DWORD got = 0;
+    EXPECT_FALSE(os::GetOverlappedResult(h, &ov, &got, 1));
+    closer.join();
+    EXPECT_EQ(os::GetLastError(), os::ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(std::string(buf, got), "abc");
 }
 
 TEST_F(SerialTest, UnpluggingTheFarSideEndsTheEventWait) {
@@ -388,30 +424,80 @@ TEST_F(SerialTest, UnpluggingTheFarSideEndsTheEventWait) {
     EXPECT_EQ(code, os::ERROR_DEVICE_NOT_CONNECTED);
 }
 
-TEST(SerialSocat, BytesCrossALinkedPtyPair) {
-    if (std::system("command -v socat >/dev/null") != 0) GTEST_SKIP() << "socat is not installed";
-    const auto dir = std::filesystem::temp_directory_path() / ("qzsocat" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string a = (dir / "a").string(), b = (dir / "b").string();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execlp("socat", "socat", ("pty,raw,echo=0,link=" + a).c_str(), ("pty,raw,echo=0,link=" + b).c_str(),
-               static_cast<char*>(nullptr));
-        _exit(127);
+// All bytes a far side reads from fd (non-blocking reads in poll) until
+// want have come or nothing more comes for 2 s.
+size_t TakeAll(int fd, size_t want) {
+    size_t got = 0;
+    char buf[65536];
+    pollfd p{fd, POLLIN, 0};
+    while (got < want && poll(&p, 1, 2000) > 0) {
+        const ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0) break;
+        got += size_t(n);
     }
-    ASSERT_TRUE(Until([&] { return std::filesystem::exists(a) && std::filesystem::exists(b); }));
+    return got;
+}
+
+TEST_F(SerialTest, EveryByteAWriteCountedReachesTheFarSideAfterClose) {
+    // The far side reads only after CLOSE: the bytes sit in its input, which
+    // CLOSE's purge must leave alone.
+    auto s = Opened();
+    EXPECT_EQ(s->Write(std::string(8000, 'W')), 8000u);
+    ASSERT_TRUE(s->Close());
+    EXPECT_EQ(TakeAll(pty.master, 8000), 8000u);
+}
+
+// A linked pty pair made by socat: a and b, the two ends.
+struct Socat {
+    Socat() {
+        dir = std::filesystem::temp_directory_path() / ("qzsocat" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+        a = (dir / "a").string();
+        b = (dir / "b").string();
+        pid = fork();
+        if (pid == 0) {
+            execlp("socat", "socat", ("pty,raw,echo=0,link=" + a).c_str(), ("pty,raw,echo=0,link=" + b).c_str(),
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Socat() {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        std::filesystem::remove_all(dir);
+    }
+    bool Ready() const {
+        return Until([&] { return std::filesystem::exists(a) && std::filesystem::exists(b); });
+    }
+    std::filesystem::path dir;
+    std::string a, b;
+    pid_t pid = -1;
+};
+
+TEST(SerialSocat, BytesCrossALinkedPtyPairAndNoneIsLostAtClose) {
+    if (std::system("command -v socat >/dev/null") != 0) GTEST_SKIP() << "socat is not installed";
+    Socat link;
+    ASSERT_TRUE(link.Ready());
     auto left = rt::New<Serial>(), right = rt::New<Serial>();
-    ASSERT_TRUE(left->Open(a)) << left->ErrorDesc();
-    ASSERT_TRUE(right->Open(b)) << right->ErrorDesc();
+    ASSERT_TRUE(left->Open(link.a)) << left->ErrorDesc();
+    ASSERT_TRUE(right->Open(link.b)) << right->ErrorDesc();
     EXPECT_EQ(left->Write("scan:4006381333931\r"), 19u);
     EXPECT_EQ(right->Read(19), "scan:4006381333931\r");
     EXPECT_EQ(right->Write("ok"), 2u);
     EXPECT_EQ(left->Read(2), "ok");
-    left->Close();
     right->Close();
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    std::filesystem::remove_all(dir);
+
+    // 300,000 bytes, the far side reading as they come and after the CLOSE.
+    const int far = open(link.b.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(far, 0);
+    auto got = std::async(std::launch::async, [&] { return TakeAll(far, 300000); });
+    left->SetWriteTimeoutConstant(5000);
+    ASSERT_TRUE(left->SetTimeout());
+    const uint32_t written = left->Write(std::string(300000, 'S'));
+    left->Close();
+    EXPECT_EQ(got.get(), written);
+    EXPECT_EQ(written, 300000u) << left->ErrorDesc();
+    close(far);
 }
 
 }  // namespace

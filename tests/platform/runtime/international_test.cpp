@@ -169,6 +169,13 @@ TEST(RegionalSettings, TimeFormatsGiveClockAndSeparator) {
     EXPECT_EQ(none.timeSep, ':');
 }
 
+TEST(RegionalSettings, TheOemCodePageFollowsLanguageAndTerritory) {
+    const std::pair<const char*, int> cases[] = {{"en_US.UTF-8", 437}, {"C", 437},         {"en_GB.UTF-8", 850},
+                                                 {"de_DE.UTF-8", 850}, {"pt_BR", 850},     {"ja_JP.UTF-8", 437},
+                                                 {"sv_SE@euro", 850},  {"xx_NOWHERE", 437}};
+    for (auto [name, page] : cases) EXPECT_EQ(ReadRegionalSettings(name).oemCodePage, page) << name;
+}
+
 TEST(RegionalSettings, SeparatorsBeyondAsciiBecomeSpaceOrFallback) {
     EXPECT_EQ(rt::SeparatorCode(",", 46), ',');
     EXPECT_EQ(rt::SeparatorCode("", 46), 46);
