@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTabBar>
 #include <QTimer>
 #include <QWidget>
 
@@ -11,6 +12,8 @@
 
 #include "lib/controls/calendar.h"
 #include "lib/widgets/bitmaplistbox.h"
+#include "lib/widgets/tabcontrol.h"
+#include "lib/widgets/wintipofday.h"
 #include "platform/gui/control.h"
 #include "platform/gui/handles.h"
 #include "platform/runtime/dates.h"
@@ -40,6 +43,9 @@ std::string Text(gui::Control& c) {
         }
         return rows + " | caret " + std::to_string(list->List() ? list->List()->currentRow() : -1);
     }
+    if (auto* t = dynamic_cast<lib::TabControl*>(&c))
+        return t->Bar() ? t->Bar()->tabText(t->Bar()->currentIndex()).remove(QLatin1Char('&')).toStdString() : "";
+    if (auto* b = dynamic_cast<lib::CheckBox*>(&c)) return b->Caption() + (b->Checked() ? " [x]" : " [ ]");
     if (auto* e = dynamic_cast<gui::SingleLineEdit*>(&c)) return e->TextValue();
     return c.Caption();
 }

@@ -4,17 +4,21 @@
 #include <QDir>
 #include <QLabel>
 #include <QPainter>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QTabBar>
 
 #include "lib/controls/controlinit.h"
 #include "lib/controls/hyperlink.h"
 #include "lib/data/arrayserver.h"
+#include "lib/system/inifile.h"
 #include "lib/widgets/bitmap.h"
 #include "lib/widgets/smartsle.h"
 #include "lib/widgets/tabcontrol.h"
 #include "lib/widgets/widgetclasses.h"
 #include "lib/widgets/wintipofday.h"
 #include "lib/widgets/zevsle.h"
+#include "platform/gui/resource.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/dates.h"
@@ -133,6 +137,23 @@ void TipPage::Build(rt::Args args) {
     Place<gui::PushButton>(*this, 3, "PBTIPSTABLE", {12, 108, 200, 28}, "Tips from a DBF table");
     Place<gui::PushButton>(*this, 4, "PBTIPSSERVER", {12, 144, 200, 28}, "Tips from an array server");
     Label(*this, 5, {12, 184, 500, 20}, "");
+    auto ini = rt::New<lib::IniFile>();
+    ini->INIT(SettingsPath());
+    lastTip_ = std::max(0, ini->GETINT("Tips", "LastTip"));
+    // Ticked unless the operator has unticked it.
+    showOnStartup_ = ini->GETSTRING("Tips", "ShowOnStartup").empty() || ini->GETLOGIC("Tips", "ShowOnStartup");
+    ShowState();
+}
+
+std::string TipPage::SettingsPath() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(folder);
+    return QDir(folder).filePath(QStringLiteral("qzgallery.ini")).toStdString();
+}
+
+void TipPage::ShowState() {
+    if (auto* c = ControlById(5))
+        c->SetCaption("Last tip " + std::to_string(lastTip_) + ", show on startup " + (showOnStartup_ ? "on" : "off"));
 }
 
 void TipPage::ShowTips(const Usual& tips, bool closeServer) {
@@ -145,8 +166,11 @@ void TipPage::ShowTips(const Usual& tips, bool closeServer) {
     dlg->Show(3);
     lastTip_ = dlg->LASTTIP;
     showOnStartup_ = dlg->ShowOnStartup();
-    if (auto* c = ControlById(5))
-        c->SetCaption("Last tip " + std::to_string(lastTip_) + ", show on startup " + (showOnStartup_ ? "on" : "off"));
+    auto ini = rt::New<lib::IniFile>();
+    ini->INIT(SettingsPath());
+    ini->SETINT("Tips", "LastTip", static_cast<int32_t>(lastTip_));
+    ini->SETLOGIC("Tips", "ShowOnStartup", showOnStartup_);
+    ShowState();
 }
 
 void TipPage::PBTIPSARRAY() {
@@ -268,6 +292,7 @@ const rt::ClassDef& ExtensionsPage::StaticClass() {
     static const rt::ClassDef& c =
         rt::ClassBuilder<ExtensionsPage>("GALLERYEXTENSIONSPAGE", &gui::Window::StaticClass())
             .Method<&ExtensionsPage::PBLOCK>("PBLOCK")
+            .Method<&ExtensionsPage::PBTABSDIALOG>("PBTABSDIALOG")
             .Done();
     return c;
 }
@@ -281,9 +306,11 @@ void ExtensionsPage::Build(rt::Args args) {
             Place<lib::SmartSLE>(*this, 10 + i, ("SLE" + std::to_string(i + 1)).c_str(), {12 + i * 168, 32, 160, 24});
         s->SetTextValue("Field " + std::to_string(i + 1));
     }
-    Label(*this, 2, {12, 68, 500, 20}, "xTabControl: the tab \"Locked\" takes no clicks; keys never change tabs.");
+    Label(*this, 2, {12, 68, 500, 20},
+          "xTabControl: the tab \"Locked\" takes no clicks and no Alt+L; arrow keys never change tabs.");
     auto tabs = Place<lib::XTabControl>(*this, 3, "TABS", {12, 90, 360, 30});
-    for (const char* t : {"First", "Locked", "Third"}) tabs->APPENDTAB(Usual(rt::Symbol(t)), t, Usual(), Usual());
+    for (const char* t : {"&First", "&Locked", "&Third"})
+        tabs->APPENDTAB(Usual(rt::Symbol(t + 1)), t, Usual(), Usual());
     tabs->PREVENTSELECTION(1);
     Place<gui::PushButton>(*this, 4, "PBLOCK", {380, 90, 132, 28}, "Unlock the tab");
     Label(*this, 5, {12, 130, 500, 20}, "Mouse notices: move over the two texts.");
@@ -302,6 +329,32 @@ void ExtensionsPage::Build(rt::Args args) {
           "BitmapFromDisk(\"no such picture.bmp\"): handle " + std::to_string(missing->Handle()) +
               " (no error).  GETSURFACEHANDLE of this page: " + std::to_string(SurfaceHandle()) +
               ".  ACONTROLS: " + std::to_string(ControlArray().ALen()) + " controls.");
+    Place<gui::PushButton>(*this, 15, "PBTABSDIALOG", {12, 280, 200, 28}, "Tabs in a dialog...");
+}
+
+void ExtensionsPage::PBTABSDIALOG() {
+    auto dlg = rt::New<TabsDialog>();
+    dlg->Init({Usual(Self())});
+    dlg->Show(3);
+}
+
+const rt::ClassDef& TabsDialog::StaticClass() {
+    static const rt::ClassDef& c = rt::ClassBuilder<TabsDialog>("GALLERYTABSDIALOG", &gui::DialogWindow::StaticClass())
+                                       .Method<&TabsDialog::PBCLOSE>("PBCLOSE")
+                                       .Done();
+    return c;
+}
+
+void TabsDialog::Build(rt::Args args) {
+    const Usual base[] = {args.empty() ? Usual() : args[0], Usual("GalleryTabs"), Usual(true)};
+    gui::DialogWindow::Build(rt::Args(base, 3));
+    auto tabs = gui::MakeControl<lib::XTabControl>(*this, 100);
+    tabs->SetName(rt::Symbol("TABS"));
+    for (const char* t : {"&General", "&Locked", "&Extra"})
+        tabs->APPENDTAB(Usual(rt::Symbol(t + 1)), t, Usual(), Usual());
+    tabs->PREVENTSELECTION(1);
+    gui::MakeControl<gui::PushButton>(*this, 101)->SetName(rt::Symbol("PBCLOSE"));
+    if (auto* b = dynamic_cast<gui::PushButton*>(ControlById(101)); b && b->Button()) b->Button()->setDefault(true);
 }
 
 bool ExtensionsPage::Dispatch(gui::Event& event) {
@@ -329,6 +382,15 @@ void RegisterWidgetsPages() {
     TipPage::StaticClass();
     ListBoxPage::StaticClass();
     ExtensionsPage::StaticClass();
+    TabsDialog::StaticClass();
+    gui::DialogTemplate t;
+    t.name = "GalleryTabs";
+    t.caption = "Locked tabs";
+    t.cx = 200;
+    t.cy = 64;
+    t.items = {{100, "custom", "", 7, 7, 186, 16, gui::kStyleTabStop},
+               {101, "button", "&Close", 143, 42, 50, 14, gui::kStyleDefPushButton | gui::kStyleTabStop}};
+    gui::RegisterDialog(std::move(t));
 }
 
 }  // namespace gallery

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "lib/widgets/bitmaplistbox.h"
 #include "lib/widgets/mousetracking.h"
+#include "platform/gui/dialogwindow.h"
 #include "platform/gui/window.h"
 
 namespace gallery {
@@ -28,6 +30,10 @@ public:
 
 private:
     void ShowTips(const rt::Usual& tips, bool closeServer);
+    // The settings file that keeps the last tip and the show-on-startup
+    // state between runs of the gallery.
+    static std::string SettingsPath();
+    void ShowState();
     int64_t lastTip_ = 0;
     bool showOnStartup_ = true;
 };
@@ -51,7 +57,17 @@ public:
     bool Dispatch(gui::Event& event) override;
     void Show(int64_t mode = 0) override;
     void PBLOCK();
+    // A modal dialog whose tab bar has a locked tab.
+    void PBTABSDIALOG();
     lib::MouseTracker tracker;
+};
+
+// The modal dialog "Locked tabs": an xTabControl and a Close button.
+class TabsDialog : public gui::DialogWindow {
+    QZ_OBJECT(TabsDialog)
+public:
+    void Build(rt::Args args) override;
+    void PBCLOSE() { EndDialog(0); }
 };
 
 void RegisterWidgetsPages();

@@ -1,14 +1,73 @@
 #include "lib/widgets/bitmap.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QCache>
 #include <QIcon>
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "platform/gui/window.h"
+#include "platform/runtime/posixfile.h"
 
 namespace lib {
+namespace {
+
+// What identifies one version of a file: a changed file has another size,
+// change time or inode (a file replaced by rename).
+struct FileStamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime = {};
+    timespec ctime = {};
+    bool operator==(const FileStamp& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+FileStamp StampOf(const struct stat& st) { return {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim}; }
+
+// The picture in a regular file, with the stamp of what was read. Anything
+// else (a FIFO, a device, a folder) is refused before a byte is read, and
+// the open does not wait for a writer. A file larger than Qt would decode
+// (its image allocation limit) is not read at all.
+QPixmap LoadRegularFile(const std::string& fileName, FileStamp* stamp) {
+    if (fileName.empty()) return {};
+    rt::Fd fd = rt::OpenFile(fileName, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    struct stat st = {};
+    if (!fd || fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    if (stamp) *stamp = StampOf(st);
+    const int64_t limitBytes = int64_t{QImageReader::allocationLimit()} * 1024 * 1024;
+    if (limitBytes > 0 && st.st_size > limitBytes) return {};
+    std::string bytes;
+    if (rt::ReadAll(fd.Get(), &bytes) != 0) return {};
+    QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    QImage image = reader.read();
+    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+}
+
+struct CachedPicture {
+    FileStamp stamp;
+    QPixmap pixmap;
+};
+
+// Decoded pictures by file name, at most kCacheKiB of them (least recently
+// used go first); a picture larger than that is not kept.
+constexpr int kCacheKiB = 256 * 1024;
+QCache<QString, CachedPicture>& PictureCache() {
+    static QCache<QString, CachedPicture> cache(kCacheKiB);
+    return cache;
+}
+
+}  // namespace
 
 const rt::ClassDef& Bitmap::StaticClass() {
     static const rt::ClassDef& c = rt::ClassBuilder<Bitmap>("BITMAP")
@@ -42,12 +101,21 @@ const rt::ClassDef& BitmapFromDisk::StaticClass() {
 
 void BitmapFromDisk::Init(const rt::Usual&, const std::string& fileName) { SetPixmap(LoadImageFromFile(fileName)); }
 
-QPixmap LoadImageFromFile(const std::string& fileName) {
-    if (fileName.empty()) return {};
-    QImageReader reader(QString::fromStdString(fileName));
-    reader.setDecideFormatFromContent(true);
-    QImage image = reader.read();
-    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+QPixmap LoadImageFromFile(const std::string& fileName) { return LoadRegularFile(fileName, nullptr); }
+
+QPixmap CachedImageFromFile(const std::string& fileName) {
+    struct stat st = {};
+    if (fileName.empty() || stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    const QString key = QString::fromStdString(fileName);
+    if (CachedPicture* hit = PictureCache().object(key); hit && hit->stamp == StampOf(st)) return hit->pixmap;
+    auto entry = std::make_unique<CachedPicture>();
+    entry->pixmap = LoadRegularFile(fileName, &entry->stamp);
+    QPixmap pixmap = entry->pixmap;
+    // A file that is no picture is remembered too, so it is not read again
+    // at every paint.
+    const qsizetype kib = std::max<qsizetype>(1, pixmap.width() * qsizetype{pixmap.height()} * pixmap.depth() / 8192);
+    PictureCache().insert(key, entry.release(), kib);
+    return pixmap;
 }
 
 QPixmap PixmapOfHandle(gui::HWND handle, const QSize& iconSize) {

@@ -45,8 +45,12 @@ public:
 };
 
 // LoadImageA with LR_LOADFROMFILE for IMAGE_BITMAP: the picture of the
-// file, or a null pixmap.
+// file, or a null pixmap. Only a regular file is read (a FIFO or a device
+// gives a null pixmap at once); the format is decided by the content.
 QPixmap LoadImageFromFile(const std::string& fileName);
+// The same, decoded once per version of the file (name, size, change time,
+// inode) and kept in a small cache, for pictures drawn again and again.
+QPixmap CachedImageFromFile(const std::string& fileName);
 // The picture behind a bitmap or icon handle (a Bitmap's, an Icon's); null
 // for a stale or unknown handle.
 QPixmap PixmapOfHandle(gui::HWND handle, const QSize& iconSize);

@@ -234,11 +234,16 @@ const rt::Usual* BitmapListBox::NodeAtRow(int row) const {
 
 bool BitmapListBox::REMOVENODE(int64_t id) {
     if (id == 0) id = GETACTIVEID();
-    const size_t at = TREESEEK(nodes_, id);
+    size_t at = TREESEEK(nodes_, id);
     if (!at) return false;
     if (BONDELETE.IsCodeBlock()) {
-        const rt::Usual answer = BONDELETE.Eval({nodes_.At(at)});
+        const rt::Usual node = nodes_.At(at);
+        const rt::Usual answer = BONDELETE.Eval({node});
         if (answer.IsLogic() && !answer.AsLogic()) return false;
+        // The block may have added, removed or cleared nodes: the node is
+        // looked up again, and one that is gone already is left alone.
+        at = TREESEEK(nodes_, id);
+        if (!at) return false;
     }
     if (int row = RowOfId(id); row >= 0) LbMessage(LB_DELETESTRING, static_cast<uint64_t>(row), 0);
     nodes_.AsArray()->erase(nodes_.AsArray()->begin() + static_cast<long>(at - 1));
@@ -308,7 +313,7 @@ void BitmapListBox::DRAWITEM(const DrawItemRecord& r) {
         case kPictureIcon:
             pic = PixmapOfHandle(static_cast<gui::HWND>(node.At(kNodeHandle).AsLong()), cell.size());
             break;
-        case kPictureFile: pic = LoadImageFromFile(node.At(kNodeFile).AsStr()); break;
+        case kPictureFile: pic = CachedImageFromFile(node.At(kNodeFile).AsStr()); break;
         default: break;
     }
     if (!pic.isNull()) {
@@ -427,11 +432,13 @@ bool BitmapListBox::ViewportEvent(QEvent* event) {
             const QPoint at = m->position().toPoint();
             if (!dragging_ && (at - pressAt_).manhattanLength() < QApplication::startDragDistance()) return true;
             dragging_ = true;
-            // The drop target: the entry under the point, or past the last one.
+            // The drop target: the entry under the point, or past the last
+            // one; none while the point is outside the list.
             const int row = LBUTTONDOWN(at);
             ListRect last;
             LbMessage(LB_GETITEMRECT, static_cast<uint64_t>(row), reinterpret_cast<int64_t>(&last));
-            NDROPINDEX = at.y() >= last.bottom ? row + 1 : row;
+            if (List() && !List()->viewport()->rect().contains(at)) NDROPINDEX = -1;
+            else NDROPINDEX = at.y() >= last.bottom ? row + 1 : row;
             REFRESH();
             return true;
         }
@@ -439,13 +446,19 @@ bool BitmapListBox::ViewportEvent(QEvent* event) {
             mouseDown_ = false;
             if (!dragging_) return false;
             dragging_ = false;
-            Drop(pressRow_, static_cast<int>(NDROPINDEX));
+            // A drop outside the list moves nothing.
+            const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+            if (List() && List()->viewport()->rect().contains(at)) Drop(pressRow_, static_cast<int>(NDROPINDEX));
+            else NDROPINDEX = -1;
             REFRESH();
             return true;
         }
         case QEvent::MouseButtonDblClick: {
-            // The caret goes to the entry clicked before the block sees it.
-            const int row = LBUTTONDOWN(static_cast<QMouseEvent*>(event)->position().toPoint());
+            // Only a double click on an entry is one; the caret goes to it
+            // before the block sees it.
+            const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+            if (!List() || !List()->indexAt(at).isValid()) return false;
+            const int row = LBUTTONDOWN(at);
             if (row >= 0) LbMessage(LB_SETCARETINDEX, static_cast<uint64_t>(row), 0);
             MOUSEBUTTONDOUBLECLICK();
             return false;
@@ -462,6 +475,11 @@ void BitmapListBox::Drop(int from, int to) {
     if (BONMOUSEDROP.IsCodeBlock()) {
         const rt::Usual answer = BONMOUSEDROP.Eval({rt::Usual(Self()), dragged, rt::Usual(int64_t{to})});
         if (answer.IsLogic() && !answer.AsLogic()) return;
+        // The block may have changed the list: the entry is found again by
+        // its id, and a drop place past the end becomes the end.
+        from = RowOfId(dragged.At(kNodeId).AsLong());
+        if (from < 0) return;
+        to = std::min(to, l->count());
     }
     const int target = to > from ? to - 1 : to;
     if (target == from) return;

@@ -1,23 +1,57 @@
 #include "lib/widgets/tabcontrol.h"
 
+#include <QKeySequence>
+#include <QShortcutEvent>
 #include <QTabBar>
 #include <QWheelEvent>
 
+#include <functional>
+
 #include "platform/gui/message.h"
 #include "platform/gui/messages.h"
+#include "platform/gui/vkeys.h"
 
 namespace lib {
 namespace {
 
-// A tab bar the wheel does not page: only a click on an allowed tab
-// changes the selection.
+// A tab bar the wheel does not page, whose mnemonics (Alt+L for
+// "&Locked") select only tabs that are allowed.
 class ClickOnlyTabBar : public QTabBar {
 public:
-    using QTabBar::QTabBar;
+    ClickOnlyTabBar(QWidget* parent, std::function<bool(int)> allowed)
+        : QTabBar(parent), allowed_(std::move(allowed)) {}
 
 protected:
     void wheelEvent(QWheelEvent* e) override { e->ignore(); }
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::Shortcut) {
+            const QKeySequence key = static_cast<QShortcutEvent*>(e)->key();
+            for (int i = 0; i < count(); ++i)
+                if (QKeySequence::mnemonic(tabText(i)) == key && !allowed_(i)) return true;  // refused, as a click
+        }
+        return QTabBar::event(e);
+    }
+
+private:
+    std::function<bool(int)> allowed_;
 };
+
+// The keys with which a tab bar steps from tab to tab. Every other key goes
+// on, so Tab, Shift+Tab, Escape and Enter still leave the bar or reach the
+// dialog: a keyboard user is never held in the control.
+bool StepsTabs(uint64_t virtualKey) {
+    switch (virtualKey) {
+        case gui::VK_LEFT:
+        case gui::VK_RIGHT:
+        case gui::VK_UP:
+        case gui::VK_DOWN:
+        case gui::VK_HOME:
+        case gui::VK_END:
+        case gui::VK_PRIOR:
+        case gui::VK_NEXT: return true;
+        default: return false;
+    }
+}
 
 }  // namespace
 
@@ -76,7 +110,9 @@ const rt::ClassDef& XTabControl::StaticClass() {
 }
 
 QWidget* XTabControl::MakeWidget(QWidget* parent) {
-    auto* bar = new ClickOnlyTabBar(parent);
+    auto* bar = new ClickOnlyTabBar(parent, [alive = std::weak_ptr<rt::Object>(Self()), this](int index) {
+        return alive.expired() || Allowed(index);
+    });
     bar->setExpanding(false);
     return bar;
 }
@@ -111,7 +147,7 @@ bool XTabControl::Dispatch(gui::Event& event) {
         const int64_t tab = gui::SendMessageA(Handle(), TCM_HITTEST, 0, reinterpret_cast<int64_t>(&hit));
         if (tab != -1 && !Allowed(tab)) return false;  // swallowed: the selection stays
     }
-    if (event.uMsg == gui::WM_KEYDOWN) return false;  // tabs do not change from the keyboard
+    if (event.uMsg == gui::WM_KEYDOWN && StepsTabs(event.wParam)) return false;  // tabs change only by click
     return TabControl::Dispatch(event);
 }
 

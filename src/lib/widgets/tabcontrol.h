@@ -1,5 +1,5 @@
 // TabControl: a row of tabs (QTabBar) that answers TCM_HITTEST; xTabControl
-// adds tabs that can be locked against selection and takes no keys.
+// adds tabs that can be locked against selection and that no key selects.
 #pragma once
 
 #include <vector>
@@ -39,7 +39,8 @@ class XTabControl : public TabControl {
     QZ_OBJECT(XTabControl)
 public:
     XTabControl() = default;
-    // The tab bar takes no wheel either, so a locked tab stays out of reach.
+    // The tab bar takes no wheel either, and its mnemonics select only
+    // allowed tabs, so a locked tab stays out of reach.
     QWidget* MakeWidget(QWidget* parent) override;
     int64_t APPENDTAB(const rt::Usual& name, const std::string& caption, const rt::Usual& page,
                       const rt::Usual& image) override;

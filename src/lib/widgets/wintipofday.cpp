@@ -128,8 +128,12 @@ void WinTipOfDay::Build(rt::Args args) {
     pbPrevious = Named<gui::PushButton>(*this, 101, "PBPREVIOUS", "View the previous tip");
     pbNext = Named<gui::PushButton>(*this, 102, "PBNEXT", "View the next tip");
     pbClose = Named<gui::PushButton>(*this, 103, "PBCLOSE", "Close Tip of the Day");
-    if (QPushButton* b = pbClose->Button()) b->setDefault(true);
     pbMore = Named<gui::PushButton>(*this, 104, "PBMORE", "More information about this tip");
+    // Enter presses the button that has the focus (Next after Alt+P has
+    // moved it there), and Close while the focus is elsewhere.
+    for (const auto& b : {pbPrevious, pbNext, pbClose, pbMore})
+        if (QPushButton* q = b->Button()) q->setAutoDefault(true);
+    if (QPushButton* b = pbClose->Button()) b->setDefault(true);
     showOnStartup =
         Named<CheckBox>(*this, 105, "SHOWONSTARTUP", "Show this tip of the day window at application startup");
     heading = Named<gui::FixedText>(*this, 106, "TIPHEADING");
@@ -197,10 +201,17 @@ void WinTipOfDay::CurrentTip(std::string& head, std::string& text, bool& more) c
         if (t.ALen() > 1) text = t.At(2).AsStr();
         if (t.ALen() > 2) more = t.At(3).AsLogic();
     } else if (IsServer() && TipCount() > 0) {
-        // Table fields come padded to their width.
-        head = rt::RTrim(rt::Send(TIP, "FIELDGET", {rt::Usual("HEADING")}).AsStr());
-        text = rt::RTrim(rt::Send(TIP, "FIELDGET", {rt::Usual("TIPTEXT")}).AsStr());
-        more = rt::Send(TIP, "FIELDGET", {rt::Usual("SHOWMORE")}).AsLogic();
+        // Table fields come padded to their width; a field the tips lack
+        // (often SHOWMORE) reads as empty or FALSE.
+        const bool canAsk = rt::IsMethod(TIP, rt::Symbol("FIELDPOS"));
+        auto field = [this, canAsk](const char* name) {
+            if (canAsk && rt::Send(TIP, "FIELDPOS", {rt::Usual(name)}).AsLong() <= 0) return rt::Usual();
+            return rt::Send(TIP, "FIELDGET", {rt::Usual(name)});
+        };
+        const rt::Usual h = field("HEADING"), t = field("TIPTEXT"), m = field("SHOWMORE");
+        if (h.IsString()) head = rt::RTrim(h.AsStr());
+        if (t.IsString()) text = rt::RTrim(t.AsStr());
+        more = m.IsLogic() && m.AsLogic();
     }
 }
 

@@ -132,7 +132,9 @@ const Usual& Usual::At(size_t index1) const { return AsArray()->at(index1 - 1); 
 void Usual::AAdd(Usual item) { AsArray()->push_back(std::move(item)); }
 
 Usual Usual::Eval(Args args) const {
-    const auto& cb = AsCodeBlock();
+    // A copy: the block lives on while it runs even when it assigns the
+    // variable that held it (a handler that replaces or clears itself).
+    const std::shared_ptr<CodeBlockFn> cb = AsCodeBlock();
     if (!cb || !*cb) return Usual();
     return (*cb)(args);
 }

@@ -6,7 +6,7 @@ X key and mouse events a few milliseconds apart, as a person's typing
 arrives. The gallery's --report file tells what the screen shows; every
 check polls it with a time limit. The server picks its own free display.
 
-usage: gallery_e2e_test.py QZGALLERY SCENARIO    (entry, calc, calendar, masked, tips, list, german)
+usage: gallery_e2e_test.py QZGALLERY SCENARIO    (entry, calc, calendar, masked, tips, list, tabs, german)
 Exit 77 (skipped) when the X tools are missing.
 """
 import datetime
@@ -36,12 +36,24 @@ class Desk:
         self.work = tempfile.mkdtemp(prefix="qzgallery")
         self.report = os.path.join(self.work, "report")
         self.procs = []
-        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", HOME=self.work)
+        self.env = dict(os.environ, DISPLAY=self.display, QT_QPA_PLATFORM="xcb", HOME=self.work,
+                        XDG_CONFIG_HOME=os.path.join(self.work, ".config"))
         self.procs.append(start_wm(self.env))
-        self.gallery = subprocess.Popen([gallery, "--report", self.report] + args, env=self.env,
+        self.command = [gallery, "--report", self.report] + args
+        self.start()
+
+    def start(self):
+        self.gallery = subprocess.Popen(self.command, env=self.env,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.procs.append(self.gallery)
         self.wait(lambda r: r.get("active") == "QZScan library gallery", "the gallery window is active")
+
+    def restart(self):
+        """Ends the gallery and starts it again with the same home folder."""
+        stop(self.gallery)
+        self.procs.remove(self.gallery)
+        os.remove(self.report)
+        self.start()
 
     def read(self):
         try:
@@ -261,10 +273,42 @@ def tips(desk):
     for keys, heading in (("alt+n", "Exporting"), ("alt+n", "Restarting"), ("alt+p", "Exporting")):
         desk.keys(keys)
         desk.expect("Tip of the Day.106", heading, "%s pages the tips" % keys)
+    # Enter presses the button with the focus, not Close.
+    desk.expect("focus", "Tip of the Day.101", "Alt+P leaves the focus on Previous")
+    desk.keys("Return")
+    desk.expect("Tip of the Day.106", "Scanning", "Enter presses Previous")
+    desk.expect("focus", "Tip of the Day.102", "on the first tip Next has the focus")
+    desk.keys("Return")
+    desk.expect("Tip of the Day.106", "Exporting", "Enter presses Next")
     desk.click("Tip of the Day.105")  # "Show Tips on startup" off
+    desk.expect("Tip of the Day.105", "Show Tips on startup [ ]")
     desk.keys("alt+c")
     desk.wait(lambda r: "Tip of the Day.106" not in r, "Close closes the tips")
-    desk.wait(lambda r: r.get("tips.5", "").endswith("show on startup off"), "the page keeps the state")
+    desk.expect("tips.5", "Last tip 2, show on startup off", "the page keeps the state")
+    desk.restart()
+    desk.expect("tips.5", "Last tip 2, show on startup off", "the next run keeps the state")
+    desk.click("tips.2")
+    desk.expect("Tip of the Day.106", "Restarting", "the next run goes on after the last tip")
+    desk.expect("Tip of the Day.105", "Show Tips on startup [ ]")
+    desk.keys("alt+c")
+    desk.wait(lambda r: "Tip of the Day.106" not in r, "Close closes the tips")
+
+
+def tabs(desk):
+    desk.focus("extensions.12")
+    desk.keys("Tab")
+    desk.expect("focus", "extensions.3", "Tab enters the tab bar")
+    desk.keys("Right", "alt+l")
+    time.sleep(0.3)  # nothing is to happen: give it the time it would take
+    desk.expect("extensions.3", "First", "neither Right nor Alt+L selects the locked tab")
+    desk.keys("alt+t")
+    desk.expect("extensions.3", "Third", "Alt+T selects an allowed tab")
+    for keys, where in (("Tab", "extensions.4"), ("shift+Tab", "extensions.3"), ("click", "Locked tabs.100"),
+                        ("Tab", "Locked tabs.101"), ("shift+Tab", "Locked tabs.100")):
+        desk.click("extensions.15") if keys == "click" else desk.keys(keys)
+        desk.expect("focus", where, "%s moves the focus out of the tab bar and back" % keys)
+    desk.keys("Escape")
+    desk.wait(lambda r: "Locked tabs.100" not in r, "Escape closes the dialog from its tab bar")
 
 
 def listbox(desk):
@@ -315,6 +359,7 @@ def expect(cond, what):
 SCENARIOS = {"entry": (["--page", "1"], entry), "calc": (["--page", "1"], calc),
              "calendar": (["--page", "1"], calendar), "masked": (["--page", "2"], masked),
              "tips": (["--page", "3"], tips), "list": (["--page", "4"], listbox),
+             "tabs": (["--page", "5"], tabs),
              "german": (["--page", "1"], german)}
 
 

@@ -4,7 +4,14 @@
 #include <QApplication>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
 
 #include "lib/widgets/bitmap.h"
 #include "lib/widgets/bitmaplistbox.h"
@@ -82,6 +89,26 @@ TEST_F(BitmapListBoxTest, DeleteRemovesTheActiveNodeFromListAndArray) {
     EXPECT_EQ(box->ALISTBOX().ALen(), 2u);
 }
 
+TEST_F(BitmapListBoxTest, DeleteBlocksThatChangeTheListLeaveListAndArrayOne) {
+    // Removing b with a block that first removes a, or clears the list (and
+    // the block itself): the list and the node array agree afterwards.
+    for (bool clear : {false, true}) {
+        box->BONDELETE = Usual();
+        box->LISTCLEAR();
+        const int64_t a = Add("a"), b = Add("b"), c = Add("c");
+        box->BONDELETE = Usual::Block([this, a, b, clear](rt::Args n) {
+            if (n[0].At(1).AsLong() != b) return Usual(true);
+            if (clear) box->BONDELETE = Usual(), box->LISTCLEAR();
+            else box->REMOVENODE(a);
+            return Usual(true);
+        });
+        box->REMOVENODE(b);
+        EXPECT_EQ(Order(), clear ? std::vector<int64_t>{} : std::vector<int64_t>{c}) << clear;
+        EXPECT_EQ(box->ALISTBOX().ALen(), Order().size());
+        EXPECT_EQ(lib::TREESEEK(box->ALISTBOX(), c), clear ? 0u : 1u);
+    }
+}
+
 TEST_F(BitmapListBoxTest, DrawRequestsReachTheListBoxThroughTheOwner) {
     Add("a"), Add("b");
     list()->setCurrentRow(1);
@@ -111,6 +138,9 @@ TEST_F(BitmapListBoxTest, DoubleClickHandsTheNodeToTheBlock) {
     });
     QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, RowCentre(1));
     EXPECT_EQ(got, 2);
+    got = 0;  // below the last entry: on none
+    QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, RowCentre(1) + QPoint(0, 120));
+    EXPECT_EQ(got, 0);
 }
 
 TEST_F(BitmapListBoxTest, DraggingMovesAnEntryWhereItIsDropped) {
@@ -135,12 +165,53 @@ TEST_F(BitmapListBoxTest, DraggingMovesAnEntryWhereItIsDropped) {
     Mouse(QEvent::MouseMove, RowCentre(0), Qt::LeftButton);
     Mouse(QEvent::MouseButtonRelease, RowCentre(0), Qt::NoButton);
     EXPECT_EQ(Order(), (std::vector<int64_t>{2, 3, 1}));
+    // A drop outside the list moves nothing.
+    const QPoint outside(RowCentre(0).x(), list()->viewport()->height() + 30);
+    Mouse(QEvent::MouseButtonPress, RowCentre(0), Qt::LeftButton);
+    Mouse(QEvent::MouseMove, RowCentre(2), Qt::LeftButton);
+    Mouse(QEvent::MouseMove, outside, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, outside, Qt::NoButton);
+    EXPECT_EQ(Order(), (std::vector<int64_t>{2, 3, 1}));
     // A drop block answering FALSE refuses the move.
     box->BONMOUSEDROP = Usual::Block([](rt::Args) { return Usual(false); });
     Mouse(QEvent::MouseButtonPress, RowCentre(0), Qt::LeftButton);
     Mouse(QEvent::MouseMove, RowCentre(2), Qt::LeftButton);
     Mouse(QEvent::MouseButtonRelease, RowCentre(2), Qt::NoButton);
     EXPECT_EQ(Order(), (std::vector<int64_t>{2, 3, 1}));
+}
+
+TEST_F(BitmapListBoxTest, PictureFilesAreReadAgainWhenTheyChangeAndFifosNeverBlock) {
+    QTemporaryDir dir;
+    const QString pic = dir.filePath("pic.bmp");
+    auto save = [&](QColor colour, int side) {
+        QImage img(side, side, QImage::Format_RGB32);
+        img.fill(colour);
+        ASSERT_TRUE(img.save(pic, "BMP"));
+    };
+    save(Qt::red, 30);
+    box->ADDNODE("file", Usual(), 0, lib::kPictureFile, pic.toStdString(), 0);
+    box->REFRESH();
+    EXPECT_EQ(list()->viewport()->grab().toImage().pixelColor(16, 20), QColor(Qt::red));
+    save(Qt::blue, 28);  // another picture in the same file
+    EXPECT_EQ(list()->viewport()->grab().toImage().pixelColor(16, 20), QColor(Qt::blue));
+
+    // A FIFO with no writer: neither the bitmap nor the list's paint waits
+    // for one (else a writer comes after a time limit, and the test fails).
+    const std::string fifo = dir.filePath("pipe.bmp").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::promise<void> done;
+    auto watchdog = std::async(std::launch::async, [&fifo, finished = done.get_future()] {
+        if (finished.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return false;
+        if (int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) close(fd);
+        return true;
+    });
+    auto fromFifo = rt::New<lib::BitmapFromDisk>();
+    fromFifo->Init(Usual(), fifo);
+    box->ADDNODE("fifo", Usual(), 0, lib::kPictureFile, fifo, 0);
+    list()->viewport()->grab();
+    done.set_value();
+    EXPECT_FALSE(watchdog.get()) << "a read of the FIFO waited for a writer";
+    EXPECT_EQ(fromFifo->Handle(), 0u);
 }
 
 }  // namespace
