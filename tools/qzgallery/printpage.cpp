@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/gui/resource.h"
+#include "platform/os/win32.h"
 #include "tools/qzgallery/serialpage.h"
 
 namespace gallery {
@@ -117,8 +118,10 @@ void PrintPage::Print(bool eject) {
     } else {
         bytesText_->SetCaption("");
     }
-    statusText_->SetCaption(pq->LastPrintError() ? "PRINTIT failed, Win32 code " + std::to_string(pq->LastPrintError())
-                                                 : "PRINTIT sent the job to " + port);
+    const uint32_t code = pq->LastPrintError();
+    statusText_->SetCaption(code == 0                      ? "PRINTIT sent the job to " + port
+                            : code == os::ERROR_IO_PENDING ? "PRINTIT is still sending the job to " + port
+                                                           : "PRINTIT failed, Win32 code " + std::to_string(code));
 }
 
 }  // namespace gallery
