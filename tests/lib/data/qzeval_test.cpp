@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+#include "rdd_test_util.h"
+
 namespace {
 
 struct Outcome {
@@ -58,4 +60,27 @@ TEST(QzEval, GuiMakesWidgetClassesByNameAndEndsCleanly) {
         "'TREESEEK(b:ALISTBOX, 1)' 'ZEV_SLE{w, 4, Point{1, 2}, Dimension{90, 20}, \"D\"}:SLE_TYPE'");
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_NE(r.out.find(".T.\n.T.\n{BITMAPLISTBOX}\n1\n1\nD\n"), std::string::npos) << r.out;
+}
+
+// Expressions far longer than any nesting bound evaluate: a run of 20,001
+// terms, an index key of as many, a filter of 60,001 conditions. Deep
+// parentheses and 1e400 are errors, never a crash.
+class QzEvalLong : public rddtest::TableTest {};
+
+TEST_F(QzEvalLong, LongRunsEvaluateAndDeepNestingIsAnError) {
+    Create("big.dbf", rt::Usual::Array({Field("Q", "N", 8)}));
+    std::string terms = "1";
+    for (int i = 0; i < 20000; ++i) terms += "+1";
+    Outcome r = QzEval("'" + terms + "' 's := DBServer{\"" + Path("big.dbf") +
+                       "\"}' 's:APPEND(), s:FIELDPUT(\"Q\", 2)' "
+                       "'s:CREATEORDER(\"BIG\", NIL, \"Q\"+Replicate(\"+1\", 20000))' 's:SEEK(20002)' "
+                       "'a := ArrayServer{{{\"N\",\"N\",3,0}}, {{0}, {7}}}' "
+                       "'a:FILTER := \"N > 0\" + Replicate(\" .AND. N > 0\", 60000), a:FIELDGET(1)' '" +
+                       std::string(5000, '(') + "1" + std::string(5000, ')') + "' '1e400'");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out.substr(0, 92),
+              "20001\n{DBSERVER}\n2\n.T.\n.T.\n{ARRAYSERVER}\n7\n"
+              "qzeval: line 8: Operation too complex at position")
+        << r.out.substr(0, 300);
+    EXPECT_NE(r.out.find("line 9: Numeric overflow at position 1"), std::string::npos) << r.out.substr(0, 300);
 }
