@@ -71,11 +71,14 @@ public:
     bool Exceeded() const { return exceeded_; }
     uint64_t Steps() const { return steps_; }
     uint64_t Bytes() const { return bytes_; }
+    // The innermost scope on this thread; null when there is none.
+    static EvalBudget* Active() { return active_; }
 
 private:
     friend bool ChargeBytes(uint64_t bytes);
-    friend bool ChargeStep();
-    friend bool BudgetExceeded();
+    friend bool CountStep();
+    friend bool AnyExceeded();
+    static inline constinit thread_local EvalBudget* active_ = nullptr;
     EvalLimits limits_;
     EvalBudget* outer_;
     uint64_t steps_ = 0, bytes_ = 0;
@@ -87,11 +90,14 @@ private:
 // would go over: the caller makes nothing and answers NIL. Functions that
 // can make large texts or arrays call it before they do.
 bool ChargeBytes(uint64_t bytes);
-// Counts one step of evaluation likewise.
-bool ChargeStep();
+// Counts one step of evaluation likewise (every node evaluated: without a
+// scope in force it costs one test).
+bool CountStep();
+inline bool ChargeStep() { return !EvalBudget::Active() || CountStep(); }
 // Whether a budget in force is exceeded: the evaluation is on its way out,
 // and its faults and calls are skipped.
-bool BudgetExceeded();
+bool AnyExceeded();
+inline bool BudgetExceeded() { return EvalBudget::Active() && AnyExceeded(); }
 
 // Checks the text without evaluating it: empty when it compiles, else the
 // description of the first syntax fault. Raises nothing.

@@ -42,8 +42,17 @@ struct Node {
     virtual ~Node() = default;
     // Evaluates the node: counts a step against the evaluation budget in
     // force (macro.h) and refuses, with an "Operation too complex" error,
-    // evaluation nested deeper than the stack safely allows.
-    Usual Eval(const FramePtr& frame) const;
+    // evaluation nested deeper than the stack safely allows. The checks are
+    // made at every eighth level and under a budget; the levels between
+    // only count themselves.
+    Usual Eval(const FramePtr& frame) const {
+        if (EvalBudget::Active() || (depth_ & 7) == 7) return EvalChecked(frame);
+        ++depth_;
+        struct Leave {
+            ~Leave() { --depth_; }
+        } leave;
+        return Run(frame);
+    }
     // Assignment targets (names, fields, elements, properties) answer true
     // and implement Store.
     virtual bool Assignable() const { return false; }
@@ -54,6 +63,10 @@ struct Node {
 protected:
     // What the node does when evaluated (Eval has checked the limits).
     virtual Usual Run(const FramePtr& frame) const = 0;
+    // Eval with every check made.
+    Usual EvalChecked(const FramePtr& frame) const;
+    // How deep evaluation is nested on this thread.
+    static inline constinit thread_local int depth_ = 0;
     // Records a child (or a list of children) in the height.
     void Above(const Node* child) {
         if (child) height = std::max(height, child->height + 1);

@@ -8,7 +8,6 @@
 namespace rt {
 namespace {
 
-thread_local EvalBudget* tBudget = nullptr;
 // Set while the error of an exceeded budget is being handled: the error
 // block's own evaluation is not counted, so it can run.
 thread_local bool tRaising = false;
@@ -27,13 +26,13 @@ void RaiseOver(uint32_t genCode, uint64_t bound, const char* unit) {
 
 }  // namespace
 
-EvalBudget::EvalBudget(EvalLimits limits) : limits_(limits), outer_(tBudget) { tBudget = this; }
+EvalBudget::EvalBudget(EvalLimits limits) : limits_(limits), outer_(active_) { active_ = this; }
 
-EvalBudget::~EvalBudget() { tBudget = outer_; }
+EvalBudget::~EvalBudget() { active_ = outer_; }
 
-bool ChargeStep() {
-    if (!tBudget || tRaising) return true;
-    for (EvalBudget* b = tBudget; b; b = b->outer_) {
+bool CountStep() {
+    if (!EvalBudget::active_ || tRaising) return true;
+    for (EvalBudget* b = EvalBudget::active_; b; b = b->outer_) {
         if (b->exceeded_) return false;
         if (b->limits_.steps != 0 && b->steps_ >= b->limits_.steps) {
             b->exceeded_ = true;
@@ -41,20 +40,20 @@ bool ChargeStep() {
             return false;
         }
     }
-    for (EvalBudget* b = tBudget; b; b = b->outer_) ++b->steps_;
+    for (EvalBudget* b = EvalBudget::active_; b; b = b->outer_) ++b->steps_;
     return true;
 }
 
-bool BudgetExceeded() {
+bool AnyExceeded() {
     if (tRaising) return false;
-    for (EvalBudget* b = tBudget; b; b = b->outer_)
+    for (EvalBudget* b = EvalBudget::active_; b; b = b->outer_)
         if (b->exceeded_) return true;
     return false;
 }
 
 bool ChargeBytes(uint64_t bytes) {
-    if (!tBudget || tRaising) return true;
-    for (EvalBudget* b = tBudget; b; b = b->outer_) {
+    if (!EvalBudget::active_ || tRaising) return true;
+    for (EvalBudget* b = EvalBudget::active_; b; b = b->outer_) {
         if (b->exceeded_) return false;
         if (b->limits_.bytes != 0 && (bytes > b->limits_.bytes || b->bytes_ > b->limits_.bytes - bytes)) {
             b->exceeded_ = true;
@@ -62,7 +61,7 @@ bool ChargeBytes(uint64_t bytes) {
             return false;
         }
     }
-    for (EvalBudget* b = tBudget; b; b = b->outer_) b->bytes_ += bytes;
+    for (EvalBudget* b = EvalBudget::active_; b; b = b->outer_) b->bytes_ += bytes;
     return true;
 }
 

@@ -29,9 +29,8 @@ constexpr int kMaxEvalDepth = 4000;
 constexpr int kMaxBlockDepth = 400;
 // The extra depth the error block gets while it handles such a fault.
 constexpr int kHandlerRoom = 200;
-thread_local int tEvalDepth = 0;
-thread_local int tBlockDepth = 0;
-thread_local bool tDepthFault = false;  // such a fault is being handled
+constinit thread_local int tBlockDepth = 0;
+constinit thread_local bool tDepthFault = false;  // such a fault is being handled
 
 int Room() { return tDepthFault ? kHandlerRoom : 0; }
 
@@ -39,27 +38,26 @@ int Room() { return tDepthFault ? kHandlerRoom : 0; }
 // and the functions a node calls; a quarter of a small stack.
 constexpr size_t kStackReserve = size_t{512} << 10;
 
-// The lowest frame address evaluation may reach on this thread (0 when the
+// The lowest frame address evaluation may reach on this thread (1 when the
 // stack's bounds are unknown). The depth limits keep within it on an
 // ordinary stack; this guards threads with small ones and instrumented
 // builds with large frames.
-uintptr_t StackFloor() {
-    thread_local const uintptr_t floor = [] {
-        pthread_attr_t attr;
-        if (pthread_getattr_np(pthread_self(), &attr) != 0) return uintptr_t{0};
-        void* low = nullptr;
-        size_t size = 0;
-        int rc = pthread_attr_getstack(&attr, &low, &size);
-        pthread_attr_destroy(&attr);
-        if (rc != 0 || !low) return uintptr_t{0};
-        return reinterpret_cast<uintptr_t>(low) + std::min(size / 4, kStackReserve);
-    }();
-    return floor;
+uintptr_t FindStackFloor() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 1;
+    void* low = nullptr;
+    size_t size = 0;
+    int rc = pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    if (rc != 0 || !low) return 1;
+    return reinterpret_cast<uintptr_t>(low) + std::min(size / 4, kStackReserve);
 }
+constinit thread_local uintptr_t tStackFloor = 0;  // found at the first evaluation
 
 bool StackLow() {
     if (tDepthFault) return false;  // the error block runs in the reserve
-    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < StackFloor();
+    if (tStackFloor == 0) tStackFloor = FindStackFloor();
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < tStackFloor;
 }
 
 // Raises the fault of nesting too deep. The error block runs with some room
@@ -281,11 +279,10 @@ Usual Fault(size_t pos, uint32_t genCode, const std::string& operation, const st
     return answer.IsLogic() ? Usual() : answer;
 }
 
-Usual Node::Eval(const FramePtr& frame) const {
+Usual Node::EvalChecked(const FramePtr& frame) const {
     if (!ChargeStep()) return Usual();
-    if (tEvalDepth >= kMaxEvalDepth + Room() || StackLow())
-        return DepthFault(pos, "the expression is evaluated too deeply");
-    Level level(tEvalDepth);
+    if (depth_ >= kMaxEvalDepth + Room() || StackLow()) return DepthFault(pos, "the expression is evaluated too deeply");
+    Level level(depth_);
     return Run(frame);
 }
 
@@ -406,9 +403,26 @@ bool NotLogical(size_t pos, Op op, const Usual& v, Usual& answer) {
 }
 }  // namespace
 
+namespace {
+// left op right for one link of a chain.
+Usual Apply(size_t pos, Op op, const Usual& a, const Usual& b) {
+    switch (op) {
+        case Op::Add:
+        case Op::Sub:
+        case Op::Mul:
+        case Op::Div:
+        case Op::Mod: return Arith(pos, op, a, b);
+        default: return Relation(pos, op, a, b);
+    }
+}
+}  // namespace
+
 Usual Chain::Run(const FramePtr& frame) const {
+    // The last link's result is returned as it is made: most chains have one.
     Usual acc = first->Eval(frame);
-    for (const Link& link : links) {
+    const size_t last = links.size() - 1;
+    for (size_t i = 0;; ++i) {
+        const Link& link = links[i];
         if (link.op == Op::And || link.op == Op::Or) {
             // The left side decides when it is .F. for .AND. or .T. for .OR.
             Usual answer;
@@ -416,19 +430,12 @@ Usual Chain::Run(const FramePtr& frame) const {
             if (acc.AsLogic() != (link.op == Op::And)) return acc;
             acc = link.operand->Eval(frame);
             if (NotLogical(link.pos, link.op, acc, answer)) return answer;
+            if (i == last) return acc;
             continue;
         }
-        Usual b = link.operand->Eval(frame);
-        switch (link.op) {
-            case Op::Add:
-            case Op::Sub:
-            case Op::Mul:
-            case Op::Div:
-            case Op::Mod: acc = Arith(link.pos, link.op, acc, b); break;
-            default: acc = Relation(link.pos, link.op, acc, b); break;
-        }
+        if (i == last) return Apply(link.pos, link.op, acc, link.operand->Eval(frame));
+        acc = Apply(link.pos, link.op, acc, link.operand->Eval(frame));
     }
-    return acc;
 }
 
 Usual Assign::Run(const FramePtr& frame) const {
