@@ -281,7 +281,8 @@ Usual Fault(size_t pos, uint32_t genCode, const std::string& operation, const st
 
 Usual Node::EvalChecked(const FramePtr& frame) const {
     if (!ChargeStep()) return Usual();
-    if (depth_ >= kMaxEvalDepth + Room() || StackLow()) return DepthFault(pos, "the expression is evaluated too deeply");
+    if (depth_ >= kMaxEvalDepth + Room() || StackLow())
+        return DepthFault(pos, "the expression is evaluated too deeply");
     Level level(depth_);
     return Run(frame);
 }
