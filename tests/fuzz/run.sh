@@ -17,7 +17,7 @@ seconds=${3:-60}
 src=$(cd "$(dirname "$0")/../.." && pwd)
 dir="$src/build-fuzz"
 case "$action" in
-  build|run|merge) [ -n "$target" ] || { echo "usage: $0 build|run TARGET [SECONDS]" >&2; exit 2; } ;;
+  build|run|merge) [ -n "$target" ] || { echo "usage: $0 build|run|merge TARGET [SECONDS]" >&2; exit 2; } ;;
   *) echo "usage: $0 build|run|merge TARGET [SECONDS]" >&2; exit 2 ;;
 esac
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer"
@@ -35,7 +35,8 @@ mkdir -p "$work" "$findings"
 if [ "$action" = merge ]; then
   # The seeds are rewritten as the smallest set with the coverage of both.
   fresh=$(mktemp -d)
-  "$dir/tests/fuzz/$target" -merge=1 "$fresh" "$seeds" "$work" || exit 1
+  # Edges only (no hit counts), which keeps the seeds few and small.
+  "$dir/tests/fuzz/$target" -merge=1 -use_counters=0 "$fresh" "$seeds" "$work" >"$findings/merge.log" 2>&1 || exit 1
   rm -rf "$seeds" && mv "$fresh" "$seeds" && chmod 755 "$seeds"
   exit 0
 fi
