@@ -75,7 +75,7 @@ public:
     static EvalBudget* Active() { return active_; }
 
 private:
-    friend bool ChargeBytes(uint64_t bytes);
+    friend bool CountBytes(uint64_t bytes);
     friend bool CountStep();
     friend bool AnyExceeded();
     static inline constinit thread_local EvalBudget* active_ = nullptr;
@@ -89,7 +89,8 @@ private:
 // force. False, after raising the budget's error the first time, when they
 // would go over: the caller makes nothing and answers NIL. Functions that
 // can make large texts or arrays call it before they do.
-bool ChargeBytes(uint64_t bytes);
+bool CountBytes(uint64_t bytes);
+inline bool ChargeBytes(uint64_t bytes) { return !EvalBudget::Active() || CountBytes(bytes); }
 // Counts one step of evaluation likewise (every node evaluated: without a
 // scope in force it costs one test).
 bool CountStep();

@@ -51,7 +51,7 @@ bool AnyExceeded() {
     return false;
 }
 
-bool ChargeBytes(uint64_t bytes) {
+bool CountBytes(uint64_t bytes) {
     if (!EvalBudget::active_ || tRaising) return true;
     for (EvalBudget* b = EvalBudget::active_; b; b = b->outer_) {
         if (b->exceeded_) return false;
