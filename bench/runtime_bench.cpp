@@ -5,6 +5,8 @@
 //   AtomicReplace of 4 KiB     (renamed over; in place for a hard-linked file)
 //                              vs truncate, write and fsync of the file itself
 //   AppendRecord               vs a seek to the end and a write
+//   a compiled filter condition, without and with an evaluation budget, and
+//   a run of 20,001 terms (per evaluation)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,6 +17,8 @@
 #include <string>
 
 #include "platform/runtime/files.h"
+#include "platform/runtime/macro.h"
+#include "platform/runtime/memvar.h"
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/object.h"
 #include "platform/runtime/posixfile.h"
@@ -48,6 +52,30 @@ void BM_LateBoundSend(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(rt::Send(c, add, rt::Args(args, 1)));
 }
 BENCHMARK(BM_LateBoundSend);
+
+// QTY > 5 .AND. Upper(NAME) = "AB" on session variables; with state.range(0)
+// set, under a budget that is never reached.
+void BM_EvalFilter(benchmark::State& state) {
+    rt::MemVarPut("QTY", rt::Usual(int64_t{7}));
+    rt::MemVarPut("NAME", rt::Usual("abc"));
+    rt::Usual b = rt::CompileBlock("QTY > 5 .AND. Upper(NAME) = \"AB\"");
+    if (state.range(0) != 0) {
+        rt::EvalBudget budget({UINT64_MAX - 1, UINT64_MAX - 1});
+        for (auto _ : state) benchmark::DoNotOptimize(b.Eval());
+    } else {
+        for (auto _ : state) benchmark::DoNotOptimize(b.Eval());
+    }
+    rt::MemVarClearAll();
+}
+BENCHMARK(BM_EvalFilter)->Arg(0)->Arg(1);
+
+void BM_EvalChain20001(benchmark::State& state) {
+    std::string text = "1";
+    for (int i = 0; i < 20000; ++i) text += "+1";
+    rt::Usual b = rt::CompileBlock(text);
+    for (auto _ : state) benchmark::DoNotOptimize(b.Eval());
+}
+BENCHMARK(BM_EvalChain20001);
 
 void BM_Val(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(rt::Val("  12345.678 pieces"));

@@ -13,8 +13,9 @@ std::mutex gLookupMutex;
 std::shared_ptr<const FieldLookup> gLookup;
 
 ErrorRef SyntaxError(std::string_view text, const macro::ParseResult& r) {
-    ErrorRef e = MakeError(kGenSyntax, "MACRO");
-    e->Description = std::string(ErrString(kGenSyntax)) + " at position " + std::to_string(r.faultPos) + ": " + r.fault;
+    ErrorRef e = MakeError(r.faultCode, "MACRO");
+    e->Description = std::string(ErrString(r.faultCode)) + " at position " + std::to_string(r.faultPos) + ": " +
+                     r.fault;
     e->Arg = std::string(text);
     e->ArgType = kString;
     e->CanDefault = true;

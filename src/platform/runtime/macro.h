@@ -8,6 +8,8 @@
 // (memvar.h) or fields of a data server.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -43,6 +45,60 @@ FieldLookup CurrentFieldLookup();
 // text of a block literal gives the block. A syntax fault raises its Error
 // and gives NIL.
 Usual MacroEval(std::string_view text);
+
+// Bounds on the evaluation of compiled text: the steps it takes (one per
+// node of the tree evaluated) and the bytes of text and array elements it
+// makes. 0 means no bound.
+struct EvalLimits {
+    uint64_t steps = 0;
+    uint64_t bytes = 0;
+};
+
+// Puts the limits on every evaluation of compiled text on this thread while
+// it lives; scopes nest, and a step or byte counts against each one in
+// force. Going over raises one error, "Operation too complex" for steps or
+// "Memory low" for bytes; from then on each node evaluates to NIL without
+// further errors, so the evaluation ends quickly, and the scope stays
+// exceeded. Without a scope evaluation is unbounded but for the nesting
+// limits and the longest text.
+class EvalBudget {
+public:
+    explicit EvalBudget(EvalLimits limits);
+    ~EvalBudget();
+    EvalBudget(const EvalBudget&) = delete;
+    EvalBudget& operator=(const EvalBudget&) = delete;
+
+    bool Exceeded() const { return exceeded_; }
+    uint64_t Steps() const { return steps_; }
+    uint64_t Bytes() const { return bytes_; }
+    // The innermost scope on this thread; null when there is none.
+    static EvalBudget* Active() { return active_; }
+
+private:
+    friend bool CountBytes(uint64_t bytes);
+    friend bool CountStep();
+    friend bool AnyExceeded();
+    static inline constinit thread_local EvalBudget* active_ = nullptr;
+    EvalLimits limits_;
+    EvalBudget* outer_;
+    uint64_t steps_ = 0, bytes_ = 0;
+    bool exceeded_ = false;
+};
+
+// Counts bytes that an evaluation is about to make against the budgets in
+// force. False, after raising the budget's error the first time, when they
+// would go over: the caller makes nothing and answers NIL. Functions that
+// can make large texts or arrays call it before they do.
+bool CountBytes(uint64_t bytes);
+inline bool ChargeBytes(uint64_t bytes) { return !EvalBudget::Active() || CountBytes(bytes); }
+// Counts one step of evaluation likewise (every node evaluated: without a
+// scope in force it costs one test).
+bool CountStep();
+inline bool ChargeStep() { return !EvalBudget::Active() || CountStep(); }
+// Whether a budget in force is exceeded: the evaluation is on its way out,
+// and its faults and calls are skipped.
+bool AnyExceeded();
+inline bool BudgetExceeded() { return EvalBudget::Active() && AnyExceeded(); }
 
 // Checks the text without evaluating it: empty when it compiles, else the
 // description of the first syntax fault. Raises nothing.

@@ -1,12 +1,17 @@
 // Evaluation of the expression tree: each node's Eval. Faults become Error
 // objects naming the position (Fault); nothing here throws except a jump to
 // a recovery scope that the error block itself makes.
+#include <pthread.h>
+
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <new>
 
 #include "platform/runtime/dates.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/macro.h"
 #include "platform/runtime/macroast.h"
 #include "platform/runtime/memvar.h"
 #include "platform/runtime/object.h"
@@ -16,10 +21,63 @@
 namespace rt::macro {
 namespace {
 
-// Blocks evaluating blocks deeper than this are stopped with a fault
-// rather than running the stack out.
+// Evaluation nested deeper than these is stopped with an "Operation too
+// complex" fault rather than running the stack out: nodes within nodes
+// (the tree's height, and again inside every block a node evaluates), and
+// blocks evaluating blocks.
+constexpr int kMaxEvalDepth = 4000;
 constexpr int kMaxBlockDepth = 400;
-thread_local int tBlockDepth = 0;
+// The extra depth the error block gets while it handles such a fault.
+constexpr int kHandlerRoom = 200;
+constinit thread_local int tBlockDepth = 0;
+constinit thread_local bool tDepthFault = false;  // such a fault is being handled
+
+int Room() { return tDepthFault ? kHandlerRoom : 0; }
+
+// The stack kept free below the deepest evaluation, for the error block
+// and the functions a node calls; a quarter of a small stack.
+constexpr size_t kStackReserve = size_t{512} << 10;
+
+// The lowest frame address evaluation may reach on this thread (1 when the
+// stack's bounds are unknown). The depth limits keep within it on an
+// ordinary stack; this guards threads with small ones and instrumented
+// builds with large frames.
+uintptr_t FindStackFloor() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 1;
+    void* low = nullptr;
+    size_t size = 0;
+    int rc = pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    if (rc != 0 || !low) return 1;
+    return reinterpret_cast<uintptr_t>(low) + std::min(size / 4, kStackReserve);
+}
+constinit thread_local uintptr_t tStackFloor = 0;  // found at the first evaluation
+
+bool StackLow() {
+    if (tDepthFault) return false;  // the error block runs in the reserve
+    if (tStackFloor == 0) tStackFloor = FindStackFloor();
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < tStackFloor;
+}
+
+// Raises the fault of nesting too deep. The error block runs with some room
+// to evaluate in; should it nest too deep itself, its fault is not raised
+// again (that would recurse without end) and the evaluation gives NIL.
+Usual DepthFault(size_t pos, const char* detail) {
+    if (tDepthFault) return Usual();
+    struct Handling {
+        Handling() { tDepthFault = true; }
+        ~Handling() { tDepthFault = false; }
+    } handling;
+    return Fault(pos, kGenComplexity, "EVAL", detail);
+}
+
+// Counts one level of nesting while it lives.
+struct Level {
+    explicit Level(int& d) : depth(d) { ++depth; }
+    ~Level() { --depth; }
+    int& depth;
+};
 
 std::string TypeOf(const Usual& v) { return TypeString(v.Type()); }
 
@@ -32,10 +90,23 @@ int Decimals(const Usual& v) {
 
 Usual MakeFloat(double value, int decimals) { return Usual(Float{value, -1, static_cast<int16_t>(decimals)}); }
 
-Usual StringResult(size_t pos, const char* op, std::string s) {
-    if (static_cast<int64_t>(s.size()) > kMaxTextLen)
+// The float result of an operator, or the overflow fault when finite
+// operands gave a result beyond the range of numbers.
+Usual FloatResult(size_t pos, const char* op, double value, int decimals, double x, double y) {
+    if (!std::isfinite(value) && std::isfinite(x) && std::isfinite(y))
+        return Fault(pos, kGenNumOverflow, op, "the result is beyond the range of numbers");
+    return MakeFloat(value, decimals);
+}
+
+// A text made by an operator from texts of these lengths: refused before it
+// is made when it would be longer than the runtime allows or than the
+// evaluation's budget.
+template <class Make>
+Usual StringResult(size_t pos, const char* op, size_t length, Make make) {
+    if (static_cast<int64_t>(length) > kMaxTextLen)
         return Fault(pos, kGenStrOverflow, op, "the text would be longer than the runtime allows");
-    return Usual(std::move(s));
+    if (!ChargeBytes(length)) return Usual();
+    return Usual(make());
 }
 
 Usual Arith(size_t pos, Op op, const Usual& a, const Usual& b) {
@@ -47,17 +118,17 @@ Usual Arith(size_t pos, Op op, const Usual& a, const Usual& b) {
         switch (op) {
             case Op::Add:
                 if (ints && !__builtin_add_overflow(x, y, &r)) return Usual(r);
-                return MakeFloat(dx + dy, std::max(Decimals(a), Decimals(b)));
+                return FloatResult(pos, text, dx + dy, std::max(Decimals(a), Decimals(b)), dx, dy);
             case Op::Sub:
                 if (ints && !__builtin_sub_overflow(x, y, &r)) return Usual(r);
-                return MakeFloat(dx - dy, std::max(Decimals(a), Decimals(b)));
+                return FloatResult(pos, text, dx - dy, std::max(Decimals(a), Decimals(b)), dx, dy);
             case Op::Mul:
                 if (ints && !__builtin_mul_overflow(x, y, &r)) return Usual(r);
-                return MakeFloat(dx * dy, Decimals(a) + Decimals(b));
+                return FloatResult(pos, text, dx * dy, Decimals(a) + Decimals(b), dx, dy);
             case Op::Div:
                 if (dy == 0.0) return Fault(pos, kGenZeroDiv, text, "division by zero");
                 if (ints && y != -1 && x % y == 0) return Usual(x / y);
-                return MakeFloat(dx / dy, -1);
+                return FloatResult(pos, text, dx / dy, -1, dx, dy);
             case Op::Mod:
                 if (dy == 0.0) return Fault(pos, kGenZeroDiv, text, "remainder of a division by zero");
                 if (ints && y != -1) return Usual(x % y);
@@ -73,16 +144,19 @@ Usual Arith(size_t pos, Op op, const Usual& a, const Usual& b) {
         }
     }
     if (op == Op::Add) {
-        if (a.IsString() && b.IsString()) return StringResult(pos, text, a.AsStr() + b.AsStr());
+        if (a.IsString() && b.IsString())
+            return StringResult(pos, text, a.AsStr().size() + b.AsStr().size(), [&] { return a.AsStr() + b.AsStr(); });
         if (a.IsDate() && b.IsNumeric()) return Usual(AddDays(a.AsDate(), b.AsLong()));
         if (a.IsNumeric() && b.IsDate()) return Usual(AddDays(b.AsDate(), a.AsLong()));
     }
     if (op == Op::Sub) {
         // Text minus text moves the left side's trailing blanks to the end.
         if (a.IsString() && b.IsString()) {
-            std::string left = RTrim(a.AsStr());
-            size_t blanks = a.AsStr().size() - left.size();
-            return StringResult(pos, text, left + b.AsStr() + std::string(blanks, ' '));
+            return StringResult(pos, text, a.AsStr().size() + b.AsStr().size(), [&] {
+                std::string left = RTrim(a.AsStr());
+                size_t blanks = a.AsStr().size() - left.size();
+                return left + b.AsStr() + std::string(blanks, ' ');
+            });
         }
         if (a.IsDate() && b.IsDate()) return Usual(DaysBetween(a.AsDate(), b.AsDate()));
         if (a.IsDate() && b.IsNumeric()) return Usual(AddDays(a.AsDate(), -b.AsLong()));
@@ -188,11 +262,15 @@ const char* OpText(Op op) {
         case Op::Neg: return "-";
         case Op::Plus: return "+";
         case Op::Not: return ".NOT.";
+        case Op::And: return ".AND.";
+        case Op::Or: return ".OR.";
     }
     return "?";
 }
 
 Usual Fault(size_t pos, uint32_t genCode, const std::string& operation, const std::string& detail) {
+    // Past an exceeded budget faults come from the NILs it left: not raised.
+    if (BudgetExceeded()) return Usual();
     ErrorRef e = MakeError(genCode, operation);
     e->Description = std::string(ErrString(genCode)) + " at position " + std::to_string(pos) + ": " + detail;
     e->CanDefault = true;
@@ -201,22 +279,30 @@ Usual Fault(size_t pos, uint32_t genCode, const std::string& operation, const st
     return answer.IsLogic() ? Usual() : answer;
 }
 
+Usual Node::EvalChecked(const FramePtr& frame) const {
+    if (!ChargeStep()) return Usual();
+    if (depth_ >= kMaxEvalDepth + Room() || StackLow())
+        return DepthFault(pos, "the expression is evaluated too deeply");
+    Level level(depth_);
+    return Run(frame);
+}
+
 Usual Node::Store(const FramePtr&, const Usual&) const {
     return Fault(pos, kGenArg, ":=", "this cannot be assigned to");
 }
 
-Usual ArrayLit::Eval(const FramePtr& frame) const { return Usual::Array(EvalArgs(items, frame)); }
+Usual ArrayLit::Run(const FramePtr& frame) const {
+    if (!ChargeBytes(items.size() * sizeof(Usual))) return Usual();
+    return Usual::Array(EvalArgs(items, frame));
+}
 
-Usual BlockLit::Eval(const FramePtr& frame) const {
+Usual BlockLit::Run(const FramePtr& frame) const {
     auto shared = body;
     size_t n = params;
     size_t at = pos;
     return Usual::Block([shared, n, frame, at](Args args) -> Usual {
-        if (tBlockDepth >= kMaxBlockDepth) return Fault(at, kGenComplexity, "EVAL", "blocks are evaluated too deeply");
-        struct Depth {
-            Depth() { ++tBlockDepth; }
-            ~Depth() { --tBlockDepth; }
-        } depth;
+        if (tBlockDepth >= kMaxBlockDepth + Room()) return DepthFault(at, "blocks are evaluated too deeply");
+        Level level(tBlockDepth);
         FramePtr own = frame;
         if (n > 0) {
             own = std::make_shared<Frame>();
@@ -238,7 +324,7 @@ Frame* FrameAt(const FramePtr& frame, size_t up) {
 }
 }  // namespace
 
-Usual Param::Eval(const FramePtr& frame) const {
+Usual Param::Run(const FramePtr& frame) const {
     Frame* f = FrameAt(frame, up);
     return f && index < f->vars.size() ? f->vars[index] : Usual();
 }
@@ -248,7 +334,7 @@ Usual Param::Store(const FramePtr& frame, const Usual& value) const {
     return value;
 }
 
-Usual BoundField::Eval(const FramePtr&) const {
+Usual BoundField::Run(const FramePtr&) const {
     return Guarded(pos, name, [&] { return binding.get ? binding.get() : Usual(); });
 }
 
@@ -257,7 +343,7 @@ Usual BoundField::Store(const FramePtr&, const Usual& value) const {
     return Guarded(pos, name, [&] { return binding.put(value); });
 }
 
-Usual Name::Eval(const FramePtr&) const {
+Usual Name::Run(const FramePtr&) const {
     if (!fieldOnly)
         if (auto v = MemVarGet(name)) return *v;
     if (!memvarOnly)
@@ -282,7 +368,7 @@ Usual Name::Store(const FramePtr&, const Usual& value) const {
     return value;
 }
 
-Usual Unary::Eval(const FramePtr& frame) const {
+Usual Unary::Run(const FramePtr& frame) const {
     Usual v = operand->Eval(frame);
     switch (op) {
         case Op::Not:
@@ -302,56 +388,88 @@ Usual Unary::Eval(const FramePtr& frame) const {
     }
 }
 
-Usual Binary::Eval(const FramePtr& frame) const {
+Usual Binary::Run(const FramePtr& frame) const {
     Usual a = left->Eval(frame);
     Usual b = right->Eval(frame);
+    return Arith(pos, op, a, b);
+}
+
+namespace {
+// One more operand of .AND. / .OR.: the fault when it is not logical.
+bool NotLogical(size_t pos, Op op, const Usual& v, Usual& answer) {
+    if (v.IsLogic()) return false;
+    const char* text = OpText(op);
+    answer = Fault(pos, kGenArg, text, std::string(text) + " needs logical values, not " + TypeOf(v));
+    return true;
+}
+}  // namespace
+
+namespace {
+// left op right for one link of a chain.
+Usual Apply(size_t pos, Op op, const Usual& a, const Usual& b) {
     switch (op) {
         case Op::Add:
         case Op::Sub:
         case Op::Mul:
         case Op::Div:
-        case Op::Mod:
-        case Op::Pow: return Arith(pos, op, a, b);
+        case Op::Mod: return Arith(pos, op, a, b);
         default: return Relation(pos, op, a, b);
     }
 }
+}  // namespace
 
-Usual Logical::Eval(const FramePtr& frame) const {
-    const char* text = isAnd ? ".AND." : ".OR.";
-    Usual a = left->Eval(frame);
-    if (!a.IsLogic()) return Fault(pos, kGenArg, text, std::string(text) + " needs logical values, not " + TypeOf(a));
-    if (a.AsLogic() != isAnd) return a;
-    Usual b = right->Eval(frame);
-    if (!b.IsLogic()) return Fault(pos, kGenArg, text, std::string(text) + " needs logical values, not " + TypeOf(b));
-    return b;
+Usual Chain::Run(const FramePtr& frame) const {
+    // The last link's result is returned as it is made: most chains have one.
+    Usual acc = first->Eval(frame);
+    const size_t last = links.size() - 1;
+    for (size_t i = 0;; ++i) {
+        const Link& link = links[i];
+        if (link.op == Op::And || link.op == Op::Or) {
+            // The left side decides when it is .F. for .AND. or .T. for .OR.
+            Usual answer;
+            if (NotLogical(link.pos, link.op, acc, answer)) return answer;
+            if (acc.AsLogic() != (link.op == Op::And)) return acc;
+            acc = link.operand->Eval(frame);
+            if (NotLogical(link.pos, link.op, acc, answer)) return answer;
+            if (i == last) return acc;
+            continue;
+        }
+        if (i == last) return Apply(link.pos, link.op, acc, link.operand->Eval(frame));
+        acc = Apply(link.pos, link.op, acc, link.operand->Eval(frame));
+    }
 }
 
-Usual Assign::Eval(const FramePtr& frame) const {
+Usual Assign::Run(const FramePtr& frame) const {
     Usual v = value->Eval(frame);
     if (compound) v = Arith(pos, op, target->Eval(frame), v);
     return target->Store(frame, v);
 }
 
-Usual Conditional::Eval(const FramePtr& frame) const {
+Usual Conditional::Run(const FramePtr& frame) const {
     Usual c = cond->Eval(frame);
     if (!c.IsLogic()) return Fault(pos, kGenArg, "IIF", "IIF needs a logical condition, not " + TypeOf(c));
     return c.AsLogic() ? yes->Eval(frame) : no->Eval(frame);
 }
 
-Usual Call::Eval(const FramePtr& frame) const {
+Usual Call::Run(const FramePtr& frame) const {
     if (!fn) fn = FindFunction(name);
     if (!fn) return Fault(pos, kGenNoFunc, name, "there is no function " + name);
     std::vector<Usual> values = EvalArgs(args, frame);
+    if (BudgetExceeded()) return Usual();
     CallSite site(pos);
-    return Guarded(pos, name, [&] { return (*fn)(Args(values)); });
+    Usual result = Guarded(pos, name, [&] { return (*fn)(Args(values)); });
+    // Texts a function makes count against the evaluation budget too.
+    if (result.IsString() && !ChargeBytes(result.AsStr().size())) return Usual();
+    return result;
 }
 
-Usual Member::Eval(const FramePtr& frame) const {
+Usual Member::Run(const FramePtr& frame) const {
     Usual target = object->Eval(frame);
     if (!target.IsObject() || !target.AsObject()) return NotAnObject(pos, name, target);
     const ClassDef& c = target.AsObject()->Class();
     if (isCall) {
         std::vector<Usual> values = EvalArgs(args, frame);
+        if (BudgetExceeded()) return Usual();
         if (!c.FindMethod(sym) && !c.FindAccess(sym) && !c.FindAssign(sym) && !c.FindIVar(sym) && !c.FindDynamicGet())
             return Fault(pos, kGenNoMethod, name, "class " + c.name.Name() + " has no method " + name);
         return Guarded(pos, name, [&] { return Send(target, sym, Args(values)); });
@@ -393,7 +511,7 @@ Usual* Element(size_t pos, Usual& array, const Usual& index, Usual& faultAnswer)
 }
 }  // namespace
 
-Usual Index::Eval(const FramePtr& frame) const {
+Usual Index::Run(const FramePtr& frame) const {
     Usual a = array->Eval(frame);
     Usual i = index->Eval(frame);
     Usual answer;
@@ -411,14 +529,15 @@ Usual Index::Store(const FramePtr& frame, const Usual& value) const {
     return value;
 }
 
-Usual NewObject::Eval(const FramePtr& frame) const {
+Usual NewObject::Run(const FramePtr& frame) const {
     const ClassDef* c = FindClass(sym);
     if (!c || !c->factory) return Fault(pos, kGenNoClass, className, "there is no class " + className);
     std::vector<Usual> values = EvalArgs(args, frame);
+    if (BudgetExceeded()) return Usual();
     return Guarded(pos, className, [&] { return CreateInstance(sym, Args(values)); });
 }
 
-Usual Sequence::Eval(const FramePtr& frame) const {
+Usual Sequence::Run(const FramePtr& frame) const {
     Usual result;
     for (const NodePtr& e : items) result = e->Eval(frame);
     return result;

@@ -10,6 +10,7 @@
 
 #include "platform/runtime/dates.h"
 #include "platform/runtime/error.h"
+#include "platform/runtime/macro.h"
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/symbol.h"
 #include "platform/runtime/text.h"
@@ -38,7 +39,16 @@ const std::string& S(Args a, size_t i) { return ArgAt(a, i).AsStr(); }
 int64_t N(Args a, size_t i) { return ArgAt(a, i).AsLong(); }
 Date D(Args a, size_t i) { return ArgAt(a, i).AsDate(); }
 
+// Counts `count` items of `unit` bytes, about to be made, against the
+// evaluation budget (macro.h); false when over it.
+bool Makes(int64_t count, size_t unit) {
+    if (count <= 0 || unit == 0) return true;
+    uint64_t n = static_cast<uint64_t>(count);
+    return ChargeBytes(n > UINT64_MAX / unit ? UINT64_MAX : n * unit);
+}
+
 Usual Pad(Args a, std::string (*fn)(std::string_view, int64_t, char)) {
+    if (!Makes(N(a, 1), 1)) return Usual();
     const Usual& v = ArgAt(a, 0);
     std::string text = v.IsString() ? v.AsStr() : AsString(v);
     char fill = ArgAt(a, 2).IsString() && !S(a, 2).empty() ? S(a, 2)[0] : ' ';
@@ -156,8 +166,9 @@ const Builtin kBuiltins[] = {
          return Usual(StrTran(S(a, 0), S(a, 1), S(a, 2), ArgAt(a, 3).IsNil() ? 1 : N(a, 3), count));
      }},
     {"STUFF", "SNN", [](Args a) { return Usual(Stuff(S(a, 0), N(a, 1), N(a, 2), S(a, 3))); }},
-    {"SPACE", "N", [](Args a) { return Usual(Space(N(a, 0))); }},
-    {"REPLICATE", "SN", [](Args a) { return Usual(Replicate(S(a, 0), N(a, 1))); }},
+    {"SPACE", "N", [](Args a) { return Makes(N(a, 0), 1) ? Usual(Space(N(a, 0))) : Usual(); }},
+    {"REPLICATE", "SN",
+     [](Args a) { return Makes(N(a, 1), S(a, 0).size()) ? Usual(Replicate(S(a, 0), N(a, 1))) : Usual(); }},
     {"PADR", ".N", [](Args a) { return Pad(a, PadR); }},
     {"PADL", ".N", [](Args a) { return Pad(a, PadL); }},
     {"PADC", ".N", [](Args a) { return Pad(a, PadC); }},
@@ -177,6 +188,7 @@ const Builtin kBuiltins[] = {
     {"STR", "Nnn",
      [](Args a) {
          if (ArgAt(a, 1).IsNil()) return Usual(Str(a[0]));
+         if (!Makes(N(a, 1), 1)) return Usual();
          if (ArgAt(a, 2).IsNil()) return Usual(Str(a[0], static_cast<int>(N(a, 1))));
          return Usual(Str(a[0], static_cast<int>(N(a, 1)), static_cast<int>(N(a, 2))));
      }},
@@ -244,11 +256,13 @@ const Builtin kBuiltins[] = {
      [](Args a) {
          int64_t n = N(a, 0);
          if (n < 0 || n > (int64_t{1} << 24)) return ArgFault("ARRAY", 1, a[0], "a length from 0 to 16777216");
+         if (!Makes(n, sizeof(Usual))) return Usual();
          return Usual::Array(std::vector<Usual>(static_cast<size_t>(n)));
      }},
     {"AADD", "",
      [](Args a) {
          if (!ArgAt(a, 0).IsArray()) return ArgFault("AADD", 1, ArgAt(a, 0), "an array");
+         if (!Makes(1, sizeof(Usual))) return Usual();
          a[0].AsArray()->push_back(ArgAt(a, 1));
          return ArgAt(a, 1);
      }},

@@ -1,8 +1,10 @@
 #include "platform/runtime/macroparser.h"
 
+#include <cmath>
 #include <vector>
 
 #include "platform/runtime/dates.h"
+#include "platform/runtime/error.h"
 #include "platform/runtime/macrolexer.h"
 #include "platform/runtime/memvar.h"
 #include "platform/runtime/numbers.h"
@@ -11,13 +13,17 @@
 namespace rt::macro {
 namespace {
 
-// Deeper nesting than this is refused rather than risking the stack.
+// Deeper nesting of the parser's own calls than this is refused rather
+// than risking the stack.
 constexpr int kMaxDepth = 200;
 
 struct SyntaxFault {
     size_t pos;
     std::string text;
+    uint32_t genCode = kGenSyntax;
 };
+
+constexpr const char* kTooComplex = "the expression is nested too deeply";
 
 class Parser {
 public:
@@ -45,6 +51,7 @@ public:
         } catch (const SyntaxFault& f) {
             r.faultPos = f.pos;
             r.fault = f.text;
+            r.faultCode = f.genCode;
         }
         return r;
     }
@@ -64,7 +71,9 @@ private:
         Next();
         return true;
     }
-    [[noreturn]] void Fail(const Token& at, const std::string& what) const { throw SyntaxFault{at.pos, what}; }
+    [[noreturn]] void Fail(const Token& at, const std::string& what, uint32_t genCode = kGenSyntax) const {
+        throw SyntaxFault{at.pos, what, genCode};
+    }
     const Token& Expect(Tok k, const char* what) {
         if (Peek().kind != k) Fail(Peek(), std::string("expected ") + what + ", found " + Describe(Peek()));
         return Next();
@@ -72,21 +81,48 @@ private:
 
     struct DepthGuard {
         DepthGuard(Parser& p) : p_(p) {
-            if (++p_.depth_ > kMaxDepth) p_.Fail(p_.Peek(), "the expression is nested too deeply");
+            if (++p_.depth_ > kMaxDepth) p_.Fail(p_.Peek(), kTooComplex, kGenComplexity);
         }
         ~DepthGuard() { --p_.depth_; }
         Parser& p_;
+    };
+
+    // A new node, refused when the tree under it is too high to walk safely.
+    template <class T, class... A>
+    NodePtr Make(A&&... args) {
+        return Checked(std::make_unique<T>(std::forward<A>(args)...));
+    }
+
+    NodePtr Checked(NodePtr node) {
+        if (node->height > kMaxTreeHeight) throw SyntaxFault{node->pos, kTooComplex, kGenComplexity};
+        return node;
+    }
+
+    // Collects a run of operators of one precedence level into one Chain;
+    // a lone operand stays as it is.
+    class ChainBuilder {
+    public:
+        explicit ChainBuilder(NodePtr first) : first_(std::move(first)) {}
+        void Add(Op op, size_t pos, NodePtr operand) {
+            if (!chain_) chain_ = std::make_unique<Chain>(first_->pos, std::move(first_));
+            chain_->Add(op, pos, std::move(operand));
+        }
+        NodePtr Done() { return chain_ ? NodePtr(std::move(chain_)) : std::move(first_); }
+
+    private:
+        NodePtr first_;
+        std::unique_ptr<Chain> chain_;
     };
 
     // expr {, expr}; `close` is the token that may end an empty list.
     NodePtr ExprList(Tok close) {
         size_t pos = Peek().pos;
         NodeList items;
-        if (Peek().kind == close) return std::make_unique<Literal>(pos, Usual());
+        if (Peek().kind == close) return Make<Literal>(pos, Usual());
         items.push_back(AssignExpr());
         while (Accept(Tok::Comma)) items.push_back(AssignExpr());
         if (items.size() == 1) return std::move(items.front());
-        return std::make_unique<Sequence>(pos, std::move(items));
+        return Make<Sequence>(pos, std::move(items));
     }
 
     NodePtr AssignExpr() {
@@ -105,38 +141,38 @@ private:
         const Token& at = Next();
         if (!left->Assignable()) Fail(at, "'" + at.text + "' needs a variable, field, element or property on its left");
         NodePtr value = AssignExpr();
-        return std::make_unique<Assign>(at.pos, std::move(left), std::move(value), compound, op);
+        return Make<Assign>(at.pos, std::move(left), std::move(value), compound, op);
     }
 
     NodePtr OrExpr() {
-        NodePtr left = AndExpr();
+        ChainBuilder run(AndExpr());
         while (Peek().kind == Tok::Or) {
             size_t pos = Next().pos;
-            left = std::make_unique<Logical>(pos, false, std::move(left), AndExpr());
+            run.Add(Op::Or, pos, AndExpr());
         }
-        return left;
+        return Checked(run.Done());
     }
 
     NodePtr AndExpr() {
-        NodePtr left = NotExpr();
+        ChainBuilder run(NotExpr());
         while (Peek().kind == Tok::And) {
             size_t pos = Next().pos;
-            left = std::make_unique<Logical>(pos, true, std::move(left), NotExpr());
+            run.Add(Op::And, pos, NotExpr());
         }
-        return left;
+        return Checked(run.Done());
     }
 
     NodePtr NotExpr() {
         if (Peek().kind == Tok::Not) {
             DepthGuard guard(*this);
             size_t pos = Next().pos;
-            return std::make_unique<Unary>(pos, Op::Not, NotExpr());
+            return Make<Unary>(pos, Op::Not, NotExpr());
         }
         return RelExpr();
     }
 
     NodePtr RelExpr() {
-        NodePtr left = AddExpr();
+        ChainBuilder run(AddExpr());
         for (;;) {
             Op op;
             switch (Peek().kind) {
@@ -148,35 +184,35 @@ private:
                 case Tok::Greater: op = Op::Greater; break;
                 case Tok::GreaterEq: op = Op::GreaterEq; break;
                 case Tok::Dollar: op = Op::Contains; break;
-                default: return left;
+                default: return Checked(run.Done());
             }
             size_t pos = Next().pos;
-            left = std::make_unique<Binary>(pos, op, std::move(left), AddExpr());
+            run.Add(op, pos, AddExpr());
         }
     }
 
     NodePtr AddExpr() {
-        NodePtr left = MulExpr();
+        ChainBuilder run(MulExpr());
         while (Peek().kind == Tok::Plus || Peek().kind == Tok::Minus) {
             Op op = Peek().kind == Tok::Plus ? Op::Add : Op::Sub;
             size_t pos = Next().pos;
-            left = std::make_unique<Binary>(pos, op, std::move(left), MulExpr());
+            run.Add(op, pos, MulExpr());
         }
-        return left;
+        return Checked(run.Done());
     }
 
     NodePtr MulExpr() {
-        NodePtr left = UnaryExpr();
+        ChainBuilder run(UnaryExpr());
         for (;;) {
             Op op;
             switch (Peek().kind) {
                 case Tok::Star: op = Op::Mul; break;
                 case Tok::Slash: op = Op::Div; break;
                 case Tok::Percent: op = Op::Mod; break;
-                default: return left;
+                default: return Checked(run.Done());
             }
             size_t pos = Next().pos;
-            left = std::make_unique<Binary>(pos, op, std::move(left), UnaryExpr());
+            run.Add(op, pos, UnaryExpr());
         }
     }
 
@@ -185,7 +221,7 @@ private:
             DepthGuard guard(*this);
             Op op = Peek().kind == Tok::Minus ? Op::Neg : Op::Plus;
             size_t pos = Next().pos;
-            return std::make_unique<Unary>(pos, op, UnaryExpr());
+            return Make<Unary>(pos, op, UnaryExpr());
         }
         return PowExpr();
     }
@@ -195,7 +231,7 @@ private:
         if (Peek().kind == Tok::Power) {
             DepthGuard guard(*this);
             size_t pos = Next().pos;
-            return std::make_unique<Binary>(pos, Op::Pow, std::move(base), UnaryExpr());
+            return Make<Binary>(pos, Op::Pow, std::move(base), UnaryExpr());
         }
         return base;
     }
@@ -204,8 +240,7 @@ private:
         NodeList args;
         if (Accept(close)) return args;
         for (;;) {
-            if (Peek().kind == Tok::Comma || Peek().kind == close)
-                args.push_back(std::make_unique<Literal>(Peek().pos, Usual()));
+            if (Peek().kind == Tok::Comma || Peek().kind == close) args.push_back(Make<Literal>(Peek().pos, Usual()));
             else args.push_back(AssignExpr());
             if (Accept(Tok::Comma)) continue;
             Expect(close, closeText);
@@ -219,16 +254,15 @@ private:
             if (Peek().kind == Tok::LBracket) {
                 size_t pos = Next().pos;
                 do {
-                    e = std::make_unique<Index>(pos, std::move(e), AssignExpr());
+                    e = Make<Index>(pos, std::move(e), AssignExpr());
                 } while (Accept(Tok::Comma));
                 Expect(Tok::RBracket, "']'");
             } else if (Peek().kind == Tok::Colon) {
                 size_t pos = Next().pos;
                 const Token& name = Expect(Tok::Ident, "a method or property name after ':'");
                 std::string n = name.text;
-                if (Accept(Tok::LParen))
-                    e = std::make_unique<Member>(pos, std::move(e), n, true, Args(Tok::RParen, "')'"));
-                else e = std::make_unique<Member>(pos, std::move(e), n, false, NodeList{});
+                if (Accept(Tok::LParen)) e = Make<Member>(pos, std::move(e), n, true, Args(Tok::RParen, "')'"));
+                else e = Make<Member>(pos, std::move(e), n, false, NodeList{});
             } else {
                 return e;
             }
@@ -240,18 +274,24 @@ private:
         const Token& t = Peek();
         size_t pos = t.pos;
         switch (t.kind) {
-            case Tok::Number: return std::make_unique<Literal>(pos, Val(Next().text));
-            case Tok::String: return std::make_unique<Literal>(pos, Usual(Next().text));
+            case Tok::Number: {
+                Usual v = Val(t.text);
+                if (v.IsFloat() && !std::isfinite(v.AsDouble()))
+                    Fail(t, t.text + " is beyond the range of numbers", kGenNumOverflow);
+                Next();
+                return Make<Literal>(pos, std::move(v));
+            }
+            case Tok::String: return Make<Literal>(pos, Usual(Next().text));
             case Tok::Date: {
                 Date d = SToD(t.text);
                 if (d.IsEmpty()) Fail(t, "0d" + t.text + " is not a valid date");
                 Next();
-                return std::make_unique<Literal>(pos, Usual(d));
+                return Make<Literal>(pos, Usual(d));
             }
-            case Tok::True: Next(); return std::make_unique<Literal>(pos, Usual(true));
-            case Tok::False: Next(); return std::make_unique<Literal>(pos, Usual(false));
-            case Tok::Nil: Next(); return std::make_unique<Literal>(pos, Usual());
-            case Tok::Symbol: return std::make_unique<Literal>(pos, Usual(Symbol(Next().text)));
+            case Tok::True: Next(); return Make<Literal>(pos, Usual(true));
+            case Tok::False: Next(); return Make<Literal>(pos, Usual(false));
+            case Tok::Nil: Next(); return Make<Literal>(pos, Usual());
+            case Tok::Symbol: return Make<Literal>(pos, Usual(Symbol(Next().text)));
             case Tok::LParen: {
                 Next();
                 NodePtr e = ExprList(Tok::RParen);
@@ -261,7 +301,7 @@ private:
             case Tok::LBrace: {
                 Next();
                 if (Peek().kind == Tok::Pipe) return BlockRest(pos);
-                return std::make_unique<ArrayLit>(pos, Args(Tok::RBrace, "'}'"));
+                return Make<ArrayLit>(pos, Args(Tok::RBrace, "'}'"));
             }
             case Tok::Ident: return NamePrimary();
             default: Fail(t, "expected a value, found " + Describe(t));
@@ -292,7 +332,7 @@ private:
         }
         scopes_.pop_back();
         Expect(Tok::RBrace, "'}' to close the block");
-        return std::make_unique<BlockLit>(pos, params.size(), std::move(body));
+        return Make<BlockLit>(pos, params.size(), std::move(body));
     }
 
     NodePtr NamePrimary() {
@@ -304,19 +344,19 @@ private:
             NodeList args = Args(Tok::RParen, "')'");
             if (upper == "IIF" || upper == "IF") {
                 if (args.size() != 3) Fail(id, upper + " needs three arguments");
-                return std::make_unique<Conditional>(pos, std::move(args[0]), std::move(args[1]), std::move(args[2]));
+                return Make<Conditional>(pos, std::move(args[0]), std::move(args[1]), std::move(args[2]));
             }
-            return std::make_unique<Call>(pos, upper, std::move(args), FindFunction(upper));
+            return Make<Call>(pos, upper, std::move(args), FindFunction(upper));
         }
-        if (Accept(Tok::LBrace)) return std::make_unique<NewObject>(pos, upper, Args(Tok::RBrace, "'}'"));
+        if (Accept(Tok::LBrace)) return Make<NewObject>(pos, upper, Args(Tok::RBrace, "'}'"));
         if (Accept(Tok::Arrow)) {
             const Token& field = Expect(Tok::Ident, "a name after '->'");
             std::string fname = Upper(field.text);
-            if (upper == "M" || upper == "MEMVAR") return std::make_unique<Name>(pos, "", fname, true, false);
+            if (upper == "M" || upper == "MEMVAR") return Make<Name>(pos, "", fname, true, false);
             std::string alias = (upper == "FIELD" || upper == "_FIELD") ? std::string() : upper;
             if (fields_)
-                if (auto b = fields_(alias, fname)) return std::make_unique<BoundField>(pos, std::move(*b), fname);
-            return std::make_unique<Name>(pos, alias, fname, false, true);
+                if (auto b = fields_(alias, fname)) return Make<BoundField>(pos, std::move(*b), fname);
+            return Make<Name>(pos, alias, fname, false, true);
         }
         // Block parameters, innermost block first. A block without
         // parameters makes no frame of its own, so it is not counted.
@@ -325,12 +365,12 @@ private:
             const auto& scope = scopes_[s];
             if (scope.empty()) continue;
             for (size_t k = 0; k < scope.size(); ++k)
-                if (scope[k] == upper) return std::make_unique<Param>(pos, up, k);
+                if (scope[k] == upper) return Make<Param>(pos, up, k);
             ++up;
         }
         if (!MemVarExists(upper) && fields_)
-            if (auto b = fields_("", upper)) return std::make_unique<BoundField>(pos, std::move(*b), upper);
-        return std::make_unique<Name>(pos, "", upper, false, false);
+            if (auto b = fields_("", upper)) return Make<BoundField>(pos, std::move(*b), upper);
+        return Make<Name>(pos, "", upper, false, false);
     }
 
     std::vector<Token> t_;

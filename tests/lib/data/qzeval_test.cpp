@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "rdd_test_util.h"
+
 namespace {
 
 struct Outcome {
@@ -132,4 +134,27 @@ TEST(QzEval, WildcardsTakeOneCharacter) {
         "", TempDir());
     EXPECT_EQ(r.code, 0) << r.out;
     EXPECT_EQ(r.out, ".T.\n.T.\n{DBSERVER}\n.T.\n{.T., 2}\n");
+}
+
+// Expressions far longer than any nesting bound evaluate: a run of 20,001
+// terms, an index key of as many, a filter of 60,001 conditions. Deep
+// parentheses and 1e400 are errors, never a crash.
+class QzEvalLong : public rddtest::TableTest {};
+
+TEST_F(QzEvalLong, LongRunsEvaluateAndDeepNestingIsAnError) {
+    Create("big.dbf", rt::Usual::Array({Field("Q", "N", 8)}));
+    std::string terms = "1";
+    for (int i = 0; i < 20000; ++i) terms += "+1";
+    Outcome r = QzEval("'" + terms + "' 's := DBServer{\"" + Path("big.dbf") +
+                       "\"}' 's:APPEND(), s:FIELDPUT(\"Q\", 2)' "
+                       "'s:CREATEORDER(\"BIG\", NIL, \"Q\"+Replicate(\"+1\", 20000))' 's:SEEK(20002)' "
+                       "'a := ArrayServer{{{\"N\",\"N\",3,0}}, {{0}, {7}}}' "
+                       "'a:FILTER := \"N > 0\" + Replicate(\" .AND. N > 0\", 60000), a:FIELDGET(1)' '" +
+                       std::string(5000, '(') + "1" + std::string(5000, ')') + "' '1e400'");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out.substr(0, 92),
+              "20001\n{DBSERVER}\n2\n.T.\n.T.\n{ARRAYSERVER}\n7\n"
+              "qzeval: line 8: Operation too complex at position")
+        << r.out.substr(0, 300);
+    EXPECT_NE(r.out.find("line 9: Numeric overflow at position 1"), std::string::npos) << r.out.substr(0, 300);
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <string>
 #include <vector>
@@ -155,7 +156,9 @@ TEST_F(Macro, FaultsNameTheirPosition) {
         {"5:Foo()", kGenNoMethod, "position 2"},
         {"NoSuchClass{}", kGenNoClass, "position 1"},
         {"x := {|| Eval(x)}, Eval(x)", kGenComplexity, "position"},
-        {kDeep.c_str(), kGenSyntax, "nested too deeply"},
+        {kDeep.c_str(), kGenComplexity, "nested too deeply"},
+        {"1e400", kGenNumOverflow, "position 1"},
+        {"1e300 * 1e300", kGenNumOverflow, "position 7"},
     };
     for (const Case& c : cases) {
         ErrorTrap trap;
@@ -164,5 +167,103 @@ TEST_F(Macro, FaultsNameTheirPosition) {
         EXPECT_EQ(trap.errors[0]->GenCode, c.gen) << c.text;
         EXPECT_NE(trap.errors[0]->Description.find(c.where), std::string::npos)
             << c.text << ": " << trap.errors[0]->Description;
+    }
+}
+
+// Long runs of one operator are read and evaluated in a loop; what must
+// nest (parentheses, unary operators, postfixes, blocks within blocks) is
+// refused past its bound with an error, never by running the stack out.
+TEST_F(Macro, LongExpressionsEvaluateAndDeepOnesAreRefused) {
+    auto repeat = [](const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    };
+    struct Long {
+        std::string text;
+        const char* want;
+    } longs[] = {
+        {"1" + repeat("+1", 20000), "20001"},
+        {".T." + repeat(" .AND. .T.", 60000), ".T."},
+        {".F." + repeat(" .OR. .F.", 60000) + " .OR. 1 < 2", ".T."},
+        {"1" + repeat("*1", 30000) + repeat("-1", 30000), "-29999"},
+    };
+    for (const Long& c : longs) {
+        ErrorTrap trap;
+        EXPECT_EQ(Evaluated(c.text), c.want) << c.text.substr(0, 40);
+        EXPECT_TRUE(trap.errors.empty()) << trap.errors[0]->Description;
+    }
+    std::string deep[] = {
+        repeat("(", 100000) + "1" + repeat(")", 100000),
+        repeat("-", 100000) + "1",
+        repeat(".NOT. ", 100000) + ".T.",
+        "{1}" + repeat("[1]", 100000),
+        "x" + repeat(":Y", 100000),
+        repeat("{", 100000),
+        "x := {|| " + repeat("-(", 20) + "Eval(x)" + repeat(")", 20) + "}, Eval(x)",
+    };
+    for (const std::string& text : deep) {
+        ErrorTrap trap;
+        MacroEval(text);
+        ASSERT_FALSE(trap.errors.empty()) << text.substr(0, 40);
+        EXPECT_EQ(trap.errors[0]->GenCode, kGenComplexity) << trap.errors[0]->Description;
+    }
+}
+
+// The error block itself may be compiled text: it runs when a depth fault
+// is raised from the deepest point, and its own evaluation is not stopped.
+TEST_F(Macro, CompiledErrorBlockHandlesDepthFault) {
+    MemVarPut("SEEN", Usual(int64_t{0}));
+    Usual old = ErrorBlock(CompileBlock("{|e| SEEN := SEEN + 1, -1}"));
+    Usual v = MacroEval("x := {|n| IIf(n > 0, Eval(x, n - 1), 0)}, Eval(x, 100000)");
+    ErrorBlock(old);
+    EXPECT_EQ(MemVarGet("SEEN")->AsLong(), 1);
+    EXPECT_EQ(v.AsLong(), -1);
+}
+
+// On a thread with a small stack the evaluation stops, with the same error,
+// where the stack runs low rather than at the depth an ordinary stack allows.
+TEST_F(Macro, SmallThreadStackGivesDepthError) {
+    struct Run {
+        static void* Body(void* arg) {
+            ErrorTrap trap;
+            MacroEval("x := {|| Upper(Upper(Upper(Upper(Eval(x)))))}, Eval(x)");
+            *static_cast<uint32_t*>(arg) = trap.errors.empty() ? 0 : trap.errors[0]->GenCode;
+            return nullptr;
+        }
+    };
+    uint32_t gen = 0;
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 512 << 10);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(&thread, &attr, &Run::Body, &gen), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    EXPECT_EQ(gen, kGenComplexity);
+}
+
+TEST_F(Macro, BudgetBoundsStepsAndBytes) {
+    struct Case {
+        const char* text;
+        EvalLimits limits;
+        uint32_t gen;  // 0: within the budget
+    } cases[] = {
+        {"1+1+1+1", {100, 0}, 0},
+        {"Eval(x := {|n| IIf(n > 0, Eval(x, n - 1), 0)}, 300)", {1000, 0}, kGenComplexity},
+        {"Len(Replicate('ab', 1000))", {0, 4000}, 0},
+        {"Len(Replicate('ab', 1000) + Replicate('ab', 1000))", {0, 5000}, kGenMem},
+        {"Len(Space(100000000))", {0, 1 << 20}, kGenMem},
+        {"Len(Array(1000000))", {0, 1 << 20}, kGenMem},
+    };
+    for (const Case& c : cases) {
+        ErrorTrap trap;
+        EvalBudget budget(c.limits);
+        Usual v = MacroEval(c.text);
+        EXPECT_EQ(budget.Exceeded(), c.gen != 0) << c.text;
+        if (c.gen == 0) continue;
+        ASSERT_EQ(trap.errors.size(), 1u) << c.text;
+        EXPECT_EQ(trap.errors[0]->GenCode, c.gen) << c.text;
+        EXPECT_TRUE(v.IsNil()) << c.text;
     }
 }
