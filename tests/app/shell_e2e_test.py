@@ -187,9 +187,19 @@ def check_restart(desk, shell):
 
 
 def check_drop_in_use(desk, shell):
+    for n in range(30):  # more than the grid shows: it opens scrolled to the end
+        subprocess.run([desk.qzdbf, "append", desk.table, "50000000%05d" % n, str(n + 1)], check=True,
+                       capture_output=True)
     desk.focus(shell)
     desk.keys("shift+s")
     screen = desk.wait_window("Scanned Data")
+    wait_until(lambda: desk.xdo("getwindowfocus").strip() == screen, "the scanning screen never got the focus")
+    for code, qty in (("4006381333931", "12"), ("5012345678900", "3")):
+        desk.type(code)
+        desk.keys("Return")
+        desk.type(qty)
+        desk.keys("Return")
+    wait_until(lambda: len(read_dbf(desk.table)) == 32, "the scans were not stored")
     desk.shot(screen, "scanning")
     run = desk.drop(shell, desk.table)
     box = desk.wait_window("File Open Error")
@@ -239,6 +249,8 @@ def check_browse(desk, shell):
     wait_until(lambda: len(read_dbf(stock)) == 4, "Insert Record added no record")
     edit("N4", lambda: desk.keys("Tab"), {})
     edit("new", lambda: tool(7, 2), {3: ("N4", "new")})
+    desk.keys("F2")  # the table view
+    desk.shot(browser, "browse-table")
     assert width > 0
 
 

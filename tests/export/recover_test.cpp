@@ -12,15 +12,15 @@ using rt::Usual;
 
 namespace {
 
-struct Run {
+struct ToolRun {
     int code = -1;
     std::string out;
 };
 
-Run Qzdbf(const std::string& dir, const std::string& args) {
+ToolRun Qzdbf(const std::string& dir, const std::string& args) {
     std::string cmd = "cd " + dir + " && " + QZDBF_PATH + " " + args + " >out.txt 2>&1";
     int status = std::system(cmd.c_str());
-    Run r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir + "/out.txt")};
+    ToolRun r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(dir + "/out.txt")};
     fs::remove(dir + "/out.txt");
     return r;
 }
@@ -55,11 +55,11 @@ TEST_F(RecoverTest, KeepsTheIntactRecordsAndSaysWhatWasDropped) {
         SCOPED_TRACE(c.length);
         WriteFile(Path("cut.dbf"), whole_.substr(0, c.length));
         fs::remove(Path("new.dbf"));
-        Run r = Qzdbf(dir_, "recover cut.dbf new.dbf");
+        ToolRun r = Qzdbf(dir_, "recover cut.dbf new.dbf");
         EXPECT_EQ(r.code, 0) << r.out;
         EXPECT_NE(r.out.find(c.reports), std::string::npos) << r.out;
         EXPECT_EQ(ReadFile(Path("cut.dbf")), whole_.substr(0, c.length));  // only read
-        Run dump = Qzdbf(dir_, "dump new.dbf");
+        ToolRun dump = Qzdbf(dir_, "dump new.dbf");
         EXPECT_EQ(dump.code, 0) << dump.out;
         EXPECT_EQ(dump.out, std::string("#\tDEL\tBARCODE\tQTY\n") + c.dump);
     }
@@ -69,12 +69,12 @@ TEST_F(RecoverTest, RefusesToWriteOverTheDamagedTableOrWithoutAHeader) {
     WriteFile(Path("cut.dbf"), whole_.substr(0, 140));
     ASSERT_EQ(::link(Path("cut.dbf").c_str(), Path("same.dbf").c_str()), 0);
     for (const char* out : {"cut.dbf", "CUT.DBF", "same.dbf"}) {
-        Run r = Qzdbf(dir_, std::string("recover cut.dbf ") + out);
+        ToolRun r = Qzdbf(dir_, std::string("recover cut.dbf ") + out);
         EXPECT_EQ(r.code, 1) << out << ": " << r.out;
         EXPECT_EQ(ReadFile(Path("cut.dbf")), whole_.substr(0, 140));
     }
     WriteFile(Path("header.dbf"), whole_.substr(0, 50));
-    Run r = Qzdbf(dir_, "recover header.dbf new.dbf");
+    ToolRun r = Qzdbf(dir_, "recover header.dbf new.dbf");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.out.find("header is damaged"), std::string::npos) << r.out;
     EXPECT_FALSE(fs::exists(Path("new.dbf")));
