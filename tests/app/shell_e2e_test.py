@@ -50,7 +50,8 @@ class Desk:
         self.qzdbf, self.drop_tool, self.shots = qzdbf, drop, shots
         self.xvfb, self.display = start_xvfb()
         self.root = tempfile.mkdtemp(prefix="qzshell")
-        self.work = os.path.join(self.root, "program")  # where the program is
+        # Where the program is: a long folder name, as the about box must show it whole.
+        self.work = os.path.join(self.root, "Stocktake Programs", "Quorvex Stocktake Utility 1.02 for Warehouse Counts")
         self.drive = os.path.join(self.root, "drivec")  # drive C, elsewhere
         os.makedirs(self.work)
         os.makedirs(self.drive)

@@ -10,6 +10,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,22 @@ bool NextEvent(XEvent& e, std::chrono::steady_clock::time_point end) {
     return true;
 }
 
+// A file URI for a path: bytes other than letters, digits, "/-._~" are
+// percent-encoded, as file managers send them.
+std::string FileUri(const std::string& path) {
+    std::string uri = "file://";
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || std::strchr("/-._~", c)) {
+            uri += static_cast<char>(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            uri += hex;
+        }
+    }
+    return uri;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -57,7 +74,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Window target = std::strtoul(argv[1], nullptr, 0);
-    const std::string uri = std::string("file://") + argv[2] + "\r\n";
+    const std::string uri = FileUri(argv[2]) + "\r\n";
     gDpy = XOpenDisplay(nullptr);
     if (!gDpy) {
         std::fputs("xdnd_drop: no X display\n", stderr);
