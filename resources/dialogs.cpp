@@ -30,12 +30,13 @@ void RegisterDialogs() {
     about.name = "HelpAboutNew";
     about.caption = "Business Software by Quorvex";
     about.cx = 362;
-    about.cy = 75;
+    about.cy = 91;
     about.items = {
         {100, "static", "", 131, 6, 227, 41, kStyleLeft | kStyleBorder},
         {101, "button", "OK", 324, 56, 34, 12, kStyleDefPushButton | kStyleTabStop},
         {102, "static", "BADGEBMP", 4, 6, 120, 41, kStyleBitmap | kStyleBorder},
-        {103, "static", "Fixed Text", 4, 52, 312, 21, kStyleLeft},
+        {103, "static", "Fixed Text", 4, 52, 312, 35, kStyleLeft},
+        {104, "button", "&Notes", 324, 72, 34, 12, kStylePushButton | kStyleTabStop},
     };
     RegisterDialog(about);
 

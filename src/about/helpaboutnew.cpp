@@ -25,6 +25,14 @@ QString Displayed(const std::string& text) {
     return t;
 }
 
+// A path that a word-wrapping label may break after each separator: a
+// long path then shows whole on several lines instead of being cut off.
+QString Breakable(const QString& text) {
+    QString t = text;
+    t.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    return t;
+}
+
 // The desktop's stand-in for the 10-point face may be taller than the face
 // the layout was drawn for: the font steps down until every line fits.
 void FitLines(QLabel* label) {
@@ -105,7 +113,10 @@ void HelpAboutNew::Build(rt::Args args) {
     if (auto* label = qobject_cast<QLabel*>(dataSource_->Widget())) {
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(true);  // a long path breaks at its separators (see Displayed)
     }
+    notesButton_ = gui::MakeControl<gui::PushButton>(*this, 104);
+    Name(*notesButton_, "PBREADME");
 
     SetCaption("Business Software by Quorvex");
     Widget()->setObjectName(QStringLiteral("HELPABOUTNEW"));
@@ -115,16 +126,18 @@ void HelpAboutNew::PostInit(rt::Args) {
     aboutText_->SetCaption(Displayed(AboutText()).toStdString());
     FitLines(qobject_cast<QLabel*>(aboutText_->Widget()));
     SetCaption(appkit::ApplicationTitle());
-    dataSource_->SetCaption(Displayed(DataSourceText()).toStdString());
+    dataSource_->SetCaption(Breakable(Displayed(DataSourceText())).toStdString());
     Show(kCentred);
 }
 
 void HelpAboutNew::PBOKAY() { EndDialog(); }
 
 void HelpAboutNew::PBREADME() {
+    // Owned by the about box: a window of its own would be blocked by this
+    // modal box, and would open wherever the desktop puts it.
     auto viewer = rt::New<ShowReadme>();
-    viewer->Init({rt::Usual()});
-    viewer->Show();
+    viewer->Init({rt::Usual(Self())});
+    viewer->Show(kCentred);
 }
 
 }  // namespace about

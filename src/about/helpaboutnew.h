@@ -36,7 +36,7 @@ public:
 
     // Closes the dialog (the OK button).
     void PBOKAY();
-    // Opens the read-me viewer, owned by nobody.
+    // Opens the read-me viewer over the about box (the "Notes" button).
     void PBREADME();
 
     gui::FixedText* AboutTextControl() const { return aboutText_.get(); }
@@ -49,6 +49,7 @@ private:
     std::shared_ptr<gui::PushButton> okButton_;
     std::shared_ptr<gui::FixedBitmap> badge_;
     std::shared_ptr<gui::FixedText> dataSource_;
+    std::shared_ptr<gui::PushButton> notesButton_;
 };
 
 }  // namespace about

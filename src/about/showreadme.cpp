@@ -87,6 +87,8 @@ void ShowReadme::PostInit(rt::Args) {
     if (!unread && rt::File(kMarkerFile)) {
         save_ = true;
         richEdit_->SetReadOnly(false);
+        // The operator types into the text at once.
+        if (QTextEdit* e = richEdit_->Editor()) e->setFocus(Qt::OtherFocusReason);
     }
 }
 

@@ -6,11 +6,14 @@
 #include <QVBoxLayout>
 
 #include "app/shellmenus.h"
+#include "appkit/openwindows.h"
 #include "export/commands.h"
+#include "export/restart.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/stddialogs.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/runtime/files.h"
+#include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
 #include "platform/runtime/text.h"
 
@@ -97,9 +100,20 @@ void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual&
     if (fileName.size() > 3 && rt::Upper(rt::Right(fileName, 4)) == ".DBF") {
         auto server = rt::New<rdd::DBServer>(rt::Usual(fileName), rt::Usual(!rt::SetExclusive()),
                                              readOnly.IsLogic() ? readOnly : rt::Usual(false));
-        // A table that did not open (the error handler has answered) is not
-        // attached, and the window stays as it was.
-        if (!server->Used()) return;
+        // A table that did not open is not attached, and the window stays as
+        // it was; the operator is told why when the error handler has not
+        // said so (a table in use is answered quietly).
+        if (!server->Used()) {
+            if (exportdata::ProbeTable(fileName) == exportdata::TableState::kInUse) {
+                const char* user = appkit::OpenScanningScreen() ? "the scanning screen" : "another program";
+                gui::TextBox box(rt::Usual(Self()), "File Open Error",
+                                 "Cannot open " + rt::ResolvePath(fileName) + " - it is in use by " + user + ".",
+                                 gui::MB_OK);
+                box.SetBeep(true);
+                box.Show();
+            }
+            return;
+        }
         if (!Browsing()) {
             if (auto* hint = Widget()->findChild<QLabel*>("hint")) hint->hide();
             SetMenu(standardMenu_);
@@ -172,11 +186,8 @@ void StandardSDIWindow::DATARESTART() { exportdata::DataRestart(*this); }
 void StandardSDIWindow::MenuCommand(rt::Symbol command) {
     static const rt::Symbol kScanScreen("DATAREADER");
     if (command == kScanScreen) {
-        for (const std::shared_ptr<gui::Window>& w : gui::OpenWindows()) {
-            if (w->OwnerWindow() != this || !w->IsOpen() ||
-                !rt::IsInstanceOf(rt::Usual(std::static_pointer_cast<rt::Object>(w)), kScanScreen))
-                continue;
-            QWidget* widget = w->Widget();
+        if (gui::Window* open = appkit::OpenScanningScreen(this)) {
+            QWidget* widget = open->Widget();
             widget->setWindowState(widget->windowState() & ~Qt::WindowMinimized);
             widget->show();
             widget->raise();

@@ -20,4 +20,14 @@ int EraseTable(const std::string& path) {
     return 0;
 }
 
+TableState ProbeTable(const std::string& path) {
+    if (!rt::File(path)) return TableState::kMissing;
+    rdd::dbf::OpenMode look;
+    look.readOnly = true;
+    rdd::dbf::Fault fault;
+    if (rdd::dbf::Table::Open(rdd::TablePath(path, false), look, fault)) return TableState::kReadable;
+    if (fault.osCode == rt::kOsSharingViolation || fault.osCode == rt::kOsLockViolation) return TableState::kInUse;
+    return TableState::kDamaged;
+}
+
 }  // namespace exportdata

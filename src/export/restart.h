@@ -12,4 +12,11 @@ namespace exportdata {
 // in use).
 int EraseTable(const std::string& path);
 
+// Whether a table's records can be read: kInUse when another open holds it
+// exclusively (nothing is known of its content), kDamaged when its header
+// or records cannot be read (cut short, not a table), kMissing when there
+// is no such file.
+enum class TableState { kReadable, kInUse, kDamaged, kMissing };
+TableState ProbeTable(const std::string& path);
+
 }  // namespace exportdata

@@ -180,13 +180,13 @@ TEST_F(Shell, BrowserFormViewNavigatesWithDeletedRecordsHidden) {
     Window()->DOOPENFILE(table, rt::Usual());
     auto field = [&] { return Window()->Widget()->findChild<QLineEdit*>("CODE")->text().toStdString(); };
     Window()->MenuCommand(rt::Symbol("GOTOP"));
-    EXPECT_EQ(field(), "AAA   ");
+    EXPECT_EQ(field(), "AAA");
     Window()->MenuCommand(rt::Symbol("SKIPNEXT"));
-    EXPECT_EQ(field(), "CCC   ");  // BBB is deleted
+    EXPECT_EQ(field(), "CCC");  // BBB is deleted; no padding blanks shown
     Window()->MenuCommand(rt::Symbol("SKIPPREVIOUS"));
-    EXPECT_EQ(field(), "AAA   ");
+    EXPECT_EQ(field(), "AAA");
     Window()->MenuCommand(rt::Symbol("GOBOTTOM"));
-    EXPECT_EQ(field(), "CCC   ");
+    EXPECT_EQ(field(), "CCC");
     Window()->MenuCommand(rt::Symbol("VIEWTABLE"));
     EXPECT_TRUE(CurrentToolBar()->IsPressed(22360));
     EXPECT_FALSE(CurrentToolBar()->IsPressed(22359));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "errors/deferror.h"
 #include "errors/errorreport.h"
@@ -57,6 +59,18 @@ TEST(ErrorBox, DialogAnswersTheValueOfTheButtonPressed) {
     EXPECT_EQ(dialog.Choice(), 2u);
     dialog.Button(gui::IDABORT)->click();
     EXPECT_EQ(dialog.Choice(), rt::kErrorBoxQuit);
+}
+
+TEST(ErrorBox, AButtonsUnderlinedLetterAnswersWithoutAlt) {
+    for (auto [key, mods, want] : {std::tuple{Qt::Key_R, Qt::NoModifier, 2u},
+                                   {Qt::Key_Q, Qt::NoModifier, rt::kErrorBoxQuit},
+                                   {Qt::Key_R, Qt::AltModifier, 2u}}) {
+        gui::ErrorDialog dialog("x", "ERROR", 1, 2, rt::kErrorBoxQuit);
+        dialog.show();
+        QKeyEvent press(QEvent::KeyPress, key, mods, QString(QChar(key).toLower()));
+        QApplication::sendEvent(&dialog, &press);
+        EXPECT_EQ(dialog.Choice(), want) << key;
+    }
 }
 
 TEST(ErrorBox, ClosingAnswersTheDefaultOrElseAbort) {

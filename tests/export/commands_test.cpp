@@ -135,7 +135,7 @@ TEST_F(Commands, ExportWritesTheCsvArchivesTheFileAndReminds) {
     ASSERT_EQ(Captions(), (std::vector<std::string>{"Export to CSV", "RESTART REMINDER"}));
     EXPECT_EQ(TestHooks::Boxes()[0].text, "OK to export the scanned data?");
     EXPECT_EQ(TestHooks::Boxes()[0].type, kQuestion);
-    std::string archive = appkit::DataDirectory() + "\\202403020905.dbf";
+    std::string archive = rt::ResolvePath(appkit::DataDirectory() + "\\202403020905.dbf");  // as on disk
     EXPECT_EQ(TestHooks::Boxes()[1].text, "The active scanned data file has been archived as " + archive +
                                               "\r\n\r\nBefore you start scanning again, you may need to "
                                               "restart the scan file.");
@@ -192,7 +192,9 @@ TEST_F(Commands, AScanFileHeldByTheScanningScreenCannotBeExported) {
     ASSERT_TRUE(screen.Used());
     Export(Out("count.csv"));
     ASSERT_NE(Box("EXPORT FAILED"), nullptr);
-    EXPECT_EQ(Box("EXPORT FAILED")->text, "Unable to open " + scan::DataFileOnDisk() + ". Nothing was exported.");
+    EXPECT_EQ(Box("EXPORT FAILED")->text, "Unable to open " + scan::DataFileOnDisk() +
+                                              ". Nothing was exported. It is in use by another program: close it "
+                                              "there, then export again.");
     EXPECT_FALSE(fs::exists(Out("count.csv")));
     EXPECT_TRUE(Archives().empty());
 }
@@ -207,8 +209,8 @@ TEST_F(Commands, AFailedArchiveIsShownInsteadOfTheReminder) {
     EXPECT_EQ(Captions(), (std::vector<std::string>{"Export to CSV", "ARCHIVE FAILED"}));
     EXPECT_EQ(TestHooks::Boxes()[1].text,
               "The scanned data was exported, but the scanned data file could not be archived as " +
-                  appkit::DataDirectory() +
-                  "\\202403020905.dbf. There is not enough space on the disk. Do not restart the scan file "
+                  rt::ResolvePath(appkit::DataDirectory()) +
+                  "/202403020905.dbf. There is not enough space on the disk. Do not restart the scan file "
                   "before it has been copied.");
     EXPECT_EQ(fs::file_size(Out("count.csv")), 700u * 17);
     EXPECT_TRUE(Archives().empty());
@@ -253,7 +255,8 @@ TEST_F(Commands, ARestartThatCannotEraseKeepsTheRecordsAndSaysSo) {
     ASSERT_NE(Box("RESTART FAILED"), nullptr);
     EXPECT_EQ(Box("RESTART FAILED")->text, "Unable to remove " + scan::DataFileOnDisk() +
                                                ". The process cannot access the file because it is being used "
-                                               "by another process. The scanned records have been kept.");
+                                               "by another process. It is in use: close the scanning screen "
+                                               "first. The scanned records have been kept.");
     EXPECT_EQ(Records(), 1);
 }
 

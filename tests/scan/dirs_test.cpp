@@ -70,3 +70,23 @@ TEST_F(ScanDirTest, MakeDirStopsAtTheFirstLevelItCannotMake) {
     EXPECT_NE(MakeDir("plain\\sub"), 0);
     EXPECT_EQ(Cwd(), before);
 }
+
+// A program started outside every mapped drive: the folders it makes by
+// relative name are made where it runs, and it stays there.
+TEST_F(ScanDirTest, OutsideTheDriveMapFoldersAreMadeWhereTheProgramRuns) {
+    std::filesystem::create_directories(Path("drive"));
+    std::filesystem::create_directories(Path("exe"));
+    ::setenv("QZ_DRIVES", ("C=" + Path("drive")).c_str(), 1);
+    rt::ReloadDriveMap();
+    ASSERT_EQ(::chdir(Path("exe").c_str()), 0);
+    EXPECT_FALSE(IsDir("DATA"));
+    EXPECT_EQ(MakeDir("DATA"), 0);
+    EXPECT_EQ(MakeDir("TEMP\\SUB"), 0);
+    EXPECT_TRUE(IsDir("DATA"));
+    EXPECT_EQ(Cwd(), Path("exe"));
+    EXPECT_TRUE(IsDirectory("exe/DATA"));
+    EXPECT_TRUE(IsDirectory("exe/TEMP/SUB"));
+    EXPECT_FALSE(IsDirectory("drive/DATA"));
+    ::unsetenv("QZ_DRIVES");
+    rt::ReloadDriveMap();
+}

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "export/csv.h"
+#include "export/recover.h"
 #include "platform/rdd/dbffield.h"
 #include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbserver.h"
@@ -44,6 +45,10 @@ const char* const kUsageText =
     "  export FILE OUT.csv [FIELD...]  the live records as the program's CSV export\n"
     "                                  writes them (all fields, or the ones named);\n"
     "                                  OUT.csv is replaced only once written whole\n"
+    "  recover FILE OUT                the intact records of a damaged table (cut short,\n"
+    "                                  a header counting lost records) into the new table\n"
+    "                                  OUT; says what was recovered and what was dropped;\n"
+    "                                  FILE is only read\n"
     "\n"
     "Text is shown and taken as UTF-8 and stored in the table's code page (header\n"
     "byte 29; none stated reads as Windows-1252); CSV files are written in UTF-8.\n"
@@ -366,6 +371,20 @@ int Export(const std::string& file, const std::string& csvFile, const std::vecto
     return gFailed ? kFailed : kOk;
 }
 
+int Recover(const std::string& file, const std::string& out) {
+    exportdata::Recovery r = exportdata::RecoverTable(file, out);
+    if (r.err) return Fail(r.problem);
+    std::printf("recovered %u records (%u of them marked deleted) into %s\n", r.recovered, r.deleted, out.c_str());
+    if (r.claimed > r.recovered + r.unreadable)
+        std::printf("dropped: %u records the header counted are missing from the file\n",
+                    r.claimed - r.recovered - r.unreadable);
+    if (r.unreadable) std::printf("dropped: %u records without a valid deletion flag\n", r.unreadable);
+    if (r.tornBytes)
+        std::printf("dropped: %llu bytes of a record cut short\n", static_cast<unsigned long long>(r.tornBytes));
+    if (r.memo) std::printf("note: the memo file was not copied; memo fields of %s refer to it\n", out.c_str());
+    return kOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -385,5 +404,6 @@ int main(int argc, char** argv) {
     if (cmd == "recode-utf8" && rest.empty()) return RecodeUtf8(file);
     if (cmd == "export" && !rest.empty())
         return Export(file, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
+    if (cmd == "recover" && rest.size() == 1) return Recover(file, rest[0]);
     return Usage(true);
 }

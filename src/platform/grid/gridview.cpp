@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -163,6 +164,31 @@ void GridView::FollowServer() {
     const QModelIndex index = model_->index(row, column);
     selectionModel()->setCurrentIndex(index, SelectFlags());
     scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+void GridView::scrollContentsBy(int dx, int dy) {
+    QTableView::scrollContentsBy(dx, dy);
+    if (dy) KeepWholeTopRow();
+}
+
+void GridView::updateGeometries() {
+    QTableView::updateGeometries();
+    KeepWholeTopRow();
+}
+
+// Scrolled a record at a time, the view shows whole rows from the top: at
+// the end of the range Qt lines the last row up with the bottom edge, which
+// leaves the top row half under the header. The range already lets the
+// last rows fit below a whole top row.
+void GridView::KeepWholeTopRow() {
+    if (verticalScrollMode() != ScrollPerItem) return;
+    const QScrollBar* bar = verticalScrollBar();
+    if (bar->maximum() <= 0 || bar->value() != bar->maximum()) return;
+    QHeaderView* rows = verticalHeader();
+    const int wanted = rows->sectionPosition(rows->logicalIndex(bar->value()));
+    if (wanted < 0 || rows->offset() == wanted) return;
+    rows->setOffset(wanted);
+    viewport()->update();
 }
 
 void GridView::CurrentRowChanged(const QModelIndex& current) {

@@ -66,11 +66,14 @@ protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void keyboardSearch(const QString&) override {}
     bool viewportEvent(QEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
     // Editors open only on the server's current record (moving the server
     // there first), so that what is typed has a record to go to.
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
+    void KeepWholeTopRow();
     void CommitOpenEditor();
     void CurrentRowChanged(const QModelIndex& current);
     void Pressed(const QModelIndex& index);

@@ -356,6 +356,14 @@ const rt::ClassDef& GroupBox::StaticClass() {
 QWidget* GroupBox::MakeWidget(QWidget* parent) {
     auto* g = new QGroupBox(parent);
     g->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // A group box of a dialog template has its caption on the frame's top
+    // line, inside the box's rectangle; the desktop style would draw the
+    // caption above a frame that starts lower.
+    g->setStyleSheet(
+        QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px;"
+                       " margin-top: 0.5em; }"
+                       "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                       " left: 6px; padding: 0 2px; }"));
     return g;
 }
 

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -52,6 +53,28 @@ QKeySequence SequenceOf(const AcceleratorEntry& e) {
     if (e.modifiers & kAccelAlt) mods |= Qt::AltModifier;
     return QKeySequence(key | mods);
 }
+
+// Lets the window's accelerators have the keys that an edit would otherwise
+// keep for itself (Ctrl+Home and Ctrl+End move the cursor in a line edit).
+class AcceleratorsFirst : public QObject {
+public:
+    AcceleratorsFirst(const std::vector<QShortcut*>& shortcuts, QObject* parent)
+        : QObject(parent), shortcuts_(shortcuts) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ShortcutOverride) return QObject::eventFilter(watched, event);
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
+        for (const QShortcut* s : shortcuts_) {
+            if (s->key() != pressed) continue;
+            event->ignore();  // not wanted by the edit: the shortcut runs
+            return true;
+        }
+        return false;
+    }
+
+private:
+    const std::vector<QShortcut*>& shortcuts_;
+};
 
 // A frame between a data dialog and its form surface.
 class FormFrame : public Window {
@@ -130,6 +153,7 @@ QWidget* DataWindow::CreateWidget(QWidget*) {
     main->setMenuWidget(menuHost_);
     views_ = new QStackedWidget;
     main->setCentralWidget(views_);
+    acceleratorsFirst_ = new AcceleratorsFirst(shortcuts_, main);
     return main;
 }
 
@@ -236,10 +260,12 @@ void DataWindow::ShowPrompt(const std::string& text) {
 bool DataWindow::Use(const rt::Usual& server) {
     rt::Usual self(Self());
     if (server_.IsObject()) {
+        CommitPendingEdits();  // what was typed goes to the table it was typed for
         rt::Send(server_, kUnregister, std::vector<rt::Usual>{self});
         if (formView_) delete formView_.data();
         if (tableViewWidget_) delete tableViewWidget_.data();
         formEdits_.clear();
+        formTypes_.clear();
     }
     server_ = server;
     if (!server_.IsObject()) return true;
@@ -249,8 +275,13 @@ bool DataWindow::Use(const rt::Usual& server) {
         tableViewWidget_ = Factory()(*this, server_);
         if (tableViewWidget_) views_->addWidget(tableViewWidget_);
     }
-    if (tableView_ && tableViewWidget_) views_->setCurrentWidget(tableViewWidget_);
-    else views_->setCurrentWidget(formView_);
+    if (tableView_ && tableViewWidget_) {
+        views_->setCurrentWidget(tableViewWidget_);
+    } else {
+        views_->setCurrentWidget(formView_);
+        // The operator can type into the first field at once.
+        if (!formEdits_.empty()) formEdits_.front()->setFocus(Qt::OtherFocusReason);
+    }
     return true;
 }
 
@@ -288,17 +319,13 @@ void DataWindow::BuildForm() {
         edit->setReadOnly(type == "M");
         if (type == "C" && width > 0) edit->setMaxLength(static_cast<int>(width));
         edit->setMinimumWidth(static_cast<int>(std::min<int64_t>(width, 60) * 8));
-        QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, edit, i, type] {
-            if (!edit->isModified() || !server_.IsObject()) return;
-            edit->setModified(false);
-            FromQt([&] {
-                rt::Send(server_, kFieldPut,
-                         std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(i)), FormValue(type, edit->text())});
-                rt::Send(server_, kCommit, std::vector<rt::Usual>{});
-            });
-        });
+        QObject::connect(edit, &QLineEdit::editingFinished, edit, [this, i] { FromQt([&] { CommitEdit(i - 1); }); });
+        // The window's accelerators (Ctrl+Home, Ctrl+End...) outrank the
+        // edit's own use of the same keys.
+        edit->installEventFilter(acceleratorsFirst_);
         layout->addRow(QString::fromStdString(name), edit);
         formEdits_.push_back(edit);
+        formTypes_.push_back(type);
     }
     scroll->setWidget(inner);
     formView_ = scroll;
@@ -306,13 +333,32 @@ void DataWindow::BuildForm() {
     RefreshForm();
 }
 
+void DataWindow::CommitEdit(size_t index) {
+    if (index >= formEdits_.size() || !server_.IsObject()) return;
+    QLineEdit* edit = formEdits_[index];
+    if (!edit->isModified()) return;
+    edit->setModified(false);
+    rt::Send(server_, kFieldPut,
+             std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(index + 1)),
+                                    FormValue(formTypes_[index], edit->text())});
+    rt::Send(server_, kCommit, std::vector<rt::Usual>{});
+}
+
+void DataWindow::CommitPendingEdits() {
+    for (size_t i = 0; i < formEdits_.size(); ++i) CommitEdit(i);
+}
+
 void DataWindow::RefreshForm() {
     if (!server_.IsObject()) return;
     for (size_t i = 0; i < formEdits_.size(); ++i) {
         rt::Usual v = rt::Send(server_, kFieldGet, std::vector<rt::Usual>{rt::Usual(static_cast<int64_t>(i + 1))});
         QString text;
-        if (v.IsString()) text = QString::fromStdString(v.AsStr());
-        else if (v.IsDate()) text = QString::fromStdString(rt::DToC(v.AsDate()));
+        // The blanks that pad a character field to its width are not shown
+        // (the cursor would stand after them); storing pads them again.
+        if (v.IsString()) {
+            text = QString::fromStdString(v.AsStr());
+            while (text.endsWith(QLatin1Char(' '))) text.chop(1);
+        } else if (v.IsDate()) text = QString::fromStdString(rt::DToC(v.AsDate()));
         else if (v.IsLogic()) text = v.AsLogic() ? QStringLiteral("T") : QStringLiteral("F");
         else if (v.IsLong()) text = QString::number(v.AsLong());
         else if (v.IsFloat()) text = QString::number(v.AsDouble(), 'f', std::max<int>(0, v.AsFloat().decimals));
@@ -337,6 +383,7 @@ void DataWindow::ViewForm() {
 }
 
 void DataWindow::ViewTable() {
+    CommitPendingEdits();
     tableView_ = true;
     if (tableViewWidget_) views_->setCurrentWidget(tableViewWidget_);
 }
@@ -371,19 +418,36 @@ void DataWindow::Print(const rt::Usual& printingDevice) {
     painter.end();
 }
 
-void DataWindow::GoTop() { rt::Send(server_, kGoTop, std::vector<rt::Usual>{}); }
-void DataWindow::GoBottom() { rt::Send(server_, kGoBottom, std::vector<rt::Usual>{}); }
-void DataWindow::SkipNext() { rt::Send(server_, kSkip, std::vector<rt::Usual>{rt::Usual(1)}); }
-void DataWindow::SkipPrevious() { rt::Send(server_, kSkip, std::vector<rt::Usual>{rt::Usual(-1)}); }
+// Every record command first stores what the operator typed into the form:
+// a tool-bar button or an accelerator leaves the focus in the edit, so the
+// edit's own end-of-editing never comes before the record moves.
+void DataWindow::GoTop() {
+    CommitPendingEdits();
+    rt::Send(server_, kGoTop, std::vector<rt::Usual>{});
+}
+void DataWindow::GoBottom() {
+    CommitPendingEdits();
+    rt::Send(server_, kGoBottom, std::vector<rt::Usual>{});
+}
+void DataWindow::SkipNext() {
+    CommitPendingEdits();
+    rt::Send(server_, kSkip, std::vector<rt::Usual>{rt::Usual(1)});
+}
+void DataWindow::SkipPrevious() {
+    CommitPendingEdits();
+    rt::Send(server_, kSkip, std::vector<rt::Usual>{rt::Usual(-1)});
+}
 
 void DataWindow::Append() {
     if (!server_.IsObject()) return;
+    CommitPendingEdits();
     rt::Send(server_, kAppend, std::vector<rt::Usual>{});
     rt::Send(server_, kCommit, std::vector<rt::Usual>{});
 }
 
 void DataWindow::Delete() {
     if (!server_.IsObject()) return;
+    CommitPendingEdits();
     rt::Send(server_, kDelete, std::vector<rt::Usual>{});
     rt::Send(server_, kCommit, std::vector<rt::Usual>{});
 }

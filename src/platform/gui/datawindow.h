@@ -64,6 +64,8 @@ public:
     void SkipPrevious();
     void Append();
     void Delete();
+    // Stores the form fields the operator changed into the current record.
+    void CommitPendingEdits();
     // Clipboard commands on the focused edit.
     void Cut();
     void Copy();
@@ -88,6 +90,7 @@ protected:
 
 private:
     void RefreshForm();
+    void CommitEdit(size_t index);
     void BuildForm();
     void InstallAccelerators();
 
@@ -101,6 +104,8 @@ private:
     QPointer<QWidget> tableViewWidget_;
     QPointer<QLabel> timeLabel_;
     std::vector<QLineEdit*> formEdits_;
+    std::vector<std::string> formTypes_;  // each edit's field type letter
+    QPointer<QObject> acceleratorsFirst_;
     std::vector<QShortcut*> shortcuts_;
 };
 

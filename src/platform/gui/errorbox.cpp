@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -114,6 +115,22 @@ ErrorDialog::ErrorDialog(const std::string& text, const std::string& caption, ui
     layout->addLayout(top);
     layout->addSpacing(8);
     layout->addLayout(row);
+}
+
+void ErrorDialog::keyPressEvent(QKeyEvent* event) {
+    // As in the question boxes, a button's underlined letter answers the
+    // box without Alt.
+    if (!(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) && !event->text().isEmpty()) {
+        const QChar letter = event->text().at(0).toUpper();
+        for (const auto& [id, button] : buttons_) {
+            const QString t = button->text();
+            const qsizetype amp = t.indexOf(QLatin1Char('&'));
+            if (amp < 0 || amp + 1 >= t.size() || t.at(amp + 1).toUpper() != letter) continue;
+            button->click();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
 }
 
 QPushButton* ErrorDialog::Button(int id) const {

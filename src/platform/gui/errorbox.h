@@ -55,6 +55,9 @@ public:
 
     void reject() override;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     std::vector<std::pair<int, QPushButton*>> buttons_;
     uint32_t choice_ = 0;

@@ -1,6 +1,8 @@
 #include "platform/gui/msgbox.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -59,6 +61,10 @@ FocusReturn::~FocusReturn() {
     w->setFocus(Qt::ActiveWindowFocusReason);
 }
 
+// Room a title bar takes beside its caption: the window icon, the three
+// buttons and the margins.
+constexpr int kTitleBarExtras = 140;
+
 int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string& text, uint32_t type, bool beep) {
     if (TestHooks::On()) {
         ShownBox box{caption, text, type, beep};
@@ -91,6 +97,16 @@ int ShowMessageBox(QWidget* owner, const std::string& caption, const std::string
     for (int id : ids) buttons |= QtButton(id);
     box.setStandardButtons(buttons);
     box.setDefaultButton(QtButton(DefaultButton(type)));
+    // The window manager writes the caption in its own, usually bold, title
+    // font beside an icon and three buttons: the box is made wide enough
+    // for the whole caption to show there.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont title = box.font();
+        title.setBold(true);
+        const int wanted = QFontMetrics(title).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     if (type & MB_TOPMOST) box.setWindowFlag(Qt::WindowStaysOnTopHint);
     if (owner == nullptr || (type & MB_TASKMODAL)) box.setWindowModality(Qt::ApplicationModal);
     burst::Protect(&box);

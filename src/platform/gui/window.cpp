@@ -256,6 +256,9 @@ void Window::Show(int64_t mode) {
             QWidget* o = owner->Widget();
             area = o->isWindow() ? o->frameGeometry() : QRect(o->mapToGlobal(QPoint(0, 0)), o->size());
         }
+        // A window never sized before takes the size its layout wants now,
+        // not at its first show: centred by a wrong size, it lands aside.
+        if (!widget_->isVisible() && !widget_->testAttribute(Qt::WA_Resized)) widget_->adjustSize();
         QRect frame = widget_->frameGeometry();
         widget_->move(area.center() - QPoint(frame.width() / 2, frame.height() / 2));
     }

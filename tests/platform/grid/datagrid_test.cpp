@@ -118,8 +118,10 @@ void DataGridTest::gridFollowsTheServerPointer() {
     QCOMPARE(g.CurrentRow(), 0);
     db->GoBottom();
     QCOMPARE(g.CurrentRow(), 59);
-    // Scrolled to it: the row is inside the viewport.
+    // Scrolled to it: the row is inside the viewport, and the top row is
+    // shown whole, not half under the header.
     QVERIFY(g.view->viewport()->rect().contains(g.view->visualRect(g.view->currentIndex())));
+    QCOMPARE(g.view->rowViewportPosition(g.view->rowAt(0)), 0);
     db->GoTop();
     QCOMPARE(g.CurrentRow(), 0);
     db->Skip(rt::Usual(30));
