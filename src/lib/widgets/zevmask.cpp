@@ -198,6 +198,20 @@ MaskEdit NumberPaste(const MaskEdit& in, const std::string& pasted, NumberLimits
     return {out, caret, caret};
 }
 
+bool WellFormedNumber(const std::string& text, NumberLimits limits) {
+    const size_t dot = text.find('.');
+    // Reformat keeps a point only where decimals are allowed to follow.
+    return Reformat(text, limits) == text && (dot == std::string::npos || limits.decimals > 0);
+}
+
+bool WellFormedDate(const std::string& text) {
+    if (text.empty()) return true;
+    if (text.size() != 10) return false;
+    for (size_t i = 0; i < 10; ++i)
+        if (kDateMask[i] == '.' ? text[i] != '.' : !(IsDigit(text[i]) || text[i] == ' ')) return false;
+    return true;
+}
+
 MaskEdit DatePaste(const MaskEdit& in, const std::string& pasted) {
     const std::string t = rt::AllTrim(pasted);
     rt::Date d = MaskTextDate(t);

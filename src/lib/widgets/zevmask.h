@@ -43,6 +43,11 @@ MaskEdit NumberKey(const MaskEdit& in, MaskKey key, NumberLimits limits);
 // A pasted text put in place of the selection: the new text and caret, or
 // refused when the result is no number the limits hold.
 MaskEdit NumberPaste(const MaskEdit& in, const std::string& pasted, NumberLimits limits);
+// Whether a text is one the modes write: a number grouped as number mode
+// groups it within the limits; a date in the layout (digits or blanks in
+// its places).
+bool WellFormedNumber(const std::string& text, NumberLimits limits);
+bool WellFormedDate(const std::string& text);
 // A pasted date: the field's layout or the process's date format.
 MaskEdit DatePaste(const MaskEdit& in, const std::string& pasted);
 // Date mode: the text and selection after the key.

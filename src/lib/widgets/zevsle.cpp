@@ -9,6 +9,7 @@
 #include <QValidator>
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/gui/messages.h"
 #include "platform/gui/vkeys.h"
@@ -17,18 +18,21 @@
 namespace lib {
 namespace {
 
-// Lets the line edit keep only the texts it was given (by the mode, a paste
-// or the program): every way the edit changes its text by itself (its
-// paste, a drop, Ctrl+K, Ctrl+Backspace, undo) is refused.
+// Holds the line edit to the texts its mode writes: a number grouped as
+// the mode groups it, a date in its layout. The edit's own ways of
+// changing its text (a paste or drop it would insert, Ctrl+K, undo) end in
+// other texts and are refused. Silent: the edit asks the same of texts
+// the program sets, and the keys a person presses beep in Dispatch.
 class TextGate : public QValidator {
 public:
-    explicit TextGate(QLineEdit* e) : QValidator(e), shown_(e->text()) {
-        connect(e, &QLineEdit::textChanged, this, [this](const QString& t) { shown_ = t; });
+    TextGate(QLineEdit* e, std::function<bool(const std::string&)> wellFormed)
+        : QValidator(e), wellFormed_(std::move(wellFormed)) {}
+    State validate(QString& input, int&) const override {
+        return wellFormed_(input.toStdString()) ? Acceptable : Invalid;
     }
-    State validate(QString& input, int&) const override { return input == shown_ ? Acceptable : Invalid; }
 
 private:
-    QString shown_;
+    std::function<bool(const std::string&)> wellFormed_;
 };
 
 // The middle button's paste and a drop become the control's own paste.
@@ -121,9 +125,14 @@ void ZevSle::GuardText() {
     if (!guarded_) {
         guarded_ = true;
         e->installEventFilter(new PasteFilter(e, this));
-        QObject::connect(e, &QLineEdit::inputRejected, e, [this] { Beep(); });
     }
-    e->setValidator(InMode() ? new TextGate(e) : nullptr);
+    QValidator* gate = nullptr;
+    if (IsType("N"))
+        gate = new TextGate(e, [this](const std::string& t) {
+            return WellFormedNumber(t, {integerLength_, decimals_});
+        });
+    else if (IsType("D")) gate = new TextGate(e, WellFormedDate);
+    e->setValidator(gate);
     // The edit's own menu would paste past the mode.
     e->setContextMenuPolicy(InMode() ? Qt::NoContextMenu : Qt::DefaultContextMenu);
 }
@@ -273,10 +282,20 @@ int64_t ZevSle::DATEDISPATCH(gui::Event& event) {
 }
 
 bool ZevSle::Dispatch(gui::Event& event) {
-    // The clipboard's paste keys paste through the mode.
+    // The clipboard's paste keys paste through the mode; the edit's other
+    // editing keys (Ctrl+K, Ctrl+Backspace, cut, undo ...) would change
+    // the text past it and are refused. Moving, selecting and copying stay.
     if (auto* k = dynamic_cast<gui::KeyEvent*>(&event); k && event.uMsg == gui::WM_KEYDOWN && InMode()) {
-        if ((k->control && !k->alt && event.wParam == 'V') || (k->shift && event.wParam == gui::VK_INSERT)) {
+        const uint64_t vk = event.wParam;
+        if ((k->control && !k->alt && vk == 'V') || (k->shift && !k->control && vk == gui::VK_INSERT)) {
             Paste(QApplication::clipboard()->text().toStdString());
+            return false;
+        }
+        const bool moves = vk == gui::VK_LEFT || vk == gui::VK_RIGHT || vk == gui::VK_HOME || vk == gui::VK_END ||
+                           vk == gui::VK_UP || vk == gui::VK_DOWN || vk == gui::VK_TAB || vk == gui::VK_SHIFT ||
+                           vk == gui::VK_CONTROL || vk == 'A' || vk == 'C' || vk == gui::VK_INSERT;
+        if ((k->control && !moves) || (k->shift && vk == gui::VK_DELETE)) {
+            Beep();
             return false;
         }
     }

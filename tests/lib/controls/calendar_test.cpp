@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLocale>
 #include <QMenu>
 #include <QSpinBox>
 #include <QTest>
@@ -154,6 +155,31 @@ TEST_F(CalendarTest, MakingACalendarKeepsTheProgramsDateAndNumberSettings) {
     rt::New<lib::PeCalendar>()->Init({rt::Usual(window), rt::Usual(int64_t{50})});
     EXPECT_EQ(rt::SetEpoch(epoch), 1940);
     EXPECT_EQ(rt::SetDecimal(decimals), 4);
+}
+
+TEST_F(CalendarTest, FarMovesStopAtTheCalendarsFirstAndLastMonth) {
+    auto dlg = Open("15.06.2024");
+    lib::PeCalendar* cal = dlg->Calendar();
+    cal->MoveMonths(1000000000000);
+    EXPECT_EQ(cal->CurrentDate(), D(9999, 12, 15));
+    cal->MoveMonths(-1000000000000);
+    EXPECT_EQ(cal->CurrentDate(), D(1, 1, 15));
+    rt::Send(rt::Usual(cal->Self()), "MOVEYEARS", {rt::Usual(int64_t{4294967296} + 2024)});
+    EXPECT_EQ(cal->CurrentDate(), D(9999, 1, 15));
+    dlg->EndDialog(0);
+}
+
+TEST_F(CalendarTest, MonthNamesAndHeadingsFollowTheLocale) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto dlg = Open("15.03.2024");
+    lib::PeCalendar* cal = dlg->Calendar();
+    cal->SetFirstDayOfTheWeek(2);
+    EXPECT_EQ(cal->MonthName(3), "M\xc3\xa4rz");
+    EXPECT_EQ(cal->Heading(1).toStdString(), "Mon");
+    EXPECT_EQ(cal->Heading(7).toStdString(), "Son");
+    dlg->EndDialog(0);
+    QLocale::setDefault(before);
 }
 
 TEST_F(CalendarTest, FirstDayOfWeekFollowsTheLocale) {

@@ -2,6 +2,8 @@
 // buttons clicked and its display typed into with QTest events.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,7 +12,9 @@
 
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/register.h"
+#include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace {
 
@@ -131,6 +135,28 @@ TEST_F(CalcTest, MemoryPlusAtZeroLeavesTheMemoryEmpty) {
     EXPECT_EQ(c->DisplayText(), "          8.");
     Press(*c, "BTIMES B2 BEQUALS");
     EXPECT_EQ(c->DisplayText(), "16.");
+}
+
+TEST_F(CalcTest, ACalculationLeavesTheProgramsNumberSettingsAsTheyWere) {
+    auto c = Open();
+    Press(*c, "BCLEAR B2 BDIVIDE B3 BEQUALS SAVEEXITBUTTON");
+    EXPECT_EQ(c->SEXPORT, "0.6666666666666666");
+    EXPECT_EQ(rt::AllTrim(rt::Str(rt::Usual(2.0 / 3))), "0.67");
+    EXPECT_FALSE(rt::SetScience());
+}
+
+TEST_F(CalcTest, APasteIntoTheDisplayIsANumberOrRefused) {
+    auto c = Open("7");
+    QLineEdit* display = c->Display()->Edit();
+    for (auto [pasted, shown] : {std::pair{"24.abc", "7."}, std::pair{"24.5", "24.5"}, std::pair{"1.2.3", "24.5"}}) {
+        QApplication::clipboard()->setText(pasted);
+        QTest::keyClick(display, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(c->DisplayText(), shown) << pasted;
+    }
+    display->insert("x");  // the edit's own ways in hold to a number's characters
+    EXPECT_EQ(c->DisplayText(), "24.5");
+    Press(*c, "BPLUS B1 BEQUALS");
+    EXPECT_EQ(c->DisplayText(), "25.5");
 }
 
 TEST_F(CalcTest, SaveExitWithAPendingOperatorEvaluatesFirst) {

@@ -18,6 +18,7 @@
 #include "platform/gui/owneralign.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace {
 
@@ -82,6 +83,75 @@ TEST_F(RightSleTest, ClipboardKeysKeepANumericFieldAPictureNumber) {
     QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "1,");
     EXPECT_EQ(e->TextValue(), "      234.50");
+}
+
+TEST_F(RightSleTest, APasteIsReadWholeOrRefusedWithTheBeep) {
+    struct Case {
+        const char* pasted;
+        const char* shown;  // nullptr: refused, 77.00 stays
+    };
+    const Case cases[] = {{"abc", nullptr},        {"EUR 12", nullptr},        {"12abc", nullptr},
+                          {"12.345.678", nullptr}, {"12.345", nullptr},        {"(42)", "-42.00"},
+                          {"5-", "-5.00"},         {" $1,234.5 ", "1,234.50"}, {"-(4)", nullptr}};
+    for (const Case& c : cases) {
+        auto e = Numeric(1, {'N', 12, 2, "9,999,999.99"});
+        e->SetTextValue(e->SetField("77", 1));
+        e->Edit()->setFocus();
+        QApplication::clipboard()->setText(c.pasted);
+        QTest::keyClick(e->Edit(), Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(rt::AllTrim(e->TextValue()), c.shown ? c.shown : "77.00") << c.pasted;
+        EXPECT_EQ(e->Beeps(), c.shown ? 0 : 1) << c.pasted;
+        e->Destroy();
+    }
+}
+
+TEST_F(RightSleTest, ATimeFieldRefusesHoursAndMinutesOutOfRange) {
+    auto t = Numeric(1, {'C', 5, 0, "99:99"});
+    t->Edit()->setFocus();
+    t->Edit()->selectAll();
+    QTest::keyClicks(t->Edit(), "0945");  // 00:94 on the way can still become a time
+    EXPECT_EQ(t->TextValue(), "09:45");
+    EXPECT_EQ(t->Beeps(), 0);
+    t->Edit()->selectAll();
+    QTest::keyClicks(t->Edit(), "2599");
+    EXPECT_EQ(t->TextValue(), "02:59");  // 25:99 never fits: the last 9 beeps
+    EXPECT_EQ(t->Beeps(), 1);
+    for (auto [pasted, shown] : {std::pair{"25:99", "02:59"}, std::pair{"9:05", "09:05"}}) {
+        QApplication::clipboard()->setText(pasted);
+        QTest::keyClick(t->Edit(), Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(t->TextValue(), shown) << pasted;
+    }
+    EXPECT_EQ(t->Beeps(), 2);
+}
+
+TEST_F(RightSleTest, ADateFieldRefusesLettersDatesThatDoNotExistAndStepsPastItsEnds) {
+    const std::string fmt = rt::SetDateFrmt("DD/MM/YYYY");
+    auto d = lib::MakeLibControl<lib::DateSle>(*window, 1);
+    d->Edit()->setFocus();
+    d->Edit()->selectAll();
+    QTest::keyClicks(d->Edit(), "hello");
+    EXPECT_EQ(d->Beeps(), 5);
+    QTest::keyClicks(d->Edit(), "31/02/2024");
+    EXPECT_EQ(d->TextValue(), "31/02/202");
+    EXPECT_EQ(d->Beeps(), 6);
+    for (auto [text, key] : {std::pair{"31/12/9999", Qt::Key_Plus}, std::pair{"01/01/0001", Qt::Key_Minus}}) {
+        d->SetTextValue(text);
+        QTest::keyClick(d->Edit(), key, Qt::KeypadModifier);
+        EXPECT_EQ(d->TextValue(), text);
+    }
+    EXPECT_EQ(d->Beeps(), 8);
+    rt::SetDateFrmt(fmt);
+}
+
+TEST_F(RightSleTest, FieldSpecAndPictureAreAssignedLateBound) {
+    auto e = Numeric(1, {'N', 10, 2, {}});
+    rt::IVarPut(rt::Usual(e->Self()), rt::Symbol("FIELDSPEC"),
+                rt::Usual::Array({rt::Usual("C"), rt::Usual(int64_t{5}), rt::Usual(int64_t{0}), rt::Usual("99:99")}));
+    EXPECT_TRUE(e->Format().IsTime());
+    EXPECT_EQ(e->TextValue(), "00:00");
+    rt::IVarPut(rt::Usual(e->Self()), rt::Symbol("PICTURE"), rt::Usual(""));
+    EXPECT_FALSE(e->Format().IsTime());
+    EXPECT_EQ(rt::IVarGet(rt::Usual(e->Self()), rt::Symbol("FIELDSPEC")).ALen(), 4u);
 }
 
 TEST_F(RightSleTest, RememberedCaretComesBackWhenTheFocusReturnsByTab) {
