@@ -6,7 +6,9 @@ X key and mouse events a few milliseconds apart, as a person's typing
 arrives. The gallery's --report file tells what the screen shows; every
 check polls it with a time limit. The server picks its own free display.
 
-usage: gallery_e2e_test.py QZGALLERY SCENARIO    (entry, calc, calendar, masked, tips, list, german)
+usage: gallery_e2e_test.py QZGALLERY SCENARIO
+    (entry, calc, calendar, masked, tips, list, german, paste, ends, maskpaste, deadkeys, cyrillic)
+Pastes go through the real clipboard (xclip).
 Exit 77 (skipped) when the X tools are missing.
 """
 import datetime
@@ -306,6 +308,108 @@ def german(desk):
     desk.expect("Calculator.100", "7.5", "2,5*3 and Enter on a German keyboard")
 
 
+def clip(desk, text, selection="clipboard"):
+    """Puts text on an X selection (xclip serves it) and waits until it is there."""
+    subprocess.run(["xclip", "-selection", selection, "-i"], input=text.encode(), env=desk.env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: subprocess.run(["xclip", "-selection", selection, "-o"], env=desk.env,
+                                      capture_output=True).stdout == text.encode(), "the %s holds %r" % (selection, text))
+
+
+def settled(desk):
+    """Waits until the keys sent so far have arrived: Home is pressed after
+    them and the caret is seen at the start (X delivers keys in order)."""
+    desk.keys("Home")
+    desk.wait(lambda r: r.get("caret", "").startswith("0 "), "the keys have arrived")
+
+
+def paste(desk):
+    desk.focus("controls.2")
+    desk.type("77")
+    amount_is(desk, "77.00")
+    for pasted, want in (("abc", "77.00"), ("EUR 12", "77.00"), ("(42)", "-42.00"), ("12abc", "-42.00"),
+                         ("5-", "-5.00"), ("12.345.678", "-5.00")):
+        clip(desk, pasted)
+        desk.keys("End", "ctrl+v")
+        settled(desk)
+        amount_is(desk, want)
+    desk.click("controls.1002")
+    desk.wait(lambda r: r.get("focus") == "Calculator.100", "the calculator has the keys")
+    clip(desk, "24.abc")
+    desk.keys("ctrl+v")
+    settled(desk)
+    desk.expect("Calculator.100", "-5.", "garbage pasted into the calculator is refused")
+
+
+def ends(desk):
+    desk.focus("controls.4")
+    desk.keys("ctrl+a")
+    desk.type("12/31/9999")
+    desk.expect("controls.4", "12/31/9999")
+    desk.keys("KP_Add")
+    settled(desk)
+    desk.expect("controls.4", "12/31/9999", "the keypad + on the last day keeps it")
+    desk.keys("ctrl+a")
+    desk.type("hello")
+    settled(desk)
+    desk.expect("controls.4", "12/31/9999", "letters are refused")
+    desk.keys("ctrl+a")
+    desk.type("02/31/2024")
+    desk.expect("controls.4", "02/31/202", "the key that makes 31 February is refused")
+    desk.focus("controls.6")
+    desk.keys("ctrl+a")
+    desk.type("2599")
+    desk.expect("controls.6", "02:59", "25:99 is refused")
+
+
+def maskpaste(desk):
+    desk.focus("masked.2")
+    for keys in (("ctrl+v",), ("ctrl+k",), ("End", "ctrl+BackSpace")):
+        clip(desk, "a,bc-,12x.3.")
+        desk.keys("End", *keys)
+        settled(desk)
+        desk.expect("masked.2", "1,234,567.45", "%s keeps the number" % (keys,))
+    clip(desk, "12x.3.", "primary")
+    desk.click("masked.2", button=2)
+    settled(desk)
+    desk.expect("masked.2", "1,234,567.45", "the middle button's paste of no number is refused")
+    clip(desk, "-12.5")
+    desk.keys("ctrl+a", "ctrl+v")
+    desk.expect("masked.2", "-12.5", "a number pasted in place of the whole text")
+    desk.focus("masked.4")
+    clip(desk, "2024-12-25 extra text")
+    desk.keys("ctrl+a", "ctrl+v")
+    settled(desk)
+    desk.expect("masked.4", "25.12.2024", "a text that is no date is refused")
+    desk.keys("Home")
+    desk.type("31129999")
+    desk.expect("masked.4", "31.12.9999")
+    desk.type("+")
+    settled(desk)
+    desk.expect("masked.4", "31.12.9999", "+ on the last day keeps it")
+
+
+def deadkeys(desk):
+    subprocess.run(["setxkbmap", "de"], env=desk.env)
+    desk.focus("masked.2")
+    desk.type(" ")
+    desk.expect("masked.2", "")
+    desk.keys("dead_acute", "e")
+    desk.type("99.25")
+    desk.expect("masked.2", "99.25", "a dead key composes no letter into the number")
+    desk.focus("masked.4")
+    desk.keys("Home", "dead_circumflex", "a")
+    desk.type("1")
+    desk.expect("masked.4", "15.12.2024", "nor into the date")
+
+
+def cyrillic(desk):
+    subprocess.run(["setxkbmap", "ru"], env=desk.env)
+    desk.focus("extensions.10")
+    desk.keys("Cyrillic_zhe")
+    desk.expect("extensions.10", "\u0436", "a Cyrillic first key empties the field")
+
+
 def expect(cond, what):
     if not cond:
         raise AssertionError(what)
@@ -314,14 +418,16 @@ def expect(cond, what):
 SCENARIOS = {"entry": (["--page", "1"], entry), "calc": (["--page", "1"], calc),
              "calendar": (["--page", "1"], calendar), "masked": (["--page", "2"], masked),
              "tips": (["--page", "3"], tips), "list": (["--page", "4"], listbox),
-             "german": (["--page", "1"], german)}
+             "german": (["--page", "1"], german), "paste": (["--page", "1"], paste),
+             "ends": (["--page", "1"], ends), "maskpaste": (["--page", "2"], maskpaste),
+             "deadkeys": (["--page", "2"], deadkeys), "cyrillic": (["--page", "5"], cyrillic)}
 
 
 def main():
     if len(sys.argv) < 3 or sys.argv[2] not in SCENARIOS:
         print(__doc__)
         return 2
-    for tool in ("Xvfb", "openbox", "xdotool", "setxkbmap"):
+    for tool in ("Xvfb", "openbox", "xdotool", "setxkbmap", "xclip"):
         if not shutil.which(tool):
             skip(tool + " is not installed")
     args, scenario = SCENARIOS[sys.argv[2]]
