@@ -7,7 +7,7 @@ arrives. The gallery's --report file tells what the screen shows; every
 check polls it with a time limit. The server picks its own free display.
 
 usage: gallery_e2e_test.py QZGALLERY SCENARIO
-    (entry, calc, calendar, masked, tips, list, german, paste, ends, maskpaste, deadkeys, cyrillic)
+    (entry, calc, calendar, masked, tips, list, german, paste, ends, maskpaste, deadkeys, cyrillic, above)
 Pastes go through the real clipboard (xclip).
 Exit 77 (skipped) when the X tools are missing.
 """
@@ -228,6 +228,22 @@ def calendar(desk):
     desk.expect("controls.4", us_date(picked), "Left and Enter pick the day before")
 
 
+def above(desk):
+    """With no room below the date field, the calendar opens above it and
+    leaves the field in sight, title bar and all."""
+    desk.xdo("search", "--name", "QZScan library gallery", "windowmove", 0, 560)
+    r = desk.wait(lambda r: int(r.get("controls.4@", "0 0").split()[1]) > 560, "the gallery moves down")
+    fx, fy, fw, fh = [int(v) for v in r["controls.4@"].split()]
+    desk.click("controls.1004")
+    desk.wait(lambda r: r.get("focus") == "Calendar.100", "the calendar has the keys")
+
+    def clear_of_field(r):
+        cal = desk.window("Calendar")
+        return cal and cal[1] + cal[3] <= fy - 2 and cal[1] + cal[3] >= fy - 60
+
+    desk.wait(clear_of_field, "the calendar sits just above the field at %d, not over it: %r" % (fy, desk.window("Calendar")))
+
+
 def masked(desk):
     steps = [  # (control, keys typed or pressed, text shown)
         ("masked.2", ("type", "-"), "-1,234,567.45"),
@@ -420,7 +436,8 @@ SCENARIOS = {"entry": (["--page", "1"], entry), "calc": (["--page", "1"], calc),
              "tips": (["--page", "3"], tips), "list": (["--page", "4"], listbox),
              "german": (["--page", "1"], german), "paste": (["--page", "1"], paste),
              "ends": (["--page", "1"], ends), "maskpaste": (["--page", "2"], maskpaste),
-             "deadkeys": (["--page", "2"], deadkeys), "cyrillic": (["--page", "5"], cyrillic)}
+             "deadkeys": (["--page", "2"], deadkeys), "cyrillic": (["--page", "5"], cyrillic),
+             "above": (["--page", "1"], above)}
 
 
 def main():
