@@ -2,8 +2,6 @@
 // buttons clicked and its display typed into with QTest events.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -143,20 +141,6 @@ TEST_F(CalcTest, ACalculationLeavesTheProgramsNumberSettingsAsTheyWere) {
     EXPECT_EQ(c->SEXPORT, "0.6666666666666666");
     EXPECT_EQ(rt::AllTrim(rt::Str(rt::Usual(2.0 / 3))), "0.67");
     EXPECT_FALSE(rt::SetScience());
-}
-
-TEST_F(CalcTest, APasteIntoTheDisplayIsANumberOrRefused) {
-    auto c = Open("7");
-    QLineEdit* display = c->Display()->Edit();
-    for (auto [pasted, shown] : {std::pair{"24.abc", "7."}, std::pair{"24.5", "24.5"}, std::pair{"1.2.3", "24.5"}}) {
-        QApplication::clipboard()->setText(pasted);
-        QTest::keyClick(display, Qt::Key_V, Qt::ControlModifier);
-        EXPECT_EQ(c->DisplayText(), shown) << pasted;
-    }
-    display->insert("x");  // the edit's own ways in hold to a number's characters
-    EXPECT_EQ(c->DisplayText(), "24.5");
-    Press(*c, "BPLUS B1 BEQUALS");
-    EXPECT_EQ(c->DisplayText(), "25.5");
 }
 
 TEST_F(CalcTest, SaveExitWithAPendingOperatorEvaluatesFirst) {

@@ -93,17 +93,13 @@ TEST_F(SmallExtTest, SmartSleEnterStopsBeforeAPlainControl) {
     EXPECT_TRUE(a->Edit()->hasFocus());
 }
 
-TEST_F(SmallExtTest, SmartSleWithoutNamesMovesOnInTabOrderAndACyrillicKeyEmptiesIt) {
+TEST_F(SmallExtTest, SmartSleWithoutNamesMovesOnInTabOrder) {
     auto a = Add<lib::SmartSLE>(1, "", {0, 0, 100, 20});
     auto b = Add<lib::SmartSLE>(2, "", {0, 30, 100, 20});
     auto c = Add<lib::SmartSLE>(3, "", {0, 60, 100, 20});
-    b->SetTextValue("old");
     win->Show();
     QApplication::setActiveWindow(win->Widget());
     b->SetFocus();
-    QKeyEvent zhe(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("\u0436"));
-    QApplication::sendEvent(b->Edit(), &zhe);
-    EXPECT_EQ(b->Edit()->text(), QStringLiteral("\u0436"));
     QTest::keyClick(b->Edit(), Qt::Key_Return);
     EXPECT_TRUE(c->Edit()->hasFocus());  // not back to the first unnamed field
 }

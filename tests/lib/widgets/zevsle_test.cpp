@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTest>
@@ -52,41 +51,6 @@ TEST(ZevSleNumber, ADigitWithNoPlaceLeftIsRefusedWithABeep) {
     f.type("9");
     EXPECT_EQ(f.text(), "1,234,567.45");  // not 9,123,456 with the 7 lost
     EXPECT_EQ(f.sle->Beeps(), 1);
-}
-
-TEST(ZevSleModes, OnlyTheModesKeysAndAValidPasteChangeTheText) {
-    struct Case {
-        const char* type;
-        const char* start;
-        const char* pasted;
-        const char* shown;
-    };
-    const Case cases[] = {
-        {"N", "1,234.5", "abc", "1,234.5"},
-        {"N", "1,234.5", "12x.3.", "1,234.5"},
-        {"N", "", "-12,345.5", "-12,345.5"},
-        {"N", "", "123456789", ""},
-        {"D", "09.12.2026", "2024-12-25 extra text", "09.12.2026"},
-        {"D", "09.12.2026", "31.12.2025", "31.12.2025"},
-    };
-    for (const Case& c : cases) {
-        Field f(c.type);
-        f.sle->SETLEN(10, 2);
-        f.edit()->setText(c.start);
-        f.edit()->selectAll();
-        QApplication::clipboard()->setText(c.pasted);
-        QTest::keyClick(f.edit(), Qt::Key_V, Qt::ControlModifier);
-        EXPECT_EQ(f.text(), c.shown) << c.pasted;
-        f.edit()->end(false);
-        // The line edit's own ways past the mode: its paste, a drop's
-        // insert, Ctrl+K and Ctrl+Backspace.
-        f.edit()->insert("a,bc-");
-        f.edit()->home(false);
-        QTest::keyClick(f.edit(), Qt::Key_K, Qt::ControlModifier);
-        f.edit()->end(false);
-        QTest::keyClick(f.edit(), Qt::Key_Backspace, Qt::ControlModifier);
-        EXPECT_EQ(f.text(), c.shown) << c.pasted;
-    }
 }
 
 TEST(ZevSleDate, StepsPastTheCalendarsEndsKeepTheDate) {
