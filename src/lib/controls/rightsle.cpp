@@ -479,6 +479,7 @@ bool RightSle::Dispatch(gui::Event& event) {
             break;
         case gui::WM_SETFOCUS:
             entry_.entryStarted = true;
+            enteredText_ = TextValue();
             // After the edit's own handling, which selects the whole text
             // when the focus comes by Tab.
             if (LREMEMBERPOSITION && rememberedCaret_ >= 0 && Edit())
@@ -487,6 +488,12 @@ bool RightSle::Dispatch(gui::Event& event) {
             break;
         case gui::WM_KILLFOCUS:
             if (Edit()) rememberedCaret_ = Edit()->cursorPosition();
+            // A time left out of range on the way to another (01:70 typed
+            // as 1, 7, 0) is not kept: the field has its time back.
+            if (format_.IsTime() && !entry_.TimeInRange(TextValue())) {
+                InvalidAction();
+                SetTextValue(entry_.TimeInRange(enteredText_) ? enteredText_ : entry_.SetField("0", 1));
+            }
             break;
         default: break;
     }

@@ -106,6 +106,7 @@ private:
     NumEntry entry_{FieldFormat{}};
     std::shared_ptr<SleButton> button_;
     int rememberedCaret_ = -1;
+    std::string enteredText_;  // the text when the field got the focus
     int beeps_ = 0;
     std::weak_ptr<DlgPeCalendar> lastCalendar_;
 };

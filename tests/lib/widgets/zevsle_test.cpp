@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 
 #include "lib/widgets/widgetclasses.h"
@@ -51,6 +52,20 @@ TEST(ZevSleNumber, ADigitWithNoPlaceLeftIsRefusedWithABeep) {
     f.type("9");
     EXPECT_EQ(f.text(), "1,234,567.45");  // not 9,123,456 with the 7 lost
     EXPECT_EQ(f.sle->Beeps(), 1);
+}
+
+TEST(ZevSleNumber, ADropIsAPasteThroughTheMode) {
+    Field f("N");
+    f.sle->SETLEN(10, 2);
+    for (auto [dropped, shown] : {std::pair{"12x.3.", ""}, std::pair{"1234.5", "1,234.5"}}) {
+        QMimeData data;
+        data.setText(dropped);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.edit(), &enter);
+        QApplication::sendEvent(f.edit(), &drop);
+        EXPECT_EQ(f.text(), shown) << dropped;
+    }
 }
 
 TEST(ZevSleDate, StepsPastTheCalendarsEndsKeepTheDate) {
