@@ -18,7 +18,6 @@
 #include "platform/gui/owneralign.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/settings.h"
-#include "platform/runtime/text.h"
 
 namespace {
 
@@ -83,26 +82,6 @@ TEST_F(RightSleTest, ClipboardKeysKeepANumericFieldAPictureNumber) {
     QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "1,");
     EXPECT_EQ(e->TextValue(), "      234.50");
-}
-
-TEST_F(RightSleTest, APasteIsReadWholeOrRefusedWithTheBeep) {
-    struct Case {
-        const char* pasted;
-        const char* shown;  // nullptr: refused, 77.00 stays
-    };
-    const Case cases[] = {{"abc", nullptr},        {"EUR 12", nullptr},        {"12abc", nullptr},
-                          {"12.345.678", nullptr}, {"12.345", nullptr},        {"(42)", "-42.00"},
-                          {"5-", "-5.00"},         {" $1,234.5 ", "1,234.50"}, {"-(4)", nullptr}};
-    for (const Case& c : cases) {
-        auto e = Numeric(1, {'N', 12, 2, "9,999,999.99"});
-        e->SetTextValue(e->SetField("77", 1));
-        e->Edit()->setFocus();
-        QApplication::clipboard()->setText(c.pasted);
-        QTest::keyClick(e->Edit(), Qt::Key_V, Qt::ControlModifier);
-        EXPECT_EQ(rt::AllTrim(e->TextValue()), c.shown ? c.shown : "77.00") << c.pasted;
-        EXPECT_EQ(e->Beeps(), c.shown ? 0 : 1) << c.pasted;
-        e->Destroy();
-    }
 }
 
 TEST_F(RightSleTest, ATimeFieldTakesOnTheWayToATimeAndRefusesTimesOutOfRange) {
