@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLocale>
 #include <QMenu>
 #include <QSpinBox>
@@ -180,6 +181,20 @@ TEST_F(CalendarTest, MonthNamesAndHeadingsFollowTheLocale) {
     EXPECT_EQ(cal->Heading(7).toStdString(), "Son");
     dlg->EndDialog(0);
     QLocale::setDefault(before);
+}
+
+TEST_F(CalendarTest, ASingleDigitDaySitsInTheMiddleOfItsCell) {
+    auto dlg = Open("20.09.2024");  // 1 September 2024 is a Sunday: day 5 is in row 1, column 5
+    lib::PeCalendar* cal = dlg->Calendar();
+    const QImage shot = cal->Widget()->grab().toImage();
+    const QRect cell = cal->CellRect(1, 5).adjusted(3, 3, -3, -3);
+    int left = cell.right(), right = cell.left();
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            if (qGray(shot.pixel(x, y)) < 100) left = std::min(left, x), right = std::max(right, x);
+    ASSERT_LE(left, right) << "no digit drawn";
+    EXPECT_LE(std::abs((left - cell.left()) - (cell.right() - right)), 2);
+    dlg->EndDialog(0);
 }
 
 TEST_F(CalendarTest, FirstDayOfWeekFollowsTheLocale) {

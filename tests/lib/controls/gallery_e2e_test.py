@@ -314,6 +314,7 @@ def german(desk):
     desk.keys("Return", "shift+Tab")  # back in: the first key starts anew
     desk.type("7,25")  # the main block's comma
     amount_is(desk, "7.25")
+    refused(desk, "controls.2", lambda: desk.keys("dead_acute", "e"), "a dead key composes no letter into the amount")
     desk.keys("Return", "KP_Add", "plus")  # "+" has a key of its own on a German keyboard
     time.sleep(0.3)
     desk.expect("controls.4", us_date(datetime.date.today() + datetime.timedelta(days=1)), "the keypad steps the date")
