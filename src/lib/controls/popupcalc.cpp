@@ -267,7 +267,7 @@ void PopupCalc::PostInit(rt::Args args) {
     Widget()->setPalette(p);
     Widget()->setAutoFillBackground(true);
     calc_.decimals = rt::SetDecimal();
-    settings_ = std::make_unique<NumberSettingsScope>();
+    settings_ = std::make_unique<SettingsScope>();
     rt::SetFixed(false);
     rt::SetScience(false);
     // The tidying runs once the edit has finished its own keystroke: a text

@@ -81,7 +81,7 @@ private:
     void EditChange();
     CalcEngine calc_;
     // The fixed and scientific settings are off while the dialog is open.
-    std::unique_ptr<NumberSettingsScope> settings_;
+    std::unique_ptr<SettingsScope> settings_;
     bool inEditChange_ = false;
 };
 

@@ -12,6 +12,7 @@
 #include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
+#include "lib/controls/settingsscope.h"
 #include "lib/controls/unformat.h"
 #include "platform/gui/boundary.h"
 #include "platform/gui/message.h"
@@ -334,13 +335,14 @@ void RightSle::ShowCalendar() {
     }
     LSENDFROMBUTTON = false;
     if (FIRSTDAYOFTHEWEEK == 99) FIRSTDAYOFTHEWEEK = LocaleFirstDayOfWeek(1);
-    const std::string format = rt::SetDateFrmt();
     gui::Window* owner = Owner();
     auto dlg = rt::New<DlgPeCalendar>();
     dlg->Init({owner ? rt::Usual(owner->Self()) : rt::Usual(), rt::Usual(Self())});
     lastCalendar_ = dlg;
-    dlg->Show();
-    rt::SetDateFrmt(format);
+    {
+        const SettingsScope keep;  // the date picture as it was, whatever the dialog does
+        dlg->Show();
+    }
     TakeCalendarDate();
     // Back to the field, as after the calculator: the click on the button
     // gave the button the focus, and the next keys belong to the date.

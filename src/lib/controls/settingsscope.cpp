@@ -4,13 +4,17 @@
 
 namespace lib {
 
-NumberSettingsScope::NumberSettingsScope()
-    : decimals_(rt::SetDecimal()), fixed_(rt::SetFixed()), science_(rt::SetScience()) {}
+SettingsScope::SettingsScope()
+    : decimals_(rt::SetDecimal()),
+      fixed_(rt::SetFixed()),
+      science_(rt::SetScience()),
+      datePicture_(rt::SetDateFrmt()) {}
 
-NumberSettingsScope::~NumberSettingsScope() {
+SettingsScope::~SettingsScope() {
     rt::SetDecimal(decimals_);
     rt::SetFixed(fixed_);
     rt::SetScience(science_);
+    rt::SetDateFrmt(datePicture_);
 }
 
 }  // namespace lib

@@ -1,20 +1,24 @@
-// A guard over the runtime's number display settings (decimals, fixed
-// decimals, scientific notation): whatever is changed while it lives is put
-// back as it was when it was made, however the scope is left.
+// A guard over the runtime settings a control changes for a while (the
+// decimals, fixed decimals, scientific notation and the date picture):
+// whatever is changed while it lives is put back as it was when it was
+// made, however the scope is left.
 #pragma once
+
+#include <string>
 
 namespace lib {
 
-class NumberSettingsScope {
+class SettingsScope {
 public:
-    NumberSettingsScope();
-    ~NumberSettingsScope();
-    NumberSettingsScope(const NumberSettingsScope&) = delete;
-    NumberSettingsScope& operator=(const NumberSettingsScope&) = delete;
+    SettingsScope();
+    ~SettingsScope();
+    SettingsScope(const SettingsScope&) = delete;
+    SettingsScope& operator=(const SettingsScope&) = delete;
 
 private:
     int decimals_;
     bool fixed_, science_;
+    std::string datePicture_;
 };
 
 }  // namespace lib
