@@ -283,18 +283,20 @@ int64_t ZevSle::DATEDISPATCH(gui::Event& event) {
 
 bool ZevSle::Dispatch(gui::Event& event) {
     // The clipboard's paste keys paste through the mode; the edit's other
-    // editing keys (Ctrl+K, Ctrl+Backspace, cut, undo ...) would change
-    // the text past it and are refused. Moving, selecting and copying stay.
+    // editing keys would change the text past it and are refused. Moving,
+    // selecting, copying and the window's own keys (Ctrl+Tab) stay.
     if (auto* k = dynamic_cast<gui::KeyEvent*>(&event); k && event.uMsg == gui::WM_KEYDOWN && InMode()) {
         const uint64_t vk = event.wParam;
         if ((k->control && !k->alt && vk == 'V') || (k->shift && !k->control && vk == gui::VK_INSERT)) {
             Paste(QApplication::clipboard()->text().toStdString());
             return false;
         }
-        const bool moves = vk == gui::VK_LEFT || vk == gui::VK_RIGHT || vk == gui::VK_HOME || vk == gui::VK_END ||
-                           vk == gui::VK_UP || vk == gui::VK_DOWN || vk == gui::VK_TAB || vk == gui::VK_SHIFT ||
-                           vk == gui::VK_CONTROL || vk == 'A' || vk == 'C' || vk == gui::VK_INSERT;
-        if ((k->control && !moves) || (k->shift && vk == gui::VK_DELETE)) {
+        // The line edit's editing keys (X11 bindings): delete a word or to
+        // the end or the start of the line, cut, undo and redo. (Delete with
+        // any modifier is the mode's Delete.)
+        const bool edits = k->control && !k->alt &&
+                           (vk == 'K' || vk == 'U' || vk == 'X' || vk == 'Z' || vk == 'Y' || vk == gui::VK_BACK);
+        if (edits) {
             Beep();
             return false;
         }
