@@ -48,14 +48,16 @@ double NumEntry::ValueOf(const std::string& text) const {
     return rt::Val(t).AsDouble();
 }
 
+std::string NumEntry::Write(double v) const {
+    return format_.IsTime() ? WriteTime(static_cast<int64_t>(v < 0 ? -v : v))
+                            : rt::Transform(rt::Usual(v), format_.Template());
+}
+
+bool NumEntry::IsWritten(const std::string& text) const { return Write(ValueOf(text)) == text; }
+
 std::string NumEntry::SetField(const std::string& text, int factor) {
     const double v = ValueOf(text) * factor;
-    std::string out;
-    if (format_.IsTime()) {
-        out = WriteTime(static_cast<int64_t>(v < 0 ? -v : v));
-    } else {
-        out = rt::Transform(rt::Usual(v), format_.Template());
-    }
+    const std::string out = Write(v);
     if (negativePending && out.find(':') == std::string::npos && v != 0) negativePending = false;
     return out;
 }

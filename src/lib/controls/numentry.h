@@ -34,6 +34,8 @@ public:
     std::string SetField(const std::string& text, int factor);
     // The number a text shows.
     double ValueOf(const std::string& text) const;
+    // Whether the text is the field's own writing of the number it shows.
+    bool IsWritten(const std::string& text) const;
     // A whole text for the field (RSLEPASTE): the field's text for it, or
     // empty when the text is no number (no time) the field can hold.
     std::string Pasted(const std::string& text);
@@ -89,6 +91,8 @@ private:
     void TypeDecimalDigit(char digit, Edit& e);
     void TypeWholeDigit(char digit, Edit& e);
     Result Finish(const std::string& before, Edit& e);
+    // The number written through the picture (a time into its places).
+    std::string Write(double v) const;
     // The digits of a whole number written into the time picture's places;
     // stars when they do not fit.
     std::string WriteTime(int64_t digits) const;

@@ -58,6 +58,20 @@ public:
     }
 };
 
+// Holds a numeric field to texts its picture writes: the edit's own ways of
+// changing its text (the middle button's paste, Ctrl+K, Ctrl+Backspace)
+// end in other texts and are refused.
+class WrittenNumberValidator : public QValidator {
+public:
+    WrittenNumberValidator(QLineEdit* e, const NumEntry& entry) : QValidator(e), entry_(entry) {}
+    State validate(QString& input, int&) const override {
+        return entry_.IsWritten(input.toStdString()) ? Acceptable : Invalid;
+    }
+
+private:
+    const NumEntry& entry_;
+};
+
 }  // namespace
 
 const rt::ClassDef& RightSle::StaticClass() {
@@ -128,6 +142,7 @@ void RightSle::SetFieldFormat(const FieldFormat& format) {
     format_ = format;
     entry_ = NumEntry(format);
     if (!Edit()) return;
+    Edit()->setValidator(nullptr);  // the old format's, while the text changes to the new one
     if (IsNumeric()) {
         // No menu of the edit's own: its Paste would put any text in.
         Edit()->setContextMenuPolicy(Qt::NoContextMenu);
@@ -138,7 +153,11 @@ void RightSle::SetFieldFormat(const FieldFormat& format) {
     } else if (IsDate()) {
         SetTextValue(rt::DToC(rt::Date()));
     }
-    Edit()->setValidator(IsDate() ? new DateTextValidator(Edit()) : nullptr);
+    QValidator* validator = nullptr;
+    if (IsDate()) validator = new DateTextValidator(Edit());
+    else if (IsNumeric()) validator = new WrittenNumberValidator(Edit(), entry_);
+    Edit()->setValidator(validator);
+    Edit()->setAcceptDrops(!IsNumeric());  // a drop would put any text in
 }
 
 rt::Usual RightSle::FieldSpecValue() const {
