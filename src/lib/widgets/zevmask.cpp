@@ -1,7 +1,6 @@
 #include "lib/widgets/zevmask.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "lib/controls/numbertext.h"
@@ -154,8 +153,8 @@ MaskEdit DateKey(const MaskEdit& in, MaskKey key) {
     };
     auto months = [&](int n) {
         if (date.IsEmpty()) return true;
-        const int64_t target = rt::Year(date) + static_cast<int64_t>(std::floor((rt::Month(date) - 1 + n) / 12.0));
-        if (target < 1 || target > 9999) return false;
+        const int64_t target = int64_t{rt::Year(date)} * 12 + (rt::Month(date) - 1) + n;  // months from year 0
+        if (target < 12 || target >= 10000 * 12) return false;
         text = MaskDateText(DateAddMonth(date, n));
         return true;
     };
