@@ -5,8 +5,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/runtime/settings.h"
-
 namespace lib {
 namespace {
 
@@ -160,12 +158,12 @@ std::string CalcEngine::FloatToString(double f) {
         const std::string shorter = Fixed(f, clean);
         if (shorter.back() == '0') text = shorter;
     }
-    int decimals = 0;
+    int shown = 0;
     if (auto dot = text.find('.'); dot != std::string::npos) {
         while (text.size() > dot + 1 && text.back() == '0') text.pop_back();
-        decimals = static_cast<int>(text.size() - dot - 1);
+        shown = static_cast<int>(text.size() - dot - 1);
     }
-    rt::SetDecimal(decimals);
+    decimals = shown;
     return text;
 }
 
@@ -173,7 +171,7 @@ double CalcEngine::StringToFloat(const std::string& s) {
     if (error) return 0;
     if (auto dot = s.find('.'); dot != std::string::npos) {
         const int n = static_cast<int>(s.size() - (dot + 1));
-        if (n > rt::SetDecimal()) rt::SetDecimal(n);
+        if (n > decimals) decimals = n;
     }
     size_t i = s.find_first_not_of(' ');
     if (i == std::string::npos) return 0;

@@ -37,6 +37,9 @@ public:
     // for "at the end".
     int EditChange();
 
+    // FLOATTOSTRING and STRINGTOFLOAT keep the decimals of the shown
+    // number in `decimals`, the calculator's own: the program's decimals
+    // setting is not theirs to change.
     std::string FloatToString(double f);
     double StringToFloat(const std::string& s);
     double MyDiv(double a, double b);
@@ -48,6 +51,7 @@ public:
     bool typing = true;
     int state = 1;
     bool error = false;
+    int decimals = 2;
 
 private:
     double Value() { return StringToFloat(display); }

@@ -2,6 +2,7 @@
 // settings), its keys and mouse clicks, and the month and year entry.
 #include "lib/controls/calendar.h"
 
+#include <QLocale>
 #include <QSpinBox>
 
 #include "lib/controls/controlinit.h"
@@ -11,8 +12,6 @@
 #include "platform/gui/datawindow.h"
 #include "platform/gui/vkeys.h"
 #include "platform/runtime/dates.h"
-#include "platform/runtime/international.h"
-#include "platform/runtime/settings.h"
 
 namespace lib {
 namespace {
@@ -66,29 +65,15 @@ const rt::ClassDef& PeCalendar::StaticClass() {
 }
 
 void PeCalendar::Init(rt::Args args) {
-    // Month names as the user's regional settings give them. Switching to
-    // those settings also sets the date picture and the separators, which
-    // the program's own settings must keep: they are put back afterwards.
-    // Every setting that switch makes: the date picture, century and
-    // epoch (two-digit years), the decimals, the separators and the clock.
-    const std::string picture = rt::SetDateFrmt(), am = rt::SetAMExt(), pm = rt::SetPMExt();
-    const bool century = rt::SetCentury(), ampm = rt::SetAmPm();
-    const int epoch = rt::SetEpoch(), decimals = rt::SetDecimal(), dict = rt::_SetDict();
-    const int dec = rt::SetDecimalSep(), ths = rt::SetThousandSep(), timeSep = rt::SetTimeSep();
-    const rt::Symbol mode = rt::SetInternational(rt::Usual(rt::Symbol("WINDOWS")));
-    for (int m = 1; m <= 12; ++m) monthNames_[static_cast<size_t>(m - 1)] = rt::CMonth(rt::MakeDate(2000, m, 1));
-    rt::SetInternational(rt::Usual(mode));
-    rt::SetCentury(century);
-    rt::SetDateFrmt(picture);
-    rt::SetEpoch(epoch);
-    rt::SetDecimal(decimals);
-    rt::_SetDict(dict);
-    rt::SetDecimalSep(dec);
-    rt::SetThousandSep(ths);
-    rt::SetTimeSep(timeSep);
-    rt::SetAmPm(ampm);
-    rt::SetAMExt(am);
-    rt::SetPMExt(pm);
+    // Month and weekday names as the user's regional settings give them:
+    // read from the system's locale itself, so that no setting of the
+    // program is switched to get them (switching to the regional settings
+    // would also change how the program writes dates and numbers).
+    const QLocale system;  // the system's, unless the program chose another
+    for (int m = 1; m <= 12; ++m)
+        monthNames_[static_cast<size_t>(m - 1)] = system.standaloneMonthName(m, QLocale::LongFormat).toStdString();
+    for (int dow = 1; dow <= 7; ++dow)  // 1 Sunday, as DOW counts; Qt counts from Monday
+        dayNames_[static_cast<size_t>(dow - 1)] = system.standaloneDayName(dow == 1 ? 7 : dow - 1, QLocale::LongFormat);
     firstDay_ = LocaleFirstDayOfWeek(static_cast<int>(firstDay_));
     current_ = rt::Today();
     if (!CreateFromArgs(*this, args)) return;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
 
 #include <array>
 #include <memory>
@@ -47,6 +48,8 @@ public:
     int64_t CurrentRowNumber() const;
     int64_t CurrentColumnNumber() const { return CastDate2Column(current_); }
     std::string MonthName(int month) const { return monthNames_[static_cast<size_t>(month - 1)]; }
+    // The heading of a column (1-7): three letters of its weekday's name.
+    QString Heading(int col) const { return dayNames_[static_cast<size_t>((firstDay_ - 1 + col - 1) % 7)].left(3); }
 
     // Keys by virtual-key code; false when the key is not the calendar's.
     bool KeyDown(uint32_t vk);
@@ -78,10 +81,13 @@ protected:
 private:
     void SelectIntoOwner(rt::Date d);
     void CloseOwner();
+    // The given month of the given year, the day kept where it can be.
+    void MoveTo(int year, int month);
     QRect Grid() const;
     rt::Date current_;
     int64_t firstDay_ = 1;
     std::array<std::string, 12> monthNames_;
+    std::array<QString, 7> dayNames_;  // Sunday first
     QRect monthBox_, yearBox_;
     QSpinBox* yearEdit_ = nullptr;
     bool highlight_ = true;

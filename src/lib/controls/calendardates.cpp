@@ -43,18 +43,25 @@ int64_t PeCalendar::SetFirstDayOfTheWeek(int64_t dow) {
 
 void PeCalendar::MoveDays(int64_t n) { SetCurrentDate(rt::AddDays(current_, n)); }
 
+// The month n months away, counted in one step and held to the calendar's
+// years 1 to 9999 (a count past them lands on the first or last month);
+// the day is kept, or the month's last day where it has none.
 void PeCalendar::MoveMonths(int64_t n) {
-    int y = rt::Year(current_);
-    int64_t m = rt::Month(current_) + n;
-    while (m < 1) m += 12, --y;
-    while (m > 12) m -= 12, ++y;
-    const int mm = static_cast<int>(m);
-    SetCurrentDate(rt::MakeDate(y, mm, std::min(rt::Day(current_), rt::DaysInMonth(y, mm))));
+    const int64_t from = int64_t{rt::Year(current_)} * 12 + (rt::Month(current_) - 1);
+    const int64_t first = 12, last = 9999 * 12 + 11;
+    const int64_t to = n > 0 ? (n > last - from ? last : from + n) : (n < first - from ? first : from + n);
+    MoveTo(static_cast<int>(to / 12), static_cast<int>(to % 12) + 1);
 }
 
 void PeCalendar::MoveYears(int64_t n) {
-    const int y = rt::Year(current_) + static_cast<int>(n), m = rt::Month(current_);
-    SetCurrentDate(rt::MakeDate(y, m, std::min(rt::Day(current_), rt::DaysInMonth(y, m))));
+    const int64_t y = rt::Year(current_);
+    MoveTo(static_cast<int>(n > 0 ? std::min<int64_t>(9999, y + std::min<int64_t>(n, 9999))
+                                  : std::max<int64_t>(1, y + std::max<int64_t>(n, -9999))),
+           rt::Month(current_));
+}
+
+void PeCalendar::MoveTo(int year, int month) {
+    SetCurrentDate(rt::MakeDate(year, month, std::min(rt::Day(current_), rt::DaysInMonth(year, month))));
 }
 
 int64_t PeCalendar::CastDate2Column(rt::Date d) const {

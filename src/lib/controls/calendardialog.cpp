@@ -1,7 +1,9 @@
 // The "Calendar" dialog with its template, and the date edit's context
 // menu.
+#include <QEvent>
 #include <QMenu>
 #include <QScreen>
+#include <QStyle>
 
 #include <utility>
 
@@ -15,6 +17,34 @@ namespace lib {
 namespace {
 
 constexpr int kCalendarId = 100;  // the calendar control on the dialog's template
+
+// A window's outer size: its frame once it has one, else its size with a
+// title bar and frame of the style's measures.
+QSize FramedSize(const QWidget* w) {
+    const QRect frame = w->frameGeometry();
+    if (frame.height() > w->height()) return frame.size();
+    const int border = w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    return {w->width() + 2 * border, w->height() + w->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * border};
+}
+
+// Keeps a window placed above a field from covering it once the window
+// manager has put its frame round it.
+class KeepAbove : public QObject {
+public:
+    KeepAbove(QWidget* w, int fieldTop) : QObject(w), fieldTop_(fieldTop) {}
+    bool eventFilter(QObject* o, QEvent* ev) override {
+        if (ev->type() == QEvent::Move || ev->type() == QEvent::Show) {
+            auto* w = static_cast<QWidget*>(o);
+            const QRect frame = w->frameGeometry();
+            if (frame.height() > w->height() && frame.bottom() >= fieldTop_)
+                w->move(frame.x(), fieldTop_ - frame.height());
+        }
+        return false;
+    }
+
+private:
+    int fieldTop_;
+};
 
 }  // namespace
 
@@ -77,14 +107,23 @@ void DlgPeCalendar::PostInit(rt::Args args) {
     if (!edit->LALIGNCALENDARLEFT) at.setX(e->mapToGlobal(QPoint(e->width(), 0)).x() - Widget()->width());
     // Kept on the field's screen: above the field when there is no room
     // below it, and pulled in from the sides.
+    // The window's height counts its title bar and frame: not yet known
+    // before the window manager has framed it, so estimated, and the
+    // placement above the field is corrected once the frame is there.
+    bool above = false;
+    const int fieldTop = e->mapToGlobal(QPoint(0, 0)).y();
     if (const QScreen* screen = e->screen()) {
         const QRect area = screen->availableGeometry();
-        const QSize size = Widget()->size();
-        if (at.y() + size.height() > area.bottom() + 1) at.setY(e->mapToGlobal(QPoint(0, 0)).y() - size.height());
+        const QSize size = FramedSize(Widget());
+        if (at.y() + size.height() > area.bottom() + 1) {
+            at.setY(fieldTop - size.height());
+            above = true;
+        }
         at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width())));
         at.setY(std::max(at.y(), area.top()));
     }
     Widget()->move(at);
+    if (above) Widget()->installEventFilter(new KeepAbove(Widget(), fieldTop));
     const rt::Date d = rt::CToD(edit->TextValue());
     calendar_->SetCurrentDate(d.IsEmpty() ? rt::Today() : d);
     if (edit->FIRSTDAYOFTHEWEEK >= 1 && edit->FIRSTDAYOFTHEWEEK <= 7)

@@ -158,11 +158,9 @@ void PeCalendar::Paint(QPainter& p) {
 
     // Headings: three letters of the weekday, the outer columns red.
     p.setFont(bold);
-    const rt::Date sunday = rt::MakeDate(1996, 10, 20);
     for (int col = 1; col <= 7; ++col) {
-        const std::string name = rt::CDoW(rt::AddDays(sunday, (firstDay_ - 1) + (col - 1)));
         p.setPen(col == 1 || col == 7 ? QColor(255, 0, 0) : QColor(0, 0, 0));
-        p.drawText(CellRect(0, col), Qt::AlignCenter, QString::fromStdString(name.substr(0, 3)));
+        p.drawText(CellRect(0, col), Qt::AlignCenter, Heading(col));
     }
 
     // Day numbers and the highlight.
@@ -182,7 +180,7 @@ void PeCalendar::Paint(QPainter& p) {
             }
         }
         p.setPen(selected ? pal.color(QPalette::HighlightedText) : QColor(0, 0, 0));
-        p.drawText(cell, Qt::AlignCenter, QString::asprintf("%2d", day));
+        p.drawText(cell, Qt::AlignCenter, QString::number(day));  // no blank before 1 to 9: centred
     }
 }
 

@@ -1,7 +1,9 @@
 #include "lib/controls/hyperlink.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLabel>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include "lib/controls/controlinit.h"
@@ -14,13 +16,6 @@ namespace {
 FixedTextHyperlink::Opener& CurrentOpener() {
     static FixedTextHyperlink::Opener opener;
     return opener;
-}
-
-// A URL, a mail address or a local path as the desktop should open it.
-QUrl TargetUrl(const std::string& target) {
-    const QString t = QString::fromStdString(target).trimmed();
-    if (t.contains(QLatin1Char('@')) && !t.contains(QLatin1Char(':'))) return QUrl(QStringLiteral("mailto:") + t);
-    return QUrl::fromUserInput(t);
 }
 
 }  // namespace
@@ -37,6 +32,20 @@ const rt::ClassDef& FixedTextHyperlink::StaticClass() {
 }
 
 void FixedTextHyperlink::SetOpener(Opener opener) { CurrentOpener() = std::move(opener); }
+
+QUrl FixedTextHyperlink::TargetUrl(const std::string& target) {
+    const QString t = QString::fromStdString(target).trimmed();
+    if (t.contains(QLatin1Char('@')) && !t.contains(QLatin1Char(':'))) return QUrl(QStringLiteral("mailto:") + t);
+    // A scheme written out ("http://a b/c d") is no text to guess at: the
+    // guess would take the whole text for a host name and put a second
+    // scheme in front of it.
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+    if (scheme.match(t).hasMatch() && !QFileInfo::exists(t)) {
+        const QUrl url(t, QUrl::TolerantMode);
+        return url.isValid() ? url : QUrl();
+    }
+    return QUrl::fromUserInput(t);
+}
 
 void FixedTextHyperlink::Init(rt::Args args) {
     if (!CreateFromArgs(*this, args)) return;
@@ -76,7 +85,8 @@ bool FixedTextHyperlink::Open() {
     const std::string target = Target();
     if (target.empty()) return false;
     if (CurrentOpener()) return CurrentOpener()(target);
-    return QDesktopServices::openUrl(TargetUrl(target));
+    const QUrl url = TargetUrl(target);
+    return url.isValid() && QDesktopServices::openUrl(url);
 }
 
 bool FixedTextHyperlink::Dispatch(gui::Event& event) {

@@ -3,6 +3,8 @@
 // caption when LINK is empty) with the desktop's "open" action.
 #pragma once
 
+#include <QUrl>
+
 #include <QCursor>
 
 #include <functional>
@@ -37,6 +39,11 @@ public:
     // put a recorder here.
     using Opener = std::function<bool(const std::string& target)>;
     static void SetOpener(Opener opener);
+    // The URL the desktop is asked to open for a target: a mail address
+    // becomes "mailto:", a text with a scheme is taken as it is written
+    // (blanks in its path encoded), anything else as typed into a browser.
+    // An invalid URL is an empty one, and nothing is opened.
+    static QUrl TargetUrl(const std::string& target);
 
 private:
     bool hovered_ = false;

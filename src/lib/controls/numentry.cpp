@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+
+#include "lib/controls/numbertext.h"
 
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
@@ -45,25 +48,76 @@ double NumEntry::ValueOf(const std::string& text) const {
     return rt::Val(t).AsDouble();
 }
 
+std::string NumEntry::Write(double v) const {
+    return format_.IsTime() ? WriteTime(static_cast<int64_t>(v < 0 ? -v : v))
+                            : rt::Transform(rt::Usual(v), format_.Template());
+}
+
+bool NumEntry::IsWritten(const std::string& text) const { return Write(ValueOf(text)) == text; }
+
 std::string NumEntry::SetField(const std::string& text, int factor) {
     const double v = ValueOf(text) * factor;
-    std::string out;
-    if (format_.IsTime()) {
-        // Digits right-aligned into the picture's digit places.
-        const std::string digits = rt::AllTrim(rt::Str(rt::Usual(static_cast<int64_t>(v < 0 ? -v : v)), 20));
-        const std::string pic = format_.picture.substr(format_.picture.find("99:99"));
-        out = pic;
-        int di = static_cast<int>(digits.size()) - 1;
-        for (int i = static_cast<int>(out.size()) - 1; i >= 0; --i) {
-            if (out[i] != '9') continue;
-            out[i] = di >= 0 ? digits[di--] : '0';
-        }
-        if (di >= 0) out = std::string(out.size(), '*');
-    } else {
-        out = rt::Transform(rt::Usual(v), format_.Template());
-    }
+    const std::string out = Write(v);
     if (negativePending && out.find(':') == std::string::npos && v != 0) negativePending = false;
     return out;
+}
+
+std::string NumEntry::WriteTime(int64_t digits) const {
+    // Digits right-aligned into the picture's digit places.
+    const std::string text = std::to_string(digits);
+    std::string out = format_.picture.substr(format_.picture.find("99:99"));
+    int di = static_cast<int>(text.size()) - 1;
+    for (int i = static_cast<int>(out.size()) - 1; i >= 0; --i) {
+        if (out[static_cast<size_t>(i)] != '9') continue;
+        out[static_cast<size_t>(i)] = di >= 0 ? text[static_cast<size_t>(di--)] : '0';
+    }
+    return di >= 0 ? std::string(out.size(), '*') : out;
+}
+
+bool NumEntry::TimeInRange(const std::string& text) const {
+    if (text.find('*') != std::string::npos) return false;
+    // The first group is the hours, the later ones minutes (and seconds).
+    int group = 0, value = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == ':') {
+            if (value > (group == 0 ? 23 : 59)) return false;
+            ++group, value = 0;
+        } else if (text[i] >= '0' && text[i] <= '9') {
+            value = value * 10 + (text[i] - '0');
+        }
+    }
+    return true;
+}
+
+bool NumEntry::TimeCanComplete(const std::string& text) const {
+    // Each digit typed later shifts the digits one place left; zeros keep
+    // every group as small as it can be.
+    int64_t digits = static_cast<int64_t>(std::llabs(static_cast<long long>(ValueOf(text))));
+    for (int k = 0; k <= 8; ++k, digits *= 10) {
+        const std::string t = WriteTime(digits);
+        if (t.find('*') != std::string::npos) return false;
+        if (TimeInRange(t)) return true;
+    }
+    return false;
+}
+
+std::string NumEntry::Pasted(const std::string& text) {
+    const char sep = static_cast<char>(rt::SetDecimalSep());
+    if (format_.IsTime()) {
+        // "12:30", "9:05" or the digits alone.
+        const std::string t = rt::AllTrim(text);
+        const size_t colon = t.find(':');
+        const bool digitsOnly = !t.empty() && t.find_first_not_of("0123456789:") == std::string::npos &&
+                                (colon == std::string::npos ||
+                                 (colon > 0 && t.size() - colon == 3 && t.find(':', colon + 1) == std::string::npos));
+        if (!digitsOnly || t.size() > 12) return {};
+        const std::string written = SetField(t, 1);
+        return TimeInRange(written) ? written : std::string();
+    }
+    const auto n = ReadNumberText(text, sep, static_cast<char>(rt::SetThousandSep()));
+    if (!n || static_cast<int>(n->decimals.size()) > std::max(0, format_.decimals)) return {};
+    const std::string written = SetField(n->Plain(sep), 1);
+    return written.find('*') == std::string::npos ? written : std::string();
 }
 
 int NumEntry::Edit::SepPos() const {
@@ -295,7 +349,9 @@ void NumEntry::TypeWholeDigit(char digit, Edit& e) {
 NumEntry::Result NumEntry::Finish(const std::string& before, Edit& e) {
     if (!e.inDecimals && e.decimals > 0 && e.caret > e.SepPos()) e.caret = e.SepPos();
     Result r = std::move(e.result);
-    if (r.text.find('*') != std::string::npos) {
+    // Stars: the number no longer fits the picture. A time that no digit
+    // typed later can bring into range (25:99) is refused the same way.
+    if (r.text.find('*') != std::string::npos || (format_.IsTime() && !TimeCanComplete(r.text))) {
         r.beep = true;
         r.text = before;
         r.caret = std::clamp(e.selStart, 0, static_cast<int>(before.size()));

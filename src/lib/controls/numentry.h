@@ -34,6 +34,16 @@ public:
     std::string SetField(const std::string& text, int factor);
     // The number a text shows.
     double ValueOf(const std::string& text) const;
+    // Whether the text is the field's own writing of the number it shows.
+    bool IsWritten(const std::string& text) const;
+    // A whole text for the field (RSLEPASTE): the field's text for it, or
+    // empty when the text is no number (no time) the field can hold.
+    std::string Pasted(const std::string& text);
+    // A time whose hours are below 24 and whose minutes are below 60; and
+    // one that is so or can still become so by digits typed after it (they
+    // push in from the right: "00:94" becomes 09:45, "25:99" never fits).
+    bool TimeInRange(const std::string& text) const;
+    bool TimeCanComplete(const std::string& text) const;
 
     struct Result {
         std::string text;
@@ -81,6 +91,11 @@ private:
     void TypeDecimalDigit(char digit, Edit& e);
     void TypeWholeDigit(char digit, Edit& e);
     Result Finish(const std::string& before, Edit& e);
+    // The number written through the picture (a time into its places).
+    std::string Write(double v) const;
+    // The digits of a whole number written into the time picture's places;
+    // stars when they do not fit.
+    std::string WriteTime(int64_t digits) const;
 
     FieldFormat format_;
 };

@@ -1,10 +1,14 @@
 #include "lib/controls/popupcalc.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QTimer>
 
 #include "lib/controls/artwork.h"
+#include "lib/controls/numbertext.h"
 #include "platform/gui/boundary.h"
 #include "platform/gui/message.h"
 #include "platform/gui/messages.h"
@@ -105,7 +109,8 @@ const rt::ClassDef& CalcSingleLineEdit::StaticClass() {
 
 bool CalcSingleLineEdit::Dispatch(gui::Event& event) {
     auto* key = dynamic_cast<gui::KeyEvent*>(&event);
-    if (!key || event.uMsg != gui::WM_KEYDOWN || key->control || key->alt) return gui::SingleLineEdit::Dispatch(event);
+    if (!key || event.uMsg != gui::WM_KEYDOWN || key->alt) return gui::SingleLineEdit::Dispatch(event);
+    if (key->control && key->KEYCODE() != 'V') return gui::SingleLineEdit::Dispatch(event);
     const gui::HWND dlg = DialogHandle(*this);
     const uint32_t vk = key->KEYCODE();
     if (vk == gui::VK_RETURN) {
@@ -117,6 +122,11 @@ bool CalcSingleLineEdit::Dispatch(gui::Event& event) {
         return false;
     }
     const uint32_t ch = vk == gui::VK_BACK ? 8 : key->ASCIICHAR();
+    if ((key->control && vk == 'V') || (key->shift && vk == gui::VK_INSERT)) {
+        if (auto* calc = dynamic_cast<PopupCalc*>(Owner()))
+            calc->Paste(QApplication::clipboard()->text().toStdString());
+        return false;
+    }
     if (ch == ',' && Edit()) {  // a decimal-comma keyboard's point, as the numeric field takes it
         gui::SendMessageA(dlg, gui::WM_CHAR, '.', 0);
         Edit()->insert(QStringLiteral("."));
@@ -153,6 +163,14 @@ void PopupCalcLayout::Build(rt::Args args) {
     display_->Widget()->setFont(displayFont);
     display_->Edit()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     display_->SetTextColor(1);
+    // Only a number's characters (and "Error") stand in the display: the
+    // edit's own ways in (the middle button's paste, its menu, a drop) are
+    // held to them; Ctrl+V pastes through the calculator.
+    display_->Edit()->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral(" *-? *[0-9.]*|Error")), display_->Edit()));
+    display_->Edit()->setContextMenuPolicy(Qt::NoContextMenu);
+    display_->Edit()->setAcceptDrops(false);
+    QObject::connect(display_->Edit(), &QLineEdit::inputRejected, display_->Edit(), [] { QApplication::beep(); });
     QFont buttonFont(QStringLiteral("Times New Roman"));
     buttonFont.setPointSize(10);
     buttonFont.setBold(true);
@@ -248,7 +266,8 @@ void PopupCalc::PostInit(rt::Args args) {
     p.setColor(QPalette::Window, QColor(190, 220, 190));
     Widget()->setPalette(p);
     Widget()->setAutoFillBackground(true);
-    savedFixed_ = rt::SetFixed();
+    calc_.decimals = rt::SetDecimal();
+    settings_ = std::make_unique<SettingsScope>();
     rt::SetFixed(false);
     rt::SetScience(false);
     // The tidying runs once the edit has finished its own keystroke: a text
@@ -376,8 +395,20 @@ bool PopupCalc::Dispatch(gui::Event& event) {
 }
 
 void PopupCalc::Close() {
-    rt::SetFixed(savedFixed_);
+    settings_.reset();
     PopupCalcLayout::Close();
+}
+
+void PopupCalc::Paste(const std::string& text) {
+    const auto n = ReadNumberText(text, '.', '\0');
+    if (!n) {
+        QApplication::beep();
+        return;
+    }
+    calc_.display = DisplayText();
+    calc_.AutoClear();
+    calc_.display = n->Plain();
+    Refresh();
 }
 
 }  // namespace lib

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "lib/controls/calcengine.h"
+#include "lib/controls/settingsscope.h"
 #include "platform/gui/control.h"
 #include "platform/gui/dialogwindow.h"
 
@@ -67,6 +68,9 @@ public:
     void Close() override;
 
     const CalcEngine& Engine() const { return calc_; }
+    // A paste into the display: a number replaces the entry, anything
+    // else is refused with a beep.
+    void Paste(const std::string& text);
     std::string DisplayText() const;
     std::string SEXPORT;
 
@@ -76,7 +80,8 @@ private:
     void Refresh();
     void EditChange();
     CalcEngine calc_;
-    bool savedFixed_ = false;
+    // The fixed and scientific settings are off while the dialog is open.
+    std::unique_ptr<SettingsScope> settings_;
     bool inEditChange_ = false;
 };
 

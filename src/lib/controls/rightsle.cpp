@@ -6,11 +6,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
+#include <QValidator>
 
 #include "lib/controls/calendar.h"
 #include "lib/controls/controlinit.h"
 #include "lib/controls/iconpushbutton.h"
 #include "lib/controls/popupcalc.h"
+#include "lib/controls/settingsscope.h"
 #include "lib/controls/unformat.h"
 #include "platform/gui/boundary.h"
 #include "platform/gui/message.h"
@@ -19,6 +21,7 @@
 #include "platform/runtime/dates.h"
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace lib {
 namespace {
@@ -34,6 +37,41 @@ rt::MethodFn Call(void (T::*fn)()) {
     };
 }
 
+// What a person can put into a date field: digits, blanks and the date
+// picture's separators, no longer than the picture; a text that names no
+// date once every place is filled ("31/02/2024") is refused as well.
+class DateTextValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        const std::string t = input.toStdString(), picture = rt::SetDateFrmt();
+        if (t.size() > picture.size()) return Invalid;
+        bool blanks = t.size() < picture.size();
+        for (char c : t) {
+            if (c == ' ') blanks = true;
+            else if ((c < '0' || c > '9') && picture.find(c) == std::string::npos) return Invalid;
+            else if (c >= 'A' && c <= 'Z') return Invalid;  // the picture's own letters
+        }
+        if (rt::AllTrim(t).empty() || t == rt::DToC(rt::Date())) return Acceptable;
+        if (!rt::CToD(t).IsEmpty()) return Acceptable;
+        return blanks ? Intermediate : Invalid;
+    }
+};
+
+// Holds a numeric field to texts its picture writes: the edit's own ways of
+// changing its text (the middle button's paste, Ctrl+K, Ctrl+Backspace)
+// end in other texts and are refused.
+class WrittenNumberValidator : public QValidator {
+public:
+    WrittenNumberValidator(QLineEdit* e, const NumEntry& entry) : QValidator(e), entry_(entry) {}
+    State validate(QString& input, int&) const override {
+        return entry_.IsWritten(input.toStdString()) ? Acceptable : Invalid;
+    }
+
+private:
+    const NumEntry& entry_;
+};
+
 }  // namespace
 
 const rt::ClassDef& RightSle::StaticClass() {
@@ -46,6 +84,10 @@ const rt::ClassDef& RightSle::StaticClass() {
                                        .IVar<&RightSle::FIRSTDAYOFTHEWEEK>("FIRSTDAYOFTHEWEEK")
                                        .IVar<&RightSle::LALIGNCALENDARLEFT>("LALIGNCALENDARLEFT")
                                        .Access<&RightSle::Value>("VALUE")
+                                       .Access<&RightSle::FieldSpecValue>("FIELDSPEC")
+                                       .Assign<&RightSle::SetFieldSpec>("FIELDSPEC")
+                                       .Access<&RightSle::Picture>("PICTURE")
+                                       .Assign<&RightSle::SetPicture>("PICTURE")
                                        .Access<&RightSle::ZeroPad>("ZEROPAD")
                                        .Method<&RightSle::SetOrigin>("SETORIGIN")
                                        .Access<&RightSle::ReadOnly>("READONLY")
@@ -89,6 +131,9 @@ const rt::ClassDef& DateSle::StaticClass() {
 void RightSle::Init(rt::Args args) {
     if (!CreateFromArgs(*this, args)) return;
     Edit()->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Text the field refuses (a letter in a date, a date that does not
+    // exist) sounds the field's beep.
+    QObject::connect(Edit(), &QLineEdit::inputRejected, Edit(), [this] { InvalidAction(); });
     Edit()->setContextMenuPolicy(Qt::DefaultContextMenu);
     SetFieldFormat(format_);
 }
@@ -97,6 +142,7 @@ void RightSle::SetFieldFormat(const FieldFormat& format) {
     format_ = format;
     entry_ = NumEntry(format);
     if (!Edit()) return;
+    Edit()->setValidator(nullptr);  // the old format's, while the text changes to the new one
     if (IsNumeric()) {
         // No menu of the edit's own: its Paste would put any text in.
         Edit()->setContextMenuPolicy(Qt::NoContextMenu);
@@ -107,6 +153,44 @@ void RightSle::SetFieldFormat(const FieldFormat& format) {
     } else if (IsDate()) {
         SetTextValue(rt::DToC(rt::Date()));
     }
+    QValidator* validator = nullptr;
+    if (IsDate()) validator = new DateTextValidator(Edit());
+    else if (IsNumeric()) validator = new WrittenNumberValidator(Edit(), entry_);
+    Edit()->setValidator(validator);
+    Edit()->setAcceptDrops(!IsNumeric());  // a drop would put any text in
+}
+
+rt::Usual RightSle::FieldSpecValue() const {
+    return rt::Usual::Array({rt::Usual(std::string(1, format_.type)), rt::Usual(int64_t{format_.length}),
+                             rt::Usual(int64_t{format_.decimals}), rt::Usual(format_.picture)});
+}
+
+rt::Usual RightSle::SetFieldSpec(const rt::Usual& spec) {
+    rt::Usual type, length, decimals, picture(format_.picture);
+    if (spec.IsArray() && spec.ALen() >= 3) {
+        const rt::ArrayData& a = *spec.AsArray();
+        type = a[0], length = a[1], decimals = a[2];
+        picture = a.size() > 3 ? a[3] : rt::Usual(std::string());
+    } else if (spec.IsObject() && rt::IsAccess(spec, rt::Symbol("VALTYPE"))) {
+        type = rt::Send(spec, "VALTYPE"), length = rt::Send(spec, "LENGTH"), decimals = rt::Send(spec, "DECIMALS");
+    }
+    const bool known = type.IsString() && type.AsStr().size() == 1 &&
+                       std::string("NCD").find(type.AsStr()[0]) != std::string::npos;
+    if (!known || !length.IsNumeric() || !decimals.IsNumeric() || !picture.IsString() || length.AsLong() < 1 ||
+        length.AsLong() > 64 || decimals.AsLong() < 0 || decimals.AsLong() >= length.AsLong()) {
+        rt::detail::RaiseArgError(rt::Symbol("FIELDSPEC"), 1, spec, rt::kObject);
+        return FieldSpecValue();
+    }
+    SetFieldFormat(
+        {type.AsStr()[0], static_cast<int>(length.AsLong()), static_cast<int>(decimals.AsLong()), picture.AsStr()});
+    return spec;
+}
+
+std::string RightSle::SetPicture(const std::string& picture) {
+    FieldFormat f = format_;
+    f.picture = picture;
+    SetFieldFormat(f);
+    return picture;
 }
 
 std::shared_ptr<SleButton> RightSle::AddButton(const std::string& up, const std::string& down) {
@@ -270,13 +354,14 @@ void RightSle::ShowCalendar() {
     }
     LSENDFROMBUTTON = false;
     if (FIRSTDAYOFTHEWEEK == 99) FIRSTDAYOFTHEWEEK = LocaleFirstDayOfWeek(1);
-    const std::string format = rt::SetDateFrmt();
     gui::Window* owner = Owner();
     auto dlg = rt::New<DlgPeCalendar>();
     dlg->Init({owner ? rt::Usual(owner->Self()) : rt::Usual(), rt::Usual(Self())});
     lastCalendar_ = dlg;
-    dlg->Show();
-    rt::SetDateFrmt(format);
+    {
+        const SettingsScope keep;  // the date picture as it was, whatever the dialog does
+        dlg->Show();
+    }
     TakeCalendarDate();
     // Back to the field, as after the calculator: the click on the button
     // gave the button the focus, and the next keys belong to the date.
@@ -306,24 +391,22 @@ rt::Usual RightSle::StoreLogic(bool& slot, const rt::Usual& v, const char* name)
 void RightSle::CalKeyDown(uint32_t vk) {
     if (vk != gui::VK_ADD && vk != gui::VK_SUBTRACT) return;
     const rt::Date d = rt::CToD(TextValue());
-    if (d.IsEmpty()) {
+    // No date, or a step past the calendar's first or last day.
+    const rt::Date next = rt::AddDays(d, vk == gui::VK_ADD ? 1 : -1);
+    if (d.IsEmpty() || next.IsEmpty()) {
         InvalidAction();
         return;
     }
-    SetTextValue(rt::DToC(rt::AddDays(d, vk == gui::VK_ADD ? 1 : -1)));
+    SetTextValue(rt::DToC(next));
     if (Edit()) Edit()->setModified(true);
 }
 
 void RightSle::RslePaste() {
     if (!Edit() || ReadOnly()) return;
-    const std::string strip = entry_.stripChars.empty()
-                                  ? std::string(1, static_cast<char>(rt::SetThousandSep())) + "()$ "
-                                  : entry_.stripChars;
-    std::string text = QApplication::clipboard()->text().toStdString(), kept;
-    for (char c : text)
-        if (strip.find(c) == std::string::npos) kept += c;
-    const std::string written = entry_.SetField(kept, 1);
-    if (written.find('*') != std::string::npos) {  // more than the picture holds
+    // The whole clipboard is the value, or nothing is: a text that is no
+    // number (no time) the field can hold is refused, never read in part.
+    const std::string written = entry_.Pasted(QApplication::clipboard()->text().toStdString());
+    if (written.empty()) {
         InvalidAction();
         return;
     }
@@ -417,6 +500,7 @@ bool RightSle::Dispatch(gui::Event& event) {
             break;
         case gui::WM_SETFOCUS:
             entry_.entryStarted = true;
+            enteredText_ = TextValue();
             // After the edit's own handling, which selects the whole text
             // when the focus comes by Tab.
             if (LREMEMBERPOSITION && rememberedCaret_ >= 0 && Edit())
@@ -425,6 +509,12 @@ bool RightSle::Dispatch(gui::Event& event) {
             break;
         case gui::WM_KILLFOCUS:
             if (Edit()) rememberedCaret_ = Edit()->cursorPosition();
+            // A time left out of range on the way to another (01:70 typed
+            // as 1, 7, 0) is not kept: the field has its time back.
+            if (format_.IsTime() && !entry_.TimeInRange(TextValue())) {
+                InvalidAction();
+                SetTextValue(entry_.TimeInRange(enteredText_) ? enteredText_ : entry_.SetField("0", 1));
+            }
             break;
         default: break;
     }

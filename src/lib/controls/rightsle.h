@@ -31,6 +31,15 @@ public:
     SleButton* Pb() const { return button_.get(); }
     rt::Usual PbObject() const;
 
+    // FIELDSPEC, late-bound: the format as {type, length, decimals,
+    // picture}; assigned a FIELDSPEC object (VALTYPE, LENGTH, DECIMALS) or
+    // such an array, whose picture makes a time field ("99:99"). PICTURE
+    // alone changes the picture. A value of another kind raises an
+    // argument error and keeps the format.
+    rt::Usual FieldSpecValue() const;
+    rt::Usual SetFieldSpec(const rt::Usual& spec);
+    std::string Picture() const { return format_.picture; }
+    std::string SetPicture(const std::string& picture);
     rt::Usual Value() const;
     // ZEROPAD: the value with leading zeros to the field's length ("-0012.50"
     // for -12.5 in a field of 8 with 2 decimals); a text value is read as a
@@ -97,6 +106,7 @@ private:
     NumEntry entry_{FieldFormat{}};
     std::shared_ptr<SleButton> button_;
     int rememberedCaret_ = -1;
+    std::string enteredText_;  // the text when the field got the focus
     int beeps_ = 0;
     std::weak_ptr<DlgPeCalendar> lastCalendar_;
 };

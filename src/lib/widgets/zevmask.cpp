@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "lib/controls/numbertext.h"
 #include "platform/runtime/dates.h"
+#include "platform/runtime/text.h"
 
 namespace lib {
 namespace {
@@ -13,9 +15,12 @@ int CountCommas(const std::string& t, int n) {
     return static_cast<int>(std::count(t.begin(), t.begin() + n, ','));
 }
 
-std::string WithoutCommas(std::string t) {
-    t.erase(std::remove(t.begin(), t.begin() + static_cast<long>(t.size()), ','), t.end());
-    return t;
+// Only the digits: the groups go, and nothing else has a place in a number.
+std::string DigitsOf(const std::string& t) {
+    std::string out;
+    for (char c : t)
+        if (c >= '0' && c <= '9') out += c;
+    return out;
 }
 
 int Clamp(int v, const std::string& t) { return std::clamp(v, 0, static_cast<int>(t.size())); }
@@ -27,7 +32,7 @@ std::string Reformat(std::string text, NumberLimits limits) {
         text.erase(0, 1);
     }
     const size_t dot = text.find('.');
-    std::string integer = WithoutCommas(dot == std::string::npos ? text : text.substr(0, dot));
+    std::string integer = DigitsOf(dot == std::string::npos ? text : text.substr(0, dot));
     integer = integer.substr(0, static_cast<size_t>(limits.integerLength));
     std::string groups;
     while (integer.size() > 3) {
@@ -35,8 +40,18 @@ std::string Reformat(std::string text, NumberLimits limits) {
         integer.erase(integer.size() - 3);
     }
     std::string out = sign + integer + groups;
-    if (dot != std::string::npos) out += "." + text.substr(dot + 1, static_cast<size_t>(limits.decimals));
+    if (dot != std::string::npos)
+        out += "." + DigitsOf(text.substr(dot + 1)).substr(0, static_cast<size_t>(limits.decimals));
     return out;
+}
+
+// Whether the text's integer part and decimals stay within the limits.
+bool Fits(const std::string& text, NumberLimits limits) {
+    const size_t dot = text.find('.');
+    const std::string integer = DigitsOf(text.substr(0, dot));
+    const std::string decimals = dot == std::string::npos ? std::string() : DigitsOf(text.substr(dot + 1));
+    return static_cast<int>(integer.size()) <= limits.integerLength &&
+           static_cast<int>(decimals.size()) <= limits.decimals;
 }
 
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
@@ -83,6 +98,9 @@ MaskEdit NumberKey(const MaskEdit& in, MaskKey key, NumberLimits limits) {
             const int at = (s == 0 && signed_) ? 1 : Clamp(s, text);
             text.insert(static_cast<size_t>(at), 1, c);
             ++p;
+            // A digit with no place left would push another one out of
+            // the field: refused, nothing changes.
+            if (c != '.' && !Fits(text, limits)) return {shown, in.s, in.f, true};
         } else {
             s = static_cast<int>(text.find('.')) + 1;
             p = MaskSetPos(shown, s, s, true);
@@ -126,19 +144,30 @@ MaskEdit DateKey(const MaskEdit& in, MaskKey key) {
         return {text, s, s};
     }
     const rt::Date date = MaskTextDate(text);
+    // A step past the first or last date the calendar has is refused: the
+    // date stays (the empty date here would erase it).
+    auto step = [&](rt::Date to) {
+        if (to.IsEmpty()) return false;
+        text = MaskDateText(to);
+        return true;
+    };
+    auto months = [&](int n) {
+        if (date.IsEmpty()) return true;
+        const int64_t target = int64_t{rt::Year(date)} * 12 + (rt::Month(date) - 1) + n;  // months from year 0
+        if (target < 12 || target >= 10000 * 12) return false;
+        text = MaskDateText(DateAddMonth(date, n));
+        return true;
+    };
+    bool kept = true;
     switch (ch) {
         case '+':
-        case 'D':
-            if (!date.IsEmpty()) text = MaskDateText(rt::AddDays(date, 1));
-            break;
+        case 'D': kept = date.IsEmpty() || step(rt::AddDays(date, 1)); break;
         case '-':
-        case 'd':
-            if (!date.IsEmpty()) text = MaskDateText(rt::AddDays(date, -1));
-            break;
-        case 'M': text = MaskDateText(DateAddMonth(date, 1)); break;
-        case 'm': text = MaskDateText(DateAddMonth(date, -1)); break;
-        case 'Y': text = MaskDateText(DateAddMonth(date, 12)); break;
-        case 'y': text = MaskDateText(DateAddMonth(date, -12)); break;
+        case 'd': kept = date.IsEmpty() || step(rt::AddDays(date, -1)); break;
+        case 'M': kept = months(1); break;
+        case 'm': kept = months(-1); break;
+        case 'Y': kept = months(12); break;
+        case 'y': kept = months(-12); break;
         case '*': text = MaskDateText(rt::Today()); break;
         case ' ': text = MaskDateText(rt::Date{}); break;
         default: {
@@ -147,20 +176,59 @@ MaskEdit DateKey(const MaskEdit& in, MaskKey key) {
             return {text, s + 1, s + 1};
         }
     }
+    if (!kept) return {in.text, in.s, in.f, true};
     return {text, in.s, in.f};
+}
+
+MaskEdit NumberPaste(const MaskEdit& in, const std::string& pasted, NumberLimits limits) {
+    const int s = Clamp(std::min(in.s, in.f), in.text), f = Clamp(std::max(in.s, in.f), in.text);
+    const std::string text = in.text.substr(0, static_cast<size_t>(s)) + rt::AllTrim(pasted) +
+                             in.text.substr(static_cast<size_t>(f));
+    const auto n = ReadNumberText(text, '.', ',');
+    if (!n || static_cast<int>(n->Significant()) > limits.integerLength ||
+        static_cast<int>(n->decimals.size()) > limits.decimals)
+        return {in.text, in.s, in.f, true};
+    std::string whole = n->whole.substr(n->whole.size() - n->Significant());
+    if (whole.empty() && !n->whole.empty()) whole = "0";
+    std::string plain = (n->negative ? "-" : "") + whole;
+    if (text.find('.') != std::string::npos && limits.decimals > 0) plain += "." + n->decimals;
+    const std::string out = Reformat(plain, limits);
+    const int caret = static_cast<int>(out.size());
+    return {out, caret, caret};
+}
+
+bool WellFormedNumber(const std::string& text, NumberLimits limits) {
+    const size_t dot = text.find('.');
+    // Reformat keeps a point only where decimals are allowed to follow.
+    return Reformat(text, limits) == text && (dot == std::string::npos || limits.decimals > 0);
+}
+
+bool WellFormedDate(const std::string& text) {
+    if (text.empty()) return true;
+    if (text.size() != 10) return false;
+    for (size_t i = 0; i < 10; ++i)
+        if (kDateMask[i] == '.' ? text[i] != '.' : !(IsDigit(text[i]) || text[i] == ' ')) return false;
+    return true;
+}
+
+MaskEdit DatePaste(const MaskEdit& in, const std::string& pasted) {
+    const std::string t = rt::AllTrim(pasted);
+    rt::Date d = MaskTextDate(t);
+    // The process's own date format, when the text is exactly a date of it.
+    if (d.IsEmpty() && !rt::CToD(t).IsEmpty() && rt::DToC(rt::CToD(t)) == t) d = rt::CToD(t);
+    if (d.IsEmpty()) return {in.text, in.s, in.f, true};
+    return {MaskDateText(d), 0, 0};
 }
 
 rt::Date DateAddMonth(rt::Date date, int months) {
     if (date.IsEmpty()) return date;
-    const int step = months < 0 ? -1 : 1;
-    int month = rt::Month(date), year = rt::Year(date);
-    for (int i = 0; i < std::abs(months); ++i) {
-        month += step;
-        if (month < 1) month = 12, --year;
-        if (month > 12) month = 1, ++year;
-    }
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", year, month, rt::Day(date));
+    // Counted in months from the year 0, so that any count is one step.
+    const int64_t total = int64_t{rt::Year(date)} * 12 + (rt::Month(date) - 1) + months;
+    const int64_t year = total >= 0 ? total / 12 : -((-total + 11) / 12);
+    const int month = static_cast<int>(total - year * 12) + 1;
+    if (year < 1 || year > 9999) return rt::Date{};
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", static_cast<int>(year), month, rt::Day(date));
     return rt::SToD(buf);
 }
 

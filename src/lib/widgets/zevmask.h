@@ -14,6 +14,7 @@ namespace lib {
 struct MaskEdit {
     std::string text;
     int s = 0, f = 0;
+    bool refused = false;  // the key was refused: the field beeps
 };
 
 // One key for a mode handler: a character message with code `code`, or the
@@ -37,7 +38,18 @@ inline constexpr const char* kDateMask = "  .  .    ";
 int MaskSetPos(const std::string& shown, int pos, int ref, bool toRaw);
 
 // Number mode: the text after the key, grouped, with the caret (s == f).
+// A digit with no place left in its part is refused (the text unchanged).
 MaskEdit NumberKey(const MaskEdit& in, MaskKey key, NumberLimits limits);
+// A pasted text put in place of the selection: the new text and caret, or
+// refused when the result is no number the limits hold.
+MaskEdit NumberPaste(const MaskEdit& in, const std::string& pasted, NumberLimits limits);
+// Whether a text is one the modes write: a number grouped as number mode
+// groups it within the limits; a date in the layout (digits or blanks in
+// its places).
+bool WellFormedNumber(const std::string& text, NumberLimits limits);
+bool WellFormedDate(const std::string& text);
+// A pasted date: the field's layout or the process's date format.
+MaskEdit DatePaste(const MaskEdit& in, const std::string& pasted);
 // Date mode: the text and selection after the key.
 MaskEdit DateKey(const MaskEdit& in, MaskKey key);
 

@@ -34,6 +34,11 @@ public:
     int64_t NUMDISPATCH(gui::Event& event);
     int64_t DATEDISPATCH(gui::Event& event);
     bool Dispatch(gui::Event& event) override;
+    // A paste (Ctrl+V, Shift+Insert, the middle button, a drop) in a mode:
+    // taken when it makes a number or date the field can hold, else
+    // refused with a beep.
+    void Paste(const std::string& text);
+    int Beeps() const { return beeps_; }
 
 private:
     // The key a mode handler takes from this event, if any.
@@ -41,10 +46,16 @@ private:
     MaskEdit State() const;
     void Apply(const MaskEdit& e);
     bool IsType(const char* t) const;
+    bool InMode() const { return IsType("N") || IsType("D"); }
+    // In a mode, the text changes only by the mode's keys and pastes.
+    void GuardText();
+    void Beep();
 
     std::string type_ = "N";
     uint16_t integerLength_ = 0, decimals_ = 0, totalLength_ = 0;
     std::string raw_;
+    int beeps_ = 0;
+    bool guarded_ = false;
 };
 
 // DATE_ADDMONTH(date, months), late-bound as a function of this module.

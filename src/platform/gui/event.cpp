@@ -62,6 +62,7 @@ rt::Usual TranslateEvent(QObject* receiver, QEvent* event) {
             e->wParam = VirtualKeyFromQt(k->key(), k->modifiers().testFlag(Qt::KeypadModifier));
             QString text = k->text();
             e->asciiChar = text.size() == 1 && text[0].unicode() < 256 ? text[0].unicode() : 0;
+            e->charCode = text.isEmpty() ? 0 : text.toUcs4().value(0);
             e->shift = k->modifiers() & Qt::ShiftModifier;
             e->control = k->modifiers() & Qt::ControlModifier;
             e->alt = k->modifiers() & Qt::AltModifier;

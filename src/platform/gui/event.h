@@ -40,6 +40,9 @@ public:
     bool shift = false, control = false, alt = false;
     bool autoRepeat = false;
     uint32_t asciiChar = 0;
+    // The character the key types, beyond Latin-1 too (a Cyrillic letter);
+    // 0 for none.
+    uint32_t charCode = 0;
 };
 
 class Control;

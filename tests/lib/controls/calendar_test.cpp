@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
+#include <QLocale>
 #include <QMenu>
 #include <QSpinBox>
 #include <QTest>
@@ -154,6 +156,45 @@ TEST_F(CalendarTest, MakingACalendarKeepsTheProgramsDateAndNumberSettings) {
     rt::New<lib::PeCalendar>()->Init({rt::Usual(window), rt::Usual(int64_t{50})});
     EXPECT_EQ(rt::SetEpoch(epoch), 1940);
     EXPECT_EQ(rt::SetDecimal(decimals), 4);
+}
+
+TEST_F(CalendarTest, FarMovesStopAtTheCalendarsFirstAndLastMonth) {
+    auto dlg = Open("15.06.2024");
+    lib::PeCalendar* cal = dlg->Calendar();
+    cal->MoveMonths(1000000000000);
+    EXPECT_EQ(cal->CurrentDate(), D(9999, 12, 15));
+    cal->MoveMonths(-1000000000000);
+    EXPECT_EQ(cal->CurrentDate(), D(1, 1, 15));
+    rt::Send(rt::Usual(cal->Self()), "MOVEYEARS", {rt::Usual(int64_t{4294967296} + 2024)});
+    EXPECT_EQ(cal->CurrentDate(), D(9999, 1, 15));
+    dlg->EndDialog(0);
+}
+
+TEST_F(CalendarTest, MonthNamesAndHeadingsFollowTheLocale) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    auto dlg = Open("15.03.2024");
+    lib::PeCalendar* cal = dlg->Calendar();
+    cal->SetFirstDayOfTheWeek(2);
+    EXPECT_EQ(cal->MonthName(3), "M\xc3\xa4rz");
+    EXPECT_EQ(cal->Heading(1).toStdString(), "Mon");
+    EXPECT_EQ(cal->Heading(7).toStdString(), "Son");
+    dlg->EndDialog(0);
+    QLocale::setDefault(before);
+}
+
+TEST_F(CalendarTest, ASingleDigitDaySitsInTheMiddleOfItsCell) {
+    auto dlg = Open("20.09.2024");  // 1 September 2024 is a Sunday: day 5 is in row 1, column 5
+    lib::PeCalendar* cal = dlg->Calendar();
+    const QImage shot = cal->Widget()->grab().toImage();
+    const QRect cell = cal->CellRect(1, 5).adjusted(3, 3, -3, -3);
+    int left = cell.right(), right = cell.left();
+    for (int y = cell.top(); y <= cell.bottom(); ++y)
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            if (qGray(shot.pixel(x, y)) < 100) left = std::min(left, x), right = std::max(right, x);
+    ASSERT_LE(left, right) << "no digit drawn";
+    EXPECT_LE(std::abs((left - cell.left()) - (cell.right() - right)), 2);
+    dlg->EndDialog(0);
 }
 
 TEST_F(CalendarTest, FirstDayOfWeekFollowsTheLocale) {

@@ -6,7 +6,9 @@ X key and mouse events a few milliseconds apart, as a person's typing
 arrives. The gallery's --report file tells what the screen shows; every
 check polls it with a time limit. The server picks its own free display.
 
-usage: gallery_e2e_test.py QZGALLERY SCENARIO    (entry, calc, calendar, masked, tips, list, tabs, german)
+usage: gallery_e2e_test.py QZGALLERY SCENARIO
+    (entry, calc, calendar, masked, tips, list, tabs, german, paste, ends, maskpaste, deadkeys, cyrillic, above)
+Pastes go through the real clipboard (xclip).
 Exit 77 (skipped) when the X tools are missing.
 """
 import datetime
@@ -239,6 +241,22 @@ def calendar(desk):
     desk.expect("controls.4", shown_date(picked), "Left and Enter pick the day before")
 
 
+def above(desk):
+    """With no room below the date field, the calendar opens above it and
+    leaves the field in sight, title bar and all."""
+    desk.xdo("search", "--name", "QZScan library gallery", "windowmove", 0, 560)
+    r = desk.wait(lambda r: int(r.get("controls.4@", "0 0").split()[1]) > 560, "the gallery moves down")
+    fx, fy, fw, fh = [int(v) for v in r["controls.4@"].split()]
+    desk.click("controls.1004")
+    desk.wait(lambda r: r.get("focus") == "Calendar.100", "the calendar has the keys")
+
+    def clear_of_field(r):
+        cal = desk.window("Calendar")
+        return cal and cal[1] + cal[3] <= fy - 2 and cal[1] + cal[3] >= fy - 60
+
+    desk.wait(clear_of_field, "the calendar sits just above the field at %d, not over it: %r" % (fy, desk.window("Calendar")))
+
+
 def masked(desk):
     steps = [  # (control, keys typed or pressed, text shown)
         ("masked.2", ("type", "-"), "-1,234,567.45"),
@@ -341,6 +359,7 @@ def german(desk):
     desk.keys("Return", "shift+Tab")  # back in: the first key starts anew
     desk.type("7,25")  # the main block's comma
     amount_is(desk, "7.25")
+    refused(desk, "controls.2", lambda: desk.keys("dead_acute", "e"), "a dead key composes no letter into the amount")
     desk.keys("Return", "KP_Add", "plus")  # "+" has a key of its own on a German keyboard
     time.sleep(0.3)
     desk.expect("controls.4", shown_date(datetime.date.today() + datetime.timedelta(days=1)), "the keypad steps the date")
@@ -349,6 +368,106 @@ def german(desk):
     desk.type("c2,5*3")
     desk.keys("KP_Enter")
     desk.expect("Calculator.100", "7.5", "2,5*3 and Enter on a German keyboard")
+
+
+def clip(desk, text, selection="clipboard"):
+    """Puts text on an X selection (xclip serves it) and waits until it is there."""
+    subprocess.run(["xclip", "-selection", selection, "-i"], input=text.encode(), env=desk.env,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wait_until(lambda: subprocess.run(["xclip", "-selection", selection, "-o"], env=desk.env,
+                                      capture_output=True).stdout == text.encode(), "the %s holds %r" % (selection, text))
+
+
+def settled(desk):
+    """Waits until the keys sent so far have arrived: Home is pressed after
+    them and the caret is seen at the start (X delivers keys in order)."""
+    desk.keys("Home")
+    desk.wait(lambda r: r.get("caret", "").startswith("0 "), "the keys have arrived")
+
+
+def paste(desk):
+    desk.focus("controls.2")
+    desk.type("77")
+    amount_is(desk, "77.00")
+    for pasted, want in (("abc", "77.00"), ("EUR 12", "77.00"), ("(42)", "-42.00"), ("12abc", "-42.00"),
+                         (" $1,234.5 ", "1,234.50"), ("12.345", "1,234.50"), ("-(4)", "1,234.50"),
+                         ("5-", "-5.00"), ("12.345.678", "-5.00")):
+        clip(desk, pasted)
+        desk.keys("End", "ctrl+v")
+        settled(desk)
+        amount_is(desk, want)
+    clip(desk, "12abc", "primary")
+    refused(desk, "controls.2", lambda: desk.click("controls.2", button=2), "the middle button pastes no letters")
+    refused(desk, "controls.2", lambda: desk.keys("Home", "ctrl+k", "End", "ctrl+BackSpace"), "nor do editing keys")
+    desk.click("controls.1002")
+    desk.wait(lambda r: r.get("focus") == "Calculator.100", "the calculator has the keys")
+    clip(desk, "24.abc")
+    desk.keys("ctrl+v")
+    settled(desk)
+    desk.expect("Calculator.100", "-5.", "garbage pasted into the calculator is refused")
+
+
+def refused(desk, key, send, why):
+    """Sends input the control is to refuse (send()) and checks, once it has
+    arrived, that the control shows what it showed before."""
+    before = desk.read().get(key)
+    send()
+    settled(desk)
+    desk.expect(key, before, why)
+
+
+def ends(desk):
+    desk.focus("controls.4")
+    desk.keys("ctrl+a")
+    desk.type("12/31/9999")
+    desk.expect("controls.4", "12/31/9999")
+    refused(desk, "controls.4", lambda: desk.keys("KP_Add"), "the keypad + on the last day keeps it")
+    refused(desk, "controls.4", lambda: (desk.keys("ctrl+a"), desk.type("hello")), "letters are refused")
+    desk.keys("ctrl+a")
+    desk.type("02/31/2024")
+    desk.expect("controls.4", "02/31/202", "the key that makes 31 February is refused")
+    desk.focus("controls.6")
+    desk.keys("ctrl+a")
+    desk.type("2599")
+    desk.expect("controls.6", "02:59", "25:99 is refused")
+
+
+def maskpaste(desk):
+    desk.focus("masked.2")
+    for keys in (("ctrl+v",), ("ctrl+k",), ("End", "ctrl+BackSpace")):
+        clip(desk, "a,bc-,12x.3.")
+        refused(desk, "masked.2", lambda: desk.keys("End", *keys), "%s keeps the number" % (keys,))
+    clip(desk, "12x.3.", "primary")
+    refused(desk, "masked.2", lambda: desk.click("masked.2", button=2), "the middle button's paste is refused")
+    clip(desk, "-12.5")
+    desk.keys("ctrl+a", "ctrl+v")
+    desk.expect("masked.2", "-12.5", "a number pasted in place of the whole text")
+    desk.focus("masked.4")
+    clip(desk, "2024-12-25 extra text")
+    refused(desk, "masked.4", lambda: desk.keys("ctrl+a", "ctrl+v"), "a text that is no date is refused")
+    desk.keys("Home")
+    desk.type("31129999")
+    desk.expect("masked.4", "31.12.9999")
+    refused(desk, "masked.4", lambda: desk.type("+"), "+ on the last day keeps it")
+
+
+def deadkeys(desk):
+    subprocess.run(["setxkbmap", "de"], env=desk.env)
+    desk.focus("masked.2")
+    desk.type(" ")
+    desk.expect("masked.2", "")
+    desk.keys("dead_acute", "e", "9", "9", "period", "2", "5")
+    desk.expect("masked.2", "99.25", "a dead key composes no letter into the number")
+    desk.focus("masked.4")
+    desk.keys("Home", "dead_circumflex", "a", "1")
+    desk.expect("masked.4", "15.12.2024", "nor into the date")
+
+
+def cyrillic(desk):
+    subprocess.run(["setxkbmap", "ru"], env=desk.env)
+    desk.focus("extensions.10")
+    desk.keys("Cyrillic_zhe")
+    desk.expect("extensions.10", "\u0436", "a Cyrillic first key empties the field")
 
 
 def expect(cond, what):
@@ -360,14 +479,17 @@ SCENARIOS = {"entry": (["--page", "1"], entry), "calc": (["--page", "1"], calc),
              "calendar": (["--page", "1"], calendar), "masked": (["--page", "2"], masked),
              "tips": (["--page", "3"], tips), "list": (["--page", "4"], listbox),
              "tabs": (["--page", "5"], tabs),
-             "german": (["--page", "1"], german)}
+             "german": (["--page", "1"], german), "paste": (["--page", "1"], paste),
+             "ends": (["--page", "1"], ends), "maskpaste": (["--page", "2"], maskpaste),
+             "deadkeys": (["--page", "2"], deadkeys), "cyrillic": (["--page", "5"], cyrillic),
+             "above": (["--page", "1"], above)}
 
 
 def main():
     if len(sys.argv) < 3 or sys.argv[2] not in SCENARIOS:
         print(__doc__)
         return 2
-    for tool in ("Xvfb", "openbox", "xdotool", "setxkbmap"):
+    for tool in ("Xvfb", "openbox", "xdotool", "setxkbmap", "xclip"):
         if not shutil.which(tool):
             skip(tool + " is not installed")
     args, scenario = SCENARIOS[sys.argv[2]]

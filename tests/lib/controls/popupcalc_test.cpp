@@ -10,7 +10,9 @@
 
 #include "lib/controls/popupcalc.h"
 #include "lib/controls/register.h"
+#include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace {
 
@@ -131,6 +133,14 @@ TEST_F(CalcTest, MemoryPlusAtZeroLeavesTheMemoryEmpty) {
     EXPECT_EQ(c->DisplayText(), "          8.");
     Press(*c, "BTIMES B2 BEQUALS");
     EXPECT_EQ(c->DisplayText(), "16.");
+}
+
+TEST_F(CalcTest, ACalculationLeavesTheProgramsNumberSettingsAsTheyWere) {
+    auto c = Open();
+    Press(*c, "BCLEAR B2 BDIVIDE B3 BEQUALS SAVEEXITBUTTON");
+    EXPECT_EQ(c->SEXPORT, "0.6666666666666666");
+    EXPECT_EQ(rt::AllTrim(rt::Str(rt::Usual(2.0 / 3))), "0.67");
+    EXPECT_FALSE(rt::SetScience());
 }
 
 TEST_F(CalcTest, SaveExitWithAPendingOperatorEvaluatesFirst) {

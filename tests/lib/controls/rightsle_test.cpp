@@ -71,7 +71,7 @@ TEST_F(RightSleTest, ClipboardKeysKeepANumericFieldAPictureNumber) {
     auto e = Numeric(1, {'N', 12, 2, "9,999,999.99"});
     QLineEdit* edit = e->Edit();
     edit->setFocus();
-    QApplication::clipboard()->setText("$1,234.5x");
+    QApplication::clipboard()->setText("$1,234.5");
     QTest::keyClick(edit, Qt::Key_Insert, Qt::ShiftModifier);
     EXPECT_EQ(e->TextValue(), "    1,234.50");
     QApplication::clipboard()->setText("123456789");  // more than the picture holds
@@ -82,6 +82,35 @@ TEST_F(RightSleTest, ClipboardKeysKeepANumericFieldAPictureNumber) {
     QTest::keyClick(edit, Qt::Key_X, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "1,");
     EXPECT_EQ(e->TextValue(), "      234.50");
+}
+
+TEST_F(RightSleTest, ATimeFieldTakesOnTheWayToATimeAndRefusesTimesOutOfRange) {
+    auto t = Numeric(1, {'C', 5, 0, "99:99"});
+    t->Edit()->setFocus();
+    t->Edit()->selectAll();
+    QTest::keyClicks(t->Edit(), "0945");  // 00:94 on the way can still become a time
+    EXPECT_EQ(t->TextValue(), "09:45");
+    for (auto [pasted, shown] : {std::pair{"25:99", "09:45"}, std::pair{"9:05", "09:05"}}) {
+        QApplication::clipboard()->setText(pasted);
+        QTest::keyClick(t->Edit(), Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(t->TextValue(), shown) << pasted;
+    }
+    t->Edit()->selectAll();
+    QTest::keyClicks(t->Edit(), "170");  // 01:70, on the way to 17:00
+    t->Edit()->clearFocus();             // left there, the field has its time back
+    EXPECT_EQ(t->TextValue(), "00:00");
+    EXPECT_EQ(t->Beeps(), 2);
+}
+
+TEST_F(RightSleTest, FieldSpecAndPictureAreAssignedLateBound) {
+    auto e = Numeric(1, {'N', 10, 2, {}});
+    rt::IVarPut(rt::Usual(e->Self()), rt::Symbol("FIELDSPEC"),
+                rt::Usual::Array({rt::Usual("C"), rt::Usual(int64_t{5}), rt::Usual(int64_t{0}), rt::Usual("99:99")}));
+    EXPECT_TRUE(e->Format().IsTime());
+    EXPECT_EQ(e->TextValue(), "00:00");
+    rt::IVarPut(rt::Usual(e->Self()), rt::Symbol("PICTURE"), rt::Usual(""));
+    EXPECT_FALSE(e->Format().IsTime());
+    EXPECT_EQ(rt::IVarGet(rt::Usual(e->Self()), rt::Symbol("FIELDSPEC")).ALen(), 4u);
 }
 
 TEST_F(RightSleTest, RememberedCaretComesBackWhenTheFocusReturnsByTab) {

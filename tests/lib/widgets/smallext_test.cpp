@@ -93,6 +93,25 @@ TEST_F(SmallExtTest, SmartSleEnterStopsBeforeAPlainControl) {
     EXPECT_TRUE(a->Edit()->hasFocus());
 }
 
+TEST_F(SmallExtTest, SmartSleWithoutNamesMovesOnInTabOrder) {
+    auto a = Add<lib::SmartSLE>(1, "", {0, 0, 100, 20});
+    auto b = Add<lib::SmartSLE>(2, "", {0, 30, 100, 20});
+    auto c = Add<lib::SmartSLE>(3, "", {0, 60, 100, 20});
+    win->Show();
+    QApplication::setActiveWindow(win->Widget());
+    b->SetFocus();
+    QTest::keyClick(b->Edit(), Qt::Key_Return);
+    EXPECT_TRUE(c->Edit()->hasFocus());  // not back to the first unnamed field
+}
+
+TEST_F(SmallExtTest, AWrittenOutUrlIsOpenedAsWritten) {
+    EXPECT_FALSE(lib::FixedTextHyperlink::TargetUrl("http://a b/c d").isValid());
+    EXPECT_EQ(lib::FixedTextHyperlink::TargetUrl("https://www.qt.io/a b").toEncoded().toStdString(),
+              "https://www.qt.io/a%20b");
+    EXPECT_EQ(lib::FixedTextHyperlink::TargetUrl("www.qt.io").toString().toStdString(), "http://www.qt.io");
+    EXPECT_EQ(lib::FixedTextHyperlink::TargetUrl("a@b.de").toString().toStdString(), "mailto:a@b.de");
+}
+
 TEST_F(SmallExtTest, LockedTabSwallowsClicksAndKeys) {
     auto tabs = Add<lib::XTabControl>(1, "TABS", {0, 0, 300, 30});
     for (const char* t : {"One", "Two", "Three"}) tabs->APPENDTAB(Usual(rt::Symbol(t)), t, Usual(), Usual());

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 
 #include "lib/widgets/widgetclasses.h"
@@ -43,6 +44,39 @@ TEST(ZevSleNumber, DigitsGroupAndLimitsHold) {
     f.type(".456");
     EXPECT_EQ(f.text(), "1,234,567.45");
     EXPECT_EQ(f.sle->Buffer(), "1234567.45");
+}
+
+TEST(ZevSleNumber, ADigitWithNoPlaceLeftIsRefusedWithABeep) {
+    Field f("N", "1,234,567.45", 0);
+    f.sle->SETLEN(10, 2);
+    f.type("9");
+    EXPECT_EQ(f.text(), "1,234,567.45");  // not 9,123,456 with the 7 lost
+    EXPECT_EQ(f.sle->Beeps(), 1);
+}
+
+TEST(ZevSleNumber, ADropIsAPasteThroughTheMode) {
+    Field f("N");
+    f.sle->SETLEN(10, 2);
+    for (auto [dropped, shown] : {std::pair{"12x.3.", ""}, std::pair{"1234.5", "1,234.5"}}) {
+        QMimeData data;
+        data.setText(dropped);
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.edit(), &enter);
+        QApplication::sendEvent(f.edit(), &drop);
+        EXPECT_EQ(f.text(), shown) << dropped;
+    }
+}
+
+TEST(ZevSleDate, StepsPastTheCalendarsEndsKeepTheDate) {
+    for (auto [text, key] : {std::pair{"31.12.9999", '+'}, std::pair{"01.01.0001", '-'}, std::pair{"15.06.9999", 'Y'},
+                             std::pair{"15.01.0001", 'm'}}) {
+        Field f("D", text, 0);
+        f.type(std::string(1, key));
+        EXPECT_EQ(f.text(), text) << key;
+        EXPECT_EQ(f.sle->Beeps(), 1) << key;
+    }
+    EXPECT_EQ(lib::DateAddMonth(rt::MakeDate(2024, 1, 15), 2147483647), rt::Date());  // one step, not a loop
 }
 
 TEST(ZevSleNumber, WithoutSetLenEveryIntegerDigitIsDropped) {
