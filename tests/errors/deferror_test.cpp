@@ -283,5 +283,37 @@ TEST_F(ErrorsTest, QuitOnAnErrorWithoutGeneralCodeDoesNotReportSuccess) {
     EXPECT_EXIT(QuitOnError(0), testing::ExitedWithCode(1), "table closed");
 }
 
+// A table whose close fails as the process ends (a full disk): the failure
+// is reported but asks nothing, and the exit code stays the first error's.
+class FailingCloseTable : public rdd::OpenTable {
+public:
+    void CloseForQuit() override {
+        rt::ErrorRef e = rt::MakeError(rt::kGenWrite, "CLOSE");
+        e->CanDefault = 1;
+        errors::DefError(rt::Usual(e));
+        std::fputs("the close gave up\n", stderr);
+        errors::DefError(rt::Usual(rt::MakeError(rt::kGenOpen, "CLOSE")));  // no default: quits on
+    }
+};
+
+[[noreturn]] void QuitWhileACloseFails() {
+    errors::SetStackReader([] { return std::vector<rt::Activation>{}; });
+    FailingCloseTable table;
+    rdd::RegisterOpenTable(&table);
+    rt::SetErrorLog(false);
+    static int boxes = 0;
+    rt::SetErrorMessageBoxHook([](const std::string&, const std::string&, uint32_t, uint32_t, uint32_t abort) {
+        if (++boxes > 1) std::_Exit(98);  // asked a second time
+        return abort;
+    });
+    errors::DefError(rt::Usual(rt::MakeError(rt::kGenWrite, "APPEND")));
+    std::exit(99);
+}
+
+TEST_F(ErrorsTest, FailuresWhileQuittingAreNotAskedAgain) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(QuitWhileACloseFails(), testing::ExitedWithCode(rt::kGenWrite), "the close gave up");
+}
+
 }  // namespace
 }  // namespace errors_test
