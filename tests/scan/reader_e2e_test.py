@@ -9,7 +9,8 @@ The program runs in a working folder of the test's own (QZ_WORKDIR), and
 every check waits for its condition with a time limit.
 
 usage: reader_e2e_test.py QZSCAN SCENARIO [--wm]
-scenarios: diskfull-retry, diskfull-ignore, second, close, strays
+scenarios: diskfull-retry, diskfull-ignore, diskfull-quit, second, close,
+strays, bursts, counts
 Exit 77 (skipped) when the machine cannot mount a tmpfs or lacks X tools.
 """
 import os
@@ -24,6 +25,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from xdesk import start_wm, start_xvfb, stop, wait_until  # noqa: E402
 
 READER_DELAY_MS = "4"
+PERSON_DELAY_MS = "120"  # a person typing a count quickly: 80-150 ms a key
 QUIET = 0.8  # longer than the boxes' quiet time: a deliberate key
 
 
@@ -136,6 +138,24 @@ class Desk:
         self.xdo("type", "--delay", READER_DELAY_MS, qty)
         self.keys("Return")
 
+    def reader(self, code):
+        """A reader's burst: the code and Enter in one go (one xdotool, so
+        that no process start comes between the code and its Enter)."""
+        names = {" ": "space", "-": "minus"}
+        self.keys(*[names.get(c, c) for c in code], "Return")
+
+    def person(self, text):
+        """A person types text and presses Enter."""
+        self.xdo("type", "--delay", PERSON_DELAY_MS, text)
+        time.sleep(0.12)
+        self.keys("Return")
+
+    def shot(self, name):
+        """A screenshot for a look by eye, when QZ_SHOTS names a folder."""
+        if os.environ.get("QZ_SHOTS"):
+            subprocess.run(["import", "-window", "root", os.path.join(os.environ["QZ_SHOTS"], name + ".png")],
+                           env=self.env)
+
     def open_screen(self):
         self.keys("shift+s")
         self.wait_window("Scanned Data")
@@ -187,6 +207,95 @@ def diskfull(desk, answer):
         [("FULL%02d" % i, str(i)) for i in range(1, 5)] + [("AFTER01", "9")]
     got = desk.wait_table(want)
     expect(got == want, "stored %r, expected %r" % (got[150:], want[150:]))
+
+
+def diskfull_quit(desk):
+    """Quit on a full disk ends the program with the write error's code; the
+    tables closing on the way out ask nothing again."""
+    desk.mount_small_data()
+    write_dbf(desk.table, [(b"OLD%03d" % i, b"1") for i in range(150)])
+    desk.fill_data()
+    proc = desk.start()
+    desk.open_screen()
+    for i in range(1, 5):
+        desk.scan("FULL%02d" % i, str(i))
+    desk.wait_window("ERROR")
+    desk.wait_focus("ERROR")
+    time.sleep(QUIET)
+    desk.keys("alt+q")
+    try:
+        code = proc.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        desk.shot("quit-second-box")
+        raise AssertionError("the program did not end after Quit (a second box: %s)" % bool(desk.windows("ERROR")))
+    expect(code == 24, "exit code %s, expected 24" % code)
+    got = read_dbf(desk.table)[150:]
+    expect(got == [("FULL%02d" % i, str(i)) for i in range(1, 4)], "stored %r" % got)
+
+
+def bursts(desk):
+    """A reader scan is a whole new barcode wherever the focus is; scans sent
+    while a box is up are not stored."""
+    desk.start()
+    desk.open_screen()
+    # Enter without a count leaves for "End Scanning"; the next scan
+    # replaces the waiting one instead of joining it.
+    desk.reader("4006381333931")
+    time.sleep(QUIET)
+    desk.keys("Return")
+    desk.reader("5012345678900")
+    desk.person("3")
+    # "Quantity Warning" answered No leaves the focus in the empty count:
+    # the next scan is a barcode, not a count.
+    desk.reader("ZERO0001")
+    desk.person("0")
+    desk.wait_window("Quantity Warning")
+    desk.wait_focus("Quantity Warning")
+    # Scans while the box is up are swallowed, then named under the fields.
+    desk.reader("LOSTA001")
+    desk.reader("LOSTB002")
+    time.sleep(QUIET)
+    desk.keys("alt+n")
+    desk.wait_window("Quantity Warning", present=False)
+    desk.wait_focus("Scanned Data")
+    desk.shot("bursts-missed")
+    desk.reader("4000000000123")
+    desk.person("4")
+    # A scan into a count already typed: the count stays as it was, the
+    # scan replaces the waiting barcode.
+    desk.reader("WAIT0001")
+    desk.xdo("type", "--delay", PERSON_DELAY_MS, "6")
+    desk.reader("7001234567894")
+    desk.shot("bursts-replaced")
+    desk.person("5")
+    want = [("5012345678900", "3"), ("4000000000123", "4"), ("7001234567894", "5")]
+    got = desk.wait_table(want)
+    expect(got == want, "stored %r" % got)
+
+
+def counts(desk):
+    """A count is digits and the regional decimal mark, stored with a point."""
+    desk.start()
+    desk.open_screen()
+    for code, typed in (("DOT0001", "1.5"), ("LETTERS1", "5 boxes"), ("EXPO0001", "1e3"), ("COMMA001", "2,5")):
+        desk.reader(code)
+        desk.person(typed)
+    want = [("DOT0001", "1.5"), ("LETTERS1", "5"), ("EXPO0001", "13"), ("COMMA001", "25")]
+    got = desk.wait_table(want)
+    expect(got == want, "stored %r" % got)
+    # Under a decimal comma: "0,5" is half an item and asks nothing.
+    desk.procs.pop().kill()
+    desk.env["LC_ALL"] = "de_DE.UTF-8"
+    desk.start()
+    desk.open_screen()
+    desk.reader("HALF0001")
+    desk.person("0,5")
+    desk.reader("HALF0002")
+    desk.person("2,5")
+    want += [("HALF0001", "0.5"), ("HALF0002", "2.5")]
+    got = desk.wait_table(want)
+    expect(not desk.windows("Quantity Warning"), "a count of 0,5 was questioned")
+    expect(got == want, "stored %r" % got)
 
 
 def second(desk):
@@ -246,10 +355,13 @@ def strays(desk):
     time.sleep(0.3)
     expect(desk.windows("Scanned Data"), "a space typed by the reader pressed End Scanning")
     # A reader on a German layout, and a barcode of letters outside ASCII
-    # (two bytes each): the eighth does not fit in 15 bytes and is refused
-    # whole, never cut in half.
+    # (two bytes each): eight do not fit in 15 bytes, and a scan that does
+    # not fit is not taken at all (never cut, in half a letter or at all);
+    # seven are stored whole.
     subprocess.run(["setxkbmap", "de"], env=desk.env)
-    desk.scan("äöüßäöüß", "1")
+    letters = ["adiaeresis", "odiaeresis", "udiaeresis", "ssharp"] * 2
+    desk.keys(*letters, "Return")
+    desk.scan("äöüßäöü", "1")
     want = [("FIRST1", "2"), ("GRID 3", "3"), ("SP ACE 2", "5"), ("äöüßäöü", "1")]
     got = desk.wait_table(want)  # strict UTF-8: a cut character fails here
     expect(got == want, "stored %r" % got)
@@ -267,10 +379,12 @@ def main():
     desk = Desk(sys.argv[1], "--wm" in sys.argv)
     try:
         scenario = sys.argv[2]
-        if scenario.startswith("diskfull-"):
+        if scenario == "diskfull-quit":
+            diskfull_quit(desk)
+        elif scenario.startswith("diskfull-"):
             diskfull(desk, scenario.split("-")[1])
         else:
-            {"second": second, "close": close, "strays": strays}[scenario](desk)
+            {"second": second, "close": close, "strays": strays, "bursts": bursts, "counts": counts}[scenario](desk)
         print("passed:", scenario, "with" if "--wm" in sys.argv else "without", "a window manager")
         return 0
     except AssertionError as e:
