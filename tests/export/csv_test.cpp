@@ -28,7 +28,7 @@ protected:
 }  // namespace
 
 TEST(CsvValueTest, StringsLoseSeparatorsQuotesBarsAndOuterBlanks) {
-    EXPECT_EQ(CsvValue(Usual("1,5")), "15");
+    EXPECT_EQ(CsvValue(Usual("A,B")), "AB");
     EXPECT_EQ(CsvValue(Usual("  AB\"C|D  ")), "ABCD");
     EXPECT_EQ(CsvValue(Usual(", 12 ,")), "12");  // blanks trimmed after the commas go
     EXPECT_EQ(CsvValue(Usual("a\tb")), "a\tb");  // only blanks count as blanks
@@ -75,7 +75,23 @@ TEST_F(CsvTest, ScanTableGivesTrimmedCleanLinesWithCrLfAndNoHeader) {
                                    {Usual("  X  "), Usual("")}},
                                   {2});
     ASSERT_FALSE(Export(table, Path("out.csv")));
-    EXPECT_EQ(ReadFile(Path("out.csv")), "5012345678900,12\r\nAB12,15\r\n,3\r\nX,\r\n");
+    EXPECT_EQ(ReadFile(Path("out.csv")), "5012345678900,12\r\nAB12,1.5\r\n,3\r\nX,\r\n");
+}
+
+// Counts stored before the count field took only numbers keep their value.
+TEST_F(CsvTest, CountsKeepTheirValue) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"2,5", "2.5"},         {" -1,25", "-1.25"}, {",5", ".5"},       {"1.50", "1.50"},
+        {"5 boxes", "5 boxes"}, {"1e3", "1e3"},      {"2,5,1", "2 5 1"}, {"\"3\"|", "3"},
+    };
+    std::vector<std::vector<Usual>> rows;
+    std::string want;
+    for (auto [stored, written] : cases) {
+        rows.push_back({Usual("C"), Usual(stored)});
+        want += std::string("C,") + written + "\r\n";
+    }
+    ASSERT_FALSE(Export(MakeTable("old.dbf", ScanStruct(), rows), Path("old.csv")));
+    EXPECT_EQ(ReadFile(Path("old.csv")), want);
 }
 
 TEST_F(CsvTest, TablesWithoutLiveRecordsGiveAnEmptyFile) {
