@@ -9,7 +9,8 @@ The program runs in a working folder of the test's own (QZ_WORKDIR), and
 every check waits for its condition with a time limit.
 
 usage: reader_e2e_test.py QZSCAN SCENARIO [--wm]
-scenarios: diskfull-retry, diskfull-ignore, diskfull-quit, second, close,
+scenarios: diskfull-retry, diskfull-ignore, diskfull-rescan, diskfull-quit,
+second, close,
 strays, bursts, counts
 Exit 77 (skipped) when the machine cannot mount a tmpfs or lacks X tools.
 """
@@ -194,17 +195,26 @@ def diskfull(desk, answer):
         desk.scan("LOST %02d" % i, str(i))
     time.sleep(0.2)
     expect(desk.windows("ERROR"), "the reader's keys answered the error box")
-    os.unlink(filler)
+    stored = [("FULL%02d" % i, str(i)) for i in range(1, 5)]
+    if answer != "rescan":
+        os.unlink(filler)
     time.sleep(QUIET)
     desk.keys("alt+r" if answer == "retry" else "alt+i")
     desk.wait_window("ERROR", present=False)
     desk.wait_focus("Scanned Data")
+    desk.shot("diskfull-" + answer)
     if answer == "ignore":
         time.sleep(QUIET)
         desk.keys("Return")  # the fields kept the scan: accept it again
+    if answer == "rescan":
+        # The count of the scan that failed stays in its field; the next
+        # scan replaces that scan instead of being typed after the count.
+        desk.reader("NEXT0001")
+        os.unlink(filler)
+        desk.person("7")
+        stored[3] = ("NEXT0001", "7")
     desk.scan("AFTER01", "9")
-    want = [(b.decode(), q.decode()) for b, q in old] + \
-        [("FULL%02d" % i, str(i)) for i in range(1, 5)] + [("AFTER01", "9")]
+    want = [(b.decode(), q.decode()) for b, q in old] + stored + [("AFTER01", "9")]
     got = desk.wait_table(want)
     expect(got == want, "stored %r, expected %r" % (got[150:], want[150:]))
 
