@@ -10,18 +10,6 @@
 namespace scan {
 namespace {
 
-bool IsModifier(int key) {
-    switch (key) {
-        case Qt::Key_Shift:
-        case Qt::Key_Control:
-        case Qt::Key_Alt:
-        case Qt::Key_AltGr:
-        case Qt::Key_Meta:
-        case Qt::Key_CapsLock: return true;
-        default: return false;
-    }
-}
-
 QChar DecimalMark() { return QChar(rt::SetDecimalSep()); }
 
 }  // namespace
@@ -68,7 +56,7 @@ bool ReaderInput::eventFilter(QObject* receiver, QEvent* event) {
 }
 
 bool ReaderInput::KeyPress(QWidget* w, QKeyEvent* key) {
-    if (!screen_ || !barcode_ || !count_ || IsModifier(key->key())) return false;
+    if (!screen_ || !barcode_ || !count_ || gui::burst::IsModifier(key->key())) return false;
     QWidget* top = w->window();
     QWidget* modal = QApplication::activeModalWidget();
     // A key sent to a box that has just closed, before the focus is back,
