@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <algorithm>
+
 #include "platform/gui/burstguard.h"
 #include "platform/runtime/settings.h"
 
@@ -11,6 +13,13 @@ namespace scan {
 namespace {
 
 QChar DecimalMark() { return QChar(rt::SetDecimalSep()); }
+
+// The middle one of the gaps between a run's keys, the Enter's included.
+int64_t MedianGap(std::vector<uint64_t> gaps, uint64_t enter) {
+    gaps.push_back(enter);
+    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    return static_cast<int64_t>(gaps[gaps.size() / 2]);
+}
 
 }  // namespace
 
@@ -71,11 +80,12 @@ bool ReaderInput::KeyPress(QWidget* w, QKeyEvent* key) {
     const QString text = key->text();
     const uint64_t at = key->timestamp();
     const bool follows = at != 0 && run_.stamped && !run_.text.isEmpty() && at >= run_.last &&
-                         at - run_.last <= static_cast<uint64_t>(kBurstGapMs);
+                         at - run_.last <= static_cast<uint64_t>(kRunGapMs);
 
     if (plain && !text.isEmpty() && text.at(0).isPrint()) {
         if (follows) refusedBell_.stop();
         else StartRun(w);
+        if (follows) run_.gaps.push_back(at - run_.last);
         run_.text += text;
         run_.last = at;
         run_.stamped = run_.stamped && at != 0;
@@ -94,7 +104,7 @@ bool ReaderInput::KeyPress(QWidget* w, QKeyEvent* key) {
     }
 
     const bool enter = plain && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter);
-    if (enter && follows && run_.text.size() >= kMinBurst) {
+    if (enter && follows && run_.text.size() >= kMinBurst && MedianGap(run_.gaps, at - run_.last) <= kBurstGapMs) {
         const std::string code = run_.text.toStdString();
         refusedBell_.stop();
         Restore();

@@ -3,9 +3,11 @@
 //
 // A keyboard-wedge reader types a whole code and Enter, one key every few
 // milliseconds; a person's keys come tens of milliseconds apart at the very
-// least. A run of at least kMinBurst printable keys, each pressed within
-// kBurstGapMs of the one before, ended by Enter just as closely, is a reader
-// scan: the keys went where the focus was (they are taken out again) and the
+// least. Keys pressed within kRunGapMs of each other make a run; a run of at
+// least kMinBurst printable keys ended by Enter, whose middle gap between
+// keys (the median, so that a busy machine's odd late key does not split a
+// scan) is at most kBurstGapMs, is a reader scan: the keys went where the
+// focus was (they are taken out again) and the
 // code is handed to the screen whole. So a scan never joins text already in
 // a field, and never lands in the count field. Timing comes from the window
 // system's key time stamps; keys without one (sent by the program itself or
@@ -29,6 +31,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QKeyEvent;
 class QLineEdit;
@@ -37,6 +40,7 @@ class QWidget;
 namespace scan {
 
 inline constexpr int64_t kBurstGapMs = 30;
+inline constexpr int64_t kRunGapMs = 100;
 inline constexpr int kMinBurst = 4;
 
 class ReaderInput : public QObject {
@@ -53,7 +57,8 @@ private:
     // The keys of the run so far, and what the line edits held before it.
     struct Run {
         QString text;
-        uint64_t last = 0;  // time stamp of its latest key
+        uint64_t last = 0;           // time stamp of its latest key
+        std::vector<uint64_t> gaps;  // between its keys
         bool stamped = true;
         QPointer<QLineEdit> other;  // a cell editor that had the focus
         QString barcode, count, otherText;

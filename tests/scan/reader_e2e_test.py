@@ -240,6 +240,7 @@ def bursts(desk):
     desk.person("4")
     desk.reader("WAIT0001")  # a count typed, not accepted: replaced with its barcode
     desk.person("6", enter=False)
+    time.sleep(0.3)
     desk.reader("7001234567894")
     desk.person("5")
     got = desk.wait_table(want := [("5012345678900", "3"), ("4000000000123", "4"), ("7001234567894", "5")])
