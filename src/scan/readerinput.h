@@ -7,20 +7,20 @@
 // least kMinBurst printable keys ended by Enter, whose middle gap between
 // keys (the median, so that a busy machine's odd late key does not split a
 // scan) is at most kBurstGapMs, is a reader scan: the keys went where the
-// focus was (they are taken out again) and the
-// code is handed to the screen whole. So a scan never joins text already in
-// a field, and never lands in the count field. Timing comes from the window
-// system's key time stamps; keys without one (sent by the program itself or
-// by tests) are always typing.
+// focus was (they are taken out again) and the code is handed to the screen
+// whole. So a scan never joins text already in a field, and never lands in
+// the count field. Timing comes from the window system's key time stamps;
+// keys without one (sent by the program itself or by tests) are typing.
 //
 // A scan whose keys went to a box (a modal window over the screen, which
 // swallows them) is counted instead; once that box has closed the screen
 // hears how many there were and which came last.
 //
-// Besides, printable keys that reach the "End Scanning" button or the grid
-// (outside a cell editor) belong to the next barcode and go to the barcode
-// field, and the count field takes only digits and the regional decimal
-// mark: any other key is refused with the bell.
+// Besides, printable keys that reach the "End Scanning" button, the grid
+// (outside a cell editor) or a box that has just closed belong to the next
+// barcode and go to the barcode field, and the count field takes only
+// digits and the regional decimal mark: any other key is refused with the
+// bell.
 #pragma once
 
 #include <QObject>
