@@ -283,8 +283,7 @@ TEST_F(ErrorsTest, QuitOnAnErrorWithoutGeneralCodeDoesNotReportSuccess) {
     EXPECT_EXIT(QuitOnError(0), testing::ExitedWithCode(1), "table closed");
 }
 
-// A table that cannot be written as it closes on the way out (a full disk):
-// reported, not asked again; the exit code stays the answered error's.
+// A table failing to close on the way out is not asked about again.
 class FailingCloseTable : public rdd::OpenTable {
 public:
     void CloseForQuit() override {

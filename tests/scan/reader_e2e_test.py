@@ -147,10 +147,6 @@ class Desk:
             time.sleep(0.12)
             self.keys("Return")
 
-    def shot(self, name):  # for a look by eye, with QZ_SHOTS=DIR
-        if os.environ.get("QZ_SHOTS"):
-            subprocess.run(["import", "-window", "root", "%s/%s.png" % (os.environ["QZ_SHOTS"], name)], env=self.env)
-
     def open_screen(self):
         self.keys("shift+s")
         self.wait_window("Scanned Data")
@@ -200,7 +196,6 @@ def diskfull(desk, answer):
         return
     desk.wait_window("ERROR", present=False)
     desk.wait_focus("Scanned Data")
-    desk.shot("diskfull-" + answer)
     if answer == "ignore":
         time.sleep(QUIET)
         desk.keys("Return")  # the fields kept the scan: accept it again
@@ -235,7 +230,6 @@ def bursts(desk):
     desk.keys("alt+n")
     desk.wait_window("Quantity Warning", present=False)
     desk.wait_focus("Scanned Data")
-    desk.shot("bursts-missed")
     desk.reader("4000000000123")
     desk.person("4")
     desk.reader("WAIT0001")  # a count typed, not accepted: replaced with its barcode
@@ -248,8 +242,7 @@ def bursts(desk):
 
 
 def counts(desk):
-    """A count is digits and the regional decimal mark, stored with a point;
-    other keys are refused. Under a decimal comma "0,5" asks nothing."""
+    """Counts take digits and the regional mark, stored with a point; "0,5" asks nothing under de_DE."""
     want, prog = [], None
     for locale, typed, stored in (("C.UTF-8", ("1.5", "5 boxes", "1e3", "2,5"), ("1.5", "5", "13", "25")),
                                   ("de_DE.UTF-8", ("0,5", "2,5"), ("0.5", "2.5"))):
@@ -325,9 +318,8 @@ def strays(desk):
     time.sleep(0.3)
     expect(desk.windows("Scanned Data"), "a space typed by the reader pressed End Scanning")
     # A reader on a German layout, and a barcode of letters outside ASCII
-    # (two bytes each): eight do not fit in 15 bytes, and a scan that does
-    # not fit is not taken at all (never cut, in half a letter or at all);
-    # seven are stored whole.
+    # (two bytes each): eight do not fit in 15 bytes and are not taken (a
+    # scan is never cut, in half a letter or at all); seven are stored whole.
     subprocess.run(["setxkbmap", "de"], env=desk.env)
     letters = ["adiaeresis", "odiaeresis", "udiaeresis", "ssharp"] * 2
     desk.keys(*letters, "Return")
