@@ -174,7 +174,7 @@ rt::Usual DefError(const rt::Usual& arg) {
     std::string message = ErrorMessageText(*e) + CallStackText(Callers());
 
     // 7. Tones.
-    if (rt::SetBeep()) {
+    if (rt::SetBeep() && !rt::Quitting()) {
         rt::Tone(440, 1);
         rt::Tone(494, 1);
         rt::Tone(523, 1);
@@ -192,6 +192,15 @@ rt::Usual DefError(const rt::Usual& arg) {
 
     // 9. The report.
     if (rt::SetErrorLog()) AppendReport(message, *e);
+
+    // The operator has answered Quit already: what fails while the process
+    // ends (a table that cannot be written as it closes) is reported, not
+    // asked again; the close gives up and the exit code stays the one of
+    // the error that was answered.
+    if (rt::Quitting()) {
+        if (defaultValue) return e->CanSubstitute ? rt::EmptyUsual(e->SubstituteType) : rt::Usual(false);
+        rt::_Quit();
+    }
 
     // 10.-12. The operator's choice.
     uint32_t choice = rt::ErrorMessageBox(message, caption, defaultValue, retryValue, abortValue);

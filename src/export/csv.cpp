@@ -74,6 +74,41 @@ void AppendCleanText(std::string& out, const uint8_t* p, size_t n, const rt::Cod
     out += CleanText(text);
 }
 
+// The scan data file's count field: a number kept as text.
+constexpr const char* kCountField = "QTY";
+
+// Whether text is a number with at most one decimal mark, a comma or a
+// point: an optional sign, then digits around the mark.
+bool IsDecimalNumber(std::string_view t) {
+    size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
+    bool digits = false, mark = false;
+    for (; i < t.size(); ++i) {
+        if (t[i] >= '0' && t[i] <= '9') digits = true;
+        else if ((t[i] == ',' || t[i] == '.') && !mark) mark = true;
+        else return false;
+    }
+    return digits;
+}
+
+// A count, trimmed. One that reads as a number is written with a decimal
+// point, so that its value does not change ("2,5", stored under a decimal
+// comma, is 2.5, never 25). Text that is no number is written as any text,
+// except that a comma becomes a blank rather than joining the digits around
+// it ("2,5,1" is "2 5 1").
+void AppendCount(std::string& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
+    size_t b = 0, e = n;
+    while (b < e && p[b] == ' ') ++b;
+    while (e > b && p[e - 1] == ' ') --e;
+    std::string text(reinterpret_cast<const char*>(p + b), e - b);
+    if (IsDecimalNumber(text)) {
+        std::replace(text.begin(), text.end(), ',', '.');
+        out += text;
+        return;
+    }
+    std::replace(text.begin(), text.end(), ',', ' ');
+    AppendCleanText(out, reinterpret_cast<const uint8_t*>(text.data()), text.size(), cp);
+}
+
 // The records of an open table, a block at a time, through a descriptor of
 // its own.
 class RecordReader {
@@ -193,9 +228,11 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
     const rdd::dbf::Table& engine = *db->Engine();
     const rt::CodePage& cp = engine.TextCodePage();
     std::vector<const rdd::dbf::FieldDesc*> fields;
+    std::vector<bool> isCount;
     size_t lineGuess = 2;
     for (const rt::Usual& pos : positions) {
         fields.push_back(&engine.Fields()[static_cast<size_t>(pos.AsLong() - 1)]);
+        isCount.push_back(fields.back()->type == 'C' && rt::Upper(rt::Trim(fields.back()->name)) == kCountField);
         lineGuess += static_cast<size_t>(fields.back()->width) + 1;
     }
     RecordReader reader(engine);
@@ -207,7 +244,8 @@ CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::str
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i) csv += ',';
             const rdd::dbf::FieldDesc& f = *fields[i];
-            if (f.type == 'C') AppendCleanText(csv, rec + f.offset, static_cast<size_t>(f.width), cp);
+            if (isCount[i]) AppendCount(csv, rec + f.offset, static_cast<size_t>(f.width), cp);
+            else if (f.type == 'C') AppendCleanText(csv, rec + f.offset, static_cast<size_t>(f.width), cp);
             else csv += CsvValue(rdd::dbf::DecodeField(f, rec + f.offset, cp, engine.Memo()));
         }
         csv += "\r\n";

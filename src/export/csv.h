@@ -4,7 +4,9 @@
 // The file: one line per live record in record-number order, no header line,
 // the fields separated by a single comma, every line (the last included)
 // ended by CR LF; a table without live records gives an empty file. Values
-// are written by their type (CsvValue). docs/export.md describes the format.
+// are written by their type (CsvValue); the scan data file's count (a
+// character field QTY) is written as a number with a decimal point where it
+// reads as one. docs/export.md describes the format.
 #pragma once
 
 #include <cstdint>

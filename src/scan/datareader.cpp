@@ -1,9 +1,9 @@
 #include "scan/datareader.h"
 
+#include <algorithm>
+
 #include <QApplication>
-#include <QKeyEvent>
 #include <QLineEdit>
-#include <QPointer>
 
 #include "appkit/msgboxes.h"
 #include "appkit/programicon.h"
@@ -13,13 +13,21 @@
 #include "platform/gui/vkeys.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/runtime/numbers.h"
+#include "platform/runtime/settings.h"
 #include "platform/runtime/text.h"
 #include "scan/datafile.h"
+#include "scan/readerinput.h"
 
 namespace scan {
 namespace {
 
 const rt::Symbol kQuantityName("SINGLELINEEDIT2");
+const char* const kHelpText = "Double click on data cell to edit, DEL to delete record, ESC to exit.";
+// The widths of the table's fields: what does not fit is not taken.
+constexpr size_t kBarcodeWidth = 15;
+constexpr size_t kCountWidth = 10;
+// A notice under the fields stays at least this long.
+constexpr int64_t kNoticeMs = 10000;
 
 template <class T>
 std::shared_ptr<T> Named(gui::Window& owner, int id, const char* name) {
@@ -29,40 +37,6 @@ std::shared_ptr<T> Named(gui::Window& owner, int id, const char* name) {
 }
 
 rdd::DBServer* ServerOf(const rt::Usual& table) { return dynamic_cast<rdd::DBServer*>(table.AsObject().get()); }
-
-// A reader types wherever the focus is. Printable keys that reach the "End
-// Scanning" button or the grid (not a cell editor) belong to the next
-// barcode, so they go to the barcode field; a space on the button that does
-// not follow another key closely is the operator's and still presses it.
-class ReaderKeys : public QObject {
-public:
-    ReaderKeys(QWidget* barcode, QWidget* button, QWidget* grid) : barcode_(barcode), button_(button), grid_(grid) {}
-
-    bool eventFilter(QObject* receiver, QEvent* event) override {
-        if (event->type() != QEvent::KeyPress) return false;
-        auto* w = qobject_cast<QWidget*>(receiver);
-        if (!w || w != QApplication::focusWidget()) return false;  // a parent's copy
-        if (!barcode_ || !Strays(w)) return false;
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
-        const QString text = key->text();
-        if (text.isEmpty() || !text.at(0).isPrint()) return false;
-        if (key->key() == Qt::Key_Space && w == button_ && !gui::burst::FollowsClosely(key)) return false;
-        barcode_->setFocus(Qt::OtherFocusReason);
-        QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->nativeScanCode(), key->nativeVirtualKey(),
-                       key->nativeModifiers(), text, key->isAutoRepeat(), key->count());
-        QCoreApplication::sendEvent(barcode_, &copy);
-        return true;
-    }
-
-private:
-    bool Strays(QWidget* w) const {
-        if (button_ && w == button_) return true;
-        return grid_ && (w == grid_ || grid_->isAncestorOf(w)) && !qobject_cast<QLineEdit*>(w);
-    }
-
-    QPointer<QWidget> barcode_, button_, grid_;
-};
 
 }  // namespace
 
@@ -87,9 +61,10 @@ void DataReader::Build(rt::Args args) {
     gui::DataDialog::Build(rt::Args(base, 3));
 
     barcode_ = Named<gui::SingleLineEdit>(*this, 100, "SINGLELINEEDIT1");
-    barcode_->SetTextLimit(15);
+    barcode_->SetTextLimit(kBarcodeWidth);
     quantity_ = Named<gui::SingleLineEdit>(*this, 101, "SINGLELINEEDIT2");
-    quantity_->SetTextLimit(12);
+    // The count takes what the table's field holds whole.
+    quantity_->SetTextLimit(kCountWidth);
     okay_ = Named<gui::PushButton>(*this, 102, "PBOKAY");
     okay_->SetCaption("End Scanning");
 
@@ -110,7 +85,7 @@ void DataReader::Build(rt::Args args) {
     countLabel_ = Named<gui::FixedText>(*this, 106, "FIXEDTEXT1");
     countLabel_->SetCaption("Enter Count");
     helpLine_ = Named<gui::FixedText>(*this, 107, "FIXEDTEXT2");
-    helpLine_->SetCaption("Double click on data cell to edit, DEL to delete record, ESC to exit.");
+    helpLine_->SetCaption(kHelpText);
     helpLine_->SetTextColor(4);
     // The group boxes are drawn behind the fields they frame.
     scanBox_->Widget()->lower();
@@ -149,7 +124,14 @@ void DataReader::PostInit(rt::Args) {
     // deliberate answer, and stray keys find the barcode field.
     gui::burst::Arm();
     armed_ = true;
-    readerKeys_ = std::make_unique<ReaderKeys>(barcode_->Widget(), okay_->Widget(), grid_->Widget());
+    ReaderInput::Hooks hooks;
+    hooks.scan = [this](const std::string& code) { TakeScan(code); };
+    hooks.missed = [this](int count, const std::string& last) {
+        Notice("Not taken while a message was up: " + std::to_string(count) +
+               (count == 1 ? " scan, " : " scans, last ") + last + ".");
+    };
+    readerKeys_ = std::make_unique<ReaderInput>(Widget(), barcode_->Edit(), quantity_->Edit(), okay_->Widget(),
+                                                grid_->Widget(), std::move(hooks));
     QCoreApplication::instance()->installEventFilter(readerKeys_.get());
     barcode_->SetFocus();
 }
@@ -174,12 +156,21 @@ DataReader::Outcome DataReader::Accept(bool closing) {
     } reset{accepting_};
 
     std::string barcode = barcode_->TextValue();
-    std::string quantity = quantity_->TextValue();
-    if (rt::AllTrim(barcode).empty() || quantity.empty()) return Outcome::kNothing;
+    const std::string typed = quantity_->TextValue();
+    if (rt::AllTrim(barcode).empty() || typed.empty()) return Outcome::kNothing;
+    // The count is stored as every reader of the table reads it: digits and
+    // a decimal point. Text that is no such count (pasted) is refused.
+    std::string quantity = StoredCount(typed, static_cast<char>(rt::SetDecimalSep()));
+    if (quantity.empty() || quantity.size() > kCountWidth) {
+        Notice("Not a count: \"" + typed + "\". Type digits and the decimal mark.");
+        quantity_->SetFocus();
+        quantity_->Edit()->selectAll();
+        return Outcome::kKept;
+    }
     rt::Usual count = rt::Val(quantity);
     if (!(count.AsDouble() > 0)) {
         std::string text = "Item " + rt::AllTrim(barcode) + " has a possible invalid quantity\r\n" +
-                           "Are you sure you want to save it as " + quantity + "?";
+                           "Are you sure you want to save it as " + typed + "?";
         if (!appkit::QZProceed("Quantity Warning", text)) {
             if (!closing) quantity_->SetTextValue("");
             quantity_->SetFocus();
@@ -210,7 +201,42 @@ DataReader::Outcome DataReader::Accept(bool closing) {
     quantity_->SetTextValue("");
     barcode_->SetTextValue("");
     barcode_->SetFocus();
+    if (noticeShown_.isValid() && noticeShown_.elapsed() >= kNoticeMs) {
+        helpLine_->SetCaption(kHelpText);
+        noticeShown_.invalidate();
+    }
     return Outcome::kStored;
+}
+
+void DataReader::TakeScan(const std::string& code) {
+    // The field holds characters of the table's single-byte code page: a
+    // letter beyond ASCII takes one place however many UTF-8 bytes it has.
+    const auto chars = std::count_if(code.begin(), code.end(), [](char c) { return (c & 0xC0) != 0x80; });
+    if (static_cast<size_t>(chars) > kBarcodeWidth) {
+        Notice("Not taken: a scan longer than " + std::to_string(kBarcodeWidth) + " characters.");
+        return;
+    }
+    // A barcode still waiting is replaced, never joined; the operator hears
+    // and reads which one. A count typed before any barcode stays: it is
+    // this scan's.
+    const std::string waiting = barcode_->TextValue();
+    if (!rt::AllTrim(waiting).empty()) {
+        const std::string count = quantity_->TextValue();
+        Notice("Not stored: " + rt::AllTrim(waiting) + (count.empty() ? " (no count)" : " (count " + count + ")") +
+               ", replaced by a new scan.");
+        quantity_->SetTextValue("");
+    }
+    barcode_->SetTextValue(code);
+    // Into the count, as the reader's Enter goes; the field gaining the focus
+    // runs the accept step, which stores a count typed ahead.
+    if (quantity_->Edit()->hasFocus()) Accept(false);
+    else quantity_->SetFocus();
+}
+
+void DataReader::Notice(const std::string& text) {
+    QApplication::beep();
+    helpLine_->SetCaption(text);
+    noticeShown_.start();
 }
 
 bool DataReader::QueryClose() {

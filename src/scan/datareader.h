@@ -2,6 +2,8 @@
 // scan data file. Every accepted scan is appended and committed at once.
 #pragma once
 
+#include <QElapsedTimer>
+
 #include "platform/gui/control.h"
 #include "platform/gui/datawindow.h"
 
@@ -43,6 +45,12 @@ public:
     bool ONFUNCTIONKEY(int64_t key);
     // Keeps Up and Down from the grid: ONFUNCTIONKEY has moved the table.
     bool KeyDown(gui::KeyEvent& event) override;
+    // A whole reader scan: into an empty barcode field, then on to the count.
+    void TakeScan(const std::string& code);
+    // Rings the bell and shows a line under the fields (instead of the help
+    // line, which comes back with a scan stored a while later).
+    void Notice(const std::string& text);
+    std::string NoticeText() const { return helpLine_ ? helpLine_->Caption() : std::string(); }
     // "End Scanning": closes the screen.
     void PBOKAY();
     // Stores a scan still waiting in the fields, then closes the table.
@@ -63,7 +71,8 @@ private:
     std::shared_ptr<gui::FixedText> countLabel_, helpLine_;
     bool accepting_ = false;
     bool armed_ = false;                   // the box guard is on for this screen
-    std::unique_ptr<QObject> readerKeys_;  // sends typed text to the barcode field
+    std::unique_ptr<QObject> readerKeys_;  // sorts the keys into reader scans and typing
+    QElapsedTimer noticeShown_;
 };
 
 }  // namespace scan

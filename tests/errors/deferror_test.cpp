@@ -283,5 +283,32 @@ TEST_F(ErrorsTest, QuitOnAnErrorWithoutGeneralCodeDoesNotReportSuccess) {
     EXPECT_EXIT(QuitOnError(0), testing::ExitedWithCode(1), "table closed");
 }
 
+// A table failing to close on the way out is not asked about again.
+class FailingCloseTable : public rdd::OpenTable {
+public:
+    void CloseForQuit() override {
+        rt::ErrorRef e = rt::MakeError(rt::kGenWrite, "CLOSE");
+        e->CanDefault = 1;
+        errors::DefError(rt::Usual(e));
+        std::fputs("the close gave up\n", stderr);
+        errors::DefError(rt::Usual(rt::MakeError(rt::kGenOpen, "CLOSE")));  // no default: quits on
+    }
+};
+
+TEST_F(ErrorsTest, FailuresWhileQuittingAreNotAskedAgain) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto quit = [] {
+        FailingCloseTable table;
+        rdd::RegisterOpenTable(&table);
+        rt::SetErrorLog(false);
+        static int boxes = 0;
+        rt::SetErrorMessageBoxHook([](const std::string&, const std::string&, uint32_t, uint32_t, uint32_t abort) {
+            return ++boxes > 1 ? (std::_Exit(98), 0u) : abort;
+        });
+        errors::DefError(rt::Usual(rt::MakeError(rt::kGenWrite, "APPEND")));
+    };
+    EXPECT_EXIT(quit(), testing::ExitedWithCode(rt::kGenWrite), "the close gave up");
+}
+
 }  // namespace
 }  // namespace errors_test

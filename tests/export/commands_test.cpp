@@ -142,7 +142,7 @@ TEST_F(Commands, ExportWritesTheCsvArchivesTheFileAndReminds) {
     EXPECT_EQ(TestHooks::Boxes()[1].type, kWarning);
     EXPECT_GE(took, std::chrono::milliseconds(400));
 
-    EXPECT_EQ(ReadFile(Out("count.csv")), "5012345678900,12\r\nABC1,15\r\n");
+    EXPECT_EQ(ReadFile(Out("count.csv")), "5012345678900,12\r\nABC1,1.5\r\n");
     EXPECT_EQ(ReadFile(DataDir() + "/202403020905.dbf"), ReadFile(DataDir() + "/QZSCAN.DBF"));
     EXPECT_EQ(Records(), 2);  // the export empties nothing
 }

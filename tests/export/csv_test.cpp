@@ -28,7 +28,7 @@ protected:
 }  // namespace
 
 TEST(CsvValueTest, StringsLoseSeparatorsQuotesBarsAndOuterBlanks) {
-    EXPECT_EQ(CsvValue(Usual("1,5")), "15");
+    EXPECT_EQ(CsvValue(Usual("A,B")), "AB");
     EXPECT_EQ(CsvValue(Usual("  AB\"C|D  ")), "ABCD");
     EXPECT_EQ(CsvValue(Usual(", 12 ,")), "12");  // blanks trimmed after the commas go
     EXPECT_EQ(CsvValue(Usual("a\tb")), "a\tb");  // only blanks count as blanks
@@ -75,7 +75,16 @@ TEST_F(CsvTest, ScanTableGivesTrimmedCleanLinesWithCrLfAndNoHeader) {
                                    {Usual("  X  "), Usual("")}},
                                   {2});
     ASSERT_FALSE(Export(table, Path("out.csv")));
-    EXPECT_EQ(ReadFile(Path("out.csv")), "5012345678900,12\r\nAB12,15\r\n,3\r\nX,\r\n");
+    EXPECT_EQ(ReadFile(Path("out.csv")), "5012345678900,12\r\nAB12,1.5\r\n,3\r\nX,\r\n");
+}
+
+// Counts stored before the count field took only numbers keep their value.
+TEST_F(CsvTest, CountsKeepTheirValue) {
+    std::vector<std::vector<Usual>> rows;
+    for (const char* count : {" -1,25", "1.50", "5 boxes", "1e3", "2,5,1", "\"3\"|"})
+        rows.push_back({Usual("C"), Usual(count)});
+    ASSERT_FALSE(Export(MakeTable("old.dbf", ScanStruct(), rows), Path("old.csv")));
+    EXPECT_EQ(ReadFile(Path("old.csv")), "C,-1.25\r\nC,1.50\r\nC,5 boxes\r\nC,1e3\r\nC,2 5 1\r\nC,3\r\n");
 }
 
 TEST_F(CsvTest, TablesWithoutLiveRecordsGiveAnEmptyFile) {

@@ -50,7 +50,7 @@ def run_once(qzscan, qzdbf, run, rng):
         try:
             while True:
                 code = "R%02dS%05d" % (run, i)
-                qty = str(rng.randint(1, 500)) if i % 7 else "  %d.5" % i
+                qty = str(rng.randint(1, 500)) if i % 7 else "%d.5" % i
                 command("type " + code)
                 command("key Return")
                 command("type " + qty)

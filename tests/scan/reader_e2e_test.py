@@ -9,7 +9,8 @@ The program runs in a working folder of the test's own (QZ_WORKDIR), and
 every check waits for its condition with a time limit.
 
 usage: reader_e2e_test.py QZSCAN SCENARIO [--wm]
-scenarios: diskfull-retry, diskfull-ignore, second, close, strays
+scenarios: diskfull-retry, diskfull-ignore, diskfull-rescan, diskfull-quit,
+second, close, strays, bursts, counts
 Exit 77 (skipped) when the machine cannot mount a tmpfs or lacks X tools.
 """
 import os
@@ -24,6 +25,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from xdesk import start_wm, start_xvfb, stop, wait_until  # noqa: E402
 
 READER_DELAY_MS = "4"
+PERSON_DELAY_MS = "120"  # a person typing a count quickly: 80-150 ms a key
 QUIET = 0.8  # longer than the boxes' quiet time: a deliberate key
 
 
@@ -137,6 +139,15 @@ class Desk:
         self.xdo("type", "--delay", READER_DELAY_MS, qty)
         self.keys("Return")
 
+    def reader(self, code):  # code and Enter from one xdotool: no process start between them
+        self.keys(*[{" ": "space"}.get(c, c) for c in code], "Return")
+
+    def person(self, text, enter=True):
+        self.xdo("type", "--delay", PERSON_DELAY_MS, text)
+        if enter:
+            time.sleep(0.12)
+            self.keys("Return")
+
     def open_screen(self):
         self.keys("shift+s")
         self.wait_window("Scanned Data")
@@ -175,19 +186,80 @@ def diskfull(desk, answer):
         desk.scan("LOST %02d" % i, str(i))
     time.sleep(0.2)
     expect(desk.windows("ERROR"), "the reader's keys answered the error box")
-    os.unlink(filler)
+    stored = [("FULL%02d" % i, str(i)) for i in range(1, 5)]
+    if answer in ("retry", "ignore"):
+        os.unlink(filler)
     time.sleep(QUIET)
-    desk.keys("alt+r" if answer == "retry" else "alt+i")
+    desk.keys({"retry": "alt+r", "quit": "alt+q"}.get(answer, "alt+i"))
+    if answer == "quit":  # the tables closing on the way out ask nothing again
+        code = wait_until(lambda: desk.procs[-1].poll(), "the program did not end after Quit", 20)
+        expect(code == 24 and read_dbf(desk.table)[150:] == stored[:3], "exit %s" % code)
+        return
     desk.wait_window("ERROR", present=False)
     desk.wait_focus("Scanned Data")
     if answer == "ignore":
         time.sleep(QUIET)
         desk.keys("Return")  # the fields kept the scan: accept it again
+    if answer == "rescan":  # the next scan replaces the failed one, never joins its count
+        desk.reader("NEXT0001")
+        os.unlink(filler)
+        desk.person("7")
+        stored[3] = ("NEXT0001", "7")
     desk.scan("AFTER01", "9")
-    want = [(b.decode(), q.decode()) for b, q in old] + \
-        [("FULL%02d" % i, str(i)) for i in range(1, 5)] + [("AFTER01", "9")]
+    want = [(b.decode(), q.decode()) for b, q in old] + stored + [("AFTER01", "9")]
     got = desk.wait_table(want)
     expect(got == want, "stored %r, expected %r" % (got[150:], want[150:]))
+
+
+def bursts(desk):
+    """A reader scan is a whole new barcode wherever the focus is; scans sent
+    while a box is up are not stored."""
+    desk.start()
+    desk.open_screen()
+    desk.reader("4006381333931")  # Enter without a count, then a scan: replaced, not joined
+    time.sleep(QUIET)
+    desk.keys("Return")
+    desk.reader("5012345678900")
+    desk.person("3")
+    desk.reader("ZERO0001")  # "Quantity Warning" answered No: the next scan is no count
+    desk.person("0")
+    desk.wait_window("Quantity Warning")
+    desk.wait_focus("Quantity Warning")
+    desk.reader("LOSTA001")  # swallowed by the box, named under the fields after it
+    desk.reader("LOSTB002")
+    time.sleep(QUIET)
+    desk.keys("alt+n")
+    desk.wait_window("Quantity Warning", present=False)
+    desk.wait_focus("Scanned Data")
+    desk.reader("4000000000123")
+    desk.person("4")
+    desk.reader("WAIT0001")  # a count typed, not accepted: replaced with its barcode
+    desk.person("6", enter=False)
+    time.sleep(0.3)
+    desk.reader("7001234567894")
+    desk.person("5")
+    got = desk.wait_table(want := [("5012345678900", "3"), ("4000000000123", "4"), ("7001234567894", "5")])
+    expect(got == want, "stored %r" % got)
+
+
+def counts(desk):
+    """Counts take digits and the regional mark, stored with a point; "0,5" asks nothing under de_DE."""
+    want, prog = [], None
+    for locale, typed, stored in (("C.UTF-8", ("1.5", "5 boxes", "1e3", "2,5"), ("1.5", "5", "13", "25")),
+                                  ("de_DE.UTF-8", ("0,5", "2,5"), ("0.5", "2.5"))):
+        if prog:
+            desk.procs.remove(prog)
+            stop(prog)
+            desk.wait_window("Quorvex Stocktake Utility", present=False)
+        desk.env["LC_ALL"] = locale
+        prog = desk.start()
+        desk.open_screen()
+        for t, q in zip(typed, stored):
+            desk.reader("COUNT%03d" % len(want))
+            desk.person(t)
+            want.append(("COUNT%03d" % len(want), q))
+        got = desk.wait_table(want)
+        expect(got == want and not desk.windows("Quantity Warning"), "stored %r" % got)
 
 
 def second(desk):
@@ -270,7 +342,7 @@ def main():
         if scenario.startswith("diskfull-"):
             diskfull(desk, scenario.split("-")[1])
         else:
-            {"second": second, "close": close, "strays": strays}[scenario](desk)
+            {"second": second, "close": close, "strays": strays, "bursts": bursts, "counts": counts}[scenario](desk)
         print("passed:", scenario, "with" if "--wm" in sys.argv else "without", "a window manager")
         return 0
     except AssertionError as e:

@@ -30,20 +30,6 @@ struct Guarded {
     std::vector<int> swallowedKeys;  // presses swallowed, whose releases go too
 };
 
-bool IsModifier(int key) {
-    switch (key) {
-        case Qt::Key_Shift:
-        case Qt::Key_Control:
-        case Qt::Key_Alt:
-        case Qt::Key_AltGr:
-        case Qt::Key_Meta:
-        case Qt::Key_Super_L:
-        case Qt::Key_Super_R:
-        case Qt::Key_CapsLock: return true;
-        default: return false;
-    }
-}
-
 // One application-wide filter: it stamps every key press, and decides the
 // key events of the protected boxes.
 class Filter : public QObject {
@@ -158,6 +144,20 @@ void Disarm() {
 }
 
 bool Armed() { return gArmed > 0; }
+
+bool IsModifier(int key) {
+    switch (key) {
+        case Qt::Key_Shift:
+        case Qt::Key_Control:
+        case Qt::Key_Alt:
+        case Qt::Key_AltGr:
+        case Qt::Key_Meta:
+        case Qt::Key_Super_L:
+        case Qt::Key_Super_R:
+        case Qt::Key_CapsLock: return true;
+        default: return false;
+    }
+}
 
 bool FollowsClosely(const QKeyEvent* press) {
     return QCoreApplication::instance() && Filter::Get().FollowsClosely(press);

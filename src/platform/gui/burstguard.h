@@ -33,6 +33,10 @@ bool Armed();
 // the guard has been armed at least once.
 bool FollowsClosely(const QKeyEvent* press);
 
+// Whether a Qt key is a modifier (Shift, Control, Alt, AltGr, Meta, Super,
+// Caps Lock): held for the next key, not a key press of its own.
+bool IsModifier(int key);
+
 // Protects a box (a top-level widget about to be shown) while the guard is
 // armed; does nothing when it is not. The protection ends with the widget.
 void Protect(QWidget* box);

@@ -211,6 +211,11 @@ void AddQuitHandler(std::function<void()> handler) {
     gQuitHandlers.push_back(std::move(handler));
 }
 
+bool Quitting() {
+    std::lock_guard lock(gMutex);
+    return gQuitting;
+}
+
 void SetProcessExit(std::function<void(int)> exitFn) {
     std::lock_guard lock(gMutex);
     gExit = std::move(exitFn);

@@ -146,6 +146,8 @@ int ErrorLevel(int code);
 // Runs the registered quit handlers (last registered first), then ends the
 // process with ErrorLevel as exit code.
 [[noreturn]] void _Quit();
+// Whether a _Quit has begun: the process is ending and asks nobody again.
+bool Quitting();
 void AddQuitHandler(std::function<void()> handler);
 // Replaces the final exit (the GUI layer ends its loop first; tests record).
 void SetProcessExit(std::function<void(int)> exitFn);
