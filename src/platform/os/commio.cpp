@@ -116,6 +116,14 @@ constexpr DWORD kReadStep = 65536;
 
 // Runs one read to its end on the calling thread; the status. The bytes
 // op.data holds already (taken when the read was started) count.
+//
+// It reads before every wait: a terminal's line discipline holds at most
+// 4095 bytes, and a read that emptied it finds the next ones moved in by
+// the time it reads again (an empty read(2) waits for the kernel's move
+// under way), so a read of more than that goes on without a poll(2) a step.
+// Only a read that found nothing waits in poll(2), which also sees a cancel
+// and a hang-up (an empty read cannot tell a hung-up terminal from an idle
+// one).
 DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
     if (rule.immediate) {  // queued behind other reads: what is there once they are done
         const DWORD want = std::min(InQueue(dev.fd), op.count);
@@ -136,6 +144,14 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
             const int64_t gap = MsLeft(lastByte + std::chrono::milliseconds(rule.intervalMs));
             if (gap == 0) return ERROR_SUCCESS;
             wait = wait < 0 ? gap : std::min(wait, gap);
+        }
+        // Bytes that keep coming must not hide a cancel from a large read.
+        if (op.cancelled.load()) return ERROR_OPERATION_ABORTED;
+        const size_t had = op.data.size();
+        if (!ReadSome(dev, op.data, step(), true)) return ERROR_DEVICE_NOT_CONNECTED;
+        if (op.data.size() > had) {
+            lastByte = Clock::now();
+            continue;
         }
         pollfd fds[2] = {{dev.fd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
         const int rc = ::poll(fds, 2, static_cast<int>(wait));
