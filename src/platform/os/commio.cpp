@@ -535,14 +535,25 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
         std::lock_guard lock(dev->m);
         laneFree = dev->reads.queue.empty() && !dev->reads.busy;
     }
-    // First in line, the read takes what is waiting at once, without asking
-    // the queue's size first (a system call a read less). When that answers
-    // it (all of count, or what its rule returns at once) it completes at
-    // once, as Win32 completes an overlapped read at once when it can; else
-    // it goes on with those bytes in.
+    // First in line, the read takes what is waiting at once (up to count,
+    // at most kReadStep), without asking the queue's size first (a system
+    // call a read less), reading until a read finds nothing: a terminal's
+    // line discipline holds at most 4095 bytes, and one emptied is refilled
+    // from the driver's buffer by the next read. When that answers it (all
+    // of count, or what its rule returns at once) it completes at once, as
+    // Win32 completes an overlapped read at once when it can; else it goes
+    // on with those bytes in (and a device gone meanwhile fails it there,
+    // the bytes kept).
     std::string got;
     if (laneFree) {
-        if (!ReadSome(*dev, got, std::min(count, kReadStep), true)) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+        const size_t want = std::min(count, kReadStep);
+        for (size_t had = want; got.size() < want && got.size() != had;) {
+            had = got.size();
+            if (!ReadSome(*dev, got, static_cast<DWORD>(want - had), true)) {
+                if (got.empty()) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+                break;
+            }
+        }
         if (got.size() == count || rule.immediate || (rule.firstByte && !got.empty())) {
             std::memcpy(buffer, got.data(), got.size());
             return Finish(ov, done, static_cast<DWORD>(got.size()));
