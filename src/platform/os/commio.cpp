@@ -110,21 +110,28 @@ bool ReadSome(Device& dev, std::string& into, DWORD want, bool zeroIsEmpty = fal
     return false;  // 0 (hang-up) or EIO
 }
 
-// Runs one read to its end on the calling thread; the status.
-// waiting: the queue held bytes when the read was started, so the first
-// step reads rather than polls (a read that finds none then polls as usual:
-// a terminal without VMIN answers an empty read with 0, not EAGAIN).
-DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule, bool waiting = false) {
+// At most this much a read(2): the bytes grow as they come, so a large
+// count does not take its whole buffer before a byte is in.
+constexpr DWORD kReadStep = 65536;
+
+// Runs one read to its end on the calling thread; the status. The bytes
+// op.data holds already (taken when the read was started) count.
+//
+// It reads before every wait: a terminal's line discipline holds at most
+// 4095 bytes, and a read that emptied it finds the next ones moved in by
+// the time it reads again (an empty read(2) waits for the kernel's move
+// under way), so a read of more than that goes on without a poll(2) a step.
+// Only a read that found nothing waits in poll(2), which also sees a cancel
+// and a hang-up (an empty read cannot tell a hung-up terminal from an idle
+// one).
+DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule) {
     if (rule.immediate) {  // queued behind other reads: what is there once they are done
         const DWORD want = std::min(InQueue(dev.fd), op.count);
         return want == 0 || ReadSome(dev, op.data, want) ? DWORD{ERROR_SUCCESS} : DWORD{ERROR_DEVICE_NOT_CONNECTED};
     }
     const auto start = Clock::now();
     auto lastByte = start;
-    // At most 64 KiB a step: the bytes grow as they come, so a large count
-    // does not take its whole buffer before a byte is in.
-    const auto step = [&] { return std::min<DWORD>(op.count - static_cast<DWORD>(op.data.size()), 65536); };
-    if (waiting && ReadSome(dev, op.data, step(), true) && !op.data.empty()) lastByte = Clock::now();
+    const auto step = [&] { return std::min<DWORD>(op.count - static_cast<DWORD>(op.data.size()), kReadStep); };
     for (;;) {
         if (op.data.size() >= op.count) return ERROR_SUCCESS;
         if (rule.firstByte && !op.data.empty()) return ERROR_SUCCESS;
@@ -137,6 +144,14 @@ DWORD RunRead(Device& dev, PendingIo& op, const ReadRule& rule, bool waiting = f
             const int64_t gap = MsLeft(lastByte + std::chrono::milliseconds(rule.intervalMs));
             if (gap == 0) return ERROR_SUCCESS;
             wait = wait < 0 ? gap : std::min(wait, gap);
+        }
+        // Bytes that keep coming must not hide a cancel from a large read.
+        if (op.cancelled.load()) return ERROR_OPERATION_ABORTED;
+        const size_t had = op.data.size();
+        if (!ReadSome(dev, op.data, step(), true)) return ERROR_DEVICE_NOT_CONNECTED;
+        if (op.data.size() > had) {
+            lastByte = Clock::now();
+            continue;
         }
         pollfd fds[2] = {{dev.fd, POLLIN, 0}, {op.cancelFd, POLLIN, 0}};
         const int rc = ::poll(fds, 2, static_cast<int>(wait));
@@ -514,23 +529,39 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
     auto dev = StartTransfer(h, buffer, count, done, ov, t, answer);
     if (!dev) return answer;
     const ReadRule rule = RuleFor(t, count);
-    // What can be answered from the input queue at once is, as Win32
-    // completes an overlapped read at once when it can.
     // Not past reads still pending: they take the bytes first.
     bool laneFree;
     {
         std::lock_guard lock(dev->m);
         laneFree = dev->reads.queue.empty() && !dev->reads.busy;
     }
-    const DWORD waiting = InQueue(dev->fd);
-    if (laneFree && (waiting >= count || rule.immediate || (rule.firstByte && waiting > 0))) {
-        std::string got;
-        if (!ReadSome(*dev, got, std::min(waiting, count)) && waiting) return Fail(ERROR_DEVICE_NOT_CONNECTED);
-        std::memcpy(buffer, got.data(), got.size());
-        return Finish(ov, done, static_cast<DWORD>(got.size()));
+    // First in line, the read takes what is waiting at once (up to count,
+    // at most kReadStep), without asking the queue's size first (a system
+    // call a read less), reading until a read finds nothing: a terminal's
+    // line discipline holds at most 4095 bytes, and one emptied is refilled
+    // from the driver's buffer by the next read. When that answers it (all
+    // of count, or what its rule returns at once) it completes at once, as
+    // Win32 completes an overlapped read at once when it can; else it goes
+    // on with those bytes in (and a device gone meanwhile fails it there,
+    // the bytes kept).
+    std::string got;
+    if (laneFree) {
+        const size_t want = std::min(count, kReadStep);
+        for (size_t had = want; got.size() < want && got.size() != had;) {
+            had = got.size();
+            if (!ReadSome(*dev, got, static_cast<DWORD>(want - had), true)) {
+                if (got.empty()) return Fail(ERROR_DEVICE_NOT_CONNECTED);
+                break;
+            }
+        }
+        if (got.size() == count || rule.immediate || (rule.firstByte && !got.empty())) {
+            std::memcpy(buffer, got.data(), got.size());
+            return Finish(ov, done, static_cast<DWORD>(got.size()));
+        }
     }
     auto op = NewOp(dev, false, count, ov);
     op->target = buffer;
+    op->data = std::move(got);
     if (!ov) {
         const DWORD status = RunRead(*dev, *op, rule);
         std::memcpy(buffer, op->data.data(), op->data.size());
@@ -538,9 +569,7 @@ BOOL ReadFile(HANDLE h, void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) 
         return status == ERROR_SUCCESS ? 1 : Fail(status);
     }
     op->limitMs = rule.totalMs;
-    // First on its lane, it finds the bytes that are waiting now.
-    const bool first = laneFree && waiting > 0;
-    return StartPending(op, ov, [rule, first](PendingIo& o) { return RunRead(*o.dev, o, rule, first); });
+    return StartPending(op, ov, [rule](PendingIo& o) { return RunRead(*o.dev, o, rule); });
 }
 
 BOOL WriteFile(HANDLE h, const void* buffer, DWORD count, DWORD* done, OVERLAPPED* ov) {
