@@ -101,8 +101,22 @@ class Desk:
         return self.xdo("search", "--onlyvisible", "--name", name).split()
 
     def wait_window(self, name, present=True):
-        wait_until(lambda: bool(self.windows(name)) == present,
-                   "window %r %s" % (name, "never appeared" if present else "stayed"))
+        try:
+            wait_until(lambda: bool(self.windows(name)) == present,
+                       "window %r %s" % (name, "never appeared" if present else "stayed"))
+        except AssertionError:
+            print("windows:", [self.xdo("getwindowname", w).strip() for w in self.xdo("search", "--name", ".").split()])
+            for p in self.procs:
+                state = "ended %s" % p.returncode if p.poll() is not None else "running"
+                if p.poll() is None:
+                    try:
+                        state += ", waiting in " + open("/proc/%d/wchan" % p.pid).read()
+                        state += "; " + subprocess.run(["gdb", "-batch", "-p", str(p.pid), "-ex", "thread apply all bt 12"],
+                                                       capture_output=True, text=True, timeout=60).stdout[-3000:]
+                    except Exception as e:
+                        state += " (%s)" % e
+                print("program:", state)
+            raise
 
     def wait_focus(self, name):
         """Until the window called name has the keyboard focus."""

@@ -109,6 +109,8 @@ struct PendingIo {
 std::shared_ptr<Device> LookUpDevice(HANDLE h);
 BOOL Fail(DWORD code);
 DWORD ErrnoCode(int err);
+// The bytes waiting in a descriptor's input queue (0 when it cannot tell).
+DWORD InQueue(int fd);
 // Cancels the device's pending operations (reads, writes or both).
 void CancelPending(Device& dev, bool reads, bool writes);
 // Wakes the lane of op, so that it runs op in its turn.
