@@ -286,7 +286,7 @@ def second(desk):
     desk.keys("alt+n")
     desk.wait_window("END SCANNING", present=False)
     # The shell again: Shift+S brings the open screen back, never a second.
-    desk.activate(desk.windows("Quorvex Stocktake Utility")[0])
+    desk.activate(wait_until(lambda: desk.windows("Quorvex Stocktake Utility"), "the shell is not shown")[0])
     desk.keys("shift+s")
     time.sleep(0.5)
     expect(len(desk.windows("Scanned Data")) == 1, "a second scanning screen opened")
