@@ -88,8 +88,9 @@ class Desk:
         return filler
 
     def start(self):
+        self.stderr = os.path.join(self.work, "stderr-%d" % len(self.procs))
         p = subprocess.Popen([self.exe], env=self.env, cwd=self.work,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                             stdout=subprocess.DEVNULL, stderr=open(self.stderr, "w"))
         self.procs.append(p)
         self.wait_window("Quorvex Stocktake Utility")
         return p
@@ -116,6 +117,8 @@ class Desk:
                     except Exception as e:
                         state += " (%s)" % e
                 print("program:", state)
+            if getattr(self, "stderr", None):
+                print("its standard error:", open(self.stderr, errors="replace").read()[-2000:])
             raise
 
     def wait_focus(self, name):
