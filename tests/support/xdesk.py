@@ -1,10 +1,15 @@
 """What the tests that drive programs under X share: a server of their own,
 a window manager, and waiting for a condition with a time limit.
 
-The server picks a free display itself (Xvfb -displayfd) and reports it, so
-tests running at the same time never race for a display number.
+Each server takes a display number drawn at random from a wide range and
+reports when it accepts clients (Xvfb -displayfd); a number in use makes it
+fail at once and another is drawn. With the lowest free number, a new
+server could take the number of one still shutting down, and a program then
+could not connect to the display its server had just reported (seen at
+-j4); random numbers from a wide range keep consecutive servers apart.
 """
 import os
+import random
 import select
 import subprocess
 import sys
@@ -30,32 +35,35 @@ def wait_until(cond, what, timeout=TIMEOUT, step=0.05):
 
 
 def start_xvfb():
-    """An Xvfb server on a display nobody uses: (process, ":N"). When it does
-    not start within the time limit the test is skipped (exit 77)."""
-    rd, wr = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(wr), "-screen", "0", "1024x768x24",
-                             "-nolisten", "tcp"], pass_fds=(wr,),
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(wr)
-    number = b""
+    """An Xvfb server on a display nobody uses: (process, ":N"). When none
+    starts within the time limit the test is skipped (exit 77)."""
     end = time.monotonic() + TIMEOUT
-    try:
-        # The server writes the number once it accepts clients; EOF means it died.
-        while not number.endswith(b"\n") and time.monotonic() < end:
-            ready, _, _ = select.select([rd], [], [], max(0.0, end - time.monotonic()))
-            if not ready:
-                break
-            chunk = os.read(rd, 16)
-            if not chunk:
-                break
-            number += chunk
-    finally:
-        os.close(rd)
-    if not number.strip().isdigit():
+    while time.monotonic() < end:
+        display = ":%d" % random.randrange(100, 30000)
+        rd, wr = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", display, "-displayfd", str(wr), "-screen", "0", "1024x768x24",
+                                 "-nolisten", "tcp"], pass_fds=(wr,),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(wr)
+        number = b""
+        try:
+            # The server writes the number once it accepts clients; EOF
+            # means it died (the number was taken): draw another.
+            while not number.endswith(b"\n") and time.monotonic() < end:
+                ready, _, _ = select.select([rd], [], [], max(0.0, end - time.monotonic()))
+                if not ready:
+                    break
+                chunk = os.read(rd, 16)
+                if not chunk:
+                    break
+                number += chunk
+        finally:
+            os.close(rd)
+        if number.strip().isdigit():
+            return xvfb, ":" + number.decode().strip()
         stop(xvfb)
-        print("SKIPPED: Xvfb did not start")
-        sys.exit(77)
-    return xvfb, ":" + number.decode().strip()
+    print("SKIPPED: Xvfb did not start")
+    sys.exit(77)
 
 
 def start_wm(env, attempts=3):
