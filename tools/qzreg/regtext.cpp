@@ -51,23 +51,10 @@ std::string UpTo0(const std::string& data) { return data.substr(0, std::min(data
 // bytes at i are not the shortest form of a scalar value: a stray or
 // truncated sequence, an overlong form, a surrogate, or past U+10FFFF.
 std::optional<uint32_t> NextCodePoint(const std::string& s, size_t& i) {
-    auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    unsigned char c = b(i);
-    if (c < 0x80) {
-        ++i;
-        return c;
-    }
-    int extra = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 ? (c < 0xF0 ? 2 : 0) : c >= 0xC2 ? 1 : 0;
-    if (extra == 0 || i + static_cast<size_t>(extra) >= s.size()) return std::nullopt;
-    uint32_t cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        unsigned char t = b(i + static_cast<size_t>(k));
-        if ((t & 0xC0) != 0x80) return std::nullopt;
-        cp = (cp << 6) | (t & 0x3F);
-    }
-    static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return std::nullopt;
-    i += static_cast<size_t>(extra) + 1;
+    size_t len = 0;
+    const char32_t cp = rt::NextCodePoint(s, i, len);
+    if (len == 0) return std::nullopt;
+    i += len;
     return cp;
 }
 

@@ -165,25 +165,25 @@ rt::Usual RightSle::FieldSpecValue() const {
                              rt::Usual(int64_t{format_.decimals}), rt::Usual(format_.picture)});
 }
 
-rt::Usual RightSle::SetFieldSpec(const rt::Usual& spec) {
+rt::Usual RightSle::SetFieldSpec(const rt::Usual& value) {
     rt::Usual type, length, decimals, picture(format_.picture);
-    if (spec.IsArray() && spec.ALen() >= 3) {
-        const rt::ArrayData& a = *spec.AsArray();
+    if (value.IsArray() && value.ALen() >= 3) {
+        const rt::ArrayData& a = *value.AsArray();
         type = a[0], length = a[1], decimals = a[2];
         picture = a.size() > 3 ? a[3] : rt::Usual(std::string());
-    } else if (spec.IsObject() && rt::IsAccess(spec, rt::Symbol("VALTYPE"))) {
-        type = rt::Send(spec, "VALTYPE"), length = rt::Send(spec, "LENGTH"), decimals = rt::Send(spec, "DECIMALS");
+    } else if (value.IsObject() && rt::IsAccess(value, rt::Symbol("VALTYPE"))) {
+        type = rt::Send(value, "VALTYPE"), length = rt::Send(value, "LENGTH"), decimals = rt::Send(value, "DECIMALS");
     }
     const bool known = type.IsString() && type.AsStr().size() == 1 &&
                        std::string("NCD").find(type.AsStr()[0]) != std::string::npos;
     if (!known || !length.IsNumeric() || !decimals.IsNumeric() || !picture.IsString() || length.AsLong() < 1 ||
         length.AsLong() > 64 || decimals.AsLong() < 0 || decimals.AsLong() >= length.AsLong()) {
-        rt::detail::RaiseArgError(rt::Symbol("FIELDSPEC"), 1, spec, rt::kObject);
+        rt::detail::RaiseArgError(rt::Symbol("FIELDSPEC"), 1, value, rt::kObject);
         return FieldSpecValue();
     }
     SetFieldFormat(
         {type.AsStr()[0], static_cast<int>(length.AsLong()), static_cast<int>(decimals.AsLong()), picture.AsStr()});
-    return spec;
+    return value;
 }
 
 std::string RightSle::SetPicture(const std::string& picture) {

@@ -37,7 +37,7 @@ public:
     // alone changes the picture. A value of another kind raises an
     // argument error and keeps the format.
     rt::Usual FieldSpecValue() const;
-    rt::Usual SetFieldSpec(const rt::Usual& spec);
+    rt::Usual SetFieldSpec(const rt::Usual& value);
     std::string Picture() const { return format_.picture; }
     std::string SetPicture(const std::string& picture);
     rt::Usual Value() const;

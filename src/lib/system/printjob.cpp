@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/os/kernel.h"
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/errordump.h"
 #include "platform/runtime/oserror.h"
@@ -42,23 +43,6 @@ struct CodePageTable {
     std::array<uint32_t, 128> points{};
 };
 
-// The length of the well-formed UTF-8 character at the start of s, with
-// its code point; 0 when s does not start with one.
-size_t DecodeUtf8(std::string_view s, uint32_t& cp) {
-    const auto b = [&](size_t i) { return static_cast<uint8_t>(s[i]); };
-    const uint8_t c = b(0);
-    size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
-    if (n == 0 || s.size() < n) return 0;
-    cp = c & (0x7F >> n);
-    for (size_t i = 1; i < n; ++i) {
-        if ((b(i) & 0xC0) != 0x80) return 0;
-        cp = cp << 6 | (b(i) & 0x3F);
-    }
-    const bool overlong = (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-    return n;
-}
-
 // The nearest spelling of one character in the code page (iconv's
 // transliteration), or "?".
 std::string Transliterate(std::string_view utf8, const char* translitName) {
@@ -86,8 +70,8 @@ std::string ToPrinterCodePage(std::string_view text, int codePage) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        uint32_t cp = 0;
-        const size_t n = static_cast<uint8_t>(text[i]) < 0x80 ? 0 : DecodeUtf8(text.substr(i), cp);
+        size_t n = 0;
+        const char32_t cp = static_cast<uint8_t>(text[i]) < 0x80 ? 0 : rt::NextCodePoint(text, i, n);
         if (n == 0) {
             out += text[i++];
             continue;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/text.h"
 
 namespace os::profile {
@@ -29,35 +30,14 @@ void PutUnit(std::string& out, uint32_t u, Encoding e) {
     out += e == Encoding::kUtf16Le ? hi : lo;
 }
 
-void PutUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-        return;
-    }
-    int extra = cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
-    out += static_cast<char>(((0xFF << (7 - extra)) & 0xFF) | (cp >> (6 * extra)));
-    for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((cp >> (6 * k)) & 0x3F));
-}
-
 // The code point of well-formed UTF-8 at s[i], advancing i; a byte that
 // starts no well-formed character stands for itself (Latin-1), as the rest
 // of the program reads text that is not UTF-8.
 uint32_t NextCodePoint(std::string_view s, size_t& i) {
-    const uint8_t lead = Byte(s, i++);
-    const int extra = lead >= 0xC2 && lead <= 0xDF   ? 1
-                      : lead >= 0xE0 && lead <= 0xEF ? 2
-                      : lead >= 0xF0 && lead <= 0xF4 ? 3
-                                                     : 0;
-    if (extra == 0 || i + static_cast<size_t>(extra) > s.size()) return lead;
-    uint32_t cp = lead & (0x3F >> extra);
-    for (int k = 0; k < extra; ++k) {
-        uint8_t b = Byte(s, i + static_cast<size_t>(k));
-        if ((b & 0xC0) != 0x80) return lead;
-        cp = cp << 6 | (b & 0x3F);
-    }
-    static constexpr uint32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kLeast[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return lead;
-    i += static_cast<size_t>(extra);
+    size_t len = 0;
+    const char32_t cp = rt::NextCodePoint(s, i, len);
+    if (len == 0) return Byte(s, i++);
+    i += len;
     return cp;
 }
 
@@ -71,14 +51,14 @@ std::string FromUtf16(std::string_view raw, Encoding e) {
         if (u >= 0xD800 && u < 0xDC00 && i + 3 < raw.size()) {
             uint32_t low = UnitAt(raw, i + 2, e);
             if (low >= 0xDC00 && low < 0xE000) {
-                PutUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                rt::AppendUtf8(0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00), out);
                 i += 2;
                 continue;
             }
         }
-        PutUtf8(out, u >= 0xD800 && u < 0xE000 ? kReplacement : u);
+        rt::AppendUtf8(u >= 0xD800 && u < 0xE000 ? kReplacement : u, out);
     }
-    if (i < raw.size()) PutUtf8(out, kReplacement);
+    if (i < raw.size()) rt::AppendUtf8(kReplacement, out);
     return out;
 }
 
