@@ -11,8 +11,6 @@
 
 namespace errors {
 
-std::string ErrorLogPath() { return rt::WorkDir() + kErrorLogName; }
-
 int OpenErrorLog() {
     std::string path = ErrorLogPath();
     int handle = rt::FOpen2(path, rt::kFoWrite);

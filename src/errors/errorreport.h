@@ -5,14 +5,12 @@
 #include <string>
 
 #include "platform/runtime/error.h"
+#include "platform/runtime/errordump.h"
 
 namespace errors {
 
-inline constexpr const char* kErrorLogName = "RTERROR.LOG";
-
-// The log's path: the work directory (the executable's folder) and
-// RTERROR.LOG.
-std::string ErrorLogPath();
+using rt::ErrorLogPath;
+using rt::kErrorLogName;
 
 // Opens RTERROR.LOG for appending. An existing log is positioned at its end
 // and gets an empty line, so reports are separated by one; a missing log is

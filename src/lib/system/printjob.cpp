@@ -117,13 +117,12 @@ void PrintJob::Finish(uint32_t code, std::string text) {
 
 namespace {
 
-// The report of a failed job on the error log (RTERROR.LOG in the work
-// directory, while error logging is on), in the error report's shape: the
+// The report of a failed job on the error log (rt::ErrorLogPath(), while
+// error logging is on), in the error report's shape: the
 // program's callers see print failures where they see every other one.
 void LogFailure(const std::string& port, const std::string& text) {
     if (!rt::SetErrorLog()) return;
-    const std::string path = rt::WorkDir() + "RTERROR.LOG";
-    const rt::Fd log = rt::OpenForAppend(path);
+    const rt::Fd log = rt::OpenForAppend(rt::ErrorLogPath());
     if (!log) return;
     struct stat st = {};
     std::string record = ::fstat(log.Get(), &st) == 0 && st.st_size > 0 ? "\r\n" : "";

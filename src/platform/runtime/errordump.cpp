@@ -10,6 +10,8 @@
 #include "platform/runtime/paths.h"
 
 namespace rt {
+
+std::string ErrorLogPath() { return WorkDir() + kErrorLogName; }
 namespace {
 
 std::string Hex8(uint32_t v) {

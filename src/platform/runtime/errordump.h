@@ -11,6 +11,11 @@
 
 namespace rt {
 
+// The error log every report goes to, in the work directory (the
+// executable's folder).
+inline constexpr const char* kErrorLogName = "RTERROR.LOG";
+std::string ErrorLogPath();
+
 // Sub-code of an error that carries a processor exception.
 inline constexpr uint32_t kExceptionSubCode = 5333;
 
