@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)ready;
     std::string_view text(reinterpret_cast<const char*>(data), size);
     {
-        rt::EvalBudget budget({200000, 16u << 20});
+        rt::EvalBudget budget({50000, 16u << 20});
         rt::MacroSyntaxCheck(text);
         rt::Usual v = rt::MacroEval(text);
         if (v.IsCodeBlock()) v.Eval({rt::Usual(int64_t{1}), rt::Usual("a")});

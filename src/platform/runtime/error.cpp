@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/runtime/macro.h"
+
 namespace rt {
 namespace {
 
@@ -122,6 +124,7 @@ ErrorRef MakeError(uint32_t genCode, std::string_view operation) {
 }
 
 Usual RaiseError(const ErrorRef& e) {
+    ChargeRaisedError();
     Usual block = ErrorBlock();
     if (block.IsCodeBlock()) return block.Eval({Usual(ObjectRef(e))});
     std::fprintf(stderr, "runtime error %u [%s] %s %s %s (%s)\n", e->GenCode,

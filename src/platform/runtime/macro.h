@@ -77,6 +77,7 @@ public:
 private:
     friend bool CountBytes(uint64_t bytes);
     friend bool CountStep();
+    friend void ChargeRaisedError();
     friend bool AnyExceeded();
     static inline constinit thread_local EvalBudget* active_ = nullptr;
     EvalLimits limits_;
@@ -95,6 +96,13 @@ inline bool ChargeBytes(uint64_t bytes) { return !EvalBudget::Active() || CountB
 // scope in force it costs one test).
 bool CountStep();
 inline bool ChargeStep() { return !EvalBudget::Active() || CountStep(); }
+// Every error raised while a budget is in force costs kFaultSteps steps:
+// raising builds an error object, reads the call stack and runs the error
+// block, so an evaluation whose error block answers each fault with a value
+// and goes on stays within the same bound of work. The charge raises
+// nothing itself; the next step goes over.
+inline constexpr uint64_t kFaultSteps = 100;
+void ChargeRaisedError();
 // Whether a budget in force is exceeded: the evaluation is on its way out,
 // and its faults and calls are skipped.
 bool AnyExceeded();

@@ -44,6 +44,11 @@ bool CountStep() {
     return true;
 }
 
+void ChargeRaisedError() {
+    if (tRaising) return;
+    for (EvalBudget* b = EvalBudget::active_; b; b = b->outer_) b->steps_ += kFaultSteps;
+}
+
 bool AnyExceeded() {
     if (tRaising) return false;
     for (EvalBudget* b = EvalBudget::active_; b; b = b->outer_)

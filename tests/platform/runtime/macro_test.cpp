@@ -267,3 +267,17 @@ TEST_F(Macro, BudgetBoundsStepsAndBytes) {
         EXPECT_TRUE(v.IsNil()) << c.text;
     }
 }
+
+// An error block that answers every fault lets the evaluation go on; each
+// fault is charged as many steps, so a recursion that fails at every level
+// and branches twice still ends after a bounded number of raised errors.
+TEST_F(Macro, FaultsAnsweredWithValuesStayWithinTheBudget) {
+    for (const char* text : {"Eval(x := {|n| IIf(.T., Eval(x, n - 'a') + Eval(x, n - 'a'), 0)}, 1)",
+                             "x := {|| Upper(Eval(w := {|| Upper(Eval(x))}, Eval(x)))}, Eval(x)"}) {
+        ErrorTrap trap;
+        EvalBudget budget({50000, 0});
+        MacroEval(text);
+        EXPECT_TRUE(budget.Exceeded()) << text;
+        EXPECT_LE(trap.errors.size(), 50000 / kFaultSteps + 1) << text;
+    }
+}
