@@ -34,9 +34,9 @@ void RemoveFolder() {
 // written in one.
 bool ExportAll(std::string* text) {
     *text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    for (auto [root, name] : {std::pair{os::HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
-                              std::pair{os::HKEY_CURRENT_USER, "HKEY_CURRENT_USER"},
-                              std::pair{os::HKEY_USERS, "HKEY_USERS"}}) {
+    for (auto [root, name] :
+         {std::pair{os::HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE"},
+          std::pair{os::HKEY_CURRENT_USER, "HKEY_CURRENT_USER"}, std::pair{os::HKEY_USERS, "HKEY_USERS"}}) {
         std::string refused;
         const os::LONG e = qzreg::ExportTree(root, name, *text, &refused);
         if (!refused.empty()) return false;

@@ -186,7 +186,8 @@ UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValu
 BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {
     if (section == nullptr && key == nullptr && value == nullptr) return TRUE_;  // nothing is cached
     auto opt = [](const char* s) { return s ? std::optional<std::string_view>(s) : std::nullopt; };
-    if (section == nullptr || fileName == nullptr || *fileName == '\0' || !profile::Writable(section, opt(key), opt(value))) {
+    if (section == nullptr || fileName == nullptr || *fileName == '\0' ||
+        !profile::Writable(section, opt(key), opt(value))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE_;
     }
