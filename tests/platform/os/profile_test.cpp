@@ -127,11 +127,11 @@ TEST_F(Profile, LfFilesReadAlikeAndAddedLinesKeepTheirLineEnds) {
 
 TEST_F(Profile, NamesWithBlanksAroundThemFindTheirSectionAndKey) {
     const char* f = file_.c_str();
-    ASSERT_TRUE(WritePrivateProfileStringA(" Blank ", " k ", "1", f));
-    ASSERT_TRUE(WritePrivateProfileStringA("\tBlank", "k", "2", f));
-    EXPECT_EQ(Get(" blank ", " K "), "2");
+    ASSERT_TRUE(WritePrivateProfileStringA(" Roomy ", " k ", "1", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("\tRoomy", "k", "2", f));
+    EXPECT_EQ(Get(" roomy ", " K "), "2");
     const std::string text = Slurp(file_);
-    EXPECT_EQ(text.find("Blank"), text.rfind("Blank")) << "one section, not one a write";
+    EXPECT_EQ(text.find("Roomy"), text.rfind("Roomy")) << "one section, not one a write";
 }
 
 TEST_F(Profile, Utf16FilesReadAsTextAndAreWrittenBackInTheirOwnEncoding) {
