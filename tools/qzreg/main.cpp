@@ -15,11 +15,15 @@
 #include "platform/runtime/posixfile.h"
 #include "platform/runtime/text.h"
 #include "regtext.h"
+#include "regtree.h"
 
 namespace {
 
 using qzreg::KeyName;
+using qzreg::OpenChild;
+using qzreg::Subkeys;
 using qzreg::Value;
+using qzreg::Values;
 
 constexpr const char* kNotFound = "ERROR: The system was unable to find the specified registry key or value.";
 constexpr const char* kDone = "The operation completed successfully.";
@@ -127,51 +131,6 @@ std::optional<Options> ParseOptions(const std::string& verb, int argc, char** ar
     return o;
 }
 
-// The values of an open key into *out: 0, or the code that stopped the
-// enumeration (a damaged store is not taken for the end of the list).
-os::LONG Values(os::HKEY key, std::vector<Value>* out) {
-    out->clear();
-    std::vector<char> name(os::kMaxValueNameLength + 1);
-    for (os::DWORD i = 0;; ++i) {
-        os::DWORD nameLength = 0, type = 0, size = 0;
-        std::string data;
-        os::LONG e = os::ERROR_MORE_DATA;
-        // The size first, then the data; a value another process makes
-        // longer meanwhile is asked for again with the size it has now.
-        for (int tries = 0; e == os::ERROR_MORE_DATA && tries < 10; ++tries) {
-            data.resize(size);
-            nameLength = static_cast<os::DWORD>(name.size());
-            e = os::RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &type,
-                                  tries == 0 ? nullptr : reinterpret_cast<os::BYTE*>(data.data()), &size);
-            if (tries == 0 && e == 0) e = os::ERROR_MORE_DATA;
-        }
-        if (e == os::ERROR_NO_MORE_ITEMS) return 0;
-        if (e != 0) return e;
-        data.resize(size);
-        out->push_back(Value{std::string(name.data(), nameLength), type, data});
-    }
-}
-
-os::LONG Subkeys(os::HKEY key, std::vector<std::string>* out) {
-    out->clear();
-    char name[os::kMaxKeyNameLength + 1];
-    for (os::DWORD i = 0;; ++i) {
-        os::DWORD length = sizeof name;
-        os::LONG e = os::RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (e == os::ERROR_NO_MORE_ITEMS) return 0;
-        if (e != 0) return e;
-        out->emplace_back(name, length);
-    }
-}
-
-// Opens a subkey met while walking a tree: 0, or the code that stopped the
-// walk. A subkey deleted meanwhile is left out (*child stays 0).
-os::LONG OpenChild(os::HKEY key, const std::string& sub, os::HKEY* child) {
-    *child = 0;
-    os::LONG e = os::RegOpenKeyExA(key, sub.c_str(), 0, os::KEY_READ, child);
-    return e == os::ERROR_FILE_NOT_FOUND || e == os::ERROR_KEY_DELETED ? 0 : e;
-}
-
 void PrintValue(const Value& v) {
     std::printf("    %s    %s    %s\n", v.name.empty() ? "(Default)" : v.name.c_str(), qzreg::TypeName(v.type).c_str(),
                 qzreg::DataText(v.type, v.data).c_str());
@@ -257,26 +216,6 @@ int Add(const KeyName& k, const Options& o) {
     return 0;
 }
 
-// Deletes a key with everything below it.
-os::LONG DeleteTree(os::HKEY parent, const std::string& path) {
-    os::HKEY key = 0;
-    if (os::LONG e = os::RegOpenKeyExA(parent, path.c_str(), 0, os::KEY_ALL_ACCESS, &key)) return e;
-    std::vector<std::string> subkeys;
-    os::LONG listed = Subkeys(key, &subkeys);
-    if (listed != 0) {
-        os::RegCloseKey(key);
-        return listed;
-    }
-    for (const std::string& sub : subkeys) {
-        if (os::LONG e = DeleteTree(key, sub)) {
-            os::RegCloseKey(key);
-            return e;
-        }
-    }
-    os::RegCloseKey(key);
-    return os::RegDeleteKeyA(parent, path.c_str());
-}
-
 int Delete(const KeyName& k, const Options& o) {
     os::HKEY key = 0;
     if (os::LONG e = os::RegOpenKeyExA(k.root, k.path.c_str(), 0, os::KEY_ALL_ACCESS, &key)) return Win32Fail(e);
@@ -304,52 +243,16 @@ int Delete(const KeyName& k, const Options& o) {
             std::printf("%s\n", kCancelled);
             return 0;
         }
-        e = k.path.empty() ? os::ERROR_ACCESS_DENIED : DeleteTree(k.root, k.path);
+        e = k.path.empty() ? os::ERROR_ACCESS_DENIED : qzreg::DeleteTree(k.root, k.path);
     }
     if (e != 0) return Win32Fail(e);
     std::printf("%s\n", kDone);
     return 0;
 }
 
-// Appends a key and everything below it in .reg form: 0, or the code that
-// stopped the walk. A name the format cannot hold (one with a line end) is
-// refused, with the reason in *refused, rather than written into a file that
-// cannot be read back.
-os::LONG ExportTree(os::HKEY key, const std::string& full, std::string& out, std::string* refused) {
-    std::vector<Value> values;
-    std::vector<std::string> subkeys;
-    if (os::LONG e = Values(key, &values)) return e;
-    if (os::LONG e = Subkeys(key, &subkeys)) return e;
-    auto lineEnd = [](const std::string& name) { return name.find_first_of("\r\n") != std::string::npos; };
-    auto refuse = [&](const std::string& what) {
-        *refused = what + " holds a line end, which a .reg file cannot hold.";
-        return os::ERROR_INVALID_PARAMETER;
-    };
-    if (lineEnd(full)) return refuse("The key name " + full);
-    out += "[" + full + "]\r\n";
-    for (const Value& v : values) {
-        if (lineEnd(v.name)) return refuse("A value name under " + full);
-        out += qzreg::ValueLine(v) + "\r\n";
-    }
-    out += "\r\n";
-    for (const std::string& sub : subkeys) {
-        os::HKEY child = 0;
-        if (os::LONG e = OpenChild(key, sub, &child)) return e;
-        if (child == 0) continue;
-        os::LONG e = ExportTree(child, full + "\\" + sub, out, refused);
-        os::RegCloseKey(child);
-        if (e != 0) return e;
-    }
-    return 0;
-}
-
 int Export(const KeyName& k, const std::string& file, const Options& o) {
-    os::HKEY key = 0;
-    if (os::LONG e = os::RegOpenKeyExA(k.root, k.path.c_str(), 0, os::KEY_READ, &key)) return Win32Fail(e);
-    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    std::string refused;
-    os::LONG e = ExportTree(key, k.Full(), text, &refused);
-    os::RegCloseKey(key);
+    std::string text, refused;
+    os::LONG e = qzreg::ExportKey(k, &text, &refused);
     if (!refused.empty()) return Fail(refused);
     if (e != 0) return Win32Fail(e);
     if (!o.force && ::access(file.c_str(), F_OK) == 0 &&
@@ -369,34 +272,7 @@ int Import(const std::string& file) {
     std::stringstream buf;
     buf << in.rdbuf();
     std::string error;
-    auto keys = qzreg::ParseRegFile(buf.str(), &error);
-    if (!keys) return Fail(error);
-    for (const qzreg::FileKey& fk : *keys) {
-        auto k = qzreg::ParseKeyName(fk.name);
-        if (!k) return Fail("Invalid key name " + fk.name + ".");
-        if (fk.remove) {
-            os::LONG e = DeleteTree(k->root, k->path);
-            if (e != 0 && e != os::ERROR_FILE_NOT_FOUND) return Fail(rt::DosErrString(e));
-            continue;
-        }
-        os::HKEY key = 0;
-        if (os::LONG e =
-                os::RegCreateKeyExA(k->root, k->path.c_str(), 0, "", 0, os::KEY_ALL_ACCESS, nullptr, &key, nullptr))
-            return Fail(rt::DosErrString(e));
-        os::LONG e = 0;
-        for (const Value& v : fk.values)
-            if ((e = os::RegSetValueExA(key, v.name.c_str(), 0, v.type,
-                                        reinterpret_cast<const os::BYTE*>(v.data.data()),
-                                        static_cast<os::DWORD>(v.data.size()))) != 0)
-                break;
-        // A value to remove that is not there is removed already.
-        for (const std::string& name : fk.removeValues)
-            if (e == 0 && (e = os::RegDeleteValueA(key, name.c_str())) == os::ERROR_FILE_NOT_FOUND) e = 0;
-        os::RegCloseKey(key);
-        if (e != 0) return Fail(rt::DosErrString(e));
-    }
-    for (os::HKEY root : {os::HKEY_LOCAL_MACHINE, os::HKEY_CURRENT_USER})
-        if (os::LONG e = os::RegFlushKey(root)) return Fail(rt::DosErrString(e));
+    if (!qzreg::ImportRegFile(buf.str(), &error)) return Fail(error);
     std::printf("%s\n", kDone);
     return 0;
 }

@@ -315,11 +315,16 @@ std::optional<std::vector<FileKey>> ParseRegFile(const std::string& raw, std::st
     bool wide = raw.size() >= 2 && static_cast<unsigned char>(raw[0]) == 0xFF &&
                 static_cast<unsigned char>(raw[1]) == 0xFE;
     text = wide ? FromUtf16(raw.substr(2)) : raw;
+    // A UTF-8 file may begin with its byte-order mark, as editors save it.
+    if (!wide && text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
     // Logical lines: a line ending in a backslash goes on in the next.
     std::vector<std::string> lines;
+    std::vector<size_t> lineNumbers;  // where each logical line starts
     std::string current;
-    size_t i = 0;
+    size_t i = 0, physical = 0, start = 1;
     while (i <= text.size()) {
+        ++physical;
+        if (current.empty()) start = physical;
         size_t j = text.find('\n', i);
         if (j == std::string::npos) j = text.size();
         std::string line = text.substr(i, j - i);
@@ -338,30 +343,33 @@ std::optional<std::vector<FileKey>> ParseRegFile(const std::string& raw, std::st
             continue;
         }
         lines.push_back(current + line);
+        lineNumbers.push_back(start);
         current.clear();
     }
     if (lines.empty() || (lines[0] != "Windows Registry Editor Version 5.00" && lines[0] != "REGEDIT4")) {
-        *error = "The specified file is not a registry script.";
+        *error = "Line 1: the specified file is not a registry script.";
         return std::nullopt;
     }
     bool v5 = lines[0] != "REGEDIT4";
     std::vector<FileKey> keys;
     for (size_t n = 1; n < lines.size(); ++n) {
         const std::string& line = lines[n];
+        const std::string at = "Line " + std::to_string(lineNumbers[n]) + ": ";
         if (line.empty() || line[0] == ';') continue;
         if (line[0] == '[') {
             if (line.back() != ']') {
-                *error = "Line " + std::to_string(n + 1) + ": a key name lacks its closing bracket.";
+                *error = at + "a key name lacks its closing bracket.";
                 return std::nullopt;
             }
             FileKey k;
+            k.line = lineNumbers[n];
             k.remove = line.size() > 1 && line[1] == '-';
             k.name = line.substr(k.remove ? 2 : 1, line.size() - (k.remove ? 3 : 2));
             keys.push_back(std::move(k));
             continue;
         }
         if (keys.empty()) {
-            *error = "Line " + std::to_string(n + 1) + ": a value comes before any key.";
+            *error = at + "a value comes before any key.";
             return std::nullopt;
         }
         size_t pos = 0;
@@ -371,19 +379,19 @@ std::optional<std::vector<FileKey>> ParseRegFile(const std::string& raw, std::st
         } else {
             auto name = ReadQuoted(line, pos);
             if (!name) {
-                *error = "Line " + std::to_string(n + 1) + ": a value name is not quoted.";
+                *error = at + "a value name is not quoted.";
                 return std::nullopt;
             }
             v.name = *name;
         }
         if (pos >= line.size() || line[pos] != '=') {
-            *error = "Line " + std::to_string(n + 1) + ": '=' expected.";
+            *error = at + "'=' expected.";
             return std::nullopt;
         }
         std::string rhs = line.substr(pos + 1);
         bool ok = true;
         if (rhs == "-") {
-            keys.back().removeValues.push_back(v.name);
+            keys.back().values.push_back(FileValue{std::move(v), true, lineNumbers[n]});
             continue;
         } else if (!rhs.empty() && rhs[0] == '"') {
             size_t q = 0;
@@ -410,10 +418,10 @@ std::optional<std::vector<FileKey>> ParseRegFile(const std::string& raw, std::st
             ok = false;
         }
         if (!ok) {
-            *error = "Line " + std::to_string(n + 1) + ": the value's data cannot be read.";
+            *error = at + "the value's data cannot be read.";
             return std::nullopt;
         }
-        keys.back().values.push_back(std::move(v));
+        keys.back().values.push_back(FileValue{std::move(v), false, lineNumbers[n]});
     }
     return keys;
 }

@@ -44,15 +44,21 @@ struct Value {
 // One value line of a .reg file (without its line end).
 std::string ValueLine(const Value& v);
 
-// A parsed .reg file: keys in order, each with its values; a key or value
-// to delete is marked.
+// A parsed .reg file: keys in order, each with its values in order; a key
+// or value to delete is marked. Lines count from 1, as an editor shows them.
+struct FileValue {
+    Value value;
+    bool remove = false;
+    size_t line = 0;
+};
 struct FileKey {
     std::string name;
     bool remove = false;
-    std::vector<Value> values;
-    std::vector<std::string> removeValues;
+    size_t line = 0;
+    std::vector<FileValue> values;
 };
-// nullopt with a reason in *error for a file that is not a .reg file.
+// nullopt with a reason naming the line in *error for a file that is not a
+// .reg file.
 std::optional<std::vector<FileKey>> ParseRegFile(const std::string& bytes, std::string* error);
 
 }  // namespace qzreg

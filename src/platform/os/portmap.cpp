@@ -11,6 +11,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -29,31 +30,31 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Looks name up in "NAME=TARGET" entries separated by sep.
-bool FindEntry(const std::string& text, char sep, const std::string& name, std::string& target) {
-    std::istringstream in(text);
-    std::string entry;
-    while (std::getline(in, entry, sep)) {
-        const auto hash = entry.find('#');
-        if (hash != std::string::npos) entry.erase(hash);
-        const auto eq = entry.find('=');
-        if (eq == std::string::npos) continue;
-        if (rt::Upper(rt::AllTrimmedWhite(entry.substr(0, eq))) == name) {
-            target = rt::AllTrimmedWhite(entry.substr(eq + 1));
-            return !target.empty();
-        }
-    }
+bool HasControl(std::string_view s) {
+    for (unsigned char c : s)
+        if (c < 0x20 || c == 0x7F) return true;
     return false;
 }
 
-bool MappedTarget(const std::string& name, std::string& target) {
-    if (const char* env = std::getenv("QZ_PORTMAP"); env && *env) return FindEntry(env, ';', name, target);
-    const char* file = std::getenv("QZ_PORTMAP_FILE");
-    std::ifstream in(file && *file ? file : "/etc/qzscan/portmap");
-    if (!in) return false;
-    std::stringstream text;
-    text << in.rdbuf();
-    return FindEntry(text.str(), '\n', name, target);
+// The entry for a port name in the map in use, if there is one.
+bool MappedTarget(const std::string& name, PortTarget& target) {
+    std::vector<PortMapping> map;
+    if (const char* env = std::getenv("QZ_PORTMAP"); env && *env) {
+        map = ParsePortMap(env, ";");
+    } else {
+        const char* file = std::getenv("QZ_PORTMAP_FILE");
+        std::ifstream in(file && *file ? file : "/etc/qzscan/portmap", std::ios::binary);
+        if (!in) return false;
+        std::stringstream text;
+        text << in.rdbuf();
+        map = ParsePortMap(text.str(), "\r\n");
+    }
+    for (PortMapping& m : map) {
+        if (m.name != name) continue;
+        target = std::move(m.target);
+        return true;
+    }
+    return false;
 }
 
 // The n of "PREFIXn" (1..max), or 0.
@@ -292,18 +293,36 @@ BOOL SendToQueue(std::string_view bytes, const std::string& queue, std::string* 
 
 }  // namespace
 
+std::vector<PortMapping> ParsePortMap(std::string_view text, std::string_view separators) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    std::vector<PortMapping> map;
+    while (!text.empty()) {
+        const size_t end = std::min(text.find_first_of(separators), text.size());
+        std::string_view entry = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        entry = entry.substr(0, entry.find('#'));
+        const size_t eq = entry.find('=');
+        if (eq == std::string_view::npos) continue;
+        PortMapping m;
+        m.name = rt::Upper(rt::AllTrimmedWhite(entry.substr(0, eq)));
+        if (!m.name.empty() && m.name.back() == ':') m.name.pop_back();  // "LPT1:"
+        std::string target(rt::AllTrimmedWhite(entry.substr(eq + 1)));
+        m.target.codePage = TakeCodePage(target);
+        m.target.kind = target.rfind("cups:", 0) == 0 ? PortTarget::Queue : PortTarget::Device;
+        m.target.path = m.target.kind == PortTarget::Queue ? target.substr(5) : target;
+        if (m.name.empty() || m.target.path.empty() || HasControl(m.name) || HasControl(m.target.path)) continue;
+        map.push_back(std::move(m));
+    }
+    return map;
+}
+
 PortTarget ResolvePort(const std::string& rawName) {
     std::string name = rawName;
     if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
     if (name.find('/') != std::string::npos) return {PortTarget::Device, name};
     name = rt::Upper(rt::AllTrimmedWhite(name));
     if (!name.empty() && name.back() == ':') name.pop_back();  // "LPT1:"
-    std::string target;
-    if (MappedTarget(name, target)) {
-        const int codePage = TakeCodePage(target);
-        if (target.rfind("cups:", 0) == 0) return {PortTarget::Queue, target.substr(5), codePage};
-        return {PortTarget::Device, target, codePage};
-    }
+    if (PortTarget target; MappedTarget(name, target)) return target;
     if (name == "PRN") return ResolvePort("LPT1");
     if (int n = PortNumber(name, "COM", 256)) return {PortTarget::Device, "/dev/ttyS" + std::to_string(n - 1)};
     if (int n = PortNumber(name, "LPT", 9)) {

@@ -14,6 +14,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/os/comm.h"
 
@@ -27,7 +28,23 @@ struct PortTarget {
     enum Kind { None, Device, Queue } kind = None;
     std::string path;  // the device path or the queue name
     int codePage = 0;  // from ",utf-8", ",437", ",850" after the map target
+    bool operator==(const PortTarget&) const = default;
 };
+
+// One entry of a port map: the port name (trimmed, in upper case, without
+// a trailing ':') and what it stands for.
+struct PortMapping {
+    std::string name;
+    PortTarget target;
+    bool operator==(const PortMapping&) const = default;
+};
+
+// The entries of a port map text in order, entries separated by any of
+// separators (";" in QZ_PORTMAP, CR and LF in a file); '#' starts a
+// comment that runs to the end of the entry, and a UTF-8 byte-order mark
+// at the start is skipped. An entry without '=', with an empty name or
+// target, or with a control character in either is left out.
+std::vector<PortMapping> ParsePortMap(std::string_view text, std::string_view separators);
 
 PortTarget ResolvePort(const std::string& name);
 

@@ -111,8 +111,6 @@ void AddUnique(std::vector<std::string>& names, const std::string& name) {
     names.push_back(name);
 }
 
-bool HasAny(const char* s, const char* chars) { return s != nullptr && std::strpbrk(s, chars) != nullptr; }
-
 // Holds an exclusive lock on the folder of a profile file for one
 // read-modify-write; the lock goes with the descriptor.
 class FolderLock {
@@ -187,11 +185,9 @@ UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValu
 
 BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value, const char* fileName) {
     if (section == nullptr && key == nullptr && value == nullptr) return TRUE_;  // nothing is cached
-    if (section == nullptr || fileName == nullptr || *fileName == '\0' || HasAny(section, "]\r\n") ||
-        HasAny(key, "=\r\n") ||
-        (key != nullptr && (rt::AllTrimmedWhite(key).empty() || rt::AllTrimmedWhite(key).front() == '[' ||
-                            rt::AllTrimmedWhite(key).front() == ';')) ||
-        HasAny(value, "\r\n")) {
+    auto opt = [](const char* s) { return s ? std::optional<std::string_view>(s) : std::nullopt; };
+    if (section == nullptr || fileName == nullptr || *fileName == '\0' ||
+        !profile::Writable(section, opt(key), opt(value))) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE_;
     }
@@ -215,49 +211,7 @@ BOOL WritePrivateProfileStringA(const char* section, const char* key, const char
         return FALSE_;
     }
     File p = profile::Parse(data ? *data : std::string());
-    auto sec = FindSection(p, section);
-    bool changed = true;
-    if (key == nullptr) {
-        // Every section of that name goes, with its lines.
-        changed = false;
-        while (auto s = FindSection(p, section)) {
-            p.lines.erase(p.lines.begin() + static_cast<std::ptrdiff_t>(s->first),
-                          p.lines.begin() + static_cast<std::ptrdiff_t>(s->second));
-            changed = true;
-        }
-    } else if (value == nullptr) {
-        changed = false;
-        while (sec) {
-            auto k = FindKey(p, *sec, key);
-            if (!k) break;
-            p.lines.erase(p.lines.begin() + static_cast<std::ptrdiff_t>(*k));
-            --sec->second;
-            changed = true;
-        }
-    } else {
-        auto addLine = [&](size_t at, std::string text) {
-            // The line before a new one gets the line end it lacked.
-            if (at > 0 && p.lines[at - 1].end.empty()) p.lines[at - 1].end = p.newline;
-            Line l = profile::MakeLine(std::move(text));
-            l.end = p.newline;
-            p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
-        };
-        std::string k = std::string(rt::AllTrimmedWhite(key));
-        if (!sec) {
-            addLine(p.lines.size(), "[" + std::string(section) + "]");
-            addLine(p.lines.size(), k + "=" + value);
-        } else if (auto found = FindKey(p, *sec, k)) {
-            Line& l = p.lines[*found];
-            std::string end = std::move(l.end);
-            l = profile::MakeLine(l.name + "=" + value);
-            l.end = std::move(end);
-        } else {
-            size_t at = sec->first + 1;
-            for (size_t i = sec->first + 1; i < sec->second; ++i)
-                if (p.lines[i].kind == Line::kKey) at = i + 1;
-            addLine(at, k + "=" + value);
-        }
-    }
+    const bool changed = profile::Write(p, section, opt(key), opt(value));
     // A delete that finds nothing leaves the file alone, and makes none.
     if (!changed) return TRUE_;
     // Written through a link to the file it names; a read-only file is

@@ -165,6 +165,7 @@ std::string Serialise(const File& f) {
 }
 
 std::optional<std::pair<size_t, size_t>> FindSection(const File& f, std::string_view name) {
+    name = rt::AllTrimmedWhite(name);
     for (size_t i = 0; i < f.lines.size(); ++i) {
         if (f.lines[i].kind != Line::kSection || !SameName(f.lines[i].name, name)) continue;
         size_t end = i + 1;
@@ -175,9 +176,68 @@ std::optional<std::pair<size_t, size_t>> FindSection(const File& f, std::string_
 }
 
 std::optional<size_t> FindKey(const File& f, std::pair<size_t, size_t> sec, std::string_view key) {
+    key = rt::AllTrimmedWhite(key);
     for (size_t i = sec.first + 1; i < sec.second; ++i)
         if (f.lines[i].kind == Line::kKey && SameName(f.lines[i].name, key)) return i;
     return std::nullopt;
+}
+
+bool Writable(std::string_view section, std::optional<std::string_view> key, std::optional<std::string_view> value) {
+    constexpr auto npos = std::string_view::npos;
+    if (section.find_first_of("]\r\n") != npos || (value && value->find_first_of("\r\n") != npos)) return false;
+    if (!key) return true;
+    const std::string_view k = rt::AllTrimmedWhite(*key);
+    return key->find_first_of("=\r\n") == npos && !k.empty() && k.front() != '[' && k.front() != ';';
+}
+
+bool Write(File& f, std::string_view section, std::optional<std::string_view> key,
+           std::optional<std::string_view> value) {
+    auto sec = FindSection(f, section);
+    if (!key) {
+        // Every section of that name goes, with its lines.
+        bool changed = false;
+        while (auto s = FindSection(f, section)) {
+            f.lines.erase(f.lines.begin() + static_cast<std::ptrdiff_t>(s->first),
+                          f.lines.begin() + static_cast<std::ptrdiff_t>(s->second));
+            changed = true;
+        }
+        return changed;
+    }
+    if (!value) {
+        bool changed = false;
+        while (sec) {
+            auto k = FindKey(f, *sec, *key);
+            if (!k) break;
+            f.lines.erase(f.lines.begin() + static_cast<std::ptrdiff_t>(*k));
+            --sec->second;
+            changed = true;
+        }
+        return changed;
+    }
+    auto addLine = [&](size_t at, std::string text) {
+        // The line before a new one gets the line end it lacked.
+        if (at > 0 && f.lines[at - 1].end.empty()) f.lines[at - 1].end = f.newline;
+        Line l = MakeLine(std::move(text));
+        l.end = f.newline;
+        f.lines.insert(f.lines.begin() + static_cast<std::ptrdiff_t>(at), std::move(l));
+    };
+    const std::string k(rt::AllTrimmedWhite(*key));
+    const std::string entry = k + "=" + std::string(*value);
+    if (!sec) {
+        addLine(f.lines.size(), "[" + std::string(rt::AllTrimmedWhite(section)) + "]");
+        addLine(f.lines.size(), entry);
+    } else if (auto found = FindKey(f, *sec, k)) {
+        Line& l = f.lines[*found];
+        std::string end = std::move(l.end);
+        l = MakeLine(l.name + "=" + std::string(*value));
+        l.end = std::move(end);
+    } else {
+        size_t at = sec->first + 1;
+        for (size_t i = sec->first + 1; i < sec->second; ++i)
+            if (f.lines[i].kind == Line::kKey) at = i + 1;
+        addLine(at, entry);
+    }
+    return true;
 }
 
 }  // namespace os::profile

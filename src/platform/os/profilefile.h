@@ -42,9 +42,25 @@ Line MakeLine(std::string text);
 
 // ASCII case-insensitive equality, as section and key names compare.
 bool SameName(std::string_view a, std::string_view b);
-// The first section of that name: [header index, end index).
+// The first section of that name (blanks around it ignored, as in the
+// file): [header index, end index).
 std::optional<std::pair<size_t, size_t>> FindSection(const File& f, std::string_view name);
-// The first entry of that name within a section's lines.
+// The first entry of that name (blanks around it ignored) within a
+// section's lines.
 std::optional<size_t> FindKey(const File& f, std::pair<size_t, size_t> sec, std::string_view key);
+
+// Whether a write of these names and value keeps the file's lines whole: a
+// section name without ']' or a line end; a key that, trimmed, is not empty,
+// starts with neither '[' nor ';' and holds no '=' or line end; a value
+// without a line end. No key or no value is a delete.
+bool Writable(std::string_view section, std::optional<std::string_view> key, std::optional<std::string_view> value);
+// Sets an entry of the first section of that name: its first entry of the
+// key is rewritten in place, else a new one follows the section's last
+// entry; a missing section is added at the end. No value deletes the key's
+// entries in that section, no key every section of that name with its
+// lines. Lines the change does not concern stay as they were; true when a
+// line changed.
+bool Write(File& f, std::string_view section, std::optional<std::string_view> key,
+           std::optional<std::string_view> value);
 
 }  // namespace os::profile

@@ -125,6 +125,15 @@ TEST_F(Profile, LfFilesReadAlikeAndAddedLinesKeepTheirLineEnds) {
     EXPECT_EQ(GetPrivateProfileStringA("a", "X", "", buf, sizeof buf, lf.c_str()), 1u);
 }
 
+TEST_F(Profile, NamesWithBlanksAroundThemFindTheirSectionAndKey) {
+    const char* f = file_.c_str();
+    ASSERT_TRUE(WritePrivateProfileStringA(" Roomy ", " k ", "1", f));
+    ASSERT_TRUE(WritePrivateProfileStringA("\tRoomy", "k", "2", f));
+    EXPECT_EQ(Get(" roomy ", " K "), "2");
+    const std::string text = Slurp(file_);
+    EXPECT_EQ(text.find("Roomy"), text.rfind("Roomy")) << "one section, not one a write";
+}
+
 TEST_F(Profile, Utf16FilesReadAsTextAndAreWrittenBackInTheirOwnEncoding) {
     for (bool be : {false, true}) {
         std::u16string nl = be ? u"\n" : u"\r\n";

@@ -390,6 +390,33 @@ TEST_F(Registry, QzregExportThenImportBringsBackEveryByteOfEveryType) {
     RegCloseKey(k);
 }
 
+TEST_F(Registry, QzregImportKeepsTheFilesOrderAndNamesTheLineItRefuses) {
+    const std::string head = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Imp]\r\n";
+    const struct {
+        std::string file;
+        std::string says;  // "" for an import that succeeds
+    } cases[] = {
+        {"\xEF\xBB\xBF" + head + "\"a\"=\"1\"\r\n\"a\"=-\r\n\"a\"=\"2\"\r\n", ""},
+        {head + "\"b\"=hex:01,\\\r\n  02\r\n\"c\"=dword:zz\r\n", "Line 6: the value's data cannot be read."},
+        {head + "[-HKEY_CURRENT_USER]\r\n", "Line 4: a root key cannot be deleted."},
+        {head + "\"n\0m\"=\"x\"\r\n"s, "Line 4: a value name holds a NUL character."},
+    };
+    for (const auto& c : cases) {
+        std::ofstream(dir_ + "/i.reg", std::ios::binary) << c.file;
+        std::string out;
+        EXPECT_EQ(Qz({"import", dir_ + "/i.reg"}, &out), c.says.empty() ? 0 : 1) << out;
+        EXPECT_NE(out.find(c.says.empty() ? "completed successfully" : c.says), std::string::npos) << out;
+    }
+    // The refused files changed nothing: the first file's last word stands.
+    HKEY k = 0;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Imp", 0, KEY_READ, &k), 0);
+    char value[8] = {};
+    DWORD size = sizeof value;
+    EXPECT_EQ(RegQueryValueExA(k, "a", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size), 0);
+    EXPECT_STREQ(value, "2");
+    RegCloseKey(k);
+}
+
 TEST_F(Registry, QzregADamagedStoreIsReportedNotListedAsEmpty) {
     for (const char* table : {"keys", "vals"}) {
         SetDir(dir_ + "/" + table);
