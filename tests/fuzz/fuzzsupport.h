@@ -1,11 +1,14 @@
 // What the fuzz targets share: a check that names its line before it stops
-// the run, and the private folder of a target's files (made at the first
-// use, removed with everything in it when the process ends, so that a
-// target writes nowhere else and leaves nothing behind).
+// the run, and the private folder of a target's files, so that a target
+// writes nowhere else and leaves nothing behind.
 #pragma once
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -22,13 +25,23 @@
 
 namespace fuzz {
 
+// The folder is /tmp/qzfuzz.PID. A fuzzing job may end without running
+// destructors (libFuzzer's fork mode), so the folders of processes that are
+// gone are removed when a new one is made.
 inline const std::string& Folder() {
     struct Made {
-        std::string path;
+        std::string path = "/tmp/qzfuzz." + std::to_string(::getpid());
         Made() {
-            char tmpl[] = "/tmp/qzfuzz.XXXXXX";
-            if (!::mkdtemp(tmpl)) std::abort();
-            path = tmpl;
+            std::error_code ec;
+            for (const auto& e : std::filesystem::directory_iterator("/tmp", ec)) {
+                const std::string name = e.path().filename().string();
+                if (name.rfind("qzfuzz.", 0) != 0) continue;
+                const long pid = std::strtol(name.c_str() + 7, nullptr, 10);
+                if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+                    std::filesystem::remove_all(e.path(), ec);
+            }
+            std::filesystem::remove_all(path, ec);
+            if (::mkdir(path.c_str(), 0700) != 0) std::abort();
         }
         ~Made() {
             std::error_code ec;
