@@ -94,8 +94,10 @@ MemoFile::~MemoFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+bool MemoFile::Within(uint64_t offset, uint64_t n) const { return offset <= size_ && n <= size_ - offset; }
+
 bool MemoFile::ReadAt(uint64_t offset, void* dst, size_t n) const {
-    if (offset > size_ || n > size_ - offset) return false;
+    if (!Within(offset, n)) return false;
     ssize_t got = ::pread(fd_, dst, n, static_cast<off_t>(offset));
     return got == static_cast<ssize_t>(n);
 }
@@ -122,7 +124,8 @@ std::string MemoFile::ReadDbt(uint64_t block) const {
     if (ReadAt(offset, head, sizeof head) && head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
         // dBASE IV block: the length counts the 8 header bytes.
         uint32_t len = Le32(head + 4);
-        if (len < kDbt4BlockHeader || len - kDbt4BlockHeader > kMaxMemo) return {};
+        // A length past the end of the file is damage: nothing is made for it.
+        if (len < kDbt4BlockHeader || len - kDbt4BlockHeader > kMaxMemo || !Within(offset, len)) return {};
         std::string text(len - kDbt4BlockHeader, '\0');
         if (!ReadAt(offset + kDbt4BlockHeader, text.data(), text.size())) return {};
         return text;
@@ -149,7 +152,7 @@ std::string MemoFile::ReadFpt(uint64_t block) const {
     uint8_t head[kFptBlockHeader];
     if (!ReadAt(offset, head, sizeof head)) return {};
     uint32_t len = Be32(head + 4);
-    if (len > kMaxMemo) return {};
+    if (len > kMaxMemo || !Within(offset + kFptBlockHeader, len)) return {};
     std::string text(len, '\0');
     if (!ReadAt(offset + kFptBlockHeader, text.data(), text.size())) return {};
     return text;

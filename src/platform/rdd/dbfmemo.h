@@ -28,6 +28,8 @@ private:
     MemoFile(int fd, MemoKind kind, std::string path);
     std::string ReadDbt(uint64_t block) const;
     std::string ReadFpt(uint64_t block) const;
+    // Whether n bytes at offset lie within the file.
+    bool Within(uint64_t offset, uint64_t n) const;
     bool ReadAt(uint64_t offset, void* dst, size_t n) const;
 
     int fd_ = -1;

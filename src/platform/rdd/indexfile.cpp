@@ -62,6 +62,8 @@ bool ParseDefs(const uint8_t* p, size_t n, uint32_t count, std::vector<OrderDef>
         d.width = p[at + 2] | (uint32_t{p[at + 3]} << 8);
         at += 4;
         if (d.width == 0 || d.width > kMaxKeyWidth || d.name.empty()) return false;
+        // Numbers and dates are 8 bytes wide, logic values 1 (indexkey.h).
+        if ((t == 'N' || t == 'D') ? d.width != 8 : t == 'L' && d.width != 1) return false;
         defs.push_back(std::move(d));
     }
     return at == n;

@@ -23,6 +23,12 @@ bool Exists(const std::string& path) {
 
 std::string TypeName(const rt::Usual& v) { return v.IsNil() ? std::string("NIL") : rt::TypeString(v.Type()); }
 
+// Whether a journal entry can describe a table of `count` records: its
+// record is within the count it names, and that count within the table's.
+// Anything else is a damaged entry, whose record number must not size the
+// keys in memory.
+bool Plausible(const JournalEntry& e, uint32_t count) { return e.recno <= e.stamp.count && e.stamp.count <= count; }
+
 std::function<void()>& BeforeLockHook() {
     static std::function<void()> hook;
     return hook;
@@ -208,6 +214,10 @@ void OrderList::Replay(Bag& bag, std::vector<JournalEntry>& entries, bool& trust
             trusted = false;  // a writer rebuilt its keys without rewriting the file
             continue;
         }
+        if (!Plausible(e, table_.Count())) {
+            trusted = false;  // a record the table does not hold: the orders are rebuilt
+            continue;
+        }
         for (size_t i = 0; i < bag.orders.size(); ++i) bag.orders[i]->Update(e.recno, e.keys[i], e.in[i]);
     }
 }
@@ -256,6 +266,7 @@ Fault OrderList::OpenFile(const std::string& path, bool mustExist, Bag& bag) {
 Fault OrderList::ReadOwnJournal(Bag& bag, bool& loaded, Stamp& last) {
     std::vector<JournalEntry> entries;
     if (Fault f = bag.file->ReadJournal(entries)) return f;
+    if (Fault f = table_.RefreshCount()) return f;  // what the entries are checked against
     if (loaded) Replay(bag, entries, loaded);
     if (!entries.empty()) last = entries.back().stamp;
     return {};
@@ -332,7 +343,9 @@ Fault OrderList::AddFile(const std::string& path, bool mustExist) {
     }
     // The snapshot, then the journal; trusted when the last stamp is the
     // table as it is now.
-    bool loaded = bag.file->EntriesValid();
+    // A snapshot of more records than the table holds cannot be its orders
+    // (and is not loaded: its count sizes the keys in memory).
+    bool loaded = bag.file->EntriesValid() && bag.file->SnapshotStamp().count <= count_;
     for (size_t i = 0; loaded && i < bag.orders.size(); ++i)
         loaded =
             bag.orders[i]->LoadSorted(bag.file->SnapshotStamp().count, bag.file->Entries(i), bag.file->EntryCount(i));
@@ -457,8 +470,10 @@ Fault OrderList::TakeIn() {
         if (!b.file->Grew(grew) || !grew) continue;
         std::vector<JournalEntry> entries;
         if (Fault f = b.file->ReadJournal(entries)) return f;
+        if (entries.empty()) continue;
+        if (Fault f = table_.RefreshCount()) return f;
         for (const JournalEntry& e : entries) {
-            if (e.recno == 0) {
+            if (e.recno == 0 || !Plausible(e, table_.Count())) {
                 rebuildPending_ = true;
                 continue;
             }

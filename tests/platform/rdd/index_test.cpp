@@ -4,6 +4,7 @@
 #include <fcntl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <utility>
 
@@ -273,6 +274,53 @@ TEST_F(IndexTest, DamagedFilesAreRebuiltOrSetAside) {
         }
         EXPECT_EQ(rddtest::ReadBytes(Path("names.qzx.damaged")), b);
         EXPECT_TRUE(Open("names.dbf")->Orders()->Notes().empty());
+    }
+}
+
+// A file whose checksums hold but whose contents cannot be: record numbers
+// far beyond the table (a snapshot's count, a journal entry's record) are
+// rebuilt from the table without sizing anything by them; a key width its
+// type cannot have is damage to the definitions, and the file is set aside.
+TEST_F(IndexTest, FilesWithSoundChecksumsButImpossibleContentsAreNotTrusted) {
+    auto db = Names({{"m", 1}, {"c", 2}, {"x", 3}});
+    ASSERT_TRUE(db->CreateOrder(Usual("COUNT"), Usual(), Usual("COUNT"), Usual()));
+    db->Close();
+    const auto good = rddtest::ReadBytes(Path("names.qzx"));
+    auto put32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    auto sealHeader = [&](std::vector<uint8_t>& b) { put32(b, 12, idx::Crc32(&b[16], 48, idx::Crc32(&b[0], 12))); };
+    const uint32_t far = 0xFFFFFFF0u;
+    enum { kSnapshotCount, kJournalRecord, kKeyWidth };
+    for (int damage : {kSnapshotCount, kJournalRecord, kKeyWidth}) {
+        auto b = good;
+        const uint32_t defLen = b[20] | b[21] << 8;
+        if (damage == kSnapshotCount) {
+            put32(b, 36, far);
+            sealHeader(b);
+        } else if (damage == kJournalRecord) {  // one entry of the COUNT order (key width 8)
+            std::vector<uint8_t> e(4 + 25 + 4, 0);
+            put32(e, 0, 25);
+            put32(e, 4, far);
+            put32(e, 8, far);
+            put32(e, 29, idx::Crc32(&e[4], 25));
+            b.insert(b.end(), e.begin(), e.end());
+        } else {  // the number key's width, the last two bytes of its definition
+            b[64 + defLen - 2] = 9;
+            put32(b, 28, idx::Crc32(&b[64], defLen));
+            sealHeader(b);
+        }
+        rddtest::WriteBytes(Path("names.qzx"), b);
+        ErrorRecorder errors;
+        auto again = Open("names.dbf");
+        EXPECT_TRUE(errors.seen.empty()) << damage;
+        if (damage == kKeyWidth) {
+            EXPECT_EQ(again->OrderCount(), 0);
+            EXPECT_EQ(again->Orders()->Notes().size(), 1u);
+        } else {
+            EXPECT_EQ(Walk(*again), (std::vector<int64_t>{1, 2, 3})) << damage;
+        }
+        again->Close();
     }
 }
 
