@@ -41,10 +41,13 @@ if [ "$action" = merge ]; then
   exit 0
 fi
 [ -d "$seeds" ] || seeds=
+# A dictionary of the format's keywords, where the target has one.
+dict="$src/tests/fuzz/${target%_fuzz}.dict"
+[ -f "$dict" ] || dict=
 # One child process at a time (fork mode): a crash, leak or timeout is saved
 # in findings-TARGET/ and fuzzing goes on with a fresh child, so one run
 # collects every kind of finding; the log is findings-TARGET/fuzz.log.
 cd "$findings" || exit 1
 ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
   "$dir/tests/fuzz/$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix="$findings/" -print_final_stats=1 "$work" ${seeds:+"$seeds"} >"$findings/fuzz.log" 2>&1
+  -artifact_prefix="$findings/" -print_final_stats=1 ${dict:+"-dict=$dict"} "$work" ${seeds:+"$seeds"} >"$findings/fuzz.log" 2>&1
