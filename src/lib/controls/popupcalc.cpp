@@ -244,8 +244,10 @@ const rt::ClassDef& PopupCalc::StaticClass() {
                            return rt::Usual(static_cast<PopupCalc&>(o).calc_.MyDiv(num(0), num(1)));
                        })
             .IVar<&PopupCalc::SEXPORT>("SEXPORT");
-        for (auto [name, op] : {std::pair{"BMEMPLUS", '+'}, std::pair{"BMEMMINUS", '-'}, std::pair{"BMEMTIMES", '*'}})
-            b.RawMethod(name, [op](rt::Object& o, rt::Args) {
+        // The pair, not its parts: clang before 16 cannot capture a structured binding.
+        for (const auto& memory :
+             {std::pair{"BMEMPLUS", '+'}, std::pair{"BMEMMINUS", '-'}, std::pair{"BMEMTIMES", '*'}})
+            b.RawMethod(memory.first, [op = memory.second](rt::Object& o, rt::Args) {
                 static_cast<PopupCalc&>(o).BMEM(op);
                 return rt::Usual();
             });

@@ -4,6 +4,7 @@
 
 #include "platform/runtime/numbers.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace lib {
 namespace {
@@ -38,7 +39,8 @@ double UnformatNumber(const std::string& text, const std::string& picture) {
     std::string functions, tmpl = picture;
     if (!picture.empty() && picture[0] == '@') {
         const size_t blank = picture.find(' ');
-        functions = picture.substr(1, blank == std::string::npos ? std::string::npos : blank - 1);
+        // Function letters in either case, as Transform reads them.
+        functions = rt::Upper(picture.substr(1, blank == std::string::npos ? std::string::npos : blank - 1));
         tmpl = blank == std::string::npos ? std::string() : picture.substr(blank + 1);
     }
     auto has = [&](char f) { return functions.find(f) != std::string::npos; };
@@ -50,8 +52,12 @@ double UnformatNumber(const std::string& text, const std::string& picture) {
     // written with a picture must read back as the number it shows); a "-"
     // still makes it negative.
     if (has('(') && text.find('(') != std::string::npos) negative = true;
-    const char sep = static_cast<char>(rt::SetDecimalSep());
-    const bool byTemplate = !tmpl.empty() && tmpl.size() == text.size();
+    // The decimal separator Transform writes: "," under @E, else the
+    // runtime's (a code that is no ASCII character falls back to ".").
+    const int code = rt::SetDecimalSep();
+    const char sep = has('E') ? ',' : code >= 1 && code <= 127 ? static_cast<char>(code) : '.';
+    // @B moves the text to the left, away from the template's places.
+    const bool byTemplate = !has('B') && !tmpl.empty() && tmpl.size() == text.size();
     std::string number;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];

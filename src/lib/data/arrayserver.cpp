@@ -72,6 +72,7 @@ const rt::ClassDef& ArrayServer::StaticClass() {
                                        .Method<&ArrayServer::CopyDelimited>("COPYDELIMITED")
                                        .Method<&ArrayServer::CopySDF>("COPYSDF")
                                        .Access<&ArrayServer::HyperLabel>("HYPERLABEL")
+                                       .Access<&ArrayServer::Status>("STATUS")
                                        .Done();
     return c;
 }
@@ -441,17 +442,24 @@ bool EightDigits(const std::string& s) {
 
 }  // namespace
 
-// A date is read in the form USUAL2STRING writes (eight digits, year
-// first) or else with the date format.
+// A number is rounded to the field's decimals, as the field would store
+// it and an export writes it (one too wide for the field stays as read). A
+// date is read in the form USUAL2STRING writes (eight digits, year first) or
+// else with the date format. A logic value is true when it starts with
+// Y or T, in either case.
 Usual ArrayServer::String2Usual(const Usual& text, const Usual& field) const {
     const rdd::FieldSpec* fieldSpec = FieldSpecOf(field.AsLong());
     if (!fieldSpec) return Usual();
     const std::string& s = text.AsStr();
     const std::string& t = fieldSpec->ValType();
     if (t == "C") return Usual(FitText(s, fieldSpec->Length()));
-    if (t == "N") return rt::Val(s);
+    if (t == "N") {
+        Usual n = rt::Val(s);
+        std::string stored = rt::Str(n, static_cast<int>(fieldSpec->Length()), static_cast<int>(fieldSpec->Decimals()));
+        return stored.find('*') == std::string::npos ? rt::Val(stored) : n;
+    }
     if (t == "D") return Usual(EightDigits(s) ? rt::SToD(s) : rt::CToD(s));
-    if (t == "L") return Usual(!s.empty() && rt::At(s, "Y:y:T:t") > 0);
+    if (t == "L") return Usual(!s.empty() && std::string_view("YyTt").find(s.front()) != std::string_view::npos);
     if (t == "M") return Usual(s);
     return Usual();
 }

@@ -93,6 +93,8 @@ public:
     bool CopySDF(const rt::Usual& file);
 
     rt::Usual HyperLabel() const { return label_; }
+    // Why the last import or export failed (its Error), NIL when it did not.
+    rt::Usual Status() const { return status_; }
 
 private:
     friend class ArrayImport;
@@ -112,6 +114,7 @@ private:
     void SyncCount();
     void AddRow(rt::Usual row);  // an imported row with a FALSE flag
     void EndImport();            // the end state after an import
+    rt::Usual ImportValue(const std::string& text, size_t pos, bool fixedWidth) const;
     bool ImportLines(const rt::Usual& file,
                      const std::function<rt::Usual(std::string&, const std::function<bool(std::string&)>&)>& parse);
     bool ExportText(const rt::Usual& file, const std::string& delim, bool fixedWidth);
@@ -125,6 +128,7 @@ private:
     std::shared_ptr<rt::ArrayData> bufferSource_;  // the row the buffer was taken from
     rt::Usual defaultRow_;
     rt::Usual label_;
+    rt::Usual status_;
     rt::Usual filterBlock_;
     std::string filterText_;
     bool filterActive_ = false;

@@ -1,6 +1,7 @@
 // ArrayServer imports and exports: tables, delimited text and fixed-width
 // (SDF) text. Files are read and written in blocks, a line at a time, so a
 // large file is never held in memory as a whole.
+#include <cerrno>
 #include <cstring>
 #include <functional>
 
@@ -65,11 +66,13 @@ private:
 
 // Runs an import or export step under an error block that leaves to a
 // recovery scope, so that any runtime failure ends it; answers whether it
-// ran to its end. The previous error block is always restored.
-bool Protected(const std::function<void()>& body) {
+// ran to its end and keeps the failure's Error in `failure` (NIL when it
+// ran through). The previous error block is always restored.
+bool Protected(const std::function<void()>& body, Usual& failure) {
     Usual previous =
         rt::ErrorBlock(Usual::Block([](rt::Args a) -> Usual { rt::LabelJump(a.empty() ? Usual() : a[0]); }));
-    bool ok = rt::BeginSequence(body, [](const Usual&) {});
+    failure = Usual();
+    bool ok = rt::BeginSequence(body, [&failure](const Usual& why) { failure = why; });
     rt::ErrorBlock(previous);
     return ok;
 }
@@ -82,9 +85,14 @@ void Quietly(const std::function<void()>& step) {
     rt::ErrorBlock(previous);
 }
 
-[[noreturn]] void Fail(const std::string& what) {
-    auto e = rt::MakeError(rt::kGenDataWidth, "ARRAYSERVER");
+rt::ErrorRef MakeFailure(uint32_t genCode, const std::string& what) {
+    auto e = rt::MakeError(genCode, "ARRAYSERVER");
     e->Description = what;
+    return e;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+    auto e = MakeFailure(rt::kGenDataWidth, what);
     rt::RaiseError(e);
     rt::LabelJump(Usual(e));
 }
@@ -110,6 +118,7 @@ void ArrayServer::EndImport() {
 // record that spans them); the end state, the notifications and the file
 // are settled whether or not a failure ended the loop.
 bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::string&, const NextLine&)>& parse) {
+    status_ = Usual();
     int h = rt::FOpen(file.AsStr(), rt::kFoRead | rt::kFoDenyNone);
     if (h < 0) return true;
     if (rt::FSeek(h, 0, 2) <= 0) {
@@ -121,18 +130,31 @@ bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::
     bool ok;
     {
         Quiet quiet(*this);
-        ok = Protected([&] {
-            LineReader reader(h);
-            NextLine more = [&reader](std::string& next) { return reader.Next(next); };
-            std::string line;
-            while (reader.Next(line))
-                if (!line.empty()) AddRow(parse(line, more));
-        });
+        ok = Protected(
+            [&] {
+                LineReader reader(h);
+                NextLine more = [&reader](std::string& next) { return reader.Next(next); };
+                std::string line;
+                while (reader.Next(line))
+                    if (!line.empty()) AddRow(parse(line, more));
+            },
+            status_);
         EndImport();
     }
     Notify(rdd::kNotifyFileChange);
     rt::FClose(h);
     return ok;
+}
+
+// The value of a field's text in an import; a value the export could not
+// write back (a number too wide for its field, a line end in fixed-width
+// text) ends the import with its reason rather than being kept.
+Usual ArrayServer::ImportValue(const std::string& text, size_t pos, bool fixedWidth) const {
+    const auto field = static_cast<int64_t>(pos);
+    Usual value = String2Usual(Usual(text), Usual(field));
+    if (!FitsField(value, field, fixedWidth))
+        Fail("the value of " + FieldName(Usual(field)) + " does not fit its field: " + text.substr(0, 80));
+    return value;
 }
 
 // Quoted and unquoted fields are read on every line (docs/library-data.md);
@@ -145,8 +167,7 @@ bool ArrayServer::AppendDelimited(const Usual& file, const Usual& delimiter) {
         if (texts.size() > nfields) Fail("a line has more fields than the structure: " + line.substr(0, 80));
         Usual row = EmptyRow();
         auto& cells = *row.AsArray();
-        for (size_t i = 0; i < texts.size(); ++i)
-            cells[i] = String2Usual(Usual(std::move(texts[i])), Usual(static_cast<int64_t>(i + 1)));
+        for (size_t i = 0; i < texts.size(); ++i) cells[i] = ImportValue(texts[i], i + 1, false);
         return row;
     });
 }
@@ -164,7 +185,7 @@ bool ArrayServer::AppendSDF(const Usual& file) {
             const std::string& t = fieldSpec->ValType();
             std::string_view piece = rest.substr(0, len);
             std::string text = t == "C" || t == "M" ? rt::RTrim(piece) : rt::AllTrim(piece);
-            cells[i - 1] = String2Usual(Usual(text), Usual(static_cast<int64_t>(i)));
+            cells[i - 1] = ImportValue(text, i, true);
             rest.remove_prefix(std::min(len, rest.size()));
             if (rest.empty()) break;
         }
@@ -173,6 +194,7 @@ bool ArrayServer::AppendSDF(const Usual& file) {
 }
 
 bool ArrayServer::AppendDB(const Usual& source) {
+    status_ = Usual();
     std::shared_ptr<rdd::DBServer> db = std::dynamic_pointer_cast<rdd::DBServer>(source.AsObject());
     bool opened = false;
     if (!db) {
@@ -184,18 +206,20 @@ bool ArrayServer::AppendDB(const Usual& source) {
     bool ok;
     {
         Quiet quiet(*this);
-        ok = Protected([&] {
-            std::vector<int64_t> positions;
-            for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
-            db->GoTop();
-            while (!db->Eof()) {
-                std::vector<Usual> row(positions.size());
-                for (size_t i = 0; i < positions.size(); ++i)
-                    if (positions[i] > 0) row[i] = db->FieldGet(Usual(positions[i]));
-                AddRow(Usual::Array(std::move(row)));
-                db->Skip(Usual(1));
-            }
-        });
+        ok = Protected(
+            [&] {
+                std::vector<int64_t> positions;
+                for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
+                db->GoTop();
+                while (!db->Eof()) {
+                    std::vector<Usual> row(positions.size());
+                    for (size_t i = 0; i < positions.size(); ++i)
+                        if (positions[i] > 0) row[i] = db->FieldGet(Usual(positions[i]));
+                    AddRow(Usual::Array(std::move(row)));
+                    db->Skip(Usual(1));
+                }
+            },
+            status_);
         EndImport();
     }
     Notify(rdd::kNotifyFileChange);
@@ -204,6 +228,7 @@ bool ArrayServer::AppendDB(const Usual& source) {
 }
 
 bool ArrayServer::CopyDB(const Usual& target) {
+    status_ = Usual();
     std::shared_ptr<rdd::DBServer> db = std::dynamic_pointer_cast<rdd::DBServer>(target.AsObject());
     bool opened = false;
     if (!db) {
@@ -220,19 +245,21 @@ bool ArrayServer::CopyDB(const Usual& target) {
     {
         Quiet quiet(*this);
         WriteBack();
-        ok = Protected([&] {
-            std::vector<int64_t> positions;
-            for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
-            for (size_t r = 1; r <= rows_.ALen(); ++r) {
-                const Usual& row = rows_.At(r);
-                if (!db->Append()) Fail("the table refused a new record");
-                for (size_t i = 0; i < positions.size(); ++i)
-                    if (positions[i] > 0 && i < row.ALen()) db->FieldPut(Usual(positions[i]), row.At(i + 1));
-            }
-            // One commit at the end: each record is written as the next is
-            // appended, and the commit makes them all durable at once.
-            db->Commit();
-        });
+        ok = Protected(
+            [&] {
+                std::vector<int64_t> positions;
+                for (const auto& field : fields_) positions.push_back(db->FieldPos(Usual(rt::Symbol(field->Name()))));
+                for (size_t r = 1; r <= rows_.ALen(); ++r) {
+                    const Usual& row = rows_.At(r);
+                    if (!db->Append()) Fail("the table refused a new record");
+                    for (size_t i = 0; i < positions.size(); ++i)
+                        if (positions[i] > 0 && i < row.ALen()) db->FieldPut(Usual(positions[i]), row.At(i + 1));
+                }
+                // One commit at the end: each record is written as the next is
+                // appended, and the commit makes them all durable at once.
+                db->Commit();
+            },
+            status_);
     }
     Notify(rdd::kNotifyFileChange);
     if (opened) db->Close();
@@ -249,13 +276,18 @@ bool ArrayServer::CopyDB(const Usual& target) {
 // longer than its field, a value of another type).
 bool ArrayServer::ExportText(const Usual& file, const std::string& delim, bool fixedWidth) {
     const std::string name = file.AsStr();
+    auto unwritable = [&](int err) {
+        status_ = Usual(MakeFailure(rt::kGenWrite, "unable to write " + name + ": " + std::strerror(err)));
+        return false;
+    };
+    status_ = Usual();
     int osError = 0;
     const std::string native = rt::FilePath(name, true, &osError);
-    if (native.empty()) return false;
+    if (native.empty()) return unwritable(ENOENT);
     if (rt::File(name)) {
         // Another handle that holds the file with a share mode keeps it.
         int probe = rt::FOpen(name, rt::kFoReadWrite | rt::kFoExclusive);
-        if (probe < 0) return false;
+        if (probe < 0) return unwritable(EACCES);
         rt::FClose(probe);
     }
     Notify(rdd::kNotifyIntentToMove);
@@ -264,30 +296,39 @@ bool ArrayServer::ExportText(const Usual& file, const std::string& delim, bool f
         Quiet quiet(*this);
         WriteBack();
         std::string out;
-        ok = Protected([&] {
-            const size_t n = struct_.ALen();
-            for (size_t r = 1; r <= rows_.ALen(); ++r) {
-                const Usual& row = rows_.At(r);
-                for (size_t i = 1; i <= n; ++i) {
-                    const Usual& value = i <= row.ALen() ? row.At(i) : Usual();
-                    const auto pos = static_cast<int64_t>(i);
-                    if (!FitsField(value, pos, fixedWidth))
-                        Fail("row " + std::to_string(r) + ": the value of " + FieldName(Usual(pos)) +
-                             " does not fit its field");
-                    std::string text = Usual2String(value, Usual(pos));
-                    const std::string& t = FieldSpecOf(pos)->ValType();
-                    if (fixedWidth) {
-                        out += t == "M" ? rt::PadR(text, FieldLen(Usual(pos))) : text;  // a memo is not padded
-                        continue;
+        ok = Protected(
+            [&] {
+                const size_t n = struct_.ALen();
+                for (size_t r = 1; r <= rows_.ALen(); ++r) {
+                    const Usual& row = rows_.At(r);
+                    const size_t lineStart = out.size();
+                    for (size_t i = 1; i <= n; ++i) {
+                        const Usual& value = i <= row.ALen() ? row.At(i) : Usual();
+                        const auto pos = static_cast<int64_t>(i);
+                        if (!FitsField(value, pos, fixedWidth))
+                            Fail("row " + std::to_string(r) + ": the value of " + FieldName(Usual(pos)) +
+                                 " does not fit its field");
+                        std::string text = Usual2String(value, Usual(pos));
+                        const std::string& t = FieldSpecOf(pos)->ValType();
+                        if (fixedWidth) {
+                            out += t == "M" ? rt::PadR(text, FieldLen(Usual(pos))) : text;  // a memo is not padded
+                            continue;
+                        }
+                        bool blanksMatter = t == "M" || (t == "C" && !text.empty() && text.front() == ' ');
+                        AppendDelimitedField(out, text, delim, blanksMatter);
+                        if (i < n) out += delim;
                     }
-                    bool blanksMatter = t == "M" || (t == "C" && !text.empty() && text.front() == ' ');
-                    AppendDelimitedField(out, text, delim, blanksMatter);
-                    if (i < n) out += delim;
+                    // An empty line is passed over by the import: a row whose
+                    // only field is empty is written as an empty quoted field.
+                    if (!fixedWidth && out.size() == lineStart) out += "\"\"";
+                    out += "\r\n";
                 }
-                out += "\r\n";
-            }
-        });
-        ok = ok && rt::AtomicReplace(native, out).Ok();
+            },
+            status_);
+        if (ok) {
+            rt::ReplaceResult written = rt::AtomicReplace(native, out);
+            if (!written.Ok()) ok = unwritable(written.err);
+        }
     }
     Notify(rdd::kNotifyFileChange);
     return ok;

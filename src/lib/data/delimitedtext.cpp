@@ -51,8 +51,10 @@ std::vector<std::string> SplitDelimited(std::string_view line, std::string_view 
 }
 
 void AppendDelimitedField(std::string& out, std::string_view text, std::string_view delim, bool blanksMatter) {
+    // With a delimiter of several characters the field's end and the
+    // delimiter after it may hold the delimiter earlier ("a:" before "::").
     bool quote = text.find_first_of("\"\r\n") != std::string_view::npos ||
-                 (!delim.empty() && text.find(delim) != std::string_view::npos) ||
+                 (!delim.empty() && (std::string(text) + std::string(delim)).find(delim) != text.size()) ||
                  (blanksMatter && !text.empty() && (text.front() == ' ' || text.back() == ' '));
     if (!quote) {
         out += text;

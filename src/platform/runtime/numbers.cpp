@@ -8,6 +8,7 @@
 #include <limits>
 #include <optional>
 
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/object.h"
@@ -199,7 +200,23 @@ std::string StrImpl(const Usual& n, std::optional<int> width, std::optional<int>
     return PadL(text, field);
 }
 
-char SepChar(int code, char fallback) { return code >= 1 && code <= 255 ? static_cast<char>(code) : fallback; }
+// A separator is one ASCII character: a byte above it would not be a
+// character of UTF-8 text on its own.
+char SepChar(int code, char fallback) { return code >= 1 && code <= 127 ? static_cast<char>(code) : fallback; }
+
+// The length in bytes of the character at s[i]: a UTF-8 sequence, or one
+// byte that is not UTF-8.
+size_t CharLen(std::string_view s, size_t i) {
+    size_t len = 0;
+    NextCodePoint(s, i, len);
+    return len == 0 ? 1 : len;
+}
+
+size_t CharCount(std::string_view s) {
+    size_t n = 0;
+    for (size_t i = 0; i < s.size(); i += CharLen(s, i)) ++n;
+    return n;
+}
 
 // A display picture: "@functions template", or only one of them.
 struct Picture {
@@ -301,7 +318,9 @@ std::string TransformNumber(const Usual& value, const Picture& pic) {
             else out[k] = t;
         }
     } else {
-        for (size_t k = 0; k < tmpl.size(); ++k) out[k] = k == pointAt ? decSep : '*';
+        // One "*" for each character of the template, the point kept.
+        out.clear();
+        for (size_t k = 0; k < tmpl.size(); k += CharLen(tmpl, k)) out += k == pointAt ? decSep : '*';
     }
 
     // Suffixes keep the same length whatever the sign, so columns line up.
@@ -311,7 +330,7 @@ std::string TransformNumber(const Usual& value, const Picture& pic) {
         else if (!overflow && !negative && !zero && pic.Has('C')) out += " CR";
         else out += "   ";
     }
-    if (pic.Has('Z') && zero && d.finite) return std::string(out.size(), ' ');
+    if (pic.Has('Z') && zero && d.finite) return std::string(CharCount(out), ' ');
     if (pic.Has('B')) return PadR(LTrim(out), static_cast<int64_t>(out.size()));
     return out;
 }
@@ -336,24 +355,38 @@ bool IsTemplateChar(char c) {
 }
 
 // A string laid into a template: each template character takes the next
-// byte of the value ("!" upper-cases it); other characters are copied in,
-// replacing the value byte at that place unless "@R" asks to insert them.
+// character of the value ("!" upper-cases it); other characters are copied
+// in, replacing the value character at that place unless "@R" asks to
+// insert them. Characters are whole UTF-8 sequences (a byte that is not
+// UTF-8 counts as one), so the result has the template's length in
+// characters and never a split sequence.
 std::string TransformString(const std::string& value, const Picture& pic) {
     bool upperAll = pic.Has('!');
     if (pic.tmpl.empty()) return upperAll ? Upper(value) : value;
     bool insert = pic.Has('R');
+    const std::string_view tmpl = pic.tmpl;
     std::string out;
-    size_t next = 0;
-    for (char t : pic.tmpl) {
-        if (IsTemplateChar(t)) {
-            char c = next < value.size() ? value[next] : ' ';
-            ++next;
-            if ((t == '!' || upperAll) && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-            out += c;
+    size_t next = 0;  // where the value's next character starts
+    for (size_t k = 0; k < tmpl.size();) {
+        const size_t tlen = CharLen(tmpl, k);
+        const size_t vlen = next < value.size() ? CharLen(value, next) : 0;
+        const char t = tmpl[k];
+        if (tlen == 1 && IsTemplateChar(t)) {
+            if (vlen == 0) {
+                out += ' ';
+            } else if (vlen == 1) {
+                char c = value[next];
+                if ((t == '!' || upperAll) && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+                out += c;
+            } else {
+                out.append(value, next, vlen);
+            }
+            next += vlen;
         } else {
-            out += t;
-            if (!insert) ++next;
+            out.append(tmpl.substr(k, tlen));
+            if (!insert) next += vlen;
         }
+        k += tlen;
     }
     return out;
 }

@@ -155,7 +155,8 @@ TEST(NumEntry, RandomKeysNeverBreakTheField) {
 namespace {
 
 TEST(Unformat, ATextWrittenWithAPictureReadsBackAsItsNumber) {
-    const char* pictures[] = {"9,999,999.99", "@X 9999.99", "@C 9999.99", "@( 9999.99", "99999", "@R 9,999.9"};
+    const char* pictures[] = {"9,999,999.99", "@X 9999.99", "@C 9999.99",  "@( 9999.99", "99999",
+                              "@R 9,999.9",   "@x 9999.99", "@E 9,999.99", "@B 9,999.99"};
     const double values[] = {0, 5, -5, 1234.5, -1234.5, 7.25};
     for (const char* pic : pictures)
         for (double v : values) {

@@ -8,7 +8,9 @@
 
 #include "lib/data/arrayserver.h"
 #include "lib/data/dataclasses.h"
+#include "lib/data/delimitedtext.h"
 #include "platform/runtime/dates.h"
+#include "platform/runtime/error.h"
 #include "platform/runtime/macro.h"
 #include "platform/runtime/text.h"
 #include "rdd_test_util.h"
@@ -414,4 +416,46 @@ TEST_F(ArrayServerTest, ValuesTooWideForTheirFields) {
     EXPECT_EQ(Read(file), "old");
     EXPECT_FALSE(s->CopyDelimited(Usual(Path("missing/out.csv")), Usual()));
     EXPECT_EQ(client_->codes.back(), kNotifyFileChange);  // the suspension was released
+}
+
+TEST_F(ArrayServerTest, ImportRefusesWithItsReasonWhatAnExportCouldNotWriteBack) {
+    auto s = Make({});
+    EXPECT_FALSE(s->AppendDelimited(Usual(File("wide.txt", "a,1\nb,123456\n")), Usual()));  // QTY is N5
+    EXPECT_EQ(rows_.ALen(), 1u);
+    auto why = std::dynamic_pointer_cast<Error>(s->Status().AsObject());
+    ASSERT_TRUE(why);
+    EXPECT_NE(why->Description.find("QTY"), std::string::npos);
+    EXPECT_FALSE(s->AppendSDF(Usual(File("cr.sdf", "ab\rcd     1\n"))));  // a line end inside NAME
+    EXPECT_EQ(rows_.ALen(), 1u);
+    EXPECT_TRUE(s->AppendDelimited(Usual(File("ok.txt", "c,2\n")), Usual()));
+    EXPECT_TRUE(s->Status().IsNil());
+}
+
+TEST_F(ArrayServerTest, ImportedValuesReadBackAfterAnExport) {
+    struct Case {
+        Usual field;  // the one field of the structure
+        const char* line;
+        Usual want;
+    } cases[] = {
+        {Field("N", "N", 5, 1), "1.25", Usual(1.3)},  // rounded as the field stores it
+        {Field("L", "L", 1), "yes", Usual(true)},     // by the first letter
+        {Field("L", "L", 1), ":", Usual(false)},
+        {Field("M", "M", 10), "\"\"", Usual("")},  // a row of one empty value stays a row
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Usual first = Usual::Array(), again = Usual::Array();
+        auto s = New<ArrayServer>(), back = New<ArrayServer>();
+        s->Init(Usual::Array({c.field}), first);
+        back->Init(Usual::Array({c.field}), again);
+        ASSERT_TRUE(s->AppendDelimited(Usual(File("in.txt", std::string(c.line) + "\n")), Usual()));
+        ASSERT_TRUE(s->CopyDelimited(Usual(Path("out.txt")), Usual()));
+        ASSERT_TRUE(back->AppendDelimited(Usual(Path("out.txt")), Usual()));
+        ASSERT_EQ(again.ALen(), 1u);
+        EXPECT_EQ(first.At(1).At(1), c.want);
+        EXPECT_EQ(again.At(1).At(1), c.want);
+    }
+    std::string out;  // the end of a field and a delimiter of two characters
+    lib::AppendDelimitedField(out, "a:", "::", false);
+    EXPECT_EQ(out, "\"a:\"");
 }

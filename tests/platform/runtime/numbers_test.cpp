@@ -196,6 +196,19 @@ TEST(Numbers, TransformStringDateAndLogicPictures) {
     EXPECT_EQ(Transform(Usual(), "999"), "NIL");
 }
 
+// A template takes and keeps whole UTF-8 characters, so the result has the
+// template's length in characters and stays UTF-8.
+TEST(Numbers, TransformKeepsWholeCharacters) {
+    ResetSettings();
+    EXPECT_EQ(Transform("\xC3\xA9t\xC3\xA9", "!XX"), "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(Transform("ab\xE2\x82\xAC", "X-XX"), "a-\xE2\x82\xAC ");  // the literal replaces one character
+    EXPECT_EQ(Transform(123456, "\xE2\x82\xAC 99.99"), "****.**");      // overflow: one "*" per character
+    EXPECT_EQ(Transform(0, "@Z \xE2\x82\xAC 99"), "    ");
+    SetDecimalSep(0xE9);  // no single byte of UTF-8 text: the point stays
+    EXPECT_EQ(Transform(1.5, "9.99"), "1.50");
+    ResetSettings();
+}
+
 // Str and Val stay machine-readable under a decimal-comma process locale;
 // only Transform follows the runtime's own separators.
 TEST(Numbers, StrAndValIgnoreTheProcessLocale) {
