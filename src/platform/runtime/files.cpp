@@ -265,8 +265,7 @@ int ShareOpen(const std::string& nativePath, int flags, int access, int share, i
             return -1;
         }
     }
-    if (truncate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-        int err = errno;
+    if (int err = truncate && S_ISREG(st.st_mode) ? Truncate(fd, 0) : 0) {
         if (lockFd >= 0) ::close(lockFd);
         ::close(fd);
         *osError = OsErrorFromErrno(err, nativePath);
