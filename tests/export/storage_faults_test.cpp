@@ -132,11 +132,13 @@ TEST_F(StorageFaultTest, EveryFailedStepIsReportedAndLeavesTheOldOrTheNewContent
         const uint64_t steps = faults::Count();
         const std::string after = a.state();
         ASSERT_NE(before, after);
-        for (uint64_t n = 1; n <= steps * 2; ++n) {
-            const bool cut = n > steps;  // the second round cuts the failing write short
-            SCOPED_TRACE("failing step " + std::to_string((n - 1) % steps + 1) + (cut ? ", a short write" : ""));
+        for (uint64_t n = 1; n <= steps * 3; ++n) {
+            // Rounds: the step fails; its write is cut short on a full disk;
+            // it and every step after it fail.
+            const uint64_t step = (n - 1) % steps + 1, round = (n - 1) / steps;
+            SCOPED_TRACE("failing step " + std::to_string(step) + " in round " + std::to_string(round));
             Enter(std::string(a.name) + " " + std::to_string(n));
-            faults::Arm((n - 1) % steps + 1, cut ? ENOSPC : EIO, cut);
+            faults::Arm(step, round == 1 ? ENOSPC : EIO, round == 1, round == 2);
             const bool ok = a.run();
             faults::Disarm();
             EXPECT_TRUE(faults::Fired() && !ok);

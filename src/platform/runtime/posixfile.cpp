@@ -279,18 +279,20 @@ std::atomic<uint64_t> gSeen{0};
 std::atomic<uint64_t> gNth{kNever};
 std::atomic<int> gErr{EIO};
 std::atomic<bool> gShort{false};
+std::atomic<bool> gOnward{false};
 std::atomic<bool> gFired{false};
 std::array<std::atomic<uint64_t>, kOpKinds> gByOp{};
 
 }  // namespace
 
-void Arm(uint64_t nth, int err, bool shortWrite) {
+void Arm(uint64_t nth, int err, bool shortWrite, bool onward) {
     detail::armed.store(false);
     gSeen.store(0);
     for (auto& n : gByOp) n.store(0);
     gNth.store(nth);
     gErr.store(err != 0 ? err : EIO);
     gShort.store(shortWrite);
+    gOnward.store(onward);
     gFired.store(false);
     detail::armed.store(true);
 }
@@ -304,7 +306,8 @@ bool Fired() { return gFired.load(); }
 int detail::Hit(Op op, size_t n, size_t* part) {
     gByOp[static_cast<size_t>(op)].fetch_add(1, std::memory_order_relaxed);
     const uint64_t seen = gSeen.fetch_add(1, std::memory_order_relaxed) + 1;
-    if (seen != gNth.load(std::memory_order_relaxed)) return 0;
+    const uint64_t nth = gNth.load(std::memory_order_relaxed);
+    if (nth == kNever || seen < nth || (seen > nth && !gOnward.load(std::memory_order_relaxed))) return 0;
     gFired.store(true);
     if (part != nullptr && op == Op::kWrite && gShort.load()) *part = n / 2;
     return gErr.load();

@@ -157,8 +157,10 @@ inline constexpr uint64_t kNever = 0;
 // Counts the operations from now on (all kinds together, from 1) and makes
 // the nth fail with err; kNever only counts. With shortWrite, a write that
 // is the nth first puts half its bytes in the file (a write cut short by
-// a full disk or a failing device).
-void Arm(uint64_t nth, int err = EIO, bool shortWrite = false);
+// a full disk or a failing device). With onward, every operation from the
+// nth on fails (a device that has died), so what a caller does to undo the
+// failure fails too.
+void Arm(uint64_t nth, int err = EIO, bool shortWrite = false, bool onward = false);
 // Stops counting and failing; the counters keep their values.
 void Disarm();
 // The operations seen since Arm: all of them, or those of one kind.
