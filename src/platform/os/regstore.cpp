@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/os/regvfs.h"
 #include "platform/runtime/text.h"
 
 namespace os::reg {
@@ -140,7 +141,7 @@ void Store::Close() {
 void Store::OpenFile() {
     path_ = StorePath(kind_);
     MakeDirs(path_.substr(0, path_.rfind('/')), kind_ == StoreKind::kUser ? 0700 : 0755);
-    int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, FaultAwareVfsName());
     if (rc == SQLITE_OK && Setup()) {
         writable_ = true;
         readError_ = ERROR_SUCCESS;
@@ -178,7 +179,7 @@ void Store::OpenReadOnly() {
 }
 
 LONG Store::TryReadOnly(const std::string& name) {
-    int rc = sqlite3_open_v2(name.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    int rc = sqlite3_open_v2(name.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, FaultAwareVfsName());
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db_, 10000);
         rc = sqlite3_exec(db_, "SELECT count(*) FROM keys", nullptr, nullptr, nullptr);

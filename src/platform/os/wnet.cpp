@@ -20,6 +20,7 @@
 
 #include "platform/os/registry.h"
 #include "platform/runtime/paths.h"
+#include "platform/runtime/posixfile.h"
 #include "platform/runtime/text.h"
 
 extern char** environ;
@@ -166,7 +167,7 @@ DWORD MountCifs(const std::string& unc, const std::string& point, const std::str
     }
     std::string creds = "username=" + name + "\npassword=" + password + "\n";
     if (!domain.empty()) creds += "domain=" + domain + "\n";
-    bool written = ::write(fd, creds.data(), creds.size()) == static_cast<ssize_t>(creds.size());
+    bool written = rt::WriteAll(fd, creds).Ok();
     ::close(fd);
     std::string options = "credentials=" + credFile + ",uid=" + std::to_string(::getuid()) +
                           ",gid=" + std::to_string(::getgid());

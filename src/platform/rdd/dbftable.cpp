@@ -232,8 +232,7 @@ Fault Table::Repair(uint64_t size) {
     uint64_t end = layout_.headerLen + uint64_t{count_} * layout_.recordLen;
     Fault f;
     if (size > end + 1 || size < end + 1) {
-        if (::ftruncate(fd_, static_cast<off_t>(end)) != 0)
-            f = OsFault(rt::kGenWrite, errno, "cannot cut the torn end of the table");
+        if (int err = rt::Truncate(fd_, end)) f = OsFault(rt::kGenWrite, err, "cannot cut the torn end of the table");
     }
     uint8_t marker = kEofMarker;
     if (!f) f = WriteAll(&marker, 1, end, "end-of-file marker");
@@ -347,9 +346,9 @@ void Table::RestoreEnd(uint32_t count) {
     // Neither step needs new space: the file is cut to just past the marker
     // it had, and the marker byte lies in a block the file holds already.
     const uint64_t end = RecordOffset(count + 1);
-    if (::ftruncate(fd_, static_cast<off_t>(end + 1)) != 0) return;
+    if (rt::Truncate(fd_, end + 1) != 0) return;
     const uint8_t marker = kEofMarker;
-    (void)::pwrite(fd_, &marker, 1, static_cast<off_t>(end));
+    (void)rt::WriteAt(fd_, &marker, 1, end);
     unsynced_ = true;
 }
 

@@ -301,8 +301,8 @@ Fault IndexFile::Append(const JournalEntry& e, const std::vector<const Order*>& 
     for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(body >> (8 * i));
     Put32(b, Crc32(b.data() + 4, body));
     if (torn_) {
-        if (::ftruncate(fd_, static_cast<off_t>(end_)) != 0)
-            return OsFault(rt::kGenWrite, errno, "cannot cut the torn end of the index file");
+        if (int err = rt::Truncate(fd_, end_))
+            return OsFault(rt::kGenWrite, err, "cannot cut the torn end of the index file");
         torn_ = false;
     }
     if (rt::IoResult w = rt::WriteAt(fd_, b.data(), b.size(), end_); !w.Ok())

@@ -9,6 +9,7 @@
 
 #include "platform/runtime/error.h"
 #include "platform/runtime/oserror.h"
+#include "platform/runtime/posixfile.h"
 #include "platform/runtime/text.h"
 
 namespace rdd::idx {
@@ -230,8 +231,9 @@ Fault OrderList::SetAside(const std::string& path, const Fault& why, bool mustEx
     std::string note = why.description + "; its orders are dropped";
     if (!table_.ReadOnly() && table_.SoleOpen()) {
         const std::string aside = path + ".damaged";
-        if (::rename(path.c_str(), aside.c_str()) == 0) note += " and the file is kept as " + aside;
-        else note += std::string("; it could not be set aside: ") + std::strerror(errno);
+        if (int err = rt::RenameFile(path, aside))
+            note += std::string("; it could not be set aside: ") + std::strerror(err);
+        else note += " and the file is kept as " + aside;
     }
     notes_.push_back(note);
     if (mustExist) return MakeFault(rt::kGenCorruption, note);

@@ -265,8 +265,9 @@ int ShareOpen(const std::string& nativePath, int flags, int access, int share, i
             return -1;
         }
     }
-    if (truncate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
-        int err = errno;
+    // An empty file (one this open has just made) needs no cutting: a
+    // failure there would leave a new empty file behind the failed open.
+    if (int err = truncate && S_ISREG(st.st_mode) && st.st_size > 0 ? Truncate(fd, 0) : 0) {
         if (lockFd >= 0) ::close(lockFd);
         ::close(fd);
         *osError = OsErrorFromErrno(err, nativePath);

@@ -138,19 +138,18 @@ bool FRename(std::string_view from, std::string_view to) {
             return true;
         }
     }
-    if (::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) != 0) {
-        int e = errno;
+    if (int e = RenameFile(src, dst, RENAME_NOREPLACE)) {
         if (e == EINVAL || e == ENOSYS) {
             // A file system without RENAME_NOREPLACE: check, then rename.
             if (::lstat(dst.c_str(), &dstat) == 0) {
                 Fail(kOsAlreadyExists);
                 return false;
             }
-            if (::rename(src.c_str(), dst.c_str()) == 0) {
+            e = RenameFile(src, dst);
+            if (e == 0) {
                 Ok();
                 return true;
             }
-            e = errno;
         }
         Fail(e == EEXIST ? kOsAlreadyExists : OsErrorFromErrno(e, dst));
         return false;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -115,10 +116,23 @@ IoResult ReadAt(int fd, void* dst, size_t n, uint64_t offset) {
                     [&](size_t done) { return ::pread(fd, p + done, n - done, static_cast<off_t>(offset + done)); });
 }
 
+// A write the armed fault injection fails: the part it lets through is
+// written, then the injected errno is reported.
+template <class Op>
+IoResult InjectableWrite(size_t n, Op op) {
+    size_t part = 0;
+    const int injected = faults::Hit(faults::Op::kWrite, n, &part);
+    const size_t limit = injected != 0 ? part : n;
+    IoResult r = Transfer(limit, true, [&](size_t done) { return op(done, limit); });
+    if (injected != 0 && r.Ok()) r.err = injected;
+    return r;
+}
+
 IoResult WriteAt(int fd, const void* src, size_t n, uint64_t offset) {
     const char* p = static_cast<const char*>(src);
-    return Transfer(n, true,
-                    [&](size_t done) { return ::pwrite(fd, p + done, n - done, static_cast<off_t>(offset + done)); });
+    return InjectableWrite(n, [&](size_t done, size_t limit) {
+        return ::pwrite(fd, p + done, limit - done, static_cast<off_t>(offset + done));
+    });
 }
 
 IoResult ReadFull(int fd, void* dst, size_t n) {
@@ -128,7 +142,7 @@ IoResult ReadFull(int fd, void* dst, size_t n) {
 
 IoResult WriteAll(int fd, const void* src, size_t n) {
     const char* p = static_cast<const char*>(src);
-    return Transfer(n, true, [&](size_t done) { return ::write(fd, p + done, n - done); });
+    return InjectableWrite(n, [&](size_t done, size_t limit) { return ::write(fd, p + done, limit - done); });
 }
 
 int ReadAll(int fd, std::string* out) {
@@ -175,6 +189,13 @@ Fd OpenForAppend(const std::string& path, int* err) {
 IoResult AppendRecord(int fd, std::string_view record) {
     IoResult r;
     if (record.empty()) return r;
+    size_t part = 0;
+    const int injected = faults::Hit(faults::Op::kWrite, record.size(), &part);
+    if (injected != 0) {
+        r.err = injected;
+        if (part == 0) return r;
+        record = record.substr(0, part);
+    }
     ssize_t put;
     // An interrupted write that took nothing can be made again safely.
     do {
@@ -185,8 +206,21 @@ IoResult AppendRecord(int fd, std::string_view record) {
         return r;
     }
     r.bytes = static_cast<size_t>(put);
-    if (r.bytes < record.size()) r.err = ENOSPC;
+    if (r.bytes < record.size() && r.err == 0) r.err = ENOSPC;
     return r;
+}
+
+int Truncate(int fd, uint64_t len) {
+    if (int injected = faults::Hit(faults::Op::kWrite)) return injected;
+    if (::ftruncate(fd, static_cast<off_t>(len)) != 0) return errno;
+    return 0;
+}
+
+int RenameFile(const std::string& from, const std::string& to, unsigned flags) {
+    if (int injected = faults::Hit(faults::Op::kRename)) return injected;
+    int rc = flags == 0 ? ::rename(from.c_str(), to.c_str())
+                        : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
+    return rc == 0 ? 0 : errno;
 }
 
 int LockFile(int fd, int op) {
@@ -199,11 +233,13 @@ int LockFile(int fd, int op) {
 // ---- Durability ------------------------------------------------------------------
 
 int SyncData(int fd) {
+    if (int injected = faults::Hit(faults::Op::kSync)) return injected;
     if (::fdatasync(fd) != 0 && errno != EINVAL) return errno;
     return 0;
 }
 
 int SyncFile(int fd) {
+    if (int injected = faults::Hit(faults::Op::kSync)) return injected;
     if (::fsync(fd) != 0 && errno != EINVAL) return errno;
     return 0;
 }
@@ -216,6 +252,7 @@ std::string FolderOf(const std::string& path) {
 
 int SyncFolderOf(const std::string& path) {
     if (int injected = gFolderSyncFault.exchange(0)) return injected;
+    if (int injected = faults::Hit(faults::Op::kFolderSync)) return injected;
     int err = 0;
     Fd dir = OpenFile(FolderOf(path), O_RDONLY | O_DIRECTORY, 0, &err);
     if (!dir) return err;
@@ -232,6 +269,51 @@ mode_t ProcessUmask() {
     static const mode_t mask = ReadUmaskOnce();
     return mask;
 }
+
+// ---- Fault injection ---------------------------------------------------------------
+
+namespace faults {
+namespace {
+
+std::atomic<uint64_t> gSeen{0};
+std::atomic<uint64_t> gNth{kNever};
+std::atomic<int> gErr{EIO};
+std::atomic<bool> gShort{false};
+std::atomic<bool> gOnward{false};
+std::atomic<bool> gFired{false};
+std::array<std::atomic<uint64_t>, kOpKinds> gByOp{};
+
+}  // namespace
+
+void Arm(uint64_t nth, int err, bool shortWrite, bool onward) {
+    detail::armed.store(false);
+    gSeen.store(0);
+    for (auto& n : gByOp) n.store(0);
+    gNth.store(nth);
+    gErr.store(err != 0 ? err : EIO);
+    gShort.store(shortWrite);
+    gOnward.store(onward);
+    gFired.store(false);
+    detail::armed.store(true);
+}
+
+void Disarm() { detail::armed.store(false); }
+
+uint64_t Count() { return gSeen.load(); }
+uint64_t Count(Op op) { return gByOp[static_cast<size_t>(op)].load(); }
+bool Fired() { return gFired.load(); }
+
+int detail::Hit(Op op, size_t n, size_t* part) {
+    gByOp[static_cast<size_t>(op)].fetch_add(1, std::memory_order_relaxed);
+    const uint64_t seen = gSeen.fetch_add(1, std::memory_order_relaxed) + 1;
+    const uint64_t nth = gNth.load(std::memory_order_relaxed);
+    if (nth == kNever || seen < nth || (seen > nth && !gOnward.load(std::memory_order_relaxed))) return 0;
+    gFired.store(true);
+    if (part != nullptr && op == Op::kWrite && gShort.load()) *part = n / 2;
+    return gErr.load();
+}
+
+}  // namespace faults
 
 void testseam::FailNextFolderSync(int err) { gFolderSyncFault.store(err); }
 

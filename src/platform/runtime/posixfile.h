@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -81,6 +83,14 @@ inline IoResult WriteAll(int fd, std::string_view data) { return WriteAll(fd, da
 // which could land after another process's record.
 IoResult AppendRecord(int fd, std::string_view record);
 
+// ftruncate(2): the file at fd cut or extended to len bytes; the errno of
+// a failure.
+[[nodiscard]] int Truncate(int fd, uint64_t len);
+
+// rename(2), or renameat2(2) with flags (RENAME_NOREPLACE) when they are
+// not 0; the errno of a failure.
+[[nodiscard]] int RenameFile(const std::string& from, const std::string& to, unsigned flags = 0);
+
 // flock(2) with op, resumed when interrupted; the errno of a failure.
 [[nodiscard]] int LockFile(int fd, int op);
 
@@ -133,6 +143,49 @@ inline ReplaceResult AtomicReplace(const std::string& path, std::string_view con
                                    const ReplaceOptions& options = {}) {
     return AtomicReplace(path, {content}, options);
 }
+
+// Fault injection: a test arms it to make one chosen write, sync, rename
+// or folder sync of this layer fail, and so sees what a failure at that
+// point leaves on disk; armed with kNever it only counts. Disarmed, each
+// primitive pays one relaxed atomic load. See docs/runtime-files.md.
+namespace faults {
+
+enum class Op { kWrite, kSync, kRename, kFolderSync };
+inline constexpr int kOpKinds = 4;
+inline constexpr uint64_t kNever = 0;
+
+// Counts the operations from now on (all kinds together, from 1) and makes
+// the nth fail with err; kNever only counts. With shortWrite, a write that
+// is the nth first puts half its bytes in the file (a write cut short by
+// a full disk or a failing device). With onward, every operation from the
+// nth on fails (a device that has died), so what a caller does to undo the
+// failure fails too.
+void Arm(uint64_t nth, int err = EIO, bool shortWrite = false, bool onward = false);
+// Stops counting and failing; the counters keep their values.
+void Disarm();
+// The operations seen since Arm: all of them, or those of one kind.
+uint64_t Count();
+uint64_t Count(Op op);
+// Whether the armed failure has been handed out.
+bool Fired();
+
+namespace detail {
+inline std::atomic<bool> armed{false};
+int Hit(Op op, size_t n, size_t* part);
+}  // namespace detail
+
+// Asked by each primitive before its system call (and by the registry
+// store's SQLite file shim): 0 to go on, else the errno the operation fails
+// with; for a write of n bytes, *part (when given) is how many of them to
+// write before failing.
+inline int Hit(Op op, size_t n = 0, size_t* part = nullptr) {
+    if (part != nullptr) *part = 0;
+    if (!detail::armed.load(std::memory_order_relaxed)) [[likely]]
+        return 0;
+    return detail::Hit(op, n, part);
+}
+
+}  // namespace faults
 
 namespace testseam {
 // Makes the next folder sync fail with err (0 clears): no file system can

@@ -115,11 +115,11 @@ ReplaceResult RewriteInPlace(Fd fd, const struct stat& st, bool readable, Pieces
         errno != EOPNOTSUPP && errno != ENOSYS)
         return Failed(std::move(res), ReplaceStep::kWrite, errno);
     int err = WritePieces(fd.Get(), pieces);
-    if (err == 0 && ::ftruncate(fd.Get(), static_cast<off_t>(total)) != 0) err = errno;
+    if (err == 0) err = Truncate(fd.Get(), total);
     if (err != 0) {
         if (readable) {
             IoResult back = WriteAt(fd.Get(), old.data(), old.size(), 0);
-            if (back.Ok() && ::ftruncate(fd.Get(), static_cast<off_t>(old.size())) == 0) (void)SyncFile(fd.Get());
+            if (back.Ok() && Truncate(fd.Get(), old.size()) == 0) (void)SyncFile(fd.Get());
         }
         return Failed(std::move(res), ReplaceStep::kWrite, err);
     }
@@ -188,7 +188,7 @@ ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const Replac
     if (int err = SyncFile(tmp.Get())) return Failed(std::move(res), ReplaceStep::kSync, err);
     if (!options.keepOpen)
         if (int err = tmp.Close()) return Failed(std::move(res), ReplaceStep::kSync, err);
-    if (::rename(name.path.c_str(), target.c_str()) != 0) return Failed(std::move(res), ReplaceStep::kRename, errno);
+    if (int err = RenameFile(name.path, target)) return Failed(std::move(res), ReplaceStep::kRename, err);
     name.path.clear();
     res.replaced = true;
     if (options.keepOpen) res.fd = std::move(tmp);
