@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds the Debian package qzscan_<version>_<arch>.deb in build-deb/ (a
-# build folder of its own, without tests): the five programs stripped, their
+# Builds the Debian package qzscan_<version>_<arch>.deb in build-deb/, or
+# the folder given (a build folder of its own, configured without tests): the five programs stripped, their
 # debug information under /usr/lib/debug, the desktop entries, icons,
 # AppStream metadata, manual pages and bash completions. Installs the
 # Debian packages it needs first (skipped when they are there).
-#   bash setup/package.sh
+#   bash setup/package.sh [DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+dir=${1:-build-deb}
 bash setup/deps.sh
 packages=(dpkg-dev lintian help2man librsvg2-bin binutils gzip)
 missing=()
@@ -19,10 +20,12 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 # The compiler flags of setup/test.sh's build, so that ccache serves what it
-# compiled; the programs' folder is /usr/bin.
-bash setup/configure.sh build-deb -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_WERROR=ON -DQZ_BUILD_TESTS=OFF \
-  -DQZ_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr -DQZ_INSTALL_SPLIT_DEBUG=ON
-cmake --build build-deb -j"$(nproc)"
-rm -f build-deb/qzscan_*.deb
-(cd build-deb && cpack -G DEB >/dev/null)
-ls build-deb/qzscan_*.deb
+# compiled; the linker's hardening (read-only relocations, bound at start)
+# costs no compile; the programs' folder is /usr/bin.
+bash setup/configure.sh "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_WERROR=ON -DQZ_BUILD_TESTS=OFF \
+  -DQZ_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr -DQZ_INSTALL_SPLIT_DEBUG=ON \
+  -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now"
+cmake --build "$dir" -j"$(nproc)"
+rm -f "$dir"/qzscan_*.deb
+(cd "$dir" && cpack -G DEB >/dev/null)
+ls "$dir"/qzscan_*.deb

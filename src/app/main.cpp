@@ -15,10 +15,10 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     gui::StartQtProgram(argc, argv, parser,
                         {"qzscan", QZ_VERSION,
-                         "QZScan, the Quorvex stocktake scanner: barcodes and counts read into the scan data "
-                         "table DATA/QZSCAN.DBF, shown and edited in a grid, exported as CSV. The data folder is "
-                         "the program's own folder when it can write there, else ~/.local/share/qzscan "
-                         "($XDG_DATA_HOME/qzscan); QZ_WORKDIR names another.",
+                         "QZScan, the Quorvex stocktake scanner: barcodes and counts read into the scan\n"
+                         "data table DATA/QZSCAN.DBF, shown and edited in a grid, exported as CSV.\n"
+                         "The data folder is the program's own folder when it can write there, else\n"
+                         "~/.local/share/qzscan ($XDG_DATA_HOME/qzscan); QZ_WORKDIR names another.",
                          "uk.co.quorvex.QZScan", ":/icons/__AAAICON.svg"});
     grid::Init();
     gui::InstallKeyDriverFromEnvironment();

@@ -7,7 +7,7 @@
 # into ~/.local/share/qzscan (desktop_scan.py). Purging the package must
 # leave none of its files, only the user's data. The machine is left as it
 # was found: the package purged, the user removed. Needs root.
-#   bash tests/package/install_test.sh
+#   bash tests/package/install_test.sh [BUILD-DIR]   (setup/package.sh's folder)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 started=$SECONDS
@@ -20,8 +20,9 @@ if dpkg-query -W -f='${Status}' qzscan 2>/dev/null | grep -q "install ok install
   exit 1
 fi
 
-bash setup/package.sh
-deb=$(ls "$PWD"/build-deb/qzscan_*.deb)
+dir=${1:-build-deb}
+bash setup/package.sh "$dir"
+deb=$(ls "$PWD/$dir"/qzscan_*.deb)
 # The checkers, installed before the machine's state is taken.
 for p in desktop-file-utils appstream lintian; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
@@ -35,8 +36,8 @@ fail() {
 }
 
 echo "== lintian"
-lintian --no-tag-display-limit "$deb" | tee /dev/stderr >"$PWD/build-deb/lintian.txt" || true
-grep -q '^E: ' "$PWD/build-deb/lintian.txt" && fail "lintian reports errors"
+lintian --tag-display-limit 0 "$deb" | tee /dev/stderr >"$PWD/$dir/lintian.txt" || true
+grep -q '^E: ' "$PWD/$dir/lintian.txt" && fail "lintian reports errors"
 
 user=qzpkg$$
 work=$(mktemp -d)

@@ -44,7 +44,11 @@ QApplication& StartQtProgram(int argc, char** argv, QCommandLineParser& parser, 
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     parser.parse(arguments);
     if (parser.isSet(help)) {
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        // Without an application object Qt writes a stand-in for the
+        // command's name.
+        QString text = parser.helpText();
+        text.replace(QStringLiteral("<executable_name>"), QString::fromUtf8(id.name));
+        std::fputs(text.toLocal8Bit().constData(), stdout);
         std::exit(0);
     }
     if (parser.isSet(version)) {
