@@ -20,14 +20,14 @@ if ((${#missing[@]})); then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 # The compiler flags of setup/test.sh's build, so that ccache serves what it
-# compiled (whatever the folder; precompiled headers off, since ccache as
-# set up here does not cache compiles that use them); the linker's hardening (read-only
+# compiled, whatever the folder (the widget libraries, compiled with a
+# precompiled header, are compiled anew: ccache does not cache those); the linker's hardening (read-only
 # relocations, bound at start) costs no compile; the programs' folder is
 # /usr/bin.
 export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 bash setup/configure.sh "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQZ_WERROR=ON -DQZ_BUILD_TESTS=OFF \
   -DQZ_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/usr -DQZ_INSTALL_SPLIT_DEBUG=ON \
-  -DQZ_PCH=OFF -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now"
+  -DCMAKE_EXE_LINKER_FLAGS="-Wl,-z,relro,-z,now"
 cmake --build "$dir" -j"$(nproc)"
 rm -f "$dir"/qzscan_*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)
