@@ -54,7 +54,10 @@ const char* const kUsageText =
     "byte 29; none stated reads as Windows-1252); CSV files are written in UTF-8.\n"
     "A character the code page cannot hold is refused.\n"
     "\n"
-    "exit codes: 0 done, 1 the operation failed, 2 wrong usage\n";
+    "exit codes: 0 done, 1 the operation failed, 2 wrong usage\n"
+    "\n"
+    "  --help     shows this help\n"
+    "  --version  shows the version\n";
 
 int Usage(bool error) {
     std::fputs(kUsageText, error ? stderr : stdout);
@@ -391,6 +394,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return Usage(true);
     if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") return Usage(false);
+    if (args[0] == "--version") {
+        std::puts("qzdbf " QZ_VERSION);
+        return kOk;
+    }
     if (args.size() < 2) return Usage(true);
     InstallErrorBlock();
     const std::string& cmd = args[0];

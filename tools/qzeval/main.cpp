@@ -61,7 +61,10 @@ constexpr const char* kUsage =
     "  qzeval --gui 's := SplashScreen{NIL}' 's:SHOW()' 'RUNEVENTS(9000, {|| s:HANDLE == 0})'\n"
     "\n"
     "Errors are printed to standard error with the line they came from.\n"
-    "Exit code: 0 when every expression succeeded, 1 otherwise.\n";
+    "Exit code: 0 when every expression succeeded, 1 otherwise.\n"
+    "\n"
+    "  --help     shows this help\n"
+    "  --version  shows the version\n";
 
 // The text of a value: AsString, with arrays written out as {a, b, ...}.
 std::string Show(const rt::Usual& v, int depth = 0) {
@@ -124,6 +127,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("qzeval " QZ_VERSION);
             return 0;
         }
         if (std::strcmp(argv[i], "--gui") == 0) gui = true;

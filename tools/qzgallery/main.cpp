@@ -17,11 +17,11 @@
 // Closing the window ends the program.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCommandLineParser>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
 
-#include <cstring>
 #include <string>
 
 #include "appkit/processsettings.h"
@@ -31,6 +31,7 @@
 #include "lib/system/velltrayobject.h"
 #include "lib/widgets/mousetracking.h"
 #include "platform/gui/app.h"
+#include "platform/gui/cmdline.h"
 #include "resources/resources.h"
 #include "tools/qzgallery/controlspage.h"
 #include "tools/qzgallery/printpage.h"
@@ -51,37 +52,49 @@ protected:
     }
 };
 
-const char kUsage[] =
-    "usage: qzgallery [--tray] [--tip TEXT] [--splash screen|bar] [--page N] [--tab serial|print] [--tips]\n"
-    "                 [--calculator] [--calendar] [--demo] [--quit-after MS] [--report FILE]\n";
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool tray = false, tips = false, demo = false, calculator = false, calendar = false;
-    int startPage = 0;
-    int quitAfter = 0;
-    std::string splash, startTab, report, tip;
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--tray")) tray = true;
-        else if (!std::strcmp(argv[i], "--quit-after") && i + 1 < argc) quitAfter = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--splash") && i + 1 < argc) splash = argv[++i];
-        else if (!std::strcmp(argv[i], "--page") && i + 1 < argc) startPage = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--tab") && i + 1 < argc) startTab = argv[++i];
-        else if (!std::strcmp(argv[i], "--report") && i + 1 < argc) report = argv[++i];
-        else if (!std::strcmp(argv[i], "--tip") && i + 1 < argc) tip = argv[++i];
-        else if (!std::strcmp(argv[i], "--tips")) tips = true;
-        else if (!std::strcmp(argv[i], "--calculator")) calculator = true;
-        else if (!std::strcmp(argv[i], "--calendar")) calendar = true;
-        else if (!std::strcmp(argv[i], "--demo")) demo = true;
-        else if (!std::strcmp(argv[i], "--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-    }
-    QApplication& qt = gui::EnsureQtApplication(argc, argv);
-    auto app = rt::New<gui::App>();
     resources::RegisterAll();
+    QCommandLineParser parser;
+    const auto flag = [&parser](const char* name, const char* text) {
+        QCommandLineOption o(QString::fromUtf8(name), QString::fromUtf8(text));
+        parser.addOption(o);
+        return o;
+    };
+    const auto valued = [&parser](const char* name, const char* text, const char* value) {
+        QCommandLineOption o(QString::fromUtf8(name), QString::fromUtf8(text), QString::fromUtf8(value));
+        parser.addOption(o);
+        return o;
+    };
+    const QCommandLineOption trayOption = flag("tray", "Shows the tray icon at start.");
+    const QCommandLineOption tipOption = valued("tip", "The tray icon's tip.", "TEXT");
+    const QCommandLineOption splashOption =
+        valued("splash", "Shows that splash screen a second after start (screen or bar).", "KIND");
+    const QCommandLineOption pageOption = valued("page", "Opens page N (from 0) at start.", "N");
+    const QCommandLineOption tabOption = valued("tab", "Opens the serial or the print page at start.", "NAME");
+    const QCommandLineOption tipsOption = flag("tips", "Opens the tip of the day a second after start.");
+    const QCommandLineOption calculatorOption = flag("calculator", "Opens the amount field's calculator.");
+    const QCommandLineOption calendarOption = flag("calendar", "Opens the date field's calendar.");
+    const QCommandLineOption demoOption =
+        flag("demo", "Plays the serial and printing pages once (a pseudo-terminal, a printed job).");
+    const QCommandLineOption quitOption =
+        valued("quit-after", "Ends the program after MS milliseconds (for screenshots).", "MS");
+    const QCommandLineOption reportOption =
+        valued("report", "Keeps FILE up to date with the texts, places and focus on screen (for tests).", "FILE");
+    QApplication& qt =
+        gui::StartQtProgram(argc, argv, parser,
+                            {"qzgallery", QZ_VERSION, "The QZScan support library's classes on show, a page each.",
+                             "uk.co.quorvex.QZScan.Gallery", ":/icons/__AAAICON.svg"});
+    const bool tray = parser.isSet(trayOption), tips = parser.isSet(tipsOption), demo = parser.isSet(demoOption);
+    const bool calculator = parser.isSet(calculatorOption), calendar = parser.isSet(calendarOption);
+    int startPage = parser.value(pageOption).toInt();
+    const int quitAfter = parser.value(quitOption).toInt();
+    const std::string splash = parser.value(splashOption).toStdString();
+    const std::string startTab = parser.value(tabOption).toStdString();
+    const std::string report = parser.value(reportOption).toStdString();
+    const std::string tip = parser.value(tipOption).toStdString();
+    auto app = rt::New<gui::App>();
     lib::RegisterWindowSideClasses();
     lib::RegisterControlClasses();
     lib::RegisterSerialClasses();

@@ -58,7 +58,10 @@ void Usage(FILE* to) {
         "           REG_DWORD_BIG_ENDIAN, REG_BINARY, REG_NONE (default REG_SZ).\n"
         "  Data     numbers are decimal, or hexadecimal after 0x.\n"
         "\n"
-        "The stores: QZ_REGISTRY_DIR, when set, holds machine.db and user.db.\n",
+        "The stores: QZ_REGISTRY_DIR, when set, holds machine.db and user.db.\n"
+        "\n"
+        "  --help, /?  shows this help\n"
+        "  --version   shows the version\n",
         to);
 }
 
@@ -280,6 +283,10 @@ int Import(const std::string& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("qzreg " QZ_VERSION);
+        return 0;
+    }
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "/?") == 0) {
         Usage(argc < 2 ? stderr : stdout);
         return argc < 2 ? 1 : 0;

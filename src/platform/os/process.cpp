@@ -216,7 +216,10 @@ Found Search(const std::string& name, bool searchPath) {
         return {"", dir.empty() || ::stat(dir.c_str(), &st) == 0 ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND)
                                                                  : static_cast<DWORD>(ERROR_PATH_NOT_FOUND)};
     }
-    std::vector<std::string> dirs{rt::WorkDir(), "."};
+    // The executable's own folder first, as Windows searches: not the work
+    // folder, which for an installed program is the user's data folder.
+    const std::string exe = rt::ExecName();
+    std::vector<std::string> dirs{exe.substr(0, exe.rfind('/') + 1), "."};
     char buf[260];
     if (GetSystemDirectoryA(buf, sizeof buf) < sizeof buf) dirs.push_back(rt::ResolvePath(buf));
     if (GetWindowsDirectoryA(buf, sizeof buf) < sizeof buf) dirs.push_back(rt::ResolvePath(buf));

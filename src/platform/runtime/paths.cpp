@@ -368,29 +368,6 @@ void ReloadDriveMap() {
     LoadLocked();
 }
 
-std::string WorkDir() {
-    // Tests (and a copy of the program run from elsewhere) give the
-    // working folder; read on every call, so that a test may change it.
-    if (const char* dir = std::getenv("QZ_WORKDIR"); dir != nullptr && *dir != '\0') {
-        if (dir[0] == '/') {
-            std::string r = dir;
-            if (r.back() != '/') r += '/';
-            return r;
-        }
-        // A relative folder would move with every DirChange: refused.
-        static std::once_flag warned;
-        std::call_once(warned,
-                       [dir] { std::fprintf(stderr, "QZ_WORKDIR: ignoring \"%s\", not an absolute path\n", dir); });
-    }
-    std::string exe = ExePath();
-    size_t slash = exe.rfind('/');
-    if (slash == std::string::npos) {
-        std::string cwd = CurrentWorkingDir();
-        return cwd.empty() || cwd.back() == '/' ? cwd : cwd + '/';
-    }
-    return exe.substr(0, slash + 1);
-}
-
 std::string ExecName() { return ExePath(); }
 
 std::string CurDrive() {

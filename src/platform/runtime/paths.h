@@ -61,9 +61,11 @@ void SetDriveRoot(char drive, std::optional<std::string> root);
 // Re-reads the drive map from QZ_DRIVES (tests change it).
 void ReloadDriveMap();
 
-// The program's working folder with a final "/": the executable's
-// directory, or the absolute folder QZ_WORKDIR names (a relative one is
-// ignored with a note on stderr).
+// The program's working folder with a final "/" (workdir.cpp): the
+// absolute folder QZ_WORKDIR names (a relative one is ignored with a note on
+// stderr); else the executable's directory when this process can create
+// files there and it is no system program folder such as /usr/bin; else
+// $XDG_DATA_HOME/qzscan (~/.local/share/qzscan), made with mode 0700.
 std::string WorkDir();
 // The executable's full path.
 std::string ExecName();
