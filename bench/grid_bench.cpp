@@ -143,7 +143,7 @@ void BM_AppendShown(benchmark::State& state) {
         db->FieldPut(rt::Usual("BARCODE"), rt::Usual("NEW"));
         b.view->grab();
     }
-    if (b.view->currentIndex().row() != b.view->Model()->rowCount() - 1) state.SkipWithError("not following");
+    if (b.view->CurrentRow() != b.view->Model()->rowCount() - 1) state.SkipWithError("not following");
     db->Close();
     rt::SetDeleted(false);
 }

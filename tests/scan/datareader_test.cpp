@@ -14,8 +14,11 @@
 #include "app/qzapp.h"
 #include "appkit/settings_list.h"
 #include "platform/grid/datagrid.h"
+#include "platform/grid/gridmodel.h"
 #include "platform/grid/gridview.h"
 #include "platform/gui/testhooks.h"
+#include "platform/rdd/dbfheader.h"
+#include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
@@ -351,4 +354,39 @@ TEST_F(Screen, ClosingStoresTheWaitingScanFirstOrStaysOpen) {
     std::vector<Scan> stored = Stored();
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].qty, Pad("0", 10));
+}
+
+TEST_F(Screen, AScanOnAMillionRecordTableIsTheGridsCurrentRow) {
+    // The table written straight to the file: far faster than a million scans.
+    screen_->EndWindow();
+    const std::string path = scan::DataFileOnDisk();
+    std::vector<char> bytes(fs::file_size(path));
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+    constexpr uint32_t n = 1000000;
+    const size_t header = rdd::dbf::Le16(reinterpret_cast<uint8_t*>(&bytes[rdd::dbf::kOffHeaderLen]));
+    bytes.resize(header);
+    rdd::dbf::PutLe32(reinterpret_cast<uint8_t*>(&bytes[rdd::dbf::kOffCount]), n);
+    bytes.resize(header + size_t{n} * 26, ' ');
+    bytes.push_back(static_cast<char>(rdd::dbf::kEofMarker));
+    f = std::fopen(path.c_str(), "wb");
+    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+
+    Open();
+    grid::GridView* view = screen_->Grid()->View();
+    ASSERT_EQ(view->Model()->rowCount(), int(n));
+    ReaderTypes("4006381333931");
+    CountTyped("2");
+    EXPECT_EQ(Table()->LastRec(), int64_t{n} + 1);
+    EXPECT_EQ(view->Model()->rowCount(), int(n) + 1);
+    EXPECT_EQ(view->CurrentRow(), int(n));
+    // On screen, numbered and filled as the new record.
+    const QModelIndex current = view->currentIndex();
+    ASSERT_TRUE(current.isValid());
+    EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(current)));
+    EXPECT_EQ(view->model()->headerData(current.row(), Qt::Vertical).toLongLong(), int64_t{n} + 1);
+    EXPECT_EQ(view->model()->index(current.row(), 0).data().toString(), "4006381333931");
+    EXPECT_EQ(view->model()->index(current.row(), 1).data().toString(), "2");
 }

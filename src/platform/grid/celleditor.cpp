@@ -4,6 +4,7 @@
 
 #include "platform/grid/celltext.h"
 #include "platform/grid/gridmodel.h"
+#include "platform/grid/windowmodel.h"
 
 namespace grid {
 namespace {
@@ -15,10 +16,10 @@ constexpr const char* kOriginalProperty = "qzOriginal";
 
 }  // namespace
 
-CellDelegate::CellDelegate(GridModel* model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
+CellDelegate::CellDelegate(WindowModel* model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
 
 QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const {
-    RowSource* source = model_->Source();
+    RowSource* source = model_->Rows()->Source();
     if (!source || !index.isValid() || index.column() >= static_cast<int>(source->Columns().size())) return nullptr;
     const ColumnInfo& column = source->Columns()[static_cast<size_t>(index.column())];
     auto* edit = new QLineEdit(parent);
@@ -26,7 +27,7 @@ QWidget* CellDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
     edit->setMaxLength(InputLimit(column));
     edit->setValidator(new FieldValidator(column, edit));
     edit->setAlignment(column.type == 'N' || column.type == 'F' ? Qt::AlignRight : Qt::AlignLeft);
-    edit->setProperty(kRecordProperty, static_cast<qulonglong>(model_->RecordOf(index.row())));
+    edit->setProperty(kRecordProperty, static_cast<qulonglong>(model_->Rows()->RecordOf(model_->RowOf(index.row()))));
     edit->setProperty(kColumnProperty, index.column());
     open_ = edit;
     return edit;
@@ -62,7 +63,7 @@ bool CellDelegate::Write(QLineEdit* edit) const {
     // Tried once: the view may hand the same editor over again as it closes
     // it, and a refused text is not refused (and reported) twice.
     edit->setProperty(kOriginalProperty, edit->text());
-    return model_->WriteCell(recno, edit->property(kColumnProperty).toInt(), edit->text());
+    return model_->Rows()->WriteCell(recno, edit->property(kColumnProperty).toInt(), edit->text());
 }
 
 }  // namespace grid

@@ -11,11 +11,11 @@ class QLineEdit;
 
 namespace grid {
 
-class GridModel;
+class WindowModel;
 
 class CellDelegate : public QStyledItemDelegate {
 public:
-    CellDelegate(GridModel* model, QObject* parent);
+    CellDelegate(WindowModel* model, QObject* parent);
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     void destroyEditor(QWidget* editor, const QModelIndex& index) const override;
@@ -29,7 +29,7 @@ public:
     bool Write(QLineEdit* editor) const;
 
 private:
-    GridModel* model_;
+    WindowModel* model_;  // the view's rows
     mutable QPointer<QLineEdit> open_;
 };
 

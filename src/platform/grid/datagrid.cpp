@@ -264,11 +264,11 @@ bool DataGrid::SetRecordNumbers(const rt::Usual& value) {
 
 bool DataGrid::SetScrollRange(const rt::Usual& value) {
     const std::string w = Word(value);
-    QAbstractItemView::ScrollMode mode;
-    if (Any(w, {"RECCOUNT", "TRUE"})) mode = QAbstractItemView::ScrollPerItem;
-    else if (Any(w, {"PIXEL", "NONE", "FALSE"})) mode = QAbstractItemView::ScrollPerPixel;
+    bool perRecord;
+    if (Any(w, {"RECCOUNT", "TRUE"})) perRecord = true;
+    else if (Any(w, {"PIXEL", "NONE", "FALSE"})) perRecord = false;
     else return RejectValue("DATAGRID:SETSCROLLRANGE", value, "RECCOUNT, PIXEL, NONE or a logic value");
-    EnsureView(nullptr)->setVerticalScrollMode(mode);
+    EnsureView(nullptr)->SetScrollPerRecord(perRecord);
     return true;
 }
 

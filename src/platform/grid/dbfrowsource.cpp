@@ -34,6 +34,8 @@ void DbfRowSource::Rebuild() {
         map_.ShowAll(count);
         return;
     }
+    // Room for appends, so that a scan does not copy the whole map.
+    if (shown.capacity() < shown.size() + 1024) shown.reserve(shown.size() + shown.size() / 16 + 1024);
     map_.ShowOnly(std::move(shown), count);
 }
 

@@ -1,17 +1,21 @@
 #include "platform/grid/gridview.h"
 
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
+#include <climits>
 
 #include "platform/grid/celleditor.h"
 #include "platform/grid/celltext.h"
 #include "platform/grid/gridmodel.h"
+#include "platform/grid/windowmodel.h"
 #include "platform/gui/boundary.h"
 #include "platform/rdd/dataserver.h"
 #include "platform/runtime/error.h"
@@ -36,30 +40,52 @@ private:
 
 GridView::GridView(QWidget* parent) : QTableView(parent) {
     model_ = new GridModel(this);
-    setModel(model_);
-    delegate_ = new CellDelegate(model_, this);
+    window_ = new WindowModel(model_, this);
+    setModel(window_);
+    delegate_ = new CellDelegate(window_, this);
     setItemDelegate(delegate_);
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     setTabKeyNavigation(false);  // Tab leaves the grid, as in a dialog
     setWordWrap(false);
     setFocusPolicy(Qt::StrongFocus);
+    // The view follows the server and the keys itself (FollowServer,
+    // moveCursor); Qt's scrolling to a window row could land on a stale one.
+    setAutoScroll(false);
     SetHighlight(Highlight::kRow);
     SetLook(Look::kStandard);
-    // Rows keep one height: the header then needs no per-row measuring, so
-    // a table of a million records lays out at once.
+    // Rows keep one height: the window's place follows from the scroll
+    // position alone.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current, const QModelIndex&) {
+                if (current.isValid()) column_ = current.column();
                 gui::FromQt([&] { CurrentRowChanged(current); });
                 // The record-number column marks the current record.
                 if (verticalHeader()->isVisible()) verticalHeader()->viewport()->update();
             });
     connect(this, &QAbstractItemView::pressed, this,
             [this](const QModelIndex& index) { gui::FromQt([&] { Pressed(index); }); });
-    connect(model_, &QAbstractItemModel::modelReset, this, [this] { gui::FromQt([this] { ApplyWidths(); }); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        gui::FromQt([this] {
+            current_ = -1;  // FollowServer finds it again
+            ApplyWidths();
+            PlaceWindow(value_);
+        });
+    });
+    // Rows keep one height: a row the user drags gives its height to all.
+    connect(verticalHeader(), &QHeaderView::sectionResized, this, [this](int, int, int size) {
+        if (resizingRows_ || size <= 0 || size == verticalHeader()->defaultSectionSize()) return;
+        QScopedValueRollback<bool> guard(resizingRows_, true);
+        verticalHeader()->setDefaultSectionSize(size);
+        for (int i = 0; i < verticalHeader()->count(); ++i) verticalHeader()->resizeSection(i, size);
+        gui::FromQt([this] { PlaceWindow(value_); });
+    });
+    // Rows added or taken: the window fills up or empties at its end.
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model_, signal, this, [this] { gui::FromQt([this] { PlaceWindow(value_); }); });
 }
 
 GridView::~GridView() {
@@ -157,43 +183,153 @@ void GridView::FollowServer() {
     // highlight on the row that took its place; the server stays.
     if (row < 0 && recno) row = model_->NearestRow(recno);
     if (row < 0 || model_->columnCount() == 0) {
+        current_ = -1;
         selectionModel()->clear();
         return;
     }
-    const int column = currentIndex().isValid() ? currentIndex().column() : FirstVisibleColumn();
-    const QModelIndex index = model_->index(row, column);
-    selectionModel()->setCurrentIndex(index, SelectFlags());
-    scrollTo(index, QAbstractItemView::EnsureVisible);
+    current_ = row;
+    ScrollToRow(row, EnsureVisible);
+}
+
+int GridView::CurrentColumn() const {
+    if (currentIndex().isValid()) return currentIndex().column();
+    return column_ >= 0 && column_ < model_->columnCount() ? column_ : FirstVisibleColumn();
+}
+
+int GridView::RowHeight() const { return std::max(1, verticalHeader()->defaultSectionSize()); }
+
+int GridView::WholeRows() const { return std::max(1, viewport()->height() / RowHeight()); }
+
+void GridView::SetScrollPerRecord(bool on) {
+    const int h = RowHeight();
+    const int64_t top = verticalScrollMode() == ScrollPerItem ? value_ : value_ / h;
+    setVerticalScrollMode(on ? ScrollPerItem : ScrollPerPixel);
+    PlaceWindow(on ? top : top * h);
+}
+
+QModelIndex GridView::ShowRow(int row, int column) {
+    ScrollToRow(row, EnsureVisible);
+    const int at = window_->WindowRowOf(row);
+    return at >= 0 ? window_->index(at, column) : QModelIndex();
+}
+
+void GridView::ScrollToRow(int row, ScrollHint hint) {
+    const bool perRecord = verticalScrollMode() == ScrollPerItem;
+    const int64_t h = RowHeight();
+    // In the bar's unit: where the row starts, how much shows.
+    const int64_t start = perRecord ? row : row * h;
+    const int64_t size = perRecord ? 1 : h;
+    const int64_t page = perRecord ? WholeRows() : viewport()->height();
+    int64_t value = value_;
+    switch (hint) {
+        case PositionAtTop: value = start; break;
+        case PositionAtBottom: value = start + size - page; break;
+        case PositionAtCenter: value = start - (page - size) / 2; break;
+        default:
+            if (start < value) value = start;
+            else if (start + size > value + page) value = start + size - page;
+            break;
+    }
+    PlaceWindow(value);
+}
+
+void GridView::PlaceWindow(int64_t value) {
+    const bool perRecord = verticalScrollMode() == ScrollPerItem;
+    const int64_t total = model_->rowCount();
+    const int64_t h = RowHeight();
+    const int64_t height = std::max(0, viewport()->height());
+    const int64_t whole = WholeRows();
+    int64_t most = perRecord ? total - whole : total * h - height;
+    most = std::clamp<int64_t>(most, 0, INT_MAX);
+    value = std::clamp<int64_t>(value, 0, most);
+    const int64_t top = perRecord ? value : value / h;
+    const int64_t shift = perRecord ? 0 : value % h;
+    // The rows that show, the last one perhaps in part; at least one, so that
+    // a view not laid out yet still holds its current row.
+    const int64_t count = std::min(std::max<int64_t>(1, (height + shift + h - 1) / h), total - top);
+    if (top != window_->First() && delegate_ && delegate_->OpenEditor())
+        CommitOpenEditor();  // it would move to another record
+    // Set first: what the window's announcements set off places it here too.
+    value_ = value;
+    {
+        QScopedValueRollback<bool> placing(placing_, true);
+        PlaceRows(top, count, most, shift);
+    }
+    FitRecordNumbers();
+}
+
+void GridView::PlaceRows(int64_t top, int64_t count, int64_t most, int64_t shift) {
+    const bool perRecord = verticalScrollMode() == ScrollPerItem;
+    {
+        QScopedValueRollback<bool> guard(syncing_, true);
+        NoMoves noMoves(model_);
+        window_->Place(static_cast<int>(top), static_cast<int>(std::max<int64_t>(count, 0)));
+        const int at = current_ >= 0 ? window_->WindowRowOf(current_) : -1;
+        if (at < 0) {
+            if (currentIndex().isValid()) selectionModel()->clear();
+        } else {
+            selectionModel()->setCurrentIndex(window_->index(at, CurrentColumn()), SelectFlags());
+        }
+    }
+    QScrollBar* bar = verticalScrollBar();
+    bar->setRange(0, static_cast<int>(most));
+    bar->setPageStep(perRecord ? WholeRows() : std::max(1, viewport()->height()));
+    bar->setSingleStep(perRecord ? 1 : RowHeight());
+    bar->setValue(static_cast<int>(value_));
+    verticalHeader()->setOffset(static_cast<int>(shift));
+    viewport()->update();
+    verticalHeader()->viewport()->update();
+}
+
+// The record-number column is as wide as the largest record number needs,
+// wherever the window is: scrolling never makes the columns jump.
+void GridView::FitRecordNumbers() {
+    const int64_t rows = model_->rowCount();
+    const uint32_t largest = rows > 0 ? model_->RecordOf(static_cast<int>(rows - 1)) : 0;
+    const int digits = static_cast<int>(QString::number(largest).size());
+    if (digits == numberDigits_) return;
+    numberDigits_ = digits;
+    QFont bold = verticalHeader()->font();
+    bold.setBold(true);  // the current record's number
+    const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, verticalHeader());
+    verticalHeader()->setMinimumWidth(QFontMetrics(bold).horizontalAdvance(QString(digits, QLatin1Char('9'))) +
+                                      2 * margin + 4);
+    updateGeometries();
+}
+
+void GridView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    if (!index.isValid() || index.model() != window_) return;
+    const int row = window_->RowOf(index.row());
+    ScrollToRow(row, hint);
+    const QModelIndex now = window_->index(window_->WindowRowOf(row), index.column());
+    if (!now.isValid()) return;
+    // Qt's own scrolling for the columns; the rows stay where they are.
+    QScopedValueRollback<bool> placing(placing_, true);
+    const int offset = verticalHeader()->offset();
+    QTableView::scrollTo(now, EnsureVisible);
+    verticalScrollBar()->setValue(static_cast<int>(value_));
+    verticalHeader()->setOffset(offset);
 }
 
 void GridView::scrollContentsBy(int dx, int dy) {
-    QTableView::scrollContentsBy(dx, dy);
-    if (dy) KeepWholeTopRow();
+    // The vertical bar is the view's own: its value places the window.
+    if (dy && !placing_) gui::FromQt([this] { PlaceWindow(verticalScrollBar()->value()); });
+    if (dx) QTableView::scrollContentsBy(dx, 0);
 }
 
 void GridView::updateGeometries() {
-    QTableView::updateGeometries();
-    KeepWholeTopRow();
-}
-
-// Scrolled a record at a time, the view shows whole rows from the top: at
-// the end of the range Qt lines the last row up with the bottom edge, which
-// leaves the top row half under the header. The range already lets the
-// last rows fit below a whole top row.
-void GridView::KeepWholeTopRow() {
-    if (verticalScrollMode() != ScrollPerItem) return;
-    const QScrollBar* bar = verticalScrollBar();
-    if (bar->maximum() <= 0 || bar->value() != bar->maximum()) return;
-    QHeaderView* rows = verticalHeader();
-    const int wanted = rows->sectionPosition(rows->logicalIndex(bar->value()));
-    if (wanted < 0 || rows->offset() == wanted) return;
-    rows->setOffset(wanted);
-    viewport()->update();
+    {
+        // Qt sizes the bar for the window's rows; the view sets it again.
+        QScopedValueRollback<bool> placing(placing_, true);
+        QTableView::updateGeometries();
+    }
+    PlaceWindow(value_);
 }
 
 void GridView::CurrentRowChanged(const QModelIndex& current) {
     if (syncing_ || !current.isValid()) return;
-    MoveServerTo(current.row());
+    current_ = window_->RowOf(current.row());
+    MoveServerTo(current_);
 }
 
 void GridView::Pressed(const QModelIndex& index) {
@@ -201,7 +337,8 @@ void GridView::Pressed(const QModelIndex& index) {
     // record (the highlight took the place of a hidden record) moves the
     // server; any other click moved it through the current-row change.
     if (!index.isValid() || !Source() || index.row() != currentIndex().row()) return;
-    if (model_->RecordOf(index.row()) != Source()->CurrentRecord()) MoveServerTo(index.row());
+    const int row = window_->RowOf(index.row());
+    if (model_->RecordOf(row) != Source()->CurrentRecord()) MoveServerTo(row);
 }
 
 void GridView::MoveServerTo(int row) {
@@ -222,33 +359,48 @@ void GridView::MoveServerTo(int row) {
 
 bool GridView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
     const bool opens = trigger == AllEditTriggers || (editTriggers() & trigger);
-    if (opens && index.isValid() && Source() && model_->RecordOf(index.row()) != Source()->CurrentRecord()) {
-        gui::FromQt([&] { MoveServerTo(index.row()); });
-        if (model_->RecordOf(index.row()) != Source()->CurrentRecord()) return false;  // refused
+    if (!opens || !index.isValid() || !Source()) return QTableView::edit(index, trigger, event);
+    const int row = window_->RowOf(index.row());
+    if (model_->RecordOf(row) != Source()->CurrentRecord()) {
+        gui::FromQt([&] { MoveServerTo(row); });
+        if (model_->RecordOf(row) != Source()->CurrentRecord()) return false;  // refused
     }
-    return QTableView::edit(index, trigger, event);
+    // Following the server may have scrolled: the record's cell where it is now.
+    const QModelIndex now = ShowRow(row, index.column());
+    return now.isValid() && QTableView::edit(now, trigger, event);
 }
 
 QModelIndex GridView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
     const int rows = model_->rowCount();
     if (rows == 0) return {};
-    const QModelIndex current = currentIndex();
-    const int column = current.isValid() ? current.column() : FirstVisibleColumn();
+    const int column = CurrentColumn();
+    const int page = WholeRows();
+    int row = current_;
     switch (action) {
-        case MoveHome: return model_->index(0, column);
-        case MoveEnd: return model_->index(rows - 1, column);
+        case MoveHome: row = 0; break;
+        case MoveEnd: row = rows - 1; break;
         case MoveUp:
         case MovePageUp:
             // Past the last record: back onto the last one.
-            if (!current.isValid()) return model_->index(rows - 1, column);
+            row = current_ < 0 ? rows - 1 : std::max(0, current_ - (action == MoveUp ? 1 : page));
             break;
         case MoveDown:
         case MovePageDown:
-            if (!current.isValid()) return {};
+            // On the last record Down stays there: no move past the end.
+            if (current_ < 0) return {};
+            row = std::min(rows - 1, current_ + (action == MoveDown ? 1 : page));
             break;
-        default: break;
+        default:
+            // Left, Right: Qt's own, in the current row.
+            if (current_ < 0) return {};
+            ShowRow(current_, column);
+            return QTableView::moveCursor(action, modifiers);
     }
-    return QTableView::moveCursor(action, modifiers);
+    // Made current here, where the window has just been placed for it (which
+    // moves the server); Qt then finds nothing left to do.
+    const QModelIndex target = ShowRow(row, column);
+    if (target.isValid() && target != currentIndex()) selectionModel()->setCurrentIndex(target, SelectFlags());
+    return target;
 }
 
 bool GridView::viewportEvent(QEvent* event) {

@@ -2,6 +2,12 @@
 // row is the server's current record) and moves the server when the user
 // moves the current row, with the mouse or the keys.
 //
+// The view holds only the rows on screen (a WindowModel over the grid's
+// model) and keeps the vertical scroll bar itself: the bar counts the grid
+// model's rows (or their pixels), and scrolling moves the window. Rows are
+// numbered as in Model() everywhere in this interface; Qt's own indexes
+// (currentIndex(), indexAt(), the selection) are the window's.
+//
 // Keys: Up/Down one record, PageUp/PageDown a screenful, Home/End (with or
 // without Control) the first/last record; Left/Right change the column.
 // Typing does not search or start an edit (a barcode scanner typing into
@@ -21,6 +27,7 @@ namespace grid {
 
 class CellDelegate;
 class GridModel;
+class WindowModel;
 
 // How the current row shows.
 enum class Highlight { kNone, kRow, kCell };
@@ -34,6 +41,13 @@ public:
 
     GridModel* Model() const { return model_; }
     RowSource* Source() const;
+    // The current row (a row of Model()), -1 for none.
+    int CurrentRow() const { return current_; }
+    // Scrolls until a row of Model() shows whole; the view's index of its
+    // cell in `column`.
+    QModelIndex ShowRow(int row, int column = 0);
+    // One scroll step a record (true) or a pixel.
+    void SetScrollPerRecord(bool on);
     // Shows a source (nullptr: none) and selects the server's record.
     void Bind(std::unique_ptr<RowSource> source);
 
@@ -68,12 +82,21 @@ protected:
     bool viewportEvent(QEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void updateGeometries() override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     // Editors open only on the server's current record (moving the server
     // there first), so that what is typed has a record to go to.
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
 
 private:
-    void KeepWholeTopRow();
+    // Shows the rows at a scroll position (the bar's unit: rows or pixels),
+    // and the current row when it is among them.
+    void PlaceWindow(int64_t value);
+    void PlaceRows(int64_t top, int64_t count, int64_t most, int64_t shift);
+    void ScrollToRow(int row, ScrollHint hint);
+    int RowHeight() const;
+    int WholeRows() const;
+    int CurrentColumn() const;
+    void FitRecordNumbers();
     void CommitOpenEditor();
     void CurrentRowChanged(const QModelIndex& current);
     void Pressed(const QModelIndex& index);
@@ -84,7 +107,14 @@ private:
     QItemSelectionModel::SelectionFlags SelectFlags() const;
 
     GridModel* model_ = nullptr;
+    WindowModel* window_ = nullptr;
     CellDelegate* delegate_ = nullptr;
+    int current_ = -1;      // the current row of model_
+    int column_ = -1;       // the current column, kept while the row is off screen
+    int64_t value_ = 0;     // the scroll position
+    bool placing_ = false;  // the view moves the scroll bar: no window moves
+    int numberDigits_ = 0;
+    bool resizingRows_ = false;  // the record numbers' width the header is sized for
     QHash<QString, int> widths_;
     Highlight highlight_ = Highlight::kRow;
     Look look_ = Look::kStandard;

@@ -66,7 +66,10 @@ const uint8_t* RecordReader::Record(uint32_t recno) {
 bool RecordReader::ScanLive(uint32_t first, uint32_t last, std::vector<uint32_t>& shown) {
     if (first < 1) first = 1;
     if (fd_ < 0) return false;
-    const uint32_t per = static_cast<uint32_t>(std::max<size_t>(1, kScanBytes / recordLen_));
+    if (last < first) return true;
+    // A few appended records take a buffer of their size, not a whole chunk.
+    const uint32_t per = static_cast<uint32_t>(
+        std::min<uint64_t>(std::max<size_t>(1, kScanBytes / recordLen_), uint64_t{last} - first + 1));
     std::vector<uint8_t> chunk(size_t{per} * recordLen_);
     uint32_t r = first;
     while (r <= last) {

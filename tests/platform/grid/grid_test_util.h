@@ -135,12 +135,8 @@ struct ShownGrid {
     }
     ~ShownGrid() { delete view; }  // the view holds the grid object
     grid::GridModel* Model() const { return view->Model(); }
-    int CurrentRow() const { return view->currentIndex().isValid() ? view->currentIndex().row() : -1; }
-    QPoint CellCenter(int row, int column = 0) const {
-        QModelIndex index = Model()->index(row, column);
-        view->scrollTo(index);
-        return view->visualRect(index).center();
-    }
+    int CurrentRow() const { return view->CurrentRow(); }
+    QPoint CellCenter(int row, int column = 0) const { return view->visualRect(view->ShowRow(row, column)).center(); }
     void Click(int row, int column = 0) const {
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, CellCenter(row, column));
     }
