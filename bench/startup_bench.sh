@@ -61,12 +61,17 @@ mkdir -p "$work/app"
 # xev still starting) may go unheard.
 run() {
   local warmup=$1 title=$2; shift 2
-  local before start pid wid at
+  local before start pid wid at end
   before=$(wc -l <"$work/maps")
   start=$EPOCHREALTIME
   "$@" >/dev/null 2>"$work/stderr" &
   pid=$!
-  wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$title" 2>/dev/null | head -n1)
+  # xdotool gives up when a window it looks at goes away meanwhile (the
+  # frame of the program stopped before): it is asked again.
+  wid="" end=$((SECONDS + 30))
+  while [ -z "$wid" ] && [ "$SECONDS" -lt "$end" ]; do
+    wid=$(timeout 30 xdotool search --sync --onlyvisible --name "$title" 2>/dev/null | head -n1)
+  done
   within "$((warmup ? 2 : 10))" bash -c "[ \$(wc -l <'$work/maps') -gt $before ]"
   at=$(sed -n "$((before + 1))p" "$work/maps")
   kill "$pid" 2>/dev/null
