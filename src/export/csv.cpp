@@ -61,7 +61,7 @@ constexpr auto kSpecial = [] {
 
 // Whether any of n bytes is special, eight at a time: a byte beyond ASCII
 // has its high bit set, and a byte equal to c leaves a zero byte in w ^ c.
-bool AnySpecial(const uint8_t* p, size_t n) {
+[[gnu::always_inline]] inline bool AnySpecial(const uint8_t* p, size_t n) {
     if (n < 8) {
         uint8_t special = 0;
         for (size_t i = 0; i < n; ++i) special |= kSpecial[p[i]];
@@ -86,7 +86,7 @@ bool AnySpecial(const uint8_t* p, size_t n) {
 // at a time: in a word read from memory (little-endian) the last byte is
 // the most significant, so the last byte that is not a blank is where the
 // highest bit of word ^ blanks lies, and the first where the lowest does.
-void TrimBlanks(const uint8_t* p, size_t n, size_t& b, size_t& e) {
+[[gnu::always_inline]] inline void TrimBlanks(const uint8_t* p, size_t n, size_t& b, size_t& e) {
     static_assert(std::endian::native == std::endian::little);
     constexpr uint64_t kBlanks = 0x2020202020202020ULL;
     b = 0;
@@ -157,7 +157,7 @@ void AppendCleanText(CsvOut& out, const uint8_t* p, size_t n, const rt::CodePage
 
 // The fast paths of the two writers below, at w with room for the whole
 // field: nullptr when the field needs more than a copy.
-char* CopyPlainText(char* w, const uint8_t* p, size_t n) {
+[[gnu::always_inline]] inline char* CopyPlainText(char* w, const uint8_t* p, size_t n) {
     size_t b, e;
     TrimBlanks(p, n, b, e);
     if (AnySpecial(p + b, e - b)) return nullptr;
@@ -165,14 +165,12 @@ char* CopyPlainText(char* w, const uint8_t* p, size_t n) {
     return w + (e - b);
 }
 
-char* CopyPlainCount(char* w, const uint8_t* p, size_t n);
-
 // The scan data file's count field: a number kept as text.
 constexpr const char* kCountField = "QTY";
 
 // Whether text is a number with at most one decimal mark, a comma or a
 // point: an optional sign, then digits around the mark.
-bool IsDecimalNumber(std::string_view t) {
+[[gnu::always_inline]] inline bool IsDecimalNumber(std::string_view t) {
     size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
     bool digits = false, mark = false;
     for (; i < t.size(); ++i) {
@@ -188,7 +186,7 @@ bool IsDecimalNumber(std::string_view t) {
 // comma, is 2.5, never 25). Text that is no number is written as any text,
 // except that a comma becomes a blank rather than joining the digits around
 // it ("2,5,1" is "2 5 1").
-char* CopyPlainCount(char* w, const uint8_t* p, size_t n) {
+[[gnu::always_inline]] inline char* CopyPlainCount(char* w, const uint8_t* p, size_t n) {
     size_t b, e;
     TrimBlanks(p, n, b, e);
     std::string_view text(reinterpret_cast<const char*>(p + b), e - b);
