@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
-
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "export/replacefile.h"
@@ -48,30 +50,119 @@ std::string FloatText(const rt::Usual& v) {
     return wide.find('*') == std::string::npos ? wide : s;
 }
 
-// The same as CleanText on a character field's text, appended in place.
-// The usual field is ASCII, which reads the same in every code page: its
-// trimmed bytes are copied at once; any other field is converted first.
-void AppendCleanText(std::string& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
-    size_t b = 0, e = n;
+// Bytes that need more than a copy: the removed and replaced characters
+// and every byte beyond ASCII.
+constexpr auto kSpecial = [] {
+    std::array<uint8_t, 256> t{};
+    for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 1;
+    for (char c : {',', '"', '|', '\r', '\n'}) t[static_cast<uint8_t>(c)] = 1;
+    return t;
+}();
+
+// Whether any of n bytes is special, eight at a time: a byte beyond ASCII
+// has its high bit set, and a byte equal to c leaves a zero byte in w ^ c.
+[[gnu::always_inline]] inline bool AnySpecial(const uint8_t* p, size_t n) {
+    if (n < 8) {
+        uint8_t special = 0;
+        for (size_t i = 0; i < n; ++i) special |= kSpecial[p[i]];
+        return special != 0;
+    }
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
+    auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+    auto test = [&](uint64_t w) {
+        return (w & kHigh) | hasZero(w ^ (kOnes * ',')) | hasZero(w ^ (kOnes * '"')) | hasZero(w ^ (kOnes * '|')) |
+               hasZero(w ^ (kOnes * '\r')) | hasZero(w ^ (kOnes * '\n'));
+    };
+    uint64_t found = 0, w;
+    for (size_t i = 0; i + 8 < n; i += 8) {
+        std::memcpy(&w, p + i, 8);
+        found |= test(w);
+    }
+    std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping the words before
+    return (found | test(w)) != 0;
+}
+
+// The bytes between the leading and the trailing blanks, found eight bytes
+// at a time: in a word read from memory (little-endian) the last byte is
+// the most significant, so the last byte that is not a blank is where the
+// highest bit of word ^ blanks lies, and the first where the lowest does.
+[[gnu::always_inline]] inline void TrimBlanks(const uint8_t* p, size_t n, size_t& b, size_t& e) {
+    static_assert(std::endian::native == std::endian::little);
+    constexpr uint64_t kBlanks = 0x2020202020202020ULL;
+    b = 0;
+    e = n;
+    uint64_t w;
+    while (e >= 8) {
+        std::memcpy(&w, p + e - 8, 8);
+        if (uint64_t x = w ^ kBlanks) {
+            e = e - 8 + static_cast<size_t>(63 - std::countl_zero(x)) / 8 + 1;
+            break;
+        }
+        e -= 8;
+    }
+    while (e > 0 && e < 8 && p[e - 1] == ' ') --e;
+    while (e - b >= 8) {
+        std::memcpy(&w, p + b, 8);
+        if (uint64_t x = w ^ kBlanks) {
+            b += static_cast<size_t>(std::countr_zero(x)) / 8;
+            return;
+        }
+        b += 8;
+    }
     while (b < e && p[b] == ' ') ++b;
-    while (e > b && p[e - 1] == ' ') --e;
-    // Bytes that need more than a copy: the removed and replaced characters
-    // and every byte beyond ASCII. One lookup a byte, no early exit.
-    static constexpr auto kSpecial = [] {
-        std::array<uint8_t, 256> t{};
-        for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 1;
-        for (char c : {',', '"', '|', '\r', '\n'}) t[static_cast<uint8_t>(c)] = 1;
-        return t;
-    }();
-    uint8_t special = 0;
-    for (size_t i = b; i < e; ++i) special |= kSpecial[p[i]];
-    if (!special) {
-        out.append(reinterpret_cast<const char*>(p + b), e - b);
+}
+
+// The CSV text as it is made: a buffer written through a pointer, with
+// room made before each write.
+class CsvOut {
+public:
+    explicit CsvOut(size_t reserve) : buf_(reserve) {}
+    // Room for `need` more bytes after the text; where they go.
+    char* Room(size_t need) {
+        if (buf_.size() - n_ < need) Grow(need);
+        return buf_.data() + n_;
+    }
+    void Advance(size_t k) { n_ += k; }
+    // The text ends at w, a pointer into the room made last.
+    void EndAt(const char* w) { n_ = static_cast<size_t>(w - buf_.data()); }
+    void Append(std::string_view s) {
+        std::memcpy(Room(s.size()), s.data(), s.size());
+        n_ += s.size();
+    }
+    size_t Size() const { return n_; }
+    std::string_view View() const { return {buf_.data(), n_}; }
+    void Clear() { n_ = 0; }
+
+private:
+    [[gnu::noinline]] void Grow(size_t need) { buf_.resize(std::max(buf_.size() * 2, n_ + need)); }
+
+    std::vector<char> buf_;
+    size_t n_ = 0;
+};
+
+// The same as CleanText on a character field's text. The usual field is
+// ASCII, which reads the same in every code page: its trimmed bytes are
+// copied at once; any other field is converted first.
+void AppendCleanText(CsvOut& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
+    size_t b, e;
+    TrimBlanks(p, n, b, e);
+    if (!AnySpecial(p + b, e - b)) {
+        out.Append(std::string_view(reinterpret_cast<const char*>(p + b), e - b));
         return;
     }
     std::string text;
     cp.Decode(p, n, text);
-    out += CleanText(text);
+    out.Append(CleanText(text));
+}
+
+// The fast paths of the two writers below, at w with room for the whole
+// field: nullptr when the field needs more than a copy.
+[[gnu::always_inline]] inline char* CopyPlainText(char* w, const uint8_t* p, size_t n) {
+    size_t b, e;
+    TrimBlanks(p, n, b, e);
+    if (AnySpecial(p + b, e - b)) return nullptr;
+    std::memcpy(w, p + b, e - b);
+    return w + (e - b);
 }
 
 // The scan data file's count field: a number kept as text.
@@ -79,7 +170,7 @@ constexpr const char* kCountField = "QTY";
 
 // Whether text is a number with at most one decimal mark, a comma or a
 // point: an optional sign, then digits around the mark.
-bool IsDecimalNumber(std::string_view t) {
+[[gnu::always_inline]] inline bool IsDecimalNumber(std::string_view t) {
     size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
     bool digits = false, mark = false;
     for (; i < t.size(); ++i) {
@@ -95,18 +186,25 @@ bool IsDecimalNumber(std::string_view t) {
 // comma, is 2.5, never 25). Text that is no number is written as any text,
 // except that a comma becomes a blank rather than joining the digits around
 // it ("2,5,1" is "2 5 1").
-void AppendCount(std::string& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
-    size_t b = 0, e = n;
-    while (b < e && p[b] == ' ') ++b;
-    while (e > b && p[e - 1] == ' ') --e;
-    std::string text(reinterpret_cast<const char*>(p + b), e - b);
-    if (IsDecimalNumber(text)) {
-        std::replace(text.begin(), text.end(), ',', '.');
-        out += text;
+[[gnu::always_inline]] inline char* CopyPlainCount(char* w, const uint8_t* p, size_t n) {
+    size_t b, e;
+    TrimBlanks(p, n, b, e);
+    std::string_view text(reinterpret_cast<const char*>(p + b), e - b);
+    if (!IsDecimalNumber(text)) return nullptr;
+    for (char c : text) *w++ = c == ',' ? '.' : c;
+    return w;
+}
+
+void AppendCount(CsvOut& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
+    if (char* w = CopyPlainCount(out.Room(n), p, n)) {
+        out.EndAt(w);
         return;
     }
-    std::replace(text.begin(), text.end(), ',', ' ');
-    AppendCleanText(out, reinterpret_cast<const uint8_t*>(text.data()), text.size(), cp);
+    size_t b, e;
+    TrimBlanks(p, n, b, e);
+    std::string spaced(reinterpret_cast<const char*>(p + b), e - b);
+    std::replace(spaced.begin(), spaced.end(), ',', ' ');
+    AppendCleanText(out, reinterpret_cast<const uint8_t*>(spaced.data()), spaced.size(), cp);
 }
 
 // The records of an open table, a block at a time, through a descriptor of
@@ -164,18 +262,119 @@ private:
     bool failed_ = false;
 };
 
+// A table opened for the export, with its field list looked up, that
+// writes its live records as CSV text to a sink a megabyte at a time.
+class CsvSource {
+public:
+    ~CsvSource() {
+        if (db_) db_->Close();
+    }
+
+    // Opens the table shared and read-only (an export never changes it, and
+    // a read-only open is always a shared one) and looks up every name of
+    // the list once, before any record is read: a name the table does not
+    // have fails the export instead of every record.
+    CsvFault Open(const std::string& table, rt::Usual& fieldList) {
+        if (!fieldList.IsArray()) fieldList = rt::Usual::Array();
+        auto db = rt::New<rdd::DBServer>();
+        if (!db->Init(rt::Usual(table), rt::Usual(true), rt::Usual(true))) return {CsvFault::kTableNotOpened, 0, {}};
+        db_ = db;
+        if (fieldList.ALen() == 0) {
+            rt::Usual structure = db->DBStruct();
+            for (size_t i = 1; i <= structure.ALen(); ++i)
+                fieldList.AAdd(rt::Usual(rt::PadR(rt::Upper(structure.At(i).At(1).AsStr()), 10)));
+        }
+        db->LastRec();  // the count as it stands now
+        const rdd::dbf::Table& engine = *db->Engine();
+        for (size_t i = 1; i <= fieldList.ALen(); ++i) {
+            const rt::Usual& entry = fieldList.At(i);
+            std::string name = entry.IsString() ? rt::Trim(entry.AsStr()) : rt::AsString(entry);
+            int64_t pos = entry.IsString() ? db->FieldPos(rt::Usual(name)) : 0;
+            if (pos == 0) return {CsvFault::kNoSuchField, 0, name};
+            const rdd::dbf::FieldDesc& f = engine.Fields()[static_cast<size_t>(pos - 1)];
+            Kind kind = f.type != 'C'                                ? Kind::kOther
+                        : rt::Upper(rt::Trim(f.name)) == kCountField ? Kind::kCount
+                                                                     : Kind::kText;
+            fields_.push_back({&f, kind});
+            lineMax_ += static_cast<size_t>(f.width) + 1;
+        }
+        return {};
+    }
+
+    // The records are read in blocks straight from the file while the open
+    // above holds the table (its shared lock keeps exclusive writers out),
+    // rather than one read per record through the server. sink answers 0 or
+    // the errno of a failed write, which ends the writing (osError).
+    CsvFault Write(const rt::ReplaceSink& sink, int64_t* records) {
+        const rdd::dbf::Table& engine = *db_->Engine();
+        const rt::CodePage& cp = engine.TextCodePage();
+        RecordReader reader(engine);
+        if (!reader.Ok()) return {CsvFault::kReadFailed, 0, {}};
+        CsvOut out(kChunk + lineMax_ + 2);
+        int64_t count = 0;
+        const size_t line = lineMax_ + 2;
+        for (const uint8_t* rec = reader.Next(); rec; rec = reader.Next()) {
+            if (rec[0] == rdd::dbf::kDeletedFlag) continue;
+            // Room for the line as the fields' bytes give it; a field that
+            // needs more than a copy goes through `out` and makes room again.
+            char* w = out.Room(line);
+            for (size_t i = 0; i < fields_.size(); ++i) {
+                if (i) *w++ = ',';
+                const rdd::dbf::FieldDesc& f = *fields_[i].desc;
+                const uint8_t* p = rec + f.offset;
+                const auto width = static_cast<size_t>(f.width);
+                char* fast = fields_[i].kind == Kind::kText    ? CopyPlainText(w, p, width)
+                             : fields_[i].kind == Kind::kCount ? CopyPlainCount(w, p, width)
+                                                               : nullptr;
+                if (fast) {
+                    w = fast;
+                    continue;
+                }
+                out.EndAt(w);
+                switch (fields_[i].kind) {
+                    case Kind::kText: AppendCleanText(out, p, width, cp); break;
+                    case Kind::kCount: AppendCount(out, p, width, cp); break;
+                    case Kind::kOther: out.Append(CsvValue(rdd::dbf::DecodeField(f, p, cp, engine.Memo()))); break;
+                }
+                w = out.Room(line);
+            }
+            *w++ = '\r';
+            *w++ = '\n';
+            out.EndAt(w);
+            ++count;
+            if (out.Size() >= kChunk) {
+                if (int err = sink(out.View())) return {CsvFault::kWriteFailed, err, {}};
+                out.Clear();
+            }
+        }
+        if (reader.Failed()) return {CsvFault::kReadFailed, 0, {}};
+        if (out.Size() > 0)
+            if (int err = sink(out.View())) return {CsvFault::kWriteFailed, err, {}};
+        if (records) *records = count;
+        return {};
+    }
+
+    uint32_t Count() const { return db_->Engine()->Count(); }
+    size_t LineMax() const { return lineMax_ + 2; }
+
+private:
+    static constexpr size_t kChunk = size_t{1} << 20;
+    enum class Kind { kText, kCount, kOther };
+    struct Field {
+        const rdd::dbf::FieldDesc* desc;
+        Kind kind;
+    };
+    std::shared_ptr<rdd::DBServer> db_;
+    std::vector<Field> fields_;
+    size_t lineMax_ = 0;
+};
+
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {
     }, sb{};
     if (a.empty() || b.empty() || ::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
-
-// Closes the table however the reading ends.
-struct CloseOnExit {
-    rdd::DBServer& db;
-    ~CloseOnExit() { db.Close(); }
-};
 
 }  // namespace
 
@@ -197,71 +396,32 @@ std::string CsvValue(const rt::Usual& v) {
 CsvFault ReadTableAsCsv(const std::string& table, rt::Usual& fieldList, std::string& csv, int64_t* records) {
     csv.clear();
     if (records) *records = 0;
-    if (!fieldList.IsArray()) fieldList = rt::Usual::Array();
-
-    // Read-only: an export never changes the table, and a read-only open is
-    // always a shared one.
-    auto db = rt::New<rdd::DBServer>();
-    if (!db->Init(rt::Usual(table), rt::Usual(true), rt::Usual(true))) return {CsvFault::kTableNotOpened, 0, {}};
-    CloseOnExit closer{*db};
-
-    if (fieldList.ALen() == 0) {
-        rt::Usual structure = db->DBStruct();
-        for (size_t i = 1; i <= structure.ALen(); ++i)
-            fieldList.AAdd(rt::Usual(rt::PadR(rt::Upper(structure.At(i).At(1).AsStr()), 10)));
-    }
-    // Every name is looked up once, before any record is read: a name the
-    // table does not have fails the export instead of every record.
-    std::vector<rt::Usual> positions;
-    for (size_t i = 1; i <= fieldList.ALen(); ++i) {
-        const rt::Usual& entry = fieldList.At(i);
-        std::string name = entry.IsString() ? rt::Trim(entry.AsStr()) : rt::AsString(entry);
-        int64_t pos = entry.IsString() ? db->FieldPos(rt::Usual(name)) : 0;
-        if (pos == 0) return {CsvFault::kNoSuchField, 0, name};
-        positions.emplace_back(pos);
-    }
-
-    // The records are read in blocks straight from the file while the open
-    // above holds the table (its shared lock keeps exclusive writers out),
-    // rather than one read per record through the server.
-    db->LastRec();  // the count as it stands now
-    const rdd::dbf::Table& engine = *db->Engine();
-    const rt::CodePage& cp = engine.TextCodePage();
-    std::vector<const rdd::dbf::FieldDesc*> fields;
-    std::vector<bool> isCount;
-    size_t lineGuess = 2;
-    for (const rt::Usual& pos : positions) {
-        fields.push_back(&engine.Fields()[static_cast<size_t>(pos.AsLong() - 1)]);
-        isCount.push_back(fields.back()->type == 'C' && rt::Upper(rt::Trim(fields.back()->name)) == kCountField);
-        lineGuess += static_cast<size_t>(fields.back()->width) + 1;
-    }
-    RecordReader reader(engine);
-    if (!reader.Ok()) return {CsvFault::kReadFailed, 0, {}};
-    csv.reserve(std::min<size_t>(engine.Count() * lineGuess, size_t{1} << 30));
-    int64_t count = 0;
-    for (const uint8_t* rec = reader.Next(); rec; rec = reader.Next()) {
-        if (rec[0] == rdd::dbf::kDeletedFlag) continue;
-        for (size_t i = 0; i < fields.size(); ++i) {
-            if (i) csv += ',';
-            const rdd::dbf::FieldDesc& f = *fields[i];
-            if (isCount[i]) AppendCount(csv, rec + f.offset, static_cast<size_t>(f.width), cp);
-            else if (f.type == 'C') AppendCleanText(csv, rec + f.offset, static_cast<size_t>(f.width), cp);
-            else csv += CsvValue(rdd::dbf::DecodeField(f, rec + f.offset, cp, engine.Memo()));
-        }
-        csv += "\r\n";
-        ++count;
-    }
-    if (reader.Failed()) return {CsvFault::kReadFailed, 0, {}};
-    if (records) *records = count;
-    return {};
+    CsvSource source;
+    if (CsvFault f = source.Open(table, fieldList)) return f;
+    csv.reserve(std::min<size_t>(size_t{source.Count()} * source.LineMax(), size_t{1} << 30));
+    return source.Write(
+        [&](std::string_view piece) {
+            csv.append(piece);
+            return 0;
+        },
+        records);
 }
 
 CsvFault TableToCsvFile(const std::string& table, const std::string& csvFile, rt::Usual& fieldList, int64_t* records) {
     int err = 0;
     if (SameFile(rdd::TablePath(table, false), NativeTarget(csvFile, &err))) return {CsvFault::kSameFile, 0, {}};
-    std::string csv;
-    if (CsvFault f = ReadTableAsCsv(table, fieldList, csv, records)) return f;
-    if ((err = ReplaceFileContent(csvFile, csv)) != 0) return {CsvFault::kWriteFailed, err, {}};
+    if (records) *records = 0;
+    CsvSource source;
+    if (CsvFault f = source.Open(table, fieldList)) return f;
+    // Each megabyte goes to the new file as soon as it is made; the name
+    // gets the file only once it is whole and on the disk.
+    CsvFault fault;
+    err = ReplaceFileContentAsMade(csvFile, [&](const rt::ReplaceSink& sink) {
+        fault = source.Write(sink, records);
+        return fault ? (fault.osError ? fault.osError : -1) : 0;
+    });
+    if (fault.kind == CsvFault::kReadFailed) return fault;
+    if (err != 0) return {CsvFault::kWriteFailed, err, {}};
     return {};
 }
 

@@ -29,13 +29,27 @@ int CheckShareMode(const std::string& native) {
 
 std::string NativeTarget(std::string_view path, int* osError) { return rt::FilePath(path, true, osError); }
 
-int ReplaceFileContent(std::string_view path, std::string_view content) {
+namespace {
+
+// The checks every replacement of an export file makes, then the replace.
+template <class Replace>
+int CheckedReplace(std::string_view path, Replace replace) {
     int err = 0;
     std::string native = NativeTarget(path, &err);
     if (native.empty()) return err ? err : rt::kOsPathNotFound;
     if ((err = CheckShareMode(native)) != 0) return err;
-    rt::ReplaceResult r = rt::AtomicReplace(native, content);
+    rt::ReplaceResult r = replace(native);
     return r.Ok() ? 0 : rt::OsErrorFromErrno(r.err, native);
+}
+
+}  // namespace
+
+int ReplaceFileContent(std::string_view path, std::string_view content) {
+    return CheckedReplace(path, [&](const std::string& native) { return rt::AtomicReplace(native, content); });
+}
+
+int ReplaceFileContentAsMade(std::string_view path, const rt::ReplaceProducer& produce) {
+    return CheckedReplace(path, [&](const std::string& native) { return rt::AtomicReplaceStreamed(native, produce); });
 }
 
 }  // namespace exportdata

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/posixfile.h"
+
 namespace exportdata {
 
 // Makes `content` the whole content of the file at `path` (an application
@@ -23,6 +25,12 @@ namespace exportdata {
 // that cannot be opened for writing, is refused before anything is
 // written.
 int ReplaceFileContent(std::string_view path, std::string_view content);
+
+// The same with a content made while it is written (rt::ReplaceProducer):
+// each piece goes to the new file as soon as it is made. A producer that
+// stops leaves the target alone; its own nonzero code comes back as it was
+// mapped, so a caller that stops it keeps its own record of why.
+int ReplaceFileContentAsMade(std::string_view path, const rt::ReplaceProducer& produce);
 
 // The native path that `path` names for writing ("" when it cannot name a
 // file here; *osError then says why).

@@ -65,7 +65,8 @@ thread_local const rt::Object* tForwardTo = nullptr;
 
 rt::Usual DataServer::Notify(int64_t code, const rt::Usual& description) {
     bool intent = code == kNotifyIntentToMove;
-    if (suspended_ > 0) return intent ? rt::Usual(true) : rt::Usual();
+    // Nobody to tell (a table read by code rather than shown): nothing to set up.
+    if (suspended_ > 0 || clients_.empty()) return intent ? rt::Usual(true) : rt::Usual();
     static const rt::Symbol kNotify("NOTIFY");
     const rt::Object* self = this;
     // Anything else (a client that moves another server while it is told)
@@ -115,6 +116,6 @@ int64_t DataServer::ResetNotification() {
 
 bool DataServer::Seek(const rt::Usual&, const rt::Usual&) { return false; }
 
-bool DataServer::MayMove() { return Notify(kNotifyIntentToMove).AsLogic(); }
+bool DataServer::AskMayMove() { return Notify(kNotifyIntentToMove).AsLogic(); }
 
 }  // namespace rdd

@@ -55,10 +55,16 @@ public:
     virtual bool Seek(const rt::Usual& key, const rt::Usual& softSeek);
 
 protected:
-    // Notify(2) as a yes/no: may the server move?
-    bool MayMove();
+    // Notify(2) as a yes/no: may the server move? Without a client to ask,
+    // at once.
+    bool MayMove() { return !Heard() || AskMayMove(); }
+    // Whether a notification now would reach anyone: a server that nobody
+    // watches (a table read by code) need not build one for every move.
+    bool Heard() const { return suspended_ == 0 && !clients_.empty(); }
 
 private:
+    bool AskMayMove();
+
     std::vector<std::weak_ptr<rt::Object>> clients_;  // weak: a window holds its server
     int64_t suspended_ = 0;
 };

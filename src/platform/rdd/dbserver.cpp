@@ -238,9 +238,13 @@ void DBServer::SetEofState() {
 bool DBServer::Hidden(uint32_t recno, bool& hidden) {
     hidden = false;
     if (!rt::SetDeleted()) return true;
+    return ReadScratch(recno, hidden);
+}
+
+bool DBServer::ReadScratch(uint32_t recno, bool& deleted) {
     return Attempt("SKIP", [&] {
         dbf::Fault f = table_->Read(recno, scratch_.data());
-        if (!f) hidden = scratch_[0] == dbf::kDeletedFlag;
+        if (!f) deleted = scratch_[0] == dbf::kDeletedFlag;
         return f;
     });
 }
@@ -259,7 +263,7 @@ bool DBServer::StepForward(int64_t n) {
         uint32_t r = recno_ + 1;
         bool hidden = true;
         while (r <= count) {
-            if (!Hidden(r, hidden)) return false;
+            if (!ReadScratch(r, hidden)) return false;
             if (!hidden) break;
             ++r;
         }
@@ -267,7 +271,12 @@ bool DBServer::StepForward(int64_t n) {
             SetEofState();
             return true;
         }
-        if (!Attempt("SKIP", [&] { return Load(r); })) return false;
+        // ReadScratch has just read record r into the scratch buffer: it becomes
+        // the current record without a second read.
+        buf_.swap(scratch_);
+        recno_ = r;
+        eof_ = false;
+        dirty_ = false;
     }
     return true;
 }
@@ -365,7 +374,7 @@ bool DBServer::Skip(const rt::Usual& count) {
         int64_t back = n == INT64_MIN ? INT64_MAX : -n;  // -INT64_MIN does not exist
         ok = ActiveOrder() ? OrderBack(back) : StepBack(back);
     }
-    Notify(kNotifyRecordChange);
+    if (Heard()) Notify(kNotifyRecordChange);
     return ok;
 }
 
@@ -426,6 +435,8 @@ bool DBServer::Append() {
 int64_t DBServer::FieldPos(const rt::Usual& field) const {
     if (!table_) return 0;
     const auto& fields = table_->Fields();
+    if (const int64_t* n = std::get_if<int64_t>(&field.Raw()))
+        return *n >= 1 && *n <= static_cast<int64_t>(fields.size()) ? *n : 0;
     if (field.IsNumeric()) {
         int64_t n = field.AsLong();
         return n >= 1 && n <= static_cast<int64_t>(fields.size()) ? n : 0;
@@ -447,8 +458,11 @@ rt::Usual DBServer::FieldGet(const rt::Usual& field) const {
         return rt::Usual();
     }
     const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
-    const uint8_t* rec = evalRec_ ? evalRec_ : buf_.data();
-    return dbf::DecodeField(f, rec + f.offset, table_->TextCodePage(), table_->Memo());
+    const uint8_t* rec = (evalRec_ ? evalRec_ : buf_.data()) + f.offset;
+    // The usual field, ASCII text, is its bytes as they are.
+    if (f.type == 'C' && rt::IsAscii(rec, static_cast<size_t>(f.width)))
+        return rt::Usual(std::string(reinterpret_cast<const char*>(rec), static_cast<size_t>(f.width)));
+    return dbf::DecodeField(f, rec, table_->TextCodePage(), table_->Memo());
 }
 
 rt::Usual DBServer::FieldPut(const rt::Usual& field, const rt::Usual& value) {

@@ -123,6 +123,8 @@ private:
     dbf::Fault Load(uint32_t recno);
     void SetEofState();
     bool Hidden(uint32_t recno, bool& hidden);
+    // Reads a record into scratch_; deleted tells its deletion flag.
+    bool ReadScratch(uint32_t recno, bool& deleted);
     bool StepForward(int64_t n);
     bool StepBack(int64_t n);
     uint32_t Count() const;

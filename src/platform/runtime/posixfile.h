@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -111,7 +112,7 @@ mode_t ProcessUmask();
 // the new content is in place and durable. replaced tells whether the
 // target holds the new content (true with err set only when the last step,
 // syncing the folder, failed).
-enum class ReplaceStep { kNone, kTarget, kTemp, kOwner, kWrite, kSync, kRename, kFolderSync };
+enum class ReplaceStep { kNone, kTarget, kTemp, kOwner, kWrite, kProduce, kSync, kRename, kFolderSync };
 struct [[nodiscard]] ReplaceResult {
     int err = 0;
     ReplaceStep step = ReplaceStep::kNone;
@@ -143,6 +144,22 @@ inline ReplaceResult AtomicReplace(const std::string& path, std::string_view con
                                    const ReplaceOptions& options = {}) {
     return AtomicReplace(path, {content}, options);
 }
+
+// A content made while it is written (AtomicReplaceStreamed): the producer
+// hands its pieces, in order, to the sink, which answers 0 or the errno of
+// the write that failed; the producer returns 0 when it has handed over
+// everything, or a nonzero code of its own (or the sink's errno) to stop.
+using ReplaceSink = std::function<int(std::string_view)>;
+using ReplaceProducer = std::function<int(const ReplaceSink&)>;
+
+// AtomicReplace with a content that is not held in memory whole: each piece
+// goes to the temporary file as soon as it is made, and the disk starts
+// writing the file while the rest is made. A producer that stops leaves the
+// target as it was (step kProduce with its code; kWrite when a write
+// failed). Where the file must be rewritten in place the content is
+// gathered in memory first.
+ReplaceResult AtomicReplaceStreamed(const std::string& path, const ReplaceProducer& produce,
+                                    const ReplaceOptions& options = {});
 
 // Fault injection: a test arms it to make one chosen write, sync, rename
 // or folder sync of this layer fail, and so sees what a failure at that

@@ -79,15 +79,46 @@ size_t TotalSize(Pieces pieces) {
     return n;
 }
 
-int WritePieces(int fd, Pieces pieces) {
-    uint64_t at = 0;
-    for (std::string_view p : pieces) {
-        IoResult r = WriteAt(fd, p.data(), p.size(), at);
-        if (!r.Ok()) return r.err;
-        at += r.bytes;
+// Writes a file from its start, piece after piece, and has the disk start
+// on each few megabytes as soon as they are written: the sync at the end
+// then waits for the last stretch only, not for the whole file.
+class FileWriter {
+public:
+    explicit FileWriter(int fd) : fd_(fd) {}
+    int Put(std::string_view piece) {
+        IoResult r = WriteAt(fd_, piece.data(), piece.size(), at_);
+        if (!r.Ok()) return err_ = r.err;
+        at_ += r.bytes;
+        if (at_ - started_ >= kWritebackStep) {
+            // Only a hint: the sync that follows is what makes the file durable.
+            (void)::sync_file_range(fd_, static_cast<off_t>(started_), static_cast<off_t>(at_ - started_),
+                                    SYNC_FILE_RANGE_WRITE);
+            started_ = at_;
+        }
+        return 0;
     }
+    int Err() const { return err_; }
+
+private:
+    static constexpr uint64_t kWritebackStep = uint64_t{2} << 20;
+    int fd_;
+    uint64_t at_ = 0, started_ = 0;
+    int err_ = 0;
+};
+
+int WritePieces(int fd, Pieces pieces) {
+    FileWriter w(fd);
+    for (std::string_view p : pieces)
+        if (int err = w.Put(p)) return err;
     return 0;
 }
+
+// What a replacement writes: pieces held by the caller, or pieces a
+// producer makes while they are written.
+struct Content {
+    Pieces pieces;
+    const ReplaceProducer* produce = nullptr;
+};
 
 ReplaceResult Failed(ReplaceResult&& r, ReplaceStep step, int err) {
     r.step = step;
@@ -130,9 +161,37 @@ ReplaceResult RewriteInPlace(Fd fd, const struct stat& st, bool readable, Pieces
     return res;
 }
 
-}  // namespace
+// The rewrite in place of a produced content: made in memory first, since
+// the rewrite must know its size before it touches the old content.
+ReplaceResult RewriteInPlace(Fd fd, const struct stat& st, bool readable, const Content& content,
+                             const ReplaceOptions& options) {
+    if (!content.produce) return RewriteInPlace(std::move(fd), st, readable, content.pieces, options);
+    std::string all;
+    if (int err = (*content.produce)([&](std::string_view piece) {
+            all.append(piece);
+            return 0;
+        }))
+        return Failed(ReplaceResult{}, ReplaceStep::kProduce, err);
+    return RewriteInPlace(std::move(fd), st, readable, {std::string_view(all)}, options);
+}
 
-ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const ReplaceOptions& options) {
+// Writes the content to the temporary file: kWrite with the errno of a
+// failed write, kProduce with the code of a producer that stopped.
+ReplaceStep WriteContent(int fd, const Content& content, int* err) {
+    if (!content.produce) {
+        *err = WritePieces(fd, content.pieces);
+        return *err ? ReplaceStep::kWrite : ReplaceStep::kNone;
+    }
+    FileWriter w(fd);
+    *err = (*content.produce)([&](std::string_view piece) { return w.Put(piece); });
+    if (w.Err()) {
+        *err = w.Err();
+        return ReplaceStep::kWrite;
+    }
+    return *err ? ReplaceStep::kProduce : ReplaceStep::kNone;
+}
+
+ReplaceResult Replace(const std::string& path, const Content& content, const ReplaceOptions& options) {
     ReplaceResult res;
     std::string target;
     if (int err = ResolveLinks(path, &target)) return Failed(std::move(res), ReplaceStep::kTarget, err);
@@ -158,7 +217,7 @@ ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const Replac
         if (!old) return Failed(std::move(res), ReplaceStep::kTarget, err);
         if (::fstat(old.Get(), &st) != 0) return Failed(std::move(res), ReplaceStep::kTarget, errno);
         // Renaming would cut the other names off from the new content.
-        if (st.st_nlink > 1) return RewriteInPlace(std::move(old), st, readable, pieces, options);
+        if (st.st_nlink > 1) return RewriteInPlace(std::move(old), st, readable, content, options);
     }
 
     Fd tmp;
@@ -166,7 +225,7 @@ ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const Replac
     if (int err = MakeTemp(target, &tmp, &name)) {
         // A folder that takes no new file, holding a file that may be written.
         if (exists && (err == EACCES || err == EPERM))
-            return RewriteInPlace(std::move(old), st, readable, pieces, options);
+            return RewriteInPlace(std::move(old), st, readable, content, options);
         return Failed(std::move(res), ReplaceStep::kTemp, err);
     }
     if (exists) {
@@ -177,12 +236,14 @@ ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const Replac
             // Only the file itself keeps an owner this process cannot give.
             ::unlink(name.path.c_str());
             name.path.clear();
-            return RewriteInPlace(std::move(old), st, readable, pieces, options);
+            return RewriteInPlace(std::move(old), st, readable, content, options);
         }
     }
     mode_t mode = exists ? (st.st_mode & 07777) : (0666 & ~ProcessUmask());
     if (::fchmod(tmp.Get(), mode) != 0) return Failed(std::move(res), ReplaceStep::kOwner, errno);
-    if (int err = WritePieces(tmp.Get(), pieces)) return Failed(std::move(res), ReplaceStep::kWrite, err);
+    int writeErr = 0;
+    if (ReplaceStep failed = WriteContent(tmp.Get(), content, &writeErr); failed != ReplaceStep::kNone)
+        return Failed(std::move(res), failed, writeErr);
     // On the disk before the name points at it: a crash leaves the old file
     // or the whole new one.
     if (int err = SyncFile(tmp.Get())) return Failed(std::move(res), ReplaceStep::kSync, err);
@@ -194,6 +255,17 @@ ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const Replac
     if (options.keepOpen) res.fd = std::move(tmp);
     if (int err = SyncFolderOf(target)) return Failed(std::move(res), ReplaceStep::kFolderSync, err);
     return res;
+}
+
+}  // namespace
+
+ReplaceResult AtomicReplace(const std::string& path, Pieces pieces, const ReplaceOptions& options) {
+    return Replace(path, Content{pieces, nullptr}, options);
+}
+
+ReplaceResult AtomicReplaceStreamed(const std::string& path, const ReplaceProducer& produce,
+                                    const ReplaceOptions& options) {
+    return Replace(path, Content{{}, &produce}, options);
 }
 
 }  // namespace rt

@@ -170,6 +170,38 @@ TEST_F(AtomicReplaceTest, FolderSyncFailureIsReported) {
     EXPECT_EQ(Read("t"), "new");
 }
 
+// A content made while it is written: every piece lands in order, past
+// the few megabytes after which the disk is started on the file, in a new
+// file and in a rewrite in place (two hard links); a producer that stops
+// leaves the old content and no temporary file.
+TEST_F(AtomicReplaceTest, StreamedContentLandsWholeOrNotAtAll) {
+    const std::string piece(700 * 1024, 'x');
+    auto fourPieces = [&](const ReplaceSink& sink) {
+        for (char c : {'a', 'b', 'c', 'd'})
+            if (int err = sink(std::string(1, c) + piece)) return err;
+        return 0;
+    };
+    const std::string whole = "a" + piece + "b" + piece + "c" + piece + "d" + piece;
+    for (bool linked : {false, true}) {
+        SCOPED_TRACE(linked ? "rewritten in place" : "renamed over");
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        Write("t", "old");
+        if (linked) fs::create_hard_link(P("t"), P("u"));
+        ReplaceResult r = AtomicReplaceStreamed(P("t"), fourPieces);
+        EXPECT_EQ(r.err, 0);
+        EXPECT_EQ(r.inPlace, linked);
+        EXPECT_TRUE(Read("t") == whole);
+
+        Write("t", "old");
+        r = AtomicReplaceStreamed(P("t"), [](const ReplaceSink& sink) { return sink("part") ? 1 : 42; });
+        EXPECT_EQ(r.step, ReplaceStep::kProduce);
+        EXPECT_EQ(r.err, 42);
+        EXPECT_EQ(Read("t"), "old");
+        EXPECT_FALSE(TempLeft(root_));
+    }
+}
+
 TEST_F(AppendTest, TwoProcessesLoseAndInterleaveNothing) {
     constexpr int kRecords = 2000;
     auto record = [](int who, int n) {
