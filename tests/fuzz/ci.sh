@@ -70,5 +70,5 @@ for t in "$@"; do
   cat "$out_root/$t/result"
   grep -q ': ok$' "$out_root/$t/result" || bad=$((bad + 1))
 done
-echo "fuzz: $bad of $# targets failed"
+echo "fuzz: $(($# - bad)) passed, $bad failed"
 [ "$bad" -eq 0 ]

@@ -8,8 +8,9 @@
 # build-asan/ instruments every library for libFuzzer's coverage guidance
 # too (-fsanitize=fuzzer-no-link), so the one folder holds both the
 # sanitized test programs and the fuzz targets (docs/sanitizers.md says why).
-# No build type (asserts stay on), -O1 (the test programs add -Og), no
-# benchmarks; googletest lists its tests when ctest runs, under the
+# Build type "Sanitize": one the project gives no flags of its own (with
+# none, it would fall back to RelWithDebInfo's -O2 -DNDEBUG), so asserts
+# stay on and -O1 holds (the test programs add -Og); no benchmarks; googletest lists its tests when ctest runs, under the
 # sanitizer's options, not while building.
 set -euo pipefail
 kind=${1:-}
@@ -45,7 +46,7 @@ if [ -f "$dir/CMakeCache.txt" ] &&
        grep -q "^CMAKE_CXX_COMPILER:[A-Z]*=.*/$cxx\$" "$dir/CMakeCache.txt"; }; then
   rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
 fi
-CC=$cc CXX=$cxx cmake -S "$src" -B "$dir" -G "$generator" -DCMAKE_BUILD_TYPE= -DQZ_WERROR=$werror -DQZ_BUILD_BENCH=OFF \
+CC=$cc CXX=$cxx cmake -S "$src" -B "$dir" -G "$generator" -DCMAKE_BUILD_TYPE=Sanitize -DQZ_WERROR=$werror -DQZ_BUILD_BENCH=OFF \
   -DCMAKE_CXX_COMPILER_LAUNCHER="$launcher" -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
 echo "$dir"

@@ -22,9 +22,10 @@ dir=$(bash "$supp/configure.sh" "$kind") || exit 1
 targets=("$@")
 # The threaded parts: the OS services and the handle table, processes and
 # their reaper, the communications layer and Serial, the timers, the
-# registry store, and messages posted and sent from other threads.
+# registry store, messages posted and sent from other threads, and the
+# boundary that keeps exceptions out of Qt's frames.
 [ ${#targets[@]} -gt 0 ] || [ "$kind" = address ] ||
-  targets=(os_tests libsystem_tests libtimers_tests libserial_tests message_tests libwindowside_tests)
+  targets=(os_tests libsystem_tests libtimers_tests libserial_tests message_tests libwindowside_tests gui_tests)
 cmake --build "$dir" -j2 ${targets[@]:+--target "${targets[@]}"} || exit 1
 
 logs="$dir/sanitizer-logs"
