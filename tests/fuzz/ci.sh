@@ -22,7 +22,10 @@ executions() { sed -n 's/^stat::number_of_executed_units: *//p' "$1" | tail -1; 
 # findings' files after it when it fails.
 fuzz_one() {
   local t=$1 out="$out_root/$1" seeds="$src/tests/fuzz/corpus/${1%_fuzz}"
-  local bin="$dir/tests/fuzz/$t" common=(-timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
+  # libFuzzer's time limit is wall-clock time: 30 s per input still shows a
+  # hang, and leaves room for a machine loaded by other work (the slowest
+  # expression seed takes 3 s of CPU under the sanitizers).
+  local bin="$dir/tests/fuzz/$t" common=(-timeout=30 -rss_limit_mb=2048 -print_final_stats=1)
   mkdir -p "$out/new" "$out/findings"
   [ -d "$seeds" ] || seeds=
   local n_seeds=0 t0=$SECONDS rc=0
