@@ -1,33 +1,43 @@
 #!/usr/bin/env bash
-# Builds a libFuzzer target with clang in build-fuzz/ (every library
-# instrumented for coverage, AddressSanitizer and UBSan) and runs it on its
-# corpus. Not part of CI. docs/testing.md.
+# Builds libFuzzer targets in build-asan/ (clang; every library instrumented
+# for coverage, AddressSanitizer and UBSan: tests/sanitizers/configure.sh)
+# and runs them on their corpus. docs/testing.md.
 #
 #   tests/fuzz/run.sh build TARGET              # build only
 #   tests/fuzz/run.sh run TARGET [SECONDS]      # build, then fuzz (default 60 s)
 #   tests/fuzz/run.sh merge TARGET              # minimise the found corpus into the seeds
+#   tests/fuzz/run.sh ci [SECONDS]              # every target: its seeds, then SECONDS
+#                                               # (default 20) of new inputs; CI runs this
 #
 # tests/fuzz/NAME.dict, where it exists, is passed as the -dict= of keywords.
 #
-# New inputs go to build-fuzz/corpus-TARGET/ (the committed seeds in
+# New inputs go to build-asan/corpus-TARGET/ (the committed seeds in
 # tests/fuzz/corpus/NAME/ are read, never written); crashes, leaks and
-# timeouts land in build-fuzz/findings-TARGET/.
+# timeouts land in build-asan/findings-TARGET/.
 set -u
 action=${1:-}
 target=${2:-}
 seconds=${3:-60}
 src=$(cd "$(dirname "$0")/../.." && pwd)
-dir="$src/build-fuzz"
+usage="usage: $0 build|run|merge TARGET [SECONDS] | ci [SECONDS]"
 case "$action" in
-  build|run|merge) [ -n "$target" ] || { echo "usage: $0 build|run|merge TARGET [SECONDS]" >&2; exit 2; } ;;
-  *) echo "usage: $0 build|run|merge TARGET [SECONDS]" >&2; exit 2 ;;
+  build|run|merge) [ -n "$target" ] || { echo "$usage" >&2; exit 2; } ;;
+  ci) seconds=${2:-20} ;;
+  *) echo "$usage" >&2; exit 2 ;;
 esac
-flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer"
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
-CXX=clang++ CC=clang cmake -S "$src" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE= -DQZ_BUILD_BENCH=OFF "${launcher[@]}" \
-      -DCMAKE_CXX_FLAGS="$flags -g -O1" -DCMAKE_C_FLAGS="$flags -g -O1" >/dev/null || exit 1
-ninja -C "$dir" -j2 "$target" || exit 1
+dir=$(bash "$src/tests/sanitizers/configure.sh" address) || exit 1
+export ASAN_OPTIONS="detect_leaks=1"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+if [ "$action" = ci ]; then
+  # The targets are the ones tests/fuzz/CMakeLists.txt declares.
+  mapfile -t targets < <(sed -nE 's/^[[:space:]]*qz_fuzz_target\(([A-Za-z0-9_]+).*/\1/p' "$src/tests/fuzz/CMakeLists.txt")
+  [ ${#targets[@]} -gt 0 ] || { echo "no qz_fuzz_target in tests/fuzz/CMakeLists.txt" >&2; exit 1; }
+  cmake --build "$dir" -j2 --target "${targets[@]}" || exit 1
+  exec bash "$src/tests/fuzz/ci.sh" "$dir" "$seconds" "${targets[@]}"
+fi
+
+cmake --build "$dir" -j2 --target "$target" || exit 1
 [ "$action" = build ] && exit 0
 
 seeds="$src/tests/fuzz/corpus/${target%_fuzz}"
@@ -50,6 +60,5 @@ dict="$src/tests/fuzz/${target%_fuzz}.dict"
 # in findings-TARGET/ and fuzzing goes on with a fresh child, so one run
 # collects every kind of finding; the log is findings-TARGET/fuzz.log.
 cd "$findings" || exit 1
-ASAN_OPTIONS="detect_leaks=1" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
-  "$dir/tests/fuzz/$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+"$dir/tests/fuzz/$target" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix="$findings/" -print_final_stats=1 ${dict:+"-dict=$dict"} "$work" ${seeds:+"$seeds"} >"$findings/fuzz.log" 2>&1
