@@ -48,47 +48,8 @@ std::string FloatText(const rt::Usual& v) {
     return wide.find('*') == std::string::npos ? wide : s;
 }
 
-// The same as CleanText on a character field's text, appended in place.
-// The usual field is ASCII, which reads the same in every code page: its
-// trimmed bytes are copied at once; any other field is converted first.
-void AppendCleanText(std::string& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
-    size_t b = 0, e = n;
-    while (b < e && p[b] == ' ') ++b;
-    while (e > b && p[e - 1] == ' ') --e;
-    // Bytes that need more than a copy: the removed and replaced characters
-    // and every byte beyond ASCII. One lookup a byte, no early exit.
-    static constexpr auto kSpecial = [] {
-        std::array<uint8_t, 256> t{};
-        for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 1;
-        for (char c : {',', '"', '|', '\r', '\n'}) t[static_cast<uint8_t>(c)] = 1;
-        return t;
-    }();
-    uint8_t special = 0;
-    for (size_t i = b; i < e; ++i) special |= kSpecial[p[i]];
-    if (!special) {
-        out.append(reinterpret_cast<const char*>(p + b), e - b);
-        return;
-    }
-    std::string text;
-    cp.Decode(p, n, text);
-    out += CleanText(text);
-}
-
 // The scan data file's count field: a number kept as text.
 constexpr const char* kCountField = "QTY";
-
-// Whether text is a number with at most one decimal mark, a comma or a
-// point: an optional sign, then digits around the mark.
-bool IsDecimalNumber(std::string_view t) {
-    size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
-    bool digits = false, mark = false;
-    for (; i < t.size(); ++i) {
-        if (t[i] >= '0' && t[i] <= '9') digits = true;
-        else if ((t[i] == ',' || t[i] == '.') && !mark) mark = true;
-        else return false;
-    }
-    return digits;
-}
 
 // A count, trimmed. One that reads as a number is written with a decimal
 // point, so that its value does not change ("2,5", stored under a decimal
@@ -178,6 +139,42 @@ struct CloseOnExit {
 };
 
 }  // namespace
+
+bool IsDecimalNumber(std::string_view t) {
+    size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
+    bool digits = false, mark = false;
+    for (; i < t.size(); ++i) {
+        if (t[i] >= '0' && t[i] <= '9') digits = true;
+        else if ((t[i] == ',' || t[i] == '.') && !mark) mark = true;
+        else return false;
+    }
+    return digits;
+}
+
+// The usual field is ASCII, which reads the same in every code page: its
+// trimmed bytes are copied at once; any other field is converted first.
+void AppendCleanText(std::string& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
+    size_t b = 0, e = n;
+    while (b < e && p[b] == ' ') ++b;
+    while (e > b && p[e - 1] == ' ') --e;
+    // Bytes that need more than a copy: the removed and replaced characters
+    // and every byte beyond ASCII. One lookup a byte, no early exit.
+    static constexpr auto kSpecial = [] {
+        std::array<uint8_t, 256> t{};
+        for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 1;
+        for (char c : {',', '"', '|', '\r', '\n'}) t[static_cast<uint8_t>(c)] = 1;
+        return t;
+    }();
+    uint8_t special = 0;
+    for (size_t i = b; i < e; ++i) special |= kSpecial[p[i]];
+    if (!special) {
+        out.append(reinterpret_cast<const char*>(p + b), e - b);
+        return;
+    }
+    std::string text;
+    cp.Decode(p, n, text);
+    out += CleanText(text);
+}
 
 std::string ProposedCsvName(std::string_view name) {
     std::string result(name);
