@@ -102,9 +102,9 @@ std::string UnitsText(Units u) {
 
 struct Entry {
     std::string barcode;  // as the export writes it (short enough to stay inside the string)
-    uint64_t hash = 0;
-    Units sum = 0;
+    uint64_t hash = 0;    // 0: an empty slot
     int64_t scans = 0;
+    Units sum = 0;
     int32_t tables = 0;
     int32_t lastTable = -1;  // the table that last added to it, while one worker reads tables in turn
 };
@@ -120,46 +120,67 @@ uint64_t HashOf(std::string_view k) {
     }
     uint64_t w = 0;
     std::memcpy(&w, k.data() + i, k.size() - i);
-    h = (h ^ w) * 0x94D049BB133111EBULL;
-    return h ^ (h >> 29);
+    // A full mix at the end: barcodes differ mostly in their last digits,
+    // which a multiplication alone would keep out of the low bits that pick
+    // the slot.
+    h ^= w;
+    h = (h ^ (h >> 33)) * 0xFF51AFD7ED558CCDULL;
+    h = (h ^ (h >> 33)) * 0xC4CEB9FE1A85EC53ULL;
+    return h ^ (h >> 33);
 }
 
-// Barcodes to their totals: open addressing over indices into the entries,
-// so that a record of a barcode already seen allocates nothing.
+// Barcodes to their totals: open addressing over the entries themselves,
+// so that a lookup reads one place in memory, and a record of a barcode
+// already seen allocates nothing.
 class TotalsMap {
 public:
-    TotalsMap() : slots_(kFirstSlots, 0) {}
+    TotalsMap() : slots_(kFirstSlots) {}
 
     Entry& Find(std::string_view barcode) {
-        const uint64_t h = HashOf(barcode);
-        size_t mask = slots_.size() - 1;
-        for (size_t s = h & mask;; s = (s + 1) & mask) {
-            const uint32_t at = slots_[s];
-            if (at == 0) break;
-            Entry& e = entries_[at - 1];
-            if (e.hash == h && e.barcode == barcode) return e;
+        uint64_t h = HashOf(barcode);
+        if (h == 0) h = 1;
+        for (;;) {
+            const size_t mask = slots_.size() - 1;
+            for (size_t s = h & mask;; s = (s + 1) & mask) {
+                Entry& e = slots_[s];
+                if (e.hash == h && e.barcode == barcode) return e;
+                if (e.hash != 0) continue;
+                if ((used_ + 1) * 2 > slots_.size()) break;
+                ++used_;
+                e.hash = h;
+                e.barcode.assign(barcode);
+                return e;
+            }
+            Grow();
         }
-        if ((entries_.size() + 1) * 4 > slots_.size() * 3) Grow();
-        entries_.push_back(Entry{std::string(barcode), h});
-        Place(h, static_cast<uint32_t>(entries_.size()));
-        return entries_.back();
     }
-    std::vector<Entry>& Entries() { return entries_; }
+    size_t Size() const { return used_; }
+    // The entries, taken out of the map.
+    std::vector<Entry> Take() {
+        std::vector<Entry> out;
+        out.reserve(used_);
+        for (Entry& e : slots_)
+            if (e.hash != 0) out.push_back(std::move(e));
+        slots_.assign(kFirstSlots, Entry{});
+        used_ = 0;
+        return out;
+    }
 
 private:
     static constexpr size_t kFirstSlots = 1024;
-    void Place(uint64_t h, uint32_t index) {
-        size_t mask = slots_.size() - 1;
-        size_t s = h & mask;
-        while (slots_[s] != 0) s = (s + 1) & mask;
-        slots_[s] = index;
-    }
     void Grow() {
-        slots_.assign(slots_.size() * 2, 0);
-        for (size_t i = 0; i < entries_.size(); ++i) Place(entries_[i].hash, static_cast<uint32_t>(i + 1));
+        std::vector<Entry> old(slots_.size() * 2);
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (Entry& e : old) {
+            if (e.hash == 0) continue;
+            size_t s = e.hash & mask;
+            while (slots_[s].hash != 0) s = (s + 1) & mask;
+            slots_[s] = std::move(e);
+        }
     }
-    std::vector<uint32_t> slots_;
-    std::vector<Entry> entries_;
+    std::vector<Entry> slots_;
+    size_t used_ = 0;
 };
 
 struct Reject {
@@ -384,7 +405,7 @@ TotalsFault WriteTotals(const std::vector<std::string>& tables, const std::strin
 
     Worker& all = workers[0];
     for (size_t k = 1; k < readers; ++k) {
-        for (const Entry& e : workers[k].map.Entries()) {
+        for (const Entry& e : workers[k].map.Take()) {
             Entry& into = all.map.Find(e.barcode);
             into.sum += e.sum;
             into.scans += e.scans;
@@ -393,14 +414,15 @@ TotalsFault WriteTotals(const std::vector<std::string>& tables, const std::strin
         all.scans += workers[k].scans;
         for (Reject& r : workers[k].rejects) all.rejects.push_back(std::move(r));
     }
-    if (summary) *summary = {all.map.Entries().size(), all.scans, static_cast<int64_t>(all.rejects.size())};
+    if (summary) *summary = {all.map.Size(), all.scans, static_cast<int64_t>(all.rejects.size())};
 
     // The rejects first, so that any failure leaves the totals file as it
     // was; they are written also when there are none, so that no rejects of
     // an earlier run stand beside the new totals.
     if (int err = ReplaceFileContent(rejectsFile, RejectsText(all.rejects, tables)))
         return {TotalsFault::kWriteFailed, err, rejectsFile, {}};
-    if (int err = ReplaceFileContent(totalsFile, TotalsText(all.map.Entries())))
+    std::vector<Entry> entries = all.map.Take();
+    if (int err = ReplaceFileContent(totalsFile, TotalsText(entries)))
         return {TotalsFault::kWriteFailed, err, totalsFile, {}};
     return {};
 }
