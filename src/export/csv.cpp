@@ -168,19 +168,6 @@ void AppendCleanText(CsvOut& out, const uint8_t* p, size_t n, const rt::CodePage
 // The scan data file's count field: a number kept as text.
 constexpr const char* kCountField = "QTY";
 
-// Whether text is a number with at most one decimal mark, a comma or a
-// point: an optional sign, then digits around the mark.
-[[gnu::always_inline]] inline bool IsDecimalNumber(std::string_view t) {
-    size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
-    bool digits = false, mark = false;
-    for (; i < t.size(); ++i) {
-        if (t[i] >= '0' && t[i] <= '9') digits = true;
-        else if ((t[i] == ',' || t[i] == '.') && !mark) mark = true;
-        else return false;
-    }
-    return digits;
-}
-
 // A count, trimmed. One that reads as a number is written with a decimal
 // point, so that its value does not change ("2,5", stored under a decimal
 // comma, is 2.5, never 25). Text that is no number is written as any text,
@@ -377,6 +364,29 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+bool IsDecimalNumber(std::string_view t) {
+    size_t i = (!t.empty() && (t[0] == '-' || t[0] == '+')) ? 1 : 0;
+    bool digits = false, mark = false;
+    for (; i < t.size(); ++i) {
+        if (t[i] >= '0' && t[i] <= '9') digits = true;
+        else if ((t[i] == ',' || t[i] == '.') && !mark) mark = true;
+        else return false;
+    }
+    return digits;
+}
+
+void AppendCleanText(std::string& out, const uint8_t* p, size_t n, const rt::CodePage& cp) {
+    size_t b, e;
+    TrimBlanks(p, n, b, e);
+    if (!AnySpecial(p + b, e - b)) {
+        out.append(reinterpret_cast<const char*>(p + b), e - b);
+        return;
+    }
+    std::string text;
+    cp.Decode(p, n, text);
+    out += CleanText(text);
+}
 
 std::string ProposedCsvName(std::string_view name) {
     std::string result(name);

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/usual.h"
 
 namespace exportdata {
@@ -30,6 +31,15 @@ std::string ProposedCsvName(std::string_view name);
 //   float    Str(n, 12, 2), widened rather than starred when too large;
 //   date     DToC;  logic "Y" / "N";  anything else "???".
 std::string CsvValue(const rt::Usual& value);
+
+// Whether a count (trimmed of blanks) reads as a number: an optional sign,
+// then digits with at most one decimal mark, a comma or a point, among them.
+bool IsDecimalNumber(std::string_view text);
+
+// A character field's bytes (in the code page cp) appended to out as
+// CsvValue writes its text. ASCII without anything to remove is copied
+// straight from the bytes.
+void AppendCleanText(std::string& out, const uint8_t* p, size_t n, const rt::CodePage& cp);
 
 // What went wrong in an export.
 struct CsvFault {

@@ -140,3 +140,46 @@ TEST_F(QzdbfExportTest, TextIsWrittenAsUtf8ForOtherTools) {
               "eK\xC3\xB6ln|1\n")
         << theirs.err;
 }
+
+// Totals over three tables, one of them held open by a scanning screen's
+// exclusive open all along, read back with Python's csv module.
+TEST_F(QzdbfExportTest, TotalsAddUpLiveScansAndSetApartCountsThatAreNoNumbers) {
+    if (::access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "python3 is not installed";
+    MakeTable("a.dbf", ScanStruct(),
+              {{Usual("X1"), Usual("1,5")},
+               {Usual("X2"), Usual("2")},
+               {Usual("X9"), Usual("7")},
+               {Usual("X1"), Usual(" 2.25")}},
+              {3});
+    MakeTable("b.dbf", ScanStruct(),
+              {{Usual("X1"), Usual("3")}, {Usual("X3"), Usual("abc")}, {Usual("X2"), Usual("-1")}}, {3});
+    MakeTable("c.dbf", ScanStruct(), {{Usual("X3"), Usual("0.5")}, {Usual("X1"), Usual("0,25")}});
+    rdd::DBServer screen(Usual(Path("b.dbf")), Usual(false), Usual(false));
+    ASSERT_TRUE(screen.Used());
+    ToolRun run = Qzdbf(dir_, "totals out.csv a.dbf b.dbf c.dbf");
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.err.find("1 counts are not numbers"), std::string::npos) << run.err;
+    const std::string rows =
+        "/usr/bin/python3 -c \"import csv,sys; [print('|'.join(r)) for r in csv.reader(open(sys.argv[1], "
+        "encoding='utf-8', newline=''))]\" ";
+    EXPECT_EQ(Shell(dir_, rows + "out.csv").out, "X1|7|4|3\nX2|2|1|1\nX3|0.5|1|1\n");
+    EXPECT_EQ(Shell(dir_, rows + "out-rejects.csv").out, "b.dbf|2|X3|abc\n");
+    EXPECT_EQ(ReadFile(Path("out.csv")).substr(0, 10), "X1,7,4,3\r\n");
+}
+
+TEST_F(QzdbfExportTest, TotalsFailuresExitOneAndLeaveTheOutputAlone) {
+    MakeTable("a.dbf", ScanStruct(), {{Usual("A"), Usual("1")}});
+    MakeTable("other.dbf", rt::Usual::Array({Field("CODE", "C", 15)}), {{Usual("A")}});
+    WriteFile(Path("bad.dbf"), "not a table at all, and longer than a header is");
+    WriteFile(Path("out.csv"), "old\r\n");
+    for (const char* tables : {"a.dbf bad.dbf", "a.dbf none.dbf", "a.dbf other.dbf", "a.dbf ./A.DBF"}) {
+        SCOPED_TRACE(tables);
+        ToolRun run = Qzdbf(dir_, std::string("totals out.csv ") + tables);
+        EXPECT_EQ(run.code, 1);
+        EXPECT_NE(run.err.find("Nothing was written."), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(Qzdbf(dir_, "totals a.dbf out.csv").code, 1);  // the output a table
+    EXPECT_EQ(Qzdbf(dir_, "totals out.csv").code, 2);
+    EXPECT_EQ(ReadFile(Path("out.csv")), "old\r\n");
+    EXPECT_FALSE(fs::exists(Path("out-rejects.csv")));
+}

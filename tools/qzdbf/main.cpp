@@ -11,12 +11,14 @@
 
 #include "export/csv.h"
 #include "export/recover.h"
+#include "export/totals.h"
 #include "platform/rdd/dbffield.h"
 #include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/settings.h"
+#include "platform/runtime/text.h"
 
 namespace {
 
@@ -49,6 +51,16 @@ const char* const kUsageText =
     "                                  a header counting lost records) into the new table\n"
     "                                  OUT; says what was recovered and what was dropped;\n"
     "                                  FILE is only read\n"
+    "  totals OUT.csv TABLE...         per-barcode totals of scan tables (BARCODE, QTY):\n"
+    "                                  barcode, total count, scans, tables it came from;\n"
+    "                                  live records only, sorted by barcode; counts read\n"
+    "                                  as the export reads them (1,5 = 1.5). Counts that\n"
+    "                                  are not numbers go to OUT-rejects.csv instead (table,\n"
+    "                                  record number, barcode, count; written, empty too,\n"
+    "                                  before OUT.csv). Tables are read without a lock, so\n"
+    "                                  an open scanning screen is not disturbed. OUT.csv\n"
+    "                                  is left as it was when a table cannot be read or\n"
+    "                                  a file cannot be written (see docs/export.md)\n"
     "\n"
     "Text is shown and taken as UTF-8 and stored in the table's code page (header\n"
     "byte 29; none stated reads as Windows-1252); CSV files are written in UTF-8.\n"
@@ -374,6 +386,22 @@ int Export(const std::string& file, const std::string& csvFile, const std::vecto
     return gFailed ? kFailed : kOk;
 }
 
+// Totals of several scan tables; a note on stderr when counts were set apart.
+int Totals(const std::string& out, const std::vector<std::string>& tables) {
+    const size_t n = out.size();
+    if (n >= 4 && rt::Upper(out.substr(n - 4)) == ".DBF")
+        return Fail("the output " + out + " names a table; give the CSV file first: totals OUT.csv TABLE...");
+    exportdata::TotalsSummary summary;
+    if (exportdata::TotalsFault fault = exportdata::WriteTotals(tables, out, &summary))
+        return Fail(exportdata::DescribeFault(fault));
+    std::printf("%zu barcodes, %lld scans from %zu tables\n", summary.barcodes, static_cast<long long>(summary.scans),
+                tables.size());
+    if (summary.rejects)
+        std::fprintf(stderr, "qzdbf: %lld counts are not numbers and are not in the totals; see %s\n",
+                     static_cast<long long>(summary.rejects), exportdata::RejectsFileName(out).c_str());
+    return kOk;
+}
+
 int Recover(const std::string& file, const std::string& out) {
     exportdata::Recovery r = exportdata::RecoverTable(file, out);
     if (r.err) return Fail(r.problem);
@@ -412,5 +440,6 @@ int main(int argc, char** argv) {
     if (cmd == "export" && !rest.empty())
         return Export(file, rest[0], std::vector<std::string>(rest.begin() + 1, rest.end()));
     if (cmd == "recover" && rest.size() == 1) return Recover(file, rest[0]);
+    if (cmd == "totals" && !rest.empty()) return Totals(file, rest);
     return Usage(true);
 }
