@@ -96,7 +96,10 @@ public:
             bool done = Step(error);
             if (!error.empty()) lastError_ = error;
             status_.Set(sent_, behind_, lastError_);
-            if (o_.once && (done || !error.empty())) break;
+            if (o_.once && (done || !error.empty())) {
+                status_.Flush(true);
+                return error.empty() ? kOk : kFailed;
+            }
             if (error.empty()) {
                 backoff = 100;
                 if (done) Pause(o_.intervalMs);
@@ -106,7 +109,7 @@ public:
             }
         }
         status_.Flush(true);
-        return lastError_.empty() || behind_ == 0 ? kOk : kFailed;
+        return kOk;  // ended by a signal
     }
 
 private:
@@ -257,6 +260,7 @@ int main(int argc, char** argv) {
     }
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
+    sa.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);

@@ -110,7 +110,8 @@ bool ReadScanFile(const std::string& path, uint32_t from, uint32_t limit, ScanFi
         if (rec[0] == rdd::dbf::kDeletedFlag) continue;
         ScanRecord s;
         s.number = from + i;
-        s.barcode = TrimRight(cp.Decode(std::string_view(reinterpret_cast<const char*>(rec) + barcode->offset, barcode->width)));
+        s.barcode = TrimRight(
+            cp.Decode(std::string_view(reinterpret_cast<const char*>(rec) + barcode->offset, barcode->width)));
         s.count = TrimRight(cp.Decode(std::string_view(reinterpret_cast<const char*>(rec) + qty->offset, qty->width)));
         out.records.push_back(std::move(s));
     }

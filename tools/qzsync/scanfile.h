@@ -28,7 +28,7 @@ struct ScanRecord {
 
 struct ScanFile {
     FileId id;
-    uint32_t durable = 0;  // records counted in the header and present whole
+    uint32_t durable = 0;             // records counted in the header and present whole
     std::vector<ScanRecord> records;  // live records asked for, deleted ones left out
 };
 

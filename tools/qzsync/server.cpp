@@ -15,6 +15,7 @@ namespace {
 // point). The barcode is grouped as the export writes it (commas, quotes
 // and bars removed, line breaks made blanks, blanks trimmed).
 const char* const kSchema = R"SQL(
+SET LOCAL client_min_messages = warning;
 SELECT pg_advisory_xact_lock(7306752117);
 CREATE TABLE IF NOT EXISTS qzsync_scans (
     workstation text NOT NULL,
@@ -90,8 +91,8 @@ bool Server::Exec(const std::string& sql, const std::vector<std::string>& params
     }
     std::vector<const char*> values;
     for (const auto& p : params) values.push_back(p.c_str());
-    PGresult* r = PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                               nullptr, 0);
+    PGresult* r =
+        PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0);
     ExecStatusType st = PQresultStatus(r);
     bool ok = st == PGRES_COMMAND_OK || st == PGRES_TUPLES_OK;
     if (!ok) {
@@ -127,9 +128,10 @@ bool Server::Latest(const std::string& workstation, Generation& out, std::string
 }
 
 bool Server::Register(const std::string& workstation, int number, const std::string& fileId, std::string* error) {
-    return Exec("INSERT INTO qzsync_files (workstation, generation, file_id) VALUES ($1, $2, $3)"
-                " ON CONFLICT DO NOTHING",
-                {workstation, std::to_string(number), fileId}, error);
+    return Exec(
+        "INSERT INTO qzsync_files (workstation, generation, file_id) VALUES ($1, $2, $3)"
+        " ON CONFLICT DO NOTHING",
+        {workstation, std::to_string(number), fileId}, error);
 }
 
 bool Server::Send(const std::string& workstation, int generation, const std::vector<ScanRecord>& records,
