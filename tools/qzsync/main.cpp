@@ -66,8 +66,13 @@ struct Options {
 class Status {
 public:
     void Set(long long sent, long long behind, const std::string& error) {
+        // One line: libpq's messages run over several.
+        std::string oneLine;
+        for (char c : error)
+            if (c != '\n' && c != '\t') oneLine += c;
+            else if (!oneLine.empty() && oneLine.back() != ' ') oneLine += ' ';
         text_ = "sent " + std::to_string(sent) + ", behind by " + std::to_string(behind) +
-                ", last error: " + (error.empty() ? "none" : error);
+                ", last error: " + (error.empty() ? "none" : oneLine);
         Flush(false);
     }
     void Flush(bool now) {
@@ -130,7 +135,7 @@ private:
         // Records were read from where this process stood; after a reconnect
         // or a new generation they are read again from the server's point.
         if (!server_.Connected()) {
-            if (!Resume(file, error)) behind_ = file.durable;
+            if (!Resume(file, error)) behind_ = file.durable > stored_ ? file.durable - stored_ : 0;
             return !error.empty();
         }
         if (restarted_ || file.id.Text() != genFile_ || file.durable < stored_) return !NewGeneration(file, error);
