@@ -97,7 +97,9 @@ def scenario():
                 os.unlink(files["ws1"]); create(files["ws1"])
     stop.set()
     for t in threads: t.join(60)
-    for w in names:
+    for w in names:  # SIGTERM once the handler is in place (a qzsync may have just started)
+        caught = lambda: int(re.search(r"SigCgt:\s*(\w+)", open(f"/proc/{syncs[w].pid}/status").read())[1], 16)
+        wait_for(lambda: caught() & (1 << (signal.SIGTERM - 1)), "qzsync to catch SIGTERM")
         syncs[w].send_signal(signal.SIGTERM)
         assert syncs[w].wait(30) == 0, f"qzsync for {w} did not end cleanly"
         run(QZSYNC, "--once", "--workstation", w, files[w])

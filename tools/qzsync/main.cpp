@@ -231,6 +231,12 @@ int Usage(bool error) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
     Options o;
     std::vector<std::string> rest;
@@ -263,11 +269,5 @@ int main(int argc, char** argv) {
         }
         o.workstation = host;
     }
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
     return Replicator(std::move(o)).Run();
 }
