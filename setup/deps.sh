@@ -9,7 +9,7 @@ packages=(cmake g++ make ninja-build ccache clang-format libgtest-dev libgmock-d
           python3 python3-dbfread python3-dbf locales
           openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick
           libsqlite3-dev samba cifs-utils socat cups-client cups-daemon
-          clang libclang-rt-14-dev llvm)
+          clang libclang-rt-14-dev llvm libpq-dev postgresql)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
