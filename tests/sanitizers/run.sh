@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the tests under a sanitizer, in a build folder of its own
-# (tests/sanitizers/configure.sh), offscreen. Part of CI (.ci/run).
+# (tests/sanitizers/configure.sh), offscreen. docs/sanitizers.md says
+# which of its runs CI makes.
 #
 #   tests/sanitizers/run.sh address            # build-asan/: every test but the
 #                                              # e2e ones, AddressSanitizer + UBSan
