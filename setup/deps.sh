@@ -3,13 +3,15 @@
 # sanitizer and libFuzzer runtimes and llvm-symbolizer for the sanitizer and
 # fuzz runs), skipping the step when every one of them is present already,
 # and generates the locales the regional-settings tests read.
+# Further packages a caller needs may be named as arguments:
+#   bash setup/deps.sh [PACKAGE...]
 set -euo pipefail
 packages=(cmake g++ make ninja-build ccache clang-format libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core
           python3 python3-dbfread python3-dbf locales
           openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick
           libsqlite3-dev samba cifs-utils socat cups-client cups-daemon
-          clang libclang-rt-14-dev llvm libpq-dev postgresql)
+          clang libclang-rt-14-dev llvm libpq-dev postgresql "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

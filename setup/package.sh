@@ -8,17 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build-deb}
-bash setup/deps.sh
-packages=(dpkg-dev lintian help2man librsvg2-bin binutils gzip)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+bash setup/deps.sh dpkg-dev lintian help2man librsvg2-bin binutils gzip
 # The compiler flags of setup/test.sh's build, so that ccache serves what it
 # compiled, whatever the folder (the widget libraries, compiled with a
 # precompiled header, are compiled anew: ccache does not cache those); the linker's hardening (read-only
