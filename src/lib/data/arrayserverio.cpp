@@ -21,7 +21,8 @@ using rt::Usual;
 namespace {
 
 // Reads a file line by line through a block buffer; line ends (CR LF or
-// LF) are removed. Lines of any length come back whole.
+// LF) are removed, and Break() tells which one ended the line given last.
+// Lines of any length come back whole.
 class LineReader {
 public:
     explicit LineReader(int handle) : h_(handle), buf_(1 << 16) {}
@@ -34,7 +35,7 @@ public:
                 if (len_ == 0) {
                     if (line.empty() && !partial_) return false;
                     partial_ = false;
-                    StripCr(line);
+                    cr_ = StripCr(line);
                     return true;
                 }
             }
@@ -45,7 +46,7 @@ public:
                 line.append(start, n);
                 pos_ += n + 1;
                 partial_ = false;
-                StripCr(line);
+                cr_ = StripCr(line);
                 return true;
             }
             line.append(start, len_ - pos_);
@@ -54,14 +55,21 @@ public:
         }
     }
 
+    // The line end removed from the line given last: a quoted field that
+    // runs on over it keeps it as it was in the file.
+    const char* Break() const { return cr_ ? "\r\n" : "\n"; }
+
 private:
-    static void StripCr(std::string& s) {
-        if (!s.empty() && s.back() == '\r') s.pop_back();
+    static bool StripCr(std::string& s) {
+        if (s.empty() || s.back() != '\r') return false;
+        s.pop_back();
+        return true;
     }
     int h_;
     std::vector<char> buf_;
     size_t pos_ = 0, len_ = 0;
     bool partial_ = false;
+    bool cr_ = false;
 };
 
 // Runs an import or export step under an error block that leaves to a
@@ -133,7 +141,12 @@ bool ArrayServer::ImportLines(const Usual& file, const std::function<Usual(std::
         ok = Protected(
             [&] {
                 LineReader reader(h);
-                NextLine more = [&reader](std::string& next) { return reader.Next(next); };
+                NextLine more = [&reader](std::string& next) {
+                    std::string brk = reader.Break();
+                    if (!reader.Next(next)) return false;
+                    next.insert(0, brk);
+                    return true;
+                };
                 std::string line;
                 while (reader.Next(line))
                     if (!line.empty()) AddRow(parse(line, more));

@@ -19,7 +19,6 @@ std::vector<std::string> SplitDelimited(std::string_view line, std::string_view 
                 if (k >= buf.size()) {
                     std::string next;
                     if (!more || !more(next)) break;
-                    buf += '\n';
                     buf += next;
                     continue;
                 }

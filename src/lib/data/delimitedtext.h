@@ -12,14 +12,15 @@
 
 namespace lib {
 
-// Gives the next line of the file into its argument; false at the end.
+// Gives the line end that ended the line before (CR LF or LF, as in the
+// file) followed by the next line into its argument; false at the end.
 using NextLine = std::function<bool(std::string&)>;
 
 // The fields of one record, which starts with `line`. Unquoted fields come
 // back with the blanks around them removed; quoted ones exactly as written
 // between the quotes (text after the closing quote, up to the delimiter, is
-// added trimmed). A quoted field still open at the line end goes on, after
-// a line feed, with the line `more` gives; at the end of the file it ends
+// added trimmed). A quoted field still open at the line end goes on with
+// the line end and the line `more` gives; at the end of the file it ends
 // there. Quoted and unquoted fields may mix on any line.
 std::vector<std::string> SplitDelimited(std::string_view line, std::string_view delim, const NextLine& more);
 

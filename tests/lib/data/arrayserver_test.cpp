@@ -441,6 +441,9 @@ TEST_F(ArrayServerTest, ImportedValuesReadBackAfterAnExport) {
         {Field("L", "L", 1), "yes", Usual(true)},     // by the first letter
         {Field("L", "L", 1), ":", Usual(false)},
         {Field("M", "M", 10), "\"\"", Usual("")},  // a row of one empty value stays a row
+        // Line ends inside quotes are kept as the file has them.
+        {Field("C", "C", 10), "\"4,\r\n\nT\"", Usual("4,\r\n\nT    ")},
+        {Field("C", "C", 10), "\"a\r\r\nb\"\r", Usual("a\r\r\nb     ")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
