@@ -36,7 +36,10 @@ fail() {
 }
 
 echo "== lintian"
-lintian --tag-display-limit 0 "$deb" | tee /dev/stderr >"$PWD/$dir/lintian.txt" || true
+# Shown by cat, not by tee /dev/stderr: opening /dev/stderr anew empties a
+# log file that the caller's standard error is redirected to.
+lintian --tag-display-limit 0 "$deb" >"$PWD/$dir/lintian.txt" || true
+cat "$PWD/$dir/lintian.txt" >&2
 grep -q '^E: ' "$PWD/$dir/lintian.txt" && fail "lintian reports errors"
 
 user=qzpkg$$
