@@ -59,6 +59,13 @@ public:
 
     // Reads record `recno` (1-based) into dst (RecordLen bytes).
     Fault Read(uint32_t recno, uint8_t* dst);
+    // Record `recno` where the read cache holds it, else nullptr (then Read
+    // fetches it). Valid until the next read or write of this table.
+    const uint8_t* Cached(uint32_t recno) const {
+        return recno >= cacheFirst_ && recno - cacheFirst_ < cacheCount_
+                   ? cache_.data() + size_t{recno - cacheFirst_} * layout_.recordLen
+                   : nullptr;
+    }
     // Reads records first .. first + n - 1 in one read (past the cache).
     Fault ReadRecords(uint32_t first, uint32_t n, uint8_t* dst);
     // Whether this is the only open of the table (no other open, in this

@@ -116,7 +116,8 @@ private:
     template <class Step>
     bool Attempt(const char* operation, Step step);
     rt::ErrorRef MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const;
-    bool CheckUsed(const char* operation) const;
+    bool CheckUsed(const char* operation) const { return table_ || RaiseNotUsed(operation); }
+    bool RaiseNotUsed(const char* operation) const;  // raises "the table is not open", answers false
 
     dbf::Fault Flush();  // writes the buffer if it changed
     dbf::Fault FlushAndSync();
@@ -126,6 +127,7 @@ private:
     // Reads a record into scratch_; deleted tells its deletion flag.
     bool ReadScratch(uint32_t recno, bool& deleted);
     bool StepForward(int64_t n);
+    bool StepOnQuietly();  // Skip(1) where nothing but the read is to do; false: take the general path
     bool StepBack(int64_t n);
     uint32_t Count() const;
     void CloseTable();

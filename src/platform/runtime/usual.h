@@ -87,7 +87,7 @@ public:
     Usual(double d) : v_(Float{d, -1, -1}) {}
     Usual(Float f) : v_(f) {}
     Usual(std::string s) : v_(std::move(s)) {}
-    Usual(std::string_view s) : v_(std::string(s)) {}
+    Usual(std::string_view s) : v_(std::in_place_type<std::string>, s) {}
     Usual(const char* s) : v_(std::string(s)) {}
     Usual(Date d) : v_(d) {}
     Usual(Symbol s) : v_(s) {}
