@@ -60,10 +60,26 @@ def start_xvfb():
         finally:
             os.close(rd)
         if number.strip().isdigit():
-            return xvfb, ":" + number.decode().strip()
+            display = ":" + number.decode().strip()
+            # Ready means a client can connect: a first client proves it
+            # before the program under test is the first to try.
+            if accepts_clients(display):
+                return xvfb, display
         stop(xvfb)
     print("SKIPPED: Xvfb did not start")
     sys.exit(77)
+
+
+def accepts_clients(display, timeout=10):
+    """Whether a client connects to display within timeout."""
+    env = dict(os.environ, DISPLAY=display)
+    try:
+        wait_until(lambda: subprocess.run(["xprop", "-root", "-len", "0", "_NET_SUPPORTED"], env=env,
+                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0,
+                   "a client connects to " + display, timeout=timeout)
+        return True
+    except AssertionError:
+        return False
 
 
 def start_wm(env, attempts=3):
