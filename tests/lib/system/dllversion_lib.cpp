@@ -1,17 +1,16 @@
 // A shared library with a DllGetVersion export, for WinDllVersion's tests.
+// It takes the caller's record type, so that the call through the looked-up
+// address has the function's own type (UBSan's function check holds a call
+// through a pointer of another type against it).
 #include <cstdint>
 
-namespace {
-struct Info {
-    uint32_t cbSize, major, minor, build, platform;
-};
-}  // namespace
+#include "lib/system/windllversion.h"
 
-extern "C" __attribute__((visibility("default"))) int32_t DllGetVersion(Info* info) {
-    if (info == nullptr || info->cbSize != sizeof(Info)) return -1;
-    info->major = 6;
-    info->minor = 1;
-    info->build = 7601;
-    info->platform = 2;
+extern "C" __attribute__((visibility("default"))) int32_t DllGetVersion(lib::DllVersionInfo* info) {
+    if (info == nullptr || info->cbSize != sizeof(lib::DllVersionInfo)) return -1;
+    info->dwMajorVersion = 6;
+    info->dwMinorVersion = 1;
+    info->dwBuildNumber = 7601;
+    info->dwPlatformID = 2;
     return 0;
 }
