@@ -8,8 +8,22 @@
 #include <mutex>
 #include <string_view>
 
-#if defined(QZ_HAVE_LIBBACKTRACE) && __has_include(<backtrace.h>)
+#if defined(QZ_HAVE_LIBBACKTRACE)
+#if __has_include(<backtrace.h>)
 #include <backtrace.h>
+#else
+// GCC's libbacktrace linked into a clang build, whose include path does not
+// hold GCC's own headers: the two calls used here, as its header declares them.
+extern "C" {
+struct backtrace_state;
+typedef void (*backtrace_error_callback)(void* data, const char* msg, int errnum);
+typedef int (*backtrace_full_callback)(void* data, uintptr_t pc, const char* filename, int lineno,
+                                       const char* function);
+backtrace_state* backtrace_create_state(const char* filename, int threaded, backtrace_error_callback error, void* data);
+int backtrace_full(backtrace_state* state, int skip, backtrace_full_callback callback, backtrace_error_callback error,
+                   void* data);
+}
+#endif
 #define QZ_USE_LIBBACKTRACE 1
 #else
 #include <dlfcn.h>
