@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "export/fieldbytes.h"
 #include "export/replacefile.h"
 #include "platform/rdd/dbffield.h"
 #include "platform/rdd/dbflayout.h"
@@ -50,76 +51,15 @@ std::string FloatText(const rt::Usual& v) {
     return wide.find('*') == std::string::npos ? wide : s;
 }
 
-// Bytes that need more than a copy: the removed and replaced characters
-// and every byte beyond ASCII.
-constexpr auto kSpecial = [] {
-    std::array<uint8_t, 256> t{};
-    for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 1;
-    for (char c : {',', '"', '|', '\r', '\n'}) t[static_cast<uint8_t>(c)] = 1;
-    return t;
-}();
-
-// Whether any of n bytes is special, eight at a time: a byte beyond ASCII
-// has its high bit set, and a byte equal to c leaves a zero byte in w ^ c.
-[[gnu::always_inline]] inline bool AnySpecial(const uint8_t* p, size_t n) {
-    if (n < 8) {
-        uint8_t special = 0;
-        for (size_t i = 0; i < n; ++i) special |= kSpecial[p[i]];
-        return special != 0;
-    }
-    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-    auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-    auto test = [&](uint64_t w) {
-        return (w & kHigh) | hasZero(w ^ (kOnes * ',')) | hasZero(w ^ (kOnes * '"')) | hasZero(w ^ (kOnes * '|')) |
-               hasZero(w ^ (kOnes * '\r')) | hasZero(w ^ (kOnes * '\n'));
-    };
-    uint64_t found = 0, w;
-    for (size_t i = 0; i + 8 < n; i += 8) {
-        std::memcpy(&w, p + i, 8);
-        found |= test(w);
-    }
-    std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping the words before
-    return (found | test(w)) != 0;
-}
-
-// The bytes between the leading and the trailing blanks, found eight bytes
-// at a time: in a word read from memory (little-endian) the last byte is
-// the most significant, so the last byte that is not a blank is where the
-// highest bit of word ^ blanks lies, and the first where the lowest does.
-[[gnu::always_inline]] inline void TrimBlanks(const uint8_t* p, size_t n, size_t& b, size_t& e) {
-    static_assert(std::endian::native == std::endian::little);
-    constexpr uint64_t kBlanks = 0x2020202020202020ULL;
-    b = 0;
-    e = n;
-    uint64_t w;
-    while (e >= 8) {
-        std::memcpy(&w, p + e - 8, 8);
-        if (uint64_t x = w ^ kBlanks) {
-            e = e - 8 + static_cast<size_t>(63 - std::countl_zero(x)) / 8 + 1;
-            break;
-        }
-        e -= 8;
-    }
-    while (e > 0 && e < 8 && p[e - 1] == ' ') --e;
-    while (e - b >= 8) {
-        std::memcpy(&w, p + b, 8);
-        if (uint64_t x = w ^ kBlanks) {
-            b += static_cast<size_t>(std::countr_zero(x)) / 8;
-            return;
-        }
-        b += 8;
-    }
-    while (b < e && p[b] == ' ') ++b;
-}
-
 // The CSV text as it is made: a buffer written through a pointer, with
-// room made before each write.
+// room made before each write. The room always has kWordSlack bytes more
+// than asked for, so a field may be copied as whole 16-byte words.
 class CsvOut {
 public:
-    explicit CsvOut(size_t reserve) : buf_(reserve) {}
+    explicit CsvOut(size_t reserve) : buf_(reserve + kWordSlack) {}
     // Room for `need` more bytes after the text; where they go.
     char* Room(size_t need) {
-        if (buf_.size() - n_ < need) Grow(need);
+        if (buf_.size() - n_ < need + kWordSlack) Grow(need + kWordSlack);
         return buf_.data() + n_;
     }
     void Advance(size_t k) { n_ += k; }
@@ -195,7 +135,8 @@ void AppendCount(CsvOut& out, const uint8_t* p, size_t n, const rt::CodePage& cp
 }
 
 // The records of an open table, a block at a time, through a descriptor of
-// its own.
+// its own. The block has kWordSlack bytes after its last record, so the
+// last record's fields may be read as whole 16-byte words too.
 class RecordReader {
 public:
     explicit RecordReader(const rdd::dbf::Table& t)
@@ -203,7 +144,7 @@ public:
           recordLen_(t.RecordLen()),
           headerLen_(t.Header().headerLen),
           count_(t.Count()),
-          block_(recordLen_ * kBlockRecords) {}
+          block_(recordLen_ * kBlockRecords + kWordSlack) {}
     ~RecordReader() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -279,11 +220,14 @@ public:
             int64_t pos = entry.IsString() ? db->FieldPos(rt::Usual(name)) : 0;
             if (pos == 0) return {CsvFault::kNoSuchField, 0, name};
             const rdd::dbf::FieldDesc& f = engine.Fields()[static_cast<size_t>(pos - 1)];
-            Kind kind = f.type != 'C'                                ? Kind::kOther
-                        : rt::Upper(rt::Trim(f.name)) == kCountField ? Kind::kCount
-                                                                     : Kind::kText;
-            fields_.push_back({&f, kind});
-            lineMax_ += static_cast<size_t>(f.width) + 1;
+            const auto width = static_cast<size_t>(f.width);
+            const bool word = width >= 1 && width <= kWordField;
+            const bool count = rt::Upper(rt::Trim(f.name)) == kCountField;
+            Kind kind = f.type != 'C' ? Kind::kOther
+                        : count       ? (word ? Kind::kCount16 : Kind::kCount)
+                                      : (word ? Kind::kText16 : Kind::kText);
+            fields_.push_back({&f, kind, static_cast<size_t>(f.offset), width, word ? FieldBits(width) : 0});
+            lineMax_ += width + 1;
         }
         return {};
     }
@@ -300,28 +244,40 @@ public:
         CsvOut out(kChunk + lineMax_ + 2);
         int64_t count = 0;
         const size_t line = lineMax_ + 2;
+        // Locals rather than members: the text is written through a char
+        // pointer, after which members would be read from memory again.
+        const Field* const fields = fields_.data();
+        const size_t nFields = fields_.size();
         for (const uint8_t* rec = reader.Next(); rec; rec = reader.Next()) {
             if (rec[0] == rdd::dbf::kDeletedFlag) continue;
             // Room for the line as the fields' bytes give it; a field that
             // needs more than a copy goes through `out` and makes room again.
             char* w = out.Room(line);
-            for (size_t i = 0; i < fields_.size(); ++i) {
+            for (size_t i = 0; i < nFields; ++i) {
                 if (i) *w++ = ',';
-                const rdd::dbf::FieldDesc& f = *fields_[i].desc;
+                const Field& f = fields[i];
                 const uint8_t* p = rec + f.offset;
-                const auto width = static_cast<size_t>(f.width);
-                char* fast = fields_[i].kind == Kind::kText    ? CopyPlainText(w, p, width)
-                             : fields_[i].kind == Kind::kCount ? CopyPlainCount(w, p, width)
-                                                               : nullptr;
+                char* fast = nullptr;
+                switch (f.kind) {
+                    case Kind::kText16: fast = CopyPlainText16(w, p, f.bits); break;
+                    case Kind::kCount16: fast = CopyPlainCount16(w, p, f.bits); break;
+                    case Kind::kText: fast = CopyPlainText(w, p, f.width); break;
+                    case Kind::kCount: fast = CopyPlainCount(w, p, f.width); break;
+                    case Kind::kOther: break;
+                }
                 if (fast) {
                     w = fast;
                     continue;
                 }
                 out.EndAt(w);
-                switch (fields_[i].kind) {
-                    case Kind::kText: AppendCleanText(out, p, width, cp); break;
-                    case Kind::kCount: AppendCount(out, p, width, cp); break;
-                    case Kind::kOther: out.Append(CsvValue(rdd::dbf::DecodeField(f, p, cp, engine.Memo()))); break;
+                switch (f.kind) {
+                    case Kind::kText16:
+                    case Kind::kText: AppendCleanText(out, p, f.width, cp); break;
+                    case Kind::kCount16:
+                    case Kind::kCount: AppendCount(out, p, f.width, cp); break;
+                    case Kind::kOther:
+                        out.Append(CsvValue(rdd::dbf::DecodeField(*f.desc, p, cp, engine.Memo())));
+                        break;
                 }
                 w = out.Room(line);
             }
@@ -346,10 +302,14 @@ public:
 
 private:
     static constexpr size_t kChunk = size_t{1} << 20;
-    enum class Kind { kText, kCount, kOther };
+    // Character fields of up to 16 bytes are tested as one word (kText16,
+    // kCount16); wider ones eight bytes at a time.
+    enum class Kind { kText16, kCount16, kText, kCount, kOther };
     struct Field {
         const rdd::dbf::FieldDesc* desc;
         Kind kind;
+        size_t offset, width;
+        uint32_t bits;  // FieldBits(width) of a field tested as one word
     };
     std::shared_ptr<rdd::DBServer> db_;
     std::vector<Field> fields_;
