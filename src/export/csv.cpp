@@ -14,6 +14,7 @@
 
 #include "export/fieldbytes.h"
 #include "export/replacefile.h"
+#include "export/writebehind.h"
 #include "platform/rdd/dbffield.h"
 #include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbserver.h"
@@ -70,7 +71,9 @@ public:
         n_ += s.size();
     }
     size_t Size() const { return n_; }
-    std::string_view View() const { return {buf_.data(), n_}; }
+    // The buffer, its first Size() bytes the text; one of the same size may
+    // be put in its place.
+    std::vector<char>& Buffer() { return buf_; }
     void Clear() { n_ = 0; }
 
 private:
@@ -144,7 +147,7 @@ public:
           recordLen_(t.RecordLen()),
           headerLen_(t.Header().headerLen),
           count_(t.Count()),
-          block_(recordLen_ * kBlockRecords + kWordSlack) {}
+          block_(recordLen_ * std::min<size_t>(kBlockRecords, count_) + kWordSlack) {}
     ~RecordReader() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -235,15 +238,19 @@ public:
     // The records are read in blocks straight from the file while the open
     // above holds the table (its shared lock keeps exclusive writers out),
     // rather than one read per record through the server. sink answers 0 or
-    // the errno of a failed write, which ends the writing (osError).
+    // the errno of a failed write, which ends the writing (osError); it is
+    // called on a thread of the writer's, one chunk after the other.
     CsvFault Write(const rt::ReplaceSink& sink, int64_t* records) {
         const rdd::dbf::Table& engine = *db_->Engine();
         const rt::CodePage& cp = engine.TextCodePage();
         RecordReader reader(engine);
         if (!reader.Ok()) return {CsvFault::kReadFailed, 0, {}};
-        CsvOut out(kChunk + lineMax_ + 2);
-        int64_t count = 0;
         const size_t line = lineMax_ + 2;
+        // A chunk, or less for a table whose text is smaller.
+        CsvOut out(std::min(kChunk, size_t{engine.Count()} * line) + line);
+        // Each full chunk is written while the next one is made.
+        WriteBehind writer(sink);
+        int64_t count = 0;
         // Locals rather than members: the text is written through a char
         // pointer, after which members would be read from memory again.
         const Field* const fields = fields_.data();
@@ -286,13 +293,12 @@ public:
             out.EndAt(w);
             ++count;
             if (out.Size() >= kChunk) {
-                if (int err = sink(out.View())) return {CsvFault::kWriteFailed, err, {}};
+                if (int err = writer.Put(out.Buffer(), out.Size())) return {CsvFault::kWriteFailed, err, {}};
                 out.Clear();
             }
         }
         if (reader.Failed()) return {CsvFault::kReadFailed, 0, {}};
-        if (out.Size() > 0)
-            if (int err = sink(out.View())) return {CsvFault::kWriteFailed, err, {}};
+        if (int err = writer.Finish(out.Buffer(), out.Size())) return {CsvFault::kWriteFailed, err, {}};
         if (records) *records = count;
         return {};
     }
