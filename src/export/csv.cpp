@@ -157,31 +157,27 @@ public:
     bool Ok() const { return fd_ >= 0; }
     bool Failed() const { return failed_; }
 
-    // The next record's bytes, nullptr after the last one or on a failure.
-    const uint8_t* Next() {
-        if (inBlock_ == used_) {
-            if (next_ > count_ || !Load()) return nullptr;
-        }
-        return block_.data() + recordLen_ * inBlock_++;
-    }
+    size_t RecordLen() const { return recordLen_; }
 
-private:
-    static constexpr size_t kBlockRecords = 4096;
-
-    bool Load() {
+    // The next block of records: how many (0 after the last one or on a
+    // failure), the first at *first and the others after it.
+    size_t NextBlock(const uint8_t** first) {
+        if (next_ > count_) return 0;
         size_t n = std::min<size_t>(kBlockRecords, count_ - next_ + 1);
         size_t want = n * recordLen_;
         uint64_t at = headerLen_ + uint64_t{next_ - 1} * recordLen_;
         // A file that ends before the records its header counts is a failure too.
         if (rt::ReadAt(fd_, block_.data(), want, at).bytes != want) {
             failed_ = true;
-            return false;
+            return 0;
         }
         next_ += static_cast<uint32_t>(n);
-        used_ = n;
-        inBlock_ = 0;
-        return true;
+        *first = block_.data();
+        return n;
     }
+
+private:
+    static constexpr size_t kBlockRecords = 4096;
 
     int fd_;
     size_t recordLen_;
@@ -189,7 +185,6 @@ private:
     uint32_t count_;
     uint32_t next_ = 1;
     std::vector<uint8_t> block_;
-    size_t used_ = 0, inBlock_ = 0;
     bool failed_ = false;
 };
 
@@ -232,6 +227,9 @@ public:
             fields_.push_back({&f, kind, static_cast<size_t>(f.offset), width, word ? FieldBits(width) : 0});
             lineMax_ += width + 1;
         }
+        allWords_ = !fields_.empty() && std::all_of(fields_.begin(), fields_.end(), [](const Field& f) {
+            return f.kind == Kind::kText16 || f.kind == Kind::kCount16;
+        });
         return {};
     }
 
@@ -241,57 +239,21 @@ public:
     // the errno of a failed write, which ends the writing (osError); it is
     // called on a thread of the writer's, one chunk after the other.
     CsvFault Write(const rt::ReplaceSink& sink, int64_t* records) {
-        const rdd::dbf::Table& engine = *db_->Engine();
-        const rt::CodePage& cp = engine.TextCodePage();
-        RecordReader reader(engine);
+        RecordReader reader(*db_->Engine());
         if (!reader.Ok()) return {CsvFault::kReadFailed, 0, {}};
-        const size_t line = lineMax_ + 2;
+        const size_t line = LineMax();
         // A chunk, or less for a table whose text is smaller.
-        CsvOut out(std::min(kChunk, size_t{engine.Count()} * line) + line);
+        CsvOut out(std::min(kChunk, size_t{Count()} * line) + line);
         // Each full chunk is written while the next one is made.
         WriteBehind writer(sink);
         int64_t count = 0;
-        // Locals rather than members: the text is written through a char
-        // pointer, after which members would be read from memory again.
-        const Field* const fields = fields_.data();
-        const size_t nFields = fields_.size();
-        for (const uint8_t* rec = reader.Next(); rec; rec = reader.Next()) {
-            if (rec[0] == rdd::dbf::kDeletedFlag) continue;
-            // Room for the line as the fields' bytes give it; a field that
-            // needs more than a copy goes through `out` and makes room again.
-            char* w = out.Room(line);
-            for (size_t i = 0; i < nFields; ++i) {
-                if (i) *w++ = ',';
-                const Field& f = fields[i];
-                const uint8_t* p = rec + f.offset;
-                char* fast = nullptr;
-                switch (f.kind) {
-                    case Kind::kText16: fast = CopyPlainText16(w, p, f.bits); break;
-                    case Kind::kCount16: fast = CopyPlainCount16(w, p, f.bits); break;
-                    case Kind::kText: fast = CopyPlainText(w, p, f.width); break;
-                    case Kind::kCount: fast = CopyPlainCount(w, p, f.width); break;
-                    case Kind::kOther: break;
-                }
-                if (fast) {
-                    w = fast;
-                    continue;
-                }
-                out.EndAt(w);
-                switch (f.kind) {
-                    case Kind::kText16:
-                    case Kind::kText: AppendCleanText(out, p, f.width, cp); break;
-                    case Kind::kCount16:
-                    case Kind::kCount: AppendCount(out, p, f.width, cp); break;
-                    case Kind::kOther:
-                        out.Append(CsvValue(rdd::dbf::DecodeField(*f.desc, p, cp, engine.Memo())));
-                        break;
-                }
-                w = out.Room(line);
+        const uint8_t* rec = nullptr;
+        for (size_t n = reader.NextBlock(&rec); n > 0; n = reader.NextBlock(&rec)) {
+            for (const uint8_t* end = rec + n * reader.RecordLen(); rec < end; rec += reader.RecordLen()) {
+                if (rec[0] == rdd::dbf::kDeletedFlag) continue;
+                if (!allWords_ || !CopyPlainRecord(out, rec)) AppendRecord(out, rec);
+                ++count;
             }
-            *w++ = '\r';
-            *w++ = '\n';
-            out.EndAt(w);
-            ++count;
             if (out.Size() >= kChunk) {
                 if (int err = writer.Put(out.Buffer(), out.Size())) return {CsvFault::kWriteFailed, err, {}};
                 out.Clear();
@@ -317,9 +279,71 @@ private:
         size_t offset, width;
         uint32_t bits;  // FieldBits(width) of a field tested as one word
     };
+
+    // A record's line when every field is a word field that needs no more
+    // than a copy; false, with nothing written, when one needs more.
+    bool CopyPlainRecord(CsvOut& out, const uint8_t* rec) {
+        char* const start = out.Room(lineMax_ + 2);
+        char* w = start;
+        // Locals rather than members: after a store through a char pointer
+        // members would be read from memory again.
+        const Field* f = fields_.data();
+        for (const Field* const end = f + fields_.size(); f < end; ++f) {
+            const uint8_t* p = rec + f->offset;
+            if (f->kind == Kind::kCount16) w = CopyPlainCount16(w, p, f->bits);
+            else w = CopyPlainText16(w, p, f->bits);
+            if (!w) return false;
+            *w++ = ',';
+        }
+        w[-1] = '\r';  // in place of the comma after the last field
+        *w++ = '\n';
+        out.EndAt(w);
+        return true;
+    }
+
+    // A record's line, each field as its type and bytes need.
+    void AppendRecord(CsvOut& out, const uint8_t* rec) {
+        const rdd::dbf::Table& engine = *db_->Engine();
+        const rt::CodePage& cp = engine.TextCodePage();
+        // Room for the line as the fields' bytes give it; a field that needs
+        // more than a copy goes through `out` and makes room again.
+        const size_t line = lineMax_ + 2;
+        char* w = out.Room(line);
+        for (size_t i = 0; i < fields_.size(); ++i) {
+            if (i) *w++ = ',';
+            const Field& f = fields_[i];
+            const uint8_t* p = rec + f.offset;
+            char* fast = nullptr;
+            switch (f.kind) {
+                case Kind::kText16: fast = CopyPlainText16(w, p, f.bits); break;
+                case Kind::kCount16: fast = CopyPlainCount16(w, p, f.bits); break;
+                case Kind::kText: fast = CopyPlainText(w, p, f.width); break;
+                case Kind::kCount: fast = CopyPlainCount(w, p, f.width); break;
+                case Kind::kOther: break;
+            }
+            if (fast) {
+                w = fast;
+                continue;
+            }
+            out.EndAt(w);
+            switch (f.kind) {
+                case Kind::kText16:
+                case Kind::kText: AppendCleanText(out, p, f.width, cp); break;
+                case Kind::kCount16:
+                case Kind::kCount: AppendCount(out, p, f.width, cp); break;
+                case Kind::kOther: out.Append(CsvValue(rdd::dbf::DecodeField(*f.desc, p, cp, engine.Memo()))); break;
+            }
+            w = out.Room(line);
+        }
+        *w++ = '\r';
+        *w++ = '\n';
+        out.EndAt(w);
+    }
+
     std::shared_ptr<rdd::DBServer> db_;
     std::vector<Field> fields_;
     size_t lineMax_ = 0;
+    bool allWords_ = false;  // every field a kText16 or kCount16 one
 };
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -86,9 +86,11 @@ inline constexpr auto kSpecial = [] {
     while (b < e && p[b] == ' ') ++b;
 }
 
-// What each of 16 bytes is, one bit a byte (bit i for byte i).
+// What each of 16 bytes is, one bit a byte (bit i for byte i). `look`
+// holds the special bytes and every other control character: a text with
+// one of them is given to the exact cleaning, which copies a tab as it is.
 struct ByteClasses {
-    uint32_t blank, special, digit, comma, point, sign;
+    uint32_t blank, look, digit, comma, point, sign;
 };
 
 [[gnu::always_inline]] inline ByteClasses Classify16(const uint8_t* p) {
@@ -99,9 +101,10 @@ struct ByteClasses {
     const __m128i comma = eq(',');
     ByteClasses r;
     r.blank = bits(eq(' '));
-    // A byte beyond ASCII has its high bit set, which is the bit movemask takes.
-    r.special = bits(_mm_or_si128(_mm_or_si128(v, _mm_or_si128(comma, eq('"'))),
-                                  _mm_or_si128(eq('|'), _mm_or_si128(eq('\r'), eq('\n')))));
+    // Taken as signed, the bytes beyond ASCII are below 0 and so below ' '
+    // with the control characters, CR and LF among them.
+    r.look =
+        bits(_mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(' ')), comma), _mm_or_si128(eq('"'), eq('|'))));
     // '0'..'9' moved to -128..-119, the only bytes below -118 after the move.
     r.digit = bits(_mm_cmplt_epi8(_mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - '0'))),
                                   _mm_set1_epi8(static_cast<char>(-128 + 10))));
@@ -115,7 +118,7 @@ struct ByteClasses {
         const uint8_t c = p[i];
         const uint32_t bit = uint32_t{1} << i;
         if (c == ' ') r.blank |= bit;
-        if (kSpecial[c]) r.special |= bit;
+        if (kSpecial[c] || c < ' ') r.look |= bit;
         if (c >= '0' && c <= '9') r.digit |= bit;
         if (c == ',') r.comma |= bit;
         if (c == '.') r.point |= bit;
@@ -133,7 +136,7 @@ constexpr uint32_t FieldBits(size_t width) { return (uint32_t{1} << width) - 1; 
 // nullptr when the field needs more than that.
 [[gnu::always_inline]] inline char* CopyPlainText16(char* w, const uint8_t* p, uint32_t field) {
     const ByteClasses c = Classify16(p);
-    if (c.special & field) return nullptr;
+    if (c.look & field) return nullptr;
     const uint32_t text = ~c.blank & field;
     if (text == 0) return w;
     const int b = std::countr_zero(text), e = 32 - std::countl_zero(text);
