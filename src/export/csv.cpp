@@ -189,7 +189,8 @@ private:
 };
 
 // A table opened for the export, with its field list looked up, that
-// writes its live records as CSV text to a sink a megabyte at a time.
+// writes its live records as CSV text to a sink a chunk (a quarter of a
+// megabyte or a little more) at a time.
 class CsvSource {
 public:
     ~CsvSource() {
@@ -269,7 +270,9 @@ public:
     size_t LineMax() const { return lineMax_ + 2; }
 
 private:
-    static constexpr size_t kChunk = size_t{1} << 20;
+    // Small enough for the processor's cache to still hold a chunk when the
+    // writer copies it to the file, and the few buffers cost few page faults.
+    static constexpr size_t kChunk = size_t{1} << 18;
     // Character fields of up to 16 bytes are tested as one word (kText16,
     // kCount16); wider ones eight bytes at a time.
     enum class Kind { kText16, kCount16, kText, kCount, kOther };
@@ -413,7 +416,7 @@ CsvFault TableToCsvFile(const std::string& table, const std::string& csvFile, rt
     if (records) *records = 0;
     CsvSource source;
     if (CsvFault f = source.Open(table, fieldList)) return f;
-    // Each megabyte goes to the new file as soon as it is made; the name
+    // Each chunk goes to the new file as soon as it is made; the name
     // gets the file only once it is whole and on the disk.
     CsvFault fault;
     err = ReplaceFileContentAsMade(csvFile, [&](const rt::ReplaceSink& sink) {
