@@ -147,7 +147,8 @@ public:
           recordLen_(t.RecordLen()),
           headerLen_(t.Header().headerLen),
           count_(t.Count()),
-          block_(recordLen_ * std::min<size_t>(kBlockRecords, count_) + kWordSlack) {}
+          blockRecords_(std::clamp<size_t>(kBlockBytes / std::max<size_t>(recordLen_, 1), 1, kBlockRecords)),
+          block_(recordLen_ * std::min<size_t>(blockRecords_, count_) + kWordSlack) {}
     ~RecordReader() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -163,7 +164,7 @@ public:
     // failure), the first at *first and the others after it.
     size_t NextBlock(const uint8_t** first) {
         if (next_ > count_) return 0;
-        size_t n = std::min<size_t>(kBlockRecords, count_ - next_ + 1);
+        size_t n = std::min<size_t>(blockRecords_, count_ - next_ + 1);
         size_t want = n * recordLen_;
         uint64_t at = headerLen_ + uint64_t{next_ - 1} * recordLen_;
         // A file that ends before the records its header counts is a failure too.
@@ -177,13 +178,17 @@ public:
     }
 
 private:
+    // 4,096 records, or fewer of a wide table: a block of records that
+    // are kilobytes long each stays a few hundred kilobytes.
     static constexpr size_t kBlockRecords = 4096;
+    static constexpr size_t kBlockBytes = size_t{256} << 10;
 
     int fd_;
     size_t recordLen_;
     uint64_t headerLen_;
     uint32_t count_;
     uint32_t next_ = 1;
+    size_t blockRecords_;
     std::vector<uint8_t> block_;
     bool failed_ = false;
 };
@@ -250,9 +255,11 @@ public:
         int64_t count = 0;
         const uint8_t* rec = nullptr;
         for (size_t n = reader.NextBlock(&rec); n > 0; n = reader.NextBlock(&rec)) {
-            for (const uint8_t* end = rec + n * reader.RecordLen(); rec < end; rec += reader.RecordLen()) {
+            const size_t len = reader.RecordLen();
+            for (const uint8_t* end = rec + n * len; rec < end; rec += len) {
+                if (allWords_ && (rec = CopyPlainRecords(out, rec, end, len, &count)) == end) break;
                 if (rec[0] == rdd::dbf::kDeletedFlag) continue;
-                if (!allWords_ || !CopyPlainRecord(out, rec)) AppendRecord(out, rec);
+                AppendRecord(out, rec);
                 ++count;
             }
             if (out.Size() >= kChunk) {
@@ -283,25 +290,40 @@ private:
         uint32_t bits;  // FieldBits(width) of a field tested as one word
     };
 
-    // A record's line when every field is a word field that needs no more
-    // than a copy; false, with nothing written, when one needs more.
-    bool CopyPlainRecord(CsvOut& out, const uint8_t* rec) {
-        char* const start = out.Room(lineMax_ + 2);
-        char* w = start;
+    // The lines of the records from rec up to end, as long as every field
+    // is a word field that needs no more than a copy: the first record one
+    // of whose fields needs more (nothing of it written), or end. *count
+    // counts the lines. No call in the loop, so the compare constants stay
+    // in registers; room for every line is made before it.
+    const uint8_t* CopyPlainRecords(CsvOut& out, const uint8_t* rec, const uint8_t* end, size_t len, int64_t* count) {
+        const size_t line = lineMax_ + 2;
+        char* w = out.Room(static_cast<size_t>(end - rec) / len * line);
         // Locals rather than members: after a store through a char pointer
         // members would be read from memory again.
-        const Field* f = fields_.data();
-        for (const Field* const end = f + fields_.size(); f < end; ++f) {
-            const uint8_t* p = rec + f->offset;
-            if (f->kind == Kind::kCount16) w = CopyPlainCount16(w, p, f->bits);
-            else w = CopyPlainText16(w, p, f->bits);
-            if (!w) return false;
-            *w++ = ',';
+        const Field* const first = fields_.data();
+        const Field* const last = first + fields_.size();
+        int64_t lines = 0;
+        for (; rec < end; rec += len) {
+            if (rec[0] == rdd::dbf::kDeletedFlag) continue;
+            char* const start = w;
+            for (const Field* f = first; f < last; ++f) {
+                const uint8_t* p = rec + f->offset;
+                if (f->kind == Kind::kCount16) w = CopyPlainCount16(w, p, f->bits);
+                else w = CopyPlainText16(w, p, f->bits);
+                if (!w) {
+                    w = start;
+                    break;
+                }
+                *w++ = ',';
+            }
+            if (w == start) break;
+            w[-1] = '\r';  // in place of the comma after the last field
+            *w++ = '\n';
+            ++lines;
         }
-        w[-1] = '\r';  // in place of the comma after the last field
-        *w++ = '\n';
         out.EndAt(w);
-        return true;
+        *count += lines;
+        return rec;
     }
 
     // A record's line, each field as its type and bytes need.
