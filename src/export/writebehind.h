@@ -21,8 +21,8 @@ namespace exportdata {
 // The sink's first failure ends the writing: nothing is written after it,
 // waiting chunks are dropped, and the failure (the sink's code) is answered
 // by every later Put and by Finish; an exception the sink throws is thrown
-// again there. A WriteBehind given back without Finish
-// (the maker gave up) drops what waits and stops its thread.
+// again there. A WriteBehind given back without Finish (the maker gave up)
+// drops what waits and stops its thread.
 class WriteBehind {
 public:
     explicit WriteBehind(const rt::ReplaceSink& sink) : sink_(sink) {}
