@@ -12,7 +12,9 @@
 #include <memory>
 #include <vector>
 
+#include "export/fieldbytes.h"
 #include "export/replacefile.h"
+#include "export/writebehind.h"
 #include "platform/rdd/dbffield.h"
 #include "platform/rdd/dbflayout.h"
 #include "platform/rdd/dbserver.h"
@@ -50,76 +52,15 @@ std::string FloatText(const rt::Usual& v) {
     return wide.find('*') == std::string::npos ? wide : s;
 }
 
-// Bytes that need more than a copy: the removed and replaced characters
-// and every byte beyond ASCII.
-constexpr auto kSpecial = [] {
-    std::array<uint8_t, 256> t{};
-    for (int c = 0x80; c < 256; ++c) t[static_cast<size_t>(c)] = 1;
-    for (char c : {',', '"', '|', '\r', '\n'}) t[static_cast<uint8_t>(c)] = 1;
-    return t;
-}();
-
-// Whether any of n bytes is special, eight at a time: a byte beyond ASCII
-// has its high bit set, and a byte equal to c leaves a zero byte in w ^ c.
-[[gnu::always_inline]] inline bool AnySpecial(const uint8_t* p, size_t n) {
-    if (n < 8) {
-        uint8_t special = 0;
-        for (size_t i = 0; i < n; ++i) special |= kSpecial[p[i]];
-        return special != 0;
-    }
-    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHigh = 0x8080808080808080ULL;
-    auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
-    auto test = [&](uint64_t w) {
-        return (w & kHigh) | hasZero(w ^ (kOnes * ',')) | hasZero(w ^ (kOnes * '"')) | hasZero(w ^ (kOnes * '|')) |
-               hasZero(w ^ (kOnes * '\r')) | hasZero(w ^ (kOnes * '\n'));
-    };
-    uint64_t found = 0, w;
-    for (size_t i = 0; i + 8 < n; i += 8) {
-        std::memcpy(&w, p + i, 8);
-        found |= test(w);
-    }
-    std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping the words before
-    return (found | test(w)) != 0;
-}
-
-// The bytes between the leading and the trailing blanks, found eight bytes
-// at a time: in a word read from memory (little-endian) the last byte is
-// the most significant, so the last byte that is not a blank is where the
-// highest bit of word ^ blanks lies, and the first where the lowest does.
-[[gnu::always_inline]] inline void TrimBlanks(const uint8_t* p, size_t n, size_t& b, size_t& e) {
-    static_assert(std::endian::native == std::endian::little);
-    constexpr uint64_t kBlanks = 0x2020202020202020ULL;
-    b = 0;
-    e = n;
-    uint64_t w;
-    while (e >= 8) {
-        std::memcpy(&w, p + e - 8, 8);
-        if (uint64_t x = w ^ kBlanks) {
-            e = e - 8 + static_cast<size_t>(63 - std::countl_zero(x)) / 8 + 1;
-            break;
-        }
-        e -= 8;
-    }
-    while (e > 0 && e < 8 && p[e - 1] == ' ') --e;
-    while (e - b >= 8) {
-        std::memcpy(&w, p + b, 8);
-        if (uint64_t x = w ^ kBlanks) {
-            b += static_cast<size_t>(std::countr_zero(x)) / 8;
-            return;
-        }
-        b += 8;
-    }
-    while (b < e && p[b] == ' ') ++b;
-}
-
 // The CSV text as it is made: a buffer written through a pointer, with
-// room made before each write.
+// room made before each write. The room always has kWordSlack bytes more
+// than asked for, so a field may be copied as whole 16-byte words.
 class CsvOut {
 public:
-    explicit CsvOut(size_t reserve) : buf_(reserve) {}
+    explicit CsvOut(size_t reserve) : buf_(reserve + kWordSlack) {}
     // Room for `need` more bytes after the text; where they go.
     char* Room(size_t need) {
-        if (buf_.size() - n_ < need) Grow(need);
+        if (buf_.size() - n_ < need + kWordSlack) Grow(need + kWordSlack);
         return buf_.data() + n_;
     }
     void Advance(size_t k) { n_ += k; }
@@ -130,7 +71,9 @@ public:
         n_ += s.size();
     }
     size_t Size() const { return n_; }
-    std::string_view View() const { return {buf_.data(), n_}; }
+    // The buffer, its first Size() bytes the text; one of the same size may
+    // be put in its place.
+    std::vector<char>& Buffer() { return buf_; }
     void Clear() { n_ = 0; }
 
 private:
@@ -195,7 +138,8 @@ void AppendCount(CsvOut& out, const uint8_t* p, size_t n, const rt::CodePage& cp
 }
 
 // The records of an open table, a block at a time, through a descriptor of
-// its own.
+// its own. The block has kWordSlack bytes after its last record, so the
+// last record's fields may be read as whole 16-byte words too.
 class RecordReader {
 public:
     explicit RecordReader(const rdd::dbf::Table& t)
@@ -203,7 +147,8 @@ public:
           recordLen_(t.RecordLen()),
           headerLen_(t.Header().headerLen),
           count_(t.Count()),
-          block_(recordLen_ * kBlockRecords) {}
+          blockRecords_(std::clamp<size_t>(kBlockBytes / std::max<size_t>(recordLen_, 1), 1, kBlockRecords)),
+          block_(recordLen_ * std::min<size_t>(blockRecords_, count_) + kWordSlack) {}
     ~RecordReader() {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -213,44 +158,44 @@ public:
     bool Ok() const { return fd_ >= 0; }
     bool Failed() const { return failed_; }
 
-    // The next record's bytes, nullptr after the last one or on a failure.
-    const uint8_t* Next() {
-        if (inBlock_ == used_) {
-            if (next_ > count_ || !Load()) return nullptr;
-        }
-        return block_.data() + recordLen_ * inBlock_++;
-    }
+    size_t RecordLen() const { return recordLen_; }
 
-private:
-    static constexpr size_t kBlockRecords = 4096;
-
-    bool Load() {
-        size_t n = std::min<size_t>(kBlockRecords, count_ - next_ + 1);
+    // The next block of records: how many (0 after the last one or on a
+    // failure), the first at *first and the others after it.
+    size_t NextBlock(const uint8_t** first) {
+        if (next_ > count_) return 0;
+        size_t n = std::min<size_t>(blockRecords_, count_ - next_ + 1);
         size_t want = n * recordLen_;
         uint64_t at = headerLen_ + uint64_t{next_ - 1} * recordLen_;
         // A file that ends before the records its header counts is a failure too.
         if (rt::ReadAt(fd_, block_.data(), want, at).bytes != want) {
             failed_ = true;
-            return false;
+            return 0;
         }
         next_ += static_cast<uint32_t>(n);
-        used_ = n;
-        inBlock_ = 0;
-        return true;
+        *first = block_.data();
+        return n;
     }
+
+private:
+    // 4,096 records, or fewer of a wide table: a block of records that
+    // are kilobytes long each stays a few hundred kilobytes.
+    static constexpr size_t kBlockRecords = 4096;
+    static constexpr size_t kBlockBytes = size_t{256} << 10;
 
     int fd_;
     size_t recordLen_;
     uint64_t headerLen_;
     uint32_t count_;
     uint32_t next_ = 1;
+    size_t blockRecords_;
     std::vector<uint8_t> block_;
-    size_t used_ = 0, inBlock_ = 0;
     bool failed_ = false;
 };
 
 // A table opened for the export, with its field list looked up, that
-// writes its live records as CSV text to a sink a megabyte at a time.
+// writes its live records as CSV text to a sink a chunk (a quarter of a
+// megabyte or a little more) at a time.
 class CsvSource {
 public:
     ~CsvSource() {
@@ -279,64 +224,51 @@ public:
             int64_t pos = entry.IsString() ? db->FieldPos(rt::Usual(name)) : 0;
             if (pos == 0) return {CsvFault::kNoSuchField, 0, name};
             const rdd::dbf::FieldDesc& f = engine.Fields()[static_cast<size_t>(pos - 1)];
-            Kind kind = f.type != 'C'                                ? Kind::kOther
-                        : rt::Upper(rt::Trim(f.name)) == kCountField ? Kind::kCount
-                                                                     : Kind::kText;
-            fields_.push_back({&f, kind});
-            lineMax_ += static_cast<size_t>(f.width) + 1;
+            const auto width = static_cast<size_t>(f.width);
+            const bool word = width >= 1 && width <= kWordField;
+            const bool count = rt::Upper(rt::Trim(f.name)) == kCountField;
+            Kind kind = f.type != 'C' ? Kind::kOther
+                        : count       ? (word ? Kind::kCount16 : Kind::kCount)
+                                      : (word ? Kind::kText16 : Kind::kText);
+            fields_.push_back({&f, kind, static_cast<size_t>(f.offset), width, word ? FieldBits(width) : 0});
+            lineMax_ += width + 1;
         }
+        allWords_ = !fields_.empty() && std::all_of(fields_.begin(), fields_.end(), [](const Field& f) {
+            return f.kind == Kind::kText16 || f.kind == Kind::kCount16;
+        });
         return {};
     }
 
     // The records are read in blocks straight from the file while the open
     // above holds the table (its shared lock keeps exclusive writers out),
     // rather than one read per record through the server. sink answers 0 or
-    // the errno of a failed write, which ends the writing (osError).
+    // the errno of a failed write, which ends the writing (osError); it is
+    // called on a thread of the writer's, one chunk after the other.
     CsvFault Write(const rt::ReplaceSink& sink, int64_t* records) {
-        const rdd::dbf::Table& engine = *db_->Engine();
-        const rt::CodePage& cp = engine.TextCodePage();
-        RecordReader reader(engine);
+        RecordReader reader(*db_->Engine());
         if (!reader.Ok()) return {CsvFault::kReadFailed, 0, {}};
-        CsvOut out(kChunk + lineMax_ + 2);
+        const size_t line = LineMax();
+        // A chunk, or less for a table whose text is smaller.
+        CsvOut out(std::min(kChunk, size_t{Count()} * line) + line);
+        // Each full chunk is written while the next one is made.
+        WriteBehind writer(sink);
         int64_t count = 0;
-        const size_t line = lineMax_ + 2;
-        for (const uint8_t* rec = reader.Next(); rec; rec = reader.Next()) {
-            if (rec[0] == rdd::dbf::kDeletedFlag) continue;
-            // Room for the line as the fields' bytes give it; a field that
-            // needs more than a copy goes through `out` and makes room again.
-            char* w = out.Room(line);
-            for (size_t i = 0; i < fields_.size(); ++i) {
-                if (i) *w++ = ',';
-                const rdd::dbf::FieldDesc& f = *fields_[i].desc;
-                const uint8_t* p = rec + f.offset;
-                const auto width = static_cast<size_t>(f.width);
-                char* fast = fields_[i].kind == Kind::kText    ? CopyPlainText(w, p, width)
-                             : fields_[i].kind == Kind::kCount ? CopyPlainCount(w, p, width)
-                                                               : nullptr;
-                if (fast) {
-                    w = fast;
-                    continue;
-                }
-                out.EndAt(w);
-                switch (fields_[i].kind) {
-                    case Kind::kText: AppendCleanText(out, p, width, cp); break;
-                    case Kind::kCount: AppendCount(out, p, width, cp); break;
-                    case Kind::kOther: out.Append(CsvValue(rdd::dbf::DecodeField(f, p, cp, engine.Memo()))); break;
-                }
-                w = out.Room(line);
+        const uint8_t* rec = nullptr;
+        for (size_t n = reader.NextBlock(&rec); n > 0; n = reader.NextBlock(&rec)) {
+            const size_t len = reader.RecordLen();
+            for (const uint8_t* end = rec + n * len; rec < end; rec += len) {
+                if (allWords_ && (rec = CopyPlainRecords(out, rec, end, len, &count)) == end) break;
+                if (rec[0] == rdd::dbf::kDeletedFlag) continue;
+                AppendRecord(out, rec);
+                ++count;
             }
-            *w++ = '\r';
-            *w++ = '\n';
-            out.EndAt(w);
-            ++count;
             if (out.Size() >= kChunk) {
-                if (int err = sink(out.View())) return {CsvFault::kWriteFailed, err, {}};
+                if (int err = writer.Put(out.Buffer(), out.Size())) return {CsvFault::kWriteFailed, err, {}};
                 out.Clear();
             }
         }
         if (reader.Failed()) return {CsvFault::kReadFailed, 0, {}};
-        if (out.Size() > 0)
-            if (int err = sink(out.View())) return {CsvFault::kWriteFailed, err, {}};
+        if (int err = writer.Finish(out.Buffer(), out.Size())) return {CsvFault::kWriteFailed, err, {}};
         if (records) *records = count;
         return {};
     }
@@ -345,15 +277,98 @@ public:
     size_t LineMax() const { return lineMax_ + 2; }
 
 private:
-    static constexpr size_t kChunk = size_t{1} << 20;
-    enum class Kind { kText, kCount, kOther };
+    // Small enough for the processor's cache to still hold a chunk when the
+    // writer copies it to the file, and the few buffers cost few page faults.
+    static constexpr size_t kChunk = size_t{1} << 18;
+    // Character fields of up to 16 bytes are tested as one word (kText16,
+    // kCount16); wider ones eight bytes at a time.
+    enum class Kind { kText16, kCount16, kText, kCount, kOther };
     struct Field {
         const rdd::dbf::FieldDesc* desc;
         Kind kind;
+        size_t offset, width;
+        uint32_t bits;  // FieldBits(width) of a field tested as one word
     };
+
+    // The lines of the records from rec up to end, as long as every field
+    // is a word field that needs no more than a copy: the first record one
+    // of whose fields needs more (nothing of it written), or end. *count
+    // counts the lines. No call in the loop, so the compare constants stay
+    // in registers; room for every line is made before it.
+    const uint8_t* CopyPlainRecords(CsvOut& out, const uint8_t* rec, const uint8_t* end, size_t len, int64_t* count) {
+        const size_t line = lineMax_ + 2;
+        char* w = out.Room(static_cast<size_t>(end - rec) / len * line);
+        // Locals rather than members: after a store through a char pointer
+        // members would be read from memory again.
+        const Field* const first = fields_.data();
+        const Field* const last = first + fields_.size();
+        int64_t lines = 0;
+        for (; rec < end; rec += len) {
+            if (rec[0] == rdd::dbf::kDeletedFlag) continue;
+            char* const start = w;
+            for (const Field* f = first; f < last; ++f) {
+                const uint8_t* p = rec + f->offset;
+                if (f->kind == Kind::kCount16) w = CopyPlainCount16(w, p, f->bits);
+                else w = CopyPlainText16(w, p, f->bits);
+                if (!w) {
+                    w = start;
+                    break;
+                }
+                *w++ = ',';
+            }
+            if (w == start) break;
+            w[-1] = '\r';  // in place of the comma after the last field
+            *w++ = '\n';
+            ++lines;
+        }
+        out.EndAt(w);
+        *count += lines;
+        return rec;
+    }
+
+    // A record's line, each field as its type and bytes need.
+    void AppendRecord(CsvOut& out, const uint8_t* rec) {
+        const rdd::dbf::Table& engine = *db_->Engine();
+        const rt::CodePage& cp = engine.TextCodePage();
+        // Room for the line as the fields' bytes give it; a field that needs
+        // more than a copy goes through `out` and makes room again.
+        const size_t line = lineMax_ + 2;
+        char* w = out.Room(line);
+        for (size_t i = 0; i < fields_.size(); ++i) {
+            if (i) *w++ = ',';
+            const Field& f = fields_[i];
+            const uint8_t* p = rec + f.offset;
+            char* fast = nullptr;
+            switch (f.kind) {
+                case Kind::kText16: fast = CopyPlainText16(w, p, f.bits); break;
+                case Kind::kCount16: fast = CopyPlainCount16(w, p, f.bits); break;
+                case Kind::kText: fast = CopyPlainText(w, p, f.width); break;
+                case Kind::kCount: fast = CopyPlainCount(w, p, f.width); break;
+                case Kind::kOther: break;
+            }
+            if (fast) {
+                w = fast;
+                continue;
+            }
+            out.EndAt(w);
+            switch (f.kind) {
+                case Kind::kText16:
+                case Kind::kText: AppendCleanText(out, p, f.width, cp); break;
+                case Kind::kCount16:
+                case Kind::kCount: AppendCount(out, p, f.width, cp); break;
+                case Kind::kOther: out.Append(CsvValue(rdd::dbf::DecodeField(*f.desc, p, cp, engine.Memo()))); break;
+            }
+            w = out.Room(line);
+        }
+        *w++ = '\r';
+        *w++ = '\n';
+        out.EndAt(w);
+    }
+
     std::shared_ptr<rdd::DBServer> db_;
     std::vector<Field> fields_;
     size_t lineMax_ = 0;
+    bool allWords_ = false;  // every field a kText16 or kCount16 one
 };
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -423,7 +438,7 @@ CsvFault TableToCsvFile(const std::string& table, const std::string& csvFile, rt
     if (records) *records = 0;
     CsvSource source;
     if (CsvFault f = source.Open(table, fieldList)) return f;
-    // Each megabyte goes to the new file as soon as it is made; the name
+    // Each chunk goes to the new file as soon as it is made; the name
     // gets the file only once it is whole and on the disk.
     CsvFault fault;
     err = ReplaceFileContentAsMade(csvFile, [&](const rt::ReplaceSink& sink) {

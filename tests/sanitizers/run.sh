@@ -23,10 +23,12 @@ dir=$(bash "$supp/configure.sh" "$kind") || exit 1
 targets=("$@")
 # The threaded parts: the OS services and the handle table, processes and
 # their reaper, the communications layer and Serial, the timers, the
-# registry store, messages posted and sent from other threads, and the
-# boundary that keeps exceptions out of Qt's frames.
+# registry store, messages posted and sent from other threads, the
+# boundary that keeps exceptions out of Qt's frames, and the export's
+# writer thread and the totals' reader threads.
 [ ${#targets[@]} -gt 0 ] || [ "$kind" = address ] ||
-  targets=(os_tests libsystem_tests libtimers_tests libserial_tests message_tests libwindowside_tests gui_tests)
+  targets=(os_tests libsystem_tests libtimers_tests libserial_tests message_tests libwindowside_tests gui_tests
+           export_tests)
 cmake --build "$dir" -j2 ${targets[@]:+--target "${targets[@]}"} || exit 1
 
 logs="$dir/sanitizer-logs"
