@@ -287,8 +287,8 @@ bool DBServer::StepOnQuietly() {
     // records to pass over. It does what the general path does in that case,
     // without the steps that have nothing to do. Anything else (the last
     // record, a read fault) takes the general path.
-    if (!table_ || dirty_ || eof_ || Heard() || table_->Shared() || ActiveOrder() || recno_ >= table_->Count() ||
-        rt::SetDeleted())
+    if (!table_ || dirty_ || eof_ || Heard() || table_->Shared() || (orders_ && orders_->Selected() != 0) ||
+        recno_ >= table_->Count() || rt::SetDeleted())
         return false;
     if (const uint8_t* cached = table_->Cached(recno_ + 1)) std::memcpy(buf_.data(), cached, buf_.size());
     else if (table_->Read(recno_ + 1, buf_.data())) return false;
