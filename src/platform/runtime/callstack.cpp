@@ -49,6 +49,10 @@ std::string ShortName(std::string name) {
         size_t end = name.find(']', tag);
         name.erase(tag, end == std::string::npos ? std::string::npos : end - tag + 1);
     }
+    // A function in an unnamed namespace goes by the names around it.
+    constexpr std::string_view kUnnamed = "(anonymous namespace)::";
+    for (size_t at = name.find(kUnnamed); at != std::string::npos; at = name.find(kUnnamed, at))
+        name.erase(at, kUnnamed.size());
     size_t lambda = name.find("::{lambda");
     if (lambda != std::string::npos) name.resize(lambda);
     int depth = 0;

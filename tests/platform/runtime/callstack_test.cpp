@@ -51,15 +51,18 @@ TEST(CallStack, NamesAndLinesNearestFirst) {
 }
 
 namespace probe {
+namespace {
 
-// A function whose name carries an ABI tag (it returns std::string), called
-// through std::function, as menu commands and error blocks are called.
+// A function whose name carries an ABI tag (it returns std::string), in an
+// unnamed namespace, called through std::function, as menu commands and
+// error blocks are called.
 __attribute__((noinline)) std::string Tagged(std::vector<rt::Activation>& out) {
     out = rt::CallStack();
     asm volatile("");
     return "x";
 }
 
+}  // namespace
 }  // namespace probe
 
 TEST(CallStack, NoAbiTagsAndNoStandardLibraryFrames) {
@@ -67,7 +70,9 @@ TEST(CallStack, NoAbiTagsAndNoStandardLibraryFrames) {
     std::function<void()> call = [&] { probe::Tagged(stack); };
     call();
     ASSERT_FALSE(stack.empty());
-    EXPECT_NE(stack[0].name.find("Tagged"), std::string::npos) << stack[0].name;
+    // With its namespace where the debug information has it (clang's),
+    // without it where not (GCC's -g1); never cut at the unnamed namespace.
+    EXPECT_TRUE(stack[0].name == "probe::Tagged" || stack[0].name == "Tagged") << stack[0].name;
     for (const rt::Activation& a : stack) {
         EXPECT_EQ(a.name.find("[abi:"), std::string::npos) << a.name;
         EXPECT_EQ(a.name.find("std::"), std::string::npos) << a.name;
