@@ -280,6 +280,22 @@ bool DBServer::StepForward(int64_t n) {
     return true;
 }
 
+namespace {
+
+// A record copied with fixed-size moves the compiler makes inline: two
+// overlapping 16-byte halves for a record of 16 to 32 bytes (a scan table's
+// is 26), the library's copy for any other.
+inline void CopyRecord(uint8_t* dst, const uint8_t* src, size_t n) {
+    if (n >= 16 && n <= 32) {
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + n - 16, src + n - 16, 16);
+    } else {
+        std::memcpy(dst, src, n);
+    }
+}
+
+}  // namespace
+
 bool DBServer::StepOnQuietly() {
     // The step of a scan through the whole table: one record on in natural
     // order, with nothing to write, no client to ask or tell, no other user
@@ -290,7 +306,7 @@ bool DBServer::StepOnQuietly() {
     if (!table_ || dirty_ || eof_ || Heard() || table_->Shared() || (orders_ && orders_->Selected() != 0) ||
         recno_ >= table_->Count() || rt::SetDeleted())
         return false;
-    if (const uint8_t* cached = table_->Cached(recno_ + 1)) std::memcpy(buf_.data(), cached, buf_.size());
+    if (const uint8_t* cached = table_->Cached(recno_ + 1)) CopyRecord(buf_.data(), cached, buf_.size());
     else if (table_->Read(recno_ + 1, buf_.data())) return false;
     ++recno_;
     bof_ = false;
