@@ -37,7 +37,7 @@ within() {  # within SECONDS command...: true as soon as the command is, false a
 }
 
 exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 pids+=($!)
 within 30 test -s "$work/displayfd" || { echo "SKIP: Xvfb did not start"; exit 77; }
 export DISPLAY=":$(head -n1 "$work/displayfd")"

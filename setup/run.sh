@@ -16,7 +16,7 @@ cmake --build build -j"$(nproc)" --target "$target"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   # The server picks a free display and writes its number once it accepts
   # clients.
-  exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 2>/dev/null)
+  exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -noreset 2>/dev/null)
   read -r -t 30 number <&3 || { echo "Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$number"
   echo "No display: the program runs on the virtual display $DISPLAY." >&2

@@ -119,6 +119,7 @@ class Desk:
                 print("program:", state)
             if getattr(self, "stderr", None):
                 print("its standard error:", open(self.stderr, errors="replace").read()[-2000:])
+            print(self.xvfb.said())
             raise
 
     def wait_focus(self, name):

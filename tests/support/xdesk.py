@@ -41,9 +41,18 @@ def start_xvfb():
     while time.monotonic() < end:
         display = ":%d" % random.randrange(100, 30000)
         rd, wr = os.pipe()
+        # What the server says goes to a file a failed test can show
+        # (xvfb.said()). -noreset: without it the server resets whenever its
+        # last client leaves, and a program connecting while it does (after a
+        # probe such as xdotool or xprop has left, with no window manager
+        # holding on) is refused: "could not connect to display".
+        log = tempfile.NamedTemporaryFile("w+", prefix="xvfb", suffix=".log", delete=False)
         xvfb = subprocess.Popen(["Xvfb", display, "-displayfd", str(wr), "-screen", "0", "1024x768x24",
-                                 "-nolisten", "tcp"], pass_fds=(wr,),
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                 "-nolisten", "tcp", "-noreset"], pass_fds=(wr,),
+                                stdout=log, stderr=subprocess.STDOUT)
+        log.close()
+        xvfb.log_path = log.name
+        xvfb.said = lambda: server_said(xvfb, xvfb.log_path)
         os.close(wr)
         number = b""
         try:
@@ -68,6 +77,16 @@ def start_xvfb():
         stop(xvfb)
     print("SKIPPED: Xvfb did not start")
     sys.exit(77)
+
+
+def server_said(xvfb, path):
+    """Whether the server still runs, and the end of what it wrote."""
+    state = "running" if xvfb.poll() is None else "ended %s" % xvfb.returncode
+    try:
+        with open(path, errors="replace") as f:
+            return "Xvfb %s; it said: %s" % (state, f.read()[-1500:])
+    except OSError:
+        return "Xvfb " + state
 
 
 def accepts_clients(display, timeout=10):
@@ -118,3 +137,9 @@ def stop(p):
     except subprocess.TimeoutExpired:
         p.kill()
         p.wait()
+    path = getattr(p, "log_path", None)
+    if path:
+        try:
+            os.unlink(path)
+        except OSError:
+            pass
