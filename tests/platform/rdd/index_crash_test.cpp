@@ -56,13 +56,21 @@ TEST_F(IndexCrashTest, OrdersAgreeWithTheTableAfterEveryKill) {
     std::mt19937 rng(4242);
     std::map<uint32_t, std::string> committed;  // record number -> last committed key
     std::map<uint32_t, std::string> inFlight;   // a change whose commit had not returned
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    // Four seconds of kills, and on until more than ten records were
+    // committed: on a loaded machine a writer killed after a few
+    // milliseconds may not have opened the table yet, so a run in which
+    // nothing was committed lets the next writer live longer.
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + std::chrono::seconds(4), limit = start + std::chrono::seconds(60);
+    std::chrono::microseconds slack{0};
     int runs = 0;
-    while (std::chrono::steady_clock::now() < deadline && runs < 60) {
+    for (auto now = start; (now < deadline || committed.size() <= 10) && now < limit && runs < 200;
+         now = std::chrono::steady_clock::now()) {
         ++runs;
         bool killed = false;
+        int commits = 0;
         int in = rddtest::RunAndKill(
-            std::chrono::microseconds(2000 + rng() % 20000), [&](int out) { Writer(path, runs, out); }, killed);
+            std::chrono::microseconds(2000 + rng() % 20000) + slack, [&](int out) { Writer(path, runs, out); }, killed);
         ASSERT_TRUE(killed) << "the writer stopped by itself";
         char msg[24];
         inFlight.clear();
@@ -73,11 +81,13 @@ TEST_F(IndexCrashTest, OrdersAgreeWithTheTableAfterEveryKill) {
             if (msg[4]) {
                 committed[recno] = key;
                 inFlight.erase(recno);
+                ++commits;
             } else {
                 inFlight[recno] = key;
             }
         }
         ::close(in);
+        if (commits == 0) slack = std::min(slack * 2 + std::chrono::milliseconds(5), std::chrono::microseconds(500000));
 
         for (bool readOnly : {true, false}) {
             ErrorRecorder errors;
