@@ -72,6 +72,9 @@ public:
     bool ClearFilter();
     std::string SetFilterText(const rt::Usual& filter);  // the FILTER assign
     bool Seek(const rt::Usual& key);
+    // The data server's Seek(key, softSeek) stays callable beside the one
+    // above (an array has no order to seek softly in: it answers false).
+    using rdd::DataServer::Seek;
     bool Sort(const rt::Usual& field);
 
     // Notifications: passed on only while the counter is 0. The counter
