@@ -466,11 +466,9 @@ bool DBServer::Append() {
     return true;
 }
 
-int64_t DBServer::FieldPos(const rt::Usual& field) const {
+int64_t DBServer::FieldPosOther(const rt::Usual& field) const {
     if (!table_) return 0;
     const auto& fields = table_->Fields();
-    if (const int64_t* n = std::get_if<int64_t>(&field.Raw()))
-        return *n >= 1 && *n <= static_cast<int64_t>(fields.size()) ? *n : 0;
     if (field.IsNumeric()) {
         int64_t n = field.AsLong();
         return n >= 1 && n <= static_cast<int64_t>(fields.size()) ? n : 0;
@@ -486,10 +484,7 @@ int64_t DBServer::FieldPos(const rt::Usual& field) const {
 
 rt::Usual DBServer::FieldGet(const rt::Usual& field) const {
     if (!CheckUsed("FIELDGET")) return rt::Usual();
-    // A field by its number, as a scan asks, without the general lookup.
-    const int64_t* number = std::get_if<int64_t>(&field.Raw());
-    int64_t pos = number && *number >= 1 && static_cast<uint64_t>(*number) <= table_->Fields().size() ? *number
-                                                                                                      : FieldPos(field);
+    int64_t pos = FieldPos(field);
     if (pos == 0) {
         rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenArg, "no such field"), "FIELDGET", 1));
         return rt::Usual();

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/rdd/dataserver.h"
@@ -60,7 +61,13 @@ public:
     bool Append();
     rt::Usual FieldPut(const rt::Usual& field, const rt::Usual& value);
     rt::Usual FieldGet(const rt::Usual& field) const;
-    int64_t FieldPos(const rt::Usual& field) const;  // by position, name or symbol; 0 if none
+    // By position, name or symbol; 0 if none. A whole number, as a scan
+    // asks, is answered here without the general lookup.
+    int64_t FieldPos(const rt::Usual& field) const {
+        const int64_t* n = std::get_if<int64_t>(&field.Raw());
+        if (!n || !table_) return FieldPosOther(field);
+        return *n >= 1 && static_cast<uint64_t>(*n) <= table_->Fields().size() ? *n : 0;
+    }
     std::string FieldName(int64_t pos) const;
     int64_t FieldLen(const rt::Usual& field) const;
     int64_t FieldDec(const rt::Usual& field) const;
@@ -117,7 +124,9 @@ private:
     bool Attempt(const char* operation, Step step);
     rt::ErrorRef MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const;
     bool CheckUsed(const char* operation) const { return table_ || RaiseNotUsed(operation); }
-    bool RaiseNotUsed(const char* operation) const;  // raises "the table is not open", answers false
+    bool RaiseNotUsed(const char* operation) const;
+    int64_t FieldPosOther(const rt::Usual& field)
+        const;  // FieldPos of all but a whole number  // raises "the table is not open", answers false
 
     dbf::Fault Flush();  // writes the buffer if it changed
     dbf::Fault FlushAndSync();
