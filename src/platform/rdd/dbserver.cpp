@@ -389,9 +389,7 @@ bool DBServer::GoBottom() {
     return true;
 }
 
-bool DBServer::Skip(const rt::Usual& count) {
-    const int64_t* whole = std::get_if<int64_t>(&count.Raw());
-    if (whole && *whole == 1 && StepOnQuietly()) return true;
+bool DBServer::SkipOther(const rt::Usual& count) {
     int64_t n = count.IsNumeric() ? count.AsLong() : 1;
     if (!CheckUsed("SKIP") || !MayMove()) return false;
     if (!Attempt("SKIP", [&] { return Flush(); })) return false;
@@ -482,7 +480,7 @@ int64_t DBServer::FieldPosOther(const rt::Usual& field) const {
     return 0;
 }
 
-rt::Usual DBServer::FieldGet(const rt::Usual& field) const {
+rt::Usual DBServer::FieldGetOther(const rt::Usual& field) const {
     if (!CheckUsed("FIELDGET")) return rt::Usual();
     int64_t pos = FieldPos(field);
     if (pos == 0) {

@@ -22,6 +22,7 @@
 #include "platform/rdd/dbftable.h"
 #include "platform/rdd/orderlist.h"
 #include "platform/rdd/rdd.h"
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/error.h"
 
 namespace rdd {
@@ -46,7 +47,12 @@ public:
 
     bool GoTop();
     bool GoBottom();
-    bool Skip(const rt::Usual& count);  // nil: 1
+    // nil: 1. One record on in a plain scan is the quiet step, answered
+    // without the general path.
+    bool Skip(const rt::Usual& count) {
+        const int64_t* whole = std::get_if<int64_t>(&count.Raw());
+        return (whole && *whole == 1 && StepOnQuietly()) || SkipOther(count);
+    }
     bool GoTo(int64_t recno);
     int64_t RecNo() const { return evalRec_ ? evalRecno_ : recno_; }
     int64_t SetRecNo(int64_t recno) {  // the RECNO assign
@@ -60,7 +66,19 @@ public:
 
     bool Append();
     rt::Usual FieldPut(const rt::Usual& field, const rt::Usual& value);
-    rt::Usual FieldGet(const rt::Usual& field) const;
+    // A field by number holding ASCII text, as a scan reads it, is its
+    // bytes as they are, answered here; every other field is decoded out of
+    // line.
+    rt::Usual FieldGet(const rt::Usual& field) const {
+        const int64_t* n = std::get_if<int64_t>(&field.Raw());
+        if (n && table_ && *n >= 1 && static_cast<uint64_t>(*n) <= table_->Fields().size()) {
+            const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(*n - 1)];
+            const uint8_t* at = (evalRec_ ? evalRec_ : buf_.data()) + f.offset;
+            if (f.type == 'C' && rt::IsAscii(at, static_cast<size_t>(f.width)))
+                return rt::Usual(std::string_view(reinterpret_cast<const char*>(at), static_cast<size_t>(f.width)));
+        }
+        return FieldGetOther(field);
+    }
     // By position, name or symbol; 0 if none. A whole number, as a scan
     // asks, is answered here without the general lookup.
     int64_t FieldPos(const rt::Usual& field) const {
@@ -125,6 +143,8 @@ private:
     rt::ErrorRef MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const;
     bool CheckUsed(const char* operation) const { return table_ || RaiseNotUsed(operation); }
     bool RaiseNotUsed(const char* operation) const;
+    bool SkipOther(const rt::Usual& count);
+    rt::Usual FieldGetOther(const rt::Usual& field) const;
     int64_t FieldPosOther(const rt::Usual& field)
         const;  // FieldPos of all but a whole number  // raises "the table is not open", answers false
 

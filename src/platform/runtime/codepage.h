@@ -85,11 +85,16 @@ inline bool IsAscii(const uint8_t* p, size_t n) {
         for (size_t i = 0; i < n; ++i) all |= p[i];
         return (all & 0x80) == 0;
     }
-    for (size_t i = 0; i + 8 < n; i += 8) {
-        std::memcpy(&w, p + i, 8);
-        all |= w;
-    }
     std::memcpy(&w, p + n - 8, 8);  // the last eight, overlapping the words before
+    if (n <= 16) {                  // a usual field: two words, no loop
+        std::memcpy(&all, p, 8);
+        return ((all | w) & kHigh) == 0;
+    }
+    for (size_t i = 0; i + 8 < n; i += 8) {
+        uint64_t v;
+        std::memcpy(&v, p + i, 8);
+        all |= v;
+    }
     return ((all | w) & kHigh) == 0;
 }
 

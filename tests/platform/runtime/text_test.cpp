@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <vector>
 
+#include "platform/runtime/codepage.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/text.h"
 
@@ -97,4 +99,19 @@ TEST(Text, OversizedResultsRaiseStringOverflow) {
     EXPECT_EQ(PadR("x", INT64_MAX), "");
     EXPECT_EQ(raised, kGenStrOverflow);
     ErrorBlock(old);
+}
+
+// Every length a field can have around the word sizes, with one high byte
+// at every place in it (and one just past its end, which must not count).
+TEST(IsAsciiTest, FindsAHighByteAtEveryPlaceAndNoneBeyondTheEnd) {
+    for (size_t n = 0; n <= 40; ++n) {
+        std::vector<uint8_t> bytes(n + 1, 'a');
+        bytes[n] = 0xC4;  // past the end
+        EXPECT_TRUE(rt::IsAscii(bytes.data(), n)) << n;
+        for (size_t at = 0; at < n; ++at) {
+            bytes[at] = 0x80;
+            EXPECT_FALSE(rt::IsAscii(bytes.data(), n)) << n << " " << at;
+            bytes[at] = 'a';
+        }
+    }
 }
