@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMainWindow>
+#include <QPalette>
 #include <QVBoxLayout>
 
 #include "app/shellmenus.h"
@@ -44,7 +45,9 @@ QWidget* MakeWelcome() {
     auto* hint = new QLabel(QStringLiteral("Press Shift+S, or choose Options \u25B8 Scan Data, to start counting."));
     hint->setObjectName("hint");
     hint->setAlignment(Qt::AlignCenter);
-    hint->setStyleSheet(QStringLiteral("color: #555;"));
+    QPalette grey = hint->palette();  // a palette, not a style sheet: no style sheet engine at start
+    grey.setColor(QPalette::WindowText, QColor(0x55, 0x55, 0x55));
+    hint->setPalette(grey);
     layout->addWidget(hint);
     layout->addStretch(2);
     return panel;
@@ -82,9 +85,6 @@ void StandardSDIWindow::Build(rt::Args args) {
     auto menu = rt::New<EmptySDIMenu>();
     menu->Init(rt::Usual(Self()));
     SetMenu(rt::Usual(menu));
-    auto standard = rt::New<StandardSDIMenu>();
-    standard->Init(rt::Usual(Self()));
-    standardMenu_ = rt::Usual(standard);
     SetCaption("Standard SDI Application");
     EnableStatusBar(true);
     SetDisplayTime(true);
@@ -94,7 +94,18 @@ void StandardSDIWindow::Build(rt::Args args) {
     SetCentral(MakeWelcome());
 }
 
-bool StandardSDIWindow::Browsing() const { return GetMenu() == standardMenu_; }
+rt::Usual StandardSDIWindow::StandardMenu() {
+    // Made when a table is first shown: at start only the empty menu is
+    // seen, and the window comes up without building the other's toolbar.
+    if (standardMenu_.IsNil()) {
+        auto standard = rt::New<StandardSDIMenu>();
+        standard->Init(rt::Usual(Self()));
+        standardMenu_ = rt::Usual(standard);
+    }
+    return standardMenu_;
+}
+
+bool StandardSDIWindow::Browsing() const { return standardMenu_.IsObject() && GetMenu() == standardMenu_; }
 
 void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual& readOnly) {
     if (fileName.size() > 3 && rt::Upper(rt::Right(fileName, 4)) == ".DBF") {
@@ -116,7 +127,7 @@ void StandardSDIWindow::DOOPENFILE(const std::string& fileName, const rt::Usual&
         }
         if (!Browsing()) {
             if (auto* hint = Widget()->findChild<QLabel*>("hint")) hint->hide();
-            SetMenu(standardMenu_);
+            SetMenu(StandardMenu());
             if (gui::ToolBar* bar = ToolBarOf(standardMenu_)) bar->PressItem(kFormViewItem);
         }
         Use(rt::Usual(server));

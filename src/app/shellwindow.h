@@ -32,7 +32,7 @@ public:
     void DATARESTART();
 
     rt::Usual PrintingDevice() const { return printingDevice_; }
-    rt::Usual StandardMenu() const { return standardMenu_; }
+    rt::Usual StandardMenu();  // the menu while a table is shown, made at its first use
     bool Browsing() const;
 
 private:

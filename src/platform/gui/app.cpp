@@ -9,6 +9,7 @@
 #include "platform/gui/boundary.h"
 #include "platform/gui/errorbox.h"
 #include "platform/gui/event.h"
+#include "platform/gui/fontwarmup.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"
 #include "platform/runtime/errorservices.h"
@@ -98,7 +99,11 @@ QApplication& EnsureQtApplication(int argc, char** argv) {
         sArgc = 1;
         sArgv = fallback;
     }
-    auto* app = new QApplication(sArgc, sArgv);
+    QApplication* app = nullptr;
+    {
+        FontWarmUp fonts;  // beside the platform plugin and the display connection
+        app = new QApplication(sArgc, sArgv);
+    }
     app->setQuitOnLastWindowClosed(false);
     InstallErrorBoxHooks();
     rt::SetMessageBoxHook(&PlainMessageBox);
