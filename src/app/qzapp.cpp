@@ -11,6 +11,7 @@
 #include "appkit/settings_list.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"
+#include "platform/gui/warmup.h"
 #include "platform/gui/window.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/dates.h"
@@ -33,6 +34,7 @@ const rt::ClassDef& QZApp::StaticClass() {
 }
 
 rt::Usual QZApp::Startup() {
+    gui::QtWarmUp warm;                  // fonts and image plugins beside the shell window's making
     about::HelpAboutNew::StaticClass();  // "&About" creates it by its class name
     scan::DataReader::StaticClass();     // so does "&Scan Data"
     // 1. Process-wide settings, on top of the regional ones.

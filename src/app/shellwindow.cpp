@@ -11,6 +11,7 @@
 #include "export/commands.h"
 #include "export/restart.h"
 #include "platform/gui/msgbox.h"
+#include "platform/gui/resource.h"
 #include "platform/gui/stddialogs.h"
 #include "platform/rdd/dbserver.h"
 #include "platform/runtime/files.h"
@@ -32,7 +33,7 @@ QWidget* MakeWelcome() {
     auto* layout = new QVBoxLayout(panel);
     layout->addStretch(1);
     auto* icon = new QLabel;
-    icon->setPixmap(QIcon(QStringLiteral(":/icons/__AAAICON.svg")).pixmap(72, 72));
+    icon->setPixmap(gui::SharedIcon({QStringLiteral(":/icons/__AAAICON.svg")}).pixmap(72, 72));
     icon->setAlignment(Qt::AlignCenter);
     layout->addWidget(icon);
     auto* title = new QLabel(QStringLiteral("Quorvex Stocktake Utility"));

@@ -9,9 +9,9 @@
 #include "platform/gui/boundary.h"
 #include "platform/gui/errorbox.h"
 #include "platform/gui/event.h"
-#include "platform/gui/fontwarmup.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"
+#include "platform/gui/warmup.h"
 #include "platform/runtime/errorservices.h"
 
 namespace gui {

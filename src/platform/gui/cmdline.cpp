@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/gui/app.h"
+#include "platform/gui/resource.h"
 
 namespace gui {
 namespace {
@@ -57,7 +58,7 @@ QApplication& StartQtProgram(int argc, char** argv, QCommandLineParser& parser, 
     }
 
     QApplication& app = EnsureQtApplication(argc, argv);
-    QApplication::setWindowIcon(QIcon(QString::fromUtf8(id.icon)));
+    QApplication::setWindowIcon(WindowIconOf(SharedIcon({QString::fromUtf8(id.icon)})));
     if (!parser.parse(QCoreApplication::arguments())) Refuse(id.name, parser.errorText());
     if (!parser.positionalArguments().isEmpty())
         Refuse(id.name, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QHash>
 
 #include <map>
 
@@ -69,6 +70,30 @@ QString ToolBarImagePath(int image) {
         if (QFile::exists(path)) return path;
     }
     return {};
+}
+
+QIcon SharedIcon(const QStringList& files) {
+    // Never destroyed: a static's destructor would run after the
+    // application object is gone, too late for a picture.
+    static auto* made = new QHash<QString, QIcon>;
+    QString key = files.join(QLatin1Char('\n'));
+    auto it = made->find(key);
+    if (it != made->end()) return *it;
+    QIcon icon;
+    for (const QString& file : files) icon.addFile(file);
+    made->insert(key, icon);
+    return icon;
+}
+
+QIcon WindowIconOf(const QIcon& icon) {
+    if (icon.isNull() || !icon.availableSizes().isEmpty()) return icon;
+    static auto* made = new QHash<qint64, QIcon>;  // never destroyed, as above
+    auto it = made->find(icon.cacheKey());
+    if (it != made->end()) return *it;
+    QIcon fixed;
+    for (int side : {16, 24, 32, 48, 64}) fixed.addPixmap(icon.pixmap(QSize(side, side)));
+    made->insert(icon.cacheKey(), fixed);
+    return fixed;
 }
 
 }  // namespace gui

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <QFont>
+#include <QIcon>
 #include <QRect>
+#include <QStringList>
 
 #include <cstdint>
 #include <string>
@@ -116,5 +118,18 @@ QRect DialogUnitsToPixels(const DialogTemplate& dialog, int x, int y, int cx, in
 
 // The picture of a tool-bar image number (":/toolbar/<n>.svg" or ".png").
 QString ToolBarImagePath(int image);
+
+// The icon of these picture files, made once in the process: windows
+// given the same icon share its pictures, so that each size is drawn once
+// (a scalable picture is read again for every size drawn). GUI thread only.
+QIcon SharedIcon(const QStringList& files);
+
+// The icon as a window icon: one that only scales (SVG) becomes pictures
+// of 16 to 64 pixels, drawn once per icon. Qt would otherwise draw it at
+// four sizes up to 128 pixels when the window is made, and again when the
+// window takes it, and the 128-pixel picture makes the window's icon
+// property, which the window manager reads before it maps the window,
+// more than twice as large. GUI thread only.
+QIcon WindowIconOf(const QIcon& icon);
 
 }  // namespace gui

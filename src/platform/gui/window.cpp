@@ -14,6 +14,7 @@
 
 #include "platform/gui/boundary.h"
 #include "platform/gui/control.h"
+#include "platform/gui/resource.h"
 #include "platform/gui/timers.h"
 
 namespace gui {
@@ -93,11 +94,12 @@ Icon::Icon(const std::string& resourceName) { Load(resourceName); }
 void Icon::Load(const std::string& resourceName) {
     name_ = resourceName;
     QString base = QStringLiteral(":/icons/") + QString::fromStdString(resourceName);
-    icon_ = std::make_shared<QIcon>();
+    QStringList files;
     for (const char* ext : {".svg", ".png", ".ico"}) {
         QString path = base + QString::fromLatin1(ext);
-        if (QFile::exists(path)) icon_->addFile(path);
+        if (QFile::exists(path)) files << path;
     }
+    icon_ = std::make_shared<QIcon>(SharedIcon(files));
 }
 
 void Icon::SetPicture(const std::string& name, QIcon picture) {
@@ -221,7 +223,8 @@ std::string Window::SetCaption(const std::string& caption) {
 
 rt::Usual Window::SetIcon(const rt::Usual& icon) {
     icon_ = icon;
-    if (auto* i = dynamic_cast<Icon*>(icon.AsObject().get()); i && widget_) widget_->setWindowIcon(i->Get());
+    if (auto* i = dynamic_cast<Icon*>(icon.AsObject().get()); i && widget_)
+        widget_->setWindowIcon(WindowIconOf(i->Get()));
     return icon;
 }
 
@@ -229,7 +232,7 @@ rt::Usual Window::SetIconSm(const rt::Usual& icon) {
     // Qt keeps one icon with all its sizes; the small icon adds its pictures.
     iconSm_ = icon;
     if (auto* i = dynamic_cast<Icon*>(icon.AsObject().get()); i && widget_ && icon_.IsNil())
-        widget_->setWindowIcon(i->Get());
+        widget_->setWindowIcon(WindowIconOf(i->Get()));
     return icon;
 }
 

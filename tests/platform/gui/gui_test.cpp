@@ -4,10 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QFile>
+#include <QFontDatabase>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "platform/gui/app.h"
@@ -18,6 +25,7 @@
 #include "platform/gui/resource.h"
 #include "platform/gui/testhooks.h"
 #include "platform/gui/vkeys.h"
+#include "platform/gui/warmup.h"
 #include "platform/runtime/errorservices.h"
 
 using gui::TestHooks;
@@ -324,4 +332,43 @@ TEST(Gui, ATimerOfAWindowThatIsGoneDoesNotFire) {
     ASSERT_TRUE(widget);
     QTest::qWait(20);  // timers run; the widget may go meanwhile
     SUCCEED();
+}
+
+// A scalable window icon becomes the pictures it draws at 16 to 64 pixels,
+// made once per icon; an icon that has pictures already passes as it is.
+TEST(Gui, AScalableWindowIconBecomesItsPicturesDrawnOnce) {
+    QTemporaryDir dir;
+    QFile svg(dir.filePath("icon.svg"));
+    ASSERT_TRUE(svg.open(QIODevice::WriteOnly));
+    svg.write(R"(<svg xmlns="http://www.w3.org/2000/svg" width="8" height="8" viewBox="0 0 8 8">)"
+              R"(<rect x="0" y="0" width="4" height="8" fill="#ff0000"/></svg>)");
+    svg.close();
+    QIcon scalable = gui::SharedIcon({svg.fileName()});
+    EXPECT_EQ(gui::SharedIcon({svg.fileName()}).cacheKey(), scalable.cacheKey());
+    QIcon window = gui::WindowIconOf(scalable);
+    EXPECT_EQ(window.availableSizes(),
+              (QList<QSize>{QSize(16, 16), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64)}));
+    EXPECT_EQ(window.pixmap(QSize(32, 32)).toImage(), scalable.pixmap(QSize(32, 32)).toImage());
+    EXPECT_EQ(gui::WindowIconOf(scalable).cacheKey(), window.cacheKey());
+    EXPECT_EQ(gui::WindowIconOf(window).cacheKey(), window.cacheKey());
+}
+
+// The start-up's second thread fills the font database and loads the image
+// plugins while a window is built beside it; the window gets both.
+TEST(Gui, AWindowBuiltBesideTheWarmUpHasItsFontsAndPictures) {
+    QImage picture;
+    QStringList families;
+    {
+        gui::QtWarmUp warm;
+        QMenuBar bar;  // reads the style's extension icon through the plugins
+        bar.addMenu(QStringLiteral("&File"));
+        families = QFontDatabase::families();
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        QImage(4, 4, QImage::Format_RGB32).save(&png, "PNG");
+        picture = QImage::fromData(png.data());
+        EXPECT_GT(bar.sizeHint().width(), 0);
+    }
+    EXPECT_FALSE(families.isEmpty());
+    EXPECT_EQ(picture.size(), QSize(4, 4));
 }

@@ -1,6 +1,11 @@
-#include "platform/gui/fontwarmup.h"
+#include "platform/gui/warmup.h"
 
 #include <dlfcn.h>
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QFontDatabase>
+#include <QImageReader>
 
 #include <system_error>
 
@@ -29,6 +34,26 @@ FontWarmUp::FontWarmUp() {
 }
 
 FontWarmUp::~FontWarmUp() {
+    if (thread_.joinable()) thread_.join();
+}
+
+QtWarmUp::QtWarmUp() {
+    try {
+        thread_ = std::thread([] {
+            QFontDatabase::families();
+            // The signature of a PNG file: no plugin takes it, so each is
+            // loaded and asked before the reader settles on its own.
+            QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+            QBuffer buffer(&signature);
+            buffer.open(QIODevice::ReadOnly);
+            QImageReader::imageFormat(&buffer);
+        });
+    } catch (const std::system_error&) {
+        // No thread: Qt does both when the window needs them.
+    }
+}
+
+QtWarmUp::~QtWarmUp() {
     if (thread_.joinable()) thread_.join();
 }
 
