@@ -275,6 +275,7 @@ Fault Table::Read(uint32_t recno, uint8_t* dst) {
     if (recno < cacheFirst_ || recno >= cacheFirst_ + cacheCount_) {
         uint32_t per = static_cast<uint32_t>(cache_.size() / recLen);
         uint32_t n = std::min(per, count_ - recno + 1);
+        ++cacheGeneration_;
         if (Fault f = ReadAll(cache_.data(), n * recLen, RecordOffset(recno))) {
             cacheCount_ = 0;
             return f;
@@ -308,8 +309,10 @@ Fault Table::Write(uint32_t recno, const uint8_t* src) {
     if (recno < 1 || recno > count_)
         return MakeFault(rt::kGenBound, "record " + std::to_string(recno) + " does not exist");
     const size_t recLen = layout_.recordLen;
-    if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_)
+    if (recno >= cacheFirst_ && recno < cacheFirst_ + cacheCount_) {
         cacheCount_ = 0;  // keep the cache simple: reread after a write
+        ++cacheGeneration_;
+    }
     return WriteAll(src, recLen, RecordOffset(recno), "record");
 }
 
@@ -356,7 +359,10 @@ Fault Table::DropLast() {
     if (mode_.readOnly) return MakeFault(rt::kGenReadOnly, "the table is open read-only");
     if (mode_.shared) return MakeFault(rt::kGenShared, "a shared table cannot take back its last record");
     if (count_ == 0) return {};
-    if (cacheFirst_ + cacheCount_ > count_) cacheCount_ = 0;
+    if (cacheFirst_ + cacheCount_ > count_) {
+        cacheCount_ = 0;
+        ++cacheGeneration_;
+    }
     uint8_t h[7];
     HeaderDateAndCount(h, count_ - 1);
     if (Fault f = WriteAll(h, sizeof h, kOffDate, "header")) return f;

@@ -66,6 +66,10 @@ public:
                    ? cache_.data() + size_t{recno - cacheFirst_} * layout_.recordLen
                    : nullptr;
     }
+    // Changes whenever the records the cache holds change (a refill, a
+    // write of one of them, the last one taken back): a pointer from
+    // Cached stays good while this is the same.
+    uint64_t CacheGeneration() const { return cacheGeneration_; }
     // Reads records first .. first + n - 1 in one read (past the cache).
     Fault ReadRecords(uint32_t first, uint32_t n, uint8_t* dst);
     // Whether this is the only open of the table (no other open, in this
@@ -125,6 +129,7 @@ private:
     std::vector<uint8_t> cache_;
     uint32_t cacheFirst_ = 0;
     uint32_t cacheCount_ = 0;
+    uint64_t cacheGeneration_ = 0;  // grows whenever the cache's records change
 };
 
 // The header date bytes for today (local time).

@@ -154,6 +154,7 @@ bool DBServer::Init(const rt::Usual& file, const rt::Usual& shared, const rt::Us
         return false;
     }
     rt::NetErr(false);
+    view_ = nullptr;
     buf_.assign(table_->RecordLen(), ' ');
     scratch_.assign(table_->RecordLen(), ' ');
     RegisterOpenTable(this);
@@ -173,6 +174,7 @@ void DBServer::CloseTable() {
     undurable_ = 0;
     recno_ = 0;
     eof_ = bof_ = true;
+    view_ = nullptr;
 }
 
 bool DBServer::Close() {
@@ -220,6 +222,7 @@ dbf::Fault DBServer::FlushAndSync() {
 }
 
 dbf::Fault DBServer::Load(uint32_t recno) {
+    view_ = nullptr;
     if (dbf::Fault f = table_->Read(recno, buf_.data())) return f;
     recno_ = recno;
     eof_ = false;
@@ -231,6 +234,7 @@ void DBServer::SetEofState() {
     recno_ = Count() + 1;
     eof_ = true;
     dirty_ = false;
+    view_ = nullptr;
     std::fill(buf_.begin(), buf_.end(), ' ');
 }
 
@@ -272,6 +276,7 @@ bool DBServer::StepForward(int64_t n) {
         }
         // ReadScratch has just read record r into the scratch buffer: it becomes
         // the current record without a second read.
+        view_ = nullptr;
         buf_.swap(scratch_);
         recno_ = r;
         eof_ = false;
@@ -280,34 +285,11 @@ bool DBServer::StepForward(int64_t n) {
     return true;
 }
 
-namespace {
-
-// A record copied with fixed-size moves the compiler makes inline: two
-// overlapping 16-byte halves for a record of 16 to 32 bytes (a scan table's
-// is 26), the library's copy for any other.
-inline void CopyRecord(uint8_t* dst, const uint8_t* src, size_t n) {
-    if (n >= 16 && n <= 32) {
-        std::memcpy(dst, src, 16);
-        std::memcpy(dst + n - 16, src + n - 16, 16);
-    } else {
-        std::memcpy(dst, src, n);
-    }
-}
-
-}  // namespace
-
 bool DBServer::StepOnQuietly() {
-    // The step of a scan through the whole table: one record on in natural
-    // order, with nothing to write, no client to ask or tell, no other user
-    // who could have added records or moved an order, and no deleted
-    // records to pass over. It does what the general path does in that case,
-    // without the steps that have nothing to do. Anything else (the last
-    // record, a read fault) takes the general path.
-    if (!table_ || dirty_ || eof_ || Heard() || table_->Shared() || (orders_ && orders_->Selected() != 0) ||
-        recno_ >= table_->Count() || rt::SetDeleted())
-        return false;
-    if (const uint8_t* cached = table_->Cached(recno_ + 1)) CopyRecord(buf_.data(), cached, buf_.size());
-    else if (table_->Read(recno_ + 1, buf_.data())) return false;
+    // The quiet step past the read cache: a read fault takes the general
+    // path, which raises it.
+    view_ = nullptr;
+    if (!Quiet() || table_->Read(recno_ + 1, buf_.data())) return false;
     ++recno_;
     bof_ = false;
     return true;
@@ -453,6 +435,7 @@ bool DBServer::Append() {
         undurable_ = table_->Count();
         if (!Attempt("APPEND", [&] { return Load(table_->Count()); })) return false;
     } else {
+        view_ = nullptr;
         buf_ = blank;
         appendPending_ = true;
         dirty_ = true;
@@ -512,6 +495,7 @@ rt::Usual DBServer::FieldPut(const rt::Usual& field, const rt::Usual& value) {
         rt::RaiseError(MakeTableError(e, "FIELDPUT", 1));
         return rt::Usual();
     }
+    view_ = nullptr;
     std::memcpy(buf_.data() + f.offset, bytes.data(), bytes.size());
     dirty_ = true;
     Notify(kNotifyFieldChange, rt::Usual(rt::Symbol(f.name)));
@@ -547,6 +531,7 @@ bool DBServer::Delete() {
         return false;
     }
     // A deletion the operator confirmed is made durable at once.
+    view_ = nullptr;
     buf_[0] = dbf::kDeletedFlag;
     dirty_ = true;
     if (!Attempt("DELETE", [&] { return FlushAndSync(); })) return false;
@@ -560,6 +545,7 @@ bool DBServer::Recall() {
         rt::RaiseError(MakeTableError(dbf::MakeFault(rt::kGenReadOnly, "the table is open read-only"), "RECALL", 1));
         return false;
     }
+    view_ = nullptr;
     buf_[0] = dbf::kLiveFlag;
     dirty_ = true;
     return Attempt("RECALL", [&] { return FlushAndSync(); });
@@ -625,6 +611,7 @@ bool DBServer::Refresh() {
     if (!CheckUsed("REFRESH")) return false;
     bool ok = true;
     if (appendPending_) {
+        view_ = nullptr;
         std::fill(buf_.begin(), buf_.end(), ' ');  // still a blank record to be written
     } else if (!eof_) {
         ok = Attempt("REFRESH", [&] { return Load(recno_); });

@@ -6,6 +6,7 @@
 #include "platform/rdd/dbflayout.h"
 #include "platform/runtime/dates.h"
 #include "platform/runtime/paths.h"
+#include "platform/runtime/text.h"
 #include "support/tmpfs_mount.h"
 
 using namespace rt;
@@ -286,6 +287,38 @@ TEST_F(DBServerTest, NavigationPassesOverDeletedRecordsWhileHidden) {
     db->Skip(Usual(10));
     EXPECT_TRUE(db->Eof());
     EXPECT_TRUE(db->FieldPut(Usual("BARCODE"), Usual("X")).IsNil());  // nothing at EOF
+}
+
+// A field read right after a scan step comes from the read cache; every
+// change of the record, here or in the file, must show instead.
+TEST_F(DBServerTest, AFieldReadAfterAScanStepSeesEveryChangeOfTheRecord) {
+    Create("scan.dbf", ScanStruct());
+    auto db = Open("scan.dbf");
+    for (int i = 1; i <= 4; ++i) {
+        db->Append();
+        db->FieldPut(Usual(1), Usual("R" + std::to_string(i)));
+    }
+    db->Commit();
+    auto barcode = [&] { return AllTrim(db->FieldGet(Usual(1)).AsStr()); };
+    db->GoTop();
+    db->Skip(Usual(1));
+    EXPECT_EQ(barcode(), "R2");
+    db->FieldPut(Usual(1), Usual("CHANGED"));  // in the buffer only
+    EXPECT_EQ(barcode(), "CHANGED");
+    db->Commit();  // written: the cache drops the record
+    EXPECT_EQ(barcode(), "CHANGED");
+    db->Skip(Usual(1));
+    db->Skip(Usual(-1));
+    EXPECT_EQ(barcode(), "CHANGED");
+    db->Skip(Usual(1));
+    EXPECT_EQ(barcode(), "R3");
+    db->GoTo(2);
+    EXPECT_EQ(barcode(), "CHANGED");
+    db->GoTop();
+    db->Skip(Usual(1));
+    db->Skip(Usual(1));
+    db->Append();  // a blank new record, not the one stepped to
+    EXPECT_EQ(barcode(), "");
 }
 
 TEST_F(DBServerTest, AllRecordsDeletedLeavesAnEmptyView) {
