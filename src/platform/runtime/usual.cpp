@@ -87,10 +87,7 @@ Float Usual::AsFloat() const {
     return Float{};
 }
 
-const std::string& Usual::AsStr() const {
-    auto p = std::get_if<std::string>(&v_);
-    return p ? *p : EmptyOf<std::string>();
-}
+const std::string& Usual::EmptyStr() { return EmptyOf<std::string>(); }
 
 Date Usual::AsDate() const {
     auto p = std::get_if<Date>(&v_);

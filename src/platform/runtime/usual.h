@@ -123,7 +123,10 @@ public:
     int64_t AsLong() const;   // floats are truncated toward zero
     double AsDouble() const;  // integers widen
     Float AsFloat() const;
-    const std::string& AsStr() const;
+    const std::string& AsStr() const {  // inline: a scan reads every field through it
+        const std::string* p = std::get_if<std::string>(&v_);
+        return p ? *p : EmptyStr();
+    }
     Date AsDate() const;
     Symbol AsSymbol() const;
     Pointer AsPtr() const;
@@ -151,6 +154,7 @@ public:
     const Variant& Raw() const { return v_; }
 
 private:
+    static const std::string& EmptyStr();
     Variant v_;
 };
 
