@@ -34,9 +34,9 @@ const rt::ClassDef& QZApp::StaticClass() {
 }
 
 rt::Usual QZApp::Startup() {
-    gui::QtWarmUp warm;                  // fonts and image plugins beside the shell window's making
-    about::HelpAboutNew::StaticClass();  // "&About" creates it by its class name
-    scan::DataReader::StaticClass();     // so does "&Scan Data"
+    std::jthread warm = gui::WarmUpQt();  // fonts and image plugins beside the shell window's making
+    about::HelpAboutNew::StaticClass();   // "&About" creates it by its class name
+    scan::DataReader::StaticClass();      // so does "&Scan Data"
     // 1. Process-wide settings, on top of the regional ones.
     appkit::ApplyProcessSettings();
 

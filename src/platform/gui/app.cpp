@@ -99,11 +99,9 @@ QApplication& EnsureQtApplication(int argc, char** argv) {
         sArgc = 1;
         sArgv = fallback;
     }
-    QApplication* app = nullptr;
-    {
-        FontWarmUp fonts;  // beside the platform plugin and the display connection
-        app = new QApplication(sArgc, sArgv);
-    }
+    std::jthread fonts = WarmUpFonts();  // beside the platform plugin and the display connection
+    auto* app = new QApplication(sArgc, sArgv);
+    if (fonts.joinable()) fonts.join();  // before any widget
     app->setQuitOnLastWindowClosed(false);
     InstallErrorBoxHooks();
     rt::SetMessageBoxHook(&PlainMessageBox);

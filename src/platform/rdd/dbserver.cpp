@@ -286,10 +286,9 @@ bool DBServer::StepForward(int64_t n) {
 }
 
 bool DBServer::StepOnQuietly() {
-    // The quiet step past the read cache: a read fault takes the general
-    // path, which raises it.
+    // A read fault takes the general path, which raises it.
     view_ = nullptr;
-    if (!Quiet() || table_->Read(recno_ + 1, buf_.data())) return false;
+    if (table_->Read(recno_ + 1, buf_.data())) return false;
     ++recno_;
     bof_ = false;
     return true;
@@ -471,10 +470,8 @@ rt::Usual DBServer::FieldGetOther(const rt::Usual& field) const {
         return rt::Usual();
     }
     const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
-    const uint8_t* rec = (evalRec_ ? evalRec_ : buf_.data()) + f.offset;
-    // The usual field, ASCII text, is its bytes as they are.
-    if (f.type == 'C' && rt::IsAscii(rec, static_cast<size_t>(f.width)))
-        return rt::Usual(std::string_view(reinterpret_cast<const char*>(rec), static_cast<size_t>(f.width)));
+    const uint8_t* rec = (evalRec_ ? evalRec_ : Record()) + f.offset;
+    if (IsPlainText(f, rec)) return PlainText(f, rec);
     return dbf::DecodeField(f, rec, table_->TextCodePage(), table_->Memo());
 }
 

@@ -59,11 +59,10 @@ public:
                 ++recno_;
                 bof_ = false;
                 view_ = next;
-                viewRecno_ = recno_;
                 viewGeneration_ = table_->CacheGeneration();
                 return true;
             }
-            if (StepOnQuietly()) return true;
+            if (StepOnQuietly()) return true;  // past the cache
         }
         return SkipOther(count);
     }
@@ -80,17 +79,15 @@ public:
 
     bool Append();
     rt::Usual FieldPut(const rt::Usual& field, const rt::Usual& value);
-    // A field by number holding ASCII text, as a scan reads it, is its
-    // bytes as they are, answered here; every other field is decoded out of
-    // line.
+    // A field by number holding ASCII text, as a scan reads it, is answered
+    // here; every other field, and a name, go out of line.
     rt::Usual FieldGet(const rt::Usual& field) const {
-        const int64_t* n = std::get_if<int64_t>(&field.Raw());
-        if (n && table_ && *n >= 1 && static_cast<uint64_t>(*n) <= table_->Fields().size()) {
-            const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(*n - 1)];
-            const uint8_t* at = (evalRec_ ? evalRec_ : Record()) + f.offset;
-            if (f.type == 'C' && rt::IsAscii(at, static_cast<size_t>(f.width)))
-                return rt::Usual(std::string_view(reinterpret_cast<const char*>(at), static_cast<size_t>(f.width)));
-        }
+        if (std::holds_alternative<int64_t>(field.Raw()))
+            if (int64_t pos = FieldPos(field)) {
+                const dbf::FieldDesc& f = table_->Fields()[static_cast<size_t>(pos - 1)];
+                const uint8_t* at = (evalRec_ ? evalRec_ : Record()) + f.offset;
+                if (IsPlainText(f, at)) return PlainText(f, at);
+            }
         return FieldGetOther(field);
     }
     // By position, name or symbol; 0 if none. A whole number, as a scan
@@ -156,11 +153,18 @@ private:
     bool Attempt(const char* operation, Step step);
     rt::ErrorRef MakeTableError(const dbf::Fault& f, const char* operation, uint32_t tries) const;
     bool CheckUsed(const char* operation) const { return table_ || RaiseNotUsed(operation); }
-    bool RaiseNotUsed(const char* operation) const;
-    bool SkipOther(const rt::Usual& count);
-    rt::Usual FieldGetOther(const rt::Usual& field) const;
-    int64_t FieldPosOther(const rt::Usual& field)
-        const;  // FieldPos of all but a whole number  // raises "the table is not open", answers false
+    bool RaiseNotUsed(const char* operation) const;         // raises "the table is not open", answers false
+    bool SkipOther(const rt::Usual& count);                 // Skip but the quiet step
+    rt::Usual FieldGetOther(const rt::Usual& field) const;  // FieldGet but of plain text by number
+    int64_t FieldPosOther(const rt::Usual& field) const;    // FieldPos of all but a whole number
+    // A character field of ASCII text is its bytes as they are: no code page
+    // to apply.
+    static bool IsPlainText(const dbf::FieldDesc& f, const uint8_t* at) {
+        return f.type == 'C' && rt::IsAscii(at, static_cast<size_t>(f.width));
+    }
+    static rt::Usual PlainText(const dbf::FieldDesc& f, const uint8_t* at) {
+        return rt::Usual(std::string_view(reinterpret_cast<const char*>(at), static_cast<size_t>(f.width)));
+    }
 
     dbf::Fault Flush();  // writes the buffer if it changed
     dbf::Fault FlushAndSync();
@@ -180,14 +184,13 @@ private:
         return table_ && !dirty_ && !eof_ && !Heard() && !table_->Shared() && !(orders_ && orders_->Selected() != 0) &&
                recno_ < table_->Count() && !rt::SetDeleted();
     }
-    bool StepOnQuietly();  // the quiet step from the file; false: take the general path
+    bool StepOnQuietly();  // the quiet step, Quiet() given, from the file; false: take the general path
     // The current record's bytes to read a field from: the read cache's
-    // copy while the quiet step's record is unchanged there and here, so
+    // copy of the quiet step's record while the cache still holds it, so
     // that a field read right after the step does not wait for the bytes
     // just stored into the buffer; else the buffer.
     const uint8_t* Record() const {
-        return view_ && viewRecno_ == recno_ && !dirty_ && viewGeneration_ == table_->CacheGeneration() ? view_
-                                                                                                        : buf_.data();
+        return view_ && viewGeneration_ == table_->CacheGeneration() ? view_ : buf_.data();
     }
     // A record copied with fixed-size moves the compiler makes inline: two
     // overlapping 16-byte halves for a record of 16 to 32 bytes (a scan
@@ -231,10 +234,9 @@ private:
     std::unique_ptr<idx::OrderList> orders_;
     // While a key is evaluated for another record than the current one.
     const uint8_t* evalRec_ = nullptr;
-    // The quiet step's record in the read cache (Record); cleared by every
-    // other change of the buffer.
+    // The quiet step's record in the read cache (Record): the same bytes as
+    // the buffer, since every other write to the buffer clears it.
     const uint8_t* view_ = nullptr;
-    uint32_t viewRecno_ = 0;
     uint64_t viewGeneration_ = 0;
     uint32_t evalRecno_ = 0;
 };

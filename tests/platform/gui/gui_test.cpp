@@ -359,7 +359,7 @@ TEST(Gui, AWindowBuiltBesideTheWarmUpHasItsFontsAndPictures) {
     QImage picture;
     QStringList families;
     {
-        gui::QtWarmUp warm;
+        std::jthread warm = gui::WarmUpQt();
         QMenuBar bar;  // reads the style's extension icon through the plugins
         bar.addMenu(QStringLiteral("&File"));
         families = QFontDatabase::families();
