@@ -2,7 +2,10 @@
 
 #include <QtGlobal>
 
-static void InitImages() { Q_INIT_RESOURCE(resources); }
+static void InitImages() {
+    Q_INIT_RESOURCE(resources);
+    Q_INIT_RESOURCE(predrawn);
+}
 
 namespace resources {
 

@@ -4,6 +4,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
+#include <QIcon>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,6 +16,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -21,6 +26,8 @@
 #include "appkit/settings_list.h"
 #include "platform/gui/control.h"
 #include "platform/gui/menu.h"
+#include "platform/gui/predrawn.h"
+#include "platform/gui/resource.h"
 #include "platform/gui/stddialogs.h"
 #include "platform/gui/testhooks.h"
 #include "platform/rdd/dbserver.h"
@@ -28,6 +35,7 @@
 #include "platform/runtime/dates.h"
 #include "platform/runtime/paths.h"
 #include "platform/runtime/settings.h"
+#include "resources/resources.h"
 #include "support/shell_fixture.h"
 
 namespace fs = std::filesystem;
@@ -263,4 +271,36 @@ TEST_F(Shell, TheFormViewStoresNumbersDatesAndLogicByTheirFieldTypes) {
     EXPECT_EQ(db.FieldGet(rt::Usual("DAY")).AsDate(), rt::MakeDate(2024, 2, 29));
     EXPECT_EQ(db.FieldGet(rt::Usual("OK")), rt::Usual(true));
     EXPECT_TRUE(TestHooks::Boxes().empty());
+}
+
+// The icons drawn ahead at build time are the SVG pictures at those sizes;
+// any other size, and the disabled look, still come out right.
+TEST(ShellIcons, TheIconsDrawnAheadAreTheirSvgPicturesAndOtherSizesStillScale) {
+    resources::RegisterAll();
+    // Most a channel differs: the drawn picture went through PNG, whose
+    // colours are not premultiplied by the alpha as Qt's are in memory.
+    auto farthest = [](const QImage& a, const QImage& b) {
+        const QImage x = a.convertToFormat(QImage::Format_ARGB32), y = b.convertToFormat(QImage::Format_ARGB32);
+        int most = x.size() == y.size() ? 0 : 256;
+        for (int r = 0; most < 256 && r < x.height(); ++r)
+            for (int c = 0; c < x.width(); ++c)
+                for (int shift : {0, 8, 16, 24})
+                    most = std::max(most, std::abs(int((x.pixel(c, r) >> shift) & 0xff) -
+                                                   int((y.pixel(c, r) >> shift) & 0xff)));
+        return most;
+    };
+    for (auto [file, drawn] : {std::pair{":/icons/__AAAICON.svg", 32}, std::pair{":/toolbar/2.svg", 24}}) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(
+            QFile::exists(gui::PredrawnFolder(QString::fromLatin1(file)) + QStringLiteral("/%1.png").arg(drawn)));
+        const QIcon icon = gui::SharedIcon({QString::fromLatin1(file)});
+        const QIcon svg(QString::fromLatin1(file));
+        EXPECT_TRUE(icon.availableSizes().isEmpty());  // scalable, as the SVG alone
+        const QImage normal = icon.pixmap(QSize(drawn, drawn), 1.0).toImage();
+        EXPECT_LE(farthest(normal, svg.pixmap(QSize(drawn, drawn), 1.0).toImage()), 2);
+        const QImage greyed = icon.pixmap(QSize(drawn, drawn), 1.0, QIcon::Disabled).toImage();
+        EXPECT_EQ(greyed.size(), normal.size());
+        EXPECT_NE(greyed, normal);
+        EXPECT_EQ(farthest(icon.pixmap(QSize(40, 40), 1.0).toImage(), svg.pixmap(QSize(40, 40), 1.0).toImage()), 0);
+    }
 }

@@ -7,6 +7,7 @@
 
 #include "platform/gui/boundary.h"
 #include "platform/gui/control.h"
+#include "platform/gui/resource.h"
 #include "platform/gui/window.h"
 
 namespace gui {
@@ -66,7 +67,7 @@ void ToolBar::AppendItem(int64_t image, int64_t itemId) {
         bar_->addSeparator();
         return;
     }
-    QAction* a = bar_->addAction(QIcon(ToolBarImagePath(static_cast<int>(image))), QString());
+    QAction* a = bar_->addAction(SharedIcon({ToolBarImagePath(static_cast<int>(image))}), QString());
     a->setData(QVariant::fromValue<qlonglong>(itemId));
     a->setCheckable(false);
     QObject::connect(a, &QAction::triggered, bar_, [this, itemId] {

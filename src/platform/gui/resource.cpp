@@ -7,6 +7,7 @@
 
 #include <map>
 
+#include "platform/gui/predrawn.h"
 #include "platform/runtime/text.h"
 
 namespace gui {
@@ -80,7 +81,9 @@ QIcon SharedIcon(const QStringList& files) {
     auto it = made->find(key);
     if (it != made->end()) return *it;
     QIcon icon;
-    for (const QString& file : files) icon.addFile(file);
+    if (files.size() == 1) icon = PredrawnIcon(files.front());
+    else
+        for (const QString& file : files) icon.addFile(file);
     made->insert(key, icon);
     return icon;
 }

@@ -121,7 +121,9 @@ QString ToolBarImagePath(int image);
 
 // The icon of these picture files, made once in the process: windows
 // given the same icon share its pictures, so that each size is drawn once
-// (a scalable picture is read again for every size drawn). GUI thread only.
+// (a scalable picture is read again for every size drawn). A single SVG
+// resource is served from its pictures drawn ahead (predrawn.h). GUI
+// thread only.
 QIcon SharedIcon(const QStringList& files);
 
 // The icon as a window icon: one that only scales (SVG) becomes pictures
