@@ -34,9 +34,8 @@ const rt::ClassDef& QZApp::StaticClass() {
 }
 
 rt::Usual QZApp::Startup() {
-    std::jthread warm = gui::WarmUpQt();  // fonts and image plugins beside the shell window's making
-    about::HelpAboutNew::StaticClass();   // "&About" creates it by its class name
-    scan::DataReader::StaticClass();      // so does "&Scan Data"
+    about::HelpAboutNew::StaticClass();  // "&About" creates it by its class name
+    scan::DataReader::StaticClass();     // so does "&Scan Data"
     // 1. Process-wide settings, on top of the regional ones.
     appkit::ApplyProcessSettings();
 
@@ -72,6 +71,7 @@ rt::Usual QZApp::Startup() {
     QSize screen = QApplication::primaryScreen() ? QApplication::primaryScreen()->size() : QSize(600, 400);
     shell->SetSize(rt::Usual(rt::New<gui::Dimension>(std::min(600, screen.width()), std::min(400, screen.height()))));
     shell->Show(3);
+    gui::EndWarmUp();
     return rt::Usual(shell);
 }
 

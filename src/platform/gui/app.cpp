@@ -10,6 +10,7 @@
 #include "platform/gui/errorbox.h"
 #include "platform/gui/event.h"
 #include "platform/gui/msgbox.h"
+#include "platform/gui/programstyle.h"
 #include "platform/gui/vkeys.h"
 #include "platform/gui/warmup.h"
 #include "platform/runtime/errorservices.h"
@@ -102,6 +103,7 @@ QApplication& EnsureQtApplication(int argc, char** argv) {
     std::jthread fonts = WarmUpFonts();  // beside the platform plugin and the display connection
     auto* app = new QApplication(sArgc, sArgv);
     if (fonts.joinable()) fonts.join();  // before any widget
+    InstallProgramStyle();
     app->setQuitOnLastWindowClosed(false);
     InstallErrorBoxHooks();
     rt::SetMessageBoxHook(&PlainMessageBox);

@@ -9,6 +9,7 @@
 
 #include "platform/gui/app.h"
 #include "platform/gui/resource.h"
+#include "platform/gui/warmup.h"
 
 namespace gui {
 namespace {
@@ -58,10 +59,11 @@ QApplication& StartQtProgram(int argc, char** argv, QCommandLineParser& parser, 
     }
 
     QApplication& app = EnsureQtApplication(argc, argv);
-    QApplication::setWindowIcon(WindowIconOf(SharedIcon({QString::fromUtf8(id.icon)})));
     if (!parser.parse(QCoreApplication::arguments())) Refuse(id.name, parser.errorText());
     if (!parser.positionalArguments().isEmpty())
         Refuse(id.name, QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    BeginWarmUp();  // the program goes on: its first window can be prepared for
+    QApplication::setWindowIcon(WindowIconOf(SharedIcon({QString::fromUtf8(id.icon)})));
     return app;
 }
 

@@ -2,13 +2,12 @@
 
 #include <dlfcn.h>
 
-#include <QBuffer>
-#include <QByteArray>
 #include <QFontDatabase>
-#include <QImageReader>
 
 #include <system_error>
 #include <utility>
+
+#include "platform/runtime/error.h"
 
 namespace gui {
 namespace {
@@ -35,15 +34,28 @@ std::jthread WarmUpFonts() {
 }
 
 std::jthread WarmUpQt() {
-    return Start([] {
-        QFontDatabase::families();
-        // The signature of a PNG file: no plugin takes it, so each is loaded
-        // and asked before the reader settles on its own.
-        QByteArray signature("\x89PNG\r\n\x1a\n", 8);
-        QBuffer buffer(&signature);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader::imageFormat(&buffer);
-    });
+    return Start([] { QFontDatabase::families(); });
+}
+
+namespace {
+
+// Never destroyed: a quit ends the process without unwinding.
+std::jthread& ProgramWarmUp() {
+    static auto* thread = new std::jthread;
+    return *thread;
+}
+
+}  // namespace
+
+void BeginWarmUp() {
+    static bool begun = false;
+    if (std::exchange(begun, true)) return;
+    ProgramWarmUp() = WarmUpQt();
+    rt::AddQuitHandler(&EndWarmUp);
+}
+
+void EndWarmUp() {
+    if (ProgramWarmUp().joinable()) ProgramWarmUp().join();
 }
 
 }  // namespace gui

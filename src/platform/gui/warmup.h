@@ -20,13 +20,17 @@ namespace gui {
 [[nodiscard]] std::jthread WarmUpFonts();
 
 // Once the application object exists, while the first window is built:
-// Qt's font database filled (every installed family registered) and the
-// image format plugins loaded and asked once, as Qt does at the first image
-// read by a name whose format it must find out (a menu bar's own extension
-// icon is one): 3 to 4 ms together. Both are safe beside the main thread
-// (the font database and the plugin loader take locks of their own); the
-// window's own use of them waits for what is under way rather than doing
-// it again.
+// Qt's font database filled (every installed family registered), 2 to 3 ms
+// that the first text otherwise waits for. This is safe beside the main
+// thread (the font database takes a lock of its own); the window's own use
+// of it waits for what is under way rather than doing it again.
 [[nodiscard]] std::jthread WarmUpQt();
+
+// A program's WarmUpQt, begun once its application object is made and its
+// command line accepted (StartQtProgram), so that it runs while the first
+// window is built. EndWarmUp waits for it; a quit waits for it too, so that
+// the process never ends under it. Once per process; GUI thread only.
+void BeginWarmUp();
+void EndWarmUp();
 
 }  // namespace gui

@@ -14,14 +14,18 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStyleFactory>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 #include "platform/gui/app.h"
 #include "platform/gui/control.h"
 #include "platform/gui/datawindow.h"
 #include "platform/gui/dialogwindow.h"
 #include "platform/gui/msgbox.h"
+#include "platform/gui/programstyle.h"
 #include "platform/gui/resource.h"
 #include "platform/gui/testhooks.h"
 #include "platform/gui/vkeys.h"
@@ -353,14 +357,14 @@ TEST(Gui, AScalableWindowIconBecomesItsPicturesDrawnOnce) {
     EXPECT_EQ(gui::WindowIconOf(window).cacheKey(), window.cacheKey());
 }
 
-// The start-up's second thread fills the font database and loads the image
-// plugins while a window is built beside it; the window gets both.
+// The start-up's second thread fills the font database while a window with
+// text and pictures is built beside it; the window gets both.
 TEST(Gui, AWindowBuiltBesideTheWarmUpHasItsFontsAndPictures) {
     QImage picture;
     QStringList families;
     {
         std::jthread warm = gui::WarmUpQt();
-        QMenuBar bar;  // reads the style's extension icon through the plugins
+        QMenuBar bar;  // reads the style's extension arrows
         bar.addMenu(QStringLiteral("&File"));
         families = QFontDatabase::families();
         QBuffer png;
@@ -371,4 +375,22 @@ TEST(Gui, AWindowBuiltBesideTheWarmUpHasItsFontsAndPictures) {
     }
     EXPECT_FALSE(families.isEmpty());
     EXPECT_EQ(picture.size(), QSize(4, 4));
+}
+
+// The application's style gives Qt's own extension arrows, read without the
+// image plugins, and what Qt's own style gives for everything else.
+TEST(Gui, TheProgramStyleGivesQtsOwnExtensionArrows) {
+    gui::EnsureQtApplication();
+    auto* style = dynamic_cast<gui::ProgramStyle*>(QApplication::style());
+    ASSERT_NE(style, nullptr);
+    std::unique_ptr<QStyle> qt(QStyleFactory::create(style->baseStyle()->name()));
+    ASSERT_NE(qt, nullptr);
+    for (auto arrow : {QStyle::SP_ToolBarHorizontalExtensionButton, QStyle::SP_ToolBarVerticalExtensionButton,
+                       QStyle::SP_MessageBoxWarning}) {
+        const QIcon ours = style->standardIcon(arrow), theirs = qt->standardIcon(arrow);
+        ASSERT_FALSE(ours.availableSizes().isEmpty()) << arrow;
+        EXPECT_EQ(ours.availableSizes(), theirs.availableSizes()) << arrow;
+        for (QSize size : ours.availableSizes())
+            EXPECT_EQ(ours.pixmap(size, 1.0).toImage(), theirs.pixmap(size, 1.0).toImage()) << arrow;
+    }
 }
