@@ -1,13 +1,16 @@
-// Build step: draws the program's SVG icons ahead as PNG pictures, at the
-// sizes the program asks for, so that it can show them at start without
-// reading an SVG (platform/gui/predrawn.h).
+// Build step: draws the program's SVG icons ahead as pictures, at the sizes
+// the program asks for, so that it can show them at start without reading
+// an SVG or decoding a picture (platform/gui/predrawn.h).
 //
 //   qz_predraw OUTDIR SIDES SVG...
-// For each SVG, writes OUTDIR/<name>/<side>.png for each side of the
+// For each SVG, writes OUTDIR/<name>/<side>.argb for each side of the
 // comma-separated SIDES, drawn as the program would draw the SVG at that
-// size. Fails on a picture that does not read, is not square, or does not
-// write.
+// size: the picture's pixels as Qt holds them in memory (premultiplied
+// ARGB32, 32-bit words in this machine's byte order, row after row, no
+// header). Fails on a picture that does not read, is not square, or does
+// not write.
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
@@ -49,9 +52,14 @@ int main(int argc, char** argv) {
             return 1;
         }
         for (int side : sides) {
-            const QImage picture = icon.pixmap(QSize(side, side), 1.0).toImage();
-            const QString out = folder + QStringLiteral("/%1.png").arg(side);
-            if (picture.size() != QSize(side, side) || !picture.save(out, "PNG")) {
+            const QImage picture =
+                icon.pixmap(QSize(side, side), 1.0).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+            const QString out = folder + QStringLiteral("/%1.argb").arg(side);
+            QFile file(out);
+            const qsizetype bytes = qsizetype(side) * side * 4;
+            if (picture.size() != QSize(side, side) || picture.bytesPerLine() != side * 4 ||
+                !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                file.write(reinterpret_cast<const char*>(picture.constBits()), bytes) != bytes || !file.flush()) {
                 std::fprintf(stderr, "qz_predraw: cannot draw %s at %d pixels into %s\n", qPrintable(svg), side,
                              qPrintable(out));
                 return 1;

@@ -2,9 +2,10 @@
 
 #include <QDir>
 #include <QIconEngine>
-#include <QImageReader>
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QResource>
 
 #include <algorithm>
 #include <map>
@@ -15,8 +16,8 @@ namespace gui {
 namespace {
 
 // The sides drawn ahead answer pixmaps of exactly that square size, each
-// read from its PNG the first time it is asked (at start most are asked
-// only when painted, after the window is up). Another mode than the normal
+// made from its stored pixels the first time it is asked (at start most
+// are asked only when painted, after the window is up). Another mode than the normal
 // one is made from that picture as for any picture (the style greys the
 // disabled one). Every other size goes to the SVG, read the first time one
 // is asked.
@@ -34,11 +35,15 @@ public:
         }
         QPixmap& picture = pictures_[size.width()];
         if (picture.isNull()) {
-            // Named as PNG, read as PNG: a reader left to find out the
-            // format would first load and ask every image plugin.
-            QImageReader reader(file->second, "png");
-            reader.setAutoDetectImageFormat(false);
-            picture = QPixmap::fromImage(reader.read());
+            // Stored uncompressed, the pixels are read in place.
+            const QByteArray pixels = QResource(file->second).uncompressedData();
+            const int side = size.width();
+            if (pixels.size() != qsizetype(side) * side * 4) {
+                if (!scalable_) scalable_.emplace(svg_);  // not what was drawn: the SVG draws it
+                return scalable_->pixmap(size, 1.0, mode, state);
+            }
+            picture = QPixmap::fromImage(QImage(reinterpret_cast<const uchar*>(pixels.constData()), side, side,
+                                                side * 4, QImage::Format_ARGB32_Premultiplied));
         }
         if (mode == QIcon::Normal || picture.isNull()) return picture;
         QPixmap& other = others_[{size.width(), mode}];  // one picture for both states
@@ -90,9 +95,9 @@ QIcon PredrawnIcon(const QString& file) {
     if (!folder.isEmpty()) {
         // No name filter: it would be a regular expression to compile.
         for (const QString& name : QDir(folder).entryList(QDir::Files)) {
-            if (!name.endsWith(QLatin1String(".png"))) continue;
+            if (!name.endsWith(QLatin1String(".argb"))) continue;
             bool ok = false;
-            const int side = name.chopped(4).toInt(&ok);
+            const int side = name.chopped(5).toInt(&ok);
             if (ok && side > 0) drawn[side] = folder + QLatin1Char('/') + name;
         }
     }
