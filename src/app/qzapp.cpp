@@ -11,7 +11,6 @@
 #include "appkit/settings_list.h"
 #include "platform/gui/msgbox.h"
 #include "platform/gui/vkeys.h"
-#include "platform/gui/warmup.h"
 #include "platform/gui/window.h"
 #include "platform/rdd/rdd.h"
 #include "platform/runtime/dates.h"
@@ -71,7 +70,6 @@ rt::Usual QZApp::Startup() {
     QSize screen = QApplication::primaryScreen() ? QApplication::primaryScreen()->size() : QSize(600, 400);
     shell->SetSize(rt::Usual(rt::New<gui::Dimension>(std::min(600, screen.width()), std::min(400, screen.height()))));
     shell->Show(3);
-    gui::EndWarmUp();
     return rt::Usual(shell);
 }
 
