@@ -16,7 +16,7 @@
 # needs is missing.
 set -uo pipefail
 program=$1 minimal=$2
-runs=${3:-15}
+runs=${3:-31}
 case "${QZ_BENCH_SMOKE:-}" in "" | 0) ;; *) runs=1 ;; esac
 for tool in Xvfb openbox xprop; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
