@@ -107,6 +107,14 @@ class Desk:
                        "window %r %s" % (name, "never appeared" if present else "stayed"))
         except AssertionError:
             print("windows:", [self.xdo("getwindowname", w).strip() for w in self.xdo("search", "--name", ".").split()])
+            # How each window of that name stands: mapped or not, and what
+            # the window manager and the program say of its state.
+            for w in self.xdo("search", "--name", name).split():
+                info = subprocess.run(["xwininfo", "-id", w], env=self.env, capture_output=True, text=True).stdout
+                state = [line.strip() for line in info.splitlines() if "Map State" in line]
+                props = subprocess.run(["xprop", "-id", w, "WM_STATE", "_NET_WM_STATE", "WM_HINTS"], env=self.env,
+                                       capture_output=True, text=True).stdout
+                print("window", w, state, " ".join(props.split()))
             for p in self.procs:
                 state = "ended %s" % p.returncode if p.poll() is not None else "running"
                 if p.poll() is None:
