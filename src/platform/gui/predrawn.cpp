@@ -17,10 +17,10 @@ namespace {
 
 // The sides drawn ahead answer pixmaps of exactly that square size, each
 // made from its stored pixels the first time it is asked (at start most
-// are asked only when painted, after the window is up). Another mode than the normal
-// one is made from that picture as for any picture (the style greys the
-// disabled one). Every other size goes to the SVG, read the first time one
-// is asked.
+// are asked only when painted, after the window is up). Another mode than
+// the normal one is made from that picture as for any picture (the style
+// greys the disabled one). Every other size goes to the SVG, read the
+// first time one is asked.
 class PredrawnEngine final : public QIconEngine {
 public:
     PredrawnEngine(QString svg, std::map<int, QString> drawn) : svg_(std::move(svg)), files_(std::move(drawn)) {}
@@ -42,8 +42,11 @@ public:
                 if (!scalable_) scalable_.emplace(svg_);  // not what was drawn: the SVG draws it
                 return scalable_->pixmap(size, 1.0, mode, state);
             }
+            // A copy: the pixmap may share the image's memory, which is the
+            // resource's only while the resource is stored uncompressed.
             picture = QPixmap::fromImage(QImage(reinterpret_cast<const uchar*>(pixels.constData()), side, side,
-                                                side * 4, QImage::Format_ARGB32_Premultiplied));
+                                                side * 4, QImage::Format_ARGB32_Premultiplied)
+                                             .copy());
         }
         if (mode == QIcon::Normal || picture.isNull()) return picture;
         QPixmap& other = others_[{size.width(), mode}];  // one picture for both states
