@@ -29,19 +29,14 @@ public:
         // The size asked is in device pixels: the pictures are asked for at
         // a ratio of 1.
         auto file = files_.find(size.width());
-        if (size.width() != size.height() || file == files_.end()) {
-            if (!scalable_) scalable_.emplace(svg_);
-            return scalable_->pixmap(size, 1.0, mode, state);
-        }
+        if (size.width() != size.height() || file == files_.end()) return Scalable().pixmap(size, 1.0, mode, state);
         QPixmap& picture = pictures_[size.width()];
         if (picture.isNull()) {
             // Stored uncompressed, the pixels are read in place.
             const QByteArray pixels = QResource(file->second).uncompressedData();
             const int side = size.width();
-            if (pixels.size() != qsizetype(side) * side * 4) {
-                if (!scalable_) scalable_.emplace(svg_);  // not what was drawn: the SVG draws it
-                return scalable_->pixmap(size, 1.0, mode, state);
-            }
+            if (pixels.size() != qsizetype(side) * side * 4)  // not what was drawn: the SVG draws it
+                return Scalable().pixmap(size, 1.0, mode, state);
             // A copy: the pixmap may share the image's memory, which is the
             // resource's only while the resource is stored uncompressed.
             picture = QPixmap::fromImage(QImage(reinterpret_cast<const uchar*>(pixels.constData()), side, side,
@@ -78,6 +73,11 @@ public:
     QIconEngine* clone() const override { return new PredrawnEngine(svg_, files_); }
 
 private:
+    QIcon& Scalable() {
+        if (!scalable_) scalable_.emplace(svg_);
+        return *scalable_;
+    }
+
     QString svg_;
     std::map<int, QString> files_;
     std::map<int, QPixmap> pictures_;

@@ -2,9 +2,8 @@
 // Icons from scalable pictures (SVG) that were also drawn ahead, at build
 // time, at the sizes the program asks for. A size drawn ahead is taken as
 // it is stored, and neither the SVG reader nor its plugin is loaded, nor a
-// picture decoded; any other
-// size (another scale of the screen, a size not foreseen) is drawn from the
-// SVG as before, so the icon still scales.
+// picture decoded; any other size (another scale of the screen, a size not
+// foreseen) is drawn from the SVG as before, so the icon still scales.
 //
 // The pictures drawn ahead of ":/<dir>/<name>.svg" are resources named
 // ":/predrawn/<dir>/<name>/<side>.argb": square, of <side> pixels, the

@@ -10,10 +10,11 @@
 namespace gui {
 namespace {
 
-// Qt's pictures of the extension arrows: each name carries the size.
-const char* const kHorizontal[] = {"toolbar-ext-h-8", "toolbar-ext-h-16", "toolbar-ext-h-32"};
-const char* const kHorizontalRtl[] = {"toolbar-ext-h-rtl-8", "toolbar-ext-h-rtl-16", "toolbar-ext-h-rtl-32"};
-const char* const kVertical[] = {"toolbar-ext-v-5", "toolbar-ext-v-10", "toolbar-ext-v-20"};
+// Qt's pictures of the extension arrows, left to right, right to left and
+// vertical: each name carries the size.
+const char* const kArrows[3][3] = {{"toolbar-ext-h-8", "toolbar-ext-h-16", "toolbar-ext-h-32"},
+                                   {"toolbar-ext-h-rtl-8", "toolbar-ext-h-rtl-16", "toolbar-ext-h-rtl-32"},
+                                   {"toolbar-ext-v-5", "toolbar-ext-v-10", "toolbar-ext-v-20"}};
 
 // The icon of those pictures, or a null one when any is missing (another
 // Qt, whose style then draws the arrow itself).
@@ -37,14 +38,15 @@ ProgramStyle::ProgramStyle() = default;
 QIcon ProgramStyle::standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const {
     // Only Qt's own styles draw the arrows from those pictures; another
     // style keeps its own.
-    const QString base = baseStyle()->name();
-    const bool qtStyle = base == QLatin1String("fusion") || base == QLatin1String("windows");
-    if (qtStyle && (icon == SP_ToolBarHorizontalExtensionButton || icon == SP_ToolBarVerticalExtensionButton)) {
-        const bool rtl = option ? option->direction == Qt::RightToLeft : QGuiApplication::isRightToLeft();
-        const int which = icon == SP_ToolBarVerticalExtensionButton ? 2 : rtl ? 1 : 0;
-        QIcon& arrows = arrows_[which];
-        if (arrows.isNull()) arrows = Arrows(which == 2 ? kVertical : which == 1 ? kHorizontalRtl : kHorizontal);
-        if (!arrows.isNull()) return arrows;
+    if (icon == SP_ToolBarHorizontalExtensionButton || icon == SP_ToolBarVerticalExtensionButton) {
+        const QString base = baseStyle()->name();
+        if (base == QLatin1String("fusion") || base == QLatin1String("windows")) {
+            const bool rtl = option ? option->direction == Qt::RightToLeft : QGuiApplication::isRightToLeft();
+            const int which = icon == SP_ToolBarVerticalExtensionButton ? 2 : rtl ? 1 : 0;
+            QIcon& arrows = arrows_[which];
+            if (arrows.isNull()) arrows = Arrows(kArrows[which]);
+            if (!arrows.isNull()) return arrows;
+        }
     }
     return QProxyStyle::standardIcon(icon, option, widget);
 }

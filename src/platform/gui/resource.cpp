@@ -81,9 +81,11 @@ QIcon SharedIcon(const QStringList& files) {
     auto it = made->find(key);
     if (it != made->end()) return *it;
     QIcon icon;
-    if (files.size() == 1) icon = PredrawnIcon(files.front());
-    else
+    if (files.size() == 1) {
+        icon = PredrawnIcon(files.front());
+    } else {
         for (const QString& file : files) icon.addFile(file);
+    }
     made->insert(key, icon);
     return icon;
 }

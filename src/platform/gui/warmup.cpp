@@ -39,23 +39,20 @@ std::jthread WarmUpQt() {
 
 namespace {
 
-// Never destroyed: a quit ends the process without unwinding.
-std::jthread& ProgramWarmUp() {
-    static auto* thread = new std::jthread;
-    return *thread;
-}
+// Made at the first BeginWarmUp and never destroyed: a quit ends the
+// process without unwinding.
+std::jthread* gProgramWarmUp = nullptr;
 
 }  // namespace
 
 void BeginWarmUp() {
-    static bool begun = false;
-    if (std::exchange(begun, true)) return;
-    ProgramWarmUp() = WarmUpQt();
+    if (gProgramWarmUp) return;
+    gProgramWarmUp = new std::jthread(WarmUpQt());
     rt::AddQuitHandler(&EndWarmUp);
 }
 
 void EndWarmUp() {
-    if (ProgramWarmUp().joinable()) ProgramWarmUp().join();
+    if (gProgramWarmUp && gProgramWarmUp->joinable()) gProgramWarmUp->join();
 }
 
 }  // namespace gui
