@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIconEngine>
 #include <QImageReader>
+#include <QPainter>
+#include <QPointer>
 #include <QStyleOption>
 
 #include <utility>
@@ -31,6 +34,49 @@ QIcon Arrows(const char* const (&names)[3]) {
     return icon;
 }
 
+// The arrows are wanted only when a bar runs out of room, but every tool
+// bar and menu bar sets them on its extension button when it is made: the
+// pictures are read at the first drawing or measuring (about 1 ms, most of
+// it Qt finding its PNG reader), not at the making of the first window.
+class LateArrows final : public QIconEngine {
+public:
+    LateArrows(int which, const QStyle* base) : which_(which), base_(base) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        Icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return Icon().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return Icon().pixmap(size, 1.0, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        return Icon().availableSizes(mode, state);
+    }
+    QIconEngine* clone() const override { return new LateArrows(*this); }
+    QString key() const override { return QStringLiteral("qzscan-late-arrows"); }
+    bool isNull() override { return false; }
+
+private:
+    const QIcon& Icon() {
+        if (!read_) {
+            read_ = true;
+            icon_ = Arrows(kArrows[which_]);
+            // Another Qt without those pictures: its style's own arrow.
+            if (icon_.isNull() && base_)
+                icon_ = base_->standardIcon(which_ == 2 ? QStyle::SP_ToolBarVerticalExtensionButton
+                                                        : QStyle::SP_ToolBarHorizontalExtensionButton);
+        }
+        return icon_;
+    }
+
+    int which_;
+    QPointer<const QStyle> base_;
+    bool read_ = false;
+    QIcon icon_;
+};
+
 }  // namespace
 
 ProgramStyle::ProgramStyle() = default;
@@ -44,8 +90,8 @@ QIcon ProgramStyle::standardIcon(StandardPixmap icon, const QStyleOption* option
             const bool rtl = option ? option->direction == Qt::RightToLeft : QGuiApplication::isRightToLeft();
             const int which = icon == SP_ToolBarVerticalExtensionButton ? 2 : rtl ? 1 : 0;
             QIcon& arrows = arrows_[which];
-            if (arrows.isNull()) arrows = Arrows(kArrows[which]);
-            if (!arrows.isNull()) return arrows;
+            if (arrows.isNull()) arrows = QIcon(new LateArrows(which, baseStyle()));
+            return arrows;
         }
     }
     return QProxyStyle::standardIcon(icon, option, widget);

@@ -8,6 +8,8 @@
 // SVG one brings in Qt's SVG library, the JPEG one libjpeg): about 2 ms of
 // the first menu bar's making, before the first window can be shown. The
 // arrows are Qt's PNG resources; read as PNG, they are the same pictures.
+// They are read when first drawn: a bar shows them only when it runs out
+// of room.
 #include <QProxyStyle>
 
 namespace gui {
@@ -19,7 +21,8 @@ public:
                        const QWidget* widget = nullptr) const override;
 
 private:
-    mutable QIcon arrows_[3];  // read at first use: left to right, right to left, vertical
+    mutable QIcon
+        arrows_[3];  // made at first use, their pictures read when drawn: left to right, right to left, vertical
 };
 
 // Makes a ProgramStyle the application's style: once, before any widget.
