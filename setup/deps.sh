@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(cmake g++ make ninja-build ccache clang-format libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libqt6svg6 libgl-dev xvfb xauth fonts-dejavu-core
           python3 python3-dbfread python3-dbf locales
-          openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick
+          openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick dbus-daemon dbus-bin
           libsqlite3-dev samba cifs-utils socat cups-client cups-daemon
           clang libclang-rt-14-dev llvm libpq-dev postgresql "$@")
 missing=()

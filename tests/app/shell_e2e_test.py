@@ -10,6 +10,8 @@ One program on its own Xvfb display with openbox, through several sequences:
            says why it does not open
   browse   edits in the table browser's form survive every way of moving:
            tool bar, menu, accelerators (the file is read with dbfread)
+  bus      as on a desktop, a session bus runs (a dbus-daemon of the
+           test's own): the program is connected to it once its window is up
 The program runs in a working folder of the test's own (QZ_WORKDIR); every
 check waits for its condition with a time limit.
 
@@ -30,6 +32,7 @@ from xdesk import start_wm, start_xvfb, stop, wait_until  # noqa: E402
 
 QUIET = 0.8  # longer than a box's quiet time while the scanning screen is open
 TITLE = "Quorvex Stocktake Utility (1.02)"
+TIMEOUT_CALL = 10  # seconds a bus call may take
 
 
 def skip(why):
@@ -44,7 +47,7 @@ def read_dbf(path):
 
 class Desk:
     def __init__(self, qzscan, qzdbf, drop, shots):
-        for tool in ("Xvfb", "openbox", "xdotool", "xprop"):
+        for tool in ("Xvfb", "openbox", "xdotool", "xprop", "dbus-daemon", "dbus-send"):
             if not shutil.which(tool):
                 skip(tool + " is missing")
         self.qzdbf, self.drop_tool, self.shots = qzdbf, drop, shots
@@ -57,14 +60,29 @@ class Desk:
         os.makedirs(self.drive)
         self.env = dict(os.environ, DISPLAY=self.display, QZ_DRIVES="C=" + self.drive, QZ_WORKDIR=self.work)
         self.env.pop("QT_QPA_PLATFORM", None)
-        self.procs = [start_wm(self.env)]
+        self.procs = [self.start_bus(), start_wm(self.env)]
         self.data = os.path.join(self.work, "DATA")
         self.table = os.path.join(self.data, "QZSCAN.DBF")
 
+    def start_bus(self):
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address"],
+                               stdout=subprocess.PIPE, text=True, env=self.env)
+        address = bus.stdout.readline().strip()
+        assert address, "the session bus did not start"
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = address
+        return bus
+
+    def bus(self, method, *args):
+        out = subprocess.run(["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus",
+                              "/org/freedesktop/DBus", "org.freedesktop.DBus." + method] + list(args),
+                             env=self.env, capture_output=True, text=True, timeout=TIMEOUT_CALL)
+        return out.stdout
+
     def start(self, exe):
         # Started from drive C's root: the program is outside the drive map.
-        self.procs.append(subprocess.Popen([exe], env=self.env, cwd=self.drive, stdout=subprocess.DEVNULL,
-                                           stderr=subprocess.DEVNULL))
+        self.program = subprocess.Popen([exe], env=self.env, cwd=self.drive, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        self.procs.append(self.program)
         return self.wait_window(TITLE)
 
     def xdo(self, *args):
@@ -131,6 +149,17 @@ def check_paths(desk):
     assert os.path.isdir(os.path.join(desk.work, "TEMP")), "no TEMP beside the program"
     for name in ("DATA", "QZSCAN.DBF"):
         assert not os.path.exists(os.path.join(desk.drive, name)), name + " was made on drive C"
+
+
+def check_bus(desk):
+    """The program holds a connection of its own on the session bus."""
+    def connected():
+        for name in re.findall(r'string "(:[0-9.]+)"', desk.bus("ListNames")):
+            pid = re.search(r"uint32 (\d+)", desk.bus("GetConnectionUnixProcessID", "string:" + name))
+            if pid and int(pid.group(1)) == desk.program.pid:
+                return True
+        return False
+    wait_until(connected, "the program is not on the session bus")
 
 
 def check_readme(desk, shell):
@@ -264,8 +293,8 @@ def main():
     try:
         shell = desk.start(sys.argv[1])
         desk.shot(shell, "shell")
-        for check in (check_paths, check_readme, check_restart, check_drop_in_use, check_browse):
-            if check is check_paths:
+        for check in (check_paths, check_bus, check_readme, check_restart, check_drop_in_use, check_browse):
+            if check in (check_paths, check_bus):
                 check(desk)
             else:
                 check(desk, shell)

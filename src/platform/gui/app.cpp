@@ -100,6 +100,7 @@ QApplication& EnsureQtApplication(int argc, char** argv) {
         sArgc = 1;
         sArgv = fallback;
     }
+    BeginSessionBus();
     std::jthread fonts = WarmUpFonts();  // beside the platform plugin and the display connection
     auto* app = new QApplication(sArgc, sArgv);
     if (fonts.joinable()) fonts.join();  // before any widget

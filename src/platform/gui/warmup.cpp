@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <QDBusConnection>
 #include <QFontDatabase>
 
 #include <system_error>
@@ -39,20 +40,40 @@ std::jthread WarmUpQt() {
 
 namespace {
 
-// Made at the first BeginWarmUp and never destroyed: a quit ends the
+// Made at the first BeginSessionBus and BeginWarmUp and never destroyed: a quit ends the
 // process without unwinding.
 std::jthread* gProgramWarmUp = nullptr;
+std::jthread* gBusConnection = nullptr;
+
+void JoinAtQuit() {
+    static bool added = false;
+    if (!std::exchange(added, true)) rt::AddQuitHandler(&EndWarmUp);
+}
+
+// The platforms that use no desktop service: nothing of theirs asks for
+// the session bus.
+bool PlatformWithoutDesktop() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    return platform.startsWith("offscreen") || platform.startsWith("minimal");
+}
 
 }  // namespace
+
+void BeginSessionBus() {
+    if (gBusConnection || PlatformWithoutDesktop()) return;
+    gBusConnection = new std::jthread(Start([] { QDBusConnection::sessionBus(); }));
+    JoinAtQuit();
+}
 
 void BeginWarmUp() {
     if (gProgramWarmUp) return;
     gProgramWarmUp = new std::jthread(WarmUpQt());
-    rt::AddQuitHandler(&EndWarmUp);
+    JoinAtQuit();
 }
 
 void EndWarmUp() {
-    if (gProgramWarmUp && gProgramWarmUp->joinable()) gProgramWarmUp->join();
+    for (std::jthread* work : {gProgramWarmUp, gBusConnection})
+        if (work && work->joinable()) work->join();
 }
 
 }  // namespace gui

@@ -33,4 +33,16 @@ namespace gui {
 void BeginWarmUp();
 void EndWarmUp();
 
+// The session bus connected on a thread of its own, begun before the
+// application object is made. Qt connects to it at the first widget with
+// text (for the accessibility bridge) and at the first menu bar (to ask
+// whether the desktop shows menus in a bar of its own), and the window
+// waits for it: where no bus runs, libdbus forks and looks along PATH for
+// dbus-launch before it gives up, 2 to 3 ms. Begun first, it is under way
+// while the application object opens the display; Qt's own calls then find
+// the connection made (or wait for the rest of it). Skipped on the
+// offscreen and minimal platforms, which never ask for the bus. EndWarmUp
+// waits for it too.
+void BeginSessionBus();
+
 }  // namespace gui
