@@ -100,10 +100,9 @@ QApplication& EnsureQtApplication(int argc, char** argv) {
         sArgc = 1;
         sArgv = fallback;
     }
-    BeginSessionBus();
-    std::jthread fonts = WarmUpFonts();  // beside the platform plugin and the display connection
+    BeginBesideApplication();  // beside the platform plugin and the display connection
     auto* app = new QApplication(sArgc, sArgv);
-    if (fonts.joinable()) fonts.join();  // before any widget
+    AwaitFonts();  // before any widget
     InstallProgramStyle();
     app->setQuitOnLastWindowClosed(false);
     InstallErrorBoxHooks();

@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QFontDatabase>
 
+#include <latch>
 #include <system_error>
 #include <utility>
 
@@ -22,32 +23,15 @@ std::jthread Start(Work work) {
     }
 }
 
-}  // namespace
-
-std::jthread WarmUpFonts() {
+// Fontconfig's FcInit, when the program has fontconfig loaded (Qt's own);
+// null otherwise.
+using FcInitFunction = int (*)();
+FcInitFunction FontconfigInit() {
     void* lib = ::dlopen("libfontconfig.so.1", RTLD_NOW | RTLD_NOLOAD);
-    if (!lib) return {};
-    auto init = reinterpret_cast<int (*)()>(::dlsym(lib, "FcInit"));
+    if (!lib) return nullptr;
+    auto init = reinterpret_cast<FcInitFunction>(::dlsym(lib, "FcInit"));
     ::dlclose(lib);  // loaded with the program, it stays loaded, and so does FcInit
-    // FcInit loads the default configuration once; Qt's later call finds it
-    // loaded.
-    return init ? Start([init] { init(); }) : std::jthread();
-}
-
-std::jthread WarmUpQt() {
-    return Start([] { QFontDatabase::families(); });
-}
-
-namespace {
-
-// Made at the first BeginSessionBus and BeginWarmUp and never destroyed: a quit ends the
-// process without unwinding.
-std::jthread* gProgramWarmUp = nullptr;
-std::jthread* gBusConnection = nullptr;
-
-void JoinAtQuit() {
-    static bool added = false;
-    if (!std::exchange(added, true)) rt::AddQuitHandler(&EndWarmUp);
+    return init;
 }
 
 // The platforms that use no desktop service: nothing of theirs asks for
@@ -57,12 +41,42 @@ bool PlatformWithoutDesktop() {
     return platform.startsWith("offscreen") || platform.startsWith("minimal");
 }
 
+// Each made at its first begin and never destroyed: a quit ends the
+// process without unwinding.
+std::jthread* gBeside = nullptr;
+std::latch* gFontsLoaded = nullptr;  // counted down by gBeside once FcInit is done
+std::jthread* gProgramWarmUp = nullptr;
+
+void JoinAtQuit() {
+    static bool added = false;
+    if (!std::exchange(added, true)) rt::AddQuitHandler(&EndWarmUp);
+}
+
 }  // namespace
 
-void BeginSessionBus() {
-    if (gBusConnection || PlatformWithoutDesktop()) return;
-    gBusConnection = new std::jthread(Start([] { QDBusConnection::sessionBus(); }));
+void BeginBesideApplication() {
+    if (gBeside) return;
+    const FcInitFunction init = FontconfigInit();
+    const bool bus = !PlatformWithoutDesktop();
+    if (!init && !bus) return;
+    auto* loaded = new std::latch(1);
+    gBeside = new std::jthread(Start([init, bus, loaded] {
+        // FcInit loads the default configuration once; Qt's later call
+        // finds it loaded.
+        if (init) init();
+        loaded->count_down();
+        if (bus) QDBusConnection::sessionBus();
+    }));
+    if (gBeside->joinable()) gFontsLoaded = loaded;
     JoinAtQuit();
+}
+
+void AwaitFonts() {
+    if (gFontsLoaded) gFontsLoaded->wait();
+}
+
+std::jthread WarmUpQt() {
+    return Start([] { QFontDatabase::families(); });
 }
 
 void BeginWarmUp() {
@@ -72,7 +86,7 @@ void BeginWarmUp() {
 }
 
 void EndWarmUp() {
-    for (std::jthread* work : {gProgramWarmUp, gBusConnection})
+    for (std::jthread* work : {gBeside, gProgramWarmUp})
         if (work && work->joinable()) work->join();
 }
 
