@@ -194,6 +194,16 @@ LONG Store::TryReadOnly(const std::string& name) {
 }
 
 void Store::Refresh() {
+    if (db_ == nullptr && !writable_) {
+        // A store that could not be read when it was last tried is tried
+        // again: one made since, or one whose log a writer had begun but
+        // not yet its index (which this process may not make), is read as
+        // soon as it can be. Where there is still no file this costs a
+        // stat.
+        opening_ = ++gOpenings;
+        OpenReadOnly();
+        return;
+    }
     if (!snapshot_) return;
     struct stat st = {};
     struct stat wal = {};

@@ -41,7 +41,8 @@ public:
     [[nodiscard]] LONG ReadError() const { return readError_; }
     // Called under the mutex before each operation: a store read as a
     // snapshot (its log missing and not to be made) is opened again once a
-    // writer has made the log, so that what was written since is seen.
+    // writer has made the log, so that what was written since is seen; a
+    // store that could not be read is tried again.
     void Refresh();
     // Changes whenever this connection changes the store, or another one
     // has changed it before this connection's last read (for caches of
