@@ -43,8 +43,8 @@ bool PlatformWithoutDesktop() {
 
 // Each made at its first begin and never destroyed: a quit ends the
 // process without unwinding.
-std::jthread* gBeside = nullptr;
-std::latch* gFontsLoaded = nullptr;  // counted down by gBeside once FcInit is done
+std::latch* gFontsLoaded = nullptr;  // counted down once FcInit is done
+std::latch* gBesideDone = nullptr;   // counted down once all of it is done
 std::jthread* gProgramWarmUp = nullptr;
 
 void JoinAtQuit() {
@@ -55,19 +55,31 @@ void JoinAtQuit() {
 }  // namespace
 
 void BeginBesideApplication() {
-    if (gBeside) return;
+    if (gBesideDone) return;
     const FcInitFunction init = FontconfigInit();
     const bool bus = !PlatformWithoutDesktop();
     if (!init && !bus) return;
     auto* loaded = new std::latch(1);
-    gBeside = new std::jthread(Start([init, bus, loaded] {
-        // FcInit loads the default configuration once; Qt's later call
-        // finds it loaded.
-        if (init) init();
-        loaded->count_down();
-        if (bus) QDBusConnection::sessionBus();
-    }));
-    if (gBeside->joinable()) gFontsLoaded = loaded;
+    auto* done = new std::latch(1);
+    try {
+        // Detached, with its end told by a latch: a quit waits for it, and
+        // a program that ends without one (a test's main returning) has
+        // long seen it finish, but need not join it.
+        std::thread([init, bus, loaded, done] {
+            // FcInit loads the default configuration once; Qt's later call
+            // finds it loaded.
+            if (init) init();
+            loaded->count_down();
+            if (bus) QDBusConnection::sessionBus();
+            done->count_down();
+        }).detach();
+    } catch (const std::system_error&) {
+        delete loaded;
+        delete done;
+        return;  // no thread: Qt does the work itself when the window needs it
+    }
+    gFontsLoaded = loaded;
+    gBesideDone = done;
     JoinAtQuit();
 }
 
@@ -86,8 +98,8 @@ void BeginWarmUp() {
 }
 
 void EndWarmUp() {
-    for (std::jthread* work : {gBeside, gProgramWarmUp})
-        if (work && work->joinable()) work->join();
+    if (gProgramWarmUp && gProgramWarmUp->joinable()) gProgramWarmUp->join();
+    if (gBesideDone) gBesideDone->wait();
 }
 
 }  // namespace gui
