@@ -16,18 +16,28 @@
 // through locks of its own that ThreadSanitizer does not see (Qt is not
 // built with it): the hand-off is told to it here, so that its reports on
 // this layer are about our code.
+// Posting threads are ordered among themselves by Qt's queue lock, which it
+// does not see either: two of them growing the queue looked like a race.
+// Under it, posts take a lock of ours as well (Qt takes its own anyway).
 #if defined(__SANITIZE_THREAD__)
 extern "C" void __tsan_acquire(void* addr);
 extern "C" void __tsan_release(void* addr);
 #define QZ_HANDED_OVER(e) __tsan_release(e)
 #define QZ_TAKEN_OVER(e) __tsan_acquire(e)
+#define QZ_POSTING std::lock_guard postingLock(PostingMutex())
 #else
 #define QZ_HANDED_OVER(e) (void)(e)
 #define QZ_TAKEN_OVER(e) (void)(e)
+#define QZ_POSTING (void)0
 #endif
 
 namespace gui {
 namespace {
+
+[[maybe_unused]] std::mutex& PostingMutex() {
+    static std::mutex m;
+    return m;
+}
 
 thread_local uint32_t tLastError = 0;
 
@@ -134,6 +144,7 @@ bool PostToGuiThread(void (*fn)(void*), void* context, void (*cancel)(void*)) {
     if (!pump) return false;
     auto* e = new PostedCall(fn, context, cancel);
     QZ_HANDED_OVER(e);
+    QZ_POSTING;
     QCoreApplication::postEvent(pump, e);
     return true;
 }
@@ -200,6 +211,7 @@ bool PostMessageA(HWND hWnd, uint32_t msg, uint64_t wParam, int64_t lParam) {
     }
     auto* e = new PostedMessage(hWnd, msg, wParam, lParam);
     QZ_HANDED_OVER(e);
+    QZ_POSTING;
     QCoreApplication::postEvent(pump, e);
     return true;
 }
