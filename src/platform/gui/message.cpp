@@ -34,10 +34,12 @@ extern "C" void __tsan_release(void* addr);
 namespace gui {
 namespace {
 
-[[maybe_unused]] std::mutex& PostingMutex() {
+#if defined(__SANITIZE_THREAD__)
+std::mutex& PostingMutex() {
     static std::mutex m;
     return m;
 }
+#endif
 
 thread_local uint32_t tLastError = 0;
 

@@ -21,8 +21,9 @@ public:
                        const QWidget* widget = nullptr) const override;
 
 private:
-    mutable QIcon
-        arrows_[3];  // made at first use, their pictures read when drawn: left to right, right to left, vertical
+    // Left to right, right to left, vertical: each made at its first use,
+    // its pictures read when first drawn.
+    mutable QIcon arrows_[3];
 };
 
 // Makes a ProgramStyle the application's style: once, before any widget.
