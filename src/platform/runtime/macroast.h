@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/runtime/cycles.h"
 #include "platform/runtime/macro.h"
 #include "platform/runtime/macrofuncs.h"
 #include "platform/runtime/usual.h"
@@ -23,9 +24,21 @@ namespace rt::macro {
 
 // The parameters of one running block; a nested block keeps its outer
 // block's frame, so it can read and assign the outer parameters later.
-struct Frame {
+// Frames are traced (cycles.h): a block kept in its own call's parameter
+// holds the frame that holds it.
+struct Frame final : Traced {
     std::vector<Usual> vars;
     std::shared_ptr<Frame> parent;
+
+    const void* Key() const override { return this; }
+    void Children(const std::function<void(const void*)>& visit) const override {
+        for (const Usual& v : vars) VisitHeld(v, visit);
+        if (parent) visit(parent.get());
+    }
+    void Clear() override {
+        std::vector<Usual>().swap(vars);
+        parent.reset();
+    }
 };
 using FramePtr = std::shared_ptr<Frame>;
 

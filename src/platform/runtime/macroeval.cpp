@@ -296,24 +296,48 @@ Usual ArrayLit::Run(const FramePtr& frame) const {
     return Usual::Array(EvalArgs(items, frame));
 }
 
-Usual BlockLit::Run(const FramePtr& frame) const {
-    auto shared = body;
-    size_t n = params;
-    size_t at = pos;
-    return Usual::Block([shared, n, frame, at](Args args) -> Usual {
+namespace {
+
+// What a block of the language runs: its body, its parameter count and the
+// frame it was made in. A plain struct, so the block's traced container can
+// find the frame it holds.
+struct BlockCall {
+    std::shared_ptr<NodeList> body;
+    size_t params;
+    FramePtr frame;
+    size_t at;
+
+    Usual operator()(Args args) const {
         if (tBlockDepth >= kMaxBlockDepth + Room()) return DepthFault(at, "blocks are evaluated too deeply");
         Level level(tBlockDepth);
         FramePtr own = frame;
-        if (n > 0) {
-            own = std::make_shared<Frame>();
-            own->vars.assign(n, Usual());
-            for (size_t i = 0; i < n && i < args.size(); ++i) own->vars[i] = args[i];
+        if (params > 0) {
+            own = MakeTraced<Frame>();
+            own->vars.assign(params, Usual());
+            for (size_t i = 0; i < params && i < args.size(); ++i) own->vars[i] = args[i];
             own->parent = frame;
         }
         Usual result;
-        for (const NodePtr& e : *shared) result = e->Eval(own);
+        for (const NodePtr& e : *body) result = e->Eval(own);
         return result;
-    });
+    }
+};
+
+struct TracedBlock final : CodeBlockFn, Traced {
+    explicit TracedBlock(BlockCall call) : CodeBlockFn(std::move(call)) {}
+    const void* Key() const override { return static_cast<const CodeBlockFn*>(this); }
+    void Children(const std::function<void(const void*)>& visit) const override {
+        if (const BlockCall* call = target<BlockCall>(); call && call->frame) visit(call->frame.get());
+    }
+    void Clear() override {
+        if (BlockCall* call = target<BlockCall>()) call->frame.reset();
+    }
+};
+
+}  // namespace
+
+Usual BlockLit::Run(const FramePtr& frame) const {
+    return Usual(std::shared_ptr<CodeBlockFn>(MakeTraced<TracedBlock>(BlockCall{body, params, frame, pos})));
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/runtime/cycles.h"
 #include "platform/runtime/settings.h"
 
 namespace rt {
@@ -46,7 +47,23 @@ std::string TypeString(uint32_t type) {
     }
 }
 
-Usual Usual::Array(std::vector<Usual> items) { return Usual(std::make_shared<ArrayData>(std::move(items))); }
+namespace {
+
+// An array the cycle collector can see into.
+struct TracedArray final : ArrayData, Traced {
+    explicit TracedArray(std::vector<Usual> items) : ArrayData(std::move(items)) {}
+    const void* Key() const override { return static_cast<const ArrayData*>(this); }
+    void Children(const std::function<void(const void*)>& visit) const override {
+        for (const Usual& v : static_cast<const ArrayData&>(*this)) VisitHeld(v, visit);
+    }
+    void Clear() override { ArrayData().swap(*this); }
+};
+
+}  // namespace
+
+Usual Usual::Array(std::vector<Usual> items) {
+    return Usual(std::shared_ptr<ArrayData>(MakeTraced<TracedArray>(std::move(items))));
+}
 
 Usual Usual::Block(CodeBlockFn fn) { return Usual(std::make_shared<CodeBlockFn>(std::move(fn))); }
 
