@@ -25,6 +25,7 @@
 #include "lib/widgets/widgetclasses.h"
 #include "platform/gui/app.h"
 #include "platform/rdd/rdd.h"
+#include "platform/runtime/cycles.h"
 #include "platform/runtime/error.h"
 #include "platform/runtime/macro.h"
 #include "platform/runtime/macrofuncs.h"
@@ -101,6 +102,11 @@ rt::Usual RunEvents(rt::Args a) {
 
 // Evaluates one line; false after printing its error.
 bool EvalLine(const std::string& line, size_t number) {
+    // Between lines nothing is being evaluated: free what the last line
+    // left in cycles (an array put into itself, a block in its own frame).
+    struct Collect {
+        ~Collect() { rt::CollectCycles(); }
+    } collect;
     rt::ErrorRef failure;
     rt::Usual result;
     bool ok =
