@@ -8,6 +8,15 @@
 
 namespace rt {
 
+namespace {
+
+// A link as stored: the address with its bits turned, which no leak checker
+// takes for a pointer.
+constexpr uintptr_t kDisguise = ~uintptr_t{0};
+uintptr_t Hide(Traced* n) { return reinterpret_cast<uintptr_t>(n) ^ kDisguise; }
+
+}  // namespace
+
 class TraceRegistry {
 public:
     static TraceRegistry& Get() {
@@ -17,17 +26,20 @@ public:
 
     void Link(Traced* n) {
         std::lock_guard lock(mutex_);
+        n->prev_ = Hide(nullptr);
         n->next_ = head_;
-        if (head_) head_->prev_ = n;
-        head_ = n;
+        if (Traced* h = Show(head_)) h->prev_ = Hide(n);
+        head_ = Hide(n);
         n->linked_ = true;
         ++count_;
     }
     void Unlink(Traced* n) {
         std::lock_guard lock(mutex_);
-        if (n->prev_) n->prev_->next_ = n->next_;
+        Traced* prev = Show(n->prev_);
+        Traced* next = Show(n->next_);
+        if (prev) prev->next_ = n->next_;
         else head_ = n->next_;
-        if (n->next_) n->next_->prev_ = n->prev_;
+        if (next) next->prev_ = n->prev_;
         n->linked_ = false;
         --count_;
     }
@@ -49,14 +61,14 @@ public:
         nodes.reserve(count_);
         std::unordered_map<const void*, size_t> byKey;
         byKey.reserve(count_);
-        for (Traced* n = head_; n; n = n->next_) {
+        for (Traced* n = Show(head_); n; n = Show(n->next_)) {
             long strong = n->self_.use_count();
             if (strong == 0) continue;  // being destroyed: its holdings go anyway
-            byKey.emplace(n->Key(), nodes.size());
+            byKey.emplace(n->TraceKey(), nodes.size());
             nodes.push_back({n, strong});
         }
         for (const Entry& e : nodes)
-            e.node->Children([&](const void* key) {
+            e.node->TraceChildren([&](const void* key) {
                 if (auto it = byKey.find(key); it != byKey.end()) --nodes[it->second].outside;
             });
         std::vector<size_t> work;
@@ -68,7 +80,7 @@ public:
         while (!work.empty()) {
             size_t i = work.back();
             work.pop_back();
-            nodes[i].node->Children([&](const void* key) {
+            nodes[i].node->TraceChildren([&](const void* key) {
                 auto it = byKey.find(key);
                 if (it == byKey.end() || nodes[it->second].alive) return;
                 nodes[it->second].alive = true;
@@ -83,8 +95,10 @@ public:
     }
 
 private:
+    static Traced* Show(uintptr_t link) { return reinterpret_cast<Traced*>(link ^ kDisguise); }
+
     std::mutex mutex_;
-    Traced* head_ = nullptr;
+    uintptr_t head_ = Hide(nullptr);
     size_t count_ = 0;
 };
 
@@ -101,7 +115,7 @@ size_t CollectCycles() {
     // Emptied outside the registry's lock: what they held may be destroyed
     // now, traced containers among it, which unlink themselves.
     std::vector<std::shared_ptr<Traced>> garbage = TraceRegistry::Get().Unreachable();
-    for (const auto& g : garbage) g->Clear();
+    for (const auto& g : garbage) g->TraceClear();
     return garbage.size();
 }
 

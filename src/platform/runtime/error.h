@@ -92,6 +92,13 @@ public:
 
     // Evaluates the current error block with this error; returns its answer.
     Usual THROW();
+
+    void HeldValues(const std::function<void(const Usual&)>& visit) const override {
+        visit(ARGS);
+        visit(CARGO);
+        visit(METHODSELF);
+    }
+    void DropValues() override { ARGS = CARGO = METHODSELF = Usual(); }
 };
 
 using ErrorRef = std::shared_ptr<Error>;

@@ -30,12 +30,12 @@ struct Frame final : Traced {
     std::vector<Usual> vars;
     std::shared_ptr<Frame> parent;
 
-    const void* Key() const override { return this; }
-    void Children(const std::function<void(const void*)>& visit) const override {
+    const void* TraceKey() const override { return this; }
+    void TraceChildren(const std::function<void(const void*)>& visit) const override {
         for (const Usual& v : vars) VisitHeld(v, visit);
         if (parent) visit(parent.get());
     }
-    void Clear() override {
+    void TraceClear() override {
         std::vector<Usual>().swap(vars);
         parent.reset();
     }

@@ -325,11 +325,11 @@ struct BlockCall {
 
 struct TracedBlock final : CodeBlockFn, Traced {
     explicit TracedBlock(BlockCall call) : CodeBlockFn(std::move(call)) {}
-    const void* Key() const override { return static_cast<const CodeBlockFn*>(this); }
-    void Children(const std::function<void(const void*)>& visit) const override {
+    const void* TraceKey() const override { return static_cast<const CodeBlockFn*>(this); }
+    void TraceChildren(const std::function<void(const void*)>& visit) const override {
         if (const BlockCall* call = target<BlockCall>(); call && call->frame) visit(call->frame.get());
     }
-    void Clear() override {
+    void TraceClear() override {
         if (BlockCall* call = target<BlockCall>()) call->frame.reset();
     }
 };

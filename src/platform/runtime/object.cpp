@@ -92,6 +92,16 @@ const ClassDef* FindClass(Symbol name) {
     return it == Classes().end() ? nullptr : it->second.get();
 }
 
+void Object::TraceChildren(const std::function<void(const void*)>& visit) const {
+    for (const auto& [name, value] : slots_) VisitHeld(value, visit);
+    HeldValues([&](const Usual& v) { VisitHeld(v, visit); });
+}
+
+void Object::TraceClear() {
+    std::unordered_map<Symbol, Usual>().swap(slots_);
+    DropValues();
+}
+
 const ClassDef& RegisterClass(ClassDef def) {
     std::lock_guard lock(gClassMutex);
     auto& slot = Classes()[def.name];

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "platform/runtime/convert.h"
+#include "platform/runtime/cycles.h"
 #include "platform/runtime/usual.h"
 
 namespace rt {
@@ -79,7 +80,9 @@ const ClassDef& RegisterClass(ClassDef def);
 // class); made at start-up, before the class is used from other threads.
 void ExtendClass(const ClassDef& cls, Symbol method, MethodFn fn);
 
-class Object : public std::enable_shared_from_this<Object> {
+// Objects made by New are traced (cycles.h): their plain slots, and the
+// values a class reports through HeldValues, are what they hold.
+class Object : public std::enable_shared_from_this<Object>, public Traced {
 public:
     Object() = default;
     Object(const Object&) = delete;
@@ -100,6 +103,16 @@ public:
 
     ObjectRef Self() { return shared_from_this(); }
 
+    // The values a class keeps in C++ members, for the cycle collector. One
+    // it does not report counts as held from outside and is kept.
+    virtual void HeldValues(const std::function<void(const Usual&)>&) const {}
+    // Lets go of what HeldValues reports: the object is unreachable.
+    virtual void DropValues() {}
+
+    const void* TraceKey() const final { return static_cast<const Object*>(this); }
+    void TraceChildren(const std::function<void(const void*)>& visit) const final;
+    void TraceClear() final;
+
 private:
     friend void RunFinaliser(Object* o);
     bool axit_ = false;
@@ -111,7 +124,9 @@ private:
 void RunFinaliser(Object* o);
 template <class T, class... A>
 std::shared_ptr<T> New(A&&... args) {
-    return std::shared_ptr<T>(new T(std::forward<A>(args)...), [](T* p) { RunFinaliser(p); });
+    std::shared_ptr<T> p(new T(std::forward<A>(args)...), [](T* o) { RunFinaliser(o); });
+    Track(p);
+    return p;
 }
 // True while a finaliser runs.
 bool InCollect();

@@ -52,11 +52,11 @@ namespace {
 // An array the cycle collector can see into.
 struct TracedArray final : ArrayData, Traced {
     explicit TracedArray(std::vector<Usual> items) : ArrayData(std::move(items)) {}
-    const void* Key() const override { return static_cast<const ArrayData*>(this); }
-    void Children(const std::function<void(const void*)>& visit) const override {
+    const void* TraceKey() const override { return static_cast<const ArrayData*>(this); }
+    void TraceChildren(const std::function<void(const void*)>& visit) const override {
         for (const Usual& v : static_cast<const ArrayData&>(*this)) VisitHeld(v, visit);
     }
-    void Clear() override { ArrayData().swap(*this); }
+    void TraceClear() override { ArrayData().swap(*this); }
 };
 
 }  // namespace

@@ -19,6 +19,8 @@ TEST(Cycles, ValuesLeftHoldingEachOtherAreFreed) {
         "Eval({|e| e := {|| e}})",                        // a block in its own call's frame
         "Eval({|a| AAdd(a, {|x| a}), a}, {})",            // an array and a block in its frame
         "arr := {1, 2}, arr[2] := arr := {1, 2}",         // a session variable's array in itself
+        "e := Error{}, e:Args := {e}",                    // an object and an array in its member
+        "e := Error{}, e:Cargo := e",                     // an object in itself
     };
     for (const char* text : cycles) {
         SCOPED_TRACE(text);
