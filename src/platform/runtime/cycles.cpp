@@ -107,6 +107,7 @@ Traced::~Traced() {
 }
 
 void Track(const std::shared_ptr<Traced>& node) {
+    if (node->linked_) return;
     node->self_ = node;
     TraceRegistry::Get().Link(node.get());
 }

@@ -70,7 +70,8 @@ inline void VisitHeld(const Usual& v, const std::function<void(const void*)>& vi
     else if (v.IsCodeBlock()) visit(v.AsCodeBlock().get());
 }
 
-// Puts a new container in the registry that CollectCycles walks.
+// Puts a container in the registry that CollectCycles walks (once: a
+// second call does nothing).
 void Track(const std::shared_ptr<Traced>& node);
 
 template <class T, class... A>

@@ -24,8 +24,8 @@ namespace rt::macro {
 
 // The parameters of one running block; a nested block keeps its outer
 // block's frame, so it can read and assign the outer parameters later.
-// Frames are traced (cycles.h): a block kept in its own call's parameter
-// holds the frame that holds it.
+// A frame is traced (cycles.h) once a block made in it holds it: a block
+// kept in its own call's parameter holds the frame that holds it.
 struct Frame final : Traced {
     std::vector<Usual> vars;
     std::shared_ptr<Frame> parent;

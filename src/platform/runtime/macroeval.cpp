@@ -312,7 +312,7 @@ struct BlockCall {
         Level level(tBlockDepth);
         FramePtr own = frame;
         if (params > 0) {
-            own = MakeTraced<Frame>();
+            own = std::make_shared<Frame>();  // traced once a block made in it holds it
             own->vars.assign(params, Usual());
             for (size_t i = 0; i < params && i < args.size(); ++i) own->vars[i] = args[i];
             own->parent = frame;
@@ -337,6 +337,10 @@ struct TracedBlock final : CodeBlockFn, Traced {
 }  // namespace
 
 Usual BlockLit::Run(const FramePtr& frame) const {
+    // A frame joins a cycle only through a block that holds it (directly, or
+    // through the frames of that block's calls), so a call's frame is traced
+    // when the first block made in it is, not at every call.
+    if (frame) Track(frame);
     return Usual(std::shared_ptr<CodeBlockFn>(MakeTraced<TracedBlock>(BlockCall{body, params, frame, pos})));
 }
 
