@@ -12,6 +12,9 @@ One program on its own Xvfb display with openbox, through several sequences:
            tool bar, menu, accelerators (the file is read with dbfread)
   bus      as on a desktop, a session bus runs (a dbus-daemon of the
            test's own): the program is connected to it once its window is up
+  silent   a second program, whose bus queues connections and never answers
+           (a hung daemon), shows its window, says it goes on without the
+           bus, and ends when its window is closed
 The program runs in a working folder of the test's own (QZ_WORKDIR); every
 check waits for its condition with a time limit.
 
@@ -22,6 +25,7 @@ Exit 77 (skipped) when the X tools are missing.
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -79,6 +83,7 @@ class Desk:
         return out.stdout
 
     def start(self, exe):
+        self.exe = exe
         # Started from drive C's root: the program is outside the drive map.
         self.program = subprocess.Popen([exe], env=self.env, cwd=self.drive, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
@@ -160,6 +165,28 @@ def check_bus(desk):
                 return True
         return False
     wait_until(connected, "the program is not on the session bus")
+
+
+def check_silent_bus(desk, shell):
+    bus = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+    bus.bind(os.path.join(desk.root, "silent-bus"))
+    bus.listen(16)
+    work = os.path.join(desk.root, "silent")
+    os.makedirs(work)
+    env = dict(desk.env, QZ_WORKDIR=work, DBUS_SESSION_BUS_ADDRESS="unix:path=" + desk.root + "/silent-bus")
+    with tempfile.TemporaryFile("w+") as err:
+        second = subprocess.Popen([desk.exe], env=env, stdout=subprocess.DEVNULL, stderr=err)
+        desk.procs.append(second)
+        # The program gives the bus 2 s; the rest is room for a loaded machine.
+        win = wait_until(lambda: [w for w in desk.windows(TITLE) if w != shell], "no window with a silent bus", 20)[0]
+        err.seek(0)
+        said = err.read()
+        assert "did not answer" in said, "nothing said of the silent bus: " + said
+        desk.focus(win)
+        desk.keys("alt+F4")
+        wait_until(lambda: second.poll() is not None, "closing the window did not end the program")
+        assert second.returncode == 0, "the program ended with %s" % second.returncode
+    bus.close()
 
 
 def check_readme(desk, shell):
@@ -293,7 +320,8 @@ def main():
     try:
         shell = desk.start(sys.argv[1])
         desk.shot(shell, "shell")
-        for check in (check_paths, check_bus, check_readme, check_restart, check_drop_in_use, check_browse):
+        for check in (check_paths, check_bus, check_silent_bus, check_readme, check_restart, check_drop_in_use,
+                      check_browse):
             if check in (check_paths, check_bus):
                 check(desk)
             else:

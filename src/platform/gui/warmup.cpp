@@ -5,10 +5,13 @@
 #include <QDBusConnection>
 #include <QFontDatabase>
 
+#include <chrono>
 #include <latch>
+#include <string>
 #include <system_error>
 #include <utility>
 
+#include "platform/gui/busprobe.h"
 #include "platform/runtime/error.h"
 
 namespace gui {
@@ -41,9 +44,19 @@ bool PlatformWithoutDesktop() {
     return platform.startsWith("offscreen") || platform.startsWith("minimal");
 }
 
+// How long the session bus may take to answer before the program goes on
+// without it. A bus at work answers in well under a millisecond; this
+// leaves room for a machine under heavy load.
+constexpr std::chrono::milliseconds kBusAnswerLimit{2000};
+
+// Where Qt is sent instead of a bus that does not answer: a path that
+// cannot exist, so that every connection fails at once.
+constexpr char kNoBus[] = "unix:path=/dev/null/session-bus-did-not-answer";
+
 // Each made at its first begin and never destroyed: a quit ends the
 // process without unwinding.
-std::latch* gFontsLoaded = nullptr;  // counted down once FcInit is done
+std::latch* gFontsLoaded = nullptr;  // counted down once FcInit is done and the bus asked
+bool gBusSilent = false;             // written before gFontsLoaded counts down
 std::latch* gBesideDone = nullptr;   // counted down once all of it is done
 std::jthread* gProgramWarmUp = nullptr;
 
@@ -69,8 +82,13 @@ void BeginBesideApplication() {
             // FcInit loads the default configuration once; Qt's later call
             // finds it loaded.
             if (init) init();
+            // The bus is asked first with a time limit: libdbus waits for a
+            // new connection's authentication without one.
+            const std::string address = qgetenv("DBUS_SESSION_BUS_ADDRESS").toStdString();
+            const bool silent = bus && ProbeBus(address, kBusAnswerLimit) == BusReply::kSilent;
+            gBusSilent = silent;
             loaded->count_down();
-            if (bus) QDBusConnection::sessionBus();
+            if (bus && !silent) QDBusConnection::sessionBus();
             done->count_down();
         }).detach();
     } catch (const std::system_error&) {
@@ -84,7 +102,18 @@ void BeginBesideApplication() {
 }
 
 void AwaitFonts() {
-    if (gFontsLoaded) gFontsLoaded->wait();
+    if (!gFontsLoaded) return;
+    gFontsLoaded->wait();
+    if (!gBusSilent) return;
+    // No session-bus connection has been asked for yet (the helper skipped
+    // it, and no widget exists), so Qt and libdbus read the address first
+    // from here on. The helper asks for nothing more and the display thread
+    // reads no environment, so nothing reads it while it changes.
+    qWarning(
+        "The session bus at %s did not answer within %lld ms: going on without it "
+        "(no accessibility bridge, no desktop menu bar, no desktop tray).",
+        qgetenv("DBUS_SESSION_BUS_ADDRESS").constData(), static_cast<long long>(kBusAnswerLimit.count()));
+    qputenv("DBUS_SESSION_BUS_ADDRESS", kNoBus);
 }
 
 std::jthread WarmUpQt() {

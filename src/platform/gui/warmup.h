@@ -22,6 +22,10 @@ namespace gui {
 //    PATH for dbus-launch before it gives up, 2 to 3 ms. Qt's own calls
 //    then find the connection made, or wait for the rest of it. Skipped on
 //    the offscreen and minimal platforms, which never ask for the bus.
+//    Before it, the bus is asked with a time limit (ProbeBus): one that
+//    does not answer would keep libdbus, and so the first menu bar,
+//    waiting for ever. AwaitFonts then points Qt at no bus at all, and the
+//    program goes on without the desktop's bus services.
 // One thread, not two: beside the application object and the display
 // server, a third busy thread slows all of them on two processors.
 // AwaitFonts waits for the first part, to be called before any widget is
