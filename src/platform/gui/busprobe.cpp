@@ -46,10 +46,15 @@ std::string Unescape(std::string_view v, bool* ok) {
     return out;
 }
 
+// Whole milliseconds until the deadline, rounded up; 0 or less once it passed.
+long long MsLeft(Clock::time_point deadline) {
+    return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+}
+
 // Waits for `events` on fd until the deadline; false when it passed.
 bool WaitFor(int fd, short events, Clock::time_point deadline) {
     for (;;) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const long long left = MsLeft(deadline);
         if (left <= 0) return false;
         pollfd p{fd, events, 0};
         const int n = ::poll(&p, 1, static_cast<int>(left));
@@ -98,9 +103,9 @@ BusReply ProbeBus(std::string_view addresses, std::chrono::milliseconds limit) {
         if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), len) == 0) break;
         if (errno == EINTR) continue;
         if (errno != EAGAIN) return BusReply::kUnreachable;
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        const long long left = MsLeft(deadline);
         if (left <= 0) return BusReply::kSilent;
-        ::poll(nullptr, 0, static_cast<int>(std::min<long long>(left, 10)));
+        ::poll(nullptr, 0, static_cast<int>(std::min(left, 10LL)));
     }
     // The credentials byte, then EXTERNAL authentication as this user (the
     // decimal uid, hex-encoded), as libdbus begins every connection.
@@ -112,19 +117,11 @@ BusReply ProbeBus(std::string_view addresses, std::chrono::milliseconds limit) {
         request += kHex[c & 15];
     }
     request += "\r\n";
-    size_t sent = 0;
-    while (sent < request.size()) {
-        const ssize_t n = ::send(fd.Get(), request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else if (n < 0 && errno == EAGAIN) {
-            if (!WaitFor(fd.Get(), POLLOUT, deadline)) return BusReply::kSilent;
-        } else {
-            return BusReply::kUnreachable;
-        }
-    }
+    // A new connection's empty buffer takes these few bytes whole.
+    ssize_t sent;
+    do sent = ::send(fd.Get(), request.data(), request.size(), MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    if (sent != static_cast<ssize_t>(request.size())) return BusReply::kUnreachable;
     for (;;) {
         if (!WaitFor(fd.Get(), POLLIN, deadline)) return BusReply::kSilent;
         char reply[64];

@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <latch>
-#include <string>
 #include <system_error>
 #include <utility>
 
@@ -53,6 +52,10 @@ constexpr std::chrono::milliseconds kBusAnswerLimit{2000};
 // cannot exist, so that every connection fails at once.
 constexpr char kNoBus[] = "unix:path=/dev/null/session-bus-did-not-answer";
 
+bool SessionBusSilent() {
+    return ProbeBus(qgetenv("DBUS_SESSION_BUS_ADDRESS").toStdString(), kBusAnswerLimit) == BusReply::kSilent;
+}
+
 // Each made at its first begin and never destroyed: a quit ends the
 // process without unwinding.
 std::latch* gFontsLoaded = nullptr;  // counted down once FcInit is done and the bus asked
@@ -84,8 +87,7 @@ void BeginBesideApplication() {
             if (init) init();
             // The bus is asked first with a time limit: libdbus waits for a
             // new connection's authentication without one.
-            const std::string address = qgetenv("DBUS_SESSION_BUS_ADDRESS").toStdString();
-            const bool silent = bus && ProbeBus(address, kBusAnswerLimit) == BusReply::kSilent;
+            const bool silent = bus && SessionBusSilent();
             gBusSilent = silent;
             loaded->count_down();
             if (bus && !silent) QDBusConnection::sessionBus();
